@@ -1,0 +1,109 @@
+// Text files, record files and untyped files of the host runtime, and the
+// file-system helpers.
+//
+// Every failure raises EInOutError naming the file and the cause (for
+// example "cannot open: No such file or directory", "read past end of file").
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "marovia/platform/streams.h"
+
+namespace marovia {
+
+// A text file of 8-bit lines (the host code page, Windows-1252). Lines are
+// written with CR LF; reading accepts CR LF, LF and a lone CR as line ends.
+// Lines are handed over as stored: convert with Cp1252ToUtf8 / Utf8ToCp1252.
+class TTextFile {
+ public:
+  TTextFile() = default;
+  explicit TTextFile(const std::string& FileName) { AssignFile(FileName); }
+  ~TTextFile();
+  TTextFile(const TTextFile&) = delete;
+  TTextFile& operator=(const TTextFile&) = delete;
+
+  // Names the file; closes a file still open.
+  void AssignFile(const std::string& FileName);
+  const std::string& FileName() const { return fileName_; }
+  void Reset();    // open an existing file for reading
+  void Rewrite();  // create or truncate, for writing
+  void Append();   // open an existing file for writing at its end
+  void CloseFile();
+  bool IsOpen() const { return f_ != nullptr; }
+
+  // True when no character is left to read.
+  bool Eof();
+  // Reads up to the next line end (removed) or the end of the file.
+  std::string ReadLn();
+  void Write(std::string_view Text);
+  void WriteLn(std::string_view Text = {});
+  // Byte offset of the read position, and a return to a byte offset (used
+  // by readers that look ahead).
+  int64_t TextPos();
+  void SetTextPos(int64_t Pos);
+
+ private:
+  void Require(bool reading) const;
+  std::string fileName_;
+  FILE* f_ = nullptr;
+  bool reading_ = false;
+};
+
+// Access of Reset on record and untyped files (the runtime's FileMode).
+enum class TFileAccess { faReadOnly = 0, faWriteOnly = 1, faReadWrite = 2 };
+
+// A file of fixed-size records ("file of T") or an untyped file with a record
+// size ("file", record size 128 unless given). Positions and counts are in
+// records.
+class TBinaryFile {
+ public:
+  TBinaryFile() = default;
+  TBinaryFile(const std::string& FileName, int64_t RecSize) { AssignFile(FileName, RecSize); }
+  ~TBinaryFile();
+  TBinaryFile(const TBinaryFile&) = delete;
+  TBinaryFile& operator=(const TBinaryFile&) = delete;
+
+  void AssignFile(const std::string& FileName, int64_t RecSize = 128);
+  const std::string& FileName() const { return fileName_; }
+  int64_t RecSize() const { return recSize_; }
+  void Reset(TFileAccess Access = TFileAccess::faReadWrite);  // open existing
+  void Rewrite();  // create or truncate, read and write
+  void CloseFile();
+  bool IsOpen() const { return fd_ >= 0; }
+
+  int64_t FileSize();  // whole records in the file
+  int64_t FilePos();   // current record number
+  bool Eof();
+  void Seek(int64_t RecNo);
+  // Reads exactly Count records or raises EInOutError ("read past end of
+  // file"); the untyped-file form with Result answers the whole records read.
+  void BlockRead(void* Buffer, int64_t Count);
+  void BlockRead(void* Buffer, int64_t Count, int64_t& Result);
+  void BlockWrite(const void* Buffer, int64_t Count);
+  // Cuts the file at the current position.
+  void Truncate();
+
+ private:
+  std::string fileName_;
+  int64_t recSize_ = 128;
+  int fd_ = -1;
+  TFileAccess access_ = TFileAccess::faReadWrite;
+};
+
+bool FileExists(const std::string& FileName);
+bool DirectoryExists(const std::string& Dir);
+bool DeleteFile(const std::string& FileName);
+// Renames (replacing an existing target atomically where the system can).
+bool RenameFile(const std::string& OldName, const std::string& NewName);
+bool ForceDirectories(const std::string& Dir);
+// Size of a file in bytes, or -1 when it cannot be examined.
+int64_t FileSizeByName(const std::string& FileName);
+std::string ExtractFileName(const std::string& FileName);
+std::string ExtractFilePath(const std::string& FileName);  // with trailing '/'
+std::string ExtractFileExt(const std::string& FileName);   // with the dot
+std::string ChangeFileExt(const std::string& FileName, const std::string& Ext);
+
+}  // namespace marovia
