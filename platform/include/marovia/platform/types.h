@@ -5,6 +5,10 @@
 
 namespace marovia {
 
+// A colour as 0x00BBGGRR: red in the lowest byte, green in the second, blue in
+// the third. The named colours live with the graphics layer.
+using TColor = int32_t;
+
 struct TPoint {
   int32_t X = 0;
   int32_t Y = 0;
