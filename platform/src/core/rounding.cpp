@@ -29,17 +29,36 @@ int32_t Narrow32(int64_t v, const char* what, double x) {
   return static_cast<int32_t>(v);
 }
 
+// Nearest integer, halves to even, without depending on the floating-point
+// environment's rounding mode (which a host may have changed). x - trunc(x)
+// is exact for every double, so the comparison with 0.5 is too.
+double RoundHalfEven(double x) {
+  const double t = std::trunc(x);
+  const double frac = std::fabs(x - t);
+  if (frac < 0.5) return t;
+  const double away = t + std::copysign(1.0, x);
+  if (frac > 0.5) return away;
+  return std::fmod(t, 2.0) == 0 ? t : away;
+}
+
 }  // namespace
 
 int64_t Round(double x) {
-  // nearbyint honours the default rounding mode, round-half-even.
-  return Checked64(std::nearbyint(x), "Round", x);
+  if (!std::isfinite(x)) RaiseInvalid("Round", x);
+  return Checked64(RoundHalfEven(x), "Round", x);
 }
 
-int64_t Trunc(double x) { return Checked64(std::trunc(x), "Trunc", x); }
+int64_t Trunc(double x) {
+  if (!std::isfinite(x)) RaiseInvalid("Trunc", x);
+  return Checked64(std::trunc(x), "Trunc", x);
+}
 
-int32_t Round32(double x) { return Narrow32(Round(x), "Round", x); }
+int32_t Round32(double x) {
+  return Narrow32(Round(x), "Round", x);
+}
 
-int32_t Trunc32(double x) { return Narrow32(Trunc(x), "Trunc", x); }
+int32_t Trunc32(double x) {
+  return Narrow32(Trunc(x), "Trunc", x);
+}
 
 }  // namespace marovia

@@ -34,7 +34,6 @@ class TPersistent : public TObject {
  protected:
   // Copies this object into Dest. The default raises the conversion error.
   virtual void AssignTo(TPersistent& Dest) const;
-  friend class TPersistent;
 };
 
 enum class TComponentStateItem { csLoading, csReading, csWriting, csDestroying, csDesigning };

@@ -3,6 +3,8 @@
 //
 // Every failure raises EInOutError naming the file and the cause (for
 // example "cannot open: No such file or directory", "read past end of file").
+// An empty file name, or one holding a NUL byte, is refused rather than
+// opened: it never means standard input or output here.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +40,10 @@ class TTextFile {
   bool Eof();
   // Reads up to the next line end (removed) or the end of the file.
   std::string ReadLn();
+  // The next byte (0..255) without / with consuming it; -1 at the end of the
+  // file. For readers that scan text across line ends.
+  int PeekChar();
+  int ReadChar();
   void Write(std::string_view Text);
   void WriteLn(std::string_view Text = {});
   // Byte offset of the read position, and a return to a byte offset (used
@@ -70,7 +76,7 @@ class TBinaryFile {
   const std::string& FileName() const { return fileName_; }
   int64_t RecSize() const { return recSize_; }
   void Reset(TFileAccess Access = TFileAccess::faReadWrite);  // open existing
-  void Rewrite();  // create or truncate, read and write
+  void Rewrite();                                             // create or truncate, read and write
   void CloseFile();
   bool IsOpen() const { return fd_ >= 0; }
 
@@ -91,6 +97,7 @@ class TBinaryFile {
   int64_t recSize_ = 128;
   int fd_ = -1;
   TFileAccess access_ = TFileAccess::faReadWrite;
+  int64_t pos_ = 0;  // byte offset of the next record read or written
 };
 
 bool FileExists(const std::string& FileName);

@@ -96,6 +96,7 @@ class TFileStream : public TStream {
   int64_t Read(void* Buffer, int64_t Count) override;
   int64_t Write(const void* Buffer, int64_t Count) override;
   int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
+  int64_t Size() override;
   void SetSize(int64_t NewSize) override;
   const std::string& FileName() const { return fileName_; }
 

@@ -26,7 +26,9 @@ struct TRect {
   friend bool operator==(const TRect&, const TRect&) = default;
 };
 
-inline TPoint Point(int32_t X, int32_t Y) { return TPoint{X, Y}; }
+inline TPoint Point(int32_t X, int32_t Y) {
+  return TPoint{X, Y};
+}
 inline TRect Rect(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom) {
   return TRect{Left, Top, Right, Bottom};
 }
