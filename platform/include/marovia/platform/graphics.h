@@ -31,11 +31,9 @@ class TCanvas;
 
 // ---------------------------------------------------------------- colours
 
-// A colour: red in the lowest byte, green in the second, blue in the third.
-// Negative values (high bit set) name system colours, resolved by
-// ColorToRGB. (Declared here too so the header stands alone; the declaration
-// is identical wherever it appears.)
-using TColor = int32_t;
+// TColor (types.h): red in the lowest byte, green in the second, blue in
+// the third. Negative values (high bit set) name system colours, resolved by
+// ColorToRGB.
 
 constexpr TColor clBlack = 0x000000;
 constexpr TColor clMaroon = 0x000080;
@@ -227,7 +225,8 @@ class TFont : public TPersistent {
 
   std::string Name() const;
   void SetName(const std::string& Value);
-  // Points (at 96 dpi); values <= 0 are ignored by SetSize.
+  // Points at 96 dpi: Size = -MulDiv(Height, 72, 96), SetSize(s) sets
+  // Height = -MulDiv(s, 96, 72) (MulDiv rounds halves away from zero).
   int Size() const;
   void SetSize(int Value);
   // Pixels: negative = em height, positive = cell height (ascent + descent).

@@ -1,0 +1,206 @@
+// TFont and the font handle functions.
+#include <cstdlib>
+#include <cstring>
+
+#include "marovia/platform/graphics.h"
+
+namespace marovia {
+
+namespace {
+
+// Rounds a * b / c half away from zero, as the host's MulDiv does.
+int MulDiv(int a, int b, int c) {
+  int64_t n = static_cast<int64_t>(a) * b;
+  int64_t q = (std::llabs(n) * 2 + c) / (2 * static_cast<int64_t>(c));
+  return static_cast<int>(n < 0 ? -q : q);
+}
+
+// Decodes one UTF-8 sequence at s[i]; invalid bytes decode as U+FFFD.
+char32_t NextCodePoint(const std::string& s, size_t& i) {
+  unsigned char c = static_cast<unsigned char>(s[i]);
+  int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+  if (extra < 0 || i + extra >= s.size() + (extra == 0 ? 1 : 0)) {
+    ++i;
+    return extra == 0 ? c : 0xFFFD;
+  }
+  char32_t cp = extra == 0 ? c : (c & (0x3F >> extra));
+  for (int k = 1; k <= extra; ++k) {
+    unsigned char cc = static_cast<unsigned char>(s[i + k]);
+    if ((cc & 0xC0) != 0x80) {
+      ++i;
+      return 0xFFFD;
+    }
+    cp = (cp << 6) | (cc & 0x3F);
+  }
+  i += extra + 1;
+  return cp;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+}  // namespace
+
+HFONT CreateFontIndirectW(const LOGFONTW& lf) {
+  auto h = std::make_shared<LOGFONTW>(lf);
+  h->lfFaceName[31] = 0;  // a name without terminator must not run off the record
+  return h;
+}
+
+int GetObjectW(const HFONT& Font, int Size, LOGFONTW* Buffer) {
+  if (!Font) return 0;
+  if (!Buffer) return static_cast<int>(sizeof(LOGFONTW));
+  if (Size <= 0) return 0;
+  size_t n =
+      static_cast<size_t>(Size) < sizeof(LOGFONTW) ? static_cast<size_t>(Size) : sizeof(LOGFONTW);
+  std::memcpy(Buffer, Font.get(), n);
+  return static_cast<int>(n);
+}
+
+bool DeleteObject(HFONT& Font) {
+  Font.reset();
+  return true;
+}
+
+std::string FaceNameOf(const LOGFONTW& lf) {
+  std::string out;
+  for (int i = 0; i < 32 && lf.lfFaceName[i] != 0; ++i) {
+    char32_t c = lf.lfFaceName[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < 32 && lf.lfFaceName[i + 1] >= 0xDC00 &&
+        lf.lfFaceName[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (lf.lfFaceName[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c < 0xE000) {
+      c = 0xFFFD;
+    }
+    AppendUtf8(out, c);
+  }
+  return out;
+}
+
+void SetFaceName(LOGFONTW& lf, const std::string& Utf8Name) {
+  std::memset(lf.lfFaceName, 0, sizeof(lf.lfFaceName));
+  int n = 0;
+  for (size_t i = 0; i < Utf8Name.size();) {
+    char32_t cp = NextCodePoint(Utf8Name, i);
+    if (cp >= 0x10000) {
+      if (n + 2 > 31) break;
+      cp -= 0x10000;
+      lf.lfFaceName[n++] = static_cast<char16_t>(0xD800 + (cp >> 10));
+      lf.lfFaceName[n++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+      if (n + 1 > 31) break;
+      lf.lfFaceName[n++] = static_cast<char16_t>(cp);
+    }
+  }
+}
+
+TFont::TFont() {
+  lf_.lfHeight = -11;  // 8 points at 96 dpi
+  lf_.lfWeight = 400;
+  lf_.lfCharSet = 1;
+  SetFaceName(lf_, "Tahoma");
+}
+
+void TFont::Assign(const TPersistent& Source) {
+  if (auto* f = dynamic_cast<const TFont*>(&Source)) {
+    lf_ = f->lf_;
+    color_ = f->color_;
+    Changed();
+    return;
+  }
+  TPersistent::Assign(Source);
+}
+
+std::string TFont::Name() const {
+  return FaceNameOf(lf_);
+}
+
+void TFont::SetName(const std::string& Value) {
+  if (Name() == Value) return;
+  SetFaceName(lf_, Value);
+  Changed();
+}
+
+int TFont::Size() const {
+  return -MulDiv(lf_.lfHeight, 72, 96);
+}
+
+void TFont::SetSize(int Value) {
+  SetHeight(-MulDiv(Value, 96, 72));
+}
+
+void TFont::SetHeight(int Value) {
+  if (lf_.lfHeight == Value) return;
+  lf_.lfHeight = Value;
+  Changed();
+}
+
+void TFont::SetColor(TColor Value) {
+  if (color_ == Value) return;
+  color_ = Value;
+  Changed();
+}
+
+TFontStyles TFont::Style() const {
+  TFontStyles s;
+  if (lf_.lfWeight >= 600) s.insert(fsBold);
+  if (lf_.lfItalic) s.insert(fsItalic);
+  if (lf_.lfUnderline) s.insert(fsUnderline);
+  if (lf_.lfStrikeOut) s.insert(fsStrikeOut);
+  return s;
+}
+
+void TFont::SetStyle(const TFontStyles& Value) {
+  if (Style() == Value) return;
+  lf_.lfWeight = Value.count(fsBold) ? 700 : 400;
+  lf_.lfItalic = Value.count(fsItalic) ? 1 : 0;
+  lf_.lfUnderline = Value.count(fsUnderline) ? 1 : 0;
+  lf_.lfStrikeOut = Value.count(fsStrikeOut) ? 1 : 0;
+  Changed();
+}
+
+void TFont::SetOrientation(int Value) {
+  if (lf_.lfEscapement == Value && lf_.lfOrientation == Value) return;
+  lf_.lfEscapement = Value;
+  lf_.lfOrientation = Value;
+  Changed();
+}
+
+void TFont::SetCharset(uint8_t Value) {
+  if (lf_.lfCharSet == Value) return;
+  lf_.lfCharSet = Value;
+  Changed();
+}
+
+HFONT TFont::Handle() const {
+  return CreateFontIndirectW(lf_);
+}
+
+void TFont::SetHandle(const HFONT& Value) {
+  if (!Value) return;
+  lf_ = *Value;
+  lf_.lfFaceName[31] = 0;
+  Changed();
+}
+
+void TFont::Changed() {
+  if (OnChange) OnChange(this);
+}
+
+}  // namespace marovia
