@@ -1,0 +1,229 @@
+// BMP header parsing and validation. Nothing here allocates more than the
+// palette (at most 256 entries); every offset and count is checked against the
+// bytes the caller holds before it is used.
+#include <algorithm>
+#include <bit>
+#include <string>
+
+#include "bmp_internal.h"
+#include "marovia/platform/bmpcodec.h"
+
+namespace marovia {
+namespace bmp {
+
+[[noreturn]] void Fail(const std::string& why) {
+  throw EInvalidGraphic("Bitmap image is not valid: " + why);
+}
+
+namespace {
+
+bool KnownHeaderSize(uint32_t n) {
+  switch (n) {
+    case 12:
+    case 16:
+    case 40:
+    case 52:
+    case 56:
+    case 64:
+    case 108:
+    case 124:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A mask is usable when it is one run of contiguous bits inside the pixel.
+bool ContiguousMask(uint32_t m, int bpp) {
+  if (m == 0) return false;
+  if (bpp < 32 && (m >> bpp) != 0) return false;
+  uint32_t shifted = m >> std::countr_zero(m);
+  return (shifted & (shifted + 1)) == 0;
+}
+
+void ValidateMasks(const TBmpInfo& info) {
+  const uint32_t r = info.RedMask, g = info.GreenMask, b = info.BlueMask;
+  if (!ContiguousMask(r, info.BitsPerPixel) || !ContiguousMask(g, info.BitsPerPixel) ||
+      !ContiguousMask(b, info.BitsPerPixel) || (r & g) != 0 || (r & b) != 0 || (g & b) != 0) {
+    Fail("invalid colour bit masks");
+  }
+}
+
+std::string Num(uint64_t v) {
+  return std::to_string(v);
+}
+
+}  // namespace
+
+}  // namespace bmp
+
+bool BmpProbe(const uint8_t* Data, size_t Size) {
+  return Size >= 2 && Data[0] == 'B' && Data[1] == 'M';
+}
+
+TBmpInfo BmpReadInfo(const uint8_t* d, size_t size) {
+  using bmp::Fail;
+  using bmp::Num;
+  using bmp::Rd16;
+  using bmp::Rd32;
+  if (size < 18) Fail("file is too short (" + Num(size) + " bytes)");
+  if (!BmpProbe(d, size)) Fail("no BM signature");
+
+  TBmpInfo info;
+  info.PixelOffset = Rd32(d + 10);
+  info.HeaderSize = Rd32(d + 14);
+  if (!bmp::KnownHeaderSize(info.HeaderSize)) {
+    Fail("unknown header size " + Num(info.HeaderSize));
+  }
+  const uint64_t headerEnd = 14 + uint64_t{info.HeaderSize};
+  if (headerEnd > size) Fail("header runs past the end of the file");
+
+  const uint8_t* h = d + 14;
+  int64_t width = 0, height = 0;
+  const bool core = info.HeaderSize == 12;
+  const bool os2v2 = info.HeaderSize == 16 || info.HeaderSize == 64;
+  uint32_t clrUsed = 0;
+  if (core) {
+    width = Rd16(h + 4);
+    height = Rd16(h + 6);
+    info.BitsPerPixel = Rd16(h + 10);
+  } else {
+    width = static_cast<int32_t>(Rd32(h + 4));
+    height = static_cast<int32_t>(Rd32(h + 8));
+    info.BitsPerPixel = Rd16(h + 14);
+    if (info.HeaderSize >= 40) {
+      info.Compression = Rd32(h + 16);
+      clrUsed = Rd32(h + 32);
+    }
+  }
+  if (width <= 0) Fail("width must be positive (is " + std::to_string(width) + ")");
+  if (height == 0) Fail("height is zero");
+  info.TopDown = height < 0;
+  if (height < 0) height = -height;  // int64: no overflow for INT32_MIN
+  if (width * height > kMaxImagePixels) {
+    Fail("image of " + Num(width) + " x " + Num(height) + " pixels is too large");
+  }
+  info.Width = static_cast<int32_t>(width);
+  info.Height = static_cast<int32_t>(height);
+
+  const int bpp = info.BitsPerPixel;
+  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) {
+    Fail("unsupported bit depth " + Num(bpp));
+  }
+  const uint32_t comp = info.Compression;
+  const bool rle = comp == bmp::kRle8 || comp == bmp::kRle4;
+  if (os2v2 && comp > bmp::kRle4) Fail("unsupported compression " + Num(comp));
+  if ((comp == bmp::kRle8 && bpp != 8) || (comp == bmp::kRle4 && bpp != 4)) {
+    Fail("compression " + Num(comp) + " does not fit " + Num(bpp) + " bits per pixel");
+  }
+  const bool bitFields = comp == bmp::kBitFields || comp == bmp::kAlphaBitFields;
+  if (bitFields && bpp != 16 && bpp != 32) {
+    Fail("bit fields with " + Num(bpp) + " bits per pixel");
+  }
+  if (comp != bmp::kRgb && !rle && !bitFields) Fail("unsupported compression " + Num(comp));
+
+  // Channel masks: in the header from 52 bytes on, else right after a
+  // 40-byte header.
+  uint64_t tableStart = headerEnd;
+  if (bitFields) {
+    if (info.HeaderSize >= 52) {
+      info.RedMask = Rd32(h + 40);
+      info.GreenMask = Rd32(h + 44);
+      info.BlueMask = Rd32(h + 48);
+    } else {
+      const uint64_t n = comp == bmp::kAlphaBitFields ? 16 : 12;
+      if (headerEnd + n > size) Fail("colour masks run past the end of the file");
+      info.RedMask = Rd32(d + headerEnd);
+      info.GreenMask = Rd32(d + headerEnd + 4);
+      info.BlueMask = Rd32(d + headerEnd + 8);
+      tableStart += n;
+    }
+    bmp::ValidateMasks(info);
+  } else if (bpp == 16) {
+    info.RedMask = 0x7C00;
+    info.GreenMask = 0x03E0;
+    info.BlueMask = 0x001F;
+  } else if (bpp >= 24) {
+    info.RedMask = 0xFF0000;
+    info.GreenMask = 0x00FF00;
+    info.BlueMask = 0x0000FF;
+  }
+
+  switch (bpp) {
+    case 1:
+      info.Layout = TBmpLayout::bl1bit;
+      break;
+    case 4:
+      info.Layout = TBmpLayout::bl4bit;
+      break;
+    case 8:
+      info.Layout = TBmpLayout::bl8bit;
+      break;
+    case 16:
+      info.Layout = std::popcount(info.GreenMask) == 6 ? TBmpLayout::bl565 : TBmpLayout::bl555;
+      break;
+    case 24:
+      info.Layout = TBmpLayout::bl24bit;
+      break;
+    default:
+      info.Layout = TBmpLayout::bl32bit;
+      break;
+  }
+
+  // Palette of the indexed depths. Without a count the full 2^bpp entries
+  // are expected, but writers that stored fewer (the pixel data starts
+  // earlier) are read with what they stored.
+  uint64_t pixelStart = tableStart;
+  if (bpp <= 8) {
+    const uint64_t entrySize = core ? 3 : 4;
+    const uint64_t full = uint64_t{1} << bpp;
+    uint64_t count = clrUsed == 0 ? full : std::min<uint64_t>(clrUsed, full);
+    if (info.PixelOffset >= tableStart) {
+      const uint64_t room = (info.PixelOffset - tableStart) / entrySize;
+      if (count > room) {
+        if (clrUsed != 0 && !core)
+          Fail("palette of " + Num(count) + " colours overlaps the pixel data");
+        count = room;
+      }
+    }
+    if (count == 0) Fail("palette is missing");
+    if (tableStart + count * entrySize > size) Fail("palette runs past the end of the file");
+    info.Palette.resize(count);
+    for (uint64_t i = 0; i < count; ++i) {
+      const uint8_t* e = d + tableStart + i * entrySize;
+      info.Palette[i] = uint32_t{e[0]} | uint32_t{e[1]} << 8 | uint32_t{e[2]} << 16;
+    }
+    pixelStart = tableStart + count * entrySize;
+  }
+
+  if (info.PixelOffset < pixelStart) {
+    Fail("pixel data offset " + Num(info.PixelOffset) + " lies inside the headers");
+  }
+  if (info.PixelOffset >= size) {
+    Fail("pixel data offset " + Num(info.PixelOffset) + " lies beyond the end of the file (" +
+         Num(size) + " bytes)");
+  }
+
+  const uint64_t available = size - info.PixelOffset;
+  if (rle) {
+    // A run of two bytes yields at most 255 pixels; a file claiming more
+    // pixels than its bytes could describe is refused before allocation.
+    if (uint64_t(width) * uint64_t(height) > 128 * available) {
+      Fail("compressed data of " + Num(available) + " bytes cannot describe " + Num(width) + " x " +
+           Num(height) + " pixels");
+    }
+    info.PixelBytes = available;
+  } else {
+    const uint64_t stride = bmp::Stride(info.Width, bpp);
+    const uint64_t lastRow = (uint64_t(width) * bpp + 7) / 8;  // tolerate a missing final pad
+    const uint64_t needed = stride * uint64_t(height - 1) + lastRow;
+    if (needed > available) {
+      Fail("file holds " + Num(available) + " bytes of pixel data, " + Num(width) + " x " +
+           Num(height) + " pixels at " + Num(bpp) + " bits need " + Num(needed));
+    }
+    info.PixelBytes = std::min(available, stride * uint64_t(height));
+  }
+  return info;
+}
+
+}  // namespace marovia

@@ -1,0 +1,57 @@
+#!/bin/sh
+# Makes the BMP and JPEG fixtures of the codec tests with an independent
+# encoder (ImageMagick's convert). Run once by hand; the build never runs it.
+# The patterns are computed again by the tests (codec_patterns.h), so a change
+# here needs the same change there.
+#
+#   pattern    13 x 7, 91 distinct colours: R = w5(2x+3), G = w6(2(4y+1)),
+#              B = w5((x+3y) mod 32), where w5(k) = k<<3 | k>>2 and
+#              w6(k) = k<<2 | k>>4 (values exact in 5-5-5 and 5-6-5)
+#   pattern16  13 x 7, VGA colour number (x + 2y) mod 16
+#   runs       13 x 7, VGA colour number (x/3 + y) mod 16 (runs for RLE)
+#   pattern2   13 x 7, yellow where (3x + 5y) mod 7 < 3, else navy
+#   gradient   32 x 24, R = 8x, G = 10y, B = 128
+set -eu
+cd "$(dirname "$0")"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+python3 - "$tmp" <<'PY'
+import sys
+out = sys.argv[1]
+def w5(k): return (k << 3) | (k >> 2)
+def w6(k): return (k << 2) | (k >> 4)
+vga = [0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080, 0xC0C0C0,
+       0x808080, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF]
+def rgb(c): return bytes([c >> 16, (c >> 8) & 255, c & 255])
+def save(name, w, h, f):
+    data = b''.join(f(x, y) for y in range(h) for x in range(w))
+    open(f'{out}/{name}.ppm', 'wb').write(b'P6\n%d %d\n255\n' % (w, h) + data)
+save('pattern', 13, 7, lambda x, y: bytes([w5(2 * x + 3), w6(2 * (4 * y + 1)), w5((x + 3 * y) % 32)]))
+save('pattern16', 13, 7, lambda x, y: rgb(vga[(x + 2 * y) % 16]))
+save('runs', 13, 7, lambda x, y: rgb(vga[(x // 3 + y) % 16]))
+save('pattern2', 13, 7, lambda x, y: rgb(0xFFFF00 if (3 * x + 5 * y) % 7 < 3 else 0x000080))
+save('gradient', 32, 24, lambda x, y: bytes([8 * x, 10 * y, 128]))
+PY
+
+c=convert
+# Indexed depths, info header (40 bytes) and core header (12 bytes).
+$c "$tmp/pattern2.ppm" -type Palette -colors 2 -compress None BMP3:p1_v3.bmp
+$c "$tmp/pattern16.ppm" -type Palette -compress None BMP3:p4_v3.bmp
+$c "$tmp/pattern.ppm" -type Palette -compress None BMP3:p8_v3.bmp
+$c "$tmp/runs.ppm" -type Palette -compress RLE BMP3:rle8_v3.bmp
+$c "$tmp/pattern2.ppm" -type Palette -colors 2 BMP2:p1_core.bmp
+$c "$tmp/pattern16.ppm" -type Palette BMP2:p4_core.bmp
+$c "$tmp/pattern.ppm" -type Palette BMP2:p8_core.bmp
+# Direct colour: 16 bits as 5-5-5 and 5-6-5 bit fields (v5 header), 24 bits in
+# three header kinds, 32 bits with an alpha mask (v5 header).
+$c "$tmp/pattern.ppm" -define bmp:subtype=RGB555 BMP:p555_v5.bmp
+$c "$tmp/pattern.ppm" -define bmp:subtype=RGB565 BMP:p565_v5.bmp
+$c "$tmp/pattern.ppm" -type TrueColor BMP3:p24_v3.bmp
+$c "$tmp/pattern.ppm" -type TrueColor BMP:p24_v5.bmp
+$c "$tmp/pattern.ppm" -type TrueColor BMP2:p24_core.bmp
+$c "$tmp/pattern.ppm" -alpha on -define bmp:subtype=ARGB8888 BMP:p32_v5.bmp
+# JPEG: colour, grayscale and CMYK (written with the inverted Adobe convention).
+$c "$tmp/gradient.ppm" -quality 95 color.jpg
+$c "$tmp/gradient.ppm" -colorspace Gray -quality 95 gray.jpg
+$c "$tmp/gradient.ppm" -colorspace CMYK -quality 95 cmyk.jpg
