@@ -1,0 +1,72 @@
+// DegreeToStr: angles as degrees, minutes and seconds.
+#include <algorithm>
+#include <cmath>
+
+#include "marovia/platform/strutils.h"
+#include "marovia/zylmath/math1.h"
+
+namespace marovia {
+
+namespace {
+
+using Wide = unsigned __int128;
+
+std::string WideToStr(Wide v) {
+  std::string s;
+  do {
+    s += static_cast<char>('0' + static_cast<int>(v % 10));
+    v /= 10;
+  } while (v != 0);
+  std::reverse(s.begin(), s.end());
+  return s;
+}
+
+std::string Padded(Wide v, size_t width) {
+  std::string s = WideToStr(v);
+  if (s.size() < width) s.insert(0, width - s.size(), '0');
+  return s;
+}
+
+}  // namespace
+
+std::string DegreeToStr(double Value, TDegreeFormat Format, int Decimals) {
+  if (!std::isfinite(Value)) throw EZYLMathError("DegreeToStr: the angle is not a finite number");
+  const int d = std::clamp(Decimals, 0, 9);
+  Wide scale10 = 1;
+  for (int i = 0; i < d; ++i) scale10 *= 10;
+  const int units = Format == dfDegMinSec ? 3600 : Format == dfDegMin ? 60 : 1;
+
+  // Count the angle in units of the last printed digit, rounded once, so
+  // that every carry (59.99' -> 1°00') is taken before the split.
+  const long double a = std::fabs(static_cast<long double>(Value));
+  Wide n;
+  if (a >= 0x1p53L) {
+    // No fraction left in the double: whole degrees only.
+    n = static_cast<Wide>(a) * static_cast<Wide>(units) * scale10;
+  } else {
+    n = static_cast<Wide>(std::roundl(a * units * static_cast<long double>(scale10)));
+  }
+  const Wide frac = n % scale10;
+  const Wide whole = n / scale10;
+
+  const std::string deg = "\xC2\xB0";  // U+00B0 DEGREE SIGN
+  std::string text = (Value < 0 && n != 0) ? "-" : "";
+  auto fraction = [&] {
+    return d > 0 ? "." + Padded(frac, static_cast<size_t>(d)) : std::string();
+  };
+  switch (Format) {
+    case dfDegMin:
+      text += WideToStr(whole / 60) + deg + Padded(whole % 60, 2) + fraction() + "'";
+      break;
+    case dfDegMinSec:
+      text += WideToStr(whole / 3600) + deg + Padded(whole / 60 % 60, 2) + "'" +
+              Padded(whole % 60, 2) + fraction() + "\"";
+      break;
+    default:
+      text += WideToStr(whole) + fraction() + deg;
+      break;
+  }
+  return text;
+}
+
+}  // namespace marovia
