@@ -1,0 +1,37 @@
+// Helpers shared by the sources of TGeoDB (not part of the public API).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "marovia/platform/files.h"
+
+namespace marovia::gdb {
+
+// BLOB bytes move through one buffer of this size.
+constexpr int64_t kCopyBufferSize = 16384;
+
+// Offsets of the data file are stored as int32.
+constexpr int64_t kMaxBlobOffset = INT32_MAX;
+
+// Names of the members of the file set with base name Base.
+inline std::string TableFileName(const std::string& Base) {
+  return Base + ".zylgds";
+}
+inline std::string DataFileName(const std::string& Base) {
+  return Base + ".zylgdd";
+}
+inline std::string IndexFileName(const std::string& Base, int Index) {
+  return Base + ".zylgi" + static_cast<char>('0' + Index);
+}
+
+// Opens File read-only when it exists and closes it again; creates it empty
+// when it does not exist. Answers true when it was created. A file that
+// exists but cannot be opened raises EInOutError (it is never recreated,
+// which would destroy its contents).
+bool EnsureFileExists(TBinaryFile& File);
+
+// Percentage done, rounded halves to even, clamped to 0..100.
+int Percent(double Done, double Total);
+
+}  // namespace marovia::gdb

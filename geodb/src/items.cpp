@@ -1,0 +1,373 @@
+// TGeoDB: adding, replacing, deleting and updating items.
+//
+// Every change goes to the item table (and, for a new data block, to the
+// data file) at once; the in-memory copy follows only after the files were
+// written, so a failing write leaves memory as it was.
+#include <algorithm>
+
+#include "gdb_internal.h"
+#include "marovia/geodb/geodb.h"
+#include "marovia/platform/files.h"
+#include "marovia/platform/strutils.h"
+#include "marovia/zylbase/stringl.h"
+
+namespace marovia {
+
+TgdbData TGeoDB::BuildItem(const std::string& Name, TgdbItem ItemKind, uint8_t ClassNumber,
+                           TDateTime Date, int32_t StateFlag, float LatLow, float LatHigh,
+                           float LongLow, float LongHigh, float Altitude, int32_t UserTag) {
+  TgdbData rec{};
+  rec.Name.SetText(Name, gdbNameMaxChars, ' ');
+  rec.BlobOffset = -1;
+  rec.ClassFlag = ClassNumber;
+  rec.Tag = UserTag;
+  rec.ItemKind = ItemKind;
+  rec.Date = Date;
+  rec.StateFlag = StateFlag;
+  rec.LatLow = LatLow;
+  rec.LatHigh = LatHigh;
+  rec.LongLow = LongLow;
+  rec.LongHigh = LongHigh;
+  rec.Altitude = Altitude;
+  return rec;
+}
+
+void TGeoDB::WriteItemRecord(int DbEntry, const TgdbData& Rec) {
+  TBinaryFile f(FNameGDS, sizeof(TgdbData));
+  f.Reset(TFileAccess::faReadWrite);
+  f.Seek(DbEntry - 1);
+  f.BlockWrite(&Rec, 1);
+  f.CloseFile();
+}
+
+// Rejects BLOB arguments that would make the copy read outside the caller's
+// memory, before anything is written.
+void TGeoDB::CheckBlobArgs(const char* Operation, TgdbItem ItemKind, const void* PBLOBData,
+                           int32_t SizeOfBLOBData, bool FromFile,
+                           const std::string& SourceFile) const {
+  if (ItemKind != gitBLOB) return;
+  if (FromFile) {
+    // The source must be readable before the database is touched.
+    TBinaryFile src(SourceFile, 1);
+    src.Reset(TFileAccess::faReadOnly);
+    src.CloseFile();
+    return;
+  }
+  if (SizeOfBLOBData < 0) Fail(Operation, "negative BLOB size " + IntToStr(SizeOfBLOBData) + ".");
+  if (SizeOfBLOBData > 0 && PBLOBData == nullptr) Fail(Operation, "BLOB data missing.");
+}
+
+int TGeoDB::AddData(const std::string& Name, const TgdbPolygon& Polygon, bool ClosedLine,
+                    TgdbItem ItemKind, uint8_t ClassNumber, TDateTime Date, int32_t StateFlag,
+                    float LatLow, float LatHigh, float LongLow, float LongHigh, float Altitude,
+                    int32_t UserTag, const TMetaInfo& MInfo, const void* PBLOBData,
+                    int32_t SizeOfBLOBData, bool FromFile, const std::string& SourceFile) {
+  if (!IsOpen()) return -1;
+  const std::string source = SourceFile.empty() ? MInfo.FilePath.Text() : SourceFile;
+  CheckBlobArgs("AddData", ItemKind, PBLOBData, SizeOfBLOBData, FromFile, source);
+  if (FSystemData.HighestID == INT32_MAX) Fail("AddData", "no item IDs left.");
+  if (FNumSumItems == INT32_MAX) Fail("AddData", "item table full.");
+
+  ReportProgress(0);
+  ++FSystemData.HighestID;
+  WriteHeader("AddData");
+
+  TgdbData rec = BuildItem(Name, ItemKind, ClassNumber, Date, StateFlag, LatLow, LatHigh, LongLow,
+                           LongHigh, Altitude, UserTag);
+  rec.ItemId = FSystemData.HighestID;
+  AppendDataBlock(rec, Polygon, ClosedLine, MInfo, PBLOBData, SizeOfBLOBData, FromFile, source);
+
+  const int entry = FNumSumItems + 1;
+  WriteItemRecord(entry, rec);
+  FSumData.push_back(rec);
+  FNumSumItems = entry;
+
+  FIx0ItemId.emplace_back();
+  for (int i = 1; i <= 4; ++i) BoundIndex(i).emplace_back();
+  InsertIntoIndex(entry, rec);
+  SaveIndexesUnlessLazy();
+
+  ReportProgress(100);
+  return entry;
+}
+
+void TGeoDB::ReplaceData(int DBEntry, const std::string& Name, const TgdbPolygon& Polygon,
+                         bool ClosedLine, TgdbItem ItemKind, uint8_t ClassNumber, TDateTime Date,
+                         int32_t StateFlag, float LatLow, float LatHigh, float LongLow,
+                         float LongHigh, float Altitude, int32_t UserTag, const TMetaInfo& MInfo,
+                         const void* PBLOBData, int32_t SizeOfBLOBData, bool FromFile,
+                         const std::string& SourceFile) {
+  if (!IsOpen() || DBEntry < 1 || DBEntry > FNumSumItems) return;
+  const std::string source = SourceFile.empty() ? MInfo.FilePath.Text() : SourceFile;
+  CheckBlobArgs("ReplaceData", ItemKind, PBLOBData, SizeOfBLOBData, FromFile, source);
+
+  ReportProgress(0);
+  TgdbData rec = BuildItem(Name, ItemKind, ClassNumber, Date, StateFlag, LatLow, LatHigh, LongLow,
+                           LongHigh, Altitude, UserTag);
+  rec.ItemId = FSumData[static_cast<size_t>(DBEntry - 1)].ItemId;
+  AppendDataBlock(rec, Polygon, ClosedLine, MInfo, PBLOBData, SizeOfBLOBData, FromFile, source);
+
+  WriteItemRecord(DBEntry, rec);
+  FSumData[static_cast<size_t>(DBEntry - 1)] = rec;
+  RemoveIndexEntries(DBEntry);
+  InsertIntoIndex(DBEntry, rec);
+  SaveIndexesUnlessLazy();
+
+  ReportProgress(100);
+}
+
+void TGeoDB::DeleteData(int DbEntry) {
+  if (!IsOpen() || DbEntry < 1 || DbEntry > FNumSumItems) return;
+  const int last = FNumSumItems;
+  const TgdbData lastRec = FSumData[static_cast<size_t>(last - 1)];
+
+  // The last record takes the freed place; the table loses its last record.
+  {
+    TBinaryFile f(FNameGDS, sizeof(TgdbData));
+    f.Reset(TFileAccess::faReadWrite);
+    f.Seek(DbEntry - 1);
+    f.BlockWrite(&lastRec, 1);
+    f.Seek(last - 1);
+    f.Truncate();
+    f.CloseFile();
+  }
+  FSumData[static_cast<size_t>(DbEntry - 1)] = lastRec;
+
+  RemoveIndexEntries(DbEntry);
+  // The moved item now lives at DbEntry - 1. The scan still covers the old
+  // count; the stale top slot is cut below.
+  auto renumber = [&](auto& ix) {
+    for (int p = 0; p < last && p < static_cast<int>(ix.size()); ++p) {
+      if (ix[static_cast<size_t>(p)].index == last - 1) {
+        ix[static_cast<size_t>(p)].index = DbEntry - 1;
+        break;
+      }
+    }
+  };
+  renumber(FIx0ItemId);
+  for (int i = 1; i <= 4; ++i) renumber(BoundIndex(i));
+
+  FNumSumItems = last - 1;
+  FSumData.resize(static_cast<size_t>(FNumSumItems));
+  FIx0ItemId.resize(static_cast<size_t>(FNumSumItems));
+  for (int i = 1; i <= 4; ++i) BoundIndex(i).resize(static_cast<size_t>(FNumSumItems));
+  SaveIndexesUnlessLazy();
+}
+
+void TGeoDB::UpdateBasicData(int DbEntry, const TgdbData& GdbData) {
+  if (!IsOpen() || DbEntry < 1 || DbEntry > FNumSumItems) return;
+  TgdbData rec = GdbData;
+  rec.ItemId = FSumData[static_cast<size_t>(DbEntry - 1)].ItemId;
+  rec.Name.Len = static_cast<uint8_t>(rec.Name.Bytes().size());
+  WriteItemRecord(DbEntry, rec);
+  FSumData[static_cast<size_t>(DbEntry - 1)] = rec;
+  RemoveIndexEntries(DbEntry);
+  InsertIntoIndex(DbEntry, rec);
+  SaveIndexesUnlessLazy();
+}
+
+// ---- Public adders ---------------------------------------------------------
+
+namespace {
+const TgdbPolygon kNoPoints;
+TMetaInfo EmptyMeta() {
+  TMetaInfo m{};
+  ClearMetaInfo(m);
+  return m;
+}
+const TMetaInfo kNoMeta = EmptyMeta();
+
+// Meta information with FilePath set to the first 127 characters of Path.
+TMetaInfo WithFilePath(const TMetaInfo& MInfo, const std::string& Path) {
+  TMetaInfo m = MInfo;
+  m.FilePath.SetText(Path, gdbFilePathMaxChars);
+  return m;
+}
+}  // namespace
+
+int32_t TGeoDB::StreamBlobSize(const char* Operation, TMemoryStream& Data) const {
+  const int64_t n = Data.Size();
+  if (n > INT32_MAX) Fail(Operation, "BLOB stream larger than 2 GiB.");
+  return static_cast<int32_t>(n);
+}
+
+int TGeoDB::AddBorder(const std::string& Name, const TgdbPolygon& Polygon, bool ClosedLine,
+                      TDateTime Date, int32_t StateFlag, float LatLow, float LatHigh, float LongLow,
+                      float LongHigh, float Altitude, uint8_t ClassNumber, int32_t UserTag) {
+  return AddData(Name, Polygon, ClosedLine, gitBorder, ClassNumber, Date, StateFlag, LatLow,
+                 LatHigh, LongLow, LongHigh, Altitude, UserTag, kNoMeta, nullptr, 0, false);
+}
+
+int TGeoDB::AddCity(const std::string& Name, const TgdbPolygon& Polygon, bool ClosedLine,
+                    TDateTime Date, int32_t StateFlag, float LatLow, float LatHigh, float LongLow,
+                    float LongHigh, float Altitude, uint8_t ClassNumber, int32_t UserTag) {
+  return AddData(Name, Polygon, ClosedLine, gitCity, ClassNumber, Date, StateFlag, LatLow, LatHigh,
+                 LongLow, LongHigh, Altitude, UserTag, kNoMeta, nullptr, 0, false);
+}
+
+int TGeoDB::AddLake(const std::string& Name, const TgdbPolygon& Polygon, TDateTime Date,
+                    int32_t StateFlag, float LatLow, float LatHigh, float LongLow, float LongHigh,
+                    float Altitude, uint8_t ClassNumber, int32_t UserTag) {
+  return AddData(Name, Polygon, true, gitLake, ClassNumber, Date, StateFlag, LatLow, LatHigh,
+                 LongLow, LongHigh, Altitude, UserTag, kNoMeta, nullptr, 0, false);
+}
+
+int TGeoDB::AddRiver(const std::string& Name, const TgdbPolygon& Polygon, TDateTime Date,
+                     int32_t StateFlag, float LatLow, float LatHigh, float LongLow, float LongHigh,
+                     float Altitude, uint8_t ClassNumber, int32_t UserTag) {
+  return AddData(Name, Polygon, false, gitRiver, ClassNumber, Date, StateFlag, LatLow, LatHigh,
+                 LongLow, LongHigh, Altitude, UserTag, kNoMeta, nullptr, 0, false);
+}
+
+int TGeoDB::AddRoad(const std::string& Name, const TgdbPolygon& Polygon, TDateTime Date,
+                    int32_t StateFlag, float LatLow, float LatHigh, float LongLow, float LongHigh,
+                    float Altitude, uint8_t ClassNumber, int32_t UserTag) {
+  return AddData(Name, Polygon, false, gitRoad, ClassNumber, Date, StateFlag, LatLow, LatHigh,
+                 LongLow, LongHigh, Altitude, UserTag, kNoMeta, nullptr, 0, false);
+}
+
+int TGeoDB::AddRoute(const std::string& Name, const TgdbPolygon& Polygon, TDateTime Date,
+                     int32_t StateFlag, float LatLow, float LatHigh, float LongLow, float LongHigh,
+                     float Altitude, uint8_t ClassNumber, int32_t UserTag) {
+  return AddData(Name, Polygon, false, gitRoute, ClassNumber, Date, StateFlag, LatLow, LatHigh,
+                 LongLow, LongHigh, Altitude, UserTag, kNoMeta, nullptr, 0, false);
+}
+
+int TGeoDB::AddTown(const std::string& Name, TDateTime Date, int32_t StateFlag, TSCoords Location,
+                    float Altitude, uint8_t ClassNumber, int32_t UserTag) {
+  return AddData(Name, kNoPoints, false, gitTown, ClassNumber, Date, StateFlag, Location.Latit,
+                 Location.Latit, Location.Longit, Location.Longit, Altitude, UserTag, kNoMeta,
+                 nullptr, 0, false);
+}
+
+int TGeoDB::AddBLOB(const std::string& FileName, TDateTime Date, int32_t StateFlag, float LatLow,
+                    float LatHigh, float LongLow, float LongHigh, float Altitude,
+                    uint8_t ClassNumber, int32_t UserTag, const TMetaInfo& MInfo) {
+  return AddBLOB(FileName, FileName, Date, StateFlag, LatLow, LatHigh, LongLow, LongHigh, Altitude,
+                 ClassNumber, UserTag, MInfo);
+}
+
+int TGeoDB::AddBLOB(const std::string& FileName, const std::string& FNameInDB, TDateTime Date,
+                    int32_t StateFlag, float LatLow, float LatHigh, float LongLow, float LongHigh,
+                    float Altitude, uint8_t ClassNumber, int32_t UserTag, const TMetaInfo& MInfo) {
+  // The bytes are read from FileName in full even when FilePath can only
+  // keep its first 127 characters.
+  return AddData(StripPath(FNameInDB), kNoPoints, false, gitBLOB, ClassNumber, Date, StateFlag,
+                 LatLow, LatHigh, LongLow, LongHigh, Altitude, UserTag,
+                 WithFilePath(MInfo, FileName), nullptr, 0, true, FileName);
+}
+
+int TGeoDB::AddBLOB(const std::string& FileName, const std::string& FNameInDB,
+                    const std::string& OrgFilePath, TDateTime Date, int32_t StateFlag, float LatLow,
+                    float LatHigh, float LongLow, float LongHigh, float Altitude,
+                    uint8_t ClassNumber, int32_t UserTag, const TMetaInfo& MInfo) {
+  const int entry = AddBLOB(FileName, FNameInDB, Date, StateFlag, LatLow, LatHigh, LongLow,
+                            LongHigh, Altitude, ClassNumber, UserTag, MInfo);
+  TMetaInfo stored{};
+  if (entry > 0 && GetMetaInfo(entry, stored))
+    UpdateMetaInfo(entry, WithFilePath(stored, OrgFilePath));
+  return entry;
+}
+
+int TGeoDB::AddBLOB(const std::string& Name, TDateTime Date, int32_t StateFlag, float LatLow,
+                    float LatHigh, float LongLow, float LongHigh, float Altitude,
+                    uint8_t ClassNumber, int32_t UserTag, const TMetaInfo& MInfo,
+                    const void* PBLOBData, int32_t SizeOfBLOBData) {
+  return AddData(Name, kNoPoints, false, gitBLOB, ClassNumber, Date, StateFlag, LatLow, LatHigh,
+                 LongLow, LongHigh, Altitude, UserTag, MInfo, PBLOBData, SizeOfBLOBData, false);
+}
+
+int TGeoDB::AddBLOB(const std::string& Name, TDateTime Date, int32_t StateFlag, float LatLow,
+                    float LatHigh, float LongLow, float LongHigh, float Altitude,
+                    uint8_t ClassNumber, int32_t UserTag, const TMetaInfo& MInfo,
+                    TMemoryStream& Data) {
+  return AddData(Name, kNoPoints, false, gitBLOB, ClassNumber, Date, StateFlag, LatLow, LatHigh,
+                 LongLow, LongHigh, Altitude, UserTag, MInfo, Data.Memory(),
+                 StreamBlobSize("AddData", Data), false);
+}
+
+// ---- Public replacers ------------------------------------------------------
+
+void TGeoDB::ReplaceBorder(int DBEntry, const std::string& Name, const TgdbPolygon& Polygon,
+                           bool ClosedLine, TDateTime Date, int32_t StateFlag, float LatLow,
+                           float LatHigh, float LongLow, float LongHigh, float Altitude,
+                           uint8_t ClassNumber, int32_t UserTag) {
+  ReplaceData(DBEntry, Name, Polygon, ClosedLine, gitBorder, ClassNumber, Date, StateFlag, LatLow,
+              LatHigh, LongLow, LongHigh, Altitude, UserTag, kNoMeta, nullptr, 0, false);
+}
+
+void TGeoDB::ReplaceCity(int DBEntry, const std::string& Name, const TgdbPolygon& Polygon,
+                         bool ClosedLine, TDateTime Date, int32_t StateFlag, float LatLow,
+                         float LatHigh, float LongLow, float LongHigh, float Altitude,
+                         uint8_t ClassNumber, int32_t UserTag) {
+  ReplaceData(DBEntry, Name, Polygon, ClosedLine, gitCity, ClassNumber, Date, StateFlag, LatLow,
+              LatHigh, LongLow, LongHigh, Altitude, UserTag, kNoMeta, nullptr, 0, false);
+}
+
+void TGeoDB::ReplaceLake(int DBEntry, const std::string& Name, const TgdbPolygon& Polygon,
+                         TDateTime Date, int32_t StateFlag, float LatLow, float LatHigh,
+                         float LongLow, float LongHigh, float Altitude, uint8_t ClassNumber,
+                         int32_t UserTag) {
+  ReplaceData(DBEntry, Name, Polygon, true, gitLake, ClassNumber, Date, StateFlag, LatLow, LatHigh,
+              LongLow, LongHigh, Altitude, UserTag, kNoMeta, nullptr, 0, false);
+}
+
+void TGeoDB::ReplaceRiver(int DBEntry, const std::string& Name, const TgdbPolygon& Polygon,
+                          TDateTime Date, int32_t StateFlag, float LatLow, float LatHigh,
+                          float LongLow, float LongHigh, float Altitude, uint8_t ClassNumber,
+                          int32_t UserTag) {
+  ReplaceData(DBEntry, Name, Polygon, false, gitRiver, ClassNumber, Date, StateFlag, LatLow,
+              LatHigh, LongLow, LongHigh, Altitude, UserTag, kNoMeta, nullptr, 0, false);
+}
+
+void TGeoDB::ReplaceRoad(int DBEntry, const std::string& Name, const TgdbPolygon& Polygon,
+                         TDateTime Date, int32_t StateFlag, float LatLow, float LatHigh,
+                         float LongLow, float LongHigh, float Altitude, uint8_t ClassNumber,
+                         int32_t UserTag) {
+  ReplaceData(DBEntry, Name, Polygon, false, gitRoad, ClassNumber, Date, StateFlag, LatLow, LatHigh,
+              LongLow, LongHigh, Altitude, UserTag, kNoMeta, nullptr, 0, false);
+}
+
+void TGeoDB::ReplaceRoute(int DBEntry, const std::string& Name, const TgdbPolygon& Polygon,
+                          TDateTime Date, int32_t StateFlag, float LatLow, float LatHigh,
+                          float LongLow, float LongHigh, float Altitude, uint8_t ClassNumber,
+                          int32_t UserTag) {
+  ReplaceData(DBEntry, Name, Polygon, false, gitRoute, ClassNumber, Date, StateFlag, LatLow,
+              LatHigh, LongLow, LongHigh, Altitude, UserTag, kNoMeta, nullptr, 0, false);
+}
+
+void TGeoDB::ReplaceTown(int DBEntry, const std::string& Name, TDateTime Date, int32_t StateFlag,
+                         TSCoords Location, float Altitude, uint8_t ClassNumber, int32_t UserTag) {
+  ReplaceData(DBEntry, Name, kNoPoints, false, gitTown, ClassNumber, Date, StateFlag,
+              Location.Latit, Location.Latit, Location.Longit, Location.Longit, Altitude, UserTag,
+              kNoMeta, nullptr, 0, false);
+}
+
+void TGeoDB::ReplaceBLOB(int DBEntry, const std::string& FileName, TDateTime Date,
+                         int32_t StateFlag, float LatLow, float LatHigh, float LongLow,
+                         float LongHigh, float Altitude, uint8_t ClassNumber, int32_t UserTag,
+                         const TMetaInfo& MInfo) {
+  ReplaceData(DBEntry, StripPath(FileName), kNoPoints, false, gitBLOB, ClassNumber, Date, StateFlag,
+              LatLow, LatHigh, LongLow, LongHigh, Altitude, UserTag, WithFilePath(MInfo, FileName),
+              nullptr, 0, true, FileName);
+}
+
+void TGeoDB::ReplaceBLOB(int DBEntry, const std::string& Name, TDateTime Date, int32_t StateFlag,
+                         float LatLow, float LatHigh, float LongLow, float LongHigh, float Altitude,
+                         uint8_t ClassNumber, int32_t UserTag, const TMetaInfo& MInfo,
+                         const void* PBLOBData, int32_t SizeOfBLOBData) {
+  ReplaceData(DBEntry, Name, kNoPoints, false, gitBLOB, ClassNumber, Date, StateFlag, LatLow,
+              LatHigh, LongLow, LongHigh, Altitude, UserTag, MInfo, PBLOBData, SizeOfBLOBData,
+              false);
+}
+
+void TGeoDB::ReplaceBLOB(int DBEntry, const std::string& Name, TDateTime Date, int32_t StateFlag,
+                         float LatLow, float LatHigh, float LongLow, float LongHigh, float Altitude,
+                         uint8_t ClassNumber, int32_t UserTag, const TMetaInfo& MInfo,
+                         TMemoryStream& Data) {
+  ReplaceData(DBEntry, Name, kNoPoints, false, gitBLOB, ClassNumber, Date, StateFlag, LatLow,
+              LatHigh, LongLow, LongHigh, Altitude, UserTag, MInfo, Data.Memory(),
+              StreamBlobSize("ReplaceData", Data), false);
+}
+
+}  // namespace marovia

@@ -1,0 +1,157 @@
+// TGeoDB: garbage collection of the data file, and the completion of a
+// collection that was interrupted.
+//
+// Protocol (B the base name):
+//   1. the compacted data file is written to B.zylgdd.gc and the item table
+//      with the new offsets to B.zylgds.gc;
+//   2. the marker B.zylgc is created: from here on the new state is the
+//      valid one (commit point);
+//   3. B.zylgds.gc and B.zylgdd.gc are renamed over B.zylgds and B.zylgdd;
+//   4. the marker is deleted.
+// Opening a database finishes step 3 when the marker exists, and otherwise
+// deletes leftovers of step 1, so an interruption at any point leaves the old
+// or the new database, complete. The index files are not touched: entry
+// numbers do not change, only offsets.
+#include <algorithm>
+#include <map>
+#include <vector>
+
+#include "gdb_internal.h"
+#include "marovia/geodb/geodb.h"
+#include "marovia/platform/files.h"
+#include "marovia/platform/strutils.h"
+
+namespace marovia {
+
+namespace {
+
+struct TGcNames {
+  std::string NewTable, NewData, Marker;
+  explicit TGcNames(const std::string& Base)
+      : NewTable(gdb::TableFileName(Base) + ".gc"),
+        NewData(gdb::DataFileName(Base) + ".gc"),
+        Marker(Base + ".zylgc") {}
+};
+
+void DeleteIfExists(const std::string& FileName) {
+  if (FileExists(FileName)) DeleteFile(FileName);
+}
+
+}  // namespace
+
+void TGeoDB::RecoverGarbageCollection(const std::string& Base) {
+  const TGcNames gc(Base);
+  if (!FileExists(gc.Marker)) {
+    // Interrupted before its commit point: the old files are valid.
+    DeleteIfExists(gc.NewTable);
+    DeleteIfExists(gc.NewData);
+    return;
+  }
+  const std::pair<const std::string*, std::string> moves[] = {
+      {&gc.NewTable, gdb::TableFileName(Base)}, {&gc.NewData, gdb::DataFileName(Base)}};
+  for (const auto& [from, to] : moves) {
+    if (FileExists(*from) && !RenameFile(*from, to))
+      throw EInOutError(to, "cannot complete an interrupted garbage collection");
+  }
+  if (!DeleteFile(gc.Marker))
+    throw EInOutError(gc.Marker, "cannot remove the garbage collection marker");
+}
+
+int64_t TGeoDB::GarbageCollection() {
+  if (!IsOpen()) return 0;
+  const TGcNames gc(GetGDBName());
+  ReportProgress(0);
+
+  TBinaryFile old(FNameGDD, 1);
+  old.Reset(TFileAccess::faReadOnly);
+  const int64_t oldSize = old.FileSize();
+
+  // Every referenced block must be whole before anything is rewritten.
+  std::vector<TgdbData> recs = FSumData;
+  std::vector<size_t> withBlock;
+  int64_t totalBytes = 0;
+  for (size_t i = 0; i < recs.size(); ++i) {
+    TgdbData& r = recs[i];
+    const bool hasBlock = (IsPolygonKind(r.ItemKind) && r.BlobOffset >= 0) || r.ItemKind == gitBLOB;
+    if (!hasBlock) {
+      r.BlobOffset = -1;  // kinds without a block keep no stale offset
+      continue;
+    }
+    CheckBlock("GarbageCollection", static_cast<int>(i) + 1, r, oldSize);
+    withBlock.push_back(i);
+    totalBytes += BlockLength(r);
+  }
+  // Copy in file order; a block shared by several entries is copied once.
+  std::stable_sort(withBlock.begin(), withBlock.end(),
+                   [&](size_t a, size_t b) { return recs[a].BlobOffset < recs[b].BlobOffset; });
+
+  int64_t newSize = 0;
+  try {
+    TBinaryFile out(gc.NewData, 1);
+    out.Rewrite();
+    out.BlockWrite(&FSystemData, sizeof FSystemData);
+    newSize = sizeof FSystemData;
+    std::map<std::pair<int64_t, int64_t>, int32_t> moved;  // (offset, length) -> new offset
+    std::vector<uint8_t> buf(gdb::kCopyBufferSize);
+    int64_t done = 0;
+    for (size_t i : withBlock) {
+      TgdbData& r = recs[i];
+      const int64_t length = BlockLength(r);
+      const std::pair<int64_t, int64_t> key{r.BlobOffset, length};
+      if (auto it = moved.find(key); it != moved.end()) {
+        r.BlobOffset = it->second;
+        continue;
+      }
+      const auto newOffset = static_cast<int32_t>(newSize);  // never beyond the old offset
+      old.Seek(r.BlobOffset);
+      for (int64_t left = length; left > 0;) {
+        const int64_t n = std::min(left, gdb::kCopyBufferSize);
+        old.BlockRead(buf.data(), n);
+        out.BlockWrite(buf.data(), n);
+        left -= n;
+      }
+      moved.emplace(key, newOffset);
+      r.BlobOffset = newOffset;
+      newSize += length;
+      done += length;
+      ReportProgress(std::min(gdb::Percent(static_cast<double>(done), totalBytes), 99));
+    }
+    out.CloseFile();
+    old.CloseFile();
+
+    TBinaryFile table(gc.NewTable, sizeof(TgdbData));
+    table.Rewrite();
+    table.BlockWrite(recs.data(), static_cast<int64_t>(recs.size()));
+    table.CloseFile();
+
+    TBinaryFile marker(gc.Marker, 1);
+    marker.Rewrite();
+    marker.CloseFile();
+  } catch (...) {
+    // Before the commit point: the database is as it was.
+    try {
+      DeleteIfExists(gc.Marker);
+      DeleteIfExists(gc.NewTable);
+      DeleteIfExists(gc.NewData);
+    } catch (...) {
+    }
+    throw;
+  }
+
+  // Committed: the new state is valid from here on, even if the renames
+  // below fail (the next opening completes them).
+  FSumData = std::move(recs);
+  try {
+    RecoverGarbageCollection(GetGDBName());
+  } catch (...) {
+    // The files are committed but not in place: close, so that nothing is
+    // read or written through the old names; opening again completes them.
+    if (FLazyWrite) SaveAllIndexes();
+    ResetState();
+    throw;
+  }
+  ReportProgress(100);
+  return oldSize - newSize;
+}
+
+}  // namespace marovia

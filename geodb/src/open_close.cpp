@@ -1,0 +1,266 @@
+// TGeoDB: construction, opening, creating and closing the file set, the
+// header properties, lazy writing and progress reporting.
+#include <algorithm>
+#include <cstring>
+
+#include "gdb_internal.h"
+#include "marovia/geodb/geodb.h"
+#include "marovia/platform/files.h"
+#include "marovia/platform/strutils.h"
+#include "marovia/platform/sysutils.h"
+#include "marovia/zylbase/stringl.h"
+
+namespace marovia {
+
+namespace gdb {
+
+bool EnsureFileExists(TBinaryFile& File) {
+  try {
+    File.Reset(TFileAccess::faReadOnly);
+    File.CloseFile();
+    return false;
+  } catch (const EInOutError&) {
+    if (FileExists(File.FileName())) throw;
+  }
+  File.Rewrite();
+  File.CloseFile();
+  return true;
+}
+
+int Percent(double Done, double Total) {
+  if (!(Total > 0)) return 100;
+  const double p = std::clamp(Done / Total * 100.0, 0.0, 100.0);
+  return static_cast<int>(Round(p));
+}
+
+}  // namespace gdb
+
+namespace {
+
+TgdbSystemData FreshHeader() {
+  TgdbSystemData h{};
+  h.HighestID = 0;
+  h.DBVersion = gdbCurrentVersion;
+  h.Description.SetBytes({});
+  h.Revision = 0;
+  return h;
+}
+
+}  // namespace
+
+TGeoDB::TGeoDB(TComponent* AOwner) : TComponent(AOwner), FSystemData(FreshHeader()) {}
+
+TGeoDB::~TGeoDB() {
+  FNumSumItems = 0;
+  if (FLazyWrite) {
+    try {
+      SaveAllIndexes();
+    } catch (...) {
+      // Nothing can be reported from a destructor.
+    }
+  }
+}
+
+std::string TGeoDB::ErrorPrefix() const {
+  return "Component \"" + Name() + "\": ";
+}
+
+void TGeoDB::Fail(const std::string& Operation, const std::string& Text) const {
+  throw EZYLGeoDBError(ErrorPrefix() + Operation + ": " + Text);
+}
+
+void TGeoDB::ReportProgress(int Percent) {
+  if (OnPercentDone && FOnPercDoneEnabled) OnPercentDone(this, Percent);
+}
+
+std::string TGeoDB::GetGDBName() const {
+  return FNameGDS.empty() ? std::string() : StripExtension(FNameGDS);
+}
+
+void TGeoDB::SaveAllIndexes() {
+  for (int i = 0; i < 5; ++i) SaveIndex(i);
+}
+
+void TGeoDB::SaveIndexesUnlessLazy() {
+  if (!FLazyWrite) SaveAllIndexes();
+}
+
+void TGeoDB::SetLazyWrite(bool Value) {
+  if (Value == FLazyWrite) return;
+  FLazyWrite = Value;
+  if (!Value) SaveAllIndexes();
+}
+
+void TGeoDB::ResetState() {
+  FSystemData = FreshHeader();
+  FNameGDS.clear();
+  FNameGDD.clear();
+  for (auto& n : FNameIX) n.clear();
+  FNumSumItems = 0;
+  FSumData.clear();
+  FSumData.shrink_to_fit();
+  FIx0ItemId.clear();
+  FIx1LatLo.clear();
+  FIx2LatHi.clear();
+  FIx3LongLo.clear();
+  FIx4LongHi.clear();
+}
+
+void TGeoDB::CloseDatabase() {
+  if (FLazyWrite) SaveAllIndexes();
+  FLazyWrite = false;
+  ResetState();
+}
+
+TIxLLRecArray& TGeoDB::BoundIndex(int Index) {
+  switch (Index) {
+    case 1:
+      return FIx1LatLo;
+    case 2:
+      return FIx2LatHi;
+    case 3:
+      return FIx3LongLo;
+    default:
+      return FIx4LongHi;
+  }
+}
+
+const TIxLLRecArray& TGeoDB::BoundIndex(int Index) const {
+  return const_cast<TGeoDB*>(this)->BoundIndex(Index);
+}
+
+// Reads index file Index whole into its array (8-byte records in file
+// order; a trailing partial record is ignored).
+void TGeoDB::OpenIndexFile(int Index) {
+  TBinaryFile f(FNameIX[Index], 8);
+  gdb::EnsureFileExists(f);
+  f.Reset(TFileAccess::faReadOnly);
+  const int64_t n = f.FileSize();
+  // The index can never be longer than the item table can be; a larger
+  // count is damage, and the arrays are rebuilt from the item table anyway.
+  const int64_t count = std::min<int64_t>(n, INT32_MAX);
+  if (Index == 0) {
+    FIx0ItemId.assign(static_cast<size_t>(count), TIxItemIDRec{});
+    f.BlockRead(FIx0ItemId.data(), count);
+  } else {
+    auto& ix = BoundIndex(Index);
+    ix.assign(static_cast<size_t>(count), TIxLLRec{});
+    f.BlockRead(ix.data(), count);
+  }
+  f.CloseFile();
+}
+
+void TGeoDB::OpenItemTable() {
+  TBinaryFile f(FNameGDS, sizeof(TgdbData));
+  gdb::EnsureFileExists(f);
+  f.Reset(TFileAccess::faReadOnly);
+  const int64_t n = f.FileSize();
+  if (n > INT32_MAX) throw EInOutError(FNameGDS, "item table too large");
+  FSumData.assign(static_cast<size_t>(n), TgdbData{});
+  f.BlockRead(FSumData.data(), n);
+  FNumSumItems = static_cast<int>(n);
+  f.CloseFile();
+}
+
+void TGeoDB::OpenDataFile(const std::string& FileName) {
+  TBinaryFile f(FileName, 1);
+  if (gdb::EnsureFileExists(f)) {
+    f.Reset(TFileAccess::faReadWrite);
+    f.BlockWrite(&FSystemData, sizeof FSystemData);
+  } else {
+    f.Reset(TFileAccess::faReadOnly);
+    if (f.FileSize() < static_cast<int64_t>(sizeof FSystemData))
+      throw EInOutError(FileName, "data file shorter than its header");
+    f.BlockRead(&FSystemData, sizeof FSystemData);
+  }
+  f.CloseFile();
+}
+
+void TGeoDB::SetGDBName(const std::string& Value) {
+  if (Value.empty()) {
+    CloseDatabase();
+    return;
+  }
+  // Pending index changes belong to the database open now: write them before
+  // it is replaced.
+  if (FLazyWrite) SaveAllIndexes();
+  // Forget the old file set first. Should opening fail half-way, everything
+  // is forgotten again, so no mixture of two databases (or an index array
+  // that could not be read) is ever taken for an open database and written
+  // back.
+  ResetState();
+  try {
+    OpenFileSet(StripExtension(Value));
+  } catch (...) {
+    ResetState();
+    throw;
+  }
+}
+
+void TGeoDB::OpenFileSet(const std::string& Base) {
+  RecoverGarbageCollection(Base);
+
+  for (int i : {1, 2, 3, 4, 0}) {
+    FNameIX[i] = gdb::IndexFileName(Base, i);
+    OpenIndexFile(i);
+  }
+  FNameGDS = gdb::TableFileName(Base);
+  OpenItemTable();
+  // A data file created next to an existing item table gets a fresh header,
+  // never that of a database open before.
+  FSystemData = FreshHeader();
+  const std::string gdd = gdb::DataFileName(Base);
+  OpenDataFile(gdd);
+  FNameGDD = gdd;
+
+  // IDs are never reused: a header that lags behind the items (a lost or
+  // recreated data file) is raised to the highest ID present.
+  for (const auto& rec : FSumData)
+    FSystemData.HighestID = std::max(FSystemData.HighestID, rec.ItemId);
+
+  // Index files that do not describe the item table exactly (other counts,
+  // entries outside it, wrong keys or order) are rebuilt from the items.
+  if (!IndexesConsistent()) RecalcIndexes();
+}
+
+std::string TGeoDB::GetDescription() const {
+  return FSystemData.Description.Text();
+}
+
+void TGeoDB::WriteHeader(const char* Operation) {
+  try {
+    TBinaryFile f(FNameGDD, 1);
+    f.Reset(TFileAccess::faReadWrite);
+    f.Seek(0);
+    f.BlockWrite(&FSystemData, sizeof FSystemData);
+    f.CloseFile();
+  } catch (const EInOutError&) {
+    Fail(Operation, "cannot open database.");
+  }
+}
+
+void TGeoDB::SetDescription(const std::string& Value) {
+  if (!IsOpen()) return;
+  FSystemData.Description.SetText(Value, gdbDescriptionMaxChars);
+  WriteHeader("SetDescription");
+}
+
+void TGeoDB::SetRevision(int32_t Value) {
+  if (!IsOpen()) return;
+  FSystemData.Revision = Value;
+  WriteHeader("SetRevision");
+}
+
+TgdbData TGeoDB::GetSumdata(int i) const {
+  if (FNumSumItems == 0) {
+    TgdbData rec{};
+    rec.Name.SetBytes({}, gdbNameMaxChars, ' ');
+    rec.BlobOffset = -1;
+    rec.ItemKind = gitUndefined;
+    return rec;
+  }
+  i = std::clamp(i, 1, FNumSumItems);
+  return FSumData[static_cast<size_t>(i - 1)];
+}
+
+}  // namespace marovia
