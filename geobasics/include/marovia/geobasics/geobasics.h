@@ -1,0 +1,11 @@
+// Everything of the geodesy unit: ellipsoids, Transverse Mercator, UTM, UPS,
+// cartesian coordinates, datum shift and the country table.
+#pragma once
+
+#include "marovia/geobasics/cartesian.h"
+#include "marovia/geobasics/countries.h"
+#include "marovia/geobasics/datums.h"
+#include "marovia/geobasics/ellipsoids.h"
+#include "marovia/geobasics/transverse_mercator.h"
+#include "marovia/geobasics/ups.h"
+#include "marovia/geobasics/utm.h"
