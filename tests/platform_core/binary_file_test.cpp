@@ -105,6 +105,18 @@ TEST(BinaryFile, InvalidUseRaisesInsteadOfMisbehaving) {
   EXPECT_THROW(below.Rewrite(), EInOutError);
 }
 
+TEST(BinaryFile, DiskFullRaisesInOutError) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  TBinaryFile f("/dev/full", 4);
+  f.Reset(TFileAccess::faWriteOnly);
+  try {
+    f.BlockWrite("abcd", 1);
+    FAIL();
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), ENOSPC);
+  }
+}
+
 TEST(FileUtils, ExistenceRenameDeleteAndNameParts) {
   test::TempDir dir;
   const std::string a = dir.Write("a.txt", "abc");

@@ -114,6 +114,16 @@ TEST(TextFile, RefusesEmptyNamesDirectoriesAndWrongDirection) {
   EXPECT_THROW(f.WriteLn("x"), EInOutError);  // open for input
 }
 
+TEST(TextFile, LostWriteIsReportedAtClose) {
+  // The device answers every write with "no space left".
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  TTextFile f("/dev/full");
+  f.Rewrite();
+  f.WriteLn("buffered");
+  EXPECT_THROW(f.CloseFile(), EInOutError);
+  EXPECT_FALSE(f.IsOpen());
+}
+
 TEST(TextFile, TextPosReturnsToAnEarlierLine) {
   test::TempDir dir;
   dir.Write("t.txt", "a\r\nbb\r\nccc\r\n");

@@ -4,7 +4,6 @@
 // B->freeNotifies_ exactly when B is in A->freeNotifies_ (the link is
 // symmetric, so whichever side goes first tells the other).
 #include <algorithm>
-#include <cctype>
 
 #include "marovia/platform/classes.h"
 #include "marovia/platform/strutils.h"
@@ -13,14 +12,13 @@
 namespace marovia {
 namespace {
 
+// ASCII letters, digits and '_', not starting with a digit; independent of
+// the process locale.
 bool IsValidIdent(const std::string& s) {
-  if (s.empty()) return false;
-  auto alpha = [](unsigned char c) { return std::isalpha(c) || c == '_'; };
-  if (!alpha(static_cast<unsigned char>(s[0]))) return false;
-  return std::all_of(s.begin(), s.end(), [&](char ch) {
-    auto c = static_cast<unsigned char>(ch);
-    return c < 128 && (alpha(c) || std::isdigit(c));
-  });
+  auto alpha = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; };
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (s.empty() || !alpha(s[0])) return false;
+  return std::all_of(s.begin(), s.end(), [&](char c) { return alpha(c) || digit(c); });
 }
 
 void Erase(std::vector<TComponent*>& v, TComponent* c) {

@@ -29,6 +29,7 @@ void Resize(std::vector<uint8_t>& v, int64_t n) {
 int64_t TMemoryStream::Read(void* Buffer, int64_t Count) {
   const int64_t size = Size();
   if (Count <= 0 || pos_ >= size) return 0;
+  if (Buffer == nullptr) throw EReadError("Stream read error: no buffer");
   const int64_t n = std::min(Count, size - pos_);
   std::memcpy(Buffer, data_.data() + pos_, static_cast<size_t>(n));
   pos_ += n;
@@ -37,6 +38,7 @@ int64_t TMemoryStream::Read(void* Buffer, int64_t Count) {
 
 int64_t TMemoryStream::Write(const void* Buffer, int64_t Count) {
   if (Count <= 0) return 0;
+  if (Buffer == nullptr) throw EWriteError("Stream write error: no buffer");
   int64_t end;
   if (__builtin_add_overflow(pos_, Count, &end))
     throw EStreamError("Out of memory while expanding memory stream");

@@ -63,8 +63,9 @@ void TTextFile::CloseFile() {
   f_ = nullptr;
   const bool failed = std::ferror(f) != 0;
   // fclose flushes what is still buffered; a failure there is a lost write.
+  errno = 0;
   if (std::fclose(f) != 0 || (failed && !reading_)) {
-    const int err = errno;
+    const int err = errno != 0 ? errno : EIO;
     throw EInOutError(fileName_, "write error: " + posix_io::ErrorText(err), err);
   }
 }
@@ -106,14 +107,17 @@ std::string TTextFile::ReadLn() {
   Require(true);
   std::string line;
   for (;;) {
-    const int c = ReadChar();
-    if (c < 0 || c == '\n') break;
+    int c = getc_unlocked(f_);
+    if (c == EOF || c == '\n') break;
     if (c == '\r') {
-      if (PeekChar() == '\n') std::getc(f_);
+      c = getc_unlocked(f_);
+      if (c != '\n' && c != EOF) std::ungetc(c, f_);
       break;
     }
     line.push_back(static_cast<char>(c));
   }
+  if (std::ferror(f_))
+    throw EInOutError(fileName_, "read error: " + posix_io::ErrorText(errno), errno);
   return line;
 }
 
