@@ -50,6 +50,16 @@ TEST(Component, OwnerFreesOwnedComponentsLastFirst) {
   EXPECT_EQ(log, (std::vector<std::string>{"~owner", "~b", "~a", "~a1"}));
 }
 
+TEST(Component, DestroyComponentsFreesOwnedComponentsEarly) {
+  std::vector<std::string> log;
+  Probe owner(nullptr, &log, "owner");
+  new Probe(&owner, &log, "a");
+  new Probe(&owner, &log, "b");
+  owner.DestroyComponents();
+  EXPECT_EQ(log, (std::vector<std::string>{"~b", "~a"}));
+  EXPECT_EQ(owner.ComponentCount(), 0);
+}
+
 TEST(Component, DeletingAnOwnedComponentDetachesIt) {
   std::vector<std::string> log;
   Probe owner(nullptr, &log, "owner");

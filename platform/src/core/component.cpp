@@ -50,14 +50,16 @@ TComponent::~TComponent() {
     other->Notification(this, TOperation::opRemove);
   }
 
-  // Free the owned components, last inserted first.
+  DestroyComponents();
+  if (owner_ != nullptr) owner_->RemoveComponent(this);
+}
+
+void TComponent::DestroyComponents() {
   while (!components_.empty()) {
     TComponent* c = components_.back();
     RemoveComponent(c);
     delete c;
   }
-
-  if (owner_ != nullptr) owner_->RemoveComponent(this);
 }
 
 void TComponent::SetName(const std::string& NewName) {

@@ -65,6 +65,10 @@ class TComponent : public TPersistent {
   TComponent* Components(int i) const;
   // Owned component by name (case-insensitive), or nullptr.
   TComponent* FindComponent(const std::string& AName) const;
+  // Frees all owned components now, last inserted first. A derived class
+  // whose owned components call back into it calls this first thing in its
+  // destructor, while its own members are still alive.
+  void DestroyComponents();
 
   const TComponentState& ComponentState() const { return state_; }
   bool InState(TComponentStateItem s) const { return state_.count(s) != 0; }
