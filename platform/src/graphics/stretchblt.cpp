@@ -219,27 +219,28 @@ bool StretchBlt(TCanvas& Dest, int DX, int DY, int DW, int DH, const TCanvas& Sr
   const bool needsSource = ((rop >> 2) & 0x33) != (rop & 0x33);
   if (needsSource && (!src || SW == 0 || SH == 0)) return false;
 
-  // Normalise negative extents: a sign difference between source and
-  // destination mirrors that axis.
+  // Normalise negative extents: a run of -N pixels from X covers X, X-1,
+  // ..., X-N+1, and a sign difference between source and destination
+  // mirrors that axis.
   int64_t dx = DX, dy = DY, dw = DW, dh = DH, sx = SX, sy = SY, sw = SW, sh = SH;
   bool flipX = false, flipY = false;
   if (dw < 0) {
-    dx += dw;
+    dx += dw + 1;
     dw = -dw;
     flipX = !flipX;
   }
   if (sw < 0) {
-    sx += sw;
+    sx += sw + 1;
     sw = -sw;
     flipX = !flipX;
   }
   if (dh < 0) {
-    dy += dh;
+    dy += dh + 1;
     dh = -dh;
     flipY = !flipY;
   }
   if (sh < 0) {
-    sy += sh;
+    sy += sh + 1;
     sh = -sh;
     flipY = !flipY;
   }

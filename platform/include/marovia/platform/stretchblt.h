@@ -9,7 +9,8 @@
 //
 // Destination pixels whose source position lies outside the source surface
 // are left untouched. Results are quantised to the destination's pixel
-// format. Negative widths or heights mirror along that axis.
+// format. A negative width -N from X covers X, X-1, ..., X-N+1; when the
+// source and destination signs differ that axis is mirrored.
 #pragma once
 
 #include <cstdint>
