@@ -41,6 +41,15 @@ TEST(FloatToStr, GeneralFormWithFifteenSignificantDigits) {
   for (const auto& c : cases) EXPECT_EQ(FloatToStr(c.value), c.text) << c.value;
 }
 
+TEST(FloatToStr, RoundsOnTheExactBinaryValueWithHalvesUp) {
+  // An exact half at the sixteenth digit goes up.
+  EXPECT_EQ(FloatToStr(128197351839284.5), "128197351839285");
+  EXPECT_EQ(FloatToStr(2120619992793.625), "2120619992793.63");
+  // Just below a half: an intermediate rounding to fewer digits would have
+  // made it a half and rounded up.
+  EXPECT_EQ(FloatToStr(-0x1.f9304b89f5f68p+420), "-5.34332758700279E126");
+}
+
 TEST(FloatToStr, NonFiniteValues) {
   EXPECT_EQ(FloatToStr(std::nan("")), "NAN");
   EXPECT_EQ(FloatToStr(HUGE_VAL), "INF");

@@ -1,6 +1,7 @@
 // Decimal digit extraction and rounding for the number formatters.
 #include "decimal_digits.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -32,11 +33,26 @@ Digits FromScientific(const char* first, const char* last, bool negative) {
 
 }  // namespace
 
-Digits Exact18(double value) {
-  char buf[64];
-  auto r =
-      std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 17);
+// The value to `count` significant digits, correctly rounded.
+Digits Significant(double value, int count) {
+  // 767 significant digits spell out every double exactly.
+  char buf[800];
+  auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific,
+                         count - 1);
   return FromScientific(buf, r.ptr, std::signbit(value));
+}
+
+Digits RoundedHalfUp(double value, int significant, int decimals) {
+  // 40 digits settle the rounding unless the first dropped digit is a 5
+  // followed by zeros only: that may be a true half or the 40-digit rounding
+  // of something just below it, and only the exact expansion can tell.
+  Digits d = Significant(value, 40);
+  const long keep = std::min<long>(significant, static_cast<long>(d.exponent) + decimals);
+  if (keep >= 0 && keep + 1 == static_cast<long>(d.digits.size()) &&
+      d.digits[static_cast<size_t>(keep)] == '5')
+    d = Significant(value, 780);
+  RoundHalfUp(d, significant, decimals);
+  return d;
 }
 
 Digits Shortest(double value) {

@@ -13,9 +13,11 @@ struct Digits {
   int exponent = 0;
 };
 
-// The value to 18 significant digits (correctly rounded from the binary
-// value), before any further rounding. value must be finite.
-Digits Exact18(double value);
+// The binary value rounded, halves away from zero, to at most `significant`
+// significant digits (1..40) and at most `decimals` digits after the
+// decimal point. The decision is made on the exact binary value, so only a
+// true half rounds up from below. value must be finite.
+Digits RoundedHalfUp(double value, int significant, int decimals);
 
 // The shortest digits that read back as the same double. value must be finite.
 Digits Shortest(double value);

@@ -1,9 +1,9 @@
 // Number to text: IntToStr, IntToHex, FloatToStr, FloatToStrF, FormatFixed.
 //
 // All of it is locale-independent ('.' decimal point, ',' thousands).
-// Floating-point values are first turned into decimal digits (18 significant
-// digits, correctly rounded) and then rounded to the requested precision
-// with halves away from zero.
+// Floating-point values are rounded to the requested precision with halves
+// away from zero, deciding on the exact binary value; FormatFixed instead
+// rounds the shortest decimal that reads back as the value.
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -109,24 +109,24 @@ std::string FloatToStr(double Value) {
 std::string FloatToStrF(double Value, TFloatFormat Format, int Precision, int Digits) {
   if (!std::isfinite(Value)) return NonFinite(Value);
   Precision = std::clamp(Precision, 1, 18);
-  decimal::Digits d = decimal::Exact18(Value);
+  constexpr int kAnyDecimals = 100000;
   switch (Format) {
     case ffGeneral:
-      return GeneralText(d, Precision, std::clamp(Digits, 0, 4));
-    case ffExponent: {
-      decimal::RoundHalfUp(d, Precision, 100000);
-      return ScientificText(d, Precision - 1, true, std::clamp(Digits, 0, 4));
-    }
+      return GeneralText(decimal::RoundedHalfUp(Value, Precision, kAnyDecimals), Precision,
+                         std::clamp(Digits, 0, 4));
+    case ffExponent:
+      return ScientificText(decimal::RoundedHalfUp(Value, Precision, kAnyDecimals), Precision - 1,
+                            true, std::clamp(Digits, 0, 4));
     case ffFixed:
     case ffNumber: {
       Digits = std::clamp(Digits, 0, 18);
-      decimal::RoundHalfUp(d, Precision, Digits);
+      decimal::Digits d = decimal::RoundedHalfUp(Value, Precision, Digits);
       // More integer digits than the precision holds: scientific instead.
       if (d.exponent > Precision) return GeneralText(d, Precision, 0);
       return PositionalText(d, Digits, Format == ffNumber);
     }
   }
-  return GeneralText(d, Precision, 0);
+  return FloatToStr(Value);
 }
 
 std::string FormatFixed(double Value, int Decimals) {
