@@ -24,7 +24,11 @@ bool IsLeapYear(int Year);
 // Local modification time of a file; false when it cannot be examined.
 bool FileAge(const std::string& FileName, TDateTime& Age);
 // Picture formatting: yyyy, yy, mm, m, dd, d, hh, h, nn, n, ss, s, zzz;
-// quoted text and other characters are copied.
+// case-insensitive; m and mm right after an hour are minutes; mmm / mmmm and
+// ddd / dddd give English month and weekday names; am/pm or a/p select a
+// 12-hour clock. Quoted text and other characters are copied. An empty
+// picture gives "yyyy-mm-dd hh:nn:ss". Raises EInvalidOp for NaN and
+// values beyond the millisecond range, like DecodeDate and DecodeTime.
 std::string FormatDateTime(const std::string& Format, TDateTime D);
 
 }  // namespace marovia

@@ -108,6 +108,8 @@ bool RenameFile(const std::string& OldName, const std::string& NewName);
 bool ForceDirectories(const std::string& Dir);
 // Size of a file in bytes, or -1 when it cannot be examined.
 int64_t FileSizeByName(const std::string& FileName);
+// The name parts below take both '/' and '\' as directory separators, so
+// that names stored by Windows hosts split the same way.
 std::string ExtractFileName(const std::string& FileName);
 std::string ExtractFilePath(const std::string& FileName);  // with trailing '/'
 std::string ExtractFileExt(const std::string& FileName);   // with the dot

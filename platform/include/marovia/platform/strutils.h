@@ -9,7 +9,8 @@
 namespace marovia {
 
 std::string IntToStr(int64_t Value);
-// Upper-case hexadecimal, at least Digits digits.
+// Upper-case hexadecimal, at least Digits digits (at most 32 are padded);
+// negative values show their 64-bit two's complement.
 std::string IntToHex(int64_t Value, int Digits);
 
 // General form with 15 significant digits, shortest without trailing zeros:
@@ -22,11 +23,18 @@ constexpr TFloatFormat ffGeneral = TFloatFormat::ffGeneral;
 constexpr TFloatFormat ffExponent = TFloatFormat::ffExponent;
 constexpr TFloatFormat ffFixed = TFloatFormat::ffFixed;
 constexpr TFloatFormat ffNumber = TFloatFormat::ffNumber;
-// Precision significant digits (general, exponent) and Digits decimals
-// (fixed, number: number adds ',' thousands separators).
+// Precision significant digits (general, exponent; 1..18) and Digits decimals
+// (fixed, number: number adds ',' thousands separators; 0..18). General:
+// Digits is the least number of exponent digits. Exponent: "1.235E+03".
+// Fixed and number switch to the general form when the integer part has more
+// than Precision digits. Halves round away from zero, judged on the exact
+// binary value; a result that rounds to zero carries no minus sign.
 std::string FloatToStrF(double Value, TFloatFormat Format, int Precision, int Digits);
 // Fixed notation with exactly Decimals decimals, halves rounded away from
-// zero on the decimal value ("%.*f" would round the binary value).
+// zero on the decimal value ("%.*f" would round the binary value): the
+// decimal value is the shortest text that reads back as Value, so 2.675
+// gives "2.68". Negative Decimals count as 0; more than 1000 raise
+// ERangeError. No minus sign on a result that rounds to zero.
 std::string FormatFixed(double Value, int Decimals);
 
 // Parsing: surrounding blanks allowed, '.' as decimal separator, exponent
