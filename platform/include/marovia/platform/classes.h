@@ -91,7 +91,11 @@ class TComponent : public TPersistent {
   // Called after all properties of a loaded component have been set.
   virtual void Loaded() {}
   // Told when a component that this one owns or watches is inserted or
-  // removed.
+  // removed. The base passes the news on to the owned components, so
+  // overrides call it. An insertion is reported from inside the new
+  // component's constructor and a removal on destruction from inside its
+  // destructor: AComponent is then only a TComponent (a dynamic_cast to the
+  // derived class yields nullptr), so compare pointers.
   virtual void Notification(TComponent* AComponent, TOperation Operation);
 
  private:
