@@ -24,7 +24,7 @@ template <int N>
 void TShortString<N>::SetBytes(std::string_view Cp1252, int MaxChars, char Fill) {
   const size_t limit = static_cast<size_t>(std::clamp(MaxChars, 0, N));
   const size_t len = std::min(Cp1252.size(), limit);
-  std::memcpy(Chars, Cp1252.data(), len);
+  if (len > 0) std::memcpy(Chars, Cp1252.data(), len);
   std::memset(Chars + len, Fill, static_cast<size_t>(N) - len);
   Len = static_cast<uint8_t>(len);
 }
