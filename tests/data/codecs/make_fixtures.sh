@@ -4,9 +4,12 @@
 # The patterns are computed again by the tests (codec_patterns.h), so a change
 # here needs the same change there.
 #
-#   pattern    13 x 7, 91 distinct colours: R = w5(2x+3), G = w6(2(4y+1)),
-#              B = w5((x+3y) mod 32), where w5(k) = k<<3 | k>>2 and
-#              w6(k) = k<<2 | k>>4 (values exact in 5-5-5 and 5-6-5)
+#   pattern    13 x 7, 91 distinct colours: R = L[4x+3], G = L[8y+5],
+#              B = L[(5x+7y) mod 56], where L lists the 56 levels v whose
+#              reduction to 5 and to 6 bits is the same whether an encoder
+#              shifts, floors or rounds (v>>3 = floor(31v/255) = round(31v/255)
+#              and v>>2 = floor(63v/255) = round(63v/255)), so the 16-bit files
+#              hold known values
 #   pattern16  13 x 7, VGA colour number (x + 2y) mod 16
 #   runs       13 x 7, VGA colour number (x/3 + y) mod 16 (runs for RLE)
 #   pattern2   13 x 7, yellow where (3x + 5y) mod 7 < 3, else navy
@@ -19,15 +22,17 @@ trap 'rm -rf "$tmp"' EXIT
 python3 - "$tmp" <<'PY'
 import sys
 out = sys.argv[1]
-def w5(k): return (k << 3) | (k >> 2)
-def w6(k): return (k << 2) | (k >> 4)
+L = [v for v in range(256)
+     if (v >> 3) == 31 * v // 255 == (62 * v + 255) // 510
+     and (v >> 2) == 63 * v // 255 == (126 * v + 255) // 510]
+assert len(L) == 56
 vga = [0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080, 0xC0C0C0,
        0x808080, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF]
 def rgb(c): return bytes([c >> 16, (c >> 8) & 255, c & 255])
 def save(name, w, h, f):
     data = b''.join(f(x, y) for y in range(h) for x in range(w))
     open(f'{out}/{name}.ppm', 'wb').write(b'P6\n%d %d\n255\n' % (w, h) + data)
-save('pattern', 13, 7, lambda x, y: bytes([w5(2 * x + 3), w6(2 * (4 * y + 1)), w5((x + 3 * y) % 32)]))
+save('pattern', 13, 7, lambda x, y: bytes([L[4 * x + 3], L[8 * y + 5], L[(5 * x + 7 * y) % 56]]))
 save('pattern16', 13, 7, lambda x, y: rgb(vga[(x + 2 * y) % 16]))
 save('runs', 13, 7, lambda x, y: rgb(vga[(x // 3 + y) % 16]))
 save('pattern2', 13, 7, lambda x, y: rgb(0xFFFF00 if (3 * x + 5 * y) % 7 < 3 else 0x000080))

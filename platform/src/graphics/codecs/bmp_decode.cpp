@@ -29,7 +29,7 @@ class RowProgress {
  private:
   const TBmpProgress& cb_;
   int rows_;
-  int last_ = -1;
+  int last_ = 0;  // 0 is reported by the caller as the start
 };
 
 // Extracts one channel given by a contiguous mask and widens it to 8 bits,

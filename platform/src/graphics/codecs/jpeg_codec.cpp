@@ -37,7 +37,7 @@ struct Session {
   std::jmp_buf jump;
   char message[JMSG_LENGTH_MAX] = {};
   const Progress* callback = nullptr;
-  int lastPercent = -1;
+  int lastPercent = 0;  // 0 is the starting report, made by the caller
   std::exception_ptr callbackError;
 };
 

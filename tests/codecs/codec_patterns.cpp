@@ -1,0 +1,148 @@
+#include "codec_patterns.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "marovia/platform/bmpcodec.h"
+
+namespace marovia::test {
+namespace {
+uint32_t W5(uint32_t k) {
+  return (k << 3) | (k >> 2);
+}
+uint32_t W6(uint32_t k) {
+  return (k << 2) | (k >> 4);
+}
+uint32_t Rgb(uint32_t r, uint32_t g, uint32_t b) {
+  return r << 16 | g << 8 | b;
+}
+}  // namespace
+
+// Levels whose reduction to 5 and 6 bits does not depend on whether the
+// encoder shifts, floors or rounds.
+const std::vector<uint32_t>& Levels() {
+  static const std::vector<uint32_t> levels = [] {
+    std::vector<uint32_t> l;
+    for (uint32_t v = 0; v < 256; ++v) {
+      const bool five = (v >> 3) == 31 * v / 255 && (v >> 3) == (62 * v + 255) / 510;
+      const bool six = (v >> 2) == 63 * v / 255 && (v >> 2) == (126 * v + 255) / 510;
+      if (five && six) l.push_back(v);
+    }
+    return l;
+  }();
+  return levels;
+}
+
+uint32_t PatternColor(int x, int y) {
+  const auto& l = Levels();
+  return Rgb(l[4 * x + 3], l[8 * y + 5], l[(5 * x + 7 * y) % 56]);
+}
+uint32_t Pattern16Color(int x, int y) {
+  return VgaPalette16()[(x + 2 * y) % 16];
+}
+uint32_t RunsColor(int x, int y) {
+  return VgaPalette16()[(x / 3 + y) % 16];
+}
+uint32_t Pattern2Color(int x, int y) {
+  return (3 * x + 5 * y) % 7 < 3 ? 0xFFFF00 : 0x000080;
+}
+uint32_t GradientColor(int x, int y) {
+  return Rgb(8 * x, 10 * y, 128);
+}
+
+uint32_t Quantize555(uint32_t c) {
+  return Rgb(W5((c >> 19) & 31), W5((c >> 11) & 31), W5((c >> 3) & 31));
+}
+uint32_t Quantize565(uint32_t c) {
+  return Rgb(W5((c >> 19) & 31), W6((c >> 10) & 63), W5((c >> 3) & 31));
+}
+
+std::string FixturePath(const std::string& name) {
+  return std::string(MAROVIA_TEST_DATA_DIR) + "/codecs/" + name;
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+}
+
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream f(path, std::ios::binary);
+  f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+std::vector<uint8_t> BuildBmp(const BmpSpec& s) {
+  std::vector<uint8_t> d(14 + s.HeaderSize, 0);
+  auto put16 = [&d](size_t at, uint32_t v) {
+    d[at] = uint8_t(v);
+    d[at + 1] = uint8_t(v >> 8);
+  };
+  auto put32 = [&](size_t at, uint32_t v) {
+    put16(at, v & 0xFFFF);
+    put16(at + 2, v >> 16);
+  };
+  d[0] = 'B';
+  d[1] = 'M';
+  put32(14, s.HeaderSize);
+  if (s.HeaderSize == 12) {
+    put16(18, uint32_t(s.Width));
+    put16(20, uint32_t(s.Height));
+    put16(22, 1);
+    put16(24, s.Bpp);
+  } else {
+    put32(18, uint32_t(s.Width));
+    put32(22, uint32_t(s.Height));
+    put16(26, 1);
+    put16(28, s.Bpp);
+    put32(30, s.Compression);
+    put32(46, s.ClrUsed);
+  }
+  for (size_t i = 0; i < s.Masks.size(); ++i) {
+    if (s.HeaderSize >= 52) {
+      put32(14 + 40 + 4 * i, s.Masks[i]);
+    } else {
+      d.resize(d.size() + 4);
+      put32(d.size() - 4, s.Masks[i]);
+    }
+  }
+  for (uint32_t c : s.Palette) {
+    d.push_back(uint8_t(c));
+    d.push_back(uint8_t(c >> 8));
+    d.push_back(uint8_t(c >> 16));
+    if (s.HeaderSize != 12) d.push_back(0);
+  }
+  put32(10, s.OffBits >= 0 ? uint32_t(s.OffBits) : uint32_t(d.size()));
+  d.insert(d.end(), s.Pixels.begin(), s.Pixels.end());
+  put32(2, uint32_t(d.size()));
+  return d;
+}
+
+void FillBitmap(TBitmap& b, int w, int h, uint32_t (*color)(int, int)) {
+  b.SetSize(w, h);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) b.ScanLine(y)[x] = b.Quantize(color(x, y));
+  }
+}
+
+int ChannelDiff(uint32_t a, uint32_t b) {
+  int d = 0;
+  for (int s = 0; s < 24; s += 8) {
+    d = std::max(d, std::abs(int((a >> s) & 0xFF) - int((b >> s) & 0xFF)));
+  }
+  return d;
+}
+
+TempDir::TempDir() {
+  std::random_device rd;
+  path_ = std::filesystem::temp_directory_path() / ("marovia-codecs-" + std::to_string(rd()));
+  std::filesystem::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+}  // namespace marovia::test
