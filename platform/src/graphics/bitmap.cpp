@@ -94,7 +94,7 @@ void TBitmap::SetSize(int AWidth, int AHeight) {
   uint32_t fill = Quantize(0xFFFFFF);
   std::vector<uint32_t> next(static_cast<size_t>(AWidth) * AHeight, fill);
   int keepW = std::min(AWidth, width_), keepH = std::min(AHeight, height_);
-  for (int y = 0; y < keepH; ++y)
+  for (int y = 0; keepW > 0 && y < keepH; ++y)
     std::memcpy(next.data() + static_cast<size_t>(y) * AWidth,
                 pixels_.data() + static_cast<size_t>(y) * width_, static_cast<size_t>(keepW) * 4);
   pixels_.swap(next);

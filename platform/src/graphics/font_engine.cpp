@@ -110,8 +110,9 @@ class Engine {
     } else if (lf.lfHeight > 0) {
       // Cell height: scale the em so that ascent + descent match it.
       const double cell = static_cast<double>(f.face->ascender) - f.face->descender;
-      em = cell > 0 ? static_cast<int>(std::lround(lf.lfHeight * f.face->units_per_EM / cell))
-                    : lf.lfHeight;
+      const double want =
+          cell > 0 ? static_cast<double>(lf.lfHeight) * f.face->units_per_EM / cell : lf.lfHeight;
+      em = static_cast<int>(std::lround(std::min<double>(want, kMaxPixelSize)));
     } else {
       em = 11;
     }
