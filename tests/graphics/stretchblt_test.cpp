@@ -34,6 +34,18 @@ TEST(StretchBlt, ConstantImageStaysConstantAtAnyScale) {
     }
 }
 
+TEST(StretchBlt, ExtremeShrinkKeepsWeightsWhole) {
+  // Thousands of source pixels per destination pixel: rounding each weight
+  // on its own once let the weights overflow their sum and wrap.
+  TBitmap src(5040, 3);
+  Fill(src, RGB(200, 100, 50));
+  TBitmap dst(2, 1);
+  SetStretchBltMode(dst.Canvas(), HALFTONE);
+  StretchBlt(dst.Canvas(), 0, 0, 2, 1, src.Canvas(), 0, 0, 5040, 3, SRCCOPY);
+  EXPECT_EQ(dst.Canvas().Pixels(0, 0), RGB(200, 100, 50));
+  EXPECT_EQ(dst.Canvas().Pixels(1, 0), RGB(200, 100, 50));
+}
+
 TEST(StretchBlt, ColorOnColorReplicatesAndDropsPixels) {
   TBitmap src(2, 2);
   src.ScanLine(0)[0] = 0x000001;

@@ -147,16 +147,16 @@ Taps BuildTaps(const Axis& a, int64_t lo, int64_t hi, bool smooth) {
       t.weight.push_back(kOne);
       continue;
     }
-    // Quantise so the weights sum to exactly kOne.
-    int sum = 0;
-    size_t big = 0;
-    for (size_t q = 0; q < w.size(); ++q) {
-      int v = static_cast<int>(std::lround(w[q] / total * kOne));
-      sum += v;
-      t.weight.push_back(static_cast<uint16_t>(v));
-      if (w[q] > w[big]) big = q;
+    // Quantise the running sum, not each weight: the weights then add up
+    // to exactly kOne and none can go negative, however many there are.
+    double run = 0;
+    int prev = 0;
+    for (double x : w) {
+      run += x;
+      const int upTo = static_cast<int>(std::lround(run / total * kOne));
+      t.weight.push_back(static_cast<uint16_t>(upTo - prev));
+      prev = upTo;
     }
-    t.weight[t.offset[k] + big] = static_cast<uint16_t>(t.weight[t.offset[k] + big] + (kOne - sum));
     t.first[k] = static_cast<int32_t>(s0);
     t.count[k] = static_cast<int32_t>(w.size());
   }
