@@ -338,9 +338,19 @@ bool StretchBlt(TCanvas& Dest, int DX, int DY, int DW, int DH, const TCanvas& Sr
   if (!smooth || (sw == dw && sh == dh)) {
     // Nearest pixel: gather one source row per destination row; a source
     // row that repeats is gathered once.
+    // A one-to-one column mapping (plain copies, as the cached view uses)
+    // reads the source row in place.
+    bool contiguous = true;
+    for (size_t k = 1; k < n && contiguous; ++k)
+      contiguous = h.first[k] == h.first[0] + static_cast<int32_t>(k);
     int64_t lastRow = -1;
     for (int64_t i = cy0; i < cy1; ++i) {
       const int64_t sr = ay.Nearest(i);
+      if (contiguous) {
+        writer.Put(dst->ScanLine(static_cast<int>(dy + i)) + dx + cx0,
+                   src->ScanLine(static_cast<int>(sr)) + h.first[0], n);
+        continue;
+      }
       if (sr != lastRow) {
         const uint32_t* s = src->ScanLine(static_cast<int>(sr));
         for (size_t k = 0; k < n; ++k) line[k] = s[h.first[k]];
