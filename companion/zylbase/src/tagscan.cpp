@@ -5,6 +5,7 @@
 #include "marovia/zylbase/tagscan.h"
 
 #include <algorithm>
+#include <cstring>
 #include <type_traits>
 #include <vector>
 
@@ -15,12 +16,33 @@ namespace marovia {
 
 namespace {
 
+bool IsBlank(int c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
+
+bool IsNameChar(int c) {
+  return c >= 0 && !IsBlank(c) && c != '>' && c != '<' && c != '/';
+}
+
+// Bytes that end a run of plain content: a tag start and line ends.
+bool IsSpecial(int c) {
+  return c == '<' || c == '\r' || c == '\n';
+}
+
 // Byte source over a text file: the file's own look-ahead, no read-ahead.
 class TextFileSource {
  public:
   explicit TextFileSource(TTextFile& f) : f_(f) {}
   int Peek() { return f_.PeekChar(); }
   int Get() { return f_.ReadChar(); }
+  bool SkipPast(char stop) {
+    for (int c = Get(); c >= 0; c = Get())
+      if (c == stop) return true;
+    return false;
+  }
+  void AppendPlain(std::string& out) {
+    for (int c = Peek(); c >= 0 && !IsSpecial(c); c = Peek()) out += static_cast<char>(Get());
+  }
   void Finish() {}
 
  private:
@@ -40,6 +62,31 @@ class StreamSource {
   int Get() {
     if (pos_ == len_ && !Fill()) return -1;
     return static_cast<unsigned char>(buf_[pos_++]);
+  }
+  // Consumes everything up to and including the next stop byte; false at
+  // the end of the input.
+  bool SkipPast(char stop) {
+    for (;;) {
+      if (pos_ == len_ && !Fill()) return false;
+      const void* hit = std::memchr(buf_.data() + pos_, stop, len_ - pos_);
+      if (hit != nullptr) {
+        pos_ = static_cast<size_t>(static_cast<const char*>(hit) - buf_.data()) + 1;
+        return true;
+      }
+      pos_ = len_;
+    }
+  }
+  // Appends the bytes up to the next special byte (not consumed).
+  void AppendPlain(std::string& out) {
+    for (;;) {
+      if (pos_ == len_ && !Fill()) return;
+      size_t end = pos_;
+      while (end < len_ && !IsSpecial(static_cast<unsigned char>(buf_[end]))) ++end;
+      out.append(buf_.data() + pos_, end - pos_);
+      const bool stopped = end < len_;
+      pos_ = end;
+      if (stopped) return;
+    }
   }
   void Finish() {
     const int64_t consumed = fetched_ - static_cast<int64_t>(len_ - pos_);
@@ -73,14 +120,6 @@ class StreamSource {
   bool eof_ = false;
 };
 
-bool IsBlank(int c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
-}
-
-bool IsNameChar(int c) {
-  return c >= 0 && !IsBlank(c) && c != '>' && c != '<' && c != '/';
-}
-
 char Lower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -101,9 +140,7 @@ class Scanner {
   // the input.
   int Next(std::string& text, std::string& content) {
     for (;;) {
-      const int c = src_.Get();
-      if (c < 0) return -1;
-      if (c != '<') continue;
+      if (!src_.SkipPast('<')) return -1;
       if (src_.Peek() == '!') {
         src_.Get();
         if (AtCommentStart() && !SkipComment()) return -1;
@@ -201,6 +238,7 @@ class Scanner {
   void ReadContent(const std::string& name, std::string& content) {
     int depth = 0;
     for (;;) {
+      src_.AppendPlain(content);
       const int c = src_.Get();
       if (c < 0) return;
       if (c != '<') {
