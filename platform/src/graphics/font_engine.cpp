@@ -31,6 +31,7 @@ namespace {
 
 constexpr int kMaxPixelSize = 1000;
 constexpr size_t kMaxCachedGlyphs = 20000;
+constexpr size_t kMaxRememberedNames = 4096;
 constexpr double kPi = 3.14159265358979323846;
 
 struct Face {
@@ -89,17 +90,31 @@ class Engine {
   std::mutex mutex;
 
   // Resolved face for a description; raises when the system has no font.
+  // Names are remembered per (name, bold, italic); faces are opened once per
+  // font file and synthesis, so many names that resolve to the same file
+  // (as unknown names do) share one face and its glyph cache.
   Face& Resolve(const LOGFONTW& lf) {
     const bool bold = lf.lfWeight >= 600, italic = lf.lfItalic != 0;
     std::string name = FaceNameOf(lf);
     auto key = std::make_tuple(name, bold, italic);
-    auto it = faces_.find(key);
-    if (it != faces_.end()) return *it->second;
-    auto f = std::make_unique<Face>();
-    Open(*f, name, bold, italic);
-    Face& ref = *f;
-    faces_.emplace(key, std::move(f));
-    return ref;
+    auto it = names_.find(key);
+    if (it != names_.end()) return *it->second;
+    const FaceFile file = Match(name, bold, italic);
+    auto fit = faces_.find(file);
+    if (fit == faces_.end()) {
+      auto f = std::make_unique<Face>();
+      if (FT_New_Face(library_, file.path.c_str(), file.index, &f->face) != 0) {
+        f->face = nullptr;
+        throw Exception("No font available for \"" + name + "\"");
+      }
+      FT_Select_Charmap(f->face, FT_ENCODING_UNICODE);
+      f->synthBold = file.synthBold;
+      f->synthItalic = file.synthItalic;
+      fit = faces_.emplace(file, std::move(f)).first;
+    }
+    if (names_.size() >= kMaxRememberedNames) names_.clear();
+    names_.emplace(key, fit->second.get());
+    return *fit->second;
   }
 
   // Sets the pixel size of the face for a description; returns the em size.
@@ -182,11 +197,22 @@ class Engine {
   }
   ~Engine() {
     glyphs_.clear();
+    names_.clear();
     faces_.clear();
     if (library_) FT_Done_FreeType(library_);
   }
 
-  void Open(Face& f, const std::string& name, bool bold, bool italic) {
+  struct FaceFile {
+    std::string path;
+    int index = 0;
+    bool synthBold = false, synthItalic = false;
+    bool operator<(const FaceFile& o) const {
+      return std::tie(path, index, synthBold, synthItalic) <
+             std::tie(o.path, o.index, o.synthBold, o.synthItalic);
+    }
+  };
+
+  FaceFile Match(const std::string& name, bool bold, bool italic) {
     if (!library_) throw Exception("The font rasteriser could not be initialised");
     FcPattern* pat = FcPatternCreate();
     if (!name.empty())
@@ -202,26 +228,24 @@ class Engine {
     FcPattern* match = FcFontMatch(nullptr, pat, &res);
     FcPatternDestroy(pat);
     FcChar8* file = nullptr;
-    int index = 0, weight = FC_WEIGHT_REGULAR, slant = FC_SLANT_ROMAN;
-    std::string path;
+    int weight = FC_WEIGHT_REGULAR, slant = FC_SLANT_ROMAN;
+    FaceFile r;
     if (match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
-      path = reinterpret_cast<const char*>(file);
-      FcPatternGetInteger(match, FC_INDEX, 0, &index);
+      r.path = reinterpret_cast<const char*>(file);
+      FcPatternGetInteger(match, FC_INDEX, 0, &r.index);
       FcPatternGetInteger(match, FC_WEIGHT, 0, &weight);
       FcPatternGetInteger(match, FC_SLANT, 0, &slant);
     }
     if (match) FcPatternDestroy(match);
-    if (path.empty() || FT_New_Face(library_, path.c_str(), index, &f.face) != 0) {
-      f.face = nullptr;
-      throw Exception("No font available for \"" + name + "\"");
-    }
-    FT_Select_Charmap(f.face, FT_ENCODING_UNICODE);
-    f.synthBold = bold && weight < FC_WEIGHT_DEMIBOLD;
-    f.synthItalic = italic && slant == FC_SLANT_ROMAN;
+    if (r.path.empty()) throw Exception("No font available for \"" + name + "\"");
+    r.synthBold = bold && weight < FC_WEIGHT_DEMIBOLD;
+    r.synthItalic = italic && slant == FC_SLANT_ROMAN;
+    return r;
   }
 
   FT_Library library_ = nullptr;
-  std::map<std::tuple<std::string, bool, bool>, std::unique_ptr<Face>> faces_;
+  std::map<FaceFile, std::unique_ptr<Face>> faces_;
+  std::map<std::tuple<std::string, bool, bool>, Face*> names_;
   std::map<GlyphKey, Glyph> glyphs_;
   std::map<std::tuple<const Face*, int, unsigned>, int> advances_;
 };
