@@ -117,7 +117,7 @@ TEST(ScanDateTime, ReadsPictures) {
   pos = 1;
   EXPECT_DOUBLE_EQ(ScanDateTime("01OKT2021", "ddmmmyyyy", lanGerman, pos), EncodeDate(2021, 10, 1));
   pos = 1;
-  EXPECT_DOUBLE_EQ(ScanDateTime("1200", "HHMM", lanEnglish, pos), 0.5);
+  EXPECT_DOUBLE_EQ(ScanDateTime("12:00:30", "hh:nn:ss", lanEnglish, pos), 0.5 + 30.0 / 86400);
   // Before the zero date the fraction still counts forward within the day.
   pos = 1;
   EXPECT_DOUBLE_EQ(ScanDateTime("18991229120000", "yyyymmddHHMMSS", lanEnglish, pos), -1.5);

@@ -80,12 +80,15 @@ TDateTime ScanDateTime(std::string_view S, std::string_view Format, TLanguage La
         hasDate = hasDay = true;
         break;
       case 'H':
+      case 'h':
         ok = ReadNumber(S, i, run, hour);
         break;
       case 'M':
+      case 'n':
         ok = ReadNumber(S, i, run, minute);
         break;
       case 'S':
+      case 's':
         ok = ReadNumber(S, i, run, second);
         break;
       case 'z':

@@ -56,7 +56,7 @@ int64_t ScanHex(std::string_view S, int& Pos);
 // letters, each repeated for the number of digits to read:
 //   y year (yy: two digits, 00..49 -> 2000s, 50..99 -> 1900s), m month
 //   (mmm: a three-letter month name of Language, ASCII case ignored), d day,
-//   H hour, M minute, S second, z milliseconds.
+//   H or h hour, M or n minute, S or s second, z milliseconds.
 // A single letter reads one or two digits. Every other picture character
 // skips one character of S. A picture without date letters gives the zero
 // date (1899-12-30) plus the time; with date letters a missing month or day
