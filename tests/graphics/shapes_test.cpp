@@ -39,6 +39,32 @@ TEST(Rectangle, OutlinesWithPenFillsWithBrushAndExcludesRightAndBottom) {
                         }));
 }
 
+TEST(Rectangle, WidePenBandsInsideAndDashedPenFollowsTheBorder) {
+  TBitmap b(8, 7);
+  TCanvas& c = b.Canvas();
+  c.Brush().SetColor(clRed);
+  c.Pen().SetWidth(2);
+  c.Rectangle(0, 0, 8, 7);
+  EXPECT_EQ(Picture(b), (std::vector<std::string>{
+                            "########",
+                            "########",
+                            "##oooo##",
+                            "##oooo##",
+                            "##oooo##",
+                            "########",
+                            "########",
+                        }));
+  TBitmap d(30, 30);
+  d.Canvas().Pen().SetStyle(psDash);
+  d.Canvas().Brush().SetStyle(bsClear);
+  d.Canvas().Rectangle(0, 0, 30, 30);
+  EXPECT_EQ(d.Canvas().Pixels(17, 0), clBlack);
+  EXPECT_EQ(d.Canvas().Pixels(18, 0), clWhite);  // first gap of the dash pattern
+  EXPECT_EQ(d.Canvas().Pixels(29, 17), clBlack);
+  EXPECT_EQ(d.Canvas().Pixels(29, 18), clWhite);
+  EXPECT_EQ(d.Canvas().Pixels(15, 15), clWhite);
+}
+
 TEST(Rectangle, ClearBrushLeavesTheInsideAndAColourMakesItSolid) {
   TBitmap b(6, 6);
   TCanvas& c = b.Canvas();

@@ -87,6 +87,25 @@ TEST(TextOut, FillsTheCellWithTheBrushUnlessClear) {
   EXPECT_GT(Ink(t).count, 20);
 }
 
+TEST(TextRect, ClipsTextAndBackgroundToTheRectangle) {
+  TBitmap b(120, 40);
+  TCanvas& c = b.Canvas();
+  c.Font().SetSize(12);
+  c.Brush().SetColor(clYellow);
+  c.TextRect(Rect(10, 5, 40, 25), 12, 6, "A long line of text");
+  EXPECT_EQ(c.Pixels(10, 5), clYellow);
+  EXPECT_EQ(c.Pixels(39, 24), clYellow);
+  const Box ink = Ink(b);
+  EXPECT_GT(ink.count, 0);
+  EXPECT_GE(ink.minX, 10);
+  EXPECT_LT(ink.maxX, 40);
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 120; ++x)
+      if (x < 10 || x >= 40 || y < 5 || y >= 25) {
+        ASSERT_EQ(c.Pixels(x, y), clWhite) << x << "," << y;
+      }
+}
+
 TEST(TextOut, StylesChangeTheInk) {
   auto inked = [](TFontStyles s) {
     TBitmap b(200, 50);

@@ -162,15 +162,24 @@ void TBitmap::Requantize() {
     for (uint32_t& p : pixels_) p &= 0xFFFFFF;
     return;
   }
-  // Images hold few distinct colours in runs; remembering the last one
-  // spares most palette searches.
-  uint32_t lastIn = 0xFFFFFFFF, lastOut = 0;
+  if (format_ == pf15bit || format_ == pf16bit) {
+    for (uint32_t& p : pixels_) p = Quantize(p);
+    return;
+  }
+  // Palette searches are costly; images repeat colours, so a small
+  // direct-mapped memo of recent answers spares most of them.
+  struct Memo {
+    uint32_t in = 0xFFFFFFFF, out = 0;
+  };
+  std::vector<Memo> memo(4096);
   for (uint32_t& p : pixels_) {
-    if (p != lastIn) {
-      lastIn = p;
-      lastOut = Quantize(p);
+    const uint32_t c = p & 0xFFFFFF;
+    Memo& m = memo[(c ^ (c >> 12)) & 4095];
+    if (m.in != c) {
+      m.in = c;
+      m.out = Quantize(c);
     }
-    p = lastOut;
+    p = m.out;
   }
 }
 
