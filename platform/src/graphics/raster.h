@@ -111,12 +111,6 @@ inline bool IsEmpty(const TRect& R) {
   return R.Right <= R.Left || R.Bottom <= R.Top;
 }
 
-// Access to the canvas's private state for the drawing files.
-class TCanvasAccess {
- public:
-  static bool HasClip(const TCanvas& C) { return C.hasClip_; }
-};
-
 // Draws antialiased coverage onto the surface: each Coverage value (0..255)
 // blends Color over the pixel; rows of Pitch bytes, top-left at (X, Y).
 void BlendCoverage(TBitmap& Surface, const TRect& Clip, int X, int Y, const uint8_t* Coverage,

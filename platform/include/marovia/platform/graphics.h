@@ -432,10 +432,16 @@ struct TSize {
 // nearest integer, halves rounding toward positive infinity (right or down):
 // minor = minor0 + floor((2 * i * dminor + n) / (2 * n)). Clipping solves this
 // formula for the visible steps, so a line to (2000000000, 5) costs only its
-// visible pixels. Pens wider than 1 stamp a square of Width pixels centred
-// on each point. Dashed styles apply to width-1 pens (wider pens draw solid);
-// the pattern restarts with every LineTo (dash 18 on 6 off, dot 3 on 3 off,
-// dash-dot 9 6 3 6, dash-dot-dot 9 3 3 3 3 3). psClear draws nothing.
+// visible pixels. A pen wider than 1 puts a run of Width pixels across the
+// major axis at every step (centred; the extra pixel of an even width goes
+// up or left), so the runs of one line never overlap. Dashed styles apply
+// to width-1 pens (wider pens draw solid); the pattern restarts with every
+// LineTo (dash 18 on 6 off, dot 3 on 3 off, dash-dot 9 6 3 6, dash-dot-dot
+// 9 3 3 3 3 3). psClear draws nothing.
+//
+// Figures (Rectangle, Ellipse, Polygon) combine both their outline and
+// their brush fill with the pen mode, so XOR figures drawn twice vanish;
+// FillRect, FrameRect, SetPixels and text always store their colour.
 //
 // Text is rendered antialiased: glyph coverage blends the font colour over
 // the surface (pen mode does not apply to text). The background box of
@@ -484,19 +490,22 @@ class TCanvas : public TPersistent {
   // Draws from PenPos to (X, Y) excluding (X, Y), then PenPos := (X, Y).
   void LineTo(int X, int Y);
   // Outline with the pen, interior with the brush; right and bottom edges
-  // excluded. Coordinates may be given in any order.
+  // excluded. Coordinates may be given in any order. A wide pen's outline
+  // is a band of Width pixels inside the rectangle; with a clear pen the
+  // brush fills the whole rectangle.
   void Rectangle(int X1, int Y1, int X2, int Y2);
   void Rectangle(const TRect& R) { Rectangle(R.Left, R.Top, R.Right, R.Bottom); }
   // The ellipse inscribed in the bounding box, right and bottom excluded.
   void Ellipse(int X1, int Y1, int X2, int Y2);
   void Ellipse(const TRect& R) { Ellipse(R.Left, R.Top, R.Right, R.Bottom); }
   // Closed outline through Points with the pen; inside (alternate rule,
-  // pixel centres strictly inside or on a left/top edge) with the brush.
+  // pixel (x, y) filled when the point (x, y) is inside or on a left or top
+  // edge, so right and bottom edges stay unfilled) with the brush.
   void Polygon(const std::vector<TPoint>& Points);
   // Open outline: LineTo through the points, the last point excluded.
   void Polyline(const std::vector<TPoint>& Points);
-  // Fills with the brush (also a clear brush's colour is not used: a clear
-  // brush fills nothing). Pen not used.
+  // Fills R with the brush colour (a clear brush fills nothing); the pen
+  // is not used. The pen position is kept by Polygon and Polyline.
   void FillRect(const TRect& R);
   // One-pixel frame inside R in the brush colour.
   void FrameRect(const TRect& R);
@@ -522,7 +531,6 @@ class TCanvas : public TPersistent {
   void SetPixels(int X, int Y, TColor Color);
 
  private:
-  friend class TCanvasAccess;
   TBitmap* surface_;
   TPen pen_;
   TBrush brush_;
