@@ -503,9 +503,10 @@ class TCanvas : public TPersistent {
   // edge, so right and bottom edges stay unfilled) with the brush.
   void Polygon(const std::vector<TPoint>& Points);
   // Open outline: LineTo through the points, the last point excluded.
+  // Polygon and Polyline leave the pen position as it was.
   void Polyline(const std::vector<TPoint>& Points);
   // Fills R with the brush colour (a clear brush fills nothing); the pen
-  // is not used. The pen position is kept by Polygon and Polyline.
+  // is not used.
   void FillRect(const TRect& R);
   // One-pixel frame inside R in the brush colour.
   void FrameRect(const TRect& R);
