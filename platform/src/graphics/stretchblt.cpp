@@ -183,34 +183,61 @@ void FilterRow(const uint32_t* src, const Taps& h, uint16_t* out) {
   }
 }
 
-// The same for axes of at most two taps per pixel (enlargement and mild
-// shrinking, the common view scales): fixed two taps, no inner loop.
-struct PairTaps {
-  std::vector<int32_t> i0, i1;
-  std::vector<uint32_t> w0, w1;
+// The same for axes of at most four taps per pixel (all view scales from
+// one quarter up): every pixel gets the same number of taps, padded with
+// zero weights, so the tap loop unrolls completely.
+struct FixedTaps {
+  int taps = 0;
+  std::vector<int32_t> index;  // taps entries per pixel
+  std::vector<uint32_t> weight;
   bool Build(const Taps& h) {
     const size_t n = h.first.size();
+    int most = 1;
+    for (size_t k = 0; k < n; ++k) most = std::max(most, static_cast<int>(h.count[k]));
+    if (most > 4) return false;
+    taps = most;
+    index.assign(n * taps, 0);
+    weight.assign(n * taps, 0);
     for (size_t k = 0; k < n; ++k)
-      if (h.count[k] > 2) return false;
-    i0.resize(n), i1.resize(n), w0.resize(n), w1.resize(n);
-    for (size_t k = 0; k < n; ++k) {
-      i0[k] = h.first[k];
-      w0[k] = h.weight[h.offset[k]];
-      i1[k] = h.count[k] == 2 ? h.first[k] + 1 : h.first[k];
-      w1[k] = h.count[k] == 2 ? h.weight[h.offset[k] + 1] : 0;
-    }
+      for (int q = 0; q < taps; ++q) {
+        const bool real = q < h.count[k];
+        index[k * taps + q] = h.first[k] + (real ? q : 0);
+        weight[k * taps + q] = real ? h.weight[h.offset[k] + q] : 0;
+      }
     return true;
   }
-  void Filter(const uint32_t* src, uint16_t* out) const {
-    const size_t n = i0.size();
+  template <int N>
+  void FilterN(const uint32_t* __restrict src, uint16_t* __restrict out) const {
+    const size_t n = index.size() / N;
+    const int32_t* __restrict ix = index.data();
+    const uint32_t* __restrict wt = weight.data();
     for (size_t k = 0; k < n; ++k) {
-      const uint32_t a = src[i0[k]], b = src[i1[k]], wa = w0[k], wb = w1[k];
-      out[3 * k] = static_cast<uint16_t>((((a >> 16) & 0xFF) * wa + ((b >> 16) & 0xFF) * wb + 32) >>
-                                         (kWeightBits - 8));
-      out[3 * k + 1] = static_cast<uint16_t>(
-          (((a >> 8) & 0xFF) * wa + ((b >> 8) & 0xFF) * wb + 32) >> (kWeightBits - 8));
-      out[3 * k + 2] =
-          static_cast<uint16_t>(((a & 0xFF) * wa + (b & 0xFF) * wb + 32) >> (kWeightBits - 8));
+      uint32_t r = 32, g = 32, b = 32;
+      for (int q = 0; q < N; ++q) {
+        const uint32_t v = src[ix[k * N + q]], w = wt[k * N + q];
+        r += ((v >> 16) & 0xFF) * w;
+        g += ((v >> 8) & 0xFF) * w;
+        b += (v & 0xFF) * w;
+      }
+      out[3 * k] = static_cast<uint16_t>(r >> (kWeightBits - 8));
+      out[3 * k + 1] = static_cast<uint16_t>(g >> (kWeightBits - 8));
+      out[3 * k + 2] = static_cast<uint16_t>(b >> (kWeightBits - 8));
+    }
+  }
+  void Filter(const uint32_t* src, uint16_t* out) const {
+    switch (taps) {
+      case 1:
+        FilterN<1>(src, out);
+        break;
+      case 2:
+        FilterN<2>(src, out);
+        break;
+      case 3:
+        FilterN<3>(src, out);
+        break;
+      default:
+        FilterN<4>(src, out);
+        break;
     }
   }
 };
@@ -362,8 +389,8 @@ bool StretchBlt(TCanvas& Dest, int DX, int DY, int DW, int DH, const TCanvas& Sr
   }
 
   const Taps v = BuildTaps(ay, cy0, cy1, true);
-  PairTaps pairs;
-  const bool twoTaps = pairs.Build(h);
+  FixedTaps fixed;
+  const bool fixedTaps = fixed.Build(h);
   // Cache of horizontally filtered rows, enough for the widest vertical
   // footprint plus the next row.
   int32_t maxTaps = 1;
@@ -377,8 +404,8 @@ bool StretchBlt(TCanvas& Dest, int DX, int DY, int DW, int DH, const TCanvas& Sr
       if (cachedRow[q] == row) return cache[q].data();
     const size_t q = nextSlot;
     nextSlot = (nextSlot + 1) % slots;
-    if (twoTaps)
-      pairs.Filter(src->ScanLine(static_cast<int>(row)), cache[q].data());
+    if (fixedTaps)
+      fixed.Filter(src->ScanLine(static_cast<int>(row)), cache[q].data());
     else
       FilterRow(src->ScanLine(static_cast<int>(row)), h, cache[q].data());
     cachedRow[q] = row;
