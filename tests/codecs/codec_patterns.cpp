@@ -37,7 +37,7 @@ const std::vector<uint32_t>& Levels() {
 
 uint32_t PatternColor(int x, int y) {
   const auto& l = Levels();
-  return Rgb(l[4 * x + 3], l[8 * y + 5], l[(5 * x + 7 * y) % 56]);
+  return Rgb(l[(4 * x + 3) % 56], l[(8 * y + 5) % 56], l[(5 * x + 7 * y) % 56]);
 }
 uint32_t Pattern16Color(int x, int y) {
   return VgaPalette16()[(x + 2 * y) % 16];

@@ -11,7 +11,7 @@
 
 namespace marovia::test {
 
-// 13 x 7, 91 colours whose 5-5-5 and 5-6-5 reductions are unambiguous (see
+// 13 x 7 (repeating beyond), 91 colours whose 5-5-5 and 5-6-5 reductions are unambiguous (see
 // the fixture script).
 uint32_t PatternColor(int x, int y);
 // 13 x 7, VGA colour (x + 2y) mod 16.

@@ -253,3 +253,38 @@ TEST(JpegProgress, HandlerExceptionAbortsDecodingAndLeavesImageUsable) {
 
 }  // namespace
 }  // namespace marovia::test
+
+namespace marovia::test {
+namespace {
+
+TEST(JpegProgress, ProgressiveFileDecodesWithTheSequence) {
+  TBitmap b;
+  b.SetPixelFormat(pf24bit);
+  FillBitmap(b, 32, 24, GradientColor);
+  TJPEGImage j;
+  j.Assign(b);
+  j.SetProgressiveEncoding(true);
+  TMemoryStream s;
+  j.SaveToStream(s);
+  s.SetPosition(0);
+  TJPEGImage k;
+  Events seen;
+  k.OnProgress = Recorder(seen);
+  k.LoadFromStream(s);
+  EXPECT_LE(MaxDiff(k.Bitmap(), Same), 10);
+  ExpectProgressSequence(seen);
+}
+
+TEST(JpegDraw, CanvasDrawShowsTheDecodedPixels) {
+  TJPEGImage j;
+  j.LoadFromFile(FixturePath("color.jpg"));
+  TBitmap target;
+  target.SetPixelFormat(pf24bit);
+  target.SetSize(40, 30);
+  target.Canvas().Draw(4, 3, j);
+  EXPECT_EQ(target.ScanLine(0)[0], 0xFFFFFFu);  // outside the image: untouched
+  EXPECT_LE(ChannelDiff(target.ScanLine(3 + 10)[4 + 20], GradientColor(20, 10)), 8);
+}
+
+}  // namespace
+}  // namespace marovia::test

@@ -84,14 +84,7 @@ void TBitmap::LoadFromStream(TStream& Stream) {
   SetPixelFormat(FormatOf(img.Layout));
   if (!img.Palette.empty()) SetPalette(img.Palette);
   SetSize(img.Width, img.Height);
-  uint32_t* dst = Bits();
-  if (img.Layout == TBmpLayout::bl555 || img.Layout == TBmpLayout::bl565) {
-    // Unusual channel masks widen differently from the format's own rule.
-    std::transform(img.Pixels.begin(), img.Pixels.end(), dst,
-                   [this](uint32_t p) { return Quantize(p); });
-  } else {
-    std::copy(img.Pixels.begin(), img.Pixels.end(), dst);
-  }
+  std::copy(img.Pixels.begin(), img.Pixels.end(), Bits());
   Progress(psEnding, 100, false, Rect(0, 0, img.Width, img.Height), "");
   Changed();
 }

@@ -72,8 +72,8 @@ std::array<uint32_t, 256> IndexTable(const std::vector<uint32_t>& palette) {
 }
 
 void DecodeRow(const TBmpInfo& info, const uint8_t* src, uint32_t* dst,
-               const std::array<uint32_t, 256>& lut, const Channel& r, const Channel& g,
-               const Channel& b) {
+               const std::array<uint32_t, 256>& lut, const uint32_t* t16, const Channel& r,
+               const Channel& g, const Channel& b) {
   const int w = info.Width;
   switch (info.BitsPerPixel) {
     case 1:
@@ -86,10 +86,7 @@ void DecodeRow(const TBmpInfo& info, const uint8_t* src, uint32_t* dst,
       for (int x = 0; x < w; ++x) dst[x] = lut[src[x]];
       break;
     case 16:
-      for (int x = 0; x < w; ++x) {
-        const uint32_t px = bmp::Rd16(src + 2 * x);
-        dst[x] = r(px) << 16 | g(px) << 8 | b(px);
-      }
+      for (int x = 0; x < w; ++x) dst[x] = t16[bmp::Rd16(src + 2 * x)];
       break;
     case 24:
       for (int x = 0; x < w; ++x) {
@@ -110,17 +107,40 @@ void DecodeRow(const TBmpInfo& info, const uint8_t* src, uint32_t* dst,
   }
 }
 
+// Every 16-bit value decoded once: the channels widened through the masks,
+// then, for unusual masks (4-4-4, 6-5-5, ...), reduced to the 5-5-5 or 5-6-5
+// values that the layout stands for.
+std::vector<uint32_t> Table16(const TBmpInfo& info, const Channel& r, const Channel& g,
+                              const Channel& b) {
+  const bool is565 = info.Layout == TBmpLayout::bl565;
+  const bool standard = info.RedMask == (is565 ? 0xF800u : 0x7C00u) &&
+                        info.GreenMask == (is565 ? 0x07E0u : 0x03E0u) && info.BlueMask == 0x1Fu;
+  std::vector<uint32_t> t(65536);
+  for (uint32_t v = 0; v < 65536; ++v) {
+    uint32_t p = r(v) << 16 | g(v) << 8 | b(v);
+    if (!standard) {
+      const uint32_t r5 = (p >> 19) & 0x1F, g8 = (p >> 8) & 0xFF, b5 = (p >> 3) & 0x1F;
+      const uint32_t gw = is565 ? ((g8 >> 2) << 2) | (g8 >> 6) : ((g8 >> 3) << 3) | (g8 >> 5);
+      p = ((r5 << 3) | (r5 >> 2)) << 16 | gw << 8 | ((b5 << 3) | (b5 >> 2));
+    }
+    t[v] = p;
+  }
+  return t;
+}
+
 void DecodeUncompressed(const TBmpInfo& info, const uint8_t* data, TBmpImage& img,
                         RowProgress& progress) {
   const std::array<uint32_t, 256> lut = IndexTable(info.Palette);
   const Channel r(info.RedMask ? info.RedMask : 1), g(info.GreenMask ? info.GreenMask : 1),
       b(info.BlueMask ? info.BlueMask : 1);
+  const std::vector<uint32_t> t16 =
+      info.BitsPerPixel == 16 ? Table16(info, r, g, b) : std::vector<uint32_t>();
   const uint64_t stride = bmp::Stride(info.Width, info.BitsPerPixel);
   const uint8_t* base = data + info.PixelOffset;
   for (int row = 0; row < info.Height; ++row) {
     const int y = info.TopDown ? row : info.Height - 1 - row;
     DecodeRow(info, base + stride * uint64_t(row), img.Pixels.data() + int64_t{y} * info.Width, lut,
-              r, g, b);
+              t16.data(), r, g, b);
     progress.Row(row + 1);
   }
 }

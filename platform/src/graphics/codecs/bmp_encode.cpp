@@ -40,16 +40,34 @@ std::vector<uint32_t> DefaultPalette(int bpp) {
 }
 
 // Maps colours to palette indexes: exact entries first, otherwise the entry
-// nearest in RGB space (first of equals). Results are cached per colour.
+// nearest in RGB space (first of equals). A direct-mapped cache in front
+// keeps the per-pixel cost low for the few colours a picture usually has.
 class IndexMapper {
  public:
-  explicit IndexMapper(const std::vector<uint32_t>& pal) : pal_(pal) {
-    for (size_t i = pal.size(); i-- > 0;) cache_[pal[i] & 0xFFFFFF] = uint8_t(i);
+  explicit IndexMapper(const std::vector<uint32_t>& pal) : pal_(pal), cache_(kCacheSize) {
+    for (size_t i = pal.size(); i-- > 0;) exact_[pal[i] & 0xFFFFFF] = uint8_t(i);
   }
   uint8_t operator()(uint32_t c) {
     c &= 0xFFFFFF;
-    auto it = cache_.find(c);
-    if (it != cache_.end()) return it->second;
+    Slot& s = cache_[(c * 2654435761u) >> (32 - kCacheBits)];
+    if (s.key != c + 1) {
+      s.key = c + 1;
+      s.index = Lookup(c);
+    }
+    return s.index;
+  }
+
+ private:
+  static constexpr int kCacheBits = 12;
+  static constexpr size_t kCacheSize = size_t{1} << kCacheBits;
+  struct Slot {
+    uint32_t key = 0;  // colour + 1; 0 marks an empty slot
+    uint8_t index = 0;
+  };
+
+  uint8_t Lookup(uint32_t c) const {
+    auto it = exact_.find(c);
+    if (it != exact_.end()) return it->second;
     uint8_t best = 0;
     int64_t bestD = INT64_MAX;
     for (size_t i = 0; i < pal_.size(); ++i) {
@@ -62,13 +80,12 @@ class IndexMapper {
         best = uint8_t(i);
       }
     }
-    cache_.emplace(c, best);
     return best;
   }
 
- private:
   const std::vector<uint32_t>& pal_;
-  std::unordered_map<uint32_t, uint8_t> cache_;
+  std::unordered_map<uint32_t, uint8_t> exact_;
+  std::vector<Slot> cache_;
 };
 
 void EncodeRow(TBmpLayout layout, const uint32_t* src, int w, uint8_t* dst, IndexMapper* map) {

@@ -1,0 +1,103 @@
+// Loading and saving a 3-megapixel map image (2000 x 1500) as BMP in the
+// depths the map control meets, and as JPEG.
+#include <benchmark/benchmark.h>
+
+#include "marovia/platform/graphics.h"
+#include "marovia/platform/jpeg.h"
+#include "marovia/platform/streams.h"
+
+namespace {
+
+using namespace marovia;
+
+constexpr int kW = 2000, kH = 1500;
+
+// A map-like picture: smooth areas with some structure, so that JPEG has
+// realistic work to do.
+void FillMap(TBitmap& b) {
+  b.SetSize(kW, kH);
+  for (int y = 0; y < kH; ++y) {
+    uint32_t* row = b.ScanLine(y);
+    for (int x = 0; x < kW; ++x) {
+      const uint32_t r = (x / 7) & 0xFF, g = (y / 5) & 0xFF, bl = ((x ^ y) >> 3) & 0xFF;
+      row[x] = b.Quantize(r << 16 | g << 8 | bl);
+    }
+  }
+}
+
+void BM_BmpLoad(benchmark::State& state) {
+  TBitmap b;
+  b.SetPixelFormat(static_cast<TPixelFormat>(state.range(0)));
+  FillMap(b);
+  TMemoryStream s;
+  b.SaveToStream(s);
+  TBitmap c;
+  for (auto _ : state) {
+    s.SetPosition(0);
+    c.LoadFromStream(s);
+    benchmark::DoNotOptimize(c.Bits());
+  }
+  state.SetItemsProcessed(state.iterations() * int64_t(kW) * kH);
+}
+BENCHMARK(BM_BmpLoad)
+    ->Arg(pf4bit)
+    ->Arg(pf8bit)
+    ->Arg(pf15bit)
+    ->Arg(pf24bit)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_BmpSave(benchmark::State& state) {
+  TBitmap b;
+  b.SetPixelFormat(static_cast<TPixelFormat>(state.range(0)));
+  FillMap(b);
+  for (auto _ : state) {
+    TMemoryStream s;
+    b.SaveToStream(s);
+    benchmark::DoNotOptimize(s.Memory());
+  }
+  state.SetItemsProcessed(state.iterations() * int64_t(kW) * kH);
+}
+BENCHMARK(BM_BmpSave)
+    ->Arg(pf4bit)
+    ->Arg(pf8bit)
+    ->Arg(pf15bit)
+    ->Arg(pf24bit)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_JpegDecode(benchmark::State& state) {
+  TBitmap b;
+  b.SetPixelFormat(pf24bit);
+  FillMap(b);
+  TJPEGImage j;
+  j.Assign(b);
+  TMemoryStream s;
+  j.SaveToStream(s);
+  for (auto _ : state) {
+    s.SetPosition(0);
+    TJPEGImage k;
+    k.SetPerformance(state.range(0) ? jpBestSpeed : jpBestQuality);
+    k.LoadFromStream(s);
+    TBitmap out;
+    out.Assign(k);
+    benchmark::DoNotOptimize(out.Bits());
+  }
+  state.SetItemsProcessed(state.iterations() * int64_t(kW) * kH);
+}
+BENCHMARK(BM_JpegDecode)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_JpegEncode(benchmark::State& state) {
+  TBitmap b;
+  b.SetPixelFormat(pf24bit);
+  FillMap(b);
+  for (auto _ : state) {
+    TJPEGImage j;
+    j.Assign(b);
+    TMemoryStream s;
+    j.SaveToStream(s);
+    benchmark::DoNotOptimize(s.Memory());
+  }
+  state.SetItemsProcessed(state.iterations() * int64_t(kW) * kH);
+}
+BENCHMARK(BM_JpegEncode)->Unit(benchmark::kMillisecond);
+
+}  // namespace
