@@ -53,11 +53,13 @@ Formats:
   geo    latitude longitude [height]: decimal degrees, north and east
          positive, or with a hemisphere letter instead of the sign (33.9S
          18.4E); height in metres above the ellipsoid (default 0)
+         Heights and cartesian coordinates are limited to 1e9 metres.
   utm    ZONE+BAND easting northing, for example 32U 571666.448 5539109.815;
          bands N to X are north of the equator, C to M south. Latitudes -80
          to 84 only; Norway and Svalbard zones are applied
   ups    HEMISPHERE x y, the hemisphere N or S (Y/Z and A/B are accepted too),
-         for example N 2000000 1444542.609
+         for example N 2000000 1444542.609; x and y from 0 to 4000000, which
+         covers the polar caps to about 18 degrees from the pole
   cart   X Y Z, earth-centred cartesian coordinates in metres
 
 Table options:
@@ -202,6 +204,27 @@ struct Geographic {
   bool hasHeight = false;
 };
 
+// Grid coordinates far outside their projection's area give no usable
+// position (the series diverge there).
+void CheckConverted(const Geographic& g) {
+  if (!(std::isfinite(g.lat) && std::isfinite(g.lon) && std::isfinite(g.height) &&
+        std::fabs(g.lat) <= 90)) {
+    throw InputError("the grid coordinates lie outside the area the projection covers");
+  }
+}
+
+// Heights and cartesian coordinates are kept within a million kilometres,
+// far beyond any use, so that every result stays finite and readable.
+constexpr double kMaxDistance = 1e9;
+
+double Distance(std::string_view token, const char* what) {
+  const double v = Number(token, what);
+  if (std::fabs(v) > kMaxDistance) {
+    throw InputError(std::string(what) + " " + std::string(token) + " is beyond 1e9 metres");
+  }
+  return v;
+}
+
 // An angle with a sign or a trailing hemisphere letter. axis is set to 'N'
 // for a latitude letter, 'E' for a longitude letter, 0 for none.
 double Angle(const std::string& token, char& axis) {
@@ -242,7 +265,7 @@ Geographic ReadGeo(const std::vector<std::string>& t) {
     throw InputError("longitude " + t[axis0 == 'E' ? 0 : 1] + " is outside -180 to 180");
   }
   if (t.size() == 3) {
-    g.height = Number(t[2], "height");
+    g.height = Distance(t[2], "height");
     g.hasHeight = true;
   }
   return g;
@@ -287,6 +310,7 @@ Geographic ReadUtm(const std::vector<std::string>& t, TGeoEllipsoid ell) {
   const bool south = band < 'N';
   Geographic g;
   UTMToLatLong(e, n, zone, south, ell, g.lat, g.lon);
+  CheckConverted(g);
   // The band is redundant with the northing; a mismatch of more than one
   // band means a wrong hemisphere or a mistyped northing.
   if (std::abs(BandOfLatitude(g.lat) - bandIndex) > 1) {
@@ -319,7 +343,7 @@ Geographic ReadUps(const std::vector<std::string>& t, TGeoEllipsoid ell) {
 Geographic ReadCart(const std::vector<std::string>& t, TGeoEllipsoid ell) {
   ExpectCount(t, 3, 3, "X Y Z");
   Geographic g;
-  CartesianToGeo(Number(t[0], "X"), Number(t[1], "Y"), Number(t[2], "Z"), ell, g.lat, g.lon,
+  CartesianToGeo(Distance(t[0], "X"), Distance(t[1], "Y"), Distance(t[2], "Z"), ell, g.lat, g.lon,
                  g.height);
   g.hasHeight = true;
   return g;
@@ -350,6 +374,10 @@ std::string WriteUtm(const Geographic& g, TGeoEllipsoid ell, int p) {
 std::string WriteUps(const Geographic& g, TGeoEllipsoid ell, int p) {
   double x, y;
   LatLongToUPS(g.lat, g.lon, ell, x, y);
+  if (!(x >= 0 && x <= 4000000 && y >= 0 && y <= 4000000)) {
+    throw InputError("latitude " + Fixed(g.lat, 6) +
+                     " is too far from the pole for UPS (x or y outside 0 to 4000000)");
+  }
   return std::string(g.lat >= 0 ? "N " : "S ") + Fixed(x, p) + " " + Fixed(y, p);
 }
 
@@ -379,6 +407,8 @@ std::string Convert(const Options& o, const std::vector<std::string>& tokens) {
       g = ReadCart(tokens, inEll);
       break;
   }
+  CheckConverted(g);
+  if (std::fabs(g.lat) == 90) g.lon = 0;  // any longitude is the pole; print the plain one
   if (o.sourceDatum) {
     Geographic shifted;
     const int status = HelmertTransform(o.sourceDatum, g.lat, g.lon, g.height, o.targetDatum,

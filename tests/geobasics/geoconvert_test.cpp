@@ -42,6 +42,7 @@ TEST(Geoconvert, ConvertsBetweenFormats) {
       {{"-f", "ups", "-p", "2", "Z", "2235568.725", "1764431.275"}, "87.00000000 45.00000000\n"},
       {{"-t", "cart", "0", "0"}, "6378137.000 0.000 0.000\n"},
       {{"-f", "cart", "0", "0", "6356762.314245"}, "90.000000000 0.000000000 10.000\n"},
+      {{"-f", "ups", "S", "2000000", "2000000"}, "-90.000000000 0.000000000\n"},
       {{"-e", "Int24", "-t", "cart", "0", "90"}, "0.000 6378388.000 0.000\n"},
       {{"-t", "utm", "10", "180"}, "1P 171071.264 1106908.854\n"},  // 180 is -180, zone 1
       {{"-s", "269", "-d", "WORLD GEODETIC SYSTEM 1984", "45", "7", "100"},
@@ -113,6 +114,12 @@ TEST(Geoconvert, RejectsInconsistentGridInput) {
       {{"-f", "ups", "Q", "2000000", "2000000"}, "'Q' is not a UPS hemisphere (N or S)"},
       {{"-f", "cart", "1", "2"}, "expected X Y Z, got 2 values"},
       {{"-50S", "10"}, "'-50S' has both a sign and a hemisphere letter"},
+      // Far outside the grid the series diverge; no made-up position comes out.
+      {{"-f", "utm", "32X", "999999", "9999999"},
+       "the grid coordinates lie outside the area the projection covers"},
+      {{"-t", "ups", "70", "0"},
+       "latitude 70.000000 is too far from the pole for UPS (x or y outside 0 to 4000000)"},
+      {{"-t", "cart", "10", "10", "1e308"}, "height 1e308 is beyond 1e9 metres"},
   };
   for (const auto& c : cases) {
     const Result r = RunTool(c.args);
