@@ -33,10 +33,6 @@ TForm* TControl::ParentForm() const {
 // --------------------------------------------------------------------- bounds
 
 void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
-  SetBoundsRaw(ALeft, ATop, AWidth, AHeight, false);
-}
-
-void TControl::SetBoundsRaw(int ALeft, int ATop, int AWidth, int AHeight, bool FromAlign) {
   AWidth = std::max(AWidth, 0);
   AHeight = std::max(AHeight, 0);
   const bool moved = ALeft != left_ || ATop != top_;
@@ -54,8 +50,7 @@ void TControl::SetBoundsRaw(int ALeft, int ATop, int AWidth, int AHeight, bool F
   }
   // An aligned control that moves or resizes by itself is put back in place
   // by its parent; the parent's own layout pass must not recurse.
-  if (!FromAlign && align_ != alNone && parent_ != nullptr && !parent_->aligning_)
-    parent_->Realign();
+  if (align_ != alNone && parent_ != nullptr && !parent_->aligning_) parent_->Realign();
 }
 
 TPoint TControl::OriginInTopLevel() const {

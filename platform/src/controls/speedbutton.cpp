@@ -8,6 +8,8 @@ namespace marovia {
 TSpeedButton::TSpeedButton(TComponent* AOwner) : TGraphicControl(AOwner) {
   SetControlStyle(TControlStyle{csCaptureMouse, csDoubleClicks});
   SetBounds(0, 0, 23, 22);
+  // Loading a picture into Glyph() directly shows at the next repaint.
+  glyph_.OnChange = [this](TObject*) { Invalidate(); };
 }
 
 // ----------------------------------------------------------------- properties

@@ -106,23 +106,23 @@ void TWinControl::AlignControls(TRect R) {
       const int h = std::max(R.Bottom - R.Top, 0);
       switch (kind) {
         case alTop:
-          c->SetBoundsRaw(R.Left, R.Top, w, c->height_, true);
+          c->SetBounds(R.Left, R.Top, w, c->height_);
           R.Top += c->height_;
           break;
         case alBottom:
-          c->SetBoundsRaw(R.Left, R.Bottom - c->height_, w, c->height_, true);
+          c->SetBounds(R.Left, R.Bottom - c->height_, w, c->height_);
           R.Bottom -= c->height_;
           break;
         case alLeft:
-          c->SetBoundsRaw(R.Left, R.Top, c->width_, h, true);
+          c->SetBounds(R.Left, R.Top, c->width_, h);
           R.Left += c->width_;
           break;
         case alRight:
-          c->SetBoundsRaw(R.Right - c->width_, R.Top, c->width_, h, true);
+          c->SetBounds(R.Right - c->width_, R.Top, c->width_, h);
           R.Right -= c->width_;
           break;
         case alClient:
-          c->SetBoundsRaw(R.Left, R.Top, w, h, true);
+          c->SetBounds(R.Left, R.Top, w, h);
           break;
         default:
           break;

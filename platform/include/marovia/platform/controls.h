@@ -192,7 +192,8 @@ class TControl : public TComponent {
   // In pixels, relative to the parent's client area. Negative sizes count
   // as 0. Changing the size resizes the surface (keeping the top-left
   // pixels), invalidates the control, realigns its children and fires
-  // OnResize; an aligned control also makes its parent realign.
+  // OnResize; an aligned control also makes its parent realign. The
+  // parent's layout sets its children's bounds through SetBounds too.
   int Left() const { return left_; }
   int Top() const { return top_; }
   int Width() const { return width_; }
@@ -305,7 +306,6 @@ class TControl : public TComponent {
  private:
   friend class TWinControl;
   friend class TForm;
-  void SetBoundsRaw(int ALeft, int ATop, int AWidth, int AHeight, bool FromAlign);
 
   TWinControl* parent_ = nullptr;
   int left_ = 0;
