@@ -123,7 +123,7 @@ TEST(BmpWrite, EmptyBitmapWritesNothingAndEmptyStreamReadsEmpty) {
 // RLE8: encoded run, literal run (odd length, padded), delta, end of line,
 // end of bitmap. Rows are stored bottom-up.
 TEST(BmpRle, Rle8EscapesPlacePixelsAndLeaveTheRestAtEntryZero) {
-  BmpSpec s;
+  BmpRecipe s;
   s.Width = 6;
   s.Height = 3;
   s.Bpp = 8;
@@ -150,7 +150,7 @@ TEST(BmpRle, Rle8EscapesPlacePixelsAndLeaveTheRestAtEntryZero) {
 }
 
 TEST(BmpRle, Rle4AlternatesNibblesAndPadsLiterals) {
-  BmpSpec s;
+  BmpRecipe s;
   s.Width = 7;
   s.Height = 2;
   s.Bpp = 4;
@@ -176,7 +176,7 @@ TEST(BmpRle, Rle4AlternatesNibblesAndPadsLiterals) {
 
 TEST(BmpRle, RunIntoRowPaddingIsDroppedNotAnError) {
   // Some writers encode the padding of each row as part of a run.
-  BmpSpec s;
+  BmpRecipe s;
   s.Width = 3;
   s.Height = 1;
   s.Bpp = 8;
@@ -189,7 +189,7 @@ TEST(BmpRle, RunIntoRowPaddingIsDroppedNotAnError) {
 }
 
 TEST(BmpDirect, ThirtyTwoBitsWithoutMasksIgnoreTheFourthByte) {
-  BmpSpec s;
+  BmpRecipe s;
   s.Width = 2;
   s.Height = 1;
   s.Bpp = 32;
@@ -203,7 +203,7 @@ TEST(BmpDirect, ThirtyTwoBitsWithoutMasksIgnoreTheFourthByte) {
 
 TEST(BmpDirect, WideMasksKeepTheirHighBits) {
   // 10-10-10 masks in a v4 header.
-  BmpSpec s;
+  BmpRecipe s;
   s.HeaderSize = 108;
   s.Width = 1;
   s.Height = 1;
@@ -219,7 +219,7 @@ TEST(BmpDirect, WideMasksKeepTheirHighBits) {
 
 TEST(BmpDirect, MasksAfterInfoHeaderAndNarrowChannelsWiden) {
   // 4-4-4 masks after a 40-byte header: 4 bits 0xA widens to 0xAA.
-  BmpSpec s;
+  BmpRecipe s;
   s.Width = 1;
   s.Height = 1;
   s.Bpp = 16;
@@ -234,7 +234,7 @@ TEST(BmpDirect, MasksAfterInfoHeaderAndNarrowChannelsWiden) {
 }
 
 TEST(BmpPalette, ShortPaletteFromColourCountAndStrayIndexReadsBlack) {
-  BmpSpec s;
+  BmpRecipe s;
   s.Width = 3;
   s.Height = 1;
   s.Bpp = 8;
@@ -252,7 +252,7 @@ TEST(BmpPalette, ShortPaletteFromColourCountAndStrayIndexReadsBlack) {
 TEST(BmpPalette, CoreHeaderPaletteEndsWhereThePixelsStart) {
   // A core header without a colour count: the palette holds what fits
   // before the pixel data (here 2 of 256 entries).
-  BmpSpec s;
+  BmpRecipe s;
   s.HeaderSize = 12;
   s.Width = 2;
   s.Height = 1;

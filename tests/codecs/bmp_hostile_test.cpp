@@ -44,7 +44,7 @@ std::string LoadError(const std::vector<uint8_t>& bytes) {
 }
 
 std::vector<uint8_t> Valid8() {
-  BmpSpec s;
+  BmpRecipe s;
   s.Width = 13;
   s.Height = 7;
   s.Bpp = 8;
@@ -55,7 +55,7 @@ std::vector<uint8_t> Valid8() {
 }
 
 std::vector<uint8_t> Rle8(int w, int h, std::vector<uint8_t> data) {
-  BmpSpec s;
+  BmpRecipe s;
   s.Width = w;
   s.Height = h;
   s.Bpp = 8;
@@ -146,7 +146,7 @@ const Hostile kHostile[] = {
      "bytes of pixel data"},
     {"MasksPastEnd",
      [] {
-       BmpSpec s;
+       BmpRecipe s;
        s.Width = 1;
        s.Height = 1;
        s.Bpp = 16;
@@ -267,7 +267,7 @@ TEST(BmpHostileFiles, ErrorsNameTheFile) {
 TEST(BmpHostileCodec, DecoderRefusesBeforeAllocating) {
   // Called directly: the declared 16384 x 16384 pixels would need 1 GiB; the
   // check against the 60 bytes present comes first.
-  BmpSpec s;
+  BmpRecipe s;
   s.Width = 16384;
   s.Height = 16384;
   s.Bpp = 32;

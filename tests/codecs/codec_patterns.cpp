@@ -73,7 +73,7 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-std::vector<uint8_t> BuildBmp(const BmpSpec& s) {
+std::vector<uint8_t> BuildBmp(const BmpRecipe& s) {
   std::vector<uint8_t> d(14 + s.HeaderSize, 0);
   auto put16 = [&d](size_t at, uint32_t v) {
     d[at] = uint8_t(v);

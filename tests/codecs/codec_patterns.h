@@ -35,7 +35,7 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 // (12 = core, else info-style), masks (inside a header of 52 bytes or more,
 // else after it), palette (3- or 4-byte entries) and the pixel bytes as
 // given. OffBits < 0: right after the palette.
-struct BmpSpec {
+struct BmpRecipe {
   uint32_t HeaderSize = 40;
   int32_t Width = 0;
   int32_t Height = 0;
@@ -47,7 +47,7 @@ struct BmpSpec {
   std::vector<uint8_t> Pixels;
   int64_t OffBits = -1;
 };
-std::vector<uint8_t> BuildBmp(const BmpSpec& s);
+std::vector<uint8_t> BuildBmp(const BmpRecipe& s);
 
 // Fills a bitmap of the pattern's size with a colour function.
 void FillBitmap(TBitmap& b, int w, int h, uint32_t (*color)(int, int));
