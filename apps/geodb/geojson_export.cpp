@@ -14,13 +14,20 @@ using namespace marovia;
 namespace {
 
 std::string Position(const TSCoords& c) {
-  return "[" + JsonNumber(c.Longit) + "," + JsonNumber(c.Latit) + "]";
+  std::string s = "[";
+  s += JsonNumber(c.Longit);
+  s += ',';
+  s += JsonNumber(c.Latit);
+  return s += ']';
 }
 
 std::string Positions(const TgdbPolygon& poly) {
   std::string s = "[";
-  for (size_t i = 0; i < poly.size(); ++i) s += (i ? "," : "") + Position(poly[i]);
-  return s + "]";
+  for (size_t i = 0; i < poly.size(); ++i) {
+    if (i) s += ',';
+    s += Position(poly[i]);
+  }
+  return s += ']';
 }
 
 // Twice the signed area in the longitude/latitude plane; positive for a
@@ -73,13 +80,13 @@ ExportReport ExportGeoJson(TGeoDB& Db, const std::vector<int>& Entries, std::ost
       } else if (r.ItemKind == gitBLOB) {
         TMetaInfo m{};
         if (Db.GetMetaInfo(e, m))
-          extra = ",\"size\":" + std::to_string(r.Size) +
+          extra = std::string(",\"size\":") + std::to_string(r.Size) +
                   ",\"caption\":" + JsonQuote(GetMetaItem(m, miCaption)) +
                   ",\"keywords\":" + JsonQuote(GetMetaItem(m, miKwd)) +
                   ",\"filepath\":" + JsonQuote(GetMetaItem(m, miFilePath));
       }
     } catch (const Exception& ex) {
-      report.Warnings.push_back("entry " + std::to_string(e) + ": " + ex.what() +
+      report.Warnings.push_back(std::string("entry ") + std::to_string(e) + ": " + ex.what() +
                                 " (written without geometry)");
     }
     Out << (i ? ",\n" : "\n") << "{\"type\":\"Feature\",\"id\":" << r.ItemId

@@ -22,7 +22,7 @@ class GeoJsonImporter {
       const JsonValue* features = v.Find("features");
       if (!features || !features->IsArray()) Fail("FeatureCollection without a 'features' array");
       for (size_t i = 0; i < features->array.size(); ++i) {
-        where_ = "feature " + std::to_string(i + 1);
+        where_ = std::string("feature ") + std::to_string(i + 1);
         Feature(features->array[i]);
       }
     } else if (type == "Feature") {
@@ -97,7 +97,7 @@ class GeoJsonImporter {
       Fail("a position must be an array [longitude, latitude]");
     const double lon = v.array[0].number, lat = v.array[1].number;
     if (!(lat >= -90 && lat <= 90) || !(lon >= -180 && lon <= 180))
-      Fail("position [" + FloatToStr(lon) + ", " + FloatToStr(lat) +
+      Fail(std::string("position [") + FloatToStr(lon) + ", " + FloatToStr(lat) +
            "] outside longitude -180..180, latitude -90..90");
     if (altitude && v.array.size() > 2 && v.array[2].IsNumber())
       *altitude = static_cast<float>(v.array[2].number);

@@ -34,7 +34,7 @@ class Parser {
         ++col;
       }
     }
-    throw JsonError("JSON error at line " + std::to_string(line) + ", column " +
+    throw JsonError(std::string("JSON error at line ") + std::to_string(line) + ", column " +
                     std::to_string(col) + ": " + what);
   }
 

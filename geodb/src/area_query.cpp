@@ -3,12 +3,15 @@
 // An item's box [LatLow, LatHigh] x [LongLow, LongHigh] meets the rectangle
 // [s, n] x [w, e] exactly when
 //   LatLow <= n,  LatHigh >= s,  LongLow <= e,  LongHigh >= w.
-// Each condition selects a prefix (LatLow, LongLow indexes) or a suffix
-// (LatHigh, LongHigh indexes) of one sorted bound index, found by binary
-// search. The shortest of the four ranges is scanned and its candidates are
-// tested against the item records.
+// No item is taller than FMaxLatExtent or wider than FMaxLongExtent (upper
+// bounds kept as items come and go), so a meeting item also has
+//   s - FMaxLatExtent <= LatLow <= n,   s <= LatHigh <= n + FMaxLatExtent
+// and the same for longitudes: each bound index yields one contiguous range
+// of candidates by two binary searches. The shortest of the four ranges is
+// scanned and its candidates are tested against the item records.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "marovia/geodb/geodb.h"
 
@@ -41,6 +44,14 @@ bool Meets(const TgdbData& r, double s, double n, double w, double e) {
 
 }  // namespace
 
+void TGeoDB::NoteExtent(const TgdbData& Rec) {
+  // Inverted boxes (items without points) and NaN bounds add no extent.
+  const double h = static_cast<double>(Rec.LatHigh) - Rec.LatLow;
+  const double w = static_cast<double>(Rec.LongHigh) - Rec.LongLow;
+  if (h > FMaxLatExtent) FMaxLatExtent = h;
+  if (w > FMaxLongExtent) FMaxLongExtent = w;
+}
+
 std::vector<int> TGeoDB::FindItemsInArea(double LatLow, double LatHigh, double LongLow,
                                          double LongHigh) const {
   std::vector<int> found;
@@ -61,15 +72,22 @@ std::vector<int> TGeoDB::FindItemsInArea(double LatLow, double LatHigh, double L
     const TIxLLRecArray* Ix;
     size_t Begin, End;
   };
+  // One step outward covers the rounding of the subtraction and addition.
+  const double inf = std::numeric_limits<double>::infinity();
+  const double latLoFrom = std::nextafter(LatLow - FMaxLatExtent, -inf);
+  const double latHiTo = std::nextafter(LatHigh + FMaxLatExtent, inf);
+  const double longLoFrom = std::nextafter(LongLow - FMaxLongExtent, -inf);
+  const double longHiTo = std::nextafter(LongHigh + FMaxLongExtent, inf);
   const TRange ranges[] = {
-      {&FIx1LatLo, 0, CountAtMost(FIx1LatLo, LatHigh)},
-      {&FIx2LatHi, FirstAtLeast(FIx2LatHi, LatLow), FIx2LatHi.size()},
-      {&FIx3LongLo, 0, CountAtMost(FIx3LongLo, LongHigh)},
-      {&FIx4LongHi, FirstAtLeast(FIx4LongHi, LongLow), FIx4LongHi.size()},
+      {&FIx1LatLo, FirstAtLeast(FIx1LatLo, latLoFrom), CountAtMost(FIx1LatLo, LatHigh)},
+      {&FIx2LatHi, FirstAtLeast(FIx2LatHi, LatLow), CountAtMost(FIx2LatHi, latHiTo)},
+      {&FIx3LongLo, FirstAtLeast(FIx3LongLo, longLoFrom), CountAtMost(FIx3LongLo, LongHigh)},
+      {&FIx4LongHi, FirstAtLeast(FIx4LongHi, LongLow), CountAtMost(FIx4LongHi, longHiTo)},
   };
-  const TRange& best = *std::min_element(
-      std::begin(ranges), std::end(ranges),
-      [](const TRange& a, const TRange& b) { return a.End - a.Begin < b.End - b.Begin; });
+  auto length = [](const TRange& r) { return r.End > r.Begin ? r.End - r.Begin : 0; };
+  const TRange& best =
+      *std::min_element(std::begin(ranges), std::end(ranges),
+                        [&](const TRange& a, const TRange& b) { return length(a) < length(b); });
 
   for (size_t p = best.Begin; p < best.End; ++p) {
     const int32_t idx = (*best.Ix)[p].index;

@@ -33,10 +33,11 @@ void TGeoDB::CheckBlock(const char* Operation, int DbEntry, const TgdbData& Rec,
   if (count >= 0 && start >= static_cast<int64_t>(sizeof(TgdbSystemData)) &&
       start + length <= FileBytes)
     return;
-  Fail(Operation, "damaged database: the data block of entry " + IntToStr(DbEntry) + " (offset " +
-                      IntToStr(start) + ", " + (Rec.ItemKind == gitBLOB ? "size " : "points ") +
-                      IntToStr(count) + ") does not lie within the data file \"" + FNameGDD +
-                      "\" of " + IntToStr(FileBytes) + " bytes.");
+  Fail(Operation, std::string("damaged database: the data block of entry ") + IntToStr(DbEntry) +
+                      " (offset " + IntToStr(start) + ", " +
+                      (Rec.ItemKind == gitBLOB ? "size " : "points ") + IntToStr(count) +
+                      ") does not lie within the data file \"" + FNameGDD + std::string("\" of ") +
+                      IntToStr(FileBytes) + " bytes.");
 }
 
 // Opens the data file for appending and answers the offset of the new block.

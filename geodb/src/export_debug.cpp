@@ -51,8 +51,9 @@ void TGeoDB::ExportDataDebug(const std::string& FName) const {
       std::string remark;
       const bool hasBlock =
           (IsPolygonKind(r.ItemKind) && r.BlobOffset >= 0) || r.ItemKind == gitBLOB;
-      if (r.ItemKind > gitUndefined) remark = "unknown kind " + IntToStr(r.ItemKind);
-      if (r.Name.Len > gdbNameMaxChars) remark += " name length byte " + IntToStr(r.Name.Len);
+      if (r.ItemKind > gitUndefined) remark = std::string("unknown kind ") + IntToStr(r.ItemKind);
+      if (r.Name.Len > gdbNameMaxChars)
+        remark += std::string(" name length byte ") + IntToStr(r.Name.Len);
       if (hasBlock) {
         const int64_t end = static_cast<int64_t>(r.BlobOffset) + BlockLength(r);
         if (r.NumPoints < 0 || r.BlobOffset < static_cast<int32_t>(sizeof(TgdbSystemData)) ||

@@ -42,6 +42,8 @@ float BoundOf(const TgdbData& r, int Index) {
 
 void TGeoDB::RebuildIndexArrays() {
   const size_t n = FSumData.size();
+  FMaxLatExtent = FMaxLongExtent = 0;
+  for (const auto& rec : FSumData) NoteExtent(rec);
   FIx0ItemId.resize(n);
   for (size_t i = 0; i < n; ++i)
     FIx0ItemId[i] = TIxItemIDRec{FSumData[i].ItemId, static_cast<int32_t>(i)};

@@ -116,6 +116,7 @@ void TGeoDB::InsertIntoIndex(int DbEntry, const TgdbData& GdbData) {
   SortIxInto(FIx2LatHi, TIxLLRec{GdbData.LatHigh, idx});
   SortIxInto(FIx3LongLo, TIxLLRec{GdbData.LongLow, idx});
   SortIxInto(FIx4LongHi, TIxLLRec{GdbData.LongHigh, idx});
+  NoteExtent(GdbData);
 }
 
 void TGeoDB::RemoveIndexEntries(int DbEntry) {
@@ -126,7 +127,7 @@ void TGeoDB::RemoveIndexEntries(int DbEntry) {
 
 void TGeoDB::SaveIndex(int Index) {
   if (Index < 0 || Index > 4)
-    Fail("SaveIndex", "index number " + IntToStr(Index) + " outside 0..4.");
+    Fail("SaveIndex", std::string("index number ") + IntToStr(Index) + " outside 0..4.");
   if (FNameIX[0].empty()) return;
   if (Index == 0)
     WriteIndexFile(FNameIX[0], FIx0ItemId);

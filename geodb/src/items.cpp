@@ -53,7 +53,8 @@ void TGeoDB::CheckBlobArgs(const char* Operation, TgdbItem ItemKind, const void*
     src.CloseFile();
     return;
   }
-  if (SizeOfBLOBData < 0) Fail(Operation, "negative BLOB size " + IntToStr(SizeOfBLOBData) + ".");
+  if (SizeOfBLOBData < 0)
+    Fail(Operation, std::string("negative BLOB size ") + IntToStr(SizeOfBLOBData) + ".");
   if (SizeOfBLOBData > 0 && PBLOBData == nullptr) Fail(Operation, "BLOB data missing.");
 }
 

@@ -93,6 +93,7 @@ void TGeoDB::SetLazyWrite(bool Value) {
 
 void TGeoDB::ResetState() {
   FSystemData = FreshHeader();
+  FMaxLatExtent = FMaxLongExtent = 0;
   FNameGDS.clear();
   FNameGDD.clear();
   for (auto& n : FNameIX) n.clear();
@@ -215,8 +216,10 @@ void TGeoDB::OpenFileSet(const std::string& Base) {
 
   // IDs are never reused: a header that lags behind the items (a lost or
   // recreated data file) is raised to the highest ID present.
-  for (const auto& rec : FSumData)
+  for (const auto& rec : FSumData) {
     FSystemData.HighestID = std::max(FSystemData.HighestID, rec.ItemId);
+    NoteExtent(rec);
+  }
 
   // Index files that do not describe the item table exactly (other counts,
   // entries outside it, wrong keys or order) are rebuilt from the items.

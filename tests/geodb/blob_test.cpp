@@ -6,7 +6,7 @@
 namespace marovia::testing {
 namespace {
 
-class BlobTest : public GeoDBTest {
+class GeoDBBlob : public GeoDBTest {
  protected:
   static std::vector<uint8_t> Pattern(size_t n) {
     std::vector<uint8_t> v(n);
@@ -26,7 +26,7 @@ class BlobTest : public GeoDBTest {
   }
 };
 
-TEST_F(BlobTest, MemoryBlobOf40000BytesReports0_41_82_100) {
+TEST_F(GeoDBBlob, MemoryBlobOf40000BytesReports0_41_82_100) {
   Open();
   std::vector<int> got;
   db_->OnPercentDone = [&](TObject*, int p) { got.push_back(p); };
@@ -55,7 +55,7 @@ TEST_F(BlobTest, MemoryBlobOf40000BytesReports0_41_82_100) {
   EXPECT_EQ(got, (std::vector<int>{0, 41, 82, 100, 100}));
 }
 
-TEST_F(BlobTest, RetrieveToMemoryRejectsABufferOneByteShort) {
+TEST_F(GeoDBBlob, RetrieveToMemoryRejectsABufferOneByteShort) {
   Open();
   const auto bytes = Pattern(1000);
   const int e = AddMem("b", bytes, Meta(""));
@@ -72,7 +72,7 @@ TEST_F(BlobTest, RetrieveToMemoryRejectsABufferOneByteShort) {
   EXPECT_EQ(small, std::vector<uint8_t>(999, 0xEE));  // nothing copied
 }
 
-TEST_F(BlobTest, RetrieveOtherKindsOrMissingEntriesAnswersFalse) {
+TEST_F(GeoDBBlob, RetrieveOtherKindsOrMissingEntriesAnswersFalse) {
   Open();
   AddTownAt("t", 0, 0);
   TMetaInfo m{};
@@ -85,7 +85,7 @@ TEST_F(BlobTest, RetrieveOtherKindsOrMissingEntriesAnswersFalse) {
   EXPECT_FALSE(fs::exists(dir_ / "x"));
 }
 
-TEST_F(BlobTest, StreamRoundTripAndEntryNumbersBelowOneMeanOne) {
+TEST_F(GeoDBBlob, StreamRoundTripAndEntryNumbersBelowOneMeanOne) {
   Open();
   TMemoryStream in;
   const auto bytes = Pattern(20000);
@@ -102,7 +102,7 @@ TEST_F(BlobTest, StreamRoundTripAndEntryNumbersBelowOneMeanOne) {
   EXPECT_EQ(GetMetaItem(m, miCaption), "st");
 }
 
-TEST_F(BlobTest, RetrieveToDirectoryUsesTheReducedItemName) {
+TEST_F(GeoDBBlob, RetrieveToDirectoryUsesTheReducedItemName) {
   Open();
   const auto bytes = Pattern(300);
   const int e = AddMem("my file:1.txt", bytes, Meta(""));
@@ -117,7 +117,7 @@ TEST_F(BlobTest, RetrieveToDirectoryUsesTheReducedItemName) {
   EXPECT_EQ(ReadBytes(sub / "named.bin"), bytes);
 }
 
-TEST_F(BlobTest, RetrieveToFileWithoutUsableNameRaises) {
+TEST_F(GeoDBBlob, RetrieveToFileWithoutUsableNameRaises) {
   Open();
   const int e = AddMem("///", Pattern(3), Meta(""));
   TMetaInfo m{};
@@ -129,7 +129,7 @@ TEST_F(BlobTest, RetrieveToFileWithoutUsableNameRaises) {
   }
 }
 
-TEST_F(BlobTest, FileBlobTakesNameDateAndSizeFromTheFile) {
+TEST_F(GeoDBBlob, FileBlobTakesNameDateAndSizeFromTheFile) {
   Open();
   const fs::path src = dir_ / "photo.jpg";
   const auto bytes = Pattern(50000);
@@ -156,7 +156,7 @@ TEST_F(BlobTest, FileBlobTakesNameDateAndSizeFromTheFile) {
   EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), out.Memory()));
 }
 
-TEST_F(BlobTest, FileBlobWithNameInDatabaseAndRecordedPath) {
+TEST_F(GeoDBBlob, FileBlobWithNameInDatabaseAndRecordedPath) {
   Open();
   const fs::path src = dir_ / "a.bin";
   WriteBytes(src, Pattern(10));
@@ -170,7 +170,7 @@ TEST_F(BlobTest, FileBlobWithNameInDatabaseAndRecordedPath) {
   EXPECT_EQ(GetMetaItem(m, miFilePath), "C:\\maps\\alpine.bin");
 }
 
-TEST_F(BlobTest, BlobSourcePathLongerThan127CharactersIsReadInFull) {
+TEST_F(GeoDBBlob, BlobSourcePathLongerThan127CharactersIsReadInFull) {
   Open();
   fs::path deep = dir_;
   while (deep.string().size() < 150) deep /= "subdirectory";
@@ -188,7 +188,7 @@ TEST_F(BlobTest, BlobSourcePathLongerThan127CharactersIsReadInFull) {
   EXPECT_EQ(GetMetaItem(m, miFilePath), src.string().substr(0, 127));
 }
 
-TEST_F(BlobTest, MissingSourceFileRaisesAndAddsNothing) {
+TEST_F(GeoDBBlob, MissingSourceFileRaisesAndAddsNothing) {
   Open();
   EXPECT_THROW(db_->AddBLOB((dir_ / "none").string(), 0, 0, 0, 0, 0, 0, 0, 0, 0, Meta("")),
                EInOutError);
@@ -196,7 +196,7 @@ TEST_F(BlobTest, MissingSourceFileRaisesAndAddsNothing) {
   EXPECT_EQ(fs::file_size(File(".zylgds")), 0u);
 }
 
-TEST_F(BlobTest, InvalidMemoryArgumentsAreRejectedBeforeWriting) {
+TEST_F(GeoDBBlob, InvalidMemoryArgumentsAreRejectedBeforeWriting) {
   Open();
   EXPECT_THROW(db_->AddBLOB("n", 0, 0, 0, 0, 0, 0, 0, 0, 0, Meta(""), nullptr, 10), EZYLGeoDBError);
   uint8_t b = 0;
@@ -212,7 +212,7 @@ TEST_F(BlobTest, InvalidMemoryArgumentsAreRejectedBeforeWriting) {
   EXPECT_EQ(out.Size(), 0);
 }
 
-TEST_F(BlobTest, UpdateMetaInfoOverwritesInPlace) {
+TEST_F(GeoDBBlob, UpdateMetaInfoOverwritesInPlace) {
   Open();
   const auto bytes = Pattern(100);
   const int e = AddMem("b", bytes, Meta("old"));
@@ -229,7 +229,7 @@ TEST_F(BlobTest, UpdateMetaInfoOverwritesInPlace) {
   EXPECT_EQ(data, bytes);
 }
 
-TEST_F(BlobTest, ReplaceBlobFromMemoryAndFile) {
+TEST_F(GeoDBBlob, ReplaceBlobFromMemoryAndFile) {
   Open();
   const int e = AddMem("b", Pattern(10), Meta(""));
   const auto bytes = Pattern(20);

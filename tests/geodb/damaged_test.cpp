@@ -6,7 +6,7 @@
 namespace marovia::testing {
 namespace {
 
-class DamagedTest : public GeoDBTest {
+class GeoDBDamaged : public GeoDBTest {
  protected:
   // A database with a town, a border of three points and a BLOB of 100
   // bytes, closed.
@@ -44,7 +44,7 @@ class DamagedTest : public GeoDBTest {
   }
 };
 
-TEST_F(DamagedTest, NameLengthByteBeyondItsFieldIsClamped) {
+TEST_F(GeoDBDamaged, NameLengthByteBeyondItsFieldIsClamped) {
   Build();
   Patch(1, [](TgdbData& r) { r.Name.Len = 250; });
   Open();
@@ -56,7 +56,7 @@ TEST_F(DamagedTest, NameLengthByteBeyondItsFieldIsClamped) {
   EXPECT_EQ(Record(1).Name.Len, 59);
 }
 
-TEST_F(DamagedTest, DescriptionLengthByteBeyondItsFieldIsClamped) {
+TEST_F(GeoDBDamaged, DescriptionLengthByteBeyondItsFieldIsClamped) {
   Build();
   auto gdd = ReadBytes(File(".zylgdd"));
   gdd[8] = 255;
@@ -66,7 +66,7 @@ TEST_F(DamagedTest, DescriptionLengthByteBeyondItsFieldIsClamped) {
   EXPECT_EQ(ReadSystemInformation(Base()).Description.size(), 63u);
 }
 
-TEST_F(DamagedTest, PolygonOffsetPastEndOfDataFileRaisesNamedError) {
+TEST_F(GeoDBDamaged, PolygonOffsetPastEndOfDataFileRaisesNamedError) {
   Build();
   Patch(2, [](TgdbData& r) { r.BlobOffset = 1 << 30; });
   Open();
@@ -79,7 +79,7 @@ TEST_F(DamagedTest, PolygonOffsetPastEndOfDataFileRaisesNamedError) {
   EXPECT_TRUE(db_->RetrieveBLOB(3, m, b.data(), 100));
 }
 
-TEST_F(DamagedTest, HugeOrNegativePointCountNeverSizesAnAllocation) {
+TEST_F(GeoDBDamaged, HugeOrNegativePointCountNeverSizesAnAllocation) {
   Build();
   Patch(2, [](TgdbData& r) { r.NumPoints = INT32_MAX; });
   Open();
@@ -92,7 +92,7 @@ TEST_F(DamagedTest, HugeOrNegativePointCountNeverSizesAnAllocation) {
   EXPECT_TRUE(p.empty());
 }
 
-TEST_F(DamagedTest, BlobSizePastEndOfDataFileRaisesInEveryReader) {
+TEST_F(GeoDBDamaged, BlobSizePastEndOfDataFileRaisesInEveryReader) {
   Build();
   Patch(3, [](TgdbData& r) { r.Size = INT32_MAX; });
   Open();
@@ -109,7 +109,7 @@ TEST_F(DamagedTest, BlobSizePastEndOfDataFileRaisesInEveryReader) {
   EXPECT_THROW(db_->RetrieveBLOB(3, m, buf.data(), 100), EZYLGeoDBError);
 }
 
-TEST_F(DamagedTest, BlobOffsetBeforeTheBlocksRaises) {
+TEST_F(GeoDBDamaged, BlobOffsetBeforeTheBlocksRaises) {
   Build();
   Patch(3, [](TgdbData& r) { r.BlobOffset = -1; });
   Open();
@@ -118,7 +118,7 @@ TEST_F(DamagedTest, BlobOffsetBeforeTheBlocksRaises) {
   ExpectNamesDataFile([&] { db_->RetrieveBLOB(3, m, s); });
 }
 
-TEST_F(DamagedTest, TownWithGarbageCountDoesNotSizeTheStream) {
+TEST_F(GeoDBDamaged, TownWithGarbageCountDoesNotSizeTheStream) {
   Build();
   Patch(1, [](TgdbData& r) { r.NumPoints = INT32_MAX; });
   Open();
@@ -129,7 +129,7 @@ TEST_F(DamagedTest, TownWithGarbageCountDoesNotSizeTheStream) {
   EXPECT_EQ(s.Size(), 0);
 }
 
-TEST_F(DamagedTest, TruncatedItemTableOpensWithWholeRecordsAndRebuiltIndexes) {
+TEST_F(GeoDBDamaged, TruncatedItemTableOpensWithWholeRecordsAndRebuiltIndexes) {
   Build();
   auto gds = ReadBytes(File(".zylgds"));
   gds.resize(2 * 120 + 50);  // the third record is cut
@@ -139,7 +139,7 @@ TEST_F(DamagedTest, TruncatedItemTableOpensWithWholeRecordsAndRebuiltIndexes) {
   EXPECT_EQ(db_->SearchForItemID(3), 0);
   EXPECT_EQ(db_->SearchForItemID(2), 2);
   for (int i = 0; i < 5; ++i)
-    EXPECT_EQ(fs::file_size(File(".zylgi" + std::to_string(i))), 16u) << i;
+    EXPECT_EQ(fs::file_size(File(std::string(".zylgi") + std::to_string(i))), 16u) << i;
   // Adding continues at a record boundary, with a fresh ID.
   EXPECT_EQ(AddTownAt("new", 0, 0), 3);
   EXPECT_EQ(db_->Data(3).ItemId, 4);
@@ -147,7 +147,7 @@ TEST_F(DamagedTest, TruncatedItemTableOpensWithWholeRecordsAndRebuiltIndexes) {
   EXPECT_EQ(db_->Data(3).Name.Text(), "new");
 }
 
-TEST_F(DamagedTest, IndexFileWithOtherCountIsRebuiltOnOpening) {
+TEST_F(GeoDBDamaged, IndexFileWithOtherCountIsRebuiltOnOpening) {
   Build();
   auto ix = ReadBytes(File(".zylgi2"));
   ix.resize(8);
@@ -159,7 +159,7 @@ TEST_F(DamagedTest, IndexFileWithOtherCountIsRebuiltOnOpening) {
   EXPECT_EQ(db_->NumEntries(), 2);
 }
 
-TEST_F(DamagedTest, IndexEntriesOutsideTheItemTableAreRebuiltOnOpening) {
+TEST_F(GeoDBDamaged, IndexEntriesOutsideTheItemTableAreRebuiltOnOpening) {
   Build();
   auto ix = ReadBytes(File(".zylgi0"));
   const int32_t bad = 1000000;
@@ -173,7 +173,7 @@ TEST_F(DamagedTest, IndexEntriesOutsideTheItemTableAreRebuiltOnOpening) {
   EXPECT_EQ(db_->SearchForItemID(2), 1);
 }
 
-TEST_F(DamagedTest, IndexOutOfOrderOrWithWrongKeysIsRebuilt) {
+TEST_F(GeoDBDamaged, IndexOutOfOrderOrWithWrongKeysIsRebuilt) {
   Build();
   auto ix = ReadBytes(File(".zylgi1"));
   std::swap_ranges(ix.begin(), ix.begin() + 8, ix.begin() + 16);
@@ -182,7 +182,7 @@ TEST_F(DamagedTest, IndexOutOfOrderOrWithWrongKeysIsRebuilt) {
   for (int i = 2; i <= 3; ++i) EXPECT_LE(db_->IxLatLow(i - 1).LLValue, db_->IxLatLow(i).LLValue);
 }
 
-TEST_F(DamagedTest, LazyRebuildIsWrittenAtClose) {
+TEST_F(GeoDBDamaged, LazyRebuildIsWrittenAtClose) {
   Build();
   WriteBytes(File(".zylgi4"), {});
   db_->SetLazyWrite(true);
@@ -193,7 +193,7 @@ TEST_F(DamagedTest, LazyRebuildIsWrittenAtClose) {
   EXPECT_EQ(fs::file_size(File(".zylgi4")), 24u);
 }
 
-TEST_F(DamagedTest, DataFileShorterThanItsHeaderFailsOpeningAndIsKept) {
+TEST_F(GeoDBDamaged, DataFileShorterThanItsHeaderFailsOpeningAndIsKept) {
   Build();
   WriteBytes(File(".zylgdd"), std::vector<uint8_t>(100, 7));
   try {
@@ -209,7 +209,7 @@ TEST_F(DamagedTest, DataFileShorterThanItsHeaderFailsOpeningAndIsKept) {
   EXPECT_EQ(fs::file_size(File(".zylgds")), 360u);
 }
 
-TEST_F(DamagedTest, FailedOpeningDoesNotWriteBackIndexes) {
+TEST_F(GeoDBDamaged, FailedOpeningDoesNotWriteBackIndexes) {
   Build();
   db_->SetLazyWrite(true);
   const auto ix0 = ReadBytes(File(".zylgi0"));
@@ -219,7 +219,7 @@ TEST_F(DamagedTest, FailedOpeningDoesNotWriteBackIndexes) {
   EXPECT_EQ(ReadBytes(File(".zylgi0")), ix0);
 }
 
-TEST_F(DamagedTest, UnknownItemKindIsTreatedAsWithoutBlock) {
+TEST_F(GeoDBDamaged, UnknownItemKindIsTreatedAsWithoutBlock) {
   Build();
   Patch(2, [](TgdbData& r) { r.ItemKind = static_cast<TgdbItem>(77); });
   Open();

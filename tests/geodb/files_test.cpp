@@ -9,9 +9,9 @@
 namespace marovia::testing {
 namespace {
 
-using FileSetTest = GeoDBTest;
+using GeoDBFileSet = GeoDBTest;
 
-TEST_F(FileSetTest, NewNameCreatesSevenFilesWithVersion4Header) {
+TEST_F(GeoDBFileSet, NewNameCreatesSevenFilesWithVersion4Header) {
   Open();
   for (const char* ext : {".zylgi0", ".zylgi1", ".zylgi2", ".zylgi3", ".zylgi4", ".zylgds"}) {
     ASSERT_TRUE(fs::exists(File(ext))) << ext;
@@ -27,7 +27,7 @@ TEST_F(FileSetTest, NewNameCreatesSevenFilesWithVersion4Header) {
   EXPECT_EQ(db_->NumEntries(), 0);
 }
 
-TEST_F(FileSetTest, NameWithOrWithoutExtensionOpensTheSameSet) {
+TEST_F(GeoDBFileSet, NameWithOrWithoutExtensionOpensTheSameSet) {
   Open();
   AddTownAt("A", 1, 2);
   db_->SetDBName("");
@@ -38,7 +38,7 @@ TEST_F(FileSetTest, NameWithOrWithoutExtensionOpensTheSameSet) {
   EXPECT_EQ(db_->GetGDBName(), Base());
 }
 
-TEST_F(FileSetTest, DescriptionKeepsSixtyCharactersInWindows1252) {
+TEST_F(GeoDBFileSet, DescriptionKeepsSixtyCharactersInWindows1252) {
   Open();
   const std::string long80(80, 'x');
   db_->SetDescription(long80);
@@ -52,7 +52,7 @@ TEST_F(FileSetTest, DescriptionKeepsSixtyCharactersInWindows1252) {
   EXPECT_EQ(gdd[10], 0xFC);
 }
 
-TEST_F(FileSetTest, HeaderWritesAreIgnoredWithoutDatabase) {
+TEST_F(GeoDBFileSet, HeaderWritesAreIgnoredWithoutDatabase) {
   db_->SetRevision(7);
   db_->SetDescription("ignored");
   EXPECT_EQ(db_->Revision(), 0);
@@ -65,7 +65,7 @@ TEST_F(FileSetTest, HeaderWritesAreIgnoredWithoutDatabase) {
   EXPECT_EQ(db_->Revision(), 7);
 }
 
-TEST_F(FileSetTest, FailedHeaderWriteRaisesNamedErrorAndKeepsValue) {
+TEST_F(GeoDBFileSet, FailedHeaderWriteRaisesNamedErrorAndKeepsValue) {
   Open();
   fs::remove(File(".zylgdd"));
   try {
@@ -79,7 +79,7 @@ TEST_F(FileSetTest, FailedHeaderWriteRaisesNamedErrorAndKeepsValue) {
   EXPECT_EQ(db_->Revision(), 3);
 }
 
-TEST_F(FileSetTest, ForeignVersionIsReportedAsStored) {
+TEST_F(GeoDBFileSet, ForeignVersionIsReportedAsStored) {
   Open();
   db_->SetDBName("");
   auto gdd = ReadBytes(File(".zylgdd"));
@@ -89,7 +89,7 @@ TEST_F(FileSetTest, ForeignVersionIsReportedAsStored) {
   EXPECT_EQ(db_->DBVersion(), 9);
 }
 
-TEST_F(FileSetTest, RecordBytesSitAtTheirOffsets) {
+TEST_F(GeoDBFileSet, RecordBytesSitAtTheirOffsets) {
   Open();
   db_->AddTown("Graz", 44000.5, 17, TSCoords{47.07f, 15.44f}, 353.0f, 3, 99);
   const auto b = ReadBytes(File(".zylgds"));
@@ -122,7 +122,7 @@ TEST_F(FileSetTest, RecordBytesSitAtTheirOffsets) {
 
 // A file set written elsewhere (bytes laid down by hand, Windows-1252 name)
 // opens and reads back.
-TEST_F(FileSetTest, OpensFileSetWrittenByAnotherHost) {
+TEST_F(GeoDBFileSet, OpensFileSetWrittenByAnotherHost) {
   std::vector<uint8_t> gdd(260, 0);
   gdd[0] = 5;  // HighestID
   gdd[4] = 4;  // DBVersion
@@ -149,7 +149,7 @@ TEST_F(FileSetTest, OpensFileSetWrittenByAnotherHost) {
   for (int i = 1; i <= 4; ++i) {
     std::vector<uint8_t> ix(8, 0);
     std::memcpy(ix.data(), i <= 2 ? &lat : &lon, 4);
-    WriteBytes(File(".zylgi" + std::to_string(i)), ix);
+    WriteBytes(File(std::string(".zylgi") + std::to_string(i)), ix);
   }
   const auto before = ReadBytes(File(".zylgi0"));
 
@@ -164,7 +164,7 @@ TEST_F(FileSetTest, OpensFileSetWrittenByAnotherHost) {
   EXPECT_EQ(db_->Data(2).ItemId, 6);
 }
 
-TEST_F(FileSetTest, LazyWritingDefersIndexFilesUntilClose) {
+TEST_F(GeoDBFileSet, LazyWritingDefersIndexFilesUntilClose) {
   Open();
   db_->SetLazyWrite(true);
   AddTownAt("A", 1, 1);
@@ -173,11 +173,11 @@ TEST_F(FileSetTest, LazyWritingDefersIndexFilesUntilClose) {
   EXPECT_EQ(fs::file_size(File(".zylgds")), 240u);  // the item table is written through
   db_->SetDBName("");
   for (int i = 0; i < 5; ++i)
-    EXPECT_EQ(fs::file_size(File(".zylgi" + std::to_string(i))), 16u) << i;
+    EXPECT_EQ(fs::file_size(File(std::string(".zylgi") + std::to_string(i))), 16u) << i;
   EXPECT_FALSE(db_->LazyWrite());  // closing switches lazy writing off
 }
 
-TEST_F(FileSetTest, LazyWritingEndsWithIndexFilesWrittenWhenSwitchedOffOrDestroyed) {
+TEST_F(GeoDBFileSet, LazyWritingEndsWithIndexFilesWrittenWhenSwitchedOffOrDestroyed) {
   Open();
   db_->SetLazyWrite(true);
   AddTownAt("A", 1, 1);
@@ -191,7 +191,7 @@ TEST_F(FileSetTest, LazyWritingEndsWithIndexFilesWrittenWhenSwitchedOffOrDestroy
   EXPECT_EQ(fs::file_size(File(".zylgi3")), 16u);
 }
 
-TEST_F(FileSetTest, OpeningAnotherDatabaseWritesPendingIndexesOfTheFirst) {
+TEST_F(GeoDBFileSet, OpeningAnotherDatabaseWritesPendingIndexesOfTheFirst) {
   Open("first");
   db_->SetLazyWrite(true);
   AddTownAt("A", 1, 1);
@@ -200,14 +200,14 @@ TEST_F(FileSetTest, OpeningAnotherDatabaseWritesPendingIndexesOfTheFirst) {
   EXPECT_TRUE(db_->LazyWrite());  // the setting is kept
   EXPECT_EQ(db_->NumEntries(), 0);
   for (int i = 0; i < 5; ++i)
-    EXPECT_EQ(fs::file_size(File(".zylgi" + std::to_string(i), "first")), 16u) << i;
+    EXPECT_EQ(fs::file_size(File(std::string(".zylgi") + std::to_string(i), "first")), 16u) << i;
 
   db_->SetDBName("");
   Open("first");
   EXPECT_EQ(db_->SearchForItemID(2), 2);
 }
 
-TEST_F(FileSetTest, NewDataFileNextToItemsNeverReusesTheirIds) {
+TEST_F(GeoDBFileSet, NewDataFileNextToItemsNeverReusesTheirIds) {
   Open("other");
   db_->SetDescription("other database");
   AddTownAt("x", 0, 0);
@@ -223,7 +223,7 @@ TEST_F(FileSetTest, NewDataFileNextToItemsNeverReusesTheirIds) {
   EXPECT_EQ(db_->Data(3).ItemId, 3);
 }
 
-TEST_F(FileSetTest, GetSumdataClampsEntryNumbers) {
+TEST_F(GeoDBFileSet, GetSumdataClampsEntryNumbers) {
   Open();
   EXPECT_EQ(db_->Data(1).ItemKind, gitUndefined);  // no entries
   EXPECT_EQ(db_->Data(1).ItemId, 0);
@@ -267,7 +267,7 @@ TEST(GeoDBFreeFunctions, LocationAndCoordinateTexts) {
   EXPECT_STREQ(ItemKindName(static_cast<TgdbItem>(200)), "Undefined");
 }
 
-TEST_F(FileSetTest, ReadSystemInformationWithoutOpening) {
+TEST_F(GeoDBFileSet, ReadSystemInformationWithoutOpening) {
   Open();
   db_->SetDescription("Alps");
   db_->SetRevision(12);

@@ -8,7 +8,7 @@
 namespace marovia::testing {
 namespace {
 
-using IndexTest = GeoDBTest;
+using GeoDBIndex = GeoDBTest;
 
 std::vector<std::pair<float, int>> Keys(const TGeoDB& db, int ix) {
   std::vector<std::pair<float, int>> out;
@@ -22,7 +22,7 @@ std::vector<std::pair<float, int>> Keys(const TGeoDB& db, int ix) {
   return out;
 }
 
-TEST_F(IndexTest, InsertionKeepsKeysAscendingWithTheirEntries) {
+TEST_F(GeoDBIndex, InsertionKeepsKeysAscendingWithTheirEntries) {
   Open();
   AddTownAt("a", 5, 50);
   AddTownAt("b", 1, 10);
@@ -43,7 +43,7 @@ TEST_F(IndexTest, InsertionKeepsKeysAscendingWithTheirEntries) {
   EXPECT_EQ(I32At(f1, 20), 0);
 }
 
-TEST_F(IndexTest, EqualKeyGoesDirectlyBeforeTheEntryTheSearchMet) {
+TEST_F(GeoDBIndex, EqualKeyGoesDirectlyBeforeTheEntryTheSearchMet) {
   Open();
   // Keys 1, 2, 2, 2, 3: the search over five entries meets position 2 first.
   for (float v : {1.f, 2.f, 2.f, 2.f, 3.f}) AddTownAt("t", v, 0);
@@ -57,7 +57,7 @@ TEST_F(IndexTest, EqualKeyGoesDirectlyBeforeTheEntryTheSearchMet) {
   EXPECT_EQ(k[1], before[1]);
 }
 
-TEST_F(IndexTest, LookupsByIdAndClosestPosition) {
+TEST_F(GeoDBIndex, LookupsByIdAndClosestPosition) {
   Open();
   EXPECT_EQ(db_->SearchForItemID(1), 0);
   EXPECT_EQ(db_->GetClosestLatLowIx(0), 1);
@@ -79,15 +79,16 @@ TEST_F(IndexTest, LookupsByIdAndClosestPosition) {
   EXPECT_EQ(db_->IxLatLow(db_->NumEntries() + 1).LLValue, 5.0f);
 }
 
-TEST_F(IndexTest, IndexReadersOnEmptyDatabaseAnswerNoEntry) {
+TEST_F(GeoDBIndex, IndexReadersOnEmptyDatabaseAnswerNoEntry) {
   Open();
   EXPECT_EQ(db_->IxItemID(1).index, -1);
   EXPECT_EQ(db_->IxLongHigh(1).index, -1);
 }
 
-TEST_F(IndexTest, DeletionRemovesAndRenumbersInEveryIndex) {
+TEST_F(GeoDBIndex, DeletionRemovesAndRenumbersInEveryIndex) {
   Open();
-  for (int i = 1; i <= 4; ++i) AddTownAt("t" + std::to_string(i), float(i), float(10 * i));
+  for (int i = 1; i <= 4; ++i)
+    AddTownAt(std::string("t") + std::to_string(i), float(i), float(10 * i));
   db_->DeleteData(2);
   ASSERT_EQ(db_->NumEntries(), 3);
   EXPECT_EQ(db_->Data(2).Name.Text(), "t4");  // the last entry moved in
@@ -114,7 +115,7 @@ TEST_F(IndexTest, DeletionRemovesAndRenumbersInEveryIndex) {
   EXPECT_EQ(db_->NumEntries(), 2);
 }
 
-TEST_F(IndexTest, RecalcIndexesMatchesIncrementalUpkeep) {
+TEST_F(GeoDBIndex, RecalcIndexesMatchesIncrementalUpkeep) {
   Open();
   std::mt19937 rng(7);
   std::uniform_real_distribution<float> lat(-90, 90), lon(-180, 180);
@@ -142,7 +143,7 @@ TEST_F(IndexTest, RecalcIndexesMatchesIncrementalUpkeep) {
     EXPECT_EQ(db_->SearchForItemID(db_->Data(e).ItemId), e);
 }
 
-TEST_F(IndexTest, SearchDataByNameKindAndClass) {
+TEST_F(GeoDBIndex, SearchDataByNameKindAndClass) {
   Open();
   db_->AddTown("Linz", 0, 0, TSCoords{48, 14}, 0, 2, 0);
   AddBorderOf("Linz", {{48, 14}});
@@ -161,7 +162,7 @@ TEST_F(IndexTest, SearchDataByNameKindAndClass) {
   EXPECT_EQ(db_->SearchData(std::string(59, 'n')), 5);
 }
 
-TEST_F(IndexTest, AreaQueryFindsExactlyTheBoxesThatMeetTheRectangle) {
+TEST_F(GeoDBIndex, AreaQueryFindsExactlyTheBoxesThatMeetTheRectangle) {
   Open();
   db_->SetLazyWrite(true);
   std::mt19937 rng(11);

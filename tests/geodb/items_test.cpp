@@ -4,9 +4,9 @@
 namespace marovia::testing {
 namespace {
 
-using ItemTest = GeoDBTest;
+using GeoDBItem = GeoDBTest;
 
-TEST_F(ItemTest, NothingHappensWithoutDatabase) {
+TEST_F(GeoDBItem, NothingHappensWithoutDatabase) {
   EXPECT_EQ(AddTownAt("A", 1, 1), -1);
   EXPECT_EQ(AddBorderOf("B", {{1, 1}}), -1);
   db_->DeleteData(1);
@@ -15,7 +15,7 @@ TEST_F(ItemTest, NothingHappensWithoutDatabase) {
   EXPECT_EQ(db_->NumEntries(), 0);
 }
 
-TEST_F(ItemTest, PolygonBoxComesFromItsPointsNotFromTheArguments) {
+TEST_F(GeoDBItem, PolygonBoxComesFromItsPointsNotFromTheArguments) {
   Open();
   const TgdbPolygon poly = {{10, 20}, {12, 18}, {11, 25}};
   const int e = db_->AddBorder("B", poly, true, 0, 0, -1, -2, -3, -4, 0, 0, 0);
@@ -36,7 +36,7 @@ TEST_F(ItemTest, PolygonBoxComesFromItsPointsNotFromTheArguments) {
   EXPECT_EQ(back[2].Longit, 25.0f);
 }
 
-TEST_F(ItemTest, EmptyPolygonKeepsInvertedBoxAndEndOffset) {
+TEST_F(GeoDBItem, EmptyPolygonKeepsInvertedBoxAndEndOffset) {
   Open();
   AddBorderOf("x", {{1, 1}});
   const int e = AddBorderOf("empty", {});
@@ -52,7 +52,7 @@ TEST_F(ItemTest, EmptyPolygonKeepsInvertedBoxAndEndOffset) {
   EXPECT_TRUE(back.empty());
 }
 
-TEST_F(ItemTest, KindsSetClosedFlagAsTheirAdderSays) {
+TEST_F(GeoDBItem, KindsSetClosedFlagAsTheirAdderSays) {
   Open();
   const TgdbPolygon p = {{1, 1}, {2, 2}};
   EXPECT_EQ(db_->Data(db_->AddLake("l", p, 0, 0, 0, 0, 0, 0, 0, 0, 0)).Closed, 1);
@@ -62,7 +62,7 @@ TEST_F(ItemTest, KindsSetClosedFlagAsTheirAdderSays) {
   EXPECT_EQ(db_->Data(db_->AddCity("c", p, false, 0, 0, 0, 0, 0, 0, 0, 0, 0)).Closed, 0);
 }
 
-TEST_F(ItemTest, TownHasNoBlockAndAPointBox) {
+TEST_F(GeoDBItem, TownHasNoBlockAndAPointBox) {
   Open();
   const int e = db_->AddTown("Innsbruck", 45123.25, 5, TSCoords{47.26f, 11.39f}, 574, 4, -8);
   const TgdbData r = db_->Data(e);
@@ -80,7 +80,7 @@ TEST_F(ItemTest, TownHasNoBlockAndAPointBox) {
   EXPECT_FALSE(db_->RetrievePolygon(e, p));
 }
 
-TEST_F(ItemTest, IdsAreStableAndNeverReusedWhileEntriesMove) {
+TEST_F(GeoDBItem, IdsAreStableAndNeverReusedWhileEntriesMove) {
   Open();
   EXPECT_EQ(AddTownAt("one", 0, 0), 1);
   EXPECT_EQ(AddTownAt("two", 0, 0), 2);
@@ -97,7 +97,7 @@ TEST_F(ItemTest, IdsAreStableAndNeverReusedWhileEntriesMove) {
   EXPECT_EQ(db_->SearchForItemID(3), 1);
 }
 
-TEST_F(ItemTest, ReplaceKeepsIdAndEntryAndAppendsTheNewBlock) {
+TEST_F(GeoDBItem, ReplaceKeepsIdAndEntryAndAppendsTheNewBlock) {
   Open();
   AddTownAt("a", 0, 0);
   const int e = db_->AddCity("City", {{1, 1}, {2, 2}}, true, 0, 0, 0, 0, 0, 0, 0, 0, 0);
@@ -121,7 +121,7 @@ TEST_F(ItemTest, ReplaceKeepsIdAndEntryAndAppendsTheNewBlock) {
   EXPECT_EQ(db_->NumEntries(), 3);
 }
 
-TEST_F(ItemTest, NamesAreCutTo59CharactersAndPaddedWithSpaces) {
+TEST_F(GeoDBItem, NamesAreCutTo59CharactersAndPaddedWithSpaces) {
   Open();
   const int e = AddTownAt(std::string(64, 'a'), 0, 0);
   EXPECT_EQ(db_->Data(e).Name.Text(), std::string(59, 'a'));
@@ -132,7 +132,7 @@ TEST_F(ItemTest, NamesAreCutTo59CharactersAndPaddedWithSpaces) {
   EXPECT_EQ(db_->Data(f).Name.Chars[4], ' ');
 }
 
-TEST_F(ItemTest, PolygonProgressIsReportedPerPointAndEnds100) {
+TEST_F(GeoDBItem, PolygonProgressIsReportedPerPointAndEnds100) {
   Open();
   std::vector<int> got;
   db_->OnPercentDone = [&](TObject* sender, int p) {
@@ -151,7 +151,7 @@ TEST_F(ItemTest, PolygonProgressIsReportedPerPointAndEnds100) {
   EXPECT_EQ(got, (std::vector<int>{0, 25, 50, 75, 100, 100}));
 }
 
-TEST_F(ItemTest, UpdateBasicDataResortsIndexesAndKeepsTheId) {
+TEST_F(GeoDBItem, UpdateBasicDataResortsIndexesAndKeepsTheId) {
   Open();
   AddTownAt("a", 1, 1);
   AddTownAt("b", 2, 2);

@@ -7,7 +7,7 @@
 namespace marovia::testing {
 namespace {
 
-class MaintenanceTest : public GeoDBTest {
+class GeoDBMaintenance : public GeoDBTest {
  protected:
   // Items whose blocks interleave with unreferenced ones.
   void Build() {
@@ -45,7 +45,7 @@ class MaintenanceTest : public GeoDBTest {
   }
 };
 
-TEST_F(MaintenanceTest, GarbageCollectionDropsUnreferencedBlocksOnly) {
+TEST_F(GeoDBMaintenance, GarbageCollectionDropsUnreferencedBlocksOnly) {
   Build();
   const std::string before = Contents();
   const auto size0 = fs::file_size(File(".zylgdd"));
@@ -64,7 +64,7 @@ TEST_F(MaintenanceTest, GarbageCollectionDropsUnreferencedBlocksOnly) {
   EXPECT_EQ(db_->Data(4).BlobOffset, static_cast<int32_t>(size0 - 40));
 }
 
-TEST_F(MaintenanceTest, GarbageCollectionKeepsHeader) {
+TEST_F(GeoDBMaintenance, GarbageCollectionKeepsHeader) {
   Build();
   db_->SetDescription("kept");
   db_->SetRevision(3);
@@ -75,7 +75,7 @@ TEST_F(MaintenanceTest, GarbageCollectionKeepsHeader) {
   EXPECT_EQ(db_->HighestID(), 4);
 }
 
-TEST_F(MaintenanceTest, GarbageCollectionWithDamagedBlockChangesNothing) {
+TEST_F(GeoDBMaintenance, GarbageCollectionWithDamagedBlockChangesNothing) {
   Build();
   db_->SetDBName("");
   TgdbData r;
@@ -96,7 +96,7 @@ TEST_F(MaintenanceTest, GarbageCollectionWithDamagedBlockChangesNothing) {
 
 // Interruptions at each step: the state of the files is recreated by hand
 // from a finished collection and the old files.
-TEST_F(MaintenanceTest, InterruptedBeforeCommitLeavesTheOldDatabase) {
+TEST_F(GeoDBMaintenance, InterruptedBeforeCommitLeavesTheOldDatabase) {
   Build();
   const std::string before = Contents();
   db_->SetDBName("");
@@ -109,7 +109,7 @@ TEST_F(MaintenanceTest, InterruptedBeforeCommitLeavesTheOldDatabase) {
   EXPECT_FALSE(fs::exists(File(".zylgds.gc")));
 }
 
-TEST_F(MaintenanceTest, InterruptedAfterCommitIsCompletedOnOpening) {
+TEST_F(GeoDBMaintenance, InterruptedAfterCommitIsCompletedOnOpening) {
   Build();
   const std::string before = Contents();
   const auto oldGdd = ReadBytes(File(".zylgdd"));
@@ -140,7 +140,7 @@ TEST_F(MaintenanceTest, InterruptedAfterCommitIsCompletedOnOpening) {
   EXPECT_FALSE(fs::exists(File(".zylgdd.gc")));
 }
 
-TEST_F(MaintenanceTest, DebugDumpShowsHeaderItemsIndexesAndFindings) {
+TEST_F(GeoDBMaintenance, DebugDumpShowsHeaderItemsIndexesAndFindings) {
   Build();
   db_->SetDescription("dump me");
   db_->ExportDataDebug((dir_ / "dump.txt").string());

@@ -16,7 +16,7 @@ using geodbtool::JsonValue;
 
 const std::string kData = std::string(MAROVIA_TEST_DATA_DIR) + "/geodb/";
 
-class ToolTest : public GeoDBTest {
+class GeoDBTool : public GeoDBTest {
  protected:
   int Run(std::vector<std::string> args) {
     out_.str("");
@@ -39,7 +39,7 @@ const JsonValue& Member(const JsonValue& v, const char* name) {
   return *m;
 }
 
-TEST_F(ToolTest, TextImportThenExportGivesValidFeatureCollection) {
+TEST_F(GeoDBTool, TextImportThenExportGivesValidFeatureCollection) {
   ASSERT_EQ(Run({"create", Base(), "--description", "Alps"}), 0) << err_.str();
   ASSERT_EQ(Run({"import", Base(), kData + "sample.txt"}), 0) << err_.str();
   EXPECT_NE(out_.str().find("added 3 town(s) and 4 polygon item(s)"), std::string::npos)
@@ -82,7 +82,7 @@ TEST_F(ToolTest, TextImportThenExportGivesValidFeatureCollection) {
   EXPECT_EQ(Member(Member(graz, "properties"), "altitude").number, 353);
 }
 
-TEST_F(ToolTest, GeoJsonImportMapsGeometriesKindsAndProperties) {
+TEST_F(GeoDBTool, GeoJsonImportMapsGeometriesKindsAndProperties) {
   ASSERT_EQ(Run({"create", Base()}), 0);
   ASSERT_EQ(Run({"import", Base(), kData + "sample.geojson", "--line-kind", "route"}), 0)
       << err_.str();
@@ -117,7 +117,7 @@ TEST_F(ToolTest, GeoJsonImportMapsGeometriesKindsAndProperties) {
             "Köln \"Dom\"");
 }
 
-TEST_F(ToolTest, ExportedGeoJsonOpensInIndependentReader) {
+TEST_F(GeoDBTool, ExportedGeoJsonOpensInIndependentReader) {
   if (std::system("command -v ogrinfo >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "ogrinfo (gdal-bin) is not installed";
   ASSERT_EQ(Run({"create", Base()}), 0);
@@ -137,7 +137,7 @@ TEST_F(ToolTest, ExportedGeoJsonOpensInIndependentReader) {
   EXPECT_NE(text.find("Feature Count: 18"), std::string::npos) << text;
 }
 
-TEST_F(ToolTest, ExportByRectangleWritesOnlyTheItemsThere) {
+TEST_F(GeoDBTool, ExportByRectangleWritesOnlyTheItemsThere) {
   ASSERT_EQ(Run({"create", Base()}), 0);
   ASSERT_EQ(Run({"import", Base(), kData + "sample.txt"}), 0);
   const JsonValue doc = Export({"--rect", "47.3,47.4,8,9"});
@@ -146,7 +146,7 @@ TEST_F(ToolTest, ExportByRectangleWritesOnlyTheItemsThere) {
             "Zürich");
 }
 
-TEST_F(ToolTest, CommandsReportErrorsWithoutTouchingFiles) {
+TEST_F(GeoDBTool, CommandsReportErrorsWithoutTouchingFiles) {
   EXPECT_EQ(Run({}), 2);
   EXPECT_EQ(Run({"--help"}), 0);
   EXPECT_NE(out_.str().find("Examples:"), std::string::npos);
@@ -163,7 +163,7 @@ TEST_F(ToolTest, CommandsReportErrorsWithoutTouchingFiles) {
   EXPECT_EQ(Run({"delete", Base(), "--id", "5"}), 1);
 }
 
-TEST_F(ToolTest, TextImportErrorNamesLineAndKeepsEarlierItems) {
+TEST_F(GeoDBTool, TextImportErrorNamesLineAndKeepsEarlierItems) {
   ASSERT_EQ(Run({"create", Base()}), 0);
   const fs::path bad = dir_ / "bad.txt";
   const std::string text = "town;A;1;2\n\n# c\ntown;B;95;2\n";
@@ -182,7 +182,7 @@ TEST_F(ToolTest, TextImportErrorNamesLineAndKeepsEarlierItems) {
   EXPECT_NE(err_.str().find("'end' missing"), std::string::npos) << err_.str();
 }
 
-TEST_F(ToolTest, BlobCommandsRoundTripAFile) {
+TEST_F(GeoDBTool, BlobCommandsRoundTripAFile) {
   ASSERT_EQ(Run({"create", Base()}), 0);
   const std::vector<uint8_t> bytes = {0, 1, 2, 255, 254, 10, 13};
   WriteBytes(dir_ / "photo.bin", bytes);
@@ -200,7 +200,7 @@ TEST_F(ToolTest, BlobCommandsRoundTripAFile) {
   EXPECT_NE(out_.str().find("freed 1031 bytes"), std::string::npos) << out_.str();
 }
 
-TEST(JsonReader, RejectsHostileInputWithClearErrors) {
+TEST(GeoDBToolJson, RejectsHostileInputWithClearErrors) {
   using geodbtool::JsonError;
   using geodbtool::ParseJson;
   EXPECT_THROW(ParseJson(std::string(100000, '[')), JsonError);  // no stack overflow
@@ -225,7 +225,7 @@ TEST(JsonReader, RejectsHostileInputWithClearErrors) {
   EXPECT_EQ(geodbtool::JsonNumber(std::nan("")), "null");
 }
 
-TEST_F(ToolTest, GeoJsonImportRejectsBadDocuments) {
+TEST_F(GeoDBTool, GeoJsonImportRejectsBadDocuments) {
   ASSERT_EQ(Run({"create", Base()}), 0);
   Open();
   const geodbtool::ImportOptions opt;

@@ -132,13 +132,14 @@ class TGeoDB : public TComponent {
   // LatLow > LatHigh gives no items. Items without points (empty bounding
   // box, LatLow > LatHigh) never match.
   //
-  // Cost: four binary searches, O(log n), pick the bound index that leaves
-  // the fewest candidates (items starting south of the northern edge, ending
-  // north of the southern edge, and the two longitude analogues); only those
-  // k candidates are tested against the item records, O(k), and the result
-  // of m items is sorted, O(m log m). A rectangle that only one bound makes
-  // selective (a thin band of latitude, say) still costs O(k) for that
-  // band.
+  // Cost: eight binary searches, O(log n), give four candidate ranges, one
+  // per bound index: items whose southern bound lies within the tallest
+  // item's height south of the rectangle up to its northern edge, and the
+  // three analogues. Only the shortest range, k candidates, is tested against
+  // the item records, O(k), and the m items found are sorted, O(m log m).
+  // With items small against the rectangle, k is about the items of a band
+  // as tall (or wide) as the rectangle; one item spanning much of the globe
+  // widens every band (the extents are upper bounds kept since opening).
   std::vector<int> FindItemsInArea(double LatLow, double LatHigh, double LongLow,
                                    double LongHigh) const;
 
@@ -340,6 +341,8 @@ class TGeoDB : public TComponent {
   void CopyBlob(TBinaryFile& F, int32_t Size, Sink&& ToSink);
   void RecoverGarbageCollection(const std::string& Base);
   void RebuildIndexArrays();
+  // Raises the largest item height and width seen to cover Rec.
+  void NoteExtent(const TgdbData& Rec);
 
   std::string FNameGDS;
   std::string FNameGDD;
@@ -354,6 +357,10 @@ class TGeoDB : public TComponent {
   TIxLLRecArray FIx4LongHi;
   bool FOnPercDoneEnabled = true;
   TgdbSystemData FSystemData;
+  // Upper bounds of LatHigh - LatLow and LongHigh - LongLow over the items,
+  // degrees; they narrow the area query.
+  double FMaxLatExtent = 0;
+  double FMaxLongExtent = 0;
 };
 
 }  // namespace marovia
