@@ -48,8 +48,11 @@ function(marovia_shared_from name)
   if(ARG_PRIVATE_LINK)
     target_link_libraries(${name} PRIVATE ${ARG_PRIVATE_LINK})
   endif()
+  # Installed libraries find each other beside themselves, wherever the
+  # prefix is.
   set_target_properties(${name} PROPERTIES
-    VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR})
+    VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}
+    INSTALL_RPATH "$ORIGIN")
   add_library(marovia::${name} ALIAS ${name})
 endfunction()
 
