@@ -58,9 +58,11 @@ endfunction()
 
 # marovia_add_test(<name> SOURCES ... LINK ...): one GoogleTest executable,
 # registered with CTest test by test. MAROVIA_TEST_DATA_DIR names tests/data.
+# Every test program carries the leak checker's suppressions for system
+# libraries.
 function(marovia_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LINK" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
+  add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/lsan_suppressions.cpp)
   target_link_libraries(${name} PRIVATE ${ARG_LINK} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE
     MAROVIA_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
