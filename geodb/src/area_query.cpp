@@ -60,8 +60,11 @@ std::vector<int> TGeoDB::FindItemsInArea(double LatLow, double LatHigh, double L
 
   // A rectangle across the 180° meridian is the union of its two halves.
   if (LongLow > LongHigh) {
-    found = FindItemsInArea(LatLow, LatHigh, LongLow, 180.0);
-    const auto west = FindItemsInArea(LatLow, LatHigh, -180.0, LongHigh);
+    // Each half is called with its edges in order, so this never recurses
+    // further; a western edge east of 180° leaves only the western half.
+    if (LongLow <= 180.0) found = FindItemsInArea(LatLow, LatHigh, LongLow, 180.0);
+    std::vector<int> west;
+    if (LongHigh >= -180.0) west = FindItemsInArea(LatLow, LatHigh, -180.0, LongHigh);
     std::vector<int> all;
     all.reserve(found.size() + west.size());
     std::set_union(found.begin(), found.end(), west.begin(), west.end(), std::back_inserter(all));

@@ -165,13 +165,20 @@ void TGeoDB::OpenItemTable() {
 
 void TGeoDB::OpenDataFile(const std::string& FileName) {
   TBinaryFile f(FileName, 1);
-  if (gdb::EnsureFileExists(f)) {
+  const bool created = gdb::EnsureFileExists(f);
+  f.Reset(TFileAccess::faReadOnly);
+  const int64_t size = f.FileSize();
+  f.CloseFile();
+  // An empty data file holds nothing yet (its creation may have been cut
+  // short before the header was written): it gets a fresh header. One
+  // shorter than the header is damaged and left alone.
+  if (created || size == 0) {
     f.Reset(TFileAccess::faReadWrite);
     f.BlockWrite(&FSystemData, sizeof FSystemData);
   } else {
-    f.Reset(TFileAccess::faReadOnly);
-    if (f.FileSize() < static_cast<int64_t>(sizeof FSystemData))
+    if (size < static_cast<int64_t>(sizeof FSystemData))
       throw EInOutError(FileName, "data file shorter than its header");
+    f.Reset(TFileAccess::faReadOnly);
     f.BlockRead(&FSystemData, sizeof FSystemData);
   }
   f.CloseFile();

@@ -209,6 +209,16 @@ TEST_F(GeoDBDamaged, DataFileShorterThanItsHeaderFailsOpeningAndIsKept) {
   EXPECT_EQ(fs::file_size(File(".zylgds")), 360u);
 }
 
+TEST_F(GeoDBDamaged, EmptyDataFileGetsAFreshHeader) {
+  Build();
+  WriteBytes(File(".zylgdd"), {});
+  Open();
+  EXPECT_EQ(fs::file_size(File(".zylgdd")), 260u);
+  EXPECT_EQ(db_->DBVersion(), 4);
+  EXPECT_EQ(AddTownAt("x", 0, 0), 4);
+  EXPECT_EQ(db_->Data(4).ItemId, 4);  // above the IDs present
+}
+
 TEST_F(GeoDBDamaged, FailedOpeningDoesNotWriteBackIndexes) {
   Build();
   db_->SetLazyWrite(true);

@@ -201,6 +201,9 @@ TEST_F(GeoDBIndex, AreaQueryFindsExactlyTheBoxesThatMeetTheRectangle) {
   const auto hit = db_->FindItemsInArea(t.LatLow, t.LatLow, t.LongLow, t.LongLow);
   EXPECT_TRUE(std::find(hit.begin(), hit.end(), 1) != hit.end());
   EXPECT_TRUE(db_->FindItemsInArea(10, -10, -180, 180).empty());
+  // Edges beyond +-180 across the meridian must not recurse without end.
+  EXPECT_EQ(db_->FindItemsInArea(-90, 90, 190, 10), brute(-90, 90, 190, 10));
+  EXPECT_EQ(db_->FindItemsInArea(-90, 90, 170, -190), brute(-90, 90, 170, -190));
 }
 
 }  // namespace
