@@ -200,8 +200,12 @@ bool TGeoDB::RetrieveBLOB(int DBEntry, const std::string& Filepath, TMetaInfo& M
   auto endsInDir = [](const std::string& s) {
     return !s.empty() && (s.back() == '\\' || s.back() == '/');
   };
-  if (target.empty() || endsInDir(target))
+  if (target.empty() || endsInDir(target)) {
+    // A directory given Windows-style ends in a backslash: it is the
+    // directory separator here too.
+    if (!target.empty() && target.back() == '\\') target.back() = '/';
     target += ReduceStringToFN83CompliantChars(rec.Name.Text());
+  }
   if (target.empty() || endsInDir(target)) Fail("RetrieveBLOB", "invalid filename.");
 
   TBinaryFile out(target, 1);

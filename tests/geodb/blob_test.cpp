@@ -111,6 +111,9 @@ TEST_F(GeoDBBlob, RetrieveToDirectoryUsesTheReducedItemName) {
   TMetaInfo m{};
   ASSERT_TRUE(db_->RetrieveBLOB(e, sub.string() + "/", m));
   EXPECT_EQ(ReadBytes(sub / "myfile1.txt"), bytes);
+  fs::remove(sub / "myfile1.txt");
+  ASSERT_TRUE(db_->RetrieveBLOB(e, sub.string() + "\\", m));
+  EXPECT_EQ(ReadBytes(sub / "myfile1.txt"), bytes);
   // An explicit target name is used as it is, replacing an existing file.
   WriteBytes(sub / "named.bin", std::vector<uint8_t>(5000, 1));
   ASSERT_TRUE(db_->RetrieveBLOB(e, (sub / "named.bin").string(), m));
