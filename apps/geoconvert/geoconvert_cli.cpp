@@ -653,8 +653,13 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
   std::string line;
   for (long lineNo = 1; std::getline(in, line); ++lineNo) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    const auto first = line.find_first_not_of(" \t");
-    if (first == std::string::npos || line[first] == '#') continue;
+    // Blank means nothing but white space of any kind, the same set that
+    // separates numbers: a stray CR (doubled or old Mac line ends) or a form
+    // feed must not turn a blank line into a failed one.
+    const auto first = std::find_if_not(line.begin(), line.end(), [](char c) {
+      return std::isspace(static_cast<unsigned char>(c)) != 0;
+    });
+    if (first == line.end() || *first == '#') continue;
     try {
       out << Convert(o, Tokens(line)) << "\n";
     } catch (const std::exception& e) {

@@ -96,6 +96,15 @@ TEST(Geoconvert, ReportsBadLinesAndGoesOn) {
             "geoconvert: line 10: angle 'inf' is not a number\n");
 }
 
+TEST(Geoconvert, LineOfStrayCarriageReturnsIsBlankNotAnError) {
+  // Doubled CR line ends, a lone CR and a form feed all leave lines that
+  // hold nothing but white space.
+  const Result r = RunTool({}, "50 10\r\r\n\r\n\r\r\n\f\n \v\t\n-20 30\r\r\n");
+  EXPECT_EQ(r.status, kExitOk);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, "50.000000000 10.000000000\n-20.000000000 30.000000000\n");
+}
+
 TEST(Geoconvert, RejectsInconsistentGridInput) {
   struct Case {
     std::vector<std::string> args;
