@@ -653,6 +653,8 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
   std::string line;
   for (long lineNo = 1; std::getline(in, line); ++lineNo) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    // Editors on Windows often start a UTF-8 file with a byte order mark.
+    if (lineNo == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
     // Blank means nothing but white space of any kind, the same set that
     // separates numbers: a stray CR (doubled or old Mac line ends) or a form
     // feed must not turn a blank line into a failed one.

@@ -105,6 +105,15 @@ TEST(Geoconvert, LineOfStrayCarriageReturnsIsBlankNotAnError) {
   EXPECT_EQ(r.out, "50.000000000 10.000000000\n-20.000000000 30.000000000\n");
 }
 
+TEST(Geoconvert, ByteOrderMarkBeforeTheFirstLineIsNotPartOfTheNumber) {
+  const Result r = RunTool({"-t", "utm"},
+                           "\xEF\xBB\xBF"
+                           "50 10\r\n-20 30\r\n");
+  EXPECT_EQ(r.status, kExitOk);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, "32U 571666.448 5539109.815\n36K 186073.680 7785705.974\n");
+}
+
 TEST(Geoconvert, RejectsInconsistentGridInput) {
   struct Case {
     std::vector<std::string> args;
