@@ -33,14 +33,16 @@ bool ReadMonthName(std::string_view s, size_t& i, TLanguage lang, int& month) {
   static const std::array<const char*, 12> kGerman = {"jan", "feb", "mrz", "apr", "mai", "jun",
                                                       "jul", "aug", "sep", "okt", "nov", "dez"};
   const auto& names = lang == lanGerman ? kGerman : kEnglish;
+  // The start position may lie past the end of the text.
+  const size_t left = i < s.size() ? s.size() - i : 0;
   // German March is also written with an umlaut (UTF-8 "mär" / "MÄR").
-  if (lang == lanGerman && s.size() - i >= 4 && Lower(s[i]) == 'm' && s[i + 1] == '\xC3' &&
+  if (lang == lanGerman && left >= 4 && Lower(s[i]) == 'm' && s[i + 1] == '\xC3' &&
       (s[i + 2] == '\xA4' || s[i + 2] == '\x84') && Lower(s[i + 3]) == 'r') {
     i += 4;
     month = 3;
     return true;
   }
-  if (s.size() - i < 3) return false;
+  if (left < 3) return false;
   for (size_t m = 0; m < names.size(); ++m) {
     const char* n = names[m];
     if (Lower(s[i]) == n[0] && Lower(s[i + 1]) == n[1] && Lower(s[i + 2]) == n[2]) {
