@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <string>
+#include <string_view>
 
 #include "marovia/zylmath/math1.h"
 
@@ -72,6 +74,16 @@ TEST(DegreeToStr, CarriesNeverShowSixty) {
   EXPECT_EQ(DegreeToStr(89.9999999, dfDeg, 3), "90.000\xC2\xB0");
 }
 
+TEST(DegreeToStr, HugeAnglesBeyondIntegerRangeKeepTheirDigits) {
+  // Converting these to an integer count would overflow every integer type.
+  const std::string ones = "1" + std::string(300, '0');
+  EXPECT_EQ(DegreeToStr(1e300, dfDeg, 0), ones + "\xC2\xB0");
+  EXPECT_EQ(DegreeToStr(-1e300, dfDegMinSec, 1), "-" + ones +
+                                                     "\xC2\xB0"
+                                                     "00'00.0\"");
+  EXPECT_EQ(DegreeToStr(std::numeric_limits<double>::max(), dfDegMin, 0).size(), 309u + 2 + 3);
+}
+
 TEST(Hex, RoundTripsThroughScanHex) {
   EXPECT_EQ(Hex(0xFF0000, 8), "00FF0000");
   EXPECT_EQ(Hex(0xABC, 2), "BC");  // exactly Digits digits
@@ -132,6 +144,17 @@ TEST(ScanDateTime, MalformedTextGivesZeroAndKeepsPosition) {
   }
   int pos = 1;
   EXPECT_EQ(ScanDateTime("xx-foo-2020", "dd-mmm-yyyy", lanEnglish, pos), 0);
+}
+
+TEST(ScanDateTime, MonthNameIsNotReadPastTheEndOfTheText) {
+  // The view ends before "jan"; a start beyond its end must not look there.
+  const std::string buffer = "12345678jan";
+  const std::string_view text(buffer.data(), 5);
+  for (const TLanguage lang : {lanEnglish, lanGerman}) {
+    int pos = 9;
+    EXPECT_EQ(ScanDateTime(text, "mmm", lang, pos), 0);
+    EXPECT_EQ(pos, 9);
+  }
 }
 
 TEST(Round125, Table) {

@@ -37,33 +37,32 @@ std::string DegreeToStr(double Value, TDegreeFormat Format, int Decimals) {
   const int units = Format == dfDegMinSec ? 3600 : Format == dfDegMin ? 60 : 1;
 
   // Count the angle in units of the last printed digit, rounded once, so
-  // that every carry (59.99' -> 1°00') is taken before the split.
+  // that every carry (59.99' -> 1°00') is taken before the split. From 2^53
+  // on a double holds whole degrees only, and may hold more of them than
+  // any integer type: those are written from the double's own digits.
   const long double a = std::fabs(static_cast<long double>(Value));
-  Wide n;
-  if (a >= 0x1p53L) {
-    // No fraction left in the double: whole degrees only.
-    n = static_cast<Wide>(a) * static_cast<Wide>(units) * scale10;
-  } else {
-    n = static_cast<Wide>(std::roundl(a * units * static_cast<long double>(scale10)));
-  }
+  const bool huge = a >= 0x1p53L;
+  const Wide n =
+      huge ? 0 : static_cast<Wide>(std::roundl(a * units * static_cast<long double>(scale10)));
   const Wide frac = n % scale10;
   const Wide whole = n / scale10;
+  const std::string degrees = huge ? FormatFixed(std::fabs(Value), 0) : WideToStr(whole / units);
 
   const std::string deg = "\xC2\xB0";  // U+00B0 DEGREE SIGN
-  std::string text = (Value < 0 && n != 0) ? "-" : "";
+  std::string text = (Value < 0 && (huge || n != 0)) ? "-" : "";
   auto fraction = [&] {
     return d > 0 ? "." + Padded(frac, static_cast<size_t>(d)) : std::string();
   };
   switch (Format) {
     case dfDegMin:
-      text += WideToStr(whole / 60) + deg + Padded(whole % 60, 2) + fraction() + "'";
+      text += degrees + deg + Padded(whole % 60, 2) + fraction() + "'";
       break;
     case dfDegMinSec:
-      text += WideToStr(whole / 3600) + deg + Padded(whole / 60 % 60, 2) + "'" +
-              Padded(whole % 60, 2) + fraction() + "\"";
+      text += degrees + deg + Padded(whole / 60 % 60, 2) + "'" + Padded(whole % 60, 2) +
+              fraction() + "\"";
       break;
     default:
-      text += WideToStr(whole) + fraction() + deg;
+      text += degrees + fraction() + deg;
       break;
   }
   return text;
