@@ -1,6 +1,8 @@
 // Scaled copies in both stretch modes.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "marovia/platform/graphics.h"
 #include "marovia/platform/stretchblt.h"
 #include "test_util.h"
@@ -129,6 +131,25 @@ TEST(StretchBlt, MirrorsClipsAndQuantises) {
   big.Canvas().SetPixels(0, 0, RGB(0x12, 0x34, 0x56));
   StretchBlt(small.Canvas(), 0, 0, 1, 1, big.Canvas(), 0, 0, 1, 1, SRCCOPY);
   EXPECT_EQ(small.Canvas().Pixels(0, 0), RGB(0x10, 0x31, 0x52));
+}
+
+// Right - Left of these rectangles does not fit 32 bits; the copies used to
+// wrap the extent and draw nothing (or overflow).
+TEST(StretchBlt, CopyRectWiderThan32BitsDrawsClipped) {
+  TBitmap src(20, 1);
+  for (int x = 0; x < 20; ++x) src.ScanLine(0)[x] = static_cast<uint32_t>(x + 1);
+  TBitmap dst(20, 1);
+  // The visible columns 0..19 sit half way across the destination, so they
+  // all show the middle source column.
+  dst.Canvas().CopyRect(Rect(INT32_MIN, 0, INT32_MAX, 1), src.Canvas(), Rect(0, 0, 20, 1));
+  EXPECT_EQ(test::CountPixels(dst, 11u), 20);
+
+  TBitmap wide(4, 1);
+  Fill(wide, clBlue);
+  wide.Canvas().StretchDraw(Rect(INT32_MIN, 0, INT32_MAX, 1), src);
+  EXPECT_EQ(test::CountPixels(wide, 11u), 4);
+  wide.Canvas().Draw(INT32_MAX - 5, 0, src);  // starts beyond every surface
+  EXPECT_EQ(test::CountPixels(wide, 11u), 4);
 }
 
 }  // namespace

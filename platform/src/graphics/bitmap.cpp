@@ -6,6 +6,7 @@
 #include "marovia/platform/graphics.h"
 #include "marovia/platform/stretchblt.h"
 #include "marovia/platform/sysutils.h"
+#include "raster.h"
 
 namespace marovia {
 
@@ -218,8 +219,9 @@ void TBitmap::Draw(TCanvas& ACanvas, const TRect& Rect) const {
   // Reading through a canvas never writes; the canvas needs a surface
   // pointer only.
   TCanvas src(const_cast<TBitmap*>(this));
-  StretchBlt(ACanvas, Rect.Left, Rect.Top, Rect.Width(), Rect.Height(), src, 0, 0, width_, height_,
-             static_cast<uint32_t>(ACanvas.CopyMode()));
+  StretchBltWide(ACanvas, Rect.Left, Rect.Top, int64_t{Rect.Right} - Rect.Left,
+                 int64_t{Rect.Bottom} - Rect.Top, src, 0, 0, width_, height_,
+                 static_cast<uint32_t>(ACanvas.CopyMode()));
 }
 
 }  // namespace marovia

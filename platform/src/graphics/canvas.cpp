@@ -2,6 +2,7 @@
 // copies. Lines are in canvas_lines.cpp, text in canvas_text.cpp.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "marovia/platform/graphics.h"
@@ -210,13 +211,18 @@ void TCanvas::Polyline(const std::vector<TPoint>& Points) {
 }
 
 void TCanvas::CopyRect(const TRect& Dest, const TCanvas& Source, const TRect& SourceRect) {
-  StretchBlt(*this, Dest.Left, Dest.Top, Dest.Width(), Dest.Height(), Source, SourceRect.Left,
-             SourceRect.Top, SourceRect.Width(), SourceRect.Height(),
-             static_cast<uint32_t>(copyMode_));
+  // Extents in 64 bits: Right - Left of a huge rectangle overflows 32.
+  StretchBltWide(*this, Dest.Left, Dest.Top, int64_t{Dest.Right} - Dest.Left,
+                 int64_t{Dest.Bottom} - Dest.Top, Source, SourceRect.Left, SourceRect.Top,
+                 int64_t{SourceRect.Right} - SourceRect.Left,
+                 int64_t{SourceRect.Bottom} - SourceRect.Top, static_cast<uint32_t>(copyMode_));
 }
 
 void TCanvas::Draw(int X, int Y, const TGraphic& Graphic) {
   if (Graphic.Empty()) return;
+  // A graphic whose far edge lies beyond the 32-bit range starts beyond
+  // every surface (no surface is that wide), so nothing would show.
+  if (int64_t{X} + Graphic.Width() > INT32_MAX || int64_t{Y} + Graphic.Height() > INT32_MAX) return;
   Graphic.Draw(*this, Bounds(X, Y, Graphic.Width(), Graphic.Height()));
 }
 

@@ -277,6 +277,12 @@ int GetStretchBltMode(const TCanvas& Canvas) {
 
 bool StretchBlt(TCanvas& Dest, int DX, int DY, int DW, int DH, const TCanvas& Src, int SX, int SY,
                 int SW, int SH, uint32_t Rop) {
+  return StretchBltWide(Dest, DX, DY, DW, DH, Src, SX, SY, SW, SH, Rop);
+}
+
+bool StretchBltWide(TCanvas& Dest, int64_t DX, int64_t DY, int64_t DW, int64_t DH,
+                    const TCanvas& Src, int64_t SX, int64_t SY, int64_t SW, int64_t SH,
+                    uint32_t Rop) {
   TBitmap* dst = Dest.Surface();
   const TBitmap* src = Src.Surface();
   if (!dst || DW == 0 || DH == 0) return false;
@@ -334,8 +340,8 @@ bool StretchBlt(TCanvas& Dest, int DX, int DY, int DW, int DH, const TCanvas& Sr
   TBitmap snapshot;
   if (src == dst) {
     const TRect area =
-        Intersect(srcClip, TRect{static_cast<int32_t>(std::max<int64_t>(sx, 0)),
-                                 static_cast<int32_t>(std::max<int64_t>(sy, 0)),
+        Intersect(srcClip, TRect{static_cast<int32_t>(std::clamp<int64_t>(sx, 0, srcClip.Right)),
+                                 static_cast<int32_t>(std::clamp<int64_t>(sy, 0, srcClip.Bottom)),
                                  static_cast<int32_t>(std::min<int64_t>(sx + sw, srcClip.Right)),
                                  static_cast<int32_t>(std::min<int64_t>(sy + sh, srcClip.Bottom))});
     if (IsEmpty(area)) return true;
