@@ -64,19 +64,21 @@ void TGeoDB::AppendDataBlock(TgdbData& Rec, const TgdbPolygon& Polygon, bool Clo
   if (Rec.ItemKind == gitBLOB && FromFile) {
     TDateTime age;
     if (FileAge(SourceFile, age)) Rec.Date = age;
-    const int64_t size = std::max<int64_t>(FileSizeByName(SourceFile), 0);
-    if (size > INT32_MAX) Fail(op, "BLOB file \"" + SourceFile + "\" larger than 2 GiB.");
     TBinaryFile src(SourceFile, 1);
     src.Reset(TFileAccess::faReadOnly);
+    const int64_t size = src.FileSize();
+    if (size > INT32_MAX) Fail(op, "BLOB file \"" + SourceFile + "\" larger than 2 GiB.");
     startBlock();
     data.BlockWrite(&MInfo, sizeof MInfo);
     std::vector<uint8_t> buf(kCopyBufferSize);
     int64_t copied = 0;
-    for (int64_t k = 1;; ++k) {
+    // The copy stops at the size measured above: a source that grows while
+    // it is read (the data file itself, a log being written) would otherwise
+    // be chased without end.
+    for (int64_t k = 1; copied < size; ++k) {
       int64_t got = 0;
-      src.BlockRead(buf.data(), kCopyBufferSize, got);
+      src.BlockRead(buf.data(), std::min(kCopyBufferSize, size - copied), got);
       if (got == 0) break;
-      if (copied + got > INT32_MAX) Fail(op, "BLOB file \"" + SourceFile + "\" larger than 2 GiB.");
       data.BlockWrite(buf.data(), got);
       copied += got;
       ReportProgress(

@@ -199,6 +199,25 @@ TEST_F(GeoDBBlob, MissingSourceFileRaisesAndAddsNothing) {
   EXPECT_EQ(fs::file_size(File(".zylgds")), 0u);
 }
 
+// The data file grows while it is copied into itself; the copy once chased
+// its own end until the 2 GiB limit.
+TEST_F(GeoDBBlob, SourceGrowingWhileCopiedIsReadOnlyToItsSizeAtTheStart) {
+  Open();
+  AddMem("first", Pattern(40000), Meta(""));
+  const auto before = ReadBytes(File(".zylgdd"));
+  const int e =
+      db_->AddBLOB(File(".zylgdd").string(), "self", 0, 0, 0, 0, 0, 0, 0, 0, 0, Meta("self"));
+  ASSERT_EQ(e, 2);
+  EXPECT_EQ(db_->Data(e).Size, static_cast<int32_t>(before.size()));
+  EXPECT_EQ(fs::file_size(File(".zylgdd")), 2 * before.size() + sizeof(TMetaInfo));
+  std::vector<uint8_t> back(before.size());
+  TMetaInfo m{};
+  ASSERT_TRUE(db_->RetrieveBLOB(e, m, back.data(), static_cast<int32_t>(back.size())));
+  // Everything but the header, whose HighestID was raised before the copy.
+  EXPECT_TRUE(std::equal(back.begin() + sizeof(TgdbSystemData), back.end(),
+                         before.begin() + sizeof(TgdbSystemData)));
+}
+
 TEST_F(GeoDBBlob, InvalidMemoryArgumentsAreRejectedBeforeWriting) {
   Open();
   EXPECT_THROW(db_->AddBLOB("n", 0, 0, 0, 0, 0, 0, 0, 0, 0, Meta(""), nullptr, 10), EZYLGeoDBError);
