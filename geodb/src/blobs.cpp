@@ -209,6 +209,8 @@ bool TGeoDB::RetrieveBLOB(int DBEntry, const std::string& Filepath, TMetaInfo& M
     target += ReduceStringToFN83CompliantChars(rec.Name.Text());
   }
   if (target.empty() || endsInDir(target)) Fail("RetrieveBLOB", "invalid filename.");
+  if (IsFileOfSet(target))
+    Fail("RetrieveBLOB", "target \"" + target + "\" is a file of the open database.");
 
   TBinaryFile out(target, 1);
   out.Rewrite();

@@ -28,6 +28,8 @@ std::string DateText(TDateTime d) {
 }  // namespace
 
 void TGeoDB::ExportDataDebug(const std::string& FName) const {
+  if (IsFileOfSet(FName))
+    Fail("ExportDataDebug", "target \"" + FName + "\" is a file of the open database.");
   std::ostringstream o;
   o << "TGeoDB dump of component \"" << Name() << "\"\n";
   if (!IsOpen()) {

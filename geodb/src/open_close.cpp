@@ -2,6 +2,7 @@
 // header properties, lazy writing and progress reporting.
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include "gdb_internal.h"
 #include "marovia/geodb/geodb.h"
@@ -231,6 +232,18 @@ void TGeoDB::OpenFileSet(const std::string& Base) {
   // Index files that do not describe the item table exactly (other counts,
   // entries outside it, wrong keys or order) are rebuilt from the items.
   if (!IndexesConsistent()) RecalcIndexes();
+}
+
+bool TGeoDB::IsFileOfSet(const std::string& FileName) const {
+  if (!IsOpen() || FileName.empty()) return false;
+  auto same = [&](const std::string& member) {
+    std::error_code ec;  // a file that does not exist is none of the set
+    return std::filesystem::equivalent(FileName, member, ec) && !ec;
+  };
+  if (same(FNameGDS) || same(FNameGDD)) return true;
+  for (const auto& n : FNameIX)
+    if (same(n)) return true;
+  return false;
 }
 
 std::string TGeoDB::GetDescription() const {

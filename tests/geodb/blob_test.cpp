@@ -132,6 +132,31 @@ TEST_F(GeoDBBlob, RetrieveToFileWithoutUsableNameRaises) {
   }
 }
 
+// Retrieving to a file of the database itself truncated it before the copy
+// read from it, destroying the database.
+TEST_F(GeoDBBlob, RetrieveNeverOverwritesAFileOfTheOpenDatabase) {
+  Open();
+  const int e = AddMem("world.zylgdd", Pattern(3000), Meta(""));
+  const auto gdd = ReadBytes(File(".zylgdd"));
+  const auto gds = ReadBytes(File(".zylgds"));
+  TMetaInfo m{};
+  for (const std::string& target : {File(".zylgdd").string(), File(".zylgds").string(),
+                                    (dir_ / "." / "world.zylgi3").string(), dir_.string() + "/"}) {
+    try {
+      db_->RetrieveBLOB(e, target, m);
+      FAIL() << "no error for " << target;
+    } catch (const EZYLGeoDBError& err) {
+      EXPECT_NE(std::string(err.what()).find("is a file of the open database."), std::string::npos);
+    }
+  }
+  EXPECT_THROW(db_->ExportDataDebug(File(".zylgi0").string()), EZYLGeoDBError);
+  EXPECT_EQ(ReadBytes(File(".zylgdd")), gdd);
+  EXPECT_EQ(ReadBytes(File(".zylgds")), gds);
+  EXPECT_EQ(fs::file_size(File(".zylgi0")), 8u);
+  ASSERT_TRUE(db_->RetrieveBLOB(e, (dir_ / "copy.bin").string(), m));
+  EXPECT_EQ(ReadBytes(dir_ / "copy.bin"), Pattern(3000));
+}
+
 TEST_F(GeoDBBlob, FileBlobTakesNameDateAndSizeFromTheFile) {
   Open();
   const fs::path src = dir_ / "photo.jpg";

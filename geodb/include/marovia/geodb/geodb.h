@@ -247,7 +247,8 @@ class TGeoDB : public TComponent {
   bool RetrievePolygon(int DBEntry, TgdbPolygon& Polygon);
   // BLOB to a file: Filepath, or, when Filepath is empty or ends with a
   // directory separator, the item's name reduced to file-name characters
-  // appended to it. An existing file is replaced.
+  // appended to it. An existing file is replaced, except a file of the open
+  // database (EZYLGeoDBError).
   bool RetrieveBLOB(int DBEntry, const std::string& Filepath, TMetaInfo& MetaInfo);
   // BLOB to caller memory of SizeOfBLOBData bytes; raises EZYLGeoDBError when
   // the BLOB is larger.
@@ -274,7 +275,8 @@ class TGeoDB : public TComponent {
   int64_t GarbageCollection();
 
   // Writes a readable dump (header, items, indexes, consistency findings) to
-  // the named file (UTF-8).
+  // the named file (UTF-8); a file of the open database is refused
+  // (EZYLGeoDBError).
   void ExportDataDebug(const std::string& FName) const;
 
  protected:
@@ -340,6 +342,9 @@ class TGeoDB : public TComponent {
   template <class Sink>
   void CopyBlob(TBinaryFile& F, int32_t Size, Sink&& ToSink);
   void RecoverGarbageCollection(const std::string& Base);
+  // True when FileName names one of the seven files of the open database
+  // (under any spelling or link); writing there would destroy it.
+  bool IsFileOfSet(const std::string& FileName) const;
   void RebuildIndexArrays();
   // Raises the largest item height and width seen to cover Rec.
   void NoteExtent(const TgdbData& Rec);
