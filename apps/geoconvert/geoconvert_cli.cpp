@@ -12,6 +12,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <istream>
 #include <optional>
 #include <ostream>
@@ -141,13 +142,37 @@ std::optional<double> ParseNumber(std::string_view s) {
   if (s.empty()) return std::nullopt;
   double v = 0;
   const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
+  if (end != s.data() + s.size()) return std::nullopt;
+  if (ec == std::errc::result_out_of_range) {
+    // The text is a well-formed number that no double holds. Too small in
+    // magnitude it is a (signed) zero; too large it is refused.
+    v = std::strtod(std::string(s).c_str(), nullptr);
+    return std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
+  }
+  if (ec != std::errc() || !std::isfinite(v)) return std::nullopt;
   return v;
+}
+
+// Why a token is not accepted as a number: well-formed but beyond the range
+// of a double, or not a number at all.
+std::string NotANumber(std::string_view token) {
+  double v = 0;
+  std::string_view s = token;
+  if (!s.empty() && s[0] == '+') {
+    s.remove_prefix(1);
+    if (!s.empty() && s[0] == '-') return "is not a number";
+  }
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  const bool tooLarge =
+      !s.empty() && end == s.data() + s.size() && ec == std::errc::result_out_of_range;
+  return tooLarge ? "is out of range" : "is not a number";
 }
 
 double Number(std::string_view token, const char* what) {
   const auto v = ParseNumber(token);
-  if (!v) throw InputError(std::string(what) + " '" + std::string(token) + "' is not a number");
+  if (!v) {
+    throw InputError(std::string(what) + " '" + std::string(token) + "' " + NotANumber(token));
+  }
   return *v;
 }
 
@@ -243,7 +268,7 @@ double Angle(const std::string& token, char& axis) {
     }
   }
   const auto v = ParseNumber(num);
-  if (!v) throw InputError("angle '" + token + "' is not a number");
+  if (!v) throw InputError("angle '" + token + "' " + NotANumber(num));
   return sign * *v;
 }
 

@@ -114,6 +114,22 @@ TEST(Geoconvert, ByteOrderMarkBeforeTheFirstLineIsNotPartOfTheNumber) {
   EXPECT_EQ(r.out, "32U 571666.448 5539109.815\n36K 186073.680 7785705.974\n");
 }
 
+TEST(Geoconvert, NumbersBeyondTheRangeOfADouble) {
+  // Too small to hold is zero, not "not a number".
+  Result r = RunTool({"-t", "utm", "1e-400", "-3e-999"});
+  EXPECT_EQ(r.status, kExitOk) << r.err;
+  EXPECT_EQ(r.out, "31N 166021.443 0.000\n");
+  // Too large is refused as such.
+  r = RunTool({}, "1e400 0\n10 -1E+999W\n-f\n");
+  EXPECT_EQ(r.status, kExitBadInput);
+  EXPECT_EQ(r.err,
+            "geoconvert: line 1: angle '1e400' is out of range\n"
+            "geoconvert: line 2: '-1E+999W' has both a sign and a hemisphere letter\n"
+            "geoconvert: line 3: expected latitude longitude [height], got 1 value\n");
+  r = RunTool({"-f", "cart", "1", "2", "+1e400"});
+  EXPECT_EQ(r.err, "geoconvert: Z '+1e400' is out of range\n");
+}
+
 TEST(Geoconvert, RejectsInconsistentGridInput) {
   struct Case {
     std::vector<std::string> args;
