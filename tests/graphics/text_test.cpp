@@ -190,5 +190,22 @@ TEST(FontDescription, AbsurdHeightsStayBounded) {
   EXPECT_GT(c.TextHeight("W"), 0);
 }
 
+// A caption size comes from a file; the points-to-pixels product used to
+// wrap, turning a huge size into a positive (cell) height or overflowing on
+// negation.
+TEST(FontDescription, HugeSizesSaturateInsteadOfWrapping) {
+  TFont f;
+  f.SetSize(INT32_MAX);
+  EXPECT_EQ(f.Height(), -INT32_MAX);
+  f.SetSize(1610612736);  // exactly 2^31 pixels
+  EXPECT_EQ(f.Height(), -INT32_MAX);
+  f.SetSize(INT32_MIN);
+  EXPECT_EQ(f.Height(), INT32_MAX);
+  f.SetHeight(INT32_MIN);
+  EXPECT_EQ(f.Size(), 1610612736);
+  f.SetSize(8);
+  EXPECT_EQ(f.Height(), -11);
+}
+
 }  // namespace
 }  // namespace marovia

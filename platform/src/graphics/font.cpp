@@ -1,4 +1,6 @@
 // TFont and the font handle functions.
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -8,10 +10,14 @@ namespace marovia {
 
 namespace {
 
-// Rounds a * b / c half away from zero, as the host's MulDiv does.
+// Rounds a * b / c half away from zero, as the host's MulDiv does, for
+// c > 0. Results beyond the int range saturate to +-INT32_MAX (never
+// INT32_MIN), so that the caller may negate them: a size read from a file
+// must not wrap into a height of the other sign.
 int MulDiv(int a, int b, int c) {
   int64_t n = static_cast<int64_t>(a) * b;
   int64_t q = (std::llabs(n) * 2 + c) / (2 * static_cast<int64_t>(c));
+  q = std::min<int64_t>(q, INT32_MAX);
   return static_cast<int>(n < 0 ? -q : q);
 }
 
