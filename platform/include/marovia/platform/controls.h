@@ -129,6 +129,11 @@ using TControlStyle = TSmallSet<TControlStyleItem>;
 // current position, then by child order.
 enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient, alCustom };
 
+// Which parts of a control follow the application's visual style. Kept for
+// code and forms that set it; this framework draws every control the same.
+enum TStyleElement { seFont, seClient, seBorder };
+using TStyleElements = TSmallSet<TStyleElement>;
+
 // Horizontal text alignment.
 enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 
@@ -233,6 +238,8 @@ class TControl : public TComponent {
   virtual void SetEnabled(bool Value);
   TCursor Cursor() const { return cursor_; }
   void SetCursor(TCursor Value) { cursor_ = Value; }
+  const TStyleElements& StyleElements() const { return styleElements_; }
+  void SetStyleElements(const TStyleElements& Value) { styleElements_ = Value; }
   const TControlStyle& ControlStyle() const { return style_; }
   void SetControlStyle(const TControlStyle& Value) { style_ = Value; }
   TColor Color() const { return color_; }
@@ -318,6 +325,7 @@ class TControl : public TComponent {
   bool invalid_ = true;
   TCursor cursor_ = crDefault;
   TControlStyle style_{csCaptureMouse, csClickEvents, csSetCaption, csDoubleClicks};
+  TStyleElements styleElements_{seFont, seClient, seBorder};
   TColor color_ = clBtnFace;
   std::string caption_;
   TFont font_;
