@@ -11,7 +11,6 @@
 #include <cmath>
 #include <limits>
 
-#include "marovia/zylmath/math1.h"
 
 namespace marovia {
 
@@ -27,9 +26,9 @@ double Mean(const std::vector<double>& v) {
   return s / static_cast<double>(v.size());
 }
 
-// Mean and the largest distance from it; throws when the x values do not
-// vary.
-void CentreAndSpread(const std::vector<double>& xs, const char* who, double& mean, double& spread) {
+// Mean and the largest distance from it; false when the x values do not
+// vary (spread is then 0).
+bool CentreAndSpread(const std::vector<double>& xs, double& mean, double& spread) {
   mean = Mean(xs);
   spread = 0;
   double magnitude = 0;
@@ -37,15 +36,17 @@ void CentreAndSpread(const std::vector<double>& xs, const char* who, double& mea
     spread = std::max(spread, std::fabs(x - mean));
     magnitude = std::max(magnitude, std::fabs(x));
   }
-  if (!(spread > kSameX * magnitude))
-    throw EZYLMathError(std::string(who) + ": the x values do not vary");
+  if (spread > kSameX * magnitude) return true;
+  spread = 0;
+  return false;
 }
 
-// Least squares for the columns 1, t, ..., t^(P-1) by Householder QR. Throws
-// when the columns are dependent (fewer than P different t values).
+// Least squares for the columns 1, t, ..., t^(P-1) by Householder QR. With
+// fewer than P different t values the columns from that count on depend on
+// the earlier ones: their coefficients are 0, which is still a least-squares
+// solution (the lower-order fit).
 template <size_t P>
-std::array<double, P> SolvePowers(const std::vector<double>& ts, const std::vector<double>& ys,
-                                  const char* who) {
+std::array<double, P> SolvePowers(const std::vector<double>& ts, const std::vector<double>& ys) {
   const size_t n = ts.size();
   std::vector<std::array<double, P>> a(n);
   std::vector<double> b(ys);
@@ -58,14 +59,14 @@ std::array<double, P> SolvePowers(const std::vector<double>& ts, const std::vect
     }
   }
   std::array<double, P> diag{};
-  for (size_t j = 0; j < P; ++j) {
+  size_t rank = 0;
+  for (size_t j = 0; j < P && j < n; ++j) {
     double norm = 0;
     for (size_t i = j; i < n; ++i) norm += a[i][j] * a[i][j];
     norm = std::sqrt(norm);
     // What is left of column j after removing its part in the earlier
     // columns; too little means it adds no information.
-    if (!(norm > 1e-10 * std::sqrt(colNorm[j])))
-      throw EZYLMathError(std::string(who) + ": too few different x values");
+    if (!(norm > 1e-10 * std::sqrt(colNorm[j]))) break;
     const double alpha = a[j][j] > 0 ? -norm : norm;
     // v = column - alpha * e_j, stored in place; H = I - 2 v v^T / (v^T v).
     a[j][j] -= alpha;
@@ -82,11 +83,12 @@ std::array<double, P> SolvePowers(const std::vector<double>& ts, const std::vect
     const double f = 2 * s / vv;
     for (size_t i = j; i < n; ++i) b[i] -= f * a[i][j];
     diag[j] = alpha;
+    rank = j + 1;
   }
   std::array<double, P> c{};
-  for (size_t j = P; j-- > 0;) {
+  for (size_t j = rank; j-- > 0;) {
     double s = b[j];
-    for (size_t k = j + 1; k < P; ++k) s -= a[j][k] * c[k];
+    for (size_t k = j + 1; k < rank; ++k) s -= a[j][k] * c[k];
     c[j] = s / diag[j];
   }
   return c;
@@ -94,6 +96,7 @@ std::array<double, P> SolvePowers(const std::vector<double>& ts, const std::vect
 
 double RmsResidual(const std::vector<double>& xs, const std::vector<double>& ys, double c0,
                    double c1, double c2) {
+  if (xs.empty()) return 0;
   double s = 0;
   for (size_t i = 0; i < xs.size(); ++i) {
     const double r = ys[i] - (c0 + xs[i] * (c1 + xs[i] * c2));
@@ -110,10 +113,16 @@ void TCurveFit::EnterStatValue(double x, double y) {
 }
 
 void TCurveFit::CalcLinFit(double& k, double& d, double& q) const {
-  if (xs_.size() < 2) throw EZYLMathError("CalcLinFit: at least two pairs are needed");
+  k = d = q = 0;
+  if (xs_.empty()) return;
   double xm, spread;
-  CentreAndSpread(xs_, "CalcLinFit", xm, spread);
   const double ym = Mean(ys_);
+  if (!CentreAndSpread(xs_, xm, spread)) {
+    // Every line through (x, mean y) fits equally well; take the level one.
+    d = ym;
+    q = RmsResidual(xs_, ys_, d, 0, 0);
+    return;
+  }
   // In centred form the normal equations are already diagonal.
   double sxy = 0, sxx = 0;
   for (size_t i = 0; i < xs_.size(); ++i) {
@@ -127,12 +136,17 @@ void TCurveFit::CalcLinFit(double& k, double& d, double& q) const {
 }
 
 void TCurveFit::CalcParabolFit(double& a0, double& a1, double& a2, double& q) const {
-  if (xs_.size() < 3) throw EZYLMathError("CalcParabolFit: at least three pairs are needed");
+  a0 = a1 = a2 = q = 0;
+  if (xs_.empty()) return;
   double xm, s;
-  CentreAndSpread(xs_, "CalcParabolFit", xm, s);
+  if (!CentreAndSpread(xs_, xm, s)) {
+    a0 = Mean(ys_);
+    q = RmsResidual(xs_, ys_, a0, 0, 0);
+    return;
+  }
   std::vector<double> ts(xs_.size());
   for (size_t i = 0; i < xs_.size(); ++i) ts[i] = (xs_[i] - xm) / s;
-  const auto b = SolvePowers<3>(ts, ys_, "CalcParabolFit");
+  const auto b = SolvePowers<3>(ts, ys_);
   // y = b0 + b1 t + b2 t^2 with t = (x - xm) / s.
   a2 = b[2] / (s * s);
   a1 = b[1] / s - 2 * a2 * xm;

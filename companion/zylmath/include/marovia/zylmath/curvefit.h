@@ -29,13 +29,16 @@ class TCurveFit : public TObject {
   int32_t NumData() const { return static_cast<int32_t>(xs_.size()); }
 
   // Least-squares line y = k*x + d. q is the root-mean-square residual
-  // (0 for exact data). Needs two pairs with different x; otherwise raises
-  // EZYLMathError (x values that agree to about 14 digits count as equal).
+  // (0 for exact data). Data that do not fix the line still get a
+  // least-squares answer, never an error, since the fits run on whatever
+  // points a user clicked: when the x values do not vary (one pair, or x
+  // values that agree to about 14 digits) k is 0 and d the mean of y; with
+  // no pairs all three are 0.
   void CalcLinFit(double& k, double& d, double& q) const;
 
   // Least-squares parabola y = a0 + a1*x + a2*x^2. q is the root-mean-square
-  // residual. Needs three different x values; otherwise raises
-  // EZYLMathError.
+  // residual. With two different x values the answer is the fitted line
+  // (a2 = 0), with one the mean of y (a1 = a2 = 0), with no pairs all 0.
   void CalcParabolFit(double& a0, double& a1, double& a2, double& q) const;
 
   // Statistics of the pairs (all 0 for no pairs):
