@@ -5,6 +5,8 @@
 
 #include "marovia/platform/graphics.h"
 #include "test_util.h"
+// The canvas's text engine, for the size of its glyph cache.
+#include "../../platform/src/graphics/font_engine.h"
 
 namespace marovia {
 namespace {
@@ -205,6 +207,19 @@ TEST(FontDescription, HugeSizesSaturateInsteadOfWrapping) {
   EXPECT_EQ(f.Size(), 1610612736);
   f.SetSize(8);
   EXPECT_EQ(f.Height(), -11);
+}
+
+// Captions from a file may ask for the largest font at every angle; the
+// glyph cache used to be bounded by count only, about a megabyte per glyph.
+TEST(TextOut, GlyphCacheStaysBoundedForHugeRotatedText) {
+  TBitmap b(8, 8);
+  TCanvas& c = b.Canvas();
+  c.Font().SetHeight(-1000);
+  for (int angle = 0; angle < 80; ++angle) {
+    c.Font().SetOrientation(angle * 45);
+    c.TextOut(0, 0, "W");
+  }
+  EXPECT_LE(GlyphCacheBytes(), size_t{40} << 20);
 }
 
 }  // namespace

@@ -31,6 +31,10 @@ namespace {
 
 constexpr int kMaxPixelSize = 1000;
 constexpr size_t kMaxCachedGlyphs = 20000;
+// Glyph images of large (up to kMaxPixelSize) and rotated fonts reach a
+// megabyte each, and every angle is cached apart: the cache is also bounded
+// by the bytes it holds.
+constexpr size_t kMaxCachedGlyphBytes = size_t{32} << 20;
 constexpr size_t kMaxRememberedNames = 4096;
 constexpr double kPi = 3.14159265358979323846;
 
@@ -156,7 +160,7 @@ class Engine {
     GlyphKey key{&f, em, angle, glyph};
     auto it = glyphs_.find(key);
     if (it != glyphs_.end()) return it->second;
-    if (glyphs_.size() > kMaxCachedGlyphs) glyphs_.clear();
+    if (glyphs_.size() > kMaxCachedGlyphs) ClearGlyphs();
     Glyph g;
     const FT_Int32 flags =
         FT_LOAD_NO_BITMAP | (angle == 0 ? FT_LOAD_TARGET_LIGHT : FT_LOAD_NO_HINTING);
@@ -188,8 +192,12 @@ class Engine {
                       g.coverage.data() + static_cast<size_t>(y) * g.width);
       }
     }
+    if (glyphBytes_ + g.coverage.size() > kMaxCachedGlyphBytes) ClearGlyphs();
+    glyphBytes_ += g.coverage.size();
     return glyphs_.emplace(key, std::move(g)).first->second;
   }
+
+  size_t GlyphBytes() const { return glyphBytes_; }
 
  private:
   Engine() {
@@ -243,7 +251,13 @@ class Engine {
     return r;
   }
 
+  void ClearGlyphs() {
+    glyphs_.clear();
+    glyphBytes_ = 0;
+  }
+
   FT_Library library_ = nullptr;
+  size_t glyphBytes_ = 0;  // coverage bytes held by glyphs_
   std::map<FaceFile, std::unique_ptr<Face>> faces_;
   std::map<std::tuple<std::string, bool, bool>, Face*> names_;
   std::map<GlyphKey, Glyph> glyphs_;
@@ -284,6 +298,12 @@ void FillTurnedRect(SpanPainter& p, int X, int Y, double c, double s, double x0,
 }
 
 }  // namespace
+
+size_t GlyphCacheBytes() {
+  Engine& e = Engine::Instance();
+  std::lock_guard<std::mutex> lock(e.mutex);
+  return e.GlyphBytes();
+}
 
 TextMetrics MeasureText(const LOGFONTW& Font, const std::string& Utf8Text) {
   Engine& e = Engine::Instance();

@@ -3,6 +3,7 @@
 // size, style and angle.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -26,5 +27,8 @@ TextMetrics MeasureText(const LOGFONTW& Font, const std::string& Utf8Text);
 // their coverage over the surface. Returns the metrics used.
 TextMetrics DrawText(TBitmap& Surface, const TRect& Clip, const LOGFONTW& Font, int X, int Y,
                      const std::string& Utf8Text, uint32_t Color, const uint32_t* Background);
+
+// Bytes of glyph images held by the cache (bounded; for tests).
+size_t GlyphCacheBytes();
 
 }  // namespace marovia
