@@ -133,6 +133,25 @@ std::string Fixed(double v, int decimals) {
   return s;
 }
 
+// Text with its control bytes other than white space (a NUL, an escape
+// sequence) spelt \xNN, so that messages quoting the input neither drive the
+// terminal nor end at a NUL. No number contains such a byte, so escaping an
+// input line before it is split changes only what its messages show.
+std::string Printable(std::string_view text) {
+  std::string r;
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u < 0x20 || u == 0x7F) && !std::isspace(u)) {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02X", u);
+      r += hex;
+    } else {
+      r += c;
+    }
+  }
+  return r;
+}
+
 // A finite decimal number, the whole token; a leading '+' is allowed.
 std::optional<double> ParseNumber(std::string_view s) {
   if (!s.empty() && s[0] == '+') {
@@ -561,7 +580,8 @@ int Country(std::ostream& out, std::ostream& err, const std::string& query) {
     }
   }
   if (hits.empty()) {
-    err << "geoconvert: no country has the code or a name starting with '" << query << "'\n";
+    err << "geoconvert: no country has the code or a name starting with '" << Printable(query)
+        << "'\n";
     return kExitBadInput;
   }
   CountryHeader(out);
@@ -638,7 +658,7 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
       throw UsageError("unexpected position '" + o.position[0] + "' with a table option");
     }
   } catch (const UsageError& e) {
-    err << "geoconvert: " << e.what() << "\n";
+    err << "geoconvert: " << Printable(e.what()) << "\n";
     return kExitUsage;
   }
 
@@ -669,7 +689,7 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
       out << Convert(o, Tokens(line)) << "\n";
       return kExitOk;
     } catch (const std::exception& e) {
-      err << "geoconvert: " << e.what() << "\n";
+      err << "geoconvert: " << Printable(e.what()) << "\n";
       return kExitBadInput;
     }
   }
@@ -688,9 +708,9 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     });
     if (first == line.end() || *first == '#') continue;
     try {
-      out << Convert(o, Tokens(line)) << "\n";
+      out << Convert(o, Tokens(Printable(line))) << "\n";
     } catch (const std::exception& e) {
-      err << "geoconvert: line " << lineNo << ": " << e.what() << "\n";
+      err << "geoconvert: line " << lineNo << ": " << Printable(e.what()) << "\n";
       status = kExitBadInput;
     }
   }

@@ -130,6 +130,18 @@ TEST(Geoconvert, NumbersBeyondTheRangeOfADouble) {
   EXPECT_EQ(r.err, "geoconvert: Z '+1e400' is out of range\n");
 }
 
+TEST(Geoconvert, ControlBytesOfBadInputAreNotEchoedRaw) {
+  Result r = RunTool({}, std::string("50 1\x1b[2J0\n50 10 ") + '\0' + "\n");
+  EXPECT_EQ(r.status, kExitBadInput);
+  EXPECT_EQ(r.err,
+            "geoconvert: line 1: angle '1\\x1B[2J0' is not a number\n"
+            "geoconvert: line 2: height '\\x00' is not a number\n");
+  r = RunTool({"-e", "x\a"});
+  EXPECT_EQ(r.err, "geoconvert: unknown ellipsoid 'x\\x07' (see --list-ellipsoids)\n");
+  r = RunTool({"--country", "\x7f"});
+  EXPECT_EQ(r.err, "geoconvert: no country has the code or a name starting with '\\x7F'\n");
+}
+
 TEST(Geoconvert, RejectsInconsistentGridInput) {
   struct Case {
     std::vector<std::string> args;
