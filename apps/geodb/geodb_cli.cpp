@@ -279,7 +279,14 @@ int CmdAddBlob(const std::vector<std::string>& in, std::ostream& out, std::ostre
   const std::string& file = a.pos[1];
   if (!FileExists(file)) throw Exception("no file '" + file + "'");
   Rect box{0, 0, 0, 0};
-  if (a.Has("box")) box = RectArg(a.Get("box"));
+  if (a.Has("box")) {
+    box = RectArg(a.Get("box"));
+    // The bounds are stored as singles: keep them to the globe, which also
+    // keeps the conversion defined.
+    if (!(box.s >= -90 && box.n <= 90 && box.w >= -180 && box.w <= 180 && box.e >= -180 &&
+          box.e <= 180))
+      throw UsageError("a box lies within latitude -90..90 and longitude -180..180");
+  }
   TMetaInfo m{};
   ClearMetaInfo(m);
   SetMetaItem(m, miCaption, a.Get("caption"));

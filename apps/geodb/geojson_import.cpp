@@ -66,6 +66,14 @@ class GeoJsonImporter {
     return v.number;
   }
 
+  // Altitudes are stored as singles; a number beyond their range has no
+  // single to become (the conversion would be undefined), so the same bounds
+  // as in the text format apply.
+  float Altitude(double v) const {
+    if (!(v >= -1e6 && v <= 1e6)) Fail("altitude " + FloatToStr(v) + " outside -1000000..1000000");
+    return static_cast<float>(v);
+  }
+
   void Feature(const JsonValue& f) {
     if (TypeOf(f, "a feature") != "Feature") Fail("a member of 'features' is not a Feature");
     Properties p;
@@ -81,7 +89,7 @@ class GeoJsonImporter {
         p.state = static_cast<int32_t>(Integer(*s, "state", INT32_MIN, INT32_MAX));
       if (const JsonValue* a = props->Find("altitude"); a && a->IsNumber()) {
         p.hasAltitude = true;
-        p.altitude = static_cast<float>(a->number);
+        p.altitude = Altitude(a->number);
       }
     }
     const JsonValue* g = f.Find("geometry");
@@ -100,7 +108,7 @@ class GeoJsonImporter {
       Fail(std::string("position [") + FloatToStr(lon) + ", " + FloatToStr(lat) +
            "] outside longitude -180..180, latitude -90..90");
     if (altitude && v.array.size() > 2 && v.array[2].IsNumber())
-      *altitude = static_cast<float>(v.array[2].number);
+      *altitude = Altitude(v.array[2].number);
     return TSCoords{static_cast<float>(lat), static_cast<float>(lon)};
   }
 

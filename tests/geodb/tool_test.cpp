@@ -244,5 +244,31 @@ TEST_F(GeoDBTool, GeoJsonImportRejectsBadDocuments) {
   EXPECT_EQ(db_->NumEntries(), 0);
 }
 
+// Altitudes and box bounds beyond the range of a single were converted to
+// one regardless, which is undefined.
+TEST_F(GeoDBTool, ValuesBeyondTheRangeOfASingleAreRejected) {
+  ASSERT_EQ(Run({"create", Base()}), 0);
+  Open();
+  const geodbtool::ImportOptions opt;
+  EXPECT_THROW(geodbtool::ImportGeoJson(*db_, R"({"type":"Point","coordinates":[1,2,1e300]})", opt),
+               geodbtool::ImportError);
+  EXPECT_THROW(
+      geodbtool::ImportGeoJson(
+          *db_,
+          R"({"type":"Feature","properties":{"altitude":-1e39},"geometry":{"type":"Point","coordinates":[1,2]}})",
+          opt),
+      geodbtool::ImportError);
+  geodbtool::ImportGeoJson(*db_, R"({"type":"Point","coordinates":[1,2,2962.5]})", opt);
+  ASSERT_EQ(db_->NumEntries(), 1);
+  EXPECT_EQ(db_->Data(1).Altitude, 2962.5f);
+  db_->SetDBName("");
+
+  WriteBytes(dir_ / "b.bin", {1, 2, 3});
+  EXPECT_EQ(Run({"add-blob", Base(), (dir_ / "b.bin").string(), "--box", "0,1e300,0,1"}), 2);
+  EXPECT_EQ(Run({"add-blob", Base(), (dir_ / "b.bin").string(), "--box", "0,1,-181,1"}), 2);
+  EXPECT_EQ(Run({"add-blob", Base(), (dir_ / "b.bin").string(), "--box", "0,1,170,-170"}), 0)
+      << err_.str();
+}
+
 }  // namespace
 }  // namespace marovia::testing
