@@ -74,7 +74,8 @@ Table options:
 
 Exit status: 0 when every position converted (or the table was listed), 1 when
 at least one position failed (each failure is reported on standard error and
-the others are still converted), 2 for a bad option.
+the others are still converted), 2 for a bad option, 3 when the input could not
+be read or the output could not be written.
 
 Examples:
   geoconvert -t utm 50 10
@@ -596,10 +597,9 @@ bool LooksLikeNumber(const std::string& arg) {
          (std::isdigit(static_cast<unsigned char>(arg[1])) || arg[1] == '.');
 }
 
-}  // namespace
-
-int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-        std::ostream& err) {
+// Everything but the final check of the streams.
+int Execute(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+            std::ostream& err) {
   Options o;
   enum class Action { Convert, Help, ListEllipsoids, ListDatums, ListCountries, Country };
   Action action = Action::Convert;
@@ -713,6 +713,24 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
       err << "geoconvert: line " << lineNo << ": " << Printable(e.what()) << "\n";
       status = kExitBadInput;
     }
+  }
+  return status;
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+        std::ostream& err) {
+  int status = Execute(args, in, out, err);
+  // Output that never arrived (a full disk, a closed pipe) or input that
+  // stopped on a read error must not end in a status of success.
+  if (in.bad()) {
+    err << "geoconvert: cannot read the input\n";
+    status = kExitIo;
+  }
+  if (!out.flush()) {
+    err << "geoconvert: cannot write the output\n";
+    status = kExitIo;
   }
   return status;
 }

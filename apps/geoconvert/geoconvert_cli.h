@@ -11,6 +11,7 @@ namespace marovia::geoconvert {
 inline constexpr int kExitOk = 0;        // every position converted
 inline constexpr int kExitBadInput = 1;  // at least one position failed
 inline constexpr int kExitUsage = 2;     // bad options; nothing converted
+inline constexpr int kExitIo = 3;        // input unreadable or output unwritable
 
 // Runs the tool with the arguments after the program name. Positions come
 // from the arguments or, when there are none, one per line from in.

@@ -1,8 +1,11 @@
 // The geoconvert tool, run in-process on string streams.
 #include <gtest/gtest.h>
 
+#include <ios>
 #include <sstream>
+#include <streambuf>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "geoconvert_cli.h"
@@ -140,6 +143,38 @@ TEST(Geoconvert, ControlBytesOfBadInputAreNotEchoedRaw) {
   EXPECT_EQ(r.err, "geoconvert: unknown ellipsoid 'x\\x07' (see --list-ellipsoids)\n");
   r = RunTool({"--country", "\x7f"});
   EXPECT_EQ(r.err, "geoconvert: no country has the code or a name starting with '\\x7F'\n");
+}
+
+// A stream buffer that fails: reading throws after the given text, writing
+// accepts nothing.
+class FailingBuf : public std::streambuf {
+ public:
+  explicit FailingBuf(std::string text) : text_(std::move(text)) {
+    setg(text_.data(), text_.data(), text_.data() + text_.size());
+  }
+
+ protected:
+  int_type underflow() override { throw std::ios_base::failure("read error"); }
+  int_type overflow(int_type) override { return traits_type::eof(); }
+
+ private:
+  std::string text_;
+};
+
+TEST(Geoconvert, LostOutputOrFailedReadIsNotReportedAsSuccess) {
+  FailingBuf sink("");
+  std::ostream full(&sink);
+  std::istringstream in;
+  std::ostringstream err;
+  EXPECT_EQ(geoconvert::Run({"50", "10"}, in, full, err), kExitIo);
+  EXPECT_EQ(err.str(), "geoconvert: cannot write the output\n");
+
+  FailingBuf source("50 10\n");
+  std::istream broken(&source);
+  std::ostringstream out, err2;
+  EXPECT_EQ(geoconvert::Run({}, broken, out, err2), kExitIo);
+  EXPECT_EQ(out.str(), "50.000000000 10.000000000\n");
+  EXPECT_EQ(err2.str(), "geoconvert: cannot read the input\n");
 }
 
 TEST(Geoconvert, RejectsInconsistentGridInput) {
