@@ -56,10 +56,7 @@ int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
       break;
   }
   if (base < 0) throw EInOutError(fileName_, "cannot seek: " + posix_io::ErrorText(errno), errno);
-  int64_t target;
-  if (__builtin_add_overflow(base, Offset, &target) || target < 0)
-    throw EStreamError("Invalid stream position " + std::to_string(base) + " + " +
-                       std::to_string(Offset) + " in " + fileName_);
+  const int64_t target = CheckedPosition(base, Offset, fileName_);
   const off_t r = ::lseek(fd_, static_cast<off_t>(target), SEEK_SET);
   if (r < 0) throw EInOutError(fileName_, "cannot seek: " + posix_io::ErrorText(errno), errno);
   return r;

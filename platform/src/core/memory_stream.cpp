@@ -61,11 +61,7 @@ int64_t TMemoryStream::Seek(int64_t Offset, TSeekOrigin Origin) {
       base = Size();
       break;
   }
-  int64_t target;
-  if (__builtin_add_overflow(base, Offset, &target) || target < 0)
-    throw EStreamError("Invalid stream position " + std::to_string(base) + " + " +
-                       std::to_string(Offset));
-  pos_ = target;
+  pos_ = CheckedPosition(base, Offset, {});
   return pos_;
 }
 

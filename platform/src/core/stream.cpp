@@ -1,5 +1,6 @@
 // TStream: the operations every stream shares, built on Read, Write, Seek.
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "marovia/platform/streams.h"
@@ -60,6 +61,14 @@ int64_t TStream::CopyFrom(TStream& Source, int64_t Count) {
     left -= n;
   }
   return Count;
+}
+
+int64_t TStream::CheckedPosition(int64_t Base, int64_t Offset, const std::string& Where) {
+  int64_t target;
+  if (__builtin_add_overflow(Base, Offset, &target) || target < 0)
+    throw EStreamError("Invalid stream position " + std::to_string(Base) + " + " +
+                       std::to_string(Offset) + (Where.empty() ? "" : " in " + Where));
+  return target;
 }
 
 }  // namespace marovia

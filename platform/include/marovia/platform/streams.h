@@ -45,6 +45,12 @@ class TStream : public TObject {
   // Copies Count bytes from Source's position (Count 0: all of Source from
   // its beginning); answers the count.
   int64_t CopyFrom(TStream& Source, int64_t Count);
+
+ protected:
+  // Base + Offset as a new position for Seek. Raises EStreamError when it
+  // would be negative or overflow; Where (may be empty) names the stream in
+  // the message.
+  static int64_t CheckedPosition(int64_t Base, int64_t Offset, const std::string& Where);
 };
 
 // A stream in memory. Memory() is valid until the next size change.
