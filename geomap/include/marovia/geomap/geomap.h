@@ -1,0 +1,503 @@
+// TGeoMap: a control that shows one raster map image, relates its pixels to
+// latitude and longitude through a calibration, and draws graticules, a UTM
+// grid, landmarks and a mouse trace over it.
+//
+// Coordinates: image coordinates are pixels of the full-resolution map image
+// (origin top left, y down); control coordinates are pixels of the client
+// area. A control point is (image point - TopLeft) * Magnification.
+//
+// Every property writer that changes what is shown repaints at once by
+// calling Paint, which composes the view into AuxBmp and copies it to the
+// control's surface.
+//
+// Sources, by concern:
+//   geomap_core.cpp         construction, properties, Assign, Clear
+//   calibration.cpp         calibration points, refits, quality, residuals
+//   calibration_fits.cpp    the fits of the point models and the conic apex search
+//   lsq_solver.cpp          least squares by singular value decomposition
+//   conversion.cpp          pixel <-> geographic, control <-> image, extents
+//   landmarks.cpp           the landmark list
+//   calxml_read.cpp, calxml_write.cpp   calibration files
+//   landmark_files.cpp      landmark files
+//   image_loading.cpp       map image files and bitmaps, the size limit
+//   render*.cpp             composition of the view (Paint)
+//   interaction.cpp         mouse gestures
+//   zoom_pan.cpp            zoom history, magnification, centring, resampling
+//   map_output.cpp          saving, renaming, generated maps, clipboard, printing
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "marovia/geobasics/ellipsoids.h"
+#include "marovia/geomap/calib_types.h"
+#include "marovia/geomap/landmark.h"
+#include "marovia/platform/controls.h"
+#include "marovia/platform/files.h"
+#include "marovia/platform/graphics.h"
+#include "marovia/platform/streams.h"
+#include "marovia/zylbase/zylbase.h"
+#include "marovia/zylmath/matrix.h"
+
+namespace marovia {
+
+// Error of the map control. Component methods prefix their messages with
+// "Component \"<Name>\": ".
+class EZYLGeoMapError : public EZYLError {
+ public:
+  using EZYLError::EZYLError;
+};
+
+// Largest map image, in pixels (width x height); larger images are refused.
+constexpr int64_t kMaxMapPixels = 3000000;
+
+// Range of the display magnification (control pixels per image pixel).
+// Writers clamp to it; NaN is ignored.
+constexpr double kMinMagnification = 1.0 / 1024;
+constexpr double kMaxMagnification = 1024;
+
+// What grid is drawn over the map.
+enum TShowGrat : uint8_t {
+  sgNone,
+  sgPoints,
+  sgLines,
+  sgPointsAndLines,
+  sgUTMGrid,
+  sgPointsAndUTMGrid
+};
+
+// A saved view: FTopLeft and the magnification. All three zero: empty.
+struct TgmZoomStackEntry {
+  int32_t Left = 0;
+  int32_t Top = 0;
+  double MagF = 0;
+  bool Empty() const { return Left == 0 && Top == 0 && MagF == 0; }
+  friend bool operator==(const TgmZoomStackEntry&, const TgmZoomStackEntry&) = default;
+};
+
+// Residual of one calibration point of a point model: the clicked pixel
+// minus the pixel the fitted model gives for its position, and the distance
+// in metres between its position and the position the model gives for its
+// pixel. Valid is false when the model could not convert the point.
+struct TCalibResidual {
+  int32_t Index = 0;  // calibration point 1..NumCalQuads
+  double dX = 0;
+  double dY = 0;
+  double DistanceMetres = 0;
+  bool Valid = false;
+};
+
+// Canvas is AuxBmp's canvas during the composition.
+using TRenderEvent = std::function<void(TObject* Sender, TCanvas& Canvas)>;
+// APoint: the landmark's position in control coordinates. Set Handled to
+// suppress the built-in symbol and caption.
+using TDrawLandMarkEvent = std::function<void(TObject* Sender, bool& Handled, TCanvas& Canvas,
+                                              TPoint APoint, const TLandMark& LandMarkData)>;
+// Allowed is true on entry; false cancels the addition or removal.
+using TLandMarkActionEvent = std::function<void(
+    TObject* Sender, bool& Allowed, TLandMarkAction Action, const TLandMark& LandMarkData)>;
+// The handler may change the file name of the map image to be opened.
+using TMapImgRequestEvent = std::function<void(TObject* Sender, std::string& FileName)>;
+// Lets the caller draw its own data on a generated map image.
+using TOnDrawMapDataEvent =
+    std::function<void(TObject* Sender, TCanvas& MapCanvas, double LatLow, double LongLow,
+                       double LatHigh, double LongHigh, int32_t Wid, int32_t Hgt)>;
+
+class TGeoMap : public TCustomControl {
+ public:
+  explicit TGeoMap(TComponent* AOwner);
+  ~TGeoMap() override;
+  std::string ClassName() const override { return "TGeoMap"; }
+
+  // Copies everything but the mouse trace, the event handlers and the
+  // inherited control properties from another TGeoMap; no repaint.
+  void Assign(const TPersistent& Source) override;
+  // Empties calibration, model, image name and mouse trace; keeps
+  // landmarks, bitmap, zoom history and TopLeft.
+  void Clear();
+
+  // ---- Published properties --------------------------------------------
+
+  bool AllowPan() const { return FMouseAction == maPan; }
+  void SetAllowPan(bool Value);
+  bool AntiAlias() const { return FAntiAlias; }
+  void SetAntiAlias(bool Value);
+  TCalibModel CalibModel() const { return FCalibModel; }
+  void SetCalibModel(TCalibModel Value);
+  // The image cache is used below this magnification, 0..2/3.
+  double CacheMagLimit() const { return FCacheMagLimit; }
+  void SetCacheMagLimit(double Value);
+  TColor ColorBackGnd() const { return FColorBakGnd; }
+  void SetColorBackGnd(TColor Value);
+  TColor ColorGraticule() const { return FColorGratLine; }
+  void SetColorGraticule(TColor Value);
+  TColor ColorCalibPoints() const { return FColorGratPoints; }
+  void SetColorCalibPoints(TColor Value);
+  TColor ColorFrame() const { return FFrameColor; }
+  void SetColorFrame(TColor Value);
+  bool ConfinePanToMapImage() const { return FConfinePan; }
+  void SetConfinePanToMapImage(bool Value);
+  const std::string& EmptyMsg() const { return FEmptyMsg; }
+  void SetEmptyMsg(const std::string& Value);
+  TFrameStyle FrameStyle() const { return FFrameStyle; }
+  void SetFrameStyle(TFrameStyle Value);
+  // Degrees between graticule lines, 0..60; 0 lets the renderer choose.
+  double GratLineDist() const { return FGratLineDist; }
+  void SetGratLineDist(double Value);
+  // Metres between UTM grid lines, 0..10000000; 0 lets the renderer choose.
+  int32_t UTMGridDist() const { return FUTMGridDist; }
+  void SetUTMGridDist(int32_t Value);
+  // Zone of the UTM model; only 1..60 is stored. No refit, no repaint.
+  int32_t UTMZone() const { return FCalibData.UTMZone; }
+  void SetUTMZone(int32_t Value);
+  THemisphere UTMHemisphere() const { return FCalibData.UTMSouth ? hemiSouth : hemiNorth; }
+  void SetUTMHemisphere(THemisphere Value);
+  TMouseActMode MouseAction() const { return FMouseAction; }
+  void SetMouseAction(TMouseActMode Value) { FMouseAction = Value; }
+  TColor MouseTraceColor() const { return FColorMTrace; }
+  void SetMouseTraceColor(TColor Value) { FColorMTrace = Value; }
+  bool MouseTraceInvert() const { return FMTraceInvert; }
+  void SetMouseTraceInvert(bool Value) { FMTraceInvert = Value; }
+  TShowGrat ShowGraticule() const { return FShowGrat; }
+  void SetShowGraticule(TShowGrat Value);
+
+  // ---- Public properties -------------------------------------------------
+
+  // Direct access to the calibration record; nothing is recalculated.
+  const TCalibData& CalibData() const { return FCalibData; }
+  void SetCalibData(const TCalibData& Value) { FCalibData = Value; }
+  // Name of the calibration file last loaded; writing loads the first data
+  // set of an existing file, or empties the map for a missing one.
+  const std::string& CalibDataFile() const { return FCalDatName; }
+  void SetCalibDataFile(const std::string& Value) { SetCalDatName(Value); }
+  void SetCalDatName(const std::string& Name);
+  // The map caption (FCalibData.Caption); writing does not repaint.
+  const std::string& Caption() const { return GetMapCaption(); }
+  void SetCaption(const std::string& Value) { SetMapCaption(Value); }
+  const std::string& GetMapCaption() const { return FCalibData.Caption; }
+  void SetMapCaption(const std::string& Value) { FCalibData.Caption = Value; }
+  int32_t HighLightLandMark() const { return FHighLM; }
+  void SetHighLightLandMark(int32_t Value) { SetHighLM(Value); }
+  void SetHighLM(int32_t Value);
+  void SetHighLightProperties(TColor ColorFG, TColor ColorBG, bool Transparent);
+  const TLandMark& LandMarkDefault() const { return FDefaultLM; }
+  void SetLandMarkDefault(const TLandMark& Value) { FDefaultLM = Value; }
+  // Landmark i, 1..NumLandMarks. Reading outside raises EZYLGeoMapError;
+  // writing outside is ignored.
+  TLandMark LandMarkData(int32_t i) const { return GetLandMarkData(i); }
+  void SetLandMarkData(int32_t i, const TLandMark& LandMark);
+  TLandMark GetLandMarkData(int32_t i) const;
+  bool LMClassVisible(uint8_t Cls) const { return GetClassVisibility(Cls); }
+  void SetLMClassVisible(uint8_t Cls, bool Value) { SetClassVisibility(Cls, Value); }
+  bool GetClassVisibility(uint8_t Cls) const { return FLMClassVisible[Cls]; }
+  void SetClassVisibility(uint8_t Cls, bool Value);
+  // Position of the last mouse press; 0 when the map cannot convert it.
+  double LastClickLatitude() const { return GetLastMClickLatitude(); }
+  double LastClickLongitude() const { return GetLastMClickLongitude(); }
+  double GetLastMClickLatitude() const;
+  double GetLastMClickLongitude() const;
+  int32_t LastClickPosX() const { return FLastMClickPosX; }
+  int32_t LastClickPosY() const { return FLastMClickPosY; }
+  int32_t LastMousePosX() const { return FLastMMousePosX; }
+  int32_t LastMousePosY() const { return FLastMMousePosY; }
+  // Landmark count above which only a random sample is drawn; only values
+  // above 1000 are accepted.
+  int32_t LMRandomDisplayThreshold() const { return FLMRandSampleLimit; }
+  void SetLMRandomDisplayThreshold(int32_t Value) { SetRandSampleLimit(Value); }
+  void SetRandSampleLimit(int32_t Value);
+  double Magnification() const { return FMagnify; }
+  void SetMagnification(double Magnification);
+  // Name of the map image file; writing loads it (image_loading.cpp).
+  const std::string& MapImgFile() const { return FMapImgName; }
+  void SetMapImgFile(const std::string& Value) { SetMapImgName(Value); }
+  void SetMapImgName(const std::string& Value);
+  int32_t MapImgWidth() const { return FMapImgWidth; }
+  int32_t MapImgHeight() const { return FMapImgHeight; }
+  // The map image at full resolution; writing takes a copy.
+  const TBitmap& MapBitmap() const { return *GrafBmp; }
+  void SetMapBitmap(const TBitmap& Value) { SetMapBitMap(Value); }
+  void SetMapBitMap(const TBitmap& Value);
+  TColoredPoint MouseTrace(int32_t i) const { return GetMTracePoint(i); }
+  int32_t NumLandMarks() const { return FNumLandMarks; }
+  // Length of the landmark storage: a multiple of 1000, at least NumLandMarks.
+  int32_t LandMarkCapacity() const { return static_cast<int32_t>(FLandMarks.size()); }
+  int32_t NumMTracePoints() const { return FNumMTrace; }
+  bool SuppressPaint() const { return FSuppressPaint; }
+  void SetSuppressPaint(bool Value);
+  TPoint TopLeft() const { return FTopLeft; }
+  void SetTopLeft(const TPoint& P);
+  TgmZoomStackEntry ZoomStack(int32_t i) const { return GetZoomStackEntry(i); }
+  TZoomState ZoomState() const { return FZoomState; }
+  // The composed view (valid after the last Paint).
+  const TBitmap& ComposedView() const { return *AuxBmp; }
+
+  void DoZoomPanEvent();
+  void DoSelectRectEvent(int32_t Kind, double X1, double Y1, double X2, double Y2);
+
+  // ---- Calibration (calibration.cpp, calibration_fits.cpp) --------------
+
+  // A point on a graticule line (cmParabolicIp only).
+  bool AddCalibPoint(TGratLineKind GratLineKind, double LineValue, int32_t PixPosX,
+                     int32_t PixPosY);
+  // A geographic point (the four geographic point models).
+  bool AddCalibPoint(double Latit, double Longit, int32_t PixPosX, int32_t PixPosY);
+  // A UTM point of the map's zone and hemisphere (cmUTM only).
+  bool AddCalibPoint(double Northing, double Easting, int32_t Zone, THemisphere Hemisphere,
+                     int32_t PixPosX, int32_t PixPosY);
+  bool RemoveCalibPoint(TGratLineKind GratLineKind, double LineValue, int32_t PixPosX,
+                        int32_t PixPosY);
+  // Removes the calibration point nearest to the pixel, under any model.
+  bool RemoveCalibPoint(int32_t PixPosX, int32_t PixPosY);
+  void RestoreLastDeletedCalPoint();
+  void ClearCalibData();
+  void RecalcCalibration();
+  bool RecalcGratMat();
+  void CalcEquiRectCalibration();
+  void CalcBiquadraticCalibration();
+  void CalcConicCalibration();
+  void CalcMillerCylCalibration();
+  // Root-mean-square pixel error of the point models, per axis.
+  void CalibQuality(double& QualX, double& QualY);
+  // Per-point residuals of the point models (empty for the others).
+  std::vector<TCalibResidual> CalibResiduals() const;
+
+  // ---- Conversion (conversion.cpp) ----------------------------------------
+  //
+  // No conversion raises. valid / the result is false when the model gives
+  // no value, or a value that is not finite or does not fit a pixel.
+
+  double CalcLatitude(int32_t x, int32_t y, bool& valid) const;
+  double CalcLatitude(TPoint APoint, bool& valid) const {
+    return CalcLatitude(APoint.X, APoint.Y, valid);
+  }
+  double CalcLongitude(int32_t x, int32_t y, bool& valid) const;
+  double CalcLongitude(TPoint APoint, bool& valid) const {
+    return CalcLongitude(APoint.X, APoint.Y, valid);
+  }
+  bool CalcPixelCoords(double Lat, double Long, int32_t& x, int32_t& y) const;
+  bool CalcPixelCoordsUTM(double Northing, double Easting, int32_t& x, int32_t& y) const;
+  // Crossing of a northing line with pixel column x, of an easting line with
+  // pixel row y (UTM grid); valid false when the fitted parameters leave it
+  // undetermined (the plain forms then answer 0).
+  int32_t CalcUTMyFromNorthingX(double Northing, int32_t x) const;
+  int32_t CalcUTMyFromNorthingX(double Northing, int32_t x, bool& valid) const;
+  int32_t CalcUTMxFromEastingY(double Easting, int32_t y) const;
+  int32_t CalcUTMxFromEastingY(double Easting, int32_t y, bool& valid) const;
+  TPoint ControlToMapImage(TPoint APoint) const;
+  TPoint MapImageToControl(TPoint APoint) const;
+  void CalcExtentsAndResolution();
+  bool IsPositionWithinMap(double Latit, double Longit) const;
+
+  // ---- Calibration files (calxml_read.cpp, calxml_write.cpp) -----------
+
+  void WriteCalDataToOpenXMLFile(TTextFile& TextFile, bool Header, const std::string& DataID);
+  void SaveCalDataAsXML(const std::string& FileName, const std::string& DataID);
+  void SaveCalDataAsXML(TStream& OutStream, const std::string& DataID);
+  bool ReadCalDataFromOpenXMLFile(TTextFile& TextFile, const std::string& DataID);
+  bool LoadCalDataFromXML(const std::string& FName, const std::string& DataID);
+  bool LoadCalDataFromXML(TStream& InStream, const std::string& DataID);
+
+  // ---- Landmarks (landmarks.cpp) --------------------------------------
+
+  void AddLandMark(double Lat, double Long, double Altitude);
+  void AddLandMark(double Lat, double Long, double Altitude, const TLMIdentifier& Identifier,
+                   TDateTime Time);
+  void AddLandMark(double Lat, double Long, double Altitude, const std::string& CaptionText,
+                   int32_t CaptionSize, TColor CaptionColor);
+  void AddLandMark(double Lat, double Long, double Altitude, const TLMIdentifier& Identifier,
+                   TDateTime Time, const std::string& CaptionText, int32_t CaptionSize,
+                   TColor CaptionColor);
+  void AddLandMark(double Lat, double Long, double Altitude, TLandMarkElement Element,
+                   uint8_t ClassFlag, const TLMIdentifier& Identifier, TDateTime Time, int32_t Tag,
+                   TColor ColorFG, TColor ColorBG, int32_t Size, bool Transparent,
+                   int32_t Direction, int32_t Length);
+  // ClassFlag -1 (or outside 0..255) means every class.
+  int32_t RemoveLandMark(double Lat, double Long, int32_t ClassFlag, double Radius);
+  int32_t RemoveLandMark(const TRectDouble& Rect, int32_t ClassFlag);
+  int32_t RemoveLandMark(double Lat, double Long, int32_t ClassFlag);
+  int32_t RemoveLandMark(int32_t LmIndex);
+  void RemoveLastLandMark();
+  void RemoveAllLandMarks(uint8_t ClassFlag);
+  void RemoveAllLandMarks();
+  int32_t FindLandMark(double Lat, double Long, int32_t ClassFlag) const;
+
+  // ---- Landmark files (landmark_files.cpp) ------------------------------
+
+  bool ReadLandMarksFromOpenXMLFile(TTextFile& TextFile, const std::string& DataID);
+  bool LoadLandMarks(const std::string& FName, const std::string& DataID);
+  void WriteLandMarksToOpenXMLFile(TTextFile& TextFile, bool Header, const std::string& DataID);
+  void SaveLandmarks(const std::string& FileName, const std::string& DataID);
+
+  // ---- Painting (render*.cpp) -------------------------------------------
+
+  void Paint() override;
+
+  // ---- Mouse, zoom and pan (interaction.cpp, zoom_pan.cpp) --------------
+
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseMove(TShiftState Shift, int X, int Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  // Lets the user drag a box and answers its normalised corners (control
+  // coordinates); false when aborted or when the control goes away.
+  bool MouseBox(int32_t& xLo, int32_t& yLo, int32_t& xHi, int32_t& yHi);
+  void MouseBoxAbort();
+  void ZoomStateOnStack();
+  TgmZoomStackEntry GetZoomStackEntry(int32_t StackIx) const;
+  void ZoomHistory(int32_t Index);
+  void ClearZoomHistory();
+  void ClearMouseTrace();
+  TColoredPoint GetMTracePoint(int32_t idx) const;
+  void DrawMouseTrace(int32_t x, int32_t y, TBitmap& Bitmap);
+  void ResizeMap(double Magnification);
+  void ResizeMap(int32_t LongerEdgeLength);
+  void ZoomFitPage();
+  void PanMapToFillWindow();
+  void BringMapPixelToCenter(TPoint APoint);
+  void BringLocationToCenter(double Latitude, double Longitude);
+
+  // ---- Map files and output (map_output.cpp) ----------------------------
+
+  void SaveMap(const std::string& FileName, const std::string& DataID);
+  bool RenameMapImg(const std::string& Name);
+  void CreateEmptyMapInMemory(double LatLow, double LongLow, double LatHigh, double LongHigh,
+                              double dLat, double dLong, int32_t Wid, int32_t Hgt, bool ShowGrid,
+                              const TOnDrawMapDataEvent& OnDrawMapData);
+  void CreateAndLoadEmptyMap(const std::string& FName, double LatLow, double LongLow,
+                             double LatHigh, double LongHigh, double dLat, double dLong,
+                             int32_t Wid, int32_t Hgt, const TOnDrawMapDataEvent& OnDrawMapData);
+  void CopyToClipboard();
+  void CopyEntireMapToClipboard();
+  void CopyToBMP(TBitmap& DestBmp, TPoint TopLeft, double MagFact, int32_t PosHoriz,
+                 int32_t PosVert, int32_t Width, int32_t Height);
+  void PrintIt(double ScaleF);
+  void CopyToOpenPrinter(int32_t& x, int32_t& y, double ScaleF);
+  void CopyToOpenPrinter(const TRect& MapWindow, int32_t Scale, int32_t PosHoriz, int32_t PosVert);
+  void CopyToOpenPrinter(TPoint TopLeft, int32_t Scale, int32_t PosHoriz, int32_t PosVert,
+                         int32_t Width, int32_t Height);
+  void CalcExtentsOfPrint(const TRect& MapWindow, int32_t Scale, int32_t& Width, int32_t& Height);
+
+  // ---- Events ------------------------------------------------------------
+
+  TProgressEvent OnDataLoading;
+  TRenderEvent OnBeforeRenderData;
+  TRenderEvent OnDataRendered;
+  TDrawLandMarkEvent OnDrawLandmark;
+  TMapImgRequestEvent OnMapImageRequest;
+  TLandMarkActionEvent OnLandMarkAction;
+  TZoomPanEvent OnZoomPan;
+  TOnRubberBandActionEvent OnBeginRubberBand;
+  TOnRubberBandActionEvent OnContinueRubberBand;
+  TOnRubberBandActionEvent OnEndRubberBand;
+  TSelectRectEvent OnSelectRect;
+
+ protected:
+  void AssignTo(TPersistent& Dest) const override;
+
+ private:
+  // "Component \"<Name>\": " + Text, as an EZYLGeoMapError.
+  [[noreturn]] void RaiseError(const std::string& Text) const;
+
+  // ---- geomap_core.cpp helpers
+
+  // ---- calibration.cpp helpers
+  // The model's fit (none for cmParabolicIp and cmUndefined), then
+  // CalcExtentsAndResolution.
+  void FitModelAndExtents();
+
+  // ---- conversion.cpp helpers
+
+  // ---- calxml helpers
+  bool ReadCalDataIntern(bool TextMode, TTextFile* TextFile, TStream* Stream,
+                         const std::string& DataID);
+
+  // ---- landmarks.cpp helpers
+  // The landmark storage set back to 1000 entries.
+  void ResetLandMarkCapacity();
+
+  // ---- image_loading.cpp helpers
+
+  // ---- render helpers
+  void ConstructInternalMapImg();
+
+  // ---- interaction / zoom_pan helpers
+
+  // ---- map_output helpers
+
+  // ---- Fields (declaration order as the control has always kept them) ----
+  std::unique_ptr<TBitmap> AuxBmp;     // composed view, 15-bit
+  std::unique_ptr<TBitmap> FImgCache;  // scaled map image, 15-bit
+  double FCacheMag = 0;                // magnification of FImgCache; 0 = invalid
+  bool FCacheAA = true;
+  double FCacheMagLimit = 2.0 / 3.0;
+  int32_t FNumLandMarks = 0;
+  std::vector<TLandMark> FLandMarks;  // positions 1..FNumLandMarks are [0..n-1]
+  TLandMark FDefaultLM;
+  TColor FColorBakGnd = clSilver;
+  TFrameStyle FFrameStyle = fsLowered;
+  TColor FFrameColor = clBlack;
+  TColor FColorGratLine = clBlue;
+  TColor FColorGratPoints = clRed;
+  TColor FColBlackLine = clBlack;
+  TColor FColGrayLine = clGray;
+  TColor FColWhiteLine = clWhite;
+  std::string FEmptyMsg;
+  bool FLButtonWasDown = false;
+  std::array<bool, 256> FLMClassVisible{};
+  int32_t FLMRandSampleLimit = 20000;
+  std::string FMapImgName;
+  int32_t FMapImgWidth = 0;
+  int32_t FMapImgHeight = 0;
+  double FMagnify = 1.0;
+  TZoomState FZoomState = zsIdle;
+  TMouseBoxState FMouseBoxState = mbsIdle;
+  int32_t FMouseBoxX1 = 0, FMouseBoxX2 = 0, FMouseBoxY1 = 0, FMouseBoxY2 = 0;
+  std::vector<TColoredPoint> FMTrace;
+  int32_t FNumMTrace = 0;
+  TColor FColorMTrace = clWhite;
+  bool FMTraceInvert = true;
+  int32_t FWindOldCornerX = 0, FWindOldCornerY = 0;
+  int32_t FWindAnchorX = 0, FWindAnchorY = 0;
+  TShowGrat FShowGrat = sgNone;
+  TPoint FTopLeft;
+  TCalibModel FCalibModel = cmUndefined;
+  TCalQuad FBiQuadOops;
+  TCalibLine FParaIpOops;
+  bool FRestoreBiQuadOK = false;
+  bool FRestoreParaIpOK = false;
+  bool FSuppressPaint = false;
+  bool FConfinePan = true;
+  TMouseActMode FMouseAction = maPan;
+  bool FRubberBandOn = false;
+  bool FSelectRectOn = false;
+  int32_t FRubberBAnchorX = 0, FRubberBAnchorY = 0;
+  int32_t FRubberBandOldX = 0, FRubberBandOldY = 0;
+  bool FAntiAlias = true;
+  double FGratLineDist = 0;
+  int32_t FUTMGridDist = 0;
+  TCalibData FCalibData;
+  TMatrix FGratMat;                                     // 5 columns, one row per calibration line
+  std::array<std::array<double, 3>, 2> FEquRectSPPL{};  // geographic -> pixel
+  std::array<std::array<double, 3>, 2> FEquRectPLSP{};  // pixel -> geographic
+  std::array<std::array<double, 6>, 2> FCalParsPLSP{};
+  std::array<std::array<double, 6>, 2> FCalParsSPPL{};
+  std::array<std::array<double, 2>, 2> FMillercylPar{};
+  std::array<double, 6> FConicPars{};
+  int32_t FHighLM = 0;
+  TColor FHighLMColFG = clBlue;
+  TColor FHighLMColBG = clYellow;
+  bool FHighLMTrans = false;
+  int32_t FTopLeftXAnchor = 0, FTopLeftYAnchor = 0;
+  std::array<TgmZoomStackEntry, 16> FZoomStack{};  // slots 1..16 are [0..15]
+  int32_t FZStackPoi = 1;
+  std::string FCalDatName;
+  int32_t MouseAnchorX = 0, MouseAnchorY = 0;
+  int32_t FLastMClickPosX = 0, FLastMClickPosY = 0;
+  int32_t FLastMMousePosX = 0, FLastMMousePosY = 0;
+  std::unique_ptr<TBitmap> GrafBmp;  // the map image at full resolution
+};
+
+}  // namespace marovia

@@ -1,0 +1,80 @@
+// Landmarks: geographic points shown over a map with a symbol, an optional
+// caption, a class number, a host tag, an identifier and a time stamp.
+//
+// A landmark is a value: copying it copies every field, the font name
+// included. The list of landmarks lives in TGeoMap (geomap.h); the files
+// that store landmark sets are read and written by the control as well.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "marovia/geomap/landmark_types.h"
+#include "marovia/platform/controls.h"
+#include "marovia/platform/datetime.h"
+#include "marovia/platform/graphics.h"
+#include "marovia/zylbase/zylbase.h"
+
+namespace marovia {
+
+// Longest identifier and caption text, in characters; longer text is cut.
+constexpr int kLMIdentifierLength = 15;
+constexpr int kLMTextLength = 80;
+
+// Identifier of a landmark: UTF-8, at most kLMIdentifierLength characters
+// (cut with MakeLMIdentifier).
+using TLMIdentifier = std::string;
+// Caption text of a landmark: UTF-8, at most kLMTextLength characters (cut
+// with MakeLMText).
+using TLMText = std::string;
+using TFontName = std::string;
+
+// The text cut to the identifier and caption limits.
+TLMIdentifier MakeLMIdentifier(const std::string& Text);
+TLMText MakeLMText(const std::string& Text);
+
+enum TLandMarkAction : uint8_t { lmaAdd, lmaRemove };
+
+// The symbol of a landmark (drawing: symbol_drawing.h).
+struct TSymbolProperties {
+  TLandMarkElement Kind = lmPlus;
+  int32_t Size = 0;    // half the extent of the symbol, pixels
+  TColor FGColor = 0;  // outlines and lines
+  TColor BGColor = 0;  // fill and halo
+  bool Transparent = false;
+  int32_t Direction = 0;  // degrees clockwise from straight up
+  int32_t Length = 0;     // arrow shaft, pixels
+  friend bool operator==(const TSymbolProperties&, const TSymbolProperties&) = default;
+};
+
+// The caption of a landmark. An empty Text means no caption.
+struct TLMTextProperties {
+  TLMText Text;
+  int32_t Size = 0;  // points
+  TFontName FontName;
+  TFontStyles FontStyles;
+  TColor FGColor = 0;  // text
+  TColor BGColor = 0;  // text background unless Transparent
+  bool Transparent = false;
+  int32_t dx = 0;  // offset of the text anchor from the landmark, pixels
+  int32_t dy = 0;
+  int32_t Direction = 0;  // degrees counter-clockwise
+  TAlignment HAlignment = taLeftJustify;
+  TVerticalAlignment VAlignment = vaTop;
+  friend bool operator==(const TLMTextProperties&, const TLMTextProperties&) = default;
+};
+
+struct TLandMark {
+  double Latitude = 0;   // degrees, north positive
+  double Longitude = 0;  // degrees, east positive
+  double Altitude = 0;
+  uint8_t ClassFlag = 0;  // class 0..255 (visibility by class)
+  int32_t Tag = 0;        // for the host's own use
+  TSymbolProperties SymbolProps;
+  TLMTextProperties Caption;
+  TLMIdentifier Identifier;
+  TDateTime Time = 0;
+  friend bool operator==(const TLandMark&, const TLandMark&) = default;
+};
+
+}  // namespace marovia
