@@ -4,7 +4,7 @@
 
 #include "marovia/platform/files.h"
 #include "marovia/platform/sysutils.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace marovia {
 namespace {

@@ -419,6 +419,10 @@ class TGeoMap : public TCustomControl {
   void ResetLandMarkCapacity();
 
   // ---- image_loading.cpp helpers
+  // Raises the size error for an image above kMaxMapPixels.
+  void CheckMapImageSize(int64_t Width, int64_t Height) const;
+  // Takes the image now in GrafBmp as the map, known by Name.
+  void AcceptMapImage(const std::string& Name);
 
   // ---- render helpers
   void ConstructInternalMapImg();

@@ -17,7 +17,7 @@ class TempDir {
     const auto base = std::filesystem::temp_directory_path();
     for (;;) {
       path_ =
-          base / ("marovia_core_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+          base / ("marovia_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
       if (std::filesystem::create_directory(path_)) break;
     }
   }

@@ -1,0 +1,10 @@
+// Writing calibration files. (Being written.)
+#include "marovia/geomap/geomap.h"
+
+namespace marovia {
+
+void TGeoMap::WriteCalDataToOpenXMLFile(TTextFile&, bool, const std::string&) {}
+void TGeoMap::SaveCalDataAsXML(const std::string&, const std::string&) {}
+void TGeoMap::SaveCalDataAsXML(TStream&, const std::string&) {}
+
+}  // namespace marovia
