@@ -417,6 +417,19 @@ class TGeoMap : public TCustomControl {
   // ---- landmarks.cpp helpers
   // The landmark storage set back to 1000 entries.
   void ResetLandMarkCapacity();
+  // Appends a landmark, growing the storage by the block rule.
+  void AppendLandMark(const TLandMark& LandMark);
+  // Raises when called from inside OnLandMarkAction: the handler may only
+  // answer, not change the list it is asked about.
+  void CheckLandMarkListChangeAllowed() const;
+  // Asks OnLandMarkAction (when assigned) whether Action may happen.
+  bool LandMarkActionAllowed(TLandMarkAction Action, const TLandMark& LandMark);
+  void AddPreparedLandMark(TLandMark LandMark);
+  // Removes the landmarks whose flag is set (flags of positions 1..n in
+  // [0..n-1]) after asking OnLandMarkAction for each; answers the number
+  // removed.
+  int32_t RemoveChosenLandMarks(std::vector<bool>& Chosen);
+  bool FInLandMarkAction = false;
 
   // ---- image_loading.cpp helpers
   // Raises the size error for an image above kMaxMapPixels.
