@@ -441,6 +441,18 @@ class TGeoMap : public TCustomControl {
   void ConstructInternalMapImg();
 
   // ---- interaction / zoom_pan helpers
+  // XOR outlines on the control's surface (drawn twice they vanish).
+  void XorBox(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, bool Dotted);
+  void XorLine(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
+  void StartDrag(int32_t X, int32_t Y);
+  void PanFromAnchor(int32_t X, int32_t Y);
+  void ZoomFromAnchor(int32_t X, int32_t Y);
+  void AppendTracePoint(int32_t X, int32_t Y);
+  void ReportSelectRect(TPoint AnchorCtl, TPoint ReleaseCtl);
+  void ZoomToBox(int32_t X, int32_t Y);
+  // False once the control is destroyed; MouseBox holds a copy while it
+  // runs the message loop.
+  std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 
   // ---- map_output helpers
 
