@@ -35,6 +35,7 @@
 
 #include "marovia/geobasics/ellipsoids.h"
 #include "marovia/geomap/calib_types.h"
+#include "marovia/geomap/calxml.h"
 #include "marovia/geomap/landmark.h"
 #include "marovia/platform/controls.h"
 #include "marovia/platform/files.h"
