@@ -410,6 +410,10 @@ class TGeoMap : public TCustomControl {
   void FitModelAndExtents();
 
   // ---- conversion.cpp helpers
+  // The image pixel of a position before rounding (under cmConicConformal
+  // the column comes from the unrounded row); false when the model gives
+  // none or a value that is not finite.
+  bool GeoToPixelExact(double Lat, double Long, double& X, double& Y) const;
 
   // ---- calxml helpers
   bool ReadCalDataIntern(bool TextMode, TTextFile* TextFile, TStream* Stream,
