@@ -1,5 +1,6 @@
 // Symbol files of TSymbolRepository: StoreOnFile, ReadFromOpenXMLFile,
 // LoadFromFile. The format is described in symbol_repository.h.
+#include <array>
 #include <climits>
 
 #include "marovia/geomap/shape_names.h"
@@ -57,21 +58,40 @@ bool FlagOf(std::string_view text) {
   return LowerCase(text).find("true") != std::string::npos;
 }
 
+// The attributes of a "symbol" element, in the order they are written.
+enum SymbolField { kElement, kName, kCategory, kColorFG, kColorBG, kSize, kTransp, kDir, kLeng };
+constexpr std::array<std::string_view, 9> kFieldNames = {
+    "element", "name", "category", "colorfg", "colorbg", "size", "transp", "dir", "leng"};
+
 // One "symbol" element. Attributes that are missing (or empty) keep the
-// default symbol's values.
+// default symbol's values. The attributes are read in one pass with the
+// rules of AttributeValue: names without regard to case, the first of equal
+// names wins, and nothing after a malformed attribute counts.
 TSymbol ParseSymbol(std::string_view tagText) {
+  std::array<std::string, kFieldNames.size()> values;
+  std::array<bool, kFieldNames.size()> seen{};
+  std::string name, value;
+  for (int pos = 1; NextAttribute(tagText, pos, name, value) == 0;) {
+    for (size_t k = 0; k < kFieldNames.size(); ++k) {
+      if (!seen[k] && SameText(name, kFieldNames[k])) {
+        seen[k] = true;
+        values[k] = value;
+        break;
+      }
+    }
+  }
   TSymbol s = DefaultSymbolRecord();
   TSymbolProperties& p = s.Properties;
-  std::string v;
-  if (!(v = AttributeValue(tagText, "element")).empty()) p.Kind = LandMarkElementFromName(v);
-  if (!(v = AttributeText(tagText, "name")).empty()) s.Name = Utf8Left(v, kSymbolNameLength);
-  if (!(v = AttributeValue(tagText, "category")).empty()) s.Category = IntegerOf(v);
-  if (!(v = AttributeValue(tagText, "colorfg")).empty()) p.FGColor = ColorOf(v);
-  if (!(v = AttributeValue(tagText, "colorbg")).empty()) p.BGColor = ColorOf(v);
-  if (!(v = AttributeValue(tagText, "size")).empty()) p.Size = IntegerOf(v);
-  if (!(v = AttributeValue(tagText, "transp")).empty()) p.Transparent = FlagOf(v);
-  if (!(v = AttributeValue(tagText, "dir")).empty()) p.Direction = IntegerOf(v);
-  if (!(v = AttributeValue(tagText, "leng")).empty()) p.Length = IntegerOf(v);
+  const auto given = [&](SymbolField f) { return !values[f].empty(); };
+  if (given(kElement)) p.Kind = LandMarkElementFromName(values[kElement]);
+  if (given(kName)) s.Name = Utf8Left(DecodeXMLReferences(values[kName]), kSymbolNameLength);
+  if (given(kCategory)) s.Category = IntegerOf(values[kCategory]);
+  if (given(kColorFG)) p.FGColor = ColorOf(values[kColorFG]);
+  if (given(kColorBG)) p.BGColor = ColorOf(values[kColorBG]);
+  if (given(kSize)) p.Size = IntegerOf(values[kSize]);
+  if (given(kTransp)) p.Transparent = FlagOf(values[kTransp]);
+  if (given(kDir)) p.Direction = IntegerOf(values[kDir]);
+  if (given(kLeng)) p.Length = IntegerOf(values[kLeng]);
   return s;
 }
 
