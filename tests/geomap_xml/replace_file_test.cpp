@@ -10,7 +10,7 @@
 
 #include "marovia/platform/sysutils.h"
 #include "replace_file.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 using namespace marovia;
 namespace fs = std::filesystem;

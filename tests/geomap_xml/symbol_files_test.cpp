@@ -16,7 +16,7 @@
 #include "marovia/geomap/symbol_repository.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/sysutils.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 using namespace marovia;
 namespace fs = std::filesystem;
