@@ -1,0 +1,102 @@
+// geomap generate: a blank map with a labelled latitude/longitude grid, as
+// an image file and a calibration file beside it.
+#include <cmath>
+#include <ostream>
+
+#include "arguments.h"
+#include "cli_text.h"
+#include "commands.h"
+#include "geomap_cli.h"
+#include "map_loading.h"
+#include "marovia/platform/files.h"
+#include "residuals.h"
+
+namespace marovia::geomaptool {
+
+namespace {
+
+const TOptionSpec kOptions[] = {
+    {"lat", 0, true}, {"lon", 0, true}, {"step", 0, true}, {"size", 0, true}};
+
+std::pair<double, double> Limits(const TArguments& Args, const char* Name, double Bound) {
+  const auto text = Args.Value(Name);
+  if (!text) throw TUsageError(std::string("generate needs --") + Name);
+  const auto pair = apps::ParsePair(*text);
+  if (!pair || std::fabs(pair->first) > Bound || std::fabs(pair->second) > Bound ||
+      pair->first == pair->second) {
+    throw TUsageError(std::string("--") + Name + " '" + apps::Printable(*text) +
+                      "' is not two different degrees within -" + apps::Fixed(Bound, 0) + " to " +
+                      apps::Fixed(Bound, 0) + ", e.g. 45,48");
+  }
+  return *pair;
+}
+
+}  // namespace
+
+int RunGenerate(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err) {
+  const TArguments args(Args, kOptions);
+  if (args.Positional().size() != 1) throw TUsageError("generate needs one output file name");
+  const std::string name = args.Positional()[0];
+  const auto lat = Limits(args, "lat", 90);
+  const auto lon = Limits(args, "lon", 180);
+  double dLat = 1, dLon = 1;
+  if (const auto s = args.Value("step")) {
+    const auto pair = apps::ParsePair(*s);
+    const auto single = apps::ParseNumber(*s);
+    if (pair) {
+      dLat = pair->first;
+      dLon = pair->second;
+    } else if (single) {
+      dLat = dLon = *single;
+    } else {
+      dLat = 0;
+    }
+    if (!(dLat > 0 && dLat <= 90 && dLon > 0 && dLon <= 180)) {
+      throw TUsageError("--step '" + apps::Printable(*s) +
+                        "' is not one or two spacings in degrees above 0, e.g. 0.5 or 1,2");
+    }
+  }
+  int width = 800, height = 600;
+  if (const auto s = args.Value("size")) {
+    const auto size = apps::ParseSize(*s, 100, 10000);
+    if (!size || int64_t{size->Width} * size->Height > kMaxMapPixels) {
+      throw TUsageError("--size '" + apps::Printable(*s) +
+                        "' is not WIDTHxHEIGHT with sides of at least 100 and at most " +
+                        std::to_string(kMaxMapPixels) + " pixels in all");
+    }
+    width = size->Width;
+    height = size->Height;
+  }
+
+  const std::string xml = ChangeFileExt(name, ".xml");
+  const std::string bmp = ChangeFileExt(xml, ".bmp");
+  TGeoMap map(nullptr);
+  map.SetName("Map");
+  map.SetSuppressPaint(true);
+  try {
+    map.CreateAndLoadEmptyMap(xml, lat.first, lon.first, lat.second, lon.second, dLat, dLon, width,
+                              height, nullptr);
+  } catch (const std::exception& e) {
+    Report(Err, apps::Printable(e.what()));
+    return kExitIo;
+  }
+  if (!FileExists(xml) || !FileExists(bmp)) {
+    Report(Err, apps::Printable(xml) + ": the map was not generated");
+    return kExitIo;
+  }
+  if (map.MapImgFile().empty()) {
+    // The calibration reader gives the image name in lower case; a folder
+    // name with capitals then needs the loader that finds the file anyway.
+    try {
+      apps::LoadCalibratedMap(map, xml);
+    } catch (const apps::TMapFileError& e) {
+      Report(Err, e.what());
+      return kExitBadInput;
+    }
+  }
+  Out << apps::Printable(xml) << " and " << apps::Printable(bmp) << "\n";
+  PrintCalibration(Out, map);
+  return kExitOk;
+}
+
+}  // namespace marovia::geomaptool

@@ -1,0 +1,22 @@
+// The commands of the geomap tool. Each takes the arguments after its name
+// and answers an exit status of geomap_cli.h; messages go to err as
+// "geomap: <text>", one line each.
+#pragma once
+
+#include <iosfwd>
+#include <span>
+#include <string>
+
+namespace marovia::geomaptool {
+
+int RunRender(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
+int RunInfo(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
+int RunCalibrate(std::span<const std::string> Args, std::istream& In, std::ostream& Out,
+                 std::ostream& Err);
+int RunGenerate(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
+int RunPrint(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
+
+// One line on Err: "geomap: " and the text.
+void Report(std::ostream& Err, const std::string& Text);
+
+}  // namespace marovia::geomaptool

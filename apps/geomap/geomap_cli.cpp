@@ -1,0 +1,144 @@
+// geomap: renders views of calibrated maps and of atlases to image files
+// and PDF, shows calibrations with their residuals, fits calibrations from
+// lists of clicked points and generates blank calibrated grid maps.
+//
+// Each problem is reported on the error stream as one line
+// "geomap: <file>: <why>", and the tool goes on with the rest where that
+// makes sense; the exit status then says that something failed.
+#include "geomap_cli.h"
+
+#include <ostream>
+#include <span>
+
+#include "arguments.h"
+#include "cli_text.h"
+#include "commands.h"
+
+namespace marovia::geomaptool {
+namespace {
+
+const char* const kHelp = R"HELP(Usage: geomap COMMAND [ARGUMENTS] [OPTIONS]
+
+Commands:
+  render MAP -o FILE      draw a view of a calibrated map, or of the atlas map
+                          that best covers --center when MAP is a folder of
+                          calibration files, as PNG, BMP or JPEG (by the
+                          extension of FILE)
+  info CALIBRATION...     print each calibration's model, corners, resolution
+                          and the residual of every calibration point
+  calibrate POINTS -i IMAGE -m MODEL -o FILE
+                          fit a calibration to a list of clicked points, print
+                          the residuals and write the calibration file
+  generate FILE --lat S,N --lon W,E
+                          write a blank calibrated grid map: FILE with the
+                          extension .xml (calibration) and .bmp (image)
+  print MAP -o FILE.pdf   print a view of a map (or atlas) to a PDF file
+
+View options (render, print):
+  --size WxH              size of the view in pixels (default 800x600; print:
+                          the printable part of the page)
+  --center LAT,LON        position at the centre of the view, decimal degrees
+                          (default: the centre of the map image)
+  --mag M                 control pixels per map image pixel, 0.001 to 64
+                          (default 1 with --center, else the whole map fitted)
+  --grid KIND             none, points, lines, lines+points, utm, utm+points:
+                          graticule lines, calibration points, UTM grid
+  --grid-step DEG         degrees between graticule lines (default: by extent)
+  --utm-step M            metres between UTM grid lines (default: by extent)
+  --landmarks FILE        draw the landmarks of a landmark file
+  --no-antialias          scale the map image without smoothing
+
+render options:
+  -o, --output FILE       the image file to write (.png, .bmp, .jpg, .jpeg)
+  --quality N             JPEG quality 1 to 100 (default 90)
+
+calibrate options:
+  -i, --image FILE        the map image the points were clicked on; it must
+                          stay beside the calibration file (its name is
+                          stored without a folder)
+  -m, --model MODEL       equirect, utm, millercylindrical, conicconformal,
+                          biquadraticpn or parabolicip
+  -o, --output FILE       the calibration file to write (replaced)
+  --caption TEXT          the map's caption
+  --utm-zone ZONE         zone and hemisphere of the utm model, e.g. 32N
+  --ellipsoid ID          ellipsoid, e.g. gelWGS84 (the default)
+  --id ID                 data set identifier (default: the file's base name)
+  POINTS is a text file (or - for standard input) with one point a line,
+  numbers separated by blanks or commas; # starts a comment:
+    X Y LATITUDE LONGITUDE          the point models
+    X Y NORTHING EASTING            utm
+    X Y meridian|parallel VALUE     parabolicip (points on graticule lines)
+
+generate options:
+  --lat S,N, --lon W,E    latitude and longitude limits in degrees
+  --step DLAT[,DLON]      grid spacing in degrees (default 1)
+  --size WxH              image size in pixels (default 800x600, at least 100)
+
+print options:
+  -o, --output FILE       the PDF file to write
+  --paper a4|a3|letter    paper size (default a4)
+  --landscape             turn the paper
+  --dpi N                 printer resolution, 72 to 600 (default 150)
+
+Exit status: 0 when everything was done, 1 when a file or line could not be
+used (each is reported on standard error, and the rest is still done), 2 for
+a bad command or option, 3 when an output file could not be written.
+
+Examples:
+  geomap render samples/atlas/alps_eqc.xml --grid lines -o alps.png
+  geomap render samples/atlas --center 47.37,8.54 --mag 0.5 --size 1024x768 \
+      --landmarks samples/atlas/landmarks.xml -o zurich.png
+  geomap render samples/atlas/zurich_utm32.xml --grid utm --utm-step 10000 \
+      --size 640x480 -o zurich_grid.jpg
+  geomap info samples/atlas/*.xml
+  geomap calibrate clicks.txt -i scan.jpg -m equirect -o scan.xml
+  geomap generate blank.xml --lat 45,48 --lon 5,11 --step 0.5 --size 1200x700
+  geomap print samples/atlas/europe_lcc.xml --grid lines -o europe.pdf
+)HELP";
+
+}  // namespace
+
+void Report(std::ostream& Err, const std::string& Text) {
+  Err << "geomap: " << Text << "\n";
+}
+
+int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+        std::ostream& err) {
+  int status = kExitOk;
+  if (args.empty()) {
+    err << kHelp;
+    status = kExitUsage;
+  } else if (args[0] == "-h" || args[0] == "--help" || args[0] == "help") {
+    out << kHelp;
+  } else {
+    const std::span<const std::string> rest(args.data() + 1, args.size() - 1);
+    const std::string& command = args[0];
+    try {
+      if (command == "render") {
+        status = RunRender(rest, out, err);
+      } else if (command == "info") {
+        status = RunInfo(rest, out, err);
+      } else if (command == "calibrate") {
+        status = RunCalibrate(rest, in, out, err);
+      } else if (command == "generate") {
+        status = RunGenerate(rest, out, err);
+      } else if (command == "print") {
+        status = RunPrint(rest, out, err);
+      } else {
+        throw TUsageError("unknown command '" + apps::Printable(command) + "' (see --help)");
+      }
+    } catch (const TUsageError& e) {
+      Report(err, e.what());
+      status = kExitUsage;
+    }
+  }
+  // Output that never arrived (a full disk, a closed pipe) must not end in a
+  // status of success.
+  if (!out.flush()) {
+    Report(err, "cannot write the output");
+    status = kExitIo;
+  }
+  return status;
+}
+
+}  // namespace marovia::geomaptool

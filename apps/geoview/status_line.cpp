@@ -1,0 +1,36 @@
+#include "status_line.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "cli_text.h"
+#include "marovia/geobasics/utm.h"
+
+namespace marovia::geoview {
+
+std::string StatusLine(const std::optional<TPointerPosition>& Pointer, TGeoEllipsoid Ellipsoid,
+                       double Magnification, const std::string& Caption) {
+  std::string s;
+  if (Pointer) {
+    s += apps::DegreesMinutes(Pointer->Lat, 'N', 'S') + "  " +
+         apps::DegreesMinutes(Pointer->Lon, 'E', 'W') + "    ";
+    int zone = 0;
+    double easting = 0, northing = 0;
+    LatLongToUTM(Pointer->Lat, Pointer->Lon, Ellipsoid, zone, easting, northing);
+    const std::string band = GeoToUTMZone(Pointer->Lat, Pointer->Lon);
+    if (zone != 0 && !band.empty() && std::isfinite(easting) && std::isfinite(northing)) {
+      char buf[80];
+      std::snprintf(buf, sizeof buf, "UTM %s %.0f E %.0f N    ", band.c_str(), easting, northing);
+      s += buf;
+    } else {
+      s += "UTM -    ";
+    }
+  }
+  char mag[40];
+  std::snprintf(mag, sizeof mag, "x%.3g    ", Magnification);
+  s += mag;
+  s += apps::Printable(Caption);
+  return s;
+}
+
+}  // namespace marovia::geoview

@@ -1,0 +1,23 @@
+// The text of the viewer's status line.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "marovia/geobasics/ellipsoids.h"
+
+namespace marovia::geoview {
+
+struct TPointerPosition {
+  double Lat = 0;  // degrees
+  double Lon = 0;
+};
+
+// The pointer's latitude and longitude in degrees and minutes and its UTM
+// zone, band, easting and northing (on Ellipsoid), the magnification and
+// the map's caption. Without a position (the pointer is off the map, or the
+// map cannot convert there) the position fields are left out.
+std::string StatusLine(const std::optional<TPointerPosition>& Pointer, TGeoEllipsoid Ellipsoid,
+                       double Magnification, const std::string& Caption);
+
+}  // namespace marovia::geoview

@@ -1,0 +1,439 @@
+#include "viewer.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "atlas_files.h"
+#include "cli_text.h"
+#include "image_files.h"
+#include "map_loading.h"
+#include "marovia/platform/clipbrd.h"
+#include "marovia/platform/files.h"
+#include "status_line.h"
+#include "view_output.h"
+
+namespace marovia::geoview {
+
+namespace {
+
+// One wheel notch and one + or - key zoom by these factors.
+constexpr double kWheelStep = 1.25;
+constexpr double kKeyStep = 1.5;
+// The view never gets coarser or finer than this; beyond it a map is a dot
+// or a blur of single pixels.
+constexpr double kMinViewMagnification = 1.0 / 64;
+constexpr double kMaxViewMagnification = 32;
+// How long a message stays on the status line.
+constexpr auto kNoticeTime = std::chrono::seconds(4);
+
+}  // namespace
+
+TViewer::TViewer(int Width, int Height) : form_(std::make_unique<TForm>(nullptr)) {
+  form_->SetCaption("geoview");
+  form_->SetBounds(0, 0, Width, Height);
+
+  statusPanel_ = new TPanel(form_.get());
+  statusPanel_->SetParent(form_.get());
+  statusPanel_->SetHeight(kStatusHeight);
+  statusPanel_->SetAlign(alBottom);
+  statusPanel_->SetAlignment(taLeftJustify);
+  statusPanel_->SetBevelOuter(bvLowered);
+
+  atlas_ = new TGeoAtlas(form_.get());
+  atlas_->SetParent(form_.get());
+  atlas_->SetAlign(alClient);
+
+  TGeoMap& map = Map();
+  map.OnMouseWheel = [this](TObject*, TShiftState, int WheelDelta, TPoint MousePos, bool& Handled) {
+    ZoomAbout(Map().ScreenToClient(MousePos), std::pow(kWheelStep, WheelDelta / 120.0));
+    Handled = true;
+  };
+  map.OnMouseLeave = [this](TObject*) { pointerOnMap_ = false; };
+  atlas_->OnMouseMove = [this](TObject*, TShiftState, int X, int Y) { PointerMoved(X, Y); };
+  // The atlas looks for a map image beside the calibration file of the map
+  // it loads; this does the same and also finds an image whose name differs
+  // in case from the lower-case name the calibration reader gives.
+  map.OnMapImageRequest = [this](TObject*, std::string& FileName) {
+    const int32_t i = atlas_->CurrentMapIndex();
+    if (i >= 1 && i <= atlas_->NumRegMaps()) {
+      FileName = apps::MapImageBeside(atlas_->Maps(i).MapFName, FileName);
+    }
+  };
+  Clipboard().OnChange = [this](TClipboard&) { ClipboardChanged(); };
+  Pump();
+}
+
+TViewer::~TViewer() {
+  Clipboard().OnChange = nullptr;
+}
+
+// ------------------------------------------------------------ opening
+
+int TViewer::Open(const std::vector<std::string>& Paths) {
+  const apps::TAtlasInputs inputs = apps::ScanAtlasInputs(Paths);
+  for (const std::string& p : inputs.Problems) Message(p);
+  std::vector<std::string> problems;
+  apps::RegisterAtlasMaps(*atlas_, inputs.Calibrations, problems);
+  for (const std::string& p : problems) Message(p);
+
+  // Every landmark file adds its landmarks to those of the files before.
+  std::vector<TLandMark> landmarks;
+  for (const std::string& file : inputs.LandmarkFiles) {
+    TGeoMap scratch(nullptr);
+    scratch.SetName("Landmarks");
+    scratch.SetSuppressPaint(true);
+    try {
+      apps::LoadLandmarkFile(scratch, file);
+      for (int32_t i = 1; i <= scratch.NumLandMarks(); ++i)
+        landmarks.push_back(scratch.LandMarkData(i));
+    } catch (const apps::TMapFileError& e) {
+      Message(e.what());
+    }
+  }
+  TGeoMap& map = Map();
+  map.SetSuppressPaint(true);
+  map.RemoveAllLandMarks();
+  for (const TLandMark& lm : landmarks) {
+    map.AddLandMark(lm.Latitude, lm.Longitude, lm.Altitude);
+    map.SetLandMarkData(map.NumLandMarks(), lm);
+  }
+  map.SetSuppressPaint(false);
+
+  // The coarsest map first: the overview from which clicks zoom in. A map
+  // whose image turns out to be damaged is dropped and the next one tried.
+  while (atlas_->NumRegMaps() > 0) {
+    int32_t coarsest = 1;
+    for (int32_t i = 2; i <= atlas_->NumRegMaps(); ++i)
+      if (atlas_->Maps(i).Resolution > atlas_->Maps(coarsest).Resolution) coarsest = i;
+    try {
+      atlas_->SelectMap(coarsest);
+      break;
+    } catch (const std::exception& e) {
+      Message(apps::Printable(atlas_->Maps(coarsest).MapFName) + ": " + apps::Printable(e.what()));
+      DropMap(coarsest);
+    }
+  }
+  AfterMapChange();
+  Map().ZoomFitPage();
+  Push();
+  UpdateStatus();
+  return atlas_->NumRegMaps();
+}
+
+bool TViewer::CenterOn(double Lat, double Lon, double Magnification) {
+  TGeoMap& map = Map();
+  int32_t x = 0, y = 0;
+  if (map.MapImgFile().empty() || !map.IsPositionWithinMap(Lat, Lon) ||
+      !map.CalcPixelCoords(Lat, Lon, x, y)) {
+    return false;
+  }
+  map.SetSuppressPaint(true);
+  if (Magnification > 0) map.SetMagnification(Magnification);
+  const double m = map.Magnification();
+  map.SetTopLeft(TPoint{x - static_cast<int32_t>(std::lround(map.Width() / m / 2)),
+                        y - static_cast<int32_t>(std::lround(map.Height() / m / 2))});
+  map.SetSuppressPaint(false);
+  Push();
+  UpdateStatus();
+  return true;
+}
+
+void TViewer::DropMap(int32_t Index) {
+  try {
+    atlas_->UnregisterMap(Index);
+  } catch (const std::exception&) {
+    // Unregistering selects the map moving into the dropped one's place;
+    // when that one is damaged too, the next pump deals with it.
+  }
+}
+
+// ------------------------------------------------------------ the loop
+
+void TViewer::Resize(int Width, int Height) {
+  form_->SetBounds(0, 0, Width, Height);
+}
+
+void TViewer::Pump() {
+  try {
+    Application().ProcessMessages();
+  } catch (const std::exception& e) {
+    RecoverFromFailedInput(e.what());
+  }
+  if (atlas_->CurrentMapIndex() != shownMap_) AfterMapChange();
+  // A view the map pushed itself (the end of a pan) ends a walk back
+  // through the history.
+  if (Map().GetZoomStackEntry(0) != newestView_) {
+    newestView_ = Map().GetZoomStackEntry(0);
+    historyDepth_ = 0;
+  }
+  UpdateStatus();
+}
+
+void TViewer::RecoverFromFailedInput(const std::string& Why) {
+  const int32_t failed = atlas_->CurrentMapIndex();
+  if (failed == lastGoodMap_ || failed < 1) {
+    Message(apps::Printable(Why));
+    return;
+  }
+  // Loading the map the user chose raised: its calibration or image is
+  // damaged. It leaves the atlas, and the map shown before comes back.
+  Message(apps::Printable(atlas_->Maps(failed).MapFName) + ": " + apps::Printable(Why) +
+          " (map dropped)");
+  DropMap(failed);
+  int32_t back = lastGoodMap_ > failed ? lastGoodMap_ - 1 : lastGoodMap_;
+  if (back >= 1 && back <= atlas_->NumRegMaps()) {
+    try {
+      atlas_->SelectMap(back);
+    } catch (const std::exception& e) {
+      Message(apps::Printable(e.what()));
+    }
+  }
+  AfterMapChange();
+  Map().ZoomFitPage();
+  Push();
+}
+
+void TViewer::AfterMapChange() {
+  const int32_t current = atlas_->CurrentMapIndex();
+  shownMap_ = current;
+  if (current >= 1 && current <= atlas_->NumRegMaps() && !Map().MapImgFile().empty()) {
+    lastGoodMap_ = current;
+    // Selecting a map calibrated by points leaves the selector as it was;
+    // the viewer keeps it showing the map on screen.
+    atlas_->MapSelector().SetItemIndex(current - 1);
+  } else {
+    lastGoodMap_ = 0;
+  }
+  // Views of another map mean nothing on this one.
+  Map().ClearZoomHistory();
+  newestView_ = Map().GetZoomStackEntry(0);
+  historyDepth_ = 0;
+}
+
+void TViewer::PointerMoved(int X, int Y) {
+  pointer_ = TPoint{X, Y};
+  pointerOnMap_ = true;
+}
+
+void TViewer::UpdateStatus() {
+  TGeoMap& map = Map();
+  std::optional<TPointerPosition> position;
+  if (pointerOnMap_ && !map.MapImgFile().empty()) {
+    const TPoint p = map.ControlToMapImage(pointer_);
+    bool latOk = false, lonOk = false;
+    const double lat = map.CalcLatitude(p, latOk);
+    const double lon = map.CalcLongitude(p, lonOk);
+    if (latOk && lonOk && std::isfinite(lat) && std::isfinite(lon)) position = {lat, lon};
+  }
+  std::string text = StatusLine(position, map.CalibData().Ellipsoid, map.Magnification(),
+                                map.MapImgFile().empty() ? "no map" : map.Caption());
+  if (!notice_.empty() && std::chrono::steady_clock::now() < noticeUntil_) {
+    text = notice_ + "    " + text;
+  }
+  if (text == status_) return;
+  status_ = text;
+  statusPanel_->SetCaption(text);
+  statusPanel_->Repaint();
+}
+
+std::string TViewer::Title() const {
+  const TGeoMap& map = atlas_->CurrentMap();
+  if (map.MapImgFile().empty()) return "geoview";
+  return "geoview - " + apps::Printable(map.Caption().empty() ? map.MapImgFile() : map.Caption());
+}
+
+void TViewer::Message(const std::string& Text) {
+  notice_ = Text;
+  noticeUntil_ = std::chrono::steady_clock::now() + kNoticeTime;
+  if (OnMessage) OnMessage(Text);
+}
+
+// ------------------------------------------------------------ the view
+
+void TViewer::Push() {
+  Map().ZoomStateOnStack();
+  newestView_ = Map().GetZoomStackEntry(0);
+  historyDepth_ = 0;
+}
+
+void TViewer::ZoomAbout(TPoint Point, double Factor) {
+  TGeoMap& map = Map();
+  if (map.MapImgFile().empty() || !std::isfinite(Factor) || Factor <= 0) return;
+  const double m = map.Magnification();
+  const double m2 = std::clamp(m * Factor, kMinViewMagnification, kMaxViewMagnification);
+  if (m2 == m) return;
+  // The image position under the point stays under it.
+  const double imgX = Point.X / m + map.TopLeft().X;
+  const double imgY = Point.Y / m + map.TopLeft().Y;
+  map.SetSuppressPaint(true);
+  map.SetMagnification(m2);
+  map.SetTopLeft(TPoint{static_cast<int32_t>(std::lround(imgX - Point.X / m2)),
+                        static_cast<int32_t>(std::lround(imgY - Point.Y / m2))});
+  map.SetSuppressPaint(false);
+  Push();
+}
+
+void TViewer::PanBy(int Dx, int Dy) {
+  TGeoMap& map = Map();
+  if (map.MapImgFile().empty()) return;
+  const double m = map.Magnification();
+  const TPoint tl = map.TopLeft();
+  map.SetSuppressPaint(true);
+  map.SetTopLeft(TPoint{tl.X + static_cast<int32_t>(std::lround(Dx / m)),
+                        tl.Y + static_cast<int32_t>(std::lround(Dy / m))});
+  if (map.ConfinePanToMapImage()) map.PanMapToFillWindow();
+  map.SetSuppressPaint(false);
+  Push();
+}
+
+void TViewer::GoBack() {
+  const int32_t index = -(historyDepth_ + 1);
+  if (index < -15 || Map().GetZoomStackEntry(index).Empty()) {
+    Message("no earlier view");
+    return;
+  }
+  Map().ZoomHistory(index);
+  ++historyDepth_;
+}
+
+void TViewer::CycleGrid() {
+  TGeoMap& map = Map();
+  const bool utm = map.CalibModel() == cmUTM;
+  TShowGrat next = sgNone;
+  switch (map.ShowGraticule()) {
+    case sgNone:
+      next = sgLines;
+      break;
+    case sgLines:
+      next = sgPointsAndLines;
+      break;
+    case sgPointsAndLines:
+      next = utm ? sgUTMGrid : sgNone;
+      break;
+    default:
+      next = sgNone;
+      break;
+  }
+  map.SetShowGraticule(next);
+  static const char* const kNames[] = {"none",      "calibration points",
+                                       "graticule", "graticule and calibration points",
+                                       "UTM grid",  "UTM grid and calibration points"};
+  Message(std::string("grid: ") + kNames[next]);
+}
+
+void TViewer::ToggleLandmarks() {
+  TGeoMap& map = Map();
+  landmarksVisible_ = !landmarksVisible_;
+  map.SetSuppressPaint(true);
+  for (int c = 0; c < 256; ++c) map.SetClassVisibility(static_cast<uint8_t>(c), landmarksVisible_);
+  map.SetSuppressPaint(false);
+  Message(landmarksVisible_ ? "landmarks shown (" + std::to_string(map.NumLandMarks()) + ")"
+                            : "landmarks hidden");
+}
+
+void TViewer::Key(TViewerKey Key) {
+  TGeoMap& map = Map();
+  const TPoint centre{map.Width() / 2, map.Height() / 2};
+  switch (Key) {
+    case TViewerKey::ZoomIn:
+      ZoomAbout(centre, kKeyStep);
+      break;
+    case TViewerKey::ZoomOut:
+      ZoomAbout(centre, 1 / kKeyStep);
+      break;
+    case TViewerKey::PanLeft:
+      PanBy(-map.Width() / 4, 0);
+      break;
+    case TViewerKey::PanRight:
+      PanBy(map.Width() / 4, 0);
+      break;
+    case TViewerKey::PanUp:
+      PanBy(0, -map.Height() / 4);
+      break;
+    case TViewerKey::PanDown:
+      PanBy(0, map.Height() / 4);
+      break;
+    case TViewerKey::FitPage:
+      if (!map.MapImgFile().empty()) {
+        map.ZoomFitPage();
+        Push();
+      }
+      break;
+    case TViewerKey::Back:
+      GoBack();
+      break;
+    case TViewerKey::CycleGrid:
+      CycleGrid();
+      break;
+    case TViewerKey::ToggleLandmarks:
+      ToggleLandmarks();
+      break;
+    case TViewerKey::Copy:
+      CopyView();
+      break;
+    case TViewerKey::Print:
+      PrintView();
+      break;
+    case TViewerKey::Save:
+      SaveView();
+      break;
+  }
+  Pump();
+}
+
+// ------------------------------------------------------------ output
+
+void TViewer::SaveView() {
+  TGeoMap& map = Map();
+  const std::string file = NextOutputFile(outputFolder_, "png");
+  try {
+    TBitmap picture;
+    apps::CopyTopLeft(map.ComposedView(), map.Width(), map.Height(), picture);
+    apps::SaveImage(picture, file, apps::TImageFormat::Png);
+    Message("view saved as " + apps::Printable(file));
+  } catch (const std::exception& e) {
+    Message(apps::Printable(e.what()));
+  }
+}
+
+void TViewer::CopyView() {
+  copied_ = false;
+  try {
+    Map().CopyToClipboard();
+  } catch (const std::exception& e) {
+    Message(apps::Printable(e.what()));
+    return;
+  }
+  if (!copied_) Message("nothing was copied");
+}
+
+void TViewer::ClipboardChanged() {
+  TClipboard& clipboard = Clipboard();
+  if (!clipboard.HasFormat(CF_BITMAP)) return;
+  copied_ = true;
+  // The system clipboard of some window systems holds only text: the
+  // bitmap goes to a PNG file, and the host hands over its name.
+  const std::string file = NextOutputFile(outputFolder_, "png");
+  try {
+    TBitmap picture;
+    clipboard.GetAsBitmap(picture);
+    apps::SaveImage(picture, file, apps::TImageFormat::Png);
+  } catch (const std::exception& e) {
+    Message("view copied; " + apps::Printable(e.what()));
+    return;
+  }
+  if (OnClipboardFile) OnClipboardFile(file);
+  Message("view copied, and saved as " + apps::Printable(file));
+}
+
+void TViewer::PrintView() {
+  const std::string file = NextOutputFile(outputFolder_, "pdf");
+  try {
+    PrintMapToPdf(Map(), file);
+    Message("view printed to " + apps::Printable(file));
+  } catch (const std::exception& e) {
+    Message(apps::Printable(e.what()));
+  }
+}
+
+}  // namespace marovia::geoview

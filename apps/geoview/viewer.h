@@ -1,0 +1,126 @@
+// The viewer without its window system: a form holding an atlas aligned to
+// the client area and a status line below it, the maps and landmarks of the
+// files it was opened with, and the keyboard commands. A host shows
+// Picture(), posts the user's mouse input to Form() through Application()
+// and calls Pump(); it turns Cursor() into the system's cursor.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "marovia/geoatlas/geoatlas.h"
+#include "marovia/platform/extctrls.h"
+#include "marovia/platform/forms.h"
+
+namespace marovia::geoview {
+
+// The commands of the keyboard.
+enum class TViewerKey {
+  ZoomIn,   // + : closer, about the centre of the map
+  ZoomOut,  // -
+  PanLeft,  // arrows: a quarter of the view
+  PanRight,
+  PanUp,
+  PanDown,
+  FitPage,          // Home: the whole map
+  Back,             // Backspace: the view before, in the zoom history
+  CycleGrid,        // G: none, graticule lines, lines and points, UTM grid
+  ToggleLandmarks,  // L
+  Copy,             // Ctrl+C: the view to the clipboard
+  Print,            // P: the view to a PDF file
+  Save              // S: the view to a PNG file
+};
+
+// Height of the status line in pixels.
+constexpr int kStatusHeight = 22;
+
+class TViewer {
+ public:
+  TViewer(int Width, int Height);
+  ~TViewer();
+  TViewer(const TViewer&) = delete;
+  TViewer& operator=(const TViewer&) = delete;
+
+  // Registers the calibration files among Paths (a folder stands for its
+  // .xml files) and loads the landmark files, then shows the coarsest map
+  // whole. Every file that cannot be used is reported through OnMessage
+  // and passed over. Answers the number of maps registered.
+  int Open(const std::vector<std::string>& Paths);
+  // Centres the view on a position at a magnification (when given, else
+  // the current one), on the map shown; false when it is not on the map.
+  bool CenterOn(double Lat, double Lon, double Magnification);
+
+  // The window's client area changed size.
+  void Resize(int Width, int Height);
+  // Delivers the posted input, repaints, and brings the status line, the
+  // title and the selector up to date. A map that turns out to be damaged
+  // while being loaded is reported, dropped from the atlas, and the map
+  // shown before comes back.
+  void Pump();
+  void Key(TViewerKey Key);
+  // Zooms by Factor about a point of the map control (client coordinates),
+  // keeping the map position under it in place.
+  void ZoomAbout(TPoint Point, double Factor);
+
+  TForm& Form() { return *form_; }
+  TGeoAtlas& Atlas() { return *atlas_; }
+  TGeoMap& Map() { return atlas_->CurrentMap(); }
+  const TBitmap& Picture() { return form_->ScreenImage(); }
+  // The cursor the pointer shows now.
+  TCursor Cursor() const { return form_->CurrentCursor(); }
+  std::string Title() const;
+  const std::string& StatusText() const { return status_; }
+
+  // Files written by Save, Print and Copy go into this folder (default:
+  // the current one), named geoview-<n>.<ext> without replacing any file.
+  void SetOutputFolder(const std::string& Folder) { outputFolder_ = Folder; }
+
+  // Messages for the user: problems with files, files written. The host
+  // prints them; the status line shows the last one for a while.
+  std::function<void(const std::string& Text)> OnMessage;
+  // The view was copied: the clipboard of the process holds it as a bitmap,
+  // and File is a PNG file of it (window systems whose clipboard holds only
+  // text get the file's name).
+  std::function<void(const std::string& File)> OnClipboardFile;
+
+ private:
+  void Message(const std::string& Text);
+  // Pushes the current view on the zoom history as its newest entry.
+  void Push();
+  void AfterMapChange();
+  void UpdateStatus();
+  // Unregisters a map whose calibration or image cannot be loaded.
+  void DropMap(int32_t Index);
+  void RecoverFromFailedInput(const std::string& Why);
+  void PanBy(int Dx, int Dy);
+  void GoBack();
+  void CycleGrid();
+  void ToggleLandmarks();
+  void CopyView();
+  void PrintView();
+  void SaveView();
+  void ClipboardChanged();
+  void PointerMoved(int X, int Y);
+
+  std::unique_ptr<TForm> form_;
+  TGeoAtlas* atlas_ = nullptr;  // owned by the form
+  TPanel* statusPanel_ = nullptr;
+  std::string outputFolder_;
+  std::string status_;
+  std::string notice_;  // the last message, shown on the status line until noticeUntil_
+  std::chrono::steady_clock::time_point noticeUntil_;
+  int32_t shownMap_ = 0;     // the map the zoom history belongs to
+  int32_t lastGoodMap_ = 0;  // the last map that loaded, 0 for none
+  bool pointerOnMap_ = false;
+  TPoint pointer_;  // map control coordinates
+  bool landmarksVisible_ = true;
+  int historyDepth_ = 0;  // Backspace steps taken since the newest view
+  TgmZoomStackEntry newestView_;
+  bool copied_ = false;
+};
+
+}  // namespace marovia::geoview
