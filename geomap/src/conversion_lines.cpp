@@ -14,6 +14,9 @@ constexpr double kFar = 1e20;  // larger than any distance that counts
 constexpr int kPixelPasses = 15;
 constexpr double kStartX = 500;
 constexpr double kDiverged = 50000;
+// Two lines closer than this (pixels) where a pixel is interpolated between
+// them meet there: the interpolation would divide by rounding noise.
+constexpr double kLinesMeet = 1e-6;
 
 struct LineRow {
   double kind, value, a0, a1, a2;
@@ -80,7 +83,7 @@ bool Interpolate(const TMatrix& m, double kind, double along, double across, dou
   const LineRow e = Row(m, n.Second());
   const double pc = Parabola(c, along);
   const double pe = Parabola(e, along);
-  if (pc == pe) return false;  // the two lines meet here
+  if (std::fabs(pc - pe) < kLinesMeet) return false;
   value = e.value + (c.value - e.value) * (across - pe) / (pc - pe);
   return std::isfinite(value);
 }
