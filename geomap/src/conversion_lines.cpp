@@ -56,6 +56,7 @@ class NearestTwo {
 
 // Both kinds must have at least two rows, counted by the rounded kind.
 bool HasTwoOfEachKind(const TMatrix& m) {
+  if (m.NrOfColumns() < 5) return false;
   int parallels = 0, meridians = 0;
   for (int32_t r = 1; r <= m.NrOfRows(); ++r) {
     const double k = m.GetVal(1, r);
@@ -115,7 +116,7 @@ bool GratLongitude(const TMatrix& Grat, double x, double y, double& Long) {
 }
 
 bool GratPixel(const TMatrix& Grat, double Lat, double Long, double& X, double& Y) {
-  if (Grat.NrOfRows() < 4) return false;
+  if (Grat.NrOfRows() < 4 || Grat.NrOfColumns() < 5) return false;
   LineRow parallel, meridian;
   if (!InterpolateParabola(Grat, kMeridian, Long, meridian) ||
       !InterpolateParabola(Grat, kParallel, Lat, parallel))

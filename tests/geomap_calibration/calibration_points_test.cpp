@@ -292,6 +292,52 @@ TEST(CalibrationPoints, NothingIsRemovedWithoutAModel) {
   EXPECT_EQ(map.paints, paints + 1);
 }
 
+TEST(CalibrationPoints, CountsBeyondTheCapacitiesAreNeverIndexed) {
+  // The record is public; hosts may write any count into it. The sanitizer
+  // build reports any access beyond the arrays.
+  struct Case {
+    int32_t lines, points, quads;
+  };
+  const Case cases[] = {
+      {99, 50, 1000}, {-3, -1, -7}, {kMaxCalLines, kMaxLinePoints + 1, kMaxCalQuads + 1}};
+  for (const Case& c : cases) {
+    for (int m = 0; m < kNumCalibModels; ++m) {
+      CalibTestMap map;
+      map.SetSuppressPaint(true);
+      TCalibData cd;
+      cd.UTMZone = 32;
+      for (int i = 0; i < kMaxCalQuads; ++i)
+        cd.CalQuads[i] = {50.0 - i * 0.01, 8.0 + (i % 9) * 0.1, i * 5, (i % 9) * 80};
+      for (TCalibLine& line : cd.CalLines) {
+        line.LineType = (&line - cd.CalLines.data()) % 2 ? gtlParallel : gtlMeridian;
+        line.LineValue = static_cast<double>(&line - cd.CalLines.data());
+        line.NumPoints = c.points;
+      }
+      cd.NumCalLines = c.lines;
+      cd.NumCalQuads = c.quads;
+      map.SetCalibData(cd);
+      const auto model = static_cast<TCalibModel>(m);
+      map.SetCalibModel(model);  // refits
+      map.RemoveCalibPoint(100, 100);
+      if (model == cmParabolicIp) {
+        map.SetCalibData(cd);
+        map.AddCalibPoint(gtlParallel, 1.0, 5, 5);
+        map.SetCalibData(cd);
+        map.AddCalibPoint(gtlMeridian, 100.0, 5, 5);
+      } else if (model == cmUTM) {
+        map.SetCalibData(cd);
+        map.AddCalibPoint(5e6, 5e5, 32, hemiNorth, 5, 5);
+      } else if (model != cmUndefined) {
+        map.SetCalibData(cd);
+        map.AddCalibPoint(45.0, 9.0, 5, 5);
+      }
+      double qx = 0, qy = 0;
+      map.CalibQuality(qx, qy);
+      map.CalibResiduals();
+    }
+  }
+}
+
 // ------------------------------------------------------------ clearing, repaints
 
 TEST(CalibrationPoints, ClearCalibDataEmptiesTheStoresAndResetsTheGrid) {
