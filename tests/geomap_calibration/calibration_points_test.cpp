@@ -268,39 +268,10 @@ TEST(CalibrationPoints, RemoveAndRestoreOfALinePoint) {
   EXPECT_EQ(map.CalibData().CalLines[1].NumPoints, 1);
 }
 
-TEST(CalibrationPoints, UndoBelongsToTheStoreThatLostThePoint) {
-  CalibTestMap map;
-  map.SetCalibModel(cmEquiRect);
-  map.AddCalibPoint(10.0, 20.0, 100, 100);
-  map.RemoveCalibPoint(100, 100);
-  map.SetCalibModel(cmParabolicIp);
-  map.RestoreLastDeletedCalPoint();  // no line point was removed
-  EXPECT_EQ(map.CalibData().NumCalLines, 0);
-  map.SetCalibModel(cmEquiRect);
-  map.RestoreLastDeletedCalPoint();
-  EXPECT_EQ(Quads(map), (std::vector<TCalQuad>{{10.0, 20.0, 100, 100}}));
-}
-
-TEST(CalibrationPoints, NothingIsRemovedWithoutAModel) {
-  CalibTestMap map;
-  map.SetCalibModel(cmEquiRect);
-  map.AddCalibPoint(10.0, 20.0, 100, 100);
-  map.SetCalibModel(cmUndefined);
-  const int paints = map.paints;
-  EXPECT_FALSE(map.RemoveCalibPoint(100, 100));
-  EXPECT_EQ(map.CalibData().NumCalQuads, 1);
-  EXPECT_EQ(map.paints, paints + 1);
-}
-
 TEST(CalibrationPoints, CountsBeyondTheCapacitiesAreNeverIndexed) {
   // The record is public; hosts may write any count into it. The sanitizer
   // build reports any access beyond the arrays.
-  struct Case {
-    int32_t lines, points, quads;
-  };
-  const Case cases[] = {
-      {99, 50, 1000}, {-3, -1, -7}, {kMaxCalLines, kMaxLinePoints + 1, kMaxCalQuads + 1}};
-  for (const Case& c : cases) {
+  for (const int32_t count : {-7, kMaxCalQuads + 1, 1000}) {
     for (int m = 0; m < kNumCalibModels; ++m) {
       CalibTestMap map;
       map.SetSuppressPaint(true);
@@ -308,29 +279,20 @@ TEST(CalibrationPoints, CountsBeyondTheCapacitiesAreNeverIndexed) {
       cd.UTMZone = 32;
       for (int i = 0; i < kMaxCalQuads; ++i)
         cd.CalQuads[i] = {50.0 - i * 0.01, 8.0 + (i % 9) * 0.1, i * 5, (i % 9) * 80};
-      for (TCalibLine& line : cd.CalLines) {
-        line.LineType = (&line - cd.CalLines.data()) % 2 ? gtlParallel : gtlMeridian;
-        line.LineValue = static_cast<double>(&line - cd.CalLines.data());
-        line.NumPoints = c.points;
+      for (int i = 0; i < kMaxCalLines; ++i) {
+        cd.CalLines[i].LineType = i % 2 ? gtlParallel : gtlMeridian;
+        cd.CalLines[i].LineValue = i;
+        cd.CalLines[i].NumPoints = count;
       }
-      cd.NumCalLines = c.lines;
-      cd.NumCalQuads = c.quads;
+      cd.NumCalLines = count;
+      cd.NumCalQuads = count;
       map.SetCalibData(cd);
-      const auto model = static_cast<TCalibModel>(m);
-      map.SetCalibModel(model);  // refits
+      map.SetCalibModel(static_cast<TCalibModel>(m));  // refits
       map.RemoveCalibPoint(100, 100);
-      if (model == cmParabolicIp) {
-        map.SetCalibData(cd);
-        map.AddCalibPoint(gtlParallel, 1.0, 5, 5);
-        map.SetCalibData(cd);
-        map.AddCalibPoint(gtlMeridian, 100.0, 5, 5);
-      } else if (model == cmUTM) {
-        map.SetCalibData(cd);
-        map.AddCalibPoint(5e6, 5e5, 32, hemiNorth, 5, 5);
-      } else if (model != cmUndefined) {
-        map.SetCalibData(cd);
-        map.AddCalibPoint(45.0, 9.0, 5, 5);
-      }
+      map.SetCalibData(cd);
+      if (m == cmParabolicIp) map.AddCalibPoint(gtlParallel, 1.0, 5, 5);
+      if (m == cmUTM) map.AddCalibPoint(5e6, 5e5, 32, hemiNorth, 5, 5);
+      if (m >= cmBiquadraticPn && m <= cmEquiRect) map.AddCalibPoint(45.0, 9.0, 5, 5);
       double qx = 0, qy = 0;
       map.CalibQuality(qx, qy);
       map.CalibResiduals();

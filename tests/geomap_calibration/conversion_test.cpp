@@ -117,23 +117,6 @@ TEST(Conversion, EquiRectPositionsBeyondThirtyTwoBitsFail) {
 
 // ------------------------------------------------------------ point models
 
-TEST(Conversion, EquiRectRoundTripsEveryPixel) {
-  CalibTestMap map;
-  CalibrateEquiRect(map);
-  for (int32_t px = -200; px <= 1200; px += 37)
-    for (int32_t py = -100; py <= 900; py += 41) {
-      bool vLat = false, vLon = false;
-      const double lat = map.CalcLatitude(px, py, vLat);
-      const double lon = map.CalcLongitude(px, py, vLon);
-      ASSERT_TRUE(vLat && vLon);
-      EXPECT_NEAR(lat, 50 - py / 80.0, 1e-10);
-      int32_t x = 0, y = 0;
-      ASSERT_TRUE(map.CalcPixelCoords(lat, lon, x, y));
-      EXPECT_EQ(x, px);
-      EXPECT_EQ(y, py);
-    }
-}
-
 TEST(Conversion, UTMMapPlacesPositionsBeyondItsZoneOnItsOwnGrid) {
   // Regression: positions were projected in the zone they lie in, so the
   // western part of this zone-32 map (zone 31, west of 6 E) landed about
@@ -315,17 +298,6 @@ TEST(Conversion, CornersAndResolutionFollowTheCalibration) {
   map.SetCalibModel(cmUndefined);
   EXPECT_EQ(cd.Corners, TCornerArray{});
   EXPECT_EQ(cd.Resolution, 0);
-}
-
-TEST(Conversion, ResolutionOfMapsWiderThanHalfTheWorldAddsHalfTheCircumference) {
-  CalibTestMap map(1000, 500);
-  map.SetCalibModel(cmEquiRect);
-  map.AddCalibPoint(0.0, -120.0, 0, 250);
-  map.AddCalibPoint(0.0, 120.0, 1000, 250);
-  map.AddCalibPoint(-10.0, -120.0, 0, 500);
-  // 240 degrees along the equator: the short way round (120 degrees) plus
-  // half the circumference.
-  EXPECT_NEAR(map.CalibData().Resolution, 6378000 * kPi * (120 + 180) / 180 / 1000, 1e-6);
 }
 
 TEST(Conversion, PositionInMapIsStrictlyInside) {
