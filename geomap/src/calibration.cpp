@@ -28,8 +28,8 @@ bool IsGeographicPointModel(TCalibModel m) {
   return m >= cmBiquadraticPn && m <= cmEquiRect;
 }
 
-// One finite calibration coordinate more or less is all it takes to turn
-// every fitted parameter into NaN.
+// A single coordinate that is not finite would turn every fitted parameter
+// into NaN, so such points are refused.
 bool AllFinite(double a, double b) {
   return std::isfinite(a) && std::isfinite(b);
 }
@@ -66,6 +66,8 @@ double SquaredDistance(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
 }  // namespace
 
 // ------------------------------------------------------------ adding
+//
+// Every form answers whether the point was stored.
 
 bool TGeoMap::AddCalibPoint(TGratLineKind GratLineKind, double LineValue, int32_t PixPosX,
                             int32_t PixPosY) {
@@ -133,6 +135,8 @@ bool TGeoMap::AddCalibPoint(double Northing, double Easting, int32_t Zone, THemi
 }
 
 // ------------------------------------------------------------ removing
+//
+// Both forms answer whether a point was removed.
 
 bool TGeoMap::RemoveCalibPoint(TGratLineKind GratLineKind, double LineValue, int32_t PixPosX,
                                int32_t PixPosY) {
