@@ -3,11 +3,17 @@
 // them: page count, physical page size, title, and drawn rectangles at their
 // place and in their colour on the right page.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <random>
 #include <regex>
 
 #include "marovia/platform/graphics.h"
@@ -315,6 +321,62 @@ TEST(PrinterPdf, TitlesWithInvalidTextStillGiveAValidFile) {
   p.EndDoc();
   EXPECT_EQ(Info(dir.File("t.pdf"), "Pages"), "1");
   EXPECT_EQ(Info(dir.File("t.pdf"), "Title"), "Karte \xEF\xBF\xBD\xEF\xBF\xBD (alt)");
+}
+
+// Runs Check in a child process whose files cannot grow beyond 64 KiB, as
+// on a full disk; answers its exit status (0: Check answered true).
+int StatusWithSmallFiles(const std::function<bool()>& Check) {
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);  // writes fail with EFBIG instead
+    const rlimit r{64 << 10, 64 << 10};
+    if (setrlimit(RLIMIT_FSIZE, &r) != 0) std::_Exit(2);
+    bool ok = false;
+    try {
+      ok = Check();
+    } catch (...) {
+    }
+    std::fflush(nullptr);
+    std::_Exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+// A band of noise that no compression makes small.
+void DrawNoise(TCanvas& c) {
+  std::mt19937 rng(7);
+  for (int y = 0; y < 200; ++y) {
+    for (int x = 0; x < 2480; ++x) c.SetPixels(x, y, TColor(rng() & 0xFFFFFF));
+  }
+}
+
+TEST(PrinterPdf, AFullDiskEndsTheDocumentWithAnError) {
+  TempDir dir;
+  const std::string out = dir.File("full.pdf");
+  for (bool atEnd : {false, true}) {
+    const int status = StatusWithSmallFiles([&] {
+      TPrinter p;
+      p.SetFileName(out);
+      p.BeginDoc();
+      DrawNoise(p.Canvas());
+      std::string error;
+      try {
+        atEnd ? p.EndDoc() : p.NewPage();
+      } catch (const EPrinter& e) {
+        error = e.what();
+      }
+      if (error.find("File too large") != std::string::npos && !p.Printing() && !p.Aborted() &&
+          !std::filesystem::exists(out)) {
+        return true;
+      }
+      std::fprintf(stderr, "error \"%s\", printing %d\n", error.c_str(), int(p.Printing()));
+      return false;
+    });
+    EXPECT_EQ(status, 0) << (atEnd ? "EndDoc" : "NewPage");
+  }
 }
 
 TEST(PrinterPdf, OneProcessWidePrinter) {
