@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# Sets up, builds the command-line tools and converts a few sample positions
-# with geoconvert: geographic to UTM and UPS, a datum shift, and back.
+# The main job: sets up, builds the command-line tools (Release, without
+# tests and benchmarks), renders views of the sample atlas to PNG files with
+# geomap (no display needed), reports each map's calibration quality, and
+# converts a few positions with geoconvert.
+#
+# With arguments, runs geoconvert with them instead (after the build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -8,24 +12,70 @@ jobs=$(nproc 2>/dev/null || echo 2)
 bash scripts/setup.sh >&2
 cmake -S . -B build-main -DCMAKE_BUILD_TYPE=Release \
   -DMAROVIA_BUILD_TESTS=OFF -DMAROVIA_BUILD_BENCH=OFF >&2
-cmake --build build-main -j"$jobs" --target geoconvert >&2
+cmake --build build-main -j"$jobs" --target geoconvert geomap_tool >&2
 
 geoconvert=build-main/apps/geoconvert/geoconvert
-run() {
-  printf '$ geoconvert'; printf ' %q' "$@"; echo
+geomap=build-main/apps/geomap/geomap
+if (($#)); then
+  exec "$geoconvert" "$@"
+fi
+
+show() {
+  local tool=$1
+  shift
+  printf '$ %s' "$tool"
+  printf ' %q' "$@"
+  echo
+}
+run_geomap() {
+  show geomap "$@"
+  "$geomap" "$@"
+  echo
+}
+run_geoconvert() {
+  show geoconvert "$@"
   "$geoconvert" "$@"
   echo
 }
 
-if (($#)); then
-  exec "$geoconvert" "$@"
-fi
-run -t utm 50 10
-run -f utm -p 4 32U 571666.4475 5539109.8153
-run -t utm -- -33.9 18.4
-run -t ups 87 45
-run -t cart 52.5 13.4 34
-run -s "ORDNANCE GB" -t utm 51.5 -0.12
-run --country de
+atlas=samples/atlas
+views=build-main/views
+mkdir -p "$views"
+
+echo "== The calibrations of the sample atlas"
+echo
+run_geomap info --brief "$atlas"
+
+echo "== Each map whole, with its graticule"
+echo
+for calibration in "$atlas"/*.xml; do
+  name=$(basename "$calibration" .xml)
+  case $name in landmarks | symbols) continue ;; esac
+  grid=lines
+  [ "$name" = zurich_utm32 ] && grid=utm
+  show geomap render "$calibration" --grid "$grid" --size 640x480 -o "$views/$name.png"
+  "$geomap" render "$calibration" --grid "$grid" --size 640x480 -o "$views/$name.png"
+done
+echo
+
+echo "== Views of the atlas around a position, with its landmarks"
+echo
+run_geomap render "$atlas" --center 47.37,8.54 --mag 1 --size 800x600 \
+  --landmarks "$atlas/landmarks.xml" -o "$views/atlas_zurich.png"
+run_geomap render "$atlas" --center 46.8,8.2 --mag 0.5 --size 800x600 --grid lines \
+  --landmarks "$atlas/landmarks.xml" -o "$views/atlas_switzerland.png"
+run_geomap render "$atlas" --center 53.5,-4 --mag 0.5 --size 800x600 \
+  --landmarks "$atlas/landmarks.xml" -o "$views/atlas_british_isles.png"
+run_geomap render "$atlas" --center 30,20 --mag 0.35 --size 800x600 --grid lines \
+  --landmarks "$atlas/landmarks.xml" -o "$views/atlas_mediterranean.png"
+
+echo "== geoconvert"
+echo
+run_geoconvert -t utm 47.37 8.54
+run_geoconvert -f utm -p 4 32T 465270.4231 5246384.7760
+run_geoconvert -t ups 87 45
+run_geoconvert -s "ORDNANCE GB" -t utm 51.5 -0.12
 echo "\$ printf '60 5\\n75 10\\n84 10\\n' | geoconvert -t utm"
 printf '60 5\n75 10\n84 10\n' | "$geoconvert" -t utm
+echo
+echo "The views are in $views/."

@@ -7,6 +7,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg-dev libpng-dev libcairo2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   poppler-utils imagemagick
+  # geoview, and its test in a real X server driven by xdotool
+  libsdl2-dev xvfb xauth xdotool
 )
 
 missing=()

@@ -6,6 +6,7 @@
 #include "marovia/platform/files.h"
 #include "marovia/platform/graphics.h"
 #include "marovia/platform/jpeg.h"
+#include "marovia/platform/pngimage.h"
 #include "marovia/platform/strutils.h"
 
 namespace marovia::apps {
@@ -41,8 +42,12 @@ void SaveImage(const TBitmap& Picture, const std::string& FileName, TImageFormat
       jpeg.SaveToFile(FileName);
       break;
     }
-    case TImageFormat::Png:
-      throw EInOutError(FileName, "PNG files cannot be written yet");
+    case TImageFormat::Png: {
+      TPngImage png;
+      png.Assign(Picture);
+      png.SaveToFile(FileName);
+      break;
+    }
   }
 }
 

@@ -14,7 +14,8 @@
 namespace marovia::geomaptool {
 
 int RunInfo(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err) {
-  const TArguments args(Args, {});
+  static const TOptionSpec kOptions[] = {{"brief", 0, false}};
+  const TArguments args(Args, kOptions);
   if (args.Positional().empty()) throw TUsageError("info needs a calibration file or folder");
   std::vector<std::string> files;
   int status = kExitOk;
@@ -48,7 +49,7 @@ int RunInfo(std::span<const std::string> Args, std::ostream& Out, std::ostream& 
     if (!first) Out << "\n";
     first = false;
     Out << apps::Printable(file) << "\n";
-    PrintCalibration(Out, map);
+    PrintCalibration(Out, map, args.Has("brief"));
   }
   return status;
 }

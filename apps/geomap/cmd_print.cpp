@@ -1,16 +1,104 @@
-// geomap print: a view of a map printed to a PDF file.
+// geomap print: a view of a map (or of the atlas map that covers it best)
+// printed to a one-page PDF file.
+#include <algorithm>
+#include <cmath>
 #include <ostream>
+#include <vector>
 
 #include "arguments.h"
+#include "cli_text.h"
 #include "commands.h"
 #include "geomap_cli.h"
+#include "map_loading.h"
+#include "map_printing.h"
+#include "map_view.h"
+#include "marovia/platform/strutils.h"
+#include "render_source.h"
 
 namespace marovia::geomaptool {
 
-int RunPrint(std::span<const std::string> Args, std::ostream&, std::ostream& Err) {
-  const TArguments args(Args, {});
-  Report(Err, "printing is not available yet");
-  return kExitIo;
+namespace {
+
+// Screen pixels per inch: a view printed at magnification M shows the map
+// as large as a screen would at M.
+constexpr int kScreenDpi = 96;
+
+struct TPaper {
+  const char* Name;
+  double Width, Height;  // millimetres, portrait
+};
+constexpr TPaper kPapers[] = {{"a4", 210, 297}, {"a3", 297, 420}, {"letter", 215.9, 279.4}};
+
+}  // namespace
+
+int RunPrint(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err) {
+  std::vector<TOptionSpec> options(std::begin(kViewOptions), std::end(kViewOptions));
+  options.push_back({"output", 'o', true});
+  options.push_back({"landmarks", 0, true});
+  options.push_back({"paper", 0, true});
+  options.push_back({"landscape", 0, false});
+  options.push_back({"dpi", 0, true});
+  const TArguments args(Args, options);
+  if (args.Positional().size() != 1) {
+    throw TUsageError("print needs one calibration file or atlas folder");
+  }
+  if (args.Has("size")) throw TUsageError("print takes its size from the page: no --size");
+  const auto output = args.Value("output");
+  if (!output) throw TUsageError("print needs -o FILE.pdf");
+  if (LowerCase(ExtractFileExt(*output)) != ".pdf") {
+    throw TUsageError("-o '" + apps::Printable(*output) + "' needs the extension .pdf");
+  }
+  apps::TPrintJob job;
+  job.FileName = *output;
+  job.Dpi = args.Integer("dpi", 72, 600).value_or(150);
+  job.Landscape = args.Has("landscape");
+  if (const auto paper = args.Value("paper")) {
+    const TPaper* found = nullptr;
+    for (const TPaper& p : kPapers)
+      if (SameText(*paper, p.Name)) found = &p;
+    if (!found)
+      throw TUsageError("--paper '" + apps::Printable(*paper) + "' is not a4, a3 or letter");
+    job.PaperWidth = found->Width;
+    job.PaperHeight = found->Height;
+  }
+  // The view is the printable area as a screen would show it.
+  TViewRequest view = ViewFromArguments(args);
+  const TPoint area = apps::PrintableArea(job);
+  view.Width = std::max(16, area.X * kScreenDpi / job.Dpi);
+  view.Height = std::max(16, area.Y * kScreenDpi / job.Dpi);
+
+  int status = kExitOk;
+  TGeoMap map(nullptr);
+  map.SetName("Map");
+  map.SetSuppressPaint(true);
+  std::string source;
+  if (!LoadRenderSource(args.Positional()[0], view, map, source, Err, status)) return status;
+  if (const auto landmarks = args.Value("landmarks")) {
+    try {
+      apps::LoadLandmarkFile(map, *landmarks);
+    } catch (const apps::TMapFileError& e) {
+      Report(Err, e.what());
+      status = kExitBadInput;
+    }
+  }
+  try {
+    ApplyView(map, view);
+  } catch (const TViewError& e) {
+    Report(Err, apps::Printable(source) + ": " + e.what());
+    return kExitBadInput;
+  }
+  const double mag = map.Magnification();
+  const int width = static_cast<int>(std::lround(view.Width / mag));
+  const int height = static_cast<int>(std::lround(view.Height / mag));
+  try {
+    apps::PrintMapWindow(map, map.TopLeft(), width, height, job);
+  } catch (const std::exception& e) {
+    Report(Err, apps::Printable(e.what()));
+    return kExitIo;
+  }
+  Out << apps::Printable(*output) << ": " << width << " x " << height << " map pixels of "
+      << apps::Printable(source) << " (" << apps::Printable(map.Caption()) << ")\n";
+  return status;
 }
 
 }  // namespace marovia::geomaptool

@@ -25,7 +25,9 @@ Commands:
                           calibration files, as PNG, BMP or JPEG (by the
                           extension of FILE)
   info CALIBRATION...     print each calibration's model, corners, resolution
-                          and the residual of every calibration point
+                          and the residual of every calibration point (with
+                          --brief only the largest); a folder stands for its
+                          calibration files
   calibrate POINTS -i IMAGE -m MODEL -o FILE
                           fit a calibration to a list of clicked points, print
                           the residuals and write the calibration file

@@ -26,10 +26,23 @@ std::string Position(double Lat, double Lon) {
                 Lon < 0 ? 'W' : 'E');
 }
 
-void PrintPointResiduals(std::ostream& Out, const TGeoMap& Map) {
+void PrintPointResiduals(std::ostream& Out, const TGeoMap& Map, bool Brief) {
   const TCalibData& cd = Map.CalibData();
   const bool utm = Map.CalibModel() == cmUTM;
-  Out << "  points:      " << cd.NumCalQuads << "\n";
+  Out << "  points:      " << cd.NumCalQuads;
+  if (Brief) {
+    const TCalibResidual* worst = nullptr;
+    const auto residuals = Map.CalibResiduals();
+    for (const TCalibResidual& r : residuals)
+      if (r.Valid && (!worst || std::hypot(r.dX, r.dY) > std::hypot(worst->dX, worst->dY))) worst = &r;
+    if (worst) {
+      Out << Format(", largest residual %.2f px (point %d), %.1f m", std::hypot(worst->dX, worst->dY),
+                    worst->Index, worst->DistanceMetres);
+    }
+    Out << "\n";
+    return;
+  }
+  Out << "\n";
   if (cd.NumCalQuads == 0) return;
   Out << (utm ? "      #     northing     easting      x      y      dx      dy     metres\n"
               : "      #    latitude   longitude      x      y      dx      dy     metres\n");
@@ -45,13 +58,25 @@ void PrintPointResiduals(std::ostream& Out, const TGeoMap& Map) {
   }
 }
 
-void PrintLineResiduals(std::ostream& Out, const TGeoMap& Map) {
+void PrintLineResiduals(std::ostream& Out, const TGeoMap& Map, bool Brief) {
   const TCalibData& cd = Map.CalibData();
   int meridians = 0, parallels = 0;
   for (int i = 0; i < cd.NumCalLines; ++i)
     (cd.CalLines[static_cast<size_t>(i)].LineType == gtlMeridian ? meridians : parallels)++;
-  Out << "  lines:       " << meridians << " meridian(s), " << parallels << " parallel(s)\n";
+  Out << "  lines:       " << meridians << " meridian(s), " << parallels << " parallel(s)";
   const auto residuals = LineResiduals(Map);
+  if (Brief) {
+    const TLineResidual* worst = nullptr;
+    for (const TLineResidual& r : residuals)
+      if (r.Valid && (!worst || r.OffMetres > worst->OffMetres)) worst = &r;
+    if (worst) {
+      Out << Format(", largest residual %.5f deg (line %d, point %d), %.1f m", std::fabs(worst->OffDegrees),
+                    worst->Line, worst->Point, worst->OffMetres);
+    }
+    Out << "\n";
+    return;
+  }
+  Out << "\n";
   if (residuals.empty()) return;
   Out << "   line  point  kind        value      x      y   off (deg)     metres\n";
   for (const TLineResidual& r : residuals) {
@@ -101,7 +126,7 @@ std::vector<TLineResidual> LineResiduals(const TGeoMap& Map) {
   return out;
 }
 
-void PrintCalibration(std::ostream& Out, TGeoMap& Map) {
+void PrintCalibration(std::ostream& Out, TGeoMap& Map, bool Brief) {
   const TCalibData& cd = Map.CalibData();
   const TCalibModel model = Map.CalibModel();
   Out << "  caption:     " << apps::Printable(cd.Caption) << "\n";
@@ -124,13 +149,13 @@ void PrintCalibration(std::ostream& Out, TGeoMap& Map) {
   }
   Out << "  resolution:  " << apps::Fixed(cd.Resolution, 3) << " m per pixel\n";
   if (model == cmParabolicIp) {
-    PrintLineResiduals(Out, Map);
+    PrintLineResiduals(Out, Map, Brief);
   } else if (model != cmUndefined) {
     double qx = 0, qy = 0;
     Map.CalibQuality(qx, qy);
     Out << "  quality:     " << Format("%.2f", qx) << " px across, " << Format("%.2f", qy)
         << " px down (root mean square)\n";
-    PrintPointResiduals(Out, Map);
+    PrintPointResiduals(Out, Map, Brief);
   }
 }
 

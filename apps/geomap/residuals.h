@@ -25,7 +25,8 @@ struct TLineResidual {
 };
 std::vector<TLineResidual> LineResiduals(const TGeoMap& Map);
 
-// Writes the report of the calibration held by Map.
-void PrintCalibration(std::ostream& Out, TGeoMap& Map);
+// Writes the report of the calibration held by Map: with every point's
+// residual, or (Brief) only the largest.
+void PrintCalibration(std::ostream& Out, TGeoMap& Map, bool Brief = false);
 
 }  // namespace marovia::geomaptool

@@ -1,5 +1,9 @@
 #include "view_output.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "map_printing.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/files.h"
 
@@ -14,8 +18,15 @@ std::string NextOutputFile(const std::string& Folder, const std::string& Extensi
   }
 }
 
-void PrintMapToPdf(TGeoMap&, const std::string& File) {
-  throw EInOutError(File, "printing is not available yet");
+void PrintMapToPdf(TGeoMap& Map, const std::string& File) {
+  apps::TPrintJob job;
+  job.FileName = File;
+  const double m = Map.Magnification();
+  const int width = std::max(1, static_cast<int>(std::lround(Map.Width() / m)));
+  const int height = std::max(1, static_cast<int>(std::lround(Map.Height() / m)));
+  // A wide view goes on a turned page.
+  job.Landscape = width > height;
+  apps::PrintMapWindow(Map, Map.TopLeft(), width, height, job);
 }
 
 }  // namespace marovia::geoview

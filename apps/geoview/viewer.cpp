@@ -176,11 +176,15 @@ void TViewer::RecoverFromFailedInput(const std::string& Why) {
     return;
   }
   // Loading the map the user chose raised: its calibration or image is
-  // damaged. It leaves the atlas, and the map shown before comes back.
+  // damaged. It leaves the atlas, and the map shown before comes back with
+  // the view it had (the failed load stopped before changing the view).
   Message(apps::Printable(atlas_->Maps(failed).MapFName) + ": " + apps::Printable(Why) +
           " (map dropped)");
+  TGeoMap& map = Map();
+  const TPoint topLeft = map.TopLeft();
+  const double magnification = map.Magnification();
   DropMap(failed);
-  int32_t back = lastGoodMap_ > failed ? lastGoodMap_ - 1 : lastGoodMap_;
+  const int32_t back = lastGoodMap_ > failed ? lastGoodMap_ - 1 : lastGoodMap_;
   if (back >= 1 && back <= atlas_->NumRegMaps()) {
     try {
       atlas_->SelectMap(back);
@@ -189,7 +193,10 @@ void TViewer::RecoverFromFailedInput(const std::string& Why) {
     }
   }
   AfterMapChange();
-  Map().ZoomFitPage();
+  map.SetSuppressPaint(true);
+  map.SetMagnification(magnification);
+  map.SetTopLeft(topLeft);
+  map.SetSuppressPaint(false);
   Push();
 }
 

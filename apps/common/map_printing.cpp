@@ -1,0 +1,80 @@
+#include "map_printing.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "cli_text.h"
+#include "marovia/geomap/geomap.h"
+#include "marovia/platform/printers.h"
+
+namespace marovia::apps {
+
+namespace {
+
+int Dots(double Millimetres, int Dpi) {
+  return static_cast<int>(std::lround(Millimetres / 25.4 * Dpi));
+}
+
+// Height of the title line in dots: a 12-point font and some space.
+int TitleHeight(int Dpi) {
+  return static_cast<int>(std::lround(18.0 / 72 * Dpi));
+}
+
+void SetUpPrinter(TPrinter& P, const TPrintJob& Job) {
+  P.SetResolution(Job.Dpi);
+  P.SetPaperSize(Job.PaperWidth, Job.PaperHeight);
+  P.SetOrientation(Job.Landscape ? poLandscape : poPortrait);
+  P.SetFileName(Job.FileName);
+}
+
+}  // namespace
+
+TPoint PrintableArea(const TPrintJob& Job) {
+  const double w = Job.Landscape ? Job.PaperHeight : Job.PaperWidth;
+  const double h = Job.Landscape ? Job.PaperWidth : Job.PaperHeight;
+  const int margin = Dots(kPrintMarginMm, Job.Dpi);
+  return TPoint{std::max(1, Dots(w, Job.Dpi) - 2 * margin),
+                std::max(1, Dots(h, Job.Dpi) - 2 * margin - TitleHeight(Job.Dpi))};
+}
+
+void PrintMapWindow(TGeoMap& Map, TPoint TopLeft, int Width, int Height, const TPrintJob& Job) {
+  TPrinter& printer = Printer();
+  SetUpPrinter(printer, Job);
+  const TPoint area = PrintableArea(Job);
+  const int margin = Dots(kPrintMarginMm, Job.Dpi);
+  // The scale is whole per cent of a dot per image pixel.
+  const double fit = std::min(static_cast<double>(area.X) / std::max(Width, 1),
+                              static_cast<double>(area.Y) / std::max(Height, 1));
+  const int scale = std::max(1, static_cast<int>(std::floor(fit * 100)));
+  const int printedW = static_cast<int>(std::lround(Width * scale / 100.0));
+  const int left = margin + std::max(0, (area.X - printedW) / 2);
+  const int top = margin + TitleHeight(Job.Dpi);
+
+  printer.SetTitle(Map.Caption());
+  printer.BeginDoc();
+  try {
+    TCanvas& canvas = printer.Canvas();
+    TFont& font = canvas.Font();
+    font.SetHeight(-static_cast<int>(std::lround(12.0 / 72 * Job.Dpi)));
+    font.SetColor(clBlack);
+    canvas.Brush().SetStyle(bsClear);
+    const double metresPerDot =
+        Map.CalibData().Resolution * 100.0 / scale;  // resolution: metres per image pixel
+    std::string title = Map.Caption();
+    if (metresPerDot > 0) {
+      // One dot is 25.4 / Dpi millimetres on paper; the map's resolution
+      // holds along its middle row, so the scale is given to three digits.
+      const double ratio = metresPerDot * 1000.0 / (25.4 / Job.Dpi);
+      const double unit = std::pow(10.0, std::floor(std::log10(ratio)) - 2);
+      title += "    scale about 1:" + Fixed(std::round(ratio / unit) * unit, 0);
+    }
+    canvas.TextOut(margin, margin, title);
+    Map.CopyToOpenPrinter(TopLeft, scale, left, top, Width, Height);
+    printer.EndDoc();
+  } catch (...) {
+    printer.Abort();
+    throw;
+  }
+}
+
+}  // namespace marovia::apps
