@@ -7,7 +7,6 @@
 #include "cli_text.h"
 #include "commands.h"
 #include "geomap_cli.h"
-#include "map_loading.h"
 #include "marovia/platform/files.h"
 #include "residuals.h"
 
@@ -84,15 +83,22 @@ int RunGenerate(std::span<const std::string> Args, std::ostream& Out, std::ostre
     Report(Err, apps::Printable(xml) + ": the map was not generated");
     return kExitIo;
   }
-  if (map.MapImgFile().empty()) {
-    // The calibration reader gives the image name in lower case; a folder
-    // name with capitals then needs the loader that finds the file anyway.
-    try {
-      apps::LoadCalibratedMap(map, xml);
-    } catch (const apps::TMapFileError& e) {
-      Report(Err, e.what());
-      return kExitBadInput;
+  // The library stores the grid's limits as the corners, the resolution as
+  // 0 and the image by the name it was given. Saved again, the calibration
+  // holds the corners and resolution of its fit (an atlas needs the
+  // resolution to choose between maps) and names the image without a
+  // folder, so that the pair can be moved together.
+  map.OnMapImageRequest = [&bmp](TObject*, std::string& FileName) { FileName = bmp; };
+  try {
+    map.SetMapImgName(ExtractFileName(bmp));
+    if (map.MapImgFile().empty()) {
+      Report(Err, apps::Printable(bmp) + ": the generated image cannot be read");
+      return kExitIo;
     }
+    map.SaveCalDataAsXML(xml, "ZYL_geomap_caldata");
+  } catch (const std::exception& e) {
+    Report(Err, apps::Printable(e.what()));
+    return kExitIo;
   }
   Out << apps::Printable(xml) << " and " << apps::Printable(bmp) << "\n";
   PrintCalibration(Out, map);

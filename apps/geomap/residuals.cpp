@@ -21,6 +21,11 @@ std::string Format(const char* Fmt, auto... Values) {
   return buf;
 }
 
+// A residual of a few thousandths is no sign: "+0.00", never "-0.00".
+double Tidy(double V, double Unit) {
+  return std::fabs(V) < Unit / 2 ? 0.0 : V;
+}
+
 std::string Position(double Lat, double Lon) {
   return Format("%9.5f %c %10.5f %c", std::fabs(Lat), Lat < 0 ? 'S' : 'N', std::fabs(Lon),
                 Lon < 0 ? 'W' : 'E');
@@ -34,10 +39,11 @@ void PrintPointResiduals(std::ostream& Out, const TGeoMap& Map, bool Brief) {
     const TCalibResidual* worst = nullptr;
     const auto residuals = Map.CalibResiduals();
     for (const TCalibResidual& r : residuals)
-      if (r.Valid && (!worst || std::hypot(r.dX, r.dY) > std::hypot(worst->dX, worst->dY))) worst = &r;
+      if (r.Valid && (!worst || std::hypot(r.dX, r.dY) > std::hypot(worst->dX, worst->dY)))
+        worst = &r;
     if (worst) {
-      Out << Format(", largest residual %.2f px (point %d), %.1f m", std::hypot(worst->dX, worst->dY),
-                    worst->Index, worst->DistanceMetres);
+      Out << Format(", largest residual %.2f px (point %d), %.1f m",
+                    std::hypot(worst->dX, worst->dY), worst->Index, worst->DistanceMetres);
     }
     Out << "\n";
     return;
@@ -51,7 +57,8 @@ void PrintPointResiduals(std::ostream& Out, const TGeoMap& Map, bool Brief) {
     Out << Format(utm ? "  %5d %12.2f %11.2f %6d %6d" : "  %5d %11.5f %11.5f %6d %6d", r.Index,
                   q.Latitude, q.Longitude, q.MapX, q.MapY);
     if (r.Valid) {
-      Out << Format(" %+7.2f %+7.2f %10.1f\n", r.dX, r.dY, r.DistanceMetres);
+      Out << Format(" %+7.2f %+7.2f %10.1f\n", Tidy(r.dX, 0.01), Tidy(r.dY, 0.01),
+                    r.DistanceMetres);
     } else {
       Out << "   (the model cannot place this point)\n";
     }
@@ -70,8 +77,8 @@ void PrintLineResiduals(std::ostream& Out, const TGeoMap& Map, bool Brief) {
     for (const TLineResidual& r : residuals)
       if (r.Valid && (!worst || r.OffMetres > worst->OffMetres)) worst = &r;
     if (worst) {
-      Out << Format(", largest residual %.5f deg (line %d, point %d), %.1f m", std::fabs(worst->OffDegrees),
-                    worst->Line, worst->Point, worst->OffMetres);
+      Out << Format(", largest residual %.5f deg (line %d, point %d), %.1f m",
+                    std::fabs(worst->OffDegrees), worst->Line, worst->Point, worst->OffMetres);
     }
     Out << "\n";
     return;
@@ -83,7 +90,7 @@ void PrintLineResiduals(std::ostream& Out, const TGeoMap& Map, bool Brief) {
     Out << Format("  %5d %6d  %-8s %10.5f %6d %6d", r.Line, r.Point,
                   r.Kind == gtlMeridian ? "meridian" : "parallel", r.Value, r.X, r.Y);
     if (r.Valid) {
-      Out << Format(" %+11.5f %10.1f\n", r.OffDegrees, r.OffMetres);
+      Out << Format(" %+11.5f %10.1f\n", Tidy(r.OffDegrees, 1e-5), r.OffMetres);
     } else {
       Out << "   (the model gives no position here)\n";
     }
@@ -127,7 +134,7 @@ std::vector<TLineResidual> LineResiduals(const TGeoMap& Map) {
 }
 
 void PrintCalibration(std::ostream& Out, TGeoMap& Map, bool Brief) {
-  const TCalibData& cd = Map.CalibData();
+  const TCalibData cd = Map.CalibData();
   const TCalibModel model = Map.CalibModel();
   Out << "  caption:     " << apps::Printable(cd.Caption) << "\n";
   Out << "  model:       " << CalibModelNames[model];
@@ -139,22 +146,48 @@ void PrintCalibration(std::ostream& Out, TGeoMap& Map, bool Brief) {
       << "\n";
   Out << "  image:       " << apps::Printable(Map.MapImgFile()) << ", " << Map.MapImgWidth()
       << " x " << Map.MapImgHeight() << " pixels\n";
+  // A calibration file stores corners and a resolution; loading it does not
+  // recompute them. Where the fitted model disagrees, both are shown.
+  const TCornerArray stored = cd.Corners;
+  const double storedResolution = cd.Resolution;
+  Map.CalcExtentsAndResolution();
+  const TCornerArray& fitted = Map.CalibData().Corners;
+  bool same = std::fabs(storedResolution - Map.CalibData().Resolution) < 5e-4;
+  for (size_t c = 0; c < 4; ++c) {
+    same = same && std::fabs(stored[c].Latit - fitted[c].Latit) < 5e-6 &&
+           std::fabs(stored[c].Longit - fitted[c].Longit) < 5e-6;
+  }
   static const char* const kCorners[] = {"top left    ", "bottom left ", "bottom right",
                                          "top right   "};
-  for (int c = 0; c < 4; ++c) {
-    Out << (c == 0 ? "  corners:     " : "               ") << kCorners[c] << "  "
-        << Position(cd.Corners[static_cast<size_t>(c)].Latit,
-                    cd.Corners[static_cast<size_t>(c)].Longit)
-        << "\n";
+  if (!same)
+    Out << "  corners:     " << std::string(14, ' ')
+        << "stored                   by the fitted model\n";
+  for (size_t c = 0; c < 4; ++c) {
+    Out << (c == 0 && same ? "  corners:     " : "               ") << kCorners[c] << "  "
+        << Position(stored[c].Latit, stored[c].Longit);
+    if (!same) Out << "   " << Position(fitted[c].Latit, fitted[c].Longit);
+    Out << "\n";
   }
-  Out << "  resolution:  " << apps::Fixed(cd.Resolution, 3) << " m per pixel\n";
+  Out << "  resolution:  " << apps::Fixed(storedResolution, 3) << " m per pixel";
+  if (!same) Out << " (by the fitted model " << apps::Fixed(Map.CalibData().Resolution, 3) << ")";
+  Out << "\n";
   if (model == cmParabolicIp) {
     PrintLineResiduals(Out, Map, Brief);
   } else if (model != cmUndefined) {
+    // The control's quality figures compare whole pixels; the residuals
+    // below are exact, and so is their root mean square.
     double qx = 0, qy = 0;
     Map.CalibQuality(qx, qy);
+    double sum = 0;
+    int n = 0;
+    for (const TCalibResidual& r : Map.CalibResiduals()) {
+      if (!r.Valid) continue;
+      sum += r.dX * r.dX + r.dY * r.dY;
+      ++n;
+    }
     Out << "  quality:     " << Format("%.2f", qx) << " px across, " << Format("%.2f", qy)
-        << " px down (root mean square)\n";
+        << " px down on whole pixels; residuals " << Format("%.2f", n ? std::sqrt(sum / n) : 0.0)
+        << " px root mean square\n";
     PrintPointResiduals(Out, Map, Brief);
   }
 }

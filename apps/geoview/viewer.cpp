@@ -239,7 +239,7 @@ void TViewer::UpdateStatus() {
   }
   if (text == status_) return;
   status_ = text;
-  statusPanel_->SetCaption(text);
+  statusPanel_->SetCaption("  " + text);  // clear of the bevel
   statusPanel_->Repaint();
 }
 
