@@ -132,6 +132,10 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     } catch (const TUsageError& e) {
       Report(err, e.what());
       status = kExitUsage;
+    } catch (const std::exception& e) {
+      // Whatever a command did not foresee still ends in one line.
+      Report(err, apps::Printable(e.what()));
+      status = kExitBadInput;
     }
   }
   // Output that never arrived (a full disk, a closed pipe) must not end in a

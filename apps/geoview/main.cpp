@@ -104,7 +104,6 @@ int main(int argc, char** argv) {
   }
   if (paths.empty()) return Usage("no calibration file or folder given (see --help)");
 
-  int status = 0;
   geoview::TViewer viewer(width, height);
   viewer.SetOutputFolder(out);
   bool problems = false;
@@ -112,17 +111,21 @@ int main(int argc, char** argv) {
     std::cerr << "geoview: " << Text << "\n";
     problems = true;
   };
-  viewer.Open(paths);
+  try {
+    viewer.Open(paths);
+  } catch (const std::exception& e) {
+    std::cerr << "geoview: " << apps::Printable(e.what()) << "\n";
+    problems = true;
+  }
   if (center && !viewer.CenterOn(center->Lat, center->Lon, mag)) {
     std::cerr << "geoview: position " << apps::Fixed(center->Lat, 5) << ","
               << apps::Fixed(center->Lon, 5) << " is not on the first map\n";
     problems = true;
   } else if (!center && mag > 0) {
-    geoview::TViewer& v = viewer;
-    const TGeoMap& map = v.Map();
-    v.ZoomAbout(TPoint{map.Width() / 2, map.Height() / 2}, mag / map.Magnification());
+    const TGeoMap& map = viewer.Map();
+    viewer.ZoomAbout(TPoint{map.Width() / 2, map.Height() / 2}, mag / map.Magnification());
   }
-  if (problems) status = 1;
+  const int status = problems ? 1 : 0;
   // From here on messages are about what the user does: they go to the
   // status line and the error stream, but do not change the exit status.
   viewer.OnMessage = [](const std::string& Text) { std::cerr << "geoview: " << Text << "\n"; };

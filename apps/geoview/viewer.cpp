@@ -339,6 +339,15 @@ void TViewer::ToggleLandmarks() {
 }
 
 void TViewer::Key(TViewerKey Key) {
+  try {
+    RunKey(Key);
+  } catch (const std::exception& e) {
+    Message(apps::Printable(e.what()));
+  }
+  Pump();
+}
+
+void TViewer::RunKey(TViewerKey Key) {
   TGeoMap& map = Map();
   const TPoint centre{map.Width() / 2, map.Height() / 2};
   switch (Key) {
@@ -385,7 +394,6 @@ void TViewer::Key(TViewerKey Key) {
       SaveView();
       break;
   }
-  Pump();
 }
 
 // ------------------------------------------------------------ output

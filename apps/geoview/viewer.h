@@ -96,6 +96,7 @@ class TViewer {
   // Unregisters a map whose calibration or image cannot be loaded.
   void DropMap(int32_t Index);
   void RecoverFromFailedInput(const std::string& Why);
+  void RunKey(TViewerKey Key);
   void PanBy(int Dx, int Dy);
   void GoBack();
   void CycleGrid();
