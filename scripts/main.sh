@@ -46,17 +46,21 @@ echo "== The calibrations of the sample atlas"
 echo
 run_geomap info --brief "$atlas"
 
-echo "== Each map whole, with its graticule"
+echo "== Each map whole, with a graticule as dense as the one drawn in it"
 echo
 for calibration in "$atlas"/*.xml; do
   name=$(basename "$calibration" .xml)
-  case $name in landmarks | symbols) continue ;; esac
-  grid=lines
-  [ "$name" = zurich_utm32 ] && grid=utm
-  show geomap render "$calibration" --grid "$grid" --size 640x480 -o "$views/$name.png"
-  "$geomap" render "$calibration" --grid "$grid" --size 640x480 -o "$views/$name.png"
+  case $name in
+    overview_miller) grid=(--grid lines --grid-step 10) ;;
+    europe_lcc) grid=(--grid lines --grid-step 5) ;;
+    british_isles_albers | iberia_stereo) grid=(--grid lines --grid-step 2) ;;
+    alps_eqc) grid=(--grid lines --grid-step 1) ;;
+    switzerland_eqc) grid=(--grid lines --grid-step 0.5) ;;
+    zurich_utm32) grid=(--grid utm --utm-step 10000) ;;
+    *) continue ;;  # the landmark and symbol files
+  esac
+  run_geomap render "$calibration" "${grid[@]}" --size 640x480 -o "$views/$name.png"
 done
-echo
 
 echo "== Views of the atlas around a position, with its landmarks"
 echo

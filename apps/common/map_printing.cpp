@@ -37,16 +37,31 @@ TPoint PrintableArea(const TPrintJob& Job) {
                 std::max(1, Dots(h, Job.Dpi) - 2 * margin - TitleHeight(Job.Dpi))};
 }
 
-void PrintMapWindow(TGeoMap& Map, TPoint TopLeft, int Width, int Height, const TPrintJob& Job) {
+TRect ViewWindowOnImage(const TGeoMap& Map) {
+  const double m = Map.Magnification();
+  const TPoint tl = Map.TopLeft();
+  const auto right = static_cast<int>(std::lround(tl.X + Map.Width() / m));
+  const auto bottom = static_cast<int>(std::lround(tl.Y + Map.Height() / m));
+  TRect r = Rect(std::max(tl.X, 0), std::max(tl.Y, 0), std::min(right, Map.MapImgWidth()),
+                 std::min(bottom, Map.MapImgHeight()));
+  if (r.Right <= r.Left || r.Bottom <= r.Top) r = TRect{};
+  return r;
+}
+
+void PrintMapWindow(TGeoMap& Map, const TRect& Window, const TPrintJob& Job) {
+  const int width = Window.Width();
+  const int height = Window.Height();
+  if (width <= 0 || height <= 0) throw EPrinter("the view shows nothing of the map to print");
   TPrinter& printer = Printer();
+  if (printer.Printing()) printer.Abort();  // a document left open by a failed job
   SetUpPrinter(printer, Job);
   const TPoint area = PrintableArea(Job);
   const int margin = Dots(kPrintMarginMm, Job.Dpi);
   // The scale is whole per cent of a dot per image pixel.
-  const double fit = std::min(static_cast<double>(area.X) / std::max(Width, 1),
-                              static_cast<double>(area.Y) / std::max(Height, 1));
+  const double fit =
+      std::min(static_cast<double>(area.X) / width, static_cast<double>(area.Y) / height);
   const int scale = std::max(1, static_cast<int>(std::floor(fit * 100)));
-  const int printedW = static_cast<int>(std::lround(Width * scale / 100.0));
+  const int printedW = static_cast<int>(std::lround(width * scale / 100.0));
   const int left = margin + std::max(0, (area.X - printedW) / 2);
   const int top = margin + TitleHeight(Job.Dpi);
 
@@ -58,8 +73,8 @@ void PrintMapWindow(TGeoMap& Map, TPoint TopLeft, int Width, int Height, const T
     font.SetHeight(-static_cast<int>(std::lround(12.0 / 72 * Job.Dpi)));
     font.SetColor(clBlack);
     canvas.Brush().SetStyle(bsClear);
-    const double metresPerDot =
-        Map.CalibData().Resolution * 100.0 / scale;  // resolution: metres per image pixel
+    // The resolution is metres per image pixel.
+    const double metresPerDot = Map.CalibData().Resolution * 100.0 / scale;
     std::string title = Map.Caption();
     if (metresPerDot > 0) {
       // One dot is 25.4 / Dpi millimetres on paper; the map's resolution
@@ -69,7 +84,7 @@ void PrintMapWindow(TGeoMap& Map, TPoint TopLeft, int Width, int Height, const T
       title += "    scale about 1:" + Fixed(std::round(ratio / unit) * unit, 0);
     }
     canvas.TextOut(margin, margin, title);
-    Map.CopyToOpenPrinter(TopLeft, scale, left, top, Width, Height);
+    Map.CopyToOpenPrinter(TPoint{Window.Left, Window.Top}, scale, left, top, width, height);
     printer.EndDoc();
   } catch (...) {
     printer.Abort();

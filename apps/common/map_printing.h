@@ -27,10 +27,15 @@ constexpr double kPrintMarginMm = 10;
 // (the page less the margins and the title line).
 TPoint PrintableArea(const TPrintJob& Job);
 
-// Prints the window of Map's image from image pixel TopLeft, Width x Height
-// image pixels, scaled to fill the printable area. Raises EPrinter or
-// EInOutError (naming the file) when the document cannot be made; no file
-// is left behind then.
-void PrintMapWindow(TGeoMap& Map, TPoint TopLeft, int Width, int Height, const TPrintJob& Job);
+// The part of Map's image (image pixels) that its current view shows:
+// paper gets no background beyond the image's edges. Empty when the view
+// lies off the image.
+TRect ViewWindowOnImage(const TGeoMap& Map);
+
+// Prints a window of Map's image (image pixels) scaled to fill the
+// printable area. Raises EPrinter or EInOutError (naming the file) when the
+// document cannot be made, and for an empty window; no file is left behind
+// then.
+void PrintMapWindow(TGeoMap& Map, const TRect& Window, const TPrintJob& Job);
 
 }  // namespace marovia::apps

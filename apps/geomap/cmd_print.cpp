@@ -87,17 +87,16 @@ int RunPrint(std::span<const std::string> Args, std::ostream& Out, std::ostream&
     Report(Err, apps::Printable(source) + ": " + e.what());
     return kExitBadInput;
   }
-  const double mag = map.Magnification();
-  const int width = static_cast<int>(std::lround(view.Width / mag));
-  const int height = static_cast<int>(std::lround(view.Height / mag));
+  const TRect window = apps::ViewWindowOnImage(map);
   try {
-    apps::PrintMapWindow(map, map.TopLeft(), width, height, job);
+    apps::PrintMapWindow(map, window, job);
   } catch (const std::exception& e) {
     Report(Err, apps::Printable(e.what()));
     return kExitIo;
   }
-  Out << apps::Printable(*output) << ": " << width << " x " << height << " map pixels of "
-      << apps::Printable(source) << " (" << apps::Printable(map.Caption()) << ")\n";
+  Out << apps::Printable(*output) << ": " << window.Width() << " x " << window.Height()
+      << " map pixels of " << apps::Printable(source) << " (" << apps::Printable(map.Caption())
+      << ")\n";
   return status;
 }
 

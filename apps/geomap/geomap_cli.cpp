@@ -37,12 +37,13 @@ Commands:
   print MAP -o FILE.pdf   print a view of a map (or atlas) to a PDF file
 
 View options (render, print):
-  --size WxH              size of the view in pixels (default 800x600; print:
-                          the printable part of the page)
+  --size WxH              size of the view in pixels (default 800x600; print
+                          takes the page less its margins instead)
   --center LAT,LON        position at the centre of the view, decimal degrees
                           (default: the centre of the map image)
-  --mag M                 control pixels per map image pixel, 0.001 to 64
-                          (default 1 with --center, else the whole map fitted)
+  --mag M                 view pixels per map image pixel, 0.001 to 64
+                          (default 1 with --center, else the whole map fitted;
+                          on paper a view pixel is 1/96 inch)
   --grid KIND             none, points, lines, lines+points, utm, utm+points:
                           graticule lines, calibration points, UTM grid
   --grid-step DEG         degrees between graticule lines (default: by extent)

@@ -21,12 +21,10 @@ std::string NextOutputFile(const std::string& Folder, const std::string& Extensi
 void PrintMapToPdf(TGeoMap& Map, const std::string& File) {
   apps::TPrintJob job;
   job.FileName = File;
-  const double m = Map.Magnification();
-  const int width = std::max(1, static_cast<int>(std::lround(Map.Width() / m)));
-  const int height = std::max(1, static_cast<int>(std::lround(Map.Height() / m)));
+  const TRect window = apps::ViewWindowOnImage(Map);
   // A wide view goes on a turned page.
-  job.Landscape = width > height;
-  apps::PrintMapWindow(Map, Map.TopLeft(), width, height, job);
+  job.Landscape = window.Width() > window.Height();
+  apps::PrintMapWindow(Map, window, job);
 }
 
 }  // namespace marovia::geoview
