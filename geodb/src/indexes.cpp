@@ -52,10 +52,22 @@ void RenumberEntry(TSortedIndex<Rec>& Ix, typename TSortedIndex<Rec>::Key K, int
 
 // The file is the byte image of the entries in order; they are gathered in
 // blocks of 64 KiB so that a large index takes few writes.
+//
+// The file is overwritten from its start and then cut to the new length, not
+// truncated to nothing first: file systems that guard replace-by-truncate
+// (ext4 among them) push a file truncated to zero to the disk when it is
+// closed, and the next rewrite then waits for that, which made every change
+// without lazy writing cost milliseconds even for a few entries. The bytes
+// written are the same. An interrupted write leaves an index file that does
+// not match the item table either way; opening rebuilds such indexes.
 template <class Rec>
 void WriteIndexFile(const std::string& FileName, const TSortedIndex<Rec>& Ix) {
   TBinaryFile f(FileName, sizeof(Rec));
-  f.Rewrite();
+  try {
+    f.Reset(TFileAccess::faReadWrite);
+  } catch (const EInOutError&) {
+    f.Rewrite();  // gone since opening: created anew (or the error repeats)
+  }
   constexpr size_t kBlock = 8192;
   std::vector<Rec> buf;
   buf.reserve(std::min(Ix.Size(), kBlock));
@@ -72,6 +84,7 @@ void WriteIndexFile(const std::string& FileName, const TSortedIndex<Rec>& Ix) {
     }
   });
   f.BlockWrite(buf.data(), static_cast<int64_t>(buf.size()));
+  f.Truncate();
   f.CloseFile();
 }
 
