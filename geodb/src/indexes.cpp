@@ -4,7 +4,7 @@
 // Every index holds one entry per item, ascending by key (item ID, or a bound
 // compared as a double); its `index` field is the item's entry number - 1.
 // Equal keys may stand in any order among themselves. A new entry goes where
-// the written binary search places it (TSortedIndex::Search); an item's
+// the placing binary search puts it (TSortedIndex::Search); an item's
 // entries are found again by its keys, so removing and renumbering them
 // touches no other entry.
 #include <algorithm>

@@ -144,6 +144,8 @@ class TGeoDB : public TComponent {
   // With items small against the rectangle, k is about the items of a band
   // as tall (or wide) as the rectangle; one item spanning much of the globe
   // widens every band (the extents are upper bounds kept since opening).
+  // A bound index holding a NaN bound gives no range; with all four so, every
+  // item is tested, O(n).
   std::vector<int> FindItemsInArea(double LatLow, double LatHigh, double LongLow,
                                    double LongHigh) const;
 
@@ -235,7 +237,9 @@ class TGeoDB : public TComponent {
                    TMemoryStream& Data);
 
   // Removes an entry: the last entry moves into its place. The data file is
-  // not changed (its block becomes unreferenced) and HighestID stays.
+  // not changed (its block becomes unreferenced) and HighestID stays. The
+  // index entries of both items are found by their keys: O(log n + r) per
+  // index, r the entries sharing the key (O(n) in an index with a NaN key).
   void DeleteData(int DbEntry);
 
   // Overwrites the record of an entry with GdbData and re-sorts its index

@@ -2,17 +2,18 @@
 // index entries ascending by key, kept in a TRankTree so that entries are
 // inserted and removed in O(log n) without moving the ones after them.
 //
-// Where a new entry goes is fixed by the index files this system has always
-// written: a binary search over positions 0..n-1 that stops at the first
-// entry with an equal key it meets, and puts the new entry directly before
-// it. That search only ever compares v with the keys, so its path is decided
+// Where a new entry goes is fixed, so that the index files come out byte for
+// byte as they always have: a binary search over positions 0..n-1 that stops
+// at the first entry with an equal key it meets puts the new entry directly
+// before that entry. That search only ever compares v with the keys, so its path is decided
 // by two counts: a, the entries with a key below v, and b, those with a key
 // of at most v. Search replays the probes against a and b instead of reading
 // the entries, so the search costs two O(log n) descents.
 //
 // That replay needs the keys in order. An index holding a NaN key (a damaged
 // or careless bound) is not ordered: a NaN compares false with everything,
-// so it is put at the front and the entries around it need not ascend. Such
+// so a NaN key is put at the front and the entries around it need not
+// ascend. Such
 // an index (Ordered() false) answers every search by reading the probed
 // entries themselves, O(log^2 n), which gives the same positions, and stays
 // so until it is assigned anew.
@@ -142,7 +143,7 @@ class TSortedIndex {
   static Key KeyOf(const Rec& r) { return gdb::TIxKeyOf{}(r); }
   static bool IsNaN(Key k) { return k != k; }
 
-  // The written search, its probes answered from the counts: an entry
+  // The placing search, its probes answered from the counts: an entry
   // before a has a key below v, one from b on a greater key, and the entries
   // in between equal v. With no equal key the search ends at a.
   static TSearchResult Replay(size_t n, size_t a, size_t b) {
@@ -159,7 +160,7 @@ class TSortedIndex {
     return {a, false};
   }
 
-  // The written search, reading every probed entry.
+  // The placing search, reading every probed entry.
   TSearchResult Probe(size_t n, Key v) const {
     int64_t lo = 0, hi = static_cast<int64_t>(n) - 1, pos = 0;
     while (lo <= hi) {
