@@ -83,7 +83,7 @@ class TRankTree {
 
   // Inserts R so that it becomes the record at Rank (<= Size()).
   void Insert(size_t Rank, const Rec& R) {
-    assert(Rank <= size_);
+    assert(Rank <= size_ && size_ < UINT32_MAX);
     if (!root_) root_ = new Leaf;
     const TSplit s = InsertIn(root_, height_, Rank, R);
     ++size_;
@@ -91,10 +91,10 @@ class TRankTree {
       Inner* top = new Inner;
       top->Count = 2;
       top->Child[0] = root_;
-      top->Sizes[0] = size_ - s.RightSize;
+      top->Sizes[0] = static_cast<uint32_t>(size_ - s.RightSize);
       top->First[0] = FirstKey(root_, height_);
       top->Child[1] = s.Right;
-      top->Sizes[1] = s.RightSize;
+      top->Sizes[1] = static_cast<uint32_t>(s.RightSize);
       top->First[1] = s.RightFirst;
       root_ = top;
       ++height_;
@@ -157,7 +157,7 @@ class TRankTree {
         size_t total = 0;
         for (size_t j = 0; j < take; ++j, ++at) {
           in->Child[j] = level[at];
-          in->Sizes[j] = sizes[at];
+          in->Sizes[j] = static_cast<uint32_t>(sizes[at]);
           in->First[j] = firsts[at];
           total += sizes[at];
         }
@@ -190,8 +190,9 @@ class TRankTree {
       const size_t k = static_cast<size_t>(
           std::partition_point(in->First, in->First + in->Count, Pred) - in->First);
       if (k == 0) return acc;
-      for (size_t j = 0; j + 1 < k; ++j) acc += in->Sizes[j];
       n = in->Child[k - 1];
+      Prefetch(n, level - 1);
+      for (size_t j = 0; j + 1 < k; ++j) acc += in->Sizes[j];
     }
     const Leaf* leaf = AsLeaf(n);
     return acc + static_cast<size_t>(
@@ -253,7 +254,7 @@ class TRankTree {
     Rec Items[LeafCap];
   };
   struct Inner : Node {
-    size_t Sizes[InnerCap];
+    uint32_t Sizes[InnerCap];  // a subtree holds fewer than 2^32 records
     Key First[InnerCap];
     Node* Child[InnerCap];
   };
@@ -270,6 +271,22 @@ class TRankTree {
   static const Leaf* AsLeaf(const Node* n) { return static_cast<const Leaf*>(n); }
   static Inner* AsInner(Node* n) { return static_cast<Inner*>(n); }
   static const Inner* AsInner(const Node* n) { return static_cast<const Inner*>(n); }
+
+  // Asks for the cache lines a search of node n reads, all at once, so that
+  // their misses overlap instead of following one another down the binary
+  // search: the keys of a leaf, the first keys and sizes of an inner node.
+  static void Prefetch(const Node* n, int Level) {
+    const char* from;
+    size_t bytes;
+    if (Level == 0) {
+      from = reinterpret_cast<const char*>(AsLeaf(n)->Items);
+      bytes = sizeof(Leaf::Items);
+    } else {
+      from = reinterpret_cast<const char*>(AsInner(n)->Sizes);
+      bytes = sizeof(Inner::Sizes) + sizeof(Inner::First);
+    }
+    for (size_t off = 0; off < bytes; off += 64) __builtin_prefetch(from + off);
+  }
 
   static uint32_t Cap(int Level) { return Level == 0 ? LeafCap : InnerCap; }
   static uint32_t MinCount(int Level) { return Level == 0 ? kMinLeaf : kMinInner; }
@@ -328,7 +345,7 @@ class TRankTree {
   // Opens a gap at position At of the parallel arrays of an inner node.
   static void OpenGap(Inner* in, uint32_t At) {
     const size_t tail = in->Count - At;
-    std::memmove(in->Sizes + At + 1, in->Sizes + At, tail * sizeof(size_t));
+    std::memmove(in->Sizes + At + 1, in->Sizes + At, tail * sizeof(uint32_t));
     std::memmove(in->First + At + 1, in->First + At, tail * sizeof(Key));
     std::memmove(in->Child + At + 1, in->Child + At, tail * sizeof(Node*));
     ++in->Count;
@@ -336,7 +353,7 @@ class TRankTree {
 
   static void CloseGap(Inner* in, uint32_t At) {
     const size_t tail = in->Count - At - 1;
-    std::memmove(in->Sizes + At, in->Sizes + At + 1, tail * sizeof(size_t));
+    std::memmove(in->Sizes + At, in->Sizes + At + 1, tail * sizeof(uint32_t));
     std::memmove(in->First + At, in->First + At + 1, tail * sizeof(Key));
     std::memmove(in->Child + At, in->Child + At + 1, tail * sizeof(Node*));
     --in->Count;
@@ -345,7 +362,7 @@ class TRankTree {
   // Moves entries [From, From + N) of inner node a to position To of b (b
   // has room; a's entries after the range are not closed up here).
   static void CopyEntries(const Inner* a, uint32_t From, uint32_t N, Inner* b, uint32_t To) {
-    std::memcpy(b->Sizes + To, a->Sizes + From, N * sizeof(size_t));
+    std::memcpy(b->Sizes + To, a->Sizes + From, N * sizeof(uint32_t));
     std::memcpy(b->First + To, a->First + From, N * sizeof(Key));
     std::memcpy(b->Child + To, a->Child + From, N * sizeof(Node*));
   }
@@ -358,7 +375,7 @@ class TRankTree {
     ++in->Sizes[i];
     in->First[i] = FirstKey(in->Child[i], Level - 1);
     if (!s.Right) return {};
-    in->Sizes[i] -= s.RightSize;
+    in->Sizes[i] -= static_cast<uint32_t>(s.RightSize);
     return InsertChild(in, i + 1, s);
   }
 
@@ -391,7 +408,7 @@ class TRankTree {
   static TSplit InsertChild(Inner* in, uint32_t At, const TSplit& S) {
     auto put = [&S](Inner* node, uint32_t at) {
       OpenGap(node, at);
-      node->Sizes[at] = S.RightSize;
+      node->Sizes[at] = static_cast<uint32_t>(S.RightSize);
       node->First[at] = S.RightFirst;
       node->Child[at] = S.Right;
     };
@@ -461,8 +478,8 @@ class TRankTree {
         in->Sizes[l] = a->Count;
         in->Sizes[l + 1] = b->Count;
       } else {
-        in->Sizes[l] = Total(AsInner(a));
-        in->Sizes[l + 1] = Total(AsInner(b));
+        in->Sizes[l] = static_cast<uint32_t>(Total(AsInner(a)));
+        in->Sizes[l + 1] = static_cast<uint32_t>(Total(AsInner(b)));
       }
       in->First[l + 1] = FirstKey(b, ChildLevel);
     }
@@ -491,7 +508,7 @@ class TRankTree {
       Inner* ib = AsInner(b);
       if (ia->Count > wantA) {
         const uint32_t n = ia->Count - wantA;
-        std::memmove(ib->Sizes + n, ib->Sizes, ib->Count * sizeof(size_t));
+        std::memmove(ib->Sizes + n, ib->Sizes, ib->Count * sizeof(uint32_t));
         std::memmove(ib->First + n, ib->First, ib->Count * sizeof(Key));
         std::memmove(ib->Child + n, ib->Child, ib->Count * sizeof(Node*));
         CopyEntries(ia, wantA, n, ib, 0);
@@ -499,7 +516,7 @@ class TRankTree {
         const uint32_t n = wantA - ia->Count;
         CopyEntries(ib, 0, n, ia, ia->Count);
         const size_t tail = ib->Count - n;
-        std::memmove(ib->Sizes, ib->Sizes + n, tail * sizeof(size_t));
+        std::memmove(ib->Sizes, ib->Sizes + n, tail * sizeof(uint32_t));
         std::memmove(ib->First, ib->First + n, tail * sizeof(Key));
         std::memmove(ib->Child, ib->Child + n, tail * sizeof(Node*));
       }

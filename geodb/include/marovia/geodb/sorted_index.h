@@ -22,6 +22,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -32,11 +33,10 @@ namespace marovia {
 
 namespace gdb {
 
-// Keys of index entries, compared as the index orders them: item IDs as
-// integers, bounds as doubles converted from the stored singles.
+// Keys of index entries as stored, which the tree keeps per child.
 struct TIxKeyOf {
-  int64_t operator()(const TIxItemIDRec& r) const { return r.ItemID; }
-  double operator()(const TIxLLRec& r) const { return static_cast<double>(r.LLValue); }
+  int32_t operator()(const TIxItemIDRec& r) const { return r.ItemID; }
+  float operator()(const TIxLLRec& r) const { return r.LLValue; }
 };
 
 }  // namespace gdb
@@ -44,7 +44,10 @@ struct TIxKeyOf {
 template <class Rec>
 class TSortedIndex {
  public:
-  using Key = decltype(gdb::TIxKeyOf{}(std::declval<const Rec&>()));
+  // Keys are compared as the index orders them: item IDs as integers,
+  // bounds as doubles converted from the stored singles (exactly).
+  using Stored = decltype(gdb::TIxKeyOf{}(std::declval<const Rec&>()));
+  using Key = std::conditional_t<std::is_floating_point_v<Stored>, double, int64_t>;
   static constexpr size_t npos = static_cast<size_t>(-1);
 
   struct TSearchResult {
@@ -118,10 +121,10 @@ class TSortedIndex {
   // Entries with a key below v / of at most v. Meaningful only while
   // Ordered().
   size_t CountBelow(Key v) const {
-    return tree_.CountLeading([v](Key k) { return k < v; });
+    return tree_.CountLeading([v](Stored k) { return static_cast<Key>(k) < v; });
   }
   size_t CountAtMost(Key v) const {
-    return tree_.CountLeading([v](Key k) { return k <= v; });
+    return tree_.CountLeading([v](Stored k) { return static_cast<Key>(k) <= v; });
   }
 
   // F(Pos, Entry) for positions From..To-1 while F answers true; answers
@@ -140,7 +143,7 @@ class TSortedIndex {
   bool CheckShape() const { return tree_.CheckShape(); }
 
  private:
-  static Key KeyOf(const Rec& r) { return gdb::TIxKeyOf{}(r); }
+  static Key KeyOf(const Rec& r) { return static_cast<Key>(gdb::TIxKeyOf{}(r)); }
   static bool IsNaN(Key k) { return k != k; }
 
   // The placing search, its probes answered from the counts: an entry
