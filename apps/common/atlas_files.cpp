@@ -103,9 +103,9 @@ std::string MapImageBeside(const std::string& CalibrationFile, const std::string
   const std::string dir = ExtractFilePath(CalibrationFile);
   const std::string exact = dir + name;
   if (FileExists(exact)) return exact;
-  // The calibration readers hand the stored name over in lower case; on a
-  // file system that tells case apart, the image is the file of the folder
-  // whose name matches without regard to case.
+  // Calibrations written where case does not matter may name the image in
+  // another case; on a file system that tells case apart, the image is the
+  // file of the folder whose name matches without regard to case.
   std::error_code ec;
   for (fs::directory_iterator it(dir.empty() ? "." : dir, ec), end; !ec && it != end;
        it.increment(ec)) {

@@ -1,11 +1,9 @@
 // geomap render: one view of a calibrated map, or of the atlas map that
 // covers a position best, written as an image file.
-#include <filesystem>
 #include <ostream>
 #include <vector>
 
 #include "arguments.h"
-#include "atlas_files.h"
 #include "cli_text.h"
 #include "commands.h"
 #include "geomap_cli.h"

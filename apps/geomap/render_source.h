@@ -11,7 +11,7 @@ namespace marovia::geomaptool {
 
 // Loads Path (a calibration file, or a folder whose map is chosen by
 // ChooseAtlasMap) into Map and names the calibration file in Source.
-// Problems are reported on Err and lower Status to kExitBadInput; answers
+// Problems are reported on Err and set Status to kExitBadInput; answers
 // false when there is no map to draw.
 bool LoadRenderSource(const std::string& Path, const TViewRequest& View, TGeoMap& Map,
                       std::string& Source, std::ostream& Err, int& Status);

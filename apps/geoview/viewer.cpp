@@ -52,7 +52,8 @@ TViewer::TViewer(int Width, int Height) : form_(std::make_unique<TForm>(nullptr)
   atlas_->OnMouseMove = [this](TObject*, TShiftState, int X, int Y) { PointerMoved(X, Y); };
   // The atlas looks for a map image beside the calibration file of the map
   // it loads; this does the same and also finds an image whose name differs
-  // in case from the lower-case name the calibration reader gives.
+  // in case from the stored one (calibrations written where case does not
+  // matter).
   map.OnMapImageRequest = [this](TObject*, std::string& FileName) {
     const int32_t i = atlas_->CurrentMapIndex();
     if (i >= 1 && i <= atlas_->NumRegMaps()) {
