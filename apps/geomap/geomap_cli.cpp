@@ -20,10 +20,11 @@ namespace {
 const char* const kHelp = R"HELP(Usage: geomap COMMAND [ARGUMENTS] [OPTIONS]
 
 Commands:
-  render MAP -o FILE      draw a view of a calibrated map, or of the atlas map
-                          that best covers --center when MAP is a folder of
-                          calibration files, as PNG, BMP or JPEG (by the
-                          extension of FILE)
+  render MAP -o FILE      draw a view of a calibrated map as PNG, BMP or JPEG
+                          (by the extension of FILE); when MAP is a folder of
+                          calibration files, of the atlas map that covers
+                          --center best: the finest map that fills 90 % of
+                          the view, or else the one that fills most of it
   info CALIBRATION...     print each calibration's model, corners, resolution
                           and the residual of every calibration point (with
                           --brief only the largest); a folder stands for its

@@ -129,9 +129,12 @@ double ViewCoverage(const TGeoMap& Map, const TViewRequest& View) {
 
 std::string ChooseAtlasMap(const std::vector<std::string>& Calibrations, const TViewRequest& View,
                            std::vector<std::string>& Problems) {
-  std::string best;
-  double bestCoverage = -1;
-  double bestResolution = 0;
+  struct TCandidate {
+    std::string File;
+    double Coverage;
+    double Resolution;  // metres per pixel; 0 when unknown
+  };
+  std::vector<TCandidate> candidates;
   for (const std::string& file : Calibrations) {
     try {
       // The stored corners tell cheaply whether the map can be a candidate.
@@ -144,25 +147,28 @@ std::string ChooseAtlasMap(const std::vector<std::string>& Calibrations, const T
       map.SetSuppressPaint(true);
       apps::LoadCalibratedMap(map, file);
       if (View.Center && !map.IsPositionWithinMap(View.Center->Lat, View.Center->Lon)) continue;
-      const double coverage = ViewCoverage(map, View);
-      const double resolution = map.CalibData().Resolution;
-      // Shares within a thousandth count as equal, so that rounding does
-      // not hide a finer map that fills the view as well.
-      const bool better =
-          coverage > bestCoverage + 1e-3 ||
-          (coverage > bestCoverage - 1e-3 && resolution > 0 && resolution < bestResolution);
-      if (best.empty() || better) {
-        best = file;
-        bestCoverage = std::max(coverage, bestCoverage);
-        bestResolution = resolution;
-      }
+      candidates.push_back({file, ViewCoverage(map, View), map.CalibData().Resolution});
     } catch (const apps::TMapFileError& e) {
       Problems.push_back(e.what());
     } catch (const std::exception& e) {
       Problems.push_back(apps::Printable(file) + ": " + apps::Printable(e.what()));
     }
   }
-  return best;
+  auto finer = [](const TCandidate& A, const TCandidate& B) {
+    return A.Resolution > 0 && (B.Resolution <= 0 || A.Resolution < B.Resolution);
+  };
+  const TCandidate* best = nullptr;
+  for (const TCandidate& c : candidates) {
+    if (c.Coverage >= kFilledView && (!best || finer(c, *best))) best = &c;
+  }
+  for (const TCandidate& c : candidates) {
+    if (best && best->Coverage >= kFilledView) break;
+    if (!best || c.Coverage > best->Coverage + 1e-3 ||
+        (c.Coverage > best->Coverage - 1e-3 && finer(c, *best))) {
+      best = &c;
+    }
+  }
+  return best ? best->File : std::string();
 }
 
 }  // namespace marovia::geomaptool

@@ -48,10 +48,13 @@ void ApplyView(TGeoMap& Map, const TViewRequest& View);
 // Share (0..1) of the view that the map image would fill on Map.
 double ViewCoverage(const TGeoMap& Map, const TViewRequest& View);
 
-// Among the calibrations whose map contains the view's centre, the one
-// whose image fills most of the view; among equal shares the finest map.
-// Calibrations that cannot be loaded are reported in Problems and passed
-// over. Empty when no map contains the centre.
+// Among the calibrations whose map contains the view's centre: the finest
+// map whose image fills at least kFilledView of the view; when none does,
+// the map that fills most of it (among equal shares the finer). The view's
+// magnification is taken on each map's own pixels. Calibrations that cannot
+// be loaded are reported in Problems and passed over. Empty when no map
+// contains the centre.
+constexpr double kFilledView = 0.9;
 std::string ChooseAtlasMap(const std::vector<std::string>& Calibrations, const TViewRequest& View,
                            std::vector<std::string>& Problems);
 
