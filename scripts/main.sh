@@ -2,7 +2,8 @@
 # The main job: sets up, builds the command-line tools (Release, without
 # tests and benchmarks), renders views of the sample atlas to PNG files with
 # geomap (no display needed), reports each map's calibration quality, and
-# converts a few positions with geoconvert.
+# converts a few positions with geoconvert. Each view around a position
+# comes from the atlas map that covers it best, the finest that fills it.
 #
 # With arguments, runs geoconvert with them instead (after the build).
 set -euo pipefail
@@ -66,12 +67,14 @@ echo "== Views of the atlas around a position, with its landmarks"
 echo
 run_geomap render "$atlas" --center 47.37,8.54 --mag 1 --size 800x600 \
   --landmarks "$atlas/landmarks.xml" -o "$views/atlas_zurich.png"
-run_geomap render "$atlas" --center 46.8,8.2 --mag 0.5 --size 800x600 --grid lines \
-  --landmarks "$atlas/landmarks.xml" -o "$views/atlas_switzerland.png"
-run_geomap render "$atlas" --center 53.5,-4 --mag 0.5 --size 800x600 \
+run_geomap render "$atlas" --center 46.8,8.2 --mag 0.55 --size 800x500 --grid lines \
+  --grid-step 0.5 --landmarks "$atlas/landmarks.xml" -o "$views/atlas_switzerland.png"
+run_geomap render "$atlas" --center 54.5,-4 --mag 0.6 --size 800x600 \
   --landmarks "$atlas/landmarks.xml" -o "$views/atlas_british_isles.png"
+run_geomap render "$atlas" --center 40.2,-3.7 --mag 0.5 --size 800x600 --grid lines+points \
+  --grid-step 2 --landmarks "$atlas/landmarks.xml" -o "$views/atlas_iberia.png"
 run_geomap render "$atlas" --center 30,20 --mag 0.35 --size 800x600 --grid lines \
-  --landmarks "$atlas/landmarks.xml" -o "$views/atlas_mediterranean.png"
+  --grid-step 10 --landmarks "$atlas/landmarks.xml" -o "$views/atlas_mediterranean.png"
 
 echo "== geoconvert"
 echo
