@@ -1,18 +1,15 @@
 // Writing calibration files: the text-file and stream layouts, the number
 // forms, records beyond their capacities, failed saves, well-formed XML.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "calxml_test_support.h"
 #include "marovia/geomap/calxml.h"
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
+#include "support/xmllint.h"
 
 namespace marovia {
 namespace {
@@ -193,21 +190,17 @@ TEST(CalXmlWrite, AFailedSaveLeavesTheExistingFileUnchanged) {
   map.SetCalibData(cd);
   const std::string target = dir.Write("c.xml", "previous contents\r\n");
 
-  // Writes beyond 4 KiB fail (EFBIG) while the limit holds; the set is
-  // about 8 KiB long.
-  std::signal(SIGXFSZ, SIG_IGN);
-  rlimit old{};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-  rlimit small = old;
-  small.rlim_cur = 4096;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
   std::string named;
-  try {
-    map.SaveCalDataAsXML(target, "c");
-  } catch (const EInOutError& e) {
-    named = e.FileName();
+  {
+    // The set is about 8 KiB long.
+    const test::FileSizeLimit limit(4096);
+    ASSERT_TRUE(limit.Active());
+    try {
+      map.SaveCalDataAsXML(target, "c");
+    } catch (const EInOutError& e) {
+      named = e.FileName();
+    }
   }
-  ::setrlimit(RLIMIT_FSIZE, &old);
   EXPECT_EQ(named, target);
   EXPECT_EQ(dir.Read("c.xml"), "previous contents\r\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
@@ -217,8 +210,7 @@ TEST(CalXmlWrite, AFailedSaveLeavesTheExistingFileUnchanged) {
 }
 
 TEST(CalXmlWrite, WrittenFilesAreWellFormedXML) {
-  if (std::system("command -v xmllint > /dev/null 2>&1") != 0)
-    GTEST_SKIP() << "xmllint is not installed (Debian package libxml2-utils)";
+  if (!test::HaveXmlLint()) GTEST_SKIP() << "xmllint is not installed (libxml2-utils)";
   test::TempDir dir;
   TCalibData cd = Sample();
   cd.MapFName =
@@ -227,15 +219,7 @@ TEST(CalXmlWrite, WrittenFilesAreWellFormedXML) {
   test::WriteTextFile(dir.File("c.xml"), [&](TTextFile& f) {
     WriteRawCalDataToOpenXMLFile(f, true, "\xC3\x84rger & \"Co\"", cd, cmParabolicIp);
   });
-  const std::string cmd = "xmllint --noout '" + dir.File("c.xml") + "' 2>&1";
-  FILE* p = ::popen(cmd.c_str(), "r");
-  ASSERT_NE(p, nullptr);
-  std::string output;
-  char buf[256];
-  while (std::fgets(buf, sizeof buf, p) != nullptr) output += buf;
-  const int status = ::pclose(p);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
-  EXPECT_EQ(output, "");
+  EXPECT_EQ(test::XmlLintErrors(dir.File("c.xml")), "");
 }
 
 }  // namespace

@@ -3,13 +3,8 @@
 // leaves alone (events, highlight, painting), damaged files, failed saves and
 // the sample atlas's landmarks.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 
 #include <bit>
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <limits>
 #include <random>
@@ -18,7 +13,9 @@
 
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/datetime.h"
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
+#include "support/xmllint.h"
 
 namespace marovia {
 namespace {
@@ -442,20 +439,16 @@ TEST(LandMarkFiles, AFailedSaveLeavesTheExistingFileUnchanged) {
   Fill(map, std::vector<TLandMark>(100, Named("some landmark")));
   const std::string target = dir.Write("l.xml", "previous contents\r\n");
 
-  // Writes beyond 4 KiB fail (EFBIG) while the limit holds.
-  std::signal(SIGXFSZ, SIG_IGN);
-  rlimit old{};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-  rlimit small = old;
-  small.rlim_cur = 4096;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
   std::string named;
-  try {
-    map.SaveLandmarks(target, "l");
-  } catch (const EInOutError& e) {
-    named = e.FileName();
+  {
+    const test::FileSizeLimit limit(4096);
+    ASSERT_TRUE(limit.Active());
+    try {
+      map.SaveLandmarks(target, "l");
+    } catch (const EInOutError& e) {
+      named = e.FileName();
+    }
   }
-  ::setrlimit(RLIMIT_FSIZE, &old);
   EXPECT_EQ(named, target);
   EXPECT_EQ(dir.Read("l.xml"), "previous contents\r\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
@@ -465,21 +458,12 @@ TEST(LandMarkFiles, AFailedSaveLeavesTheExistingFileUnchanged) {
 }
 
 TEST(LandMarkFiles, WrittenFilesAreWellFormedXML) {
-  if (std::system("command -v xmllint > /dev/null 2>&1") != 0)
-    GTEST_SKIP() << "xmllint is not installed (Debian package libxml2-utils)";
+  if (!test::HaveXmlLint()) GTEST_SKIP() << "xmllint is not installed (libxml2-utils)";
   test::TempDir dir;
   CountingMap map;
   Fill(map, RandomLandMarks(50, false));
   map.SaveLandmarks(dir.File("l.xml"), "\xC3\x84rger & \"Co\"");
-  const std::string cmd = "xmllint --noout '" + dir.File("l.xml") + "' 2>&1";
-  FILE* p = ::popen(cmd.c_str(), "r");
-  ASSERT_NE(p, nullptr);
-  std::string output;
-  char buf[256];
-  while (std::fgets(buf, sizeof buf, p) != nullptr) output += buf;
-  const int status = ::pclose(p);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
-  EXPECT_EQ(output, "");
+  EXPECT_EQ(test::XmlLintErrors(dir.File("l.xml")), "");
 }
 
 TEST(LandMarkFiles, TheSampleAtlasLandMarksLoad) {
