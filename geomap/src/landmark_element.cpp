@@ -139,13 +139,15 @@ TVerticalAlignment VAlignmentOf(std::string_view text) {
              : vaTop;
 }
 
-// The exact time when "time" holds a plain number and agrees with "date";
-// otherwise the time "date" gives to the second (0 when it has none).
+// The exact time when "time" holds a plain number and "date" is empty or
+// agrees with it; otherwise the time "date" gives to the second (0 when it
+// has none).
 TDateTime TimeOf(std::string_view date, std::string_view exact) {
   if (!exact.empty()) {
     int pos = 1;
     const TDateTime t = ScanNumber(exact, true, 1, pos);
-    if (static_cast<size_t>(pos) == exact.size() + 1 && DateStamp(t) == date) return t;
+    if (static_cast<size_t>(pos) == exact.size() + 1 && (date.empty() || DateStamp(t) == date))
+      return t;
   }
   int pos = 1;
   return ScanDateTime(date, "yyyymmddHHMMSS", lanEnglish, pos);

@@ -29,9 +29,9 @@
 // Reading: a missing attribute gives 0, False or an empty text (the shape
 // lmCross); a malformed attribute ends the list, so attributes after it
 // count as missing; of two attributes of one name the first counts. Text
-// values carry XML references. "time" counts only when it agrees with "date"
-// to the second, so a file whose dates were edited by a tool that knows
-// only "date" keeps the edited dates. Alignment ordinals outside their
+// values carry XML references. "time" counts only when "date" is empty or
+// agrees with it to the second, so a file whose dates were edited by a tool
+// that knows only "date" keeps the edited dates. Alignment ordinals outside their
 // enumerations give the first value.
 #pragma once
 

@@ -279,6 +279,8 @@ TEST(LandMarkFiles, AttributeRules) {
        [](const TLandMark& lm) { EXPECT_EQ(lm.Time, 45351.625000001); }},
       {"a date edited without the time wins", "date=\"20240301000000\" time=\"45351.625\"",
        [](const TLandMark& lm) { EXPECT_EQ(lm.Time, EncodeDate(2024, 3, 1)); }},
+      {"a time without a date", "time=\"45351.5\"",
+       [](const TLandMark& lm) { EXPECT_EQ(lm.Time, 45351.5); }},
       {"a time beyond the dates stands alone", "date=\"\" time=\"1e300\"",
        [](const TLandMark& lm) { EXPECT_EQ(lm.Time, 1e300); }},
       {"a time that is not a plain number", "date=\"20240229150000\" time=\"45351.625x\"",
