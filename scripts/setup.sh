@@ -4,8 +4,9 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
-  libjpeg-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
+  libjpeg-dev libpng-dev libcairo2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  poppler-utils imagemagick
 )
 
 missing=()
