@@ -1,14 +1,188 @@
-// Writing calibration files. (Being written.)
+// Writing calibration files: one data set to an open text file or a stream,
+// and the map control's saving of its own calibration.
+//
+// A data set in a text file (values in braces; lines in this order):
+//
+//   <?xml version="1.0" encoding="windows-1252"?>     only with the header flag
+//                                                      always (empty line)
+//   <!-- TGeoMap Calibration / Quorvant -->
+//   <geomap sig="Quorvant" vers="1.0" id="{id}" model="{model}" map="{map}" caption="{caption}">
+//   <corners>
+//   [{lat},{long}] [{lat},{long}] [{lat},{long}] [{lat},{long}]      TCorners order
+//   </corners>
+//   <resolution>{resolution}</resolution>              only when above 0
+//   <utmzone>{zone}</utmzone>                          both only for zones 1..60
+//   <utmsouth>{TRUE|FALSE}</utmsouth>
+//   <ellipsoid>{GeoEllipsoidId entry}</ellipsoid>
+//   <calline type="{parallel|meridian}" value="{value}" npoints="{n}">    per line
+//   [{X},{Y}] ...
+//   </calline>
+//   <calquads npoints="{n}">                           only with quadruples
+//   [{lat},{long},{MapX},{MapY}] ...
+//   </calquads>
+//   </geomap>
+//
+// A stream holds the same with these differences: the declaration and the
+// resolution are always written, the UTM and ellipsoid lines never, and the
+// calquads element always (npoints="0" and an empty line without
+// quadruples). Point lines end with a blank.
+//
+// Numbers: corners and quadruple positions with 5 decimals, the resolution
+// with 3 (both "." as separator), line values in the general form with 15
+// significant digits (exponent form for very large or small magnitudes),
+// integers in decimal. Text values are written with XML references, so a
+// '"' in a caption cannot end it early.
+#include <functional>
+
 #include "marovia/geomap/calxml.h"
 #include "marovia/geomap/geomap.h"
+#include "marovia/geomap/xmltext.h"
+#include "marovia/platform/strutils.h"
+#include "marovia/zylbase/streamtext.h"
+#include "replace_file.h"
 
 namespace marovia {
 
-void WriteRawCalDataToOpenXMLFile(TTextFile&, bool, const std::string&, const TCalibData&,
-                                  TCalibModel) {}
+namespace {
 
-void TGeoMap::WriteCalDataToOpenXMLFile(TTextFile&, bool, const std::string&) {}
-void TGeoMap::SaveCalDataAsXML(const std::string&, const std::string&) {}
-void TGeoMap::SaveCalDataAsXML(TStream&, const std::string&) {}
+using TLineWriter = std::function<void(const std::string&)>;
+
+struct TCalLayout {
+  bool Declaration;
+  bool ResolutionAlways;
+  bool UTMAndEllipsoid;
+  bool QuadsAlways;
+};
+
+std::string Attribute(std::string_view name, std::string_view value) {
+  std::string s = " ";
+  s += name;
+  s += "=\"";
+  s += value;
+  s += '"';
+  return s;
+}
+
+std::string Degrees(double value) {
+  return StrFixed(value, 1, 5);
+}
+
+std::string ModelName(TCalibModel model) {
+  return std::string(CalibModelNames[model < kNumCalibModels ? model : cmUndefined]);
+}
+
+// A record whose counts exceed its capacities (possible only through direct
+// writes to it) is refused before a single line is written.
+void CheckWritable(const TCalibData& cd, const std::string& errorPrefix) {
+  const auto fail = [&](const std::string& text) {
+    throw EZYLGeoMapError(errorPrefix + "cannot write the calibration: " + text);
+  };
+  if (cd.NumCalLines < 0 || cd.NumCalLines > kMaxCalLines)
+    fail(IntToStr(cd.NumCalLines) + " calibration lines (0.." + IntToStr(kMaxCalLines) + ")");
+  for (int i = 0; i < cd.NumCalLines; ++i) {
+    const int32_t n = cd.CalLines[static_cast<size_t>(i)].NumPoints;
+    if (n < 0 || n > kMaxLinePoints)
+      fail(IntToStr(n) + " points in calibration line " + IntToStr(i + 1) + " (0.." +
+           IntToStr(kMaxLinePoints) + ")");
+  }
+  if (cd.NumCalQuads < 0 || cd.NumCalQuads > kMaxCalQuads)
+    fail(IntToStr(cd.NumCalQuads) + " calibration points (0.." + IntToStr(kMaxCalQuads) + ")");
+  if (cd.Ellipsoid >= GeoEllipsoidCount)
+    fail("unknown ellipsoid " + IntToStr(static_cast<int>(cd.Ellipsoid)));
+}
+
+std::string CornersLine(const TCornerArray& corners) {
+  std::string s;
+  for (const TCoords& c : corners) s += "[" + Degrees(c.Latit) + "," + Degrees(c.Longit) + "] ";
+  return s;
+}
+
+std::string PointsLine(const TCalibLine& line) {
+  std::string s;
+  for (int32_t p = 0; p < line.NumPoints; ++p) {
+    const TPoint& pt = line.CalPoints[static_cast<size_t>(p)];
+    s += "[" + IntToStr(pt.X) + "," + IntToStr(pt.Y) + "] ";
+  }
+  return s;
+}
+
+std::string QuadsLine(const TCalibData& cd) {
+  std::string s;
+  for (int32_t k = 0; k < cd.NumCalQuads; ++k) {
+    const TCalQuad& q = cd.CalQuads[static_cast<size_t>(k)];
+    s += "[" + Degrees(q.Latitude) + "," + Degrees(q.Longitude) + "," + IntToStr(q.MapX) + "," +
+         IntToStr(q.MapY) + "] ";
+  }
+  return s;
+}
+
+void WriteDataSet(const TLineWriter& write, const TCalLayout& layout, const std::string& DataID,
+                  const TCalibData& cd, TCalibModel model) {
+  if (layout.Declaration) write(std::string(kGeoMapXMLDeclaration));
+  write("");
+  write("<!-- TGeoMap Calibration / Quorvant -->");
+  write("<geomap" + Attribute("sig", "Quorvant") + Attribute("vers", "1.0") +
+        Attribute("id", EscapeXMLValue(DataID)) + Attribute("model", ModelName(model)) +
+        Attribute("map", EscapeXMLValue(cd.MapFName)) +
+        Attribute("caption", EscapeXMLValue(cd.Caption)) + ">");
+  write("<corners>");
+  write(CornersLine(cd.Corners));
+  write("</corners>");
+  if (layout.ResolutionAlways || cd.Resolution > 0)
+    write("<resolution>" + StrFixed(cd.Resolution, 1, 3) + "</resolution>");
+  if (layout.UTMAndEllipsoid) {
+    if (cd.UTMZone >= 1 && cd.UTMZone <= 60) {
+      write("<utmzone>" + IntToStr(cd.UTMZone) + "</utmzone>");
+      write("<utmsouth>" + BoolToWord(cd.UTMSouth, 0) + "</utmsouth>");
+    }
+    write(std::string("<ellipsoid>") + GeoEllipsoidId[cd.Ellipsoid] + "</ellipsoid>");
+  }
+  for (int32_t i = 0; i < cd.NumCalLines; ++i) {
+    const TCalibLine& line = cd.CalLines[static_cast<size_t>(i)];
+    write("<calline" + Attribute("type", line.LineType == gtlParallel ? "parallel" : "meridian") +
+          Attribute("value", FloatToStr(line.LineValue)) +
+          Attribute("npoints", IntToStr(line.NumPoints)) + ">");
+    write(PointsLine(line));
+    write("</calline>");
+  }
+  if (layout.QuadsAlways || cd.NumCalQuads > 0) {
+    write("<calquads" + Attribute("npoints", IntToStr(cd.NumCalQuads)) + ">");
+    write(QuadsLine(cd));
+    write("</calquads>");
+  }
+  write("</geomap>");
+}
+
+}  // namespace
+
+void WriteRawCalDataToOpenXMLFile(TTextFile& TextFile, bool Header, const std::string& DataID,
+                                  const TCalibData& CalibData, TCalibModel CalibModel) {
+  CheckWritable(CalibData, "WriteRawCalDataToOpenXMLFile: ");
+  const TCalLayout layout{Header, false, true, false};
+  WriteDataSet([&](const std::string& line) { TextFile.WriteLn(Utf8ToCp1252(line)); }, layout,
+               DataID, CalibData, CalibModel);
+}
+
+void TGeoMap::WriteCalDataToOpenXMLFile(TTextFile& TextFile, bool Header,
+                                        const std::string& DataID) {
+  CalcExtentsAndResolution();
+  FCalibData.MapFName = FMapImgName;
+  WriteRawCalDataToOpenXMLFile(TextFile, Header, DataID, FCalibData, FCalibModel);
+}
+
+void TGeoMap::SaveCalDataAsXML(const std::string& FileName, const std::string& DataID) {
+  // The file is replaced whole only once the new contents are on disk.
+  ReplaceFileContents(FileName,
+                      [&](TTextFile& file) { WriteCalDataToOpenXMLFile(file, true, DataID); });
+}
+
+void TGeoMap::SaveCalDataAsXML(TStream& OutStream, const std::string& DataID) {
+  CalcExtentsAndResolution();
+  FCalibData.MapFName = FMapImgName;
+  CheckWritable(FCalibData, "Component \"" + Name() + "\": ");
+  const TCalLayout layout{true, true, false, true};
+  WriteDataSet([&](const std::string& line) { WriteLnStream(OutStream, line); }, layout, DataID,
+               FCalibData, FCalibModel);
+}
 
 }  // namespace marovia

@@ -251,6 +251,35 @@ TEST_F(TagScannerFile, TextFileIsLeftRightAfterTheElement) {
   f.CloseFile();
 }
 
+TEST_F(TagScannerFile, TextFilesAndStreamsReadTheSameAcrossBlockBoundaries) {
+  // Elements whose tag texts, quoted values, line ends and contents fall on
+  // every kind of boundary of the readers' blocks.
+  std::string bytes;
+  for (int i = 0; bytes.size() < 300000; ++i) {
+    bytes += "<landmark id=\"" + std::string(static_cast<size_t>(i % 997), 'q') + "<>\" \r\n";
+    bytes += " captext=\"open\r\n<symbol name=\"x\" />\r\n";
+    bytes += "<corners>" + std::string(static_cast<size_t>(i % 1301), 'c') + "\r\n[" +
+             std::to_string(i) + "]</corners>\r\n";
+  }
+  Scan s(bytes);
+  TTextFile f(Write(bytes));
+  f.Reset();
+  int elements = 0;
+  for (;;) {
+    const Tag want = s.Next();
+    Tag got;
+    got.ix = ReadNextTagInTextFile(f, kTags, kHigh, got.text, got.content);
+    ASSERT_EQ(got.ix, want.ix) << elements;
+    ASSERT_EQ(got.text, want.text) << elements;
+    ASSERT_EQ(got.content, want.content) << elements;
+    ASSERT_EQ(f.TextPos(), s.Stream().Position()) << elements;
+    if (want.ix == kHigh) break;
+    ++elements;
+  }
+  EXPECT_GT(elements, 1000);
+  f.CloseFile();
+}
+
 TEST(WriteLnStream, WritesWindows1252AndCrLf) {
   TMemoryStream st;
   WriteLnStream(st, "Caf\xC3\xA9 \xE2\x82\xAC");

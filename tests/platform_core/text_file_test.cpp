@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <string>
+#include <string_view>
+
 #include "marovia/platform/files.h"
 #include "marovia/platform/sysutils.h"
 #include "support/temp_dir.h"
@@ -138,6 +142,45 @@ TEST(TextFile, TextPosReturnsToAnEarlierLine) {
   EXPECT_EQ(f.PeekChar(), 'b');
   EXPECT_EQ(f.ReadLn(), "bb");
   EXPECT_THROW(f.SetTextPos(-1), EInOutError);
+}
+
+TEST(TextFile, BlocksAndCharactersReadTheSameBytes) {
+  // Longer than the read-ahead, with a CR LF across every 4 KiB boundary.
+  std::string bytes;
+  for (int i = 0; bytes.size() < 200000; ++i) {
+    bytes += std::string(4095 - bytes.size() % 4096, static_cast<char>('a' + i % 26));
+    bytes += "\r\n";
+  }
+  test::TempDir dir;
+  dir.Write("big.txt", bytes);
+  TTextFile f(dir.File("big.txt"));
+  f.Reset();
+  std::string got;
+  size_t step = 1;
+  for (std::string_view block = f.PeekBlock(); !block.empty(); block = f.PeekBlock()) {
+    // Mix the ways of reading: runs of growing length, then single bytes.
+    const size_t n = std::min(block.size(), step++ % 7000);
+    got.append(block.substr(0, n));
+    f.SkipBytes(n);
+    EXPECT_EQ(f.TextPos(), static_cast<int64_t>(got.size()));
+    if (f.PeekChar() >= 0) got += static_cast<char>(f.ReadChar());
+  }
+  EXPECT_EQ(got, bytes);
+  EXPECT_TRUE(f.Eof());
+  f.SkipBytes(10);  // nothing left to skip
+  EXPECT_EQ(f.ReadChar(), -1);
+
+  f.SetTextPos(0);
+  size_t lines = 0;
+  while (!f.Eof()) {
+    const std::string line = f.ReadLn();
+    EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos);
+    ++lines;
+  }
+  size_t ends = 0;
+  for (size_t at = bytes.find("\r\n"); at != std::string::npos; at = bytes.find("\r\n", at + 1))
+    ++ends;
+  EXPECT_EQ(lines, ends);
 }
 
 }  // namespace

@@ -29,19 +29,44 @@ bool IsSpecial(int c) {
   return c == '<' || c == '\r' || c == '\n';
 }
 
-// Byte source over a text file: the file's own look-ahead, no read-ahead.
+// Bytes that end a run of plain tag text: outside quotes also the tag's end,
+// a '<' that breaks it and the opening quote; inside quotes only the
+// closing quote and line ends.
+bool IsTagSpecial(int c) {
+  return c == '<' || c == '>' || c == '"' || c == '\r' || c == '\n';
+}
+bool IsQuotedSpecial(int c) {
+  return c == '"' || c == '\r' || c == '\n';
+}
+
+// Byte source over a text file: the file's own read-ahead, taken in blocks.
 class TextFileSource {
  public:
   explicit TextFileSource(TTextFile& f) : f_(f) {}
   int Peek() { return f_.PeekChar(); }
   int Get() { return f_.ReadChar(); }
   bool SkipPast(char stop) {
-    for (int c = Get(); c >= 0; c = Get())
-      if (c == stop) return true;
+    for (std::string_view block = f_.PeekBlock(); !block.empty(); block = f_.PeekBlock()) {
+      const size_t at = block.find(stop);
+      if (at != std::string_view::npos) {
+        f_.SkipBytes(at + 1);
+        return true;
+      }
+      f_.SkipBytes(block.size());
+    }
     return false;
   }
-  void AppendPlain(std::string& out) {
-    for (int c = Peek(); c >= 0 && !IsSpecial(c); c = Peek()) out += static_cast<char>(Get());
+  // Appends the bytes up to the first one for which stop is true (not
+  // consumed), or to the end of the input.
+  template <typename Stop>
+  void AppendUntil(std::string& out, Stop stop) {
+    for (std::string_view block = f_.PeekBlock(); !block.empty(); block = f_.PeekBlock()) {
+      size_t end = 0;
+      while (end < block.size() && !stop(static_cast<unsigned char>(block[end]))) ++end;
+      out.append(block.data(), end);
+      f_.SkipBytes(end);
+      if (end < block.size()) return;
+    }
   }
   void Finish() {}
 
@@ -76,12 +101,14 @@ class StreamSource {
       pos_ = len_;
     }
   }
-  // Appends the bytes up to the next special byte (not consumed).
-  void AppendPlain(std::string& out) {
+  // Appends the bytes up to the first one for which stop is true (not
+  // consumed), or to the end of the input.
+  template <typename Stop>
+  void AppendUntil(std::string& out, Stop stop) {
     for (;;) {
       if (pos_ == len_ && !Fill()) return;
       size_t end = pos_;
-      while (end < len_ && !IsSpecial(static_cast<unsigned char>(buf_[end]))) ++end;
+      while (end < len_ && !stop(static_cast<unsigned char>(buf_[end]))) ++end;
       out.append(buf_.data() + pos_, end - pos_);
       const bool stopped = end < len_;
       pos_ = end;
@@ -213,6 +240,10 @@ class Scanner {
   int ReadTagText(std::string& text) {
     bool quoted = false;
     for (;;) {
+      if (quoted)
+        src_.AppendUntil(text, IsQuotedSpecial);
+      else
+        src_.AppendUntil(text, IsTagSpecial);
       const int c = src_.Peek();
       if (c < 0) return -1;
       if (!quoted && c == '<') return 0;
@@ -238,7 +269,7 @@ class Scanner {
   void ReadContent(const std::string& name, std::string& content) {
     int depth = 0;
     for (;;) {
-      src_.AppendPlain(content);
+      src_.AppendUntil(content, IsSpecial);
       const int c = src_.Get();
       if (c < 0) return;
       if (c != '<') {
@@ -298,6 +329,11 @@ class Scanner {
   size_t maxName_ = 0;
 };
 
+bool IsAscii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 template <typename List>
 std::vector<std::string> PrepareNames(const char* who, const List& Tags, int High) {
   if (High < 0 || static_cast<size_t>(High) >= Tags.size())
@@ -311,8 +347,14 @@ std::vector<std::string> PrepareNames(const char* who, const List& Tags, int Hig
       raw = Tags[static_cast<size_t>(i)];
     else
       raw = Tags[static_cast<size_t>(i)].c_str();
-    // The file holds Windows-1252 bytes; compare in that encoding.
-    names.push_back(raw ? Utf8ToCp1252(raw) : std::string());
+    // The file holds Windows-1252 bytes; compare in that encoding. Plain
+    // ASCII names (all the map files' tags) are the same in both.
+    if (raw == nullptr)
+      names.emplace_back();
+    else if (IsAscii(raw))
+      names.emplace_back(raw);
+    else
+      names.push_back(Utf8ToCp1252(raw));
   }
   return names;
 }

@@ -44,6 +44,12 @@ class TTextFile {
   // file. For readers that scan text across line ends.
   int PeekChar();
   int ReadChar();
+  // The bytes read ahead from the read position on, for readers that scan
+  // runs of bytes: at least one byte unless the file is at its end (then
+  // empty). Valid until the next call on the file. SkipBytes consumes Count
+  // of them (at most as many as PeekBlock answered).
+  std::string_view PeekBlock();
+  void SkipBytes(size_t Count);
   void Write(std::string_view Text);
   void WriteLn(std::string_view Text = {});
   // Byte offset of the read position, and a return to a byte offset (used
@@ -53,9 +59,18 @@ class TTextFile {
 
  private:
   void Require(bool reading) const;
+  // Refills the read-ahead buffer when it is used up; false at the end of
+  // the file.
+  bool Fill();
+  void DropReadAhead() { rpos_ = rlen_ = 0; }
   std::string fileName_;
   FILE* f_ = nullptr;
   bool reading_ = false;
+  // Read-ahead: bytes [rpos_, rlen_) of rbuf_ come next; the file's own
+  // position lies rlen_ - rpos_ bytes beyond the read position.
+  std::string rbuf_;
+  size_t rpos_ = 0;
+  size_t rlen_ = 0;
 };
 
 // Access of Reset on record and untyped files (the runtime's FileMode).

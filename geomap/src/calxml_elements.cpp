@@ -1,0 +1,204 @@
+// The element loop of the calibration readers: the elements of one data set
+// into a TCalibData (see calxml_reader.h for the layout they are read from).
+#include <optional>
+#include <string_view>
+
+#include "calxml_reader.h"
+#include "marovia/geomap/geomap.h"
+#include "marovia/geomap/xmltext.h"
+#include "marovia/platform/strutils.h"
+
+namespace marovia::calxml {
+
+namespace {
+
+constexpr int kMaxCorners = 4;
+
+[[noreturn]] void Fail(const TCalReadRules& rules, const std::string& text) {
+  throw EZYLGeoMapError(rules.ErrorPrefix + text);
+}
+
+[[noreturn]] void FailCount(const TCalReadRules& rules) {
+  Fail(rules, "specified number of calibration points and actual number does not match");
+}
+
+// The bracketed pieces "[...]" of a content, one after the other. A piece
+// runs from a '[' to the next ']'; the walk ends when there is no ']' left
+// or the next '[' does not come before it. Each call costs the characters
+// it passes, so a content of any length is walked in linear time.
+class TPieces {
+ public:
+  explicit TPieces(std::string_view content) : rest_(content) {}
+  bool Next(std::string_view& piece) {
+    const size_t open = rest_.find('[');
+    const size_t close = rest_.find(']');
+    if (open == std::string_view::npos || close == std::string_view::npos || open > close)
+      return false;
+    piece = rest_.substr(open + 1, close - open - 1);
+    rest_.remove_prefix(close + 1);
+    return true;
+  }
+
+ private:
+  std::string_view rest_;
+};
+
+// Position (1-based) just after the first `key` in a tag text, keys compared
+// without regard to case; nullopt when the tag text has none.
+std::optional<int> AfterKey(std::string_view tagText, std::string_view key) {
+  const int at = PosOfNth(key, tagText, 1, 1, true);
+  if (at == 0) return std::nullopt;
+  return at + static_cast<int>(key.size());
+}
+
+int32_t IntegerAfter(std::string_view tagText, std::string_view key) {
+  const auto pos = AfterKey(tagText, key);
+  if (!pos) return 0;
+  int p = *pos;
+  return ScanInteger(tagText, p);
+}
+
+double NumberFrom(std::string_view text, int pos) {
+  return ScanNumber(text, true, 3, pos);
+}
+
+// The text after `type="` up to the next '"', lower-cased.
+std::string LineTypeText(std::string_view tagText) {
+  const auto pos = AfterKey(tagText, "type=\"");
+  if (!pos) return std::string();
+  const size_t start = static_cast<size_t>(*pos) - 1;
+  const size_t end = tagText.find('"', start);
+  return LowerCase(
+      tagText.substr(start, (end == std::string_view::npos ? tagText.size() : end) - start));
+}
+
+TCalibLine ReadCalLine(std::string_view tagText, std::string_view content,
+                       const TCalReadRules& rules) {
+  TCalibLine line;
+  const std::string type = LineTypeText(tagText);
+  if (type == "parallel")
+    line.LineType = gtlParallel;
+  else if (type == "meridian")
+    line.LineType = gtlMeridian;
+  else
+    Fail(rules, "invalid type of graticule line: type=\"" + type + "\"");
+  if (const auto pos = AfterKey(tagText, "value=\"")) line.LineValue = NumberFrom(tagText, *pos);
+  const int32_t stated = IntegerAfter(tagText, "npoints=\"");
+
+  int32_t count = 0;
+  TPieces pieces(content);
+  for (std::string_view piece; pieces.Next(piece);) {
+    if (count == kMaxLinePoints)
+      Fail(rules, "a calibration line holds more than " + IntToStr(kMaxLinePoints) + " points");
+    int px = 1;
+    const size_t comma = piece.find(',');
+    int py = comma == std::string_view::npos ? 1 : static_cast<int>(comma) + 2;
+    TPoint& p = line.CalPoints[static_cast<size_t>(count)];
+    p.X = ScanInteger(piece, px);
+    p.Y = ScanInteger(piece, py);
+    ++count;
+  }
+  if (count != stated) FailCount(rules);
+  line.NumPoints = count;
+  return line;
+}
+
+// Each piece is "lat,long": the first ',' splits it, so a ',' after that
+// may still serve as the decimal separator of the longitude.
+void ReadCorners(std::string_view content, TCalibData& data, const TCalReadRules& rules) {
+  int corner = 0;
+  TPieces pieces(content);
+  for (std::string_view piece; pieces.Next(piece);) {
+    if (corner == kMaxCorners)
+      Fail(rules, "a data set holds more than " + IntToStr(kMaxCorners) + " corners");
+    const size_t comma = piece.find(',');
+    TCoords& c = data.Corners[static_cast<size_t>(corner++)];
+    if (comma == std::string_view::npos) {
+      c.Longit = NumberFrom(piece, 1);
+      c.Latit = 0;  // nothing stands before the missing ','
+    } else {
+      c.Longit = NumberFrom(piece, static_cast<int>(comma) + 2);
+      c.Latit = NumberFrom(piece.substr(0, comma), 1);
+    }
+  }
+}
+
+// Quadruples "lat,long,MapX,MapY": each number starts one character after
+// the one before stopped, so the separator is always '.' here.
+void ReadCalQuads(std::string_view tagText, std::string_view content, TCalibData& data,
+                  const TCalReadRules& rules) {
+  const int32_t stated = IntegerAfter(tagText, "npoints=\"");
+  int32_t count = 0;
+  TPieces pieces(content);
+  for (std::string_view piece; pieces.Next(piece);) {
+    if (count == kMaxCalQuads) {
+      data.NumCalQuads = count;
+      Fail(rules, "a data set holds more than " + IntToStr(kMaxCalQuads) + " calibration points");
+    }
+    TCalQuad& q = data.CalQuads[static_cast<size_t>(count)];
+    int pos = 1;
+    q.Latitude = ScanNumber(piece, false, 1, pos);
+    ++pos;
+    q.Longitude = ScanNumber(piece, false, 1, pos);
+    ++pos;
+    q.MapX = ScanInteger(piece, pos);
+    ++pos;
+    q.MapY = ScanInteger(piece, pos);
+    ++count;
+  }
+  // The quadruples read stay, whatever the count says.
+  data.NumCalQuads = count;
+  if (count != stated) FailCount(rules);
+}
+
+void AddCalLine(const TCalibLine& line, TCalibData& data, const TCalReadRules& rules) {
+  if (rules.DropShortLines && line.NumPoints < 3) return;
+  if (data.NumCalLines >= kMaxCalLines)
+    Fail(rules, "a data set holds more than " + IntToStr(kMaxCalLines) + " calibration lines");
+  data.CalLines[static_cast<size_t>(data.NumCalLines++)] = line;
+}
+
+// The ellipsoid by its identifier ("gelWGS84"); blanks around it (a value
+// on a line of its own) and the case of its letters do not matter.
+TGeoEllipsoid ReadEllipsoid(std::string_view content, const TCalReadRules& rules) {
+  if (const auto e = FindGeoEllipsoid(content)) return *e;
+  Fail(rules, "unknown ellipsoid \"" + TrimBlanks(content) + "\"");
+}
+
+}  // namespace
+
+void ReadCalElements(TCalInput& Input, TCalibData& Data, const TCalReadRules& Rules) {
+  std::string tagText, content;
+  for (;;) {
+    const int tag = Input.NextTag(tagText, content);
+    if (tag == kTagGeoMapEnd || tag == kTagInvalid) return;
+    int pos = 1;
+    switch (tag) {
+      case kTagCalLine:
+        AddCalLine(ReadCalLine(tagText, content, Rules), Data, Rules);
+        break;
+      case kTagCorners:
+        ReadCorners(content, Data, Rules);
+        break;
+      case kTagResolution:
+        Data.Resolution = NumberFrom(content, 1);
+        break;
+      case kTagCalQuads:
+        ReadCalQuads(tagText, content, Data, Rules);
+        break;
+      case kTagUTMZone:
+        Data.UTMZone = ScanInteger(content, pos);
+        break;
+      case kTagUTMSouth:
+        Data.UTMSouth = LowerCase(TrimBlanks(content)) == "true";
+        break;
+      case kTagEllipsoid:
+        Data.Ellipsoid = ReadEllipsoid(content, Rules);
+        break;
+      default:
+        break;  // elements of other file kinds
+    }
+  }
+}
+
+}  // namespace marovia::calxml
