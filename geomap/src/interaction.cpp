@@ -18,15 +18,4 @@ bool TGeoMap::MouseBox(int32_t&, int32_t&, int32_t&, int32_t&) {
 void TGeoMap::MouseBoxAbort() {
   FMouseBoxState = mbsIdle;
 }
-void TGeoMap::ClearMouseTrace() {
-  FNumMTrace = 0;
-  Paint();
-}
-TColoredPoint TGeoMap::GetMTracePoint(int32_t) const {
-  TColoredPoint p;
-  p.Flags = cpInvalid;
-  return p;
-}
-void TGeoMap::DrawMouseTrace(int32_t, int32_t, TBitmap&) {}
-
 }  // namespace marovia

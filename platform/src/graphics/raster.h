@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "marovia/platform/graphics.h"
+#include "marovia/platform/stretchblt.h"
 
 namespace marovia {
 
@@ -99,13 +100,6 @@ class SpanPainter {
   bool constant_ = false;  // the result does not depend on the destination
   uint32_t value_ = 0;     // the stored word when constant_
 };
-
-// StretchBlt (stretchblt.h) with 64-bit positions and extents, so that a
-// rectangle whose width does not fit 32 bits (Right - Left of a huge TRect)
-// is still drawn clipped rather than overflowing.
-bool StretchBltWide(TCanvas& Dest, int64_t DX, int64_t DY, int64_t DW, int64_t DH,
-                    const TCanvas& Src, int64_t SX, int64_t SY, int64_t SW, int64_t SH,
-                    uint32_t Rop);
 
 // Intersection of two half-open rectangles (empty results have
 // Right <= Left or Bottom <= Top).

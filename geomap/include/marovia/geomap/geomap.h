@@ -426,6 +426,27 @@ class TGeoMap : public TCustomControl {
 
   // ---- render helpers
   void ConstructInternalMapImg();
+  // The composition steps on Target's canvas for a view of W x H pixels at
+  // the current FTopLeft and FMagnify. UseCache: the scaled-image cache may
+  // be built and read (the control's own view); exports stretch directly.
+  void ComposeView(TBitmap& Target, int W, int H, bool UseCache, bool ControlFrame);
+  void RefreshImageCache();
+  void DrawMapImage(TCanvas& Canvas, int W, int H, bool UseCache);
+  void DrawGrid(TCanvas& Canvas, int W, int H);
+  void DrawGraticule(TCanvas& Canvas, int ParallelSegments, int MeridianSegments);
+  void DrawParabolicCalLines(TCanvas& Canvas, int W, int H, bool Lines, bool Points);
+  void DrawCalibPointMarkers(TCanvas& Canvas);
+  void DrawUTMGrid(TCanvas& Canvas);
+  void DrawLandMarks(TCanvas& Canvas, int W, int H);
+  double LandMarkSampleRate(int W, int H) const;
+  void DrawHighLightedLandMark(TCanvas& Canvas, int W, int H);
+  // MapImageToControl and ControlToMapImage computed in doubles and
+  // saturated, so that no position far outside the map can raise.
+  TPoint ImageToControlSat(double X, double Y) const;
+  TPoint ControlToImageSat(TPoint P) const;
+  // The image pixel of a position, as the grid lines take it (the result
+  // of CalcPixelCoords is not consulted), in control coordinates.
+  TPoint GeoToControl(double Lat, double Long) const;
 
   // ---- interaction / zoom_pan helpers
 
