@@ -46,10 +46,8 @@ void TGeoMap::ComposeView(TBitmap& Target, int W, int H, bool UseCache, bool Con
     canvas.TextOut(10, 10, FEmptyMsg);
   } else if (!ControlFrame || Visible()) {
     // An invisible control keeps the previous picture below the trace.
-    canvas.Brush().SetColor(FColorBakGnd);
-    canvas.Pen().SetColor(FColorBakGnd);
-    canvas.Rectangle(0, 0, W, H);
     if (UseCache) RefreshImageCache();
+    FillBackground(canvas, W, H, MapImageCoverage(W, H, UseCache));
     DrawMapImage(canvas, W, H, UseCache);
     if (OnBeforeRenderData) OnBeforeRenderData(this, canvas);
     if (FShowGrat != sgNone) DrawGrid(canvas, W, H);

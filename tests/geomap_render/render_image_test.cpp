@@ -33,28 +33,37 @@ TEST_F(RenderImage, DirectPathCopiesTheWindowAtTopLeft) {
   EXPECT_EQ(v.At(0, 0), MapView::Stored(PixelToColor(image->ScanLine(5)[10])));
 }
 
+// Views inside the image, across its top-left corner and across its
+// bottom-right corner (background and image both in view).
+const TPoint kTopLefts[] = {{7, 3}, {-13, -7}, {283, 187}, {-5, 150}};
+
 TEST_F(RenderImage, DirectPathStretchesWithTheSmoothingSwitch) {
-  for (bool aa : {false, true}) {
-    v.map.SetAntiAlias(aa);
-    v.map.SetMagnification(2.5);
-    v.map.SetTopLeft({7, 3});
-    ReferenceDirect(ref, *image, kViewW, kViewH, {7, 3}, 2.5, aa, kBackground);
-    EXPECT_EQ(CountDifferences(v, ref), 0) << "AntiAlias " << aa;
-  }
+  for (bool aa : {false, true})
+    for (double mag : {2.5, 0.8})
+      for (TPoint tl : kTopLefts) {
+        v.map.SetAntiAlias(aa);
+        v.map.SetMagnification(mag);
+        v.map.SetTopLeft(tl);
+        ReferenceDirect(ref, *image, kViewW, kViewH, tl, mag, aa, kBackground);
+        EXPECT_EQ(CountDifferences(v, ref), 0)
+            << "AntiAlias " << aa << " mag " << mag << " at " << tl.X << "," << tl.Y;
+      }
 }
 
 TEST_F(RenderImage, ZoomedOutViewComesFromTheCache) {
-  for (bool aa : {false, true}) {
-    v.map.SetAntiAlias(aa);
-    v.map.SetMagnification(0.5);
-    v.map.SetTopLeft({3, 1});
-    ReferenceCached(ref, *image, kViewW, kViewH, {3, 1}, 0.5, aa, kBackground);
-    EXPECT_EQ(CountDifferences(v, ref), 0) << "AntiAlias " << aa;
-    // The direct path would show other pixels (the cache is offset by
-    // Round(TopLeft * Mag) cache pixels, not by TopLeft image pixels).
-    ReferenceDirect(ref, *image, kViewW, kViewH, {3, 1}, 0.5, aa, kBackground);
-    EXPECT_GT(CountDifferences(v, ref), 0);
-  }
+  for (bool aa : {false, true})
+    for (TPoint tl : kTopLefts) {
+      v.map.SetAntiAlias(aa);
+      v.map.SetMagnification(0.5);
+      v.map.SetTopLeft(tl);
+      ReferenceCached(ref, *image, kViewW, kViewH, tl, 0.5, aa, kBackground);
+      EXPECT_EQ(CountDifferences(v, ref), 0) << "AntiAlias " << aa << " at " << tl.X;
+    }
+  // The direct path would show other pixels (the cache is offset by
+  // Round(TopLeft * Mag) cache pixels, not by TopLeft image pixels).
+  v.map.SetTopLeft({3, 1});
+  ReferenceDirect(ref, *image, kViewW, kViewH, {3, 1}, 0.5, true, kBackground);
+  EXPECT_GT(CountDifferences(v, ref), 0);
 }
 
 TEST_F(RenderImage, MagnificationAtTheLimitTakesTheDirectPath) {

@@ -101,6 +101,36 @@ class SpanPainter {
   uint32_t value_ = 0;     // the stored word when constant_
 };
 
+// Stores N words of Src into Dest as Surface's pixel format keeps them (what
+// Quantize gives for each). The 15- and 16-bit formats are written as plain
+// bit operations, so the row loops vectorise: expanding a 5-bit channel c
+// back to 8 bits is (c & 0xF8) | (c >> 5), for all three channels at once.
+inline void StoreQuantized(const TBitmap& Surface, uint32_t* __restrict Dest,
+                           const uint32_t* __restrict Src, size_t N) {
+  switch (Surface.PixelFormat()) {
+    case pf15bit:
+      for (size_t k = 0; k < N; ++k) {
+        const uint32_t v = Src[k];
+        Dest[k] = (v & 0xF8F8F8u) | ((v >> 5) & 0x070707u);
+      }
+      return;
+    case pf16bit:
+      for (size_t k = 0; k < N; ++k) {
+        const uint32_t v = Src[k];
+        Dest[k] = (v & 0xF8FCF8u) | ((v >> 5) & 0x070007u) | ((v >> 6) & 0x000300u);
+      }
+      return;
+    case pf1bit:
+    case pf4bit:
+    case pf8bit:
+      for (size_t k = 0; k < N; ++k) Dest[k] = Surface.Quantize(Src[k]);
+      return;
+    default:
+      for (size_t k = 0; k < N; ++k) Dest[k] = Src[k] & 0xFFFFFFu;
+      return;
+  }
+}
+
 // Intersection of two half-open rectangles (empty results have
 // Right <= Left or Bottom <= Top).
 inline TRect Intersect(const TRect& A, const TRect& B) {

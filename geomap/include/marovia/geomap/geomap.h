@@ -431,6 +431,11 @@ class TGeoMap : public TCustomControl {
   // be built and read (the control's own view); exports stretch directly.
   void ComposeView(TBitmap& Target, int W, int H, bool UseCache, bool ControlFrame);
   void RefreshImageCache();
+  // The part of the W x H view that the map image will cover, and the
+  // background fill of the rest (with the brush and pen in the background
+  // colour afterwards, as a fill of the whole view leaves them).
+  TRect MapImageCoverage(int W, int H, bool UseCache) const;
+  void FillBackground(TCanvas& Canvas, int W, int H, const TRect& Covered);
   void DrawMapImage(TCanvas& Canvas, int W, int H, bool UseCache);
   void DrawGrid(TCanvas& Canvas, int W, int H);
   void DrawGraticule(TCanvas& Canvas, int ParallelSegments, int MeridianSegments);
