@@ -1,7 +1,15 @@
 // Reading calibration files. (Being written.)
+#include "marovia/geomap/calxml.h"
 #include "marovia/geomap/geomap.h"
 
 namespace marovia {
+
+bool ParseCalibData(const std::string&, const std::string&, TCalibData&, TCalibModel&) {
+  return false;
+}
+bool ParseCalibData(TStream&, const std::string&, TCalibData&, TCalibModel&) {
+  return false;
+}
 
 bool TGeoMap::ReadCalDataFromOpenXMLFile(TTextFile&, const std::string&) {
   return false;

@@ -67,6 +67,7 @@ TGeoMap::TGeoMap(TComponent* AOwner) : TCustomControl(AOwner) {
 }
 
 TGeoMap::~TGeoMap() {
+  *FAlive = false;
   // Bitmaps first, in the order the control has always freed them.
   GrafBmp.reset();
   AuxBmp.reset();

@@ -26,15 +26,17 @@ TColoredPoint TGeoMap::GetMTracePoint(int32_t idx) const {
   }
   TColoredPoint p = FMTrace[static_cast<size_t>(idx - 1)];
   const TPoint pixel{RoundToPixel(p.X), RoundToPixel(p.Y)};
-  bool latValid = false, longValid = false;
-  const double lat = CalcLatitude(pixel, latValid);
-  const double lon = CalcLongitude(pixel, longValid);
-  if (!latValid || !longValid) {
-    p.Flags = cpInvalid;  // X and Y keep the image coordinates
-    return p;
+  bool valid = false;
+  const double lon = CalcLongitude(pixel, valid);
+  if (valid) {
+    const double lat = CalcLatitude(pixel, valid);
+    if (valid) {
+      p.X = lon;
+      p.Y = lat;
+      return p;
+    }
   }
-  p.X = lon;
-  p.Y = lat;
+  p.Flags = cpInvalid;  // X and Y keep the image coordinates
   return p;
 }
 

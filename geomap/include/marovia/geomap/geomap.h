@@ -35,6 +35,7 @@
 
 #include "marovia/geobasics/ellipsoids.h"
 #include "marovia/geomap/calib_types.h"
+#include "marovia/geomap/calxml.h"
 #include "marovia/geomap/landmark.h"
 #include "marovia/platform/controls.h"
 #include "marovia/platform/files.h"
@@ -409,6 +410,10 @@ class TGeoMap : public TCustomControl {
   void FitModelAndExtents();
 
   // ---- conversion.cpp helpers
+  // The image pixel of a position before rounding (under cmConicConformal
+  // the column comes from the unrounded row); false when the model gives
+  // none or a value that is not finite.
+  bool GeoToPixelExact(double Lat, double Long, double& X, double& Y) const;
 
   // ---- calxml helpers
   bool ReadCalDataIntern(bool TextMode, TTextFile* TextFile, TStream* Stream,
@@ -417,6 +422,19 @@ class TGeoMap : public TCustomControl {
   // ---- landmarks.cpp helpers
   // The landmark storage set back to 1000 entries.
   void ResetLandMarkCapacity();
+  // Appends a landmark, growing the storage by the block rule.
+  void AppendLandMark(const TLandMark& LandMark);
+  // Raises when called from inside OnLandMarkAction: the handler may only
+  // answer, not change the list it is asked about.
+  void CheckLandMarkListChangeAllowed() const;
+  // Asks OnLandMarkAction (when assigned) whether Action may happen.
+  bool LandMarkActionAllowed(TLandMarkAction Action, const TLandMark& LandMark);
+  void AddPreparedLandMark(TLandMark LandMark);
+  // Removes the landmarks whose flag is set (flags of positions 1..n in
+  // [0..n-1]) after asking OnLandMarkAction for each; answers the number
+  // removed.
+  int32_t RemoveChosenLandMarks(std::vector<bool>& Chosen);
+  bool FInLandMarkAction = false;
 
   // ---- image_loading.cpp helpers
   // Raises the size error for an image above kMaxMapPixels.
@@ -454,6 +472,18 @@ class TGeoMap : public TCustomControl {
   TPoint GeoToControl(double Lat, double Long) const;
 
   // ---- interaction / zoom_pan helpers
+  // XOR outlines on the control's surface (drawn twice they vanish).
+  void XorBox(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, bool Dotted);
+  void XorLine(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
+  void StartDrag(int32_t X, int32_t Y);
+  void PanFromAnchor(int32_t X, int32_t Y);
+  void ZoomFromAnchor(int32_t X, int32_t Y);
+  void AppendTracePoint(int32_t X, int32_t Y);
+  void ReportSelectRect(TPoint AnchorCtl, TPoint ReleaseCtl);
+  void ZoomToBox(int32_t X, int32_t Y);
+  // False once the control is destroyed; MouseBox holds a copy while it
+  // runs the message loop.
+  std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 
   // ---- map_output helpers
 

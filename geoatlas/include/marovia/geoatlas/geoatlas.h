@@ -1,0 +1,129 @@
+// TGeoAtlas: a map control with a command panel and a list of up to 200
+// registered calibrated maps. The user picks a map from the selector, or,
+// in zoom mode, clicks on the map to switch to the registered map that
+// covers the clicked position with the next finer (left button) or next
+// coarser (other buttons) resolution.
+//
+// Layout: the command panel (pointer button, zoom button, map selector)
+// along the top, the map control filling the rest. Registered maps are
+// numbered 1..NumRegMaps.
+//
+// Sources, by concern: atlas_control.cpp (construction, panel, buttons,
+// events, outlines), map_registry.cpp (registering, selecting, zooming).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "marovia/geomap/geomap.h"
+#include "marovia/platform/buttons.h"
+#include "marovia/platform/controls.h"
+#include "marovia/platform/extctrls.h"
+#include "marovia/platform/stdctrls.h"
+
+namespace marovia {
+
+// Screen cursor numbers the atlas installs: zoom mode, and the hand.
+constexpr TCursor crGeoZoom = 1000;
+constexpr TCursor crGeoHand = 1001;
+
+// Largest number of registered maps.
+constexpr int32_t kMaxRegMaps = 200;
+
+// One registered map.
+struct TMapDefinition {
+  std::string MapFName;  // calibration file, as registered
+  std::string Caption;
+  double Resolution = 0;  // metres per pixel; smaller is finer
+  TCornerArray Corners{};
+};
+
+class TGeoAtlas : public TCustomControl {
+ public:
+  explicit TGeoAtlas(TComponent* AOwner);
+  ~TGeoAtlas() override;
+  std::string ClassName() const override { return "TGeoAtlas"; }
+
+  // ---- Published properties --------------------------------------------
+
+  bool CmdPanelVisible() const { return FCPanel->Visible(); }
+  void SetCmdPanelVisible(bool Value) { FCPanel->SetVisible(Value); }
+  // Colour of the outlines of the other registered maps; writing repaints.
+  TColor MapOutlineColor() const { return FMapOLColor; }
+  void SetMapOutlineColor(TColor Value);
+  bool MapOutlineVisible() const { return FMapOLVisible; }
+  void SetMapOutlineVisible(bool Value);
+  // Smallest resolution step, in per cent, for zooming in to another map.
+  double MinResDiff() const { return FMinResDiff; }
+  void SetMinResDiff(double Value) { FMinResDiff = Value; }
+
+  TNotifyEvent OnZoomButClick;
+  TNotifyEvent OnPointerButClick;
+  TNotifyEvent OnCBoxMapsChange;
+
+  // ---- Public properties -------------------------------------------------
+
+  TGeoMap& CurrentMap() { return *FGeoMap; }
+  const TGeoMap& CurrentMap() const { return *FGeoMap; }
+  TPanel& CmdPanel() { return *FCPanel; }
+  TComboBox& MapSelector() { return *FCboxMaps; }
+  TSpeedButton& PointerButton() { return *FSBPoint; }
+  TSpeedButton& ZoomButton() { return *FSBZoom; }
+  int32_t NumRegMaps() const { return FNumRegMaps; }
+  // Index (1-based) of the map last selected; 0 for none.
+  int32_t CurrentMapIndex() const { return FCurrentMapIdx; }
+  TMapDefinition Maps(int32_t ix) const { return GetMapDef(ix); }
+
+  // ---- Maps ----------------------------------------------------------------
+
+  // Registers the calibration file MapFName (its first data set), or
+  // updates its entry when a file of that name (compared without regard to
+  // case) is registered already. False when the file cannot be read as a
+  // calibration or 200 other maps are registered.
+  bool RegisterMap(const std::string& MapFName);
+  // Removes registered map Index; when it was the map shown in the
+  // selector, the map moving into its place is selected.
+  void UnregisterMap(int32_t Index);
+  // Loads registered map Index into the map control. True when it loaded
+  // and the selector now shows it.
+  bool SelectMap(int32_t Index);
+  // Switches to the coarsest registered map that contains the position and
+  // is more than MinResDiff per cent finer than CurrentResolution; ties go
+  // to the lowest index. False when none qualifies.
+  bool ZoomIn(double CurrentLat, double CurrentLong, double CurrentResolution);
+  // Switches to the finest registered map that contains the position and is
+  // coarser than CurrentResolution.
+  bool ZoomOut(double CurrentLat, double CurrentLong, double CurrentResolution);
+  // A copy of slot ix (1..200); an empty definition outside.
+  TMapDefinition GetMapDef(int32_t ix) const;
+
+ protected:
+  void CreateWnd() override;
+
+ private:
+  void BuildCommandPanel();
+  void BindMapEvents();
+  void ButtonClick(TSpeedButton* Button);
+  void SelectorChange();
+  void MapMouseDown(TMouseButton Button, TShiftState Shift, int X, int Y);
+  void RedirectImageRequest(std::string& FileName) const;
+  void DrawOutlines(TCanvas& Canvas);
+  void RebuildSelector();
+  // Loads the calibration of map Index (1-based) into the map control.
+  bool LoadMap(int32_t Index);
+
+  TGeoMap* FGeoMap = nullptr;
+  TPanel* FCPanel = nullptr;
+  TSpeedButton* FSBZoom = nullptr;
+  TSpeedButton* FSBPoint = nullptr;
+  TComboBox* FCboxMaps = nullptr;
+  TColor FMapOLColor = 0xFF0000;
+  bool FMapOLVisible = true;
+  double FMinResDiff = 10.0;
+  int32_t FNumRegMaps = 0;
+  std::array<TMapDefinition, kMaxRegMaps> FRegMaps;  // maps 1..200 are [0..199]
+  int32_t FCurrentMapIdx = 0;
+};
+
+}  // namespace marovia

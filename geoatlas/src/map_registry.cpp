@@ -1,0 +1,108 @@
+// The atlas's registered maps: registering calibration files, selecting a
+// map, and switching to a finer or coarser map at a position.
+#include "marovia/geoatlas/geoatlas.h"
+#include "marovia/geomap/calxml.h"
+#include "marovia/platform/strutils.h"
+
+namespace marovia {
+
+bool TGeoAtlas::RegisterMap(const std::string& MapFName) {
+  // The name is kept as given for every file access; only finding an entry
+  // to update ignores case, so "Maps/Alps.xml" opens on any file system.
+  TCalibData data;
+  TCalibModel model = cmUndefined;
+  if (!ParseCalibData(MapFName, "", data, model)) return false;
+
+  int32_t slot = 0;
+  for (int32_t i = 1; i <= FNumRegMaps && slot == 0; ++i)
+    if (SameText(FRegMaps[static_cast<size_t>(i - 1)].MapFName, MapFName)) slot = i;
+  if (slot == 0) {
+    if (FNumRegMaps >= kMaxRegMaps) return false;
+    slot = ++FNumRegMaps;
+  }
+  TMapDefinition& def = FRegMaps[static_cast<size_t>(slot - 1)];
+  def.MapFName = MapFName;
+  def.Caption = data.Caption;
+  def.Resolution = data.Resolution;
+  def.Corners = data.Corners;
+  RebuildSelector();
+  return true;
+}
+
+void TGeoAtlas::UnregisterMap(int32_t Index) {
+  if (Index < 1 || Index > FNumRegMaps) return;
+  for (int32_t i = Index; i < FNumRegMaps; ++i)
+    FRegMaps[static_cast<size_t>(i - 1)] = FRegMaps[static_cast<size_t>(i)];
+  FRegMaps[static_cast<size_t>(FNumRegMaps - 1)] = TMapDefinition{};
+  --FNumRegMaps;
+  const int shown = FCboxMaps->ItemIndex();
+  RebuildSelector();
+  if (Index == shown + 1)
+    SelectMap(shown + 1);
+  else
+    FGeoMap->Paint();
+}
+
+void TGeoAtlas::RebuildSelector() {
+  TStringList& items = FCboxMaps->Items();
+  items.Clear();
+  for (int32_t i = 0; i < FNumRegMaps; ++i) {
+    const TMapDefinition& def = FRegMaps[static_cast<size_t>(i)];
+    items.Add(def.Caption.empty() ? def.MapFName : def.Caption);
+  }
+}
+
+bool TGeoAtlas::LoadMap(int32_t Index) {
+  if (Index < 1 || Index > FNumRegMaps) return false;
+  return FGeoMap->LoadCalDataFromXML(FRegMaps[static_cast<size_t>(Index - 1)].MapFName, "");
+}
+
+bool TGeoAtlas::SelectMap(int32_t Index) {
+  if (Index < 1 || Index > FNumRegMaps) return false;
+  FCurrentMapIdx = Index;
+  const bool loaded = LoadMap(Index);
+  if (loaded) FCboxMaps->SetItemIndex(Index - 1);
+  return loaded;
+}
+
+bool TGeoAtlas::ZoomIn(double CurrentLat, double CurrentLong, double CurrentResolution) {
+  double best = 0;
+  int32_t chosen = 0;
+  for (int32_t i = 1; i <= FNumRegMaps; ++i) {
+    const TMapDefinition& def = FRegMaps[static_cast<size_t>(i - 1)];
+    if (!PositionInMap(CurrentLat, CurrentLong, def.Corners)) continue;
+    if ((CurrentResolution - def.Resolution) / CurrentResolution > FMinResDiff / 100 &&
+        def.Resolution > best) {
+      best = def.Resolution;
+      chosen = i;
+    }
+  }
+  if (chosen == 0) return false;
+  SelectMap(chosen);
+  FGeoMap->BringLocationToCenter(CurrentLat, CurrentLong);
+  return true;
+}
+
+bool TGeoAtlas::ZoomOut(double CurrentLat, double CurrentLong, double CurrentResolution) {
+  double best = 1e10;
+  int32_t chosen = 0;
+  for (int32_t i = 1; i <= FNumRegMaps; ++i) {
+    const TMapDefinition& def = FRegMaps[static_cast<size_t>(i - 1)];
+    if (!PositionInMap(CurrentLat, CurrentLong, def.Corners)) continue;
+    if (def.Resolution > CurrentResolution && def.Resolution < best) {
+      best = def.Resolution;
+      chosen = i;
+    }
+  }
+  if (chosen == 0) return false;
+  SelectMap(chosen);
+  FGeoMap->BringLocationToCenter(CurrentLat, CurrentLong);
+  return true;
+}
+
+TMapDefinition TGeoAtlas::GetMapDef(int32_t ix) const {
+  if (ix < 1 || ix > kMaxRegMaps) return TMapDefinition{};
+  return FRegMaps[static_cast<size_t>(ix - 1)];
+}
+
+}  // namespace marovia
