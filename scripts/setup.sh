@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libjpeg-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  libjpeg-dev libpng-dev libcairo2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  poppler-utils imagemagick
 )
 
 missing=()

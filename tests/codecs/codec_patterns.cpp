@@ -1,11 +1,24 @@
 #include "codec_patterns.h"
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
 
+#include <zlib.h>
+
 #include "marovia/platform/bmpcodec.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*,
+                                                                             size_t),
+                                                         void (*free_hook)(const volatile void*));
+#endif
 
 namespace marovia::test {
 namespace {
@@ -119,6 +132,91 @@ std::vector<uint8_t> BuildBmp(const BmpRecipe& s) {
   return d;
 }
 
+namespace {
+void PutBe32(std::vector<uint8_t>& d, uint32_t v) {
+  for (int s = 24; s >= 0; s -= 8) d.push_back(uint8_t(v >> s));
+}
+void PutChunk(std::vector<uint8_t>& d, const char* type, const std::vector<uint8_t>& data) {
+  PutBe32(d, uint32_t(data.size()));
+  d.insert(d.end(), type, type + 4);
+  d.insert(d.end(), data.begin(), data.end());
+  PutBe32(d, 0);  // checksum, filled in by FixPngCrcs
+}
+uint32_t Be32At(const std::vector<uint8_t>& d, size_t at) {
+  return uint32_t(d[at]) << 24 | uint32_t(d[at + 1]) << 16 | uint32_t(d[at + 2]) << 8 | d[at + 3];
+}
+}  // namespace
+
+std::vector<uint8_t> BuildPng(const PngRecipe& r) {
+  std::vector<uint8_t> d = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  std::vector<uint8_t> ihdr;
+  PutBe32(ihdr, r.Width);
+  PutBe32(ihdr, r.Height);
+  ihdr.insert(ihdr.end(), {r.BitDepth, r.ColorType, 0, 0, r.Interlace});
+  PutChunk(d, "IHDR", ihdr);
+  if (!r.Palette.empty()) PutChunk(d, "PLTE", r.Palette);
+  if (!r.Trns.empty()) PutChunk(d, "tRNS", r.Trns);
+  uLongf size = compressBound(uLong(r.Rows.size()));
+  std::vector<uint8_t> idat(size);
+  compress(idat.data(), &size, r.Rows.data(), uLong(r.Rows.size()));
+  idat.resize(size);
+  PutChunk(d, "IDAT", idat);
+  PutChunk(d, "IEND", {});
+  FixPngCrcs(d);
+  return d;
+}
+
+std::vector<uint8_t> PngRows(int Width, int Height, int BitDepth, int Channels,
+                             uint32_t (*sample)(int x, int y, int c)) {
+  std::vector<uint8_t> rows;
+  for (int y = 0; y < Height; ++y) {
+    rows.push_back(0);  // filter: none
+    if (BitDepth >= 8) {
+      for (int x = 0; x < Width; ++x) {
+        for (int c = 0; c < Channels; ++c) {
+          const uint32_t v = sample(x, y, c);
+          if (BitDepth == 16) rows.push_back(uint8_t(v >> 8));
+          rows.push_back(uint8_t(v));
+        }
+      }
+      continue;
+    }
+    uint32_t acc = 0;
+    int bits = 0;
+    for (int x = 0; x < Width; ++x) {
+      acc = acc << BitDepth | (sample(x, y, 0) & ((1u << BitDepth) - 1));
+      bits += BitDepth;
+      if (bits == 8) {
+        rows.push_back(uint8_t(acc));
+        acc = 0;
+        bits = 0;
+      }
+    }
+    if (bits > 0) rows.push_back(uint8_t(acc << (8 - bits)));
+  }
+  return rows;
+}
+
+void FixPngCrcs(std::vector<uint8_t>& png) {
+  size_t at = 8;
+  while (at + 12 <= png.size()) {
+    const uint64_t len = Be32At(png, at);
+    if (at + 12 + len > png.size()) break;
+    const uint32_t crc = uint32_t(crc32(0, png.data() + at + 4, uInt(len + 4)));
+    for (int i = 0; i < 4; ++i) png[at + 8 + len + i] = uint8_t(crc >> (24 - 8 * i));
+    at += 12 + len;
+  }
+}
+
+size_t FindPngChunk(const std::vector<uint8_t>& png, const char* type) {
+  size_t at = 8;
+  while (at + 12 <= png.size()) {
+    if (std::equal(type, type + 4, png.begin() + long(at) + 4)) return at;
+    at += 12 + Be32At(png, at);
+  }
+  return std::string::npos;
+}
+
 void FillBitmap(TBitmap& b, int w, int h, uint32_t (*color)(int, int)) {
   b.SetSize(w, h);
   for (int y = 0; y < h; ++y) {
@@ -132,6 +230,52 @@ int ChannelDiff(uint32_t a, uint32_t b) {
     d = std::max(d, std::abs(int((a >> s) & 0xFF) - int((b >> s) & 0xFF)));
   }
   return d;
+}
+
+namespace {
+constexpr size_t kChildMemory = size_t{64} << 20;
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer maps far more address space than any limit allows, but
+// reports every allocation, before anybody has touched it.
+void RefuseLargeBlocks(const volatile void*, size_t size) {
+  if (size > kChildMemory) std::_Exit(3);
+}
+bool LimitMemory() {
+  return __sanitizer_install_malloc_and_free_hooks(RefuseLargeBlocks, nullptr) != 0;
+}
+#else
+// No more address space than mapped now and 64 MiB.
+bool LimitMemory() {
+  std::ifstream statm("/proc/self/statm");
+  uint64_t pages = 0;
+  statm >> pages;
+  const rlim_t limit = pages * uint64_t(sysconf(_SC_PAGESIZE)) + kChildMemory;
+  const rlimit r{limit, limit};
+  return pages > 0 && setrlimit(RLIMIT_AS, &r) == 0;
+}
+#endif
+}  // namespace
+
+int StatusWithLittleMemory(const std::function<bool()>& Check) {
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    if (!LimitMemory()) std::_Exit(2);
+    int status = 4;
+    try {
+      status = Check() ? 0 : 1;
+    } catch (const std::bad_alloc&) {
+      status = 3;
+    } catch (...) {
+    }
+    std::fflush(nullptr);
+    std::_Exit(status);
+  }
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }
 
 TempDir::TempDir() {

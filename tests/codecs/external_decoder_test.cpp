@@ -1,18 +1,36 @@
-// Our BMP and JPEG files read back by an independent decoder (ImageMagick's
-// convert), when the machine has one; skipped otherwise.
+// Our BMP, JPEG and PNG files read back by an independent decoder
+// (ImageMagick's convert and identify), when the machine has one; skipped
+// otherwise.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "codec_patterns.h"
 #include "marovia/platform/graphics.h"
 #include "marovia/platform/jpeg.h"
+#include "marovia/platform/pngimage.h"
 
 namespace marovia::test {
 namespace {
 
 bool HaveConvert() {
   return std::system("convert -version >/dev/null 2>&1") == 0;
+}
+
+bool HaveIdentify() {
+  return std::system("identify -version >/dev/null 2>&1") == 0;
+}
+
+// What the command prints on standard output.
+std::string Output(const std::string& cmd) {
+  std::string out;
+  if (FILE* p = popen(cmd.c_str(), "r")) {
+    char buf[256];
+    while (size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+    pclose(p);
+  }
+  return out;
 }
 
 // The file's pixels as the independent decoder sees them (0x00RRGGBB).
@@ -67,6 +85,32 @@ TEST(ExternalDecoder, ReadsOurJpeg) {
                : c;
       ASSERT_LE(ChannelDiff(px[i], want), 10) << (grey ? "grey" : "colour") << " pixel " << i;
     }
+  }
+}
+
+TEST(ExternalDecoder, ReadsOurPng) {
+  if (!HaveConvert() || !HaveIdentify()) GTEST_SKIP() << "no independent decoder on this machine";
+  TempDir dir;
+  struct Case {
+    int w, h;
+    uint32_t (*color)(int, int);
+    TPixelFormat format;
+  };
+  for (const Case& c : {Case{13, 7, PatternColor, pf24bit}, Case{13, 7, Pattern16Color, pf4bit},
+                        Case{32, 24, GradientColor, pfDevice}}) {
+    TBitmap b;
+    b.SetPixelFormat(c.format);
+    FillBitmap(b, c.w, c.h, c.color);
+    TPngImage p;
+    p.Assign(b);
+    const std::string file = dir.File("ours.png");
+    p.SaveToFile(file);
+    // Size, depth and colour type as the independent reader sees them.
+    EXPECT_EQ(Output("identify -format '%w %h %z %[png:IHDR.color_type]' '" + file + "'"),
+              std::to_string(c.w) + " " + std::to_string(c.h) + " 8 2 (Truecolor)");
+    const std::vector<uint32_t> px = DecodeExternally(dir, file);
+    ASSERT_EQ(px.size(), size_t(c.w) * size_t(c.h));
+    for (int i = 0; i < c.w * c.h; ++i) ASSERT_EQ(px[i], b.Bits()[i]) << "pixel " << i;
   }
 }
 

@@ -37,6 +37,10 @@ save('pattern16', 13, 7, lambda x, y: rgb(vga[(x + 2 * y) % 16]))
 save('runs', 13, 7, lambda x, y: rgb(vga[(x // 3 + y) % 16]))
 save('pattern2', 13, 7, lambda x, y: rgb(0xFFFF00 if (3 * x + 5 * y) % 7 < 3 else 0x000080))
 save('gradient', 32, 24, lambda x, y: bytes([8 * x, 10 * y, 128]))
+# The gradient again, with alpha 8y (0 at the top row, 184 at the bottom).
+data = b''.join(bytes([8 * x, 10 * y, 128, 8 * y]) for y in range(24) for x in range(32))
+open(f'{out}/gradient_alpha.pam', 'wb').write(
+    b'P7\nWIDTH 32\nHEIGHT 24\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n' + data)
 PY
 
 c=convert
@@ -60,3 +64,8 @@ $c "$tmp/pattern.ppm" -alpha on -define bmp:subtype=ARGB8888 BMP:p32_v5.bmp
 $c "$tmp/gradient.ppm" -quality 95 color.jpg
 $c "$tmp/gradient.ppm" -colorspace Gray -quality 95 gray.jpg
 $c "$tmp/gradient.ppm" -colorspace CMYK -quality 95 cmyk.jpg
+# PNG: interlaced colour, 16 bits per sample, a palette, colour with alpha.
+$c "$tmp/gradient.ppm" -interlace PNG PNG24:adam7.png
+$c "$tmp/gradient.ppm" -depth 16 PNG48:rgb16.png
+$c "$tmp/pattern16.ppm" PNG8:palette.png
+$c "$tmp/gradient_alpha.pam" PNG32:rgba.png
