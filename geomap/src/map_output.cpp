@@ -7,10 +7,6 @@ void TGeoMap::SaveMap(const std::string&, const std::string&) {}
 bool TGeoMap::RenameMapImg(const std::string&) {
   return false;
 }
-void TGeoMap::CreateEmptyMapInMemory(double, double, double, double, double, double, int32_t,
-                                     int32_t, bool, const TOnDrawMapDataEvent&) {}
-void TGeoMap::CreateAndLoadEmptyMap(const std::string&, double, double, double, double, double,
-                                    double, int32_t, int32_t, const TOnDrawMapDataEvent&) {}
 void TGeoMap::CopyToClipboard() {}
 void TGeoMap::CopyEntireMapToClipboard() {}
 void TGeoMap::CopyToBMP(TBitmap&, TPoint, double, int32_t, int32_t, int32_t, int32_t) {}

@@ -34,14 +34,14 @@ inline TBitmap* NewPatternImage(int W, int H) {
   return bmp;
 }
 
-// A control without frame, kViewW x kViewH pixels.
+// A control without frame, kViewW x kViewH pixels unless given.
 class MapView {
  public:
-  MapView() : map(nullptr) {
+  explicit MapView(int W = kViewW, int H = kViewH) : map(nullptr) {
     map.SetName("Map1");
     map.SetFrameStyle(fsNone);
-    map.SetWidth(kViewW);
-    map.SetHeight(kViewH);
+    map.SetWidth(W);
+    map.SetHeight(H);
   }
   // The composed view's pixel as a colour.
   TColor At(int X, int Y) const { return PixelToColor(map.ComposedView().ScanLine(Y)[X]); }
@@ -51,8 +51,23 @@ class MapView {
     probe.SetPixelFormat(pf15bit);
     return PixelToColor(probe.Quantize(ColorToPixel(C)));
   }
+  // Pixels of the view (within Width x Height) that have colour C.
+  int Count(TColor C) const {
+    int n = 0;
+    for (int y = 0; y < map.Height(); ++y)
+      for (int x = 0; x < map.Width(); ++x) n += At(x, y) == C;
+    return n;
+  }
   TGeoMap map;
 };
+
+// A generated, calibrated map without grid: 300 x 200 white pixels for
+// latitudes LatLow..LatHigh (bottom to top) and longitudes 10..20 (left to
+// right), equirectangular: x = (long - 10) * 30, y = 200 - (lat - LatLow) *
+// 200 / (LatHigh - LatLow).
+inline void GenerateBlankMap(TGeoMap& Map, double LatLow = 40, double LatHigh = 50) {
+  Map.CreateEmptyMapInMemory(LatLow, 10, LatHigh, 20, 1, 1, 300, 200, false, nullptr);
+}
 
 // The background of a view of W x H with the image window stretched over
 // it, as the direct path composes it (the reference of the platform's copy).

@@ -486,6 +486,15 @@ class TGeoMap : public TCustomControl {
   std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 
   // ---- map_output helpers
+  // Refuses generator limits that give no map: not finite, equal, a grid
+  // finer than any map can show, a size beyond the map limit.
+  void CheckGeneratorLimits(double LatLow, double LongLow, double LatHigh, double LongHigh,
+                            double dLat, double dLong, int32_t Wid, int32_t Hgt) const;
+  // ClearCalibData, then the record of a generated map: corners, caption
+  // and nine calibration points (on the grid frame, or on the edges).
+  TCalibData GeneratedCalibration(double LatLow, double LongLow, double LatHigh, double LongHigh,
+                                  int32_t Wid, int32_t Hgt, bool OnGrid,
+                                  const std::string& MapFName);
 
   // ---- Fields (declaration order as the control has always kept them) ----
   std::unique_ptr<TBitmap> AuxBmp;     // composed view, 15-bit
