@@ -6,6 +6,7 @@
 #include <string>
 
 #include "marovia/platform/jpeg.h"
+#include "marovia/platform/pngimage.h"
 #include "render_fixture.h"
 #include "support/temp_dir.h"
 
@@ -76,10 +77,29 @@ TEST_F(ImageLoading, BmpAndJpegLoadByExtensionWhateverItsCase) {
   EXPECT_EQ(v.map.MapImgWidth(), 17);
 }
 
+void SavePng(const std::string& Name, int W, int H) {
+  std::unique_ptr<TBitmap> bmp(NewPatternImage(W, H));
+  TPngImage png;
+  png.Assign(*bmp);
+  png.SaveToFile(Name);
+}
+
+TEST_F(ImageLoading, PngLoadsLikeTheOtherFormats) {
+  SavePng(dir.File("map.PNG"), 41, 29);
+  int ends = 0;
+  v.map.OnDataLoading = [&](TObject*, TProgressStage stage, uint8_t, bool, const TRect&,
+                            const std::string&) { ends += stage == psEnding; };
+  v.map.SetMapImgFile(dir.File("map.PNG"));
+  EXPECT_EQ(v.map.MapImgWidth(), 41);
+  EXPECT_EQ(v.map.MapImgHeight(), 29);
+  EXPECT_EQ(ends, 1);
+  EXPECT_EQ(v.map.Canvas().Pixels(3, 2), MapView::Stored(PixelToColor(0x030228)));
+}
+
 TEST_F(ImageLoading, UnknownExtensionLoadsNothingButTakesTheName) {
   SaveBmp(dir.File("a.bmp"), 30, 20);
   v.map.SetMapImgFile(dir.File("a.bmp"));
-  SaveJpeg(dir.File("photo.jpe"), 50, 50);
+  SaveJpeg(dir.File("photo.jpe"), 50, 50);  // a JPEG file, but not by its name
   v.map.SetMapImgFile(dir.File("photo.jpe"));
   EXPECT_EQ(v.map.MapImgFile(), dir.File("photo.jpe"));
   EXPECT_EQ(v.map.MapImgWidth(), 30);  // the bitmap that was there

@@ -266,5 +266,50 @@ TEST_F(RenderLandmarks, HighlightOfAHiddenClassIsNotDrawn) {
   EXPECT_EQ(v.At(150, 100), clWhite);
 }
 
+// ------------------------------------------------------------ mouse trace
+
+// Drags a stroke through the control points under the trace mode.
+void Stroke(TGeoMap& Map, const std::vector<TPoint>& Points) {
+  Map.MouseDown(mbLeft, TShiftState{ssLeft}, Points[0].X, Points[0].Y);
+  for (TPoint p : Points) Map.MouseMove(TShiftState{ssLeft}, p.X, p.Y);
+  Map.MouseUp(mbLeft, TShiftState{}, Points.back().X, Points.back().Y);
+}
+
+TEST_F(RenderLandmarks, TraceIsRedrawnStrokeByStrokeInItsModes) {
+  Show();
+  v.map.SetMouseAction(maMouseTrace);
+  v.map.SetMouseTraceColor(clRed);
+  v.map.SetMouseTraceInvert(false);
+  Stroke(v.map, {{10, 10}, {50, 10}});
+  v.map.SetMouseTraceInvert(true);
+  Stroke(v.map, {{50, 50}, {90, 50}});
+  v.map.SetTopLeft({0, 0});  // a full composition
+  for (int x = 10; x < 50; ++x) EXPECT_EQ(v.At(x, 10), clRed) << x;
+  EXPECT_EQ(v.At(50, 10), clWhite);  // LineTo stops before the end
+  // The second stroke is XOR over white: red's complement, aqua.
+  for (int x = 50; x < 90; ++x) EXPECT_EQ(v.At(x, 50), clAqua) << x;
+  // No segment joins the end of one stroke to the start of the next.
+  for (int y = 11; y < 50; ++y) EXPECT_EQ(v.At(50, y), clWhite) << y;
+  // The trace is in image coordinates: it moves with the view.
+  v.map.SetTopLeft({5, 0});
+  EXPECT_EQ(v.At(5, 10), clRed);
+  EXPECT_EQ(v.At(45, 10), clWhite);
+  v.map.ClearMouseTrace();
+  EXPECT_EQ(v.Count(clRed) + v.Count(clAqua), 0);
+}
+
+TEST_F(RenderLandmarks, TracePointsReadBackAsPositions) {
+  Show();
+  v.map.SetMouseAction(maMouseTrace);
+  Stroke(v.map, {{30, 20}, {60, 40}});
+  ASSERT_EQ(v.map.NumMTracePoints(), 2);
+  const TColoredPoint p = v.map.MouseTrace(2);
+  EXPECT_NEAR(p.X, LongOf(60), 1e-9);
+  EXPECT_NEAR(p.Y, LatOf(40), 1e-9);
+  EXPECT_EQ(p.Flags, cpStrokeEnd | cpXorMode);
+  EXPECT_EQ(v.map.MouseTrace(3).Flags, cpInvalid);
+  EXPECT_EQ(v.map.MouseTrace(0).Flags, cpInvalid);
+}
+
 }  // namespace
 }  // namespace marovia::test
