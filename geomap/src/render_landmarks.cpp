@@ -18,6 +18,7 @@
 #include "marovia/platform/fonts.h"
 #include "marovia/zylmath/math1.h"
 #include "render_pixels.h"
+#include "render_symbol_stamps.h"
 
 namespace marovia {
 
@@ -130,6 +131,7 @@ double TGeoMap::LandMarkSampleRate(int W, int H) const {
 void TGeoMap::DrawLandMarks(TCanvas& Canvas, int W, int H) {
   Canvas.Pen().SetColor(clLime);
   const double p = LandMarkSampleRate(W, H);
+  render::SymbolStamps stamps;  // the few symbols of a view, drawn once each
   for (int32_t i = 0; i < FNumLandMarks; ++i) {
     const TLandMark& lm = FLandMarks[static_cast<size_t>(i)];
     if (!FLMClassVisible[lm.ClassFlag]) continue;
@@ -146,8 +148,8 @@ void TGeoMap::DrawLandMarks(TCanvas& Canvas, int W, int H) {
     if (handled || !StrictlyInside(P, W, H)) continue;
     const TLandMark& shown = FLandMarks[static_cast<size_t>(i)];
     const TSymbolProperties& s = shown.SymbolProps;
-    DrawLandMarkSymbolOnCanvas(Canvas, P.X, P.Y, s.Kind, s.FGColor, s.BGColor, s.Size, s.Direction,
-                               s.Length, s.Transparent);
+    stamps.Draw(Canvas, P.X, P.Y, s.Kind, s.FGColor, s.BGColor, s.Size, s.Direction, s.Length,
+                s.Transparent);
     if (!shown.Caption.Text.empty()) DrawCaption(Canvas, P, shown.Caption);
   }
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "marovia/geomap/symbol_drawing.h"
 #include "marovia/zylmath/math1.h"
 #include "render_fixture.h"
 
@@ -142,6 +143,56 @@ TEST_F(RenderLandmarks, SetsWithFewEnoughInViewAreDrawnWhole) {
   const SampleCount n = CountDrawn(v);
   EXPECT_EQ(n.inView, 15000);
   EXPECT_EQ(n.outside, 15000);
+}
+
+// Symbols are stamped from patterns; the pixels must be those the canvas
+// draws, for every shape, size, colour and transparency, on the first and
+// last rows and columns and half outside the view too.
+TEST_F(RenderLandmarks, SymbolsLookExactlyAsTheCanvasDrawsThem) {
+  Show();
+  TBitmap ref;
+  ref.Assign(v.map.ComposedView());  // the view without landmarks
+  v.map.SetSuppressPaint(true);
+  struct Mark {
+    TPoint at;
+    TSymbolProperties s;
+  };
+  std::vector<Mark> marks;
+  const TColor colours[] = {clRed, clBlue, clLime, clBlack, 0x123456};
+  int k = 0;
+  for (int kind = 0; kind <= 12; ++kind)
+    for (int size : {0, 1, 2, 5, 7, 9, 40, 70})
+      for (bool transparent : {false, true}) {
+        Mark m;
+        // A grid of places, every seventh one near an edge of the view.
+        m.at = k % 7 == 0 ? TPoint{(k * 37) % 320, k % 2 ? 3 : 216}
+                          : TPoint{12 + (k * 29) % 296, 12 + (k * 13) % 196};
+        m.s.Kind = static_cast<TLandMarkElement>(kind);
+        m.s.Size = size;
+        m.s.FGColor = colours[k % 5];
+        m.s.BGColor = colours[(k + 2) % 5];
+        m.s.Transparent = transparent;
+        m.s.Direction = (k * 45) % 360;
+        m.s.Length = 12;
+        marks.push_back(m);
+        ++k;
+      }
+  for (const Mark& m : marks) {
+    Add(m.at.X, m.at.Y);
+    TLandMark lm = v.map.LandMarkData(v.map.NumLandMarks());
+    lm.SymbolProps = m.s;
+    v.map.SetLandMarkData(v.map.NumLandMarks(), lm);
+  }
+  Show();
+  for (const Mark& m : marks) {
+    if (m.at.X <= 0 || m.at.Y <= 0 || m.at.X >= 320 || m.at.Y >= 220) continue;
+    DrawLandMarkSymbolOnCanvas(ref.Canvas(), m.at.X, m.at.Y, m.s.Kind, m.s.FGColor, m.s.BGColor,
+                               m.s.Size, m.s.Direction, m.s.Length, m.s.Transparent);
+  }
+  int differing = 0;
+  for (int y = 0; y < 220; ++y)
+    for (int x = 0; x < 320; ++x) differing += v.At(x, y) != ref.Canvas().Pixels(x, y);
+  EXPECT_EQ(differing, 0);
 }
 
 // ------------------------------------------------------------ captions
