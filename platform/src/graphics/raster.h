@@ -101,6 +101,23 @@ class SpanPainter {
   uint32_t value_ = 0;     // the stored word when constant_
 };
 
+// What a surface of a direct format (not indexed) stores for the word V, as
+// TBitmap::Quantize gives it, inline for per-pixel loops.
+inline uint32_t QuantizeDirect(TPixelFormat F, uint32_t V) {
+  switch (F) {
+    case pf15bit:
+      return (V & 0xF8F8F8u) | ((V >> 5) & 0x070707u);
+    case pf16bit:
+      return (V & 0xF8FCF8u) | ((V >> 5) & 0x070007u) | ((V >> 6) & 0x000300u);
+    default:
+      return V & 0xFFFFFFu;
+  }
+}
+
+inline bool IsIndexedFormat(TPixelFormat F) {
+  return F == pf1bit || F == pf4bit || F == pf8bit;
+}
+
 // Stores N words of Src into Dest as Surface's pixel format keeps them (what
 // Quantize gives for each). The 15- and 16-bit formats are written as plain
 // bit operations, so the row loops vectorise: expanding a 5-bit channel c
