@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: once in an optimised build (which also
-# installs the package and builds a host project against it), once more with
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# installs the package, builds a host project against it and compiles every
+# public header), once more with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Both builds treat compiler warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 
 bash scripts/setup.sh
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMAROVIA_BUILD_BENCH=ON
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMAROVIA_BUILD_BENCH=ON -DMAROVIA_WERROR=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build -j"$jobs" --output-on-failure --timeout 300
 
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DMAROVIA_SANITIZE=ON -DMAROVIA_BUILD_BENCH=OFF
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DMAROVIA_SANITIZE=ON -DMAROVIA_BUILD_BENCH=OFF \
+  -DMAROVIA_WERROR=ON
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan -j"$jobs" --output-on-failure --timeout 600

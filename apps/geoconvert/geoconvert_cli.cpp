@@ -397,8 +397,16 @@ Geographic ReadCart(const std::vector<std::string>& t, TGeoEllipsoid ell) {
 // ---------------------------------------------------------------- output
 
 std::string WriteGeo(const Geographic& g, int p) {
-  std::string s = Fixed(g.lat, p + 6) + " " + Fixed(g.lon, p + 6);
-  if (g.hasHeight) s += " " + Fixed(g.height, p);
+  // Appended piece by piece: `" " + Fixed(...)` inserts at the front of a
+  // temporary, which GCC 12 at -O2 mistakes for an overlapping copy
+  // (-Wrestrict).
+  std::string s = Fixed(g.lat, p + 6);
+  s += ' ';
+  s += Fixed(g.lon, p + 6);
+  if (g.hasHeight) {
+    s += ' ';
+    s += Fixed(g.height, p);
+  }
   return s;
 }
 
@@ -481,7 +489,7 @@ std::string Convert(const Options& o, const std::vector<std::string>& tokens) {
 // ---------------------------------------------------------------- tables
 
 std::string DatumLabel(const TDatumData& d) {
-  return d.Name.Utf8() + " (" + d.Region.Utf8() + ")";
+  return d.Name.Text() + " (" + d.Region.Text() + ")";
 }
 
 int FindDatum(const std::string& text) {
@@ -498,7 +506,12 @@ int FindDatum(const std::string& text) {
   if (hits.empty()) throw UsageError("no datum starts with '" + text + "' (see --list-datums)");
   std::string msg = "datum '" + text + "' is ambiguous:";
   for (std::size_t i = 0; i < hits.size() && i < 5; ++i) {
-    msg += " " + std::to_string(hits[i]) + " " + DatumLabel(*GetDatumData(hits[i])) + ";";
+    // Appended piece by piece, as in WriteGeo.
+    msg += ' ';
+    msg += std::to_string(hits[i]);
+    msg += ' ';
+    msg += DatumLabel(*GetDatumData(hits[i]));
+    msg += ';';
   }
   if (hits.size() > 5) msg += " and " + std::to_string(hits.size() - 5) + " more;";
   throw UsageError(msg + " give its number or more of its name");
@@ -556,10 +569,10 @@ void CountryHeader(std::ostream& out) {
 
 void CountryRow(std::ostream& out, const TCountryData& c) {
   char buf[256];
-  const std::string capital = c.Capital.Empty() ? "-" : c.Capital.Utf8();
+  const std::string capital = c.Capital.Empty() ? "-" : c.Capital.Text();
   std::snprintf(buf, sizeof buf, "%-34s %-4s %-4s %-4s %9.4f %10.4f  %-20s %9.4f %10.4f %6d\n",
-                c.Name.Utf8().c_str(), c.Fips10.Utf8().c_str(), c.ISO3166_2.Utf8().c_str(),
-                c.ISO3166_3.Utf8().c_str(), c.CLat, c.CLong, capital.c_str(), c.CapLat, c.CapLong,
+                c.Name.Text().c_str(), c.Fips10.Text().c_str(), c.ISO3166_2.Text().c_str(),
+                c.ISO3166_3.Text().c_str(), c.CLat, c.CLong, capital.c_str(), c.CapLat, c.CapLong,
                 static_cast<int>(c.CapAlt));
   out << buf;
 }
@@ -577,7 +590,7 @@ int Country(std::ostream& out, std::ostream& err, const std::string& query) {
   }
   if (hits.empty() && !q.empty()) {
     for (const TCountryData& c : CountryData) {
-      if (StartsWithNoCase(c.Name.Utf8(), q)) hits.push_back(&c);
+      if (StartsWithNoCase(c.Name.Text(), q)) hits.push_back(&c);
     }
   }
   if (hits.empty()) {

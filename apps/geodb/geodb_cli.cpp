@@ -331,7 +331,7 @@ int CmdFind(const std::vector<std::string>& in, std::ostream& out, std::ostream&
     TgdbName wanted{};
     wanted.SetText(a.Get("name"), gdbNameMaxChars);
     for (int e = db.SearchData(a.Get("name")); e > 0 && e <= db.NumEntries(); ++e)
-      if (db.Data(e).Name.Bytes() == wanted.Bytes()) found.push_back(e);
+      if (db.Data(e).Name.View() == wanted.View()) found.push_back(e);
   } else {
     const Rect r = RectArg(a.Get("rect"));
     found = db.FindItemsInArea(r.s, r.n, r.w, r.e);

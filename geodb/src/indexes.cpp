@@ -180,7 +180,7 @@ int TGeoDB::SearchData(const std::string& Name, TgdbItem ItemType, int StartSear
   for (int e = std::max(StartSearchAt, 1); e <= FNumSumItems; ++e) {
     const TgdbData& rec = FSumData[static_cast<size_t>(e - 1)];
     if (rec.ItemKind == ItemType && rec.ClassFlag == ClassNumber &&
-        rec.Name.Bytes() == wanted.Bytes())
+        rec.Name.View() == wanted.View())
       return e;
   }
   return 0;
@@ -190,7 +190,7 @@ int TGeoDB::SearchData(const std::string& Name) const {
   TgdbName wanted{};
   wanted.SetText(Name, gdbNameMaxChars);
   for (int e = 1; e <= FNumSumItems; ++e)
-    if (FSumData[static_cast<size_t>(e - 1)].Name.Bytes() == wanted.Bytes()) return e;
+    if (FSumData[static_cast<size_t>(e - 1)].Name.View() == wanted.View()) return e;
   return 0;
 }
 

@@ -159,7 +159,7 @@ void TGeoDB::UpdateBasicData(int DbEntry, const TgdbData& GdbData) {
   if (!IsOpen() || DbEntry < 1 || DbEntry > FNumSumItems) return;
   TgdbData rec = GdbData;
   rec.ItemId = FSumData[static_cast<size_t>(DbEntry - 1)].ItemId;
-  rec.Name.Len = static_cast<uint8_t>(rec.Name.Bytes().size());
+  rec.Name.Len = static_cast<uint8_t>(rec.Name.View().size());
   WriteItemRecord(DbEntry, rec);
   FSumData[static_cast<size_t>(DbEntry - 1)] = rec;
   RemoveIndexEntries(DbEntry);

@@ -1,9 +1,8 @@
 // Free functions and text helpers of the database records.
 #include <algorithm>
-#include <cstring>
+#include <cmath>
 
 #include "marovia/geodb/gdbrecords.h"
-#include "marovia/platform/strutils.h"
 #include "marovia/zylmath/math1.h"
 
 namespace marovia {
@@ -14,32 +13,6 @@ const char* const GDB_ITEMNAMES[9] = {"Border", "Town",  "City", "Lake",     "Ri
 const char* ItemKindName(TgdbItem Kind) {
   return Kind <= gitUndefined ? GDB_ITEMNAMES[Kind] : GDB_ITEMNAMES[gitUndefined];
 }
-
-template <int N>
-std::string TShortString<N>::Text() const {
-  return Cp1252ToUtf8(Bytes());
-}
-
-template <int N>
-void TShortString<N>::SetBytes(std::string_view Cp1252, int MaxChars, char Fill) {
-  const size_t limit = static_cast<size_t>(std::clamp(MaxChars, 0, N));
-  const size_t len = std::min(Cp1252.size(), limit);
-  if (len > 0) std::memcpy(Chars, Cp1252.data(), len);
-  std::memset(Chars + len, Fill, static_cast<size_t>(N) - len);
-  Len = static_cast<uint8_t>(len);
-}
-
-template <int N>
-void TShortString<N>::SetText(std::string_view Utf8, int MaxChars, char Fill) {
-  // Windows-1252 has one byte per character, so cutting the converted text
-  // cuts characters.
-  SetBytes(Utf8ToCp1252(Utf8), MaxChars, Fill);
-}
-
-template struct TShortString<59>;
-template struct TShortString<63>;
-template struct TShortString<127>;
-template struct TShortString<255>;
 
 std::string GetMetaItem(const TMetaInfo& MetaInfo, TMetaItem Item) {
   switch (Item) {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 
+#include "calib_counts.h"
 #include "marovia/geobasics/utm.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/zylmath/curvefit.h"
@@ -27,15 +28,15 @@ bool IsGeographicPointModel(TCalibModel m) {
   return m >= cmBiquadraticPn && m <= cmEquiRect;
 }
 
-// One finite calibration coordinate more or less is all it takes to turn
-// every fitted parameter into NaN.
+// A single coordinate that is not finite would turn every fitted parameter
+// into NaN, so such points are refused.
 bool AllFinite(double a, double b) {
   return std::isfinite(a) && std::isfinite(b);
 }
 
 // Line index (from 0) of the line of that kind and exactly that value, or -1.
 int FindLine(const TCalibData& cd, TGratLineKind kind, double value) {
-  for (int i = 0; i < cd.NumCalLines; ++i) {
+  for (int i = 0; i < LineCount(cd); ++i) {
     if (cd.CalLines[i].LineType == kind && cd.CalLines[i].LineValue == value) return i;
   }
   return -1;
@@ -45,11 +46,13 @@ int FindLine(const TCalibData& cd, TGratLineKind kind, double value) {
 // A line left without points is replaced by the last line.
 void RemoveLinePoint(TCalibData& cd, int i, int p) {
   TCalibLine& line = cd.CalLines[i];
-  line.CalPoints[p] = line.CalPoints[line.NumPoints - 1];
-  --line.NumPoints;
+  const int points = PointCount(line);
+  line.CalPoints[p] = line.CalPoints[points - 1];
+  line.NumPoints = points - 1;
   if (line.NumPoints == 0) {
-    line = cd.CalLines[cd.NumCalLines - 1];
-    --cd.NumCalLines;
+    const int lines = LineCount(cd);
+    line = cd.CalLines[lines - 1];
+    cd.NumCalLines = lines - 1;
   }
 }
 
@@ -63,6 +66,8 @@ double SquaredDistance(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
 }  // namespace
 
 // ------------------------------------------------------------ adding
+//
+// Every form answers whether the point was stored.
 
 bool TGeoMap::AddCalibPoint(TGratLineKind GratLineKind, double LineValue, int32_t PixPosX,
                             int32_t PixPosY) {
@@ -71,17 +76,20 @@ bool TGeoMap::AddCalibPoint(TGratLineKind GratLineKind, double LineValue, int32_
   if (!std::isfinite(LineValue)) return false;
   TCalibData& cd = FCalibData;
   int i = FindLine(cd, GratLineKind, LineValue);
-  if (i < 0 && cd.NumCalLines < kMaxCalLines) {
-    i = cd.NumCalLines++;
+  if (i < 0 && LineCount(cd) < kMaxCalLines) {
+    i = LineCount(cd);
+    cd.NumCalLines = i + 1;
     TCalibLine& line = cd.CalLines[i];
     line.LineType = GratLineKind;
     line.LineValue = LineValue;
     line.NumPoints = 0;
   }
   bool added = false;
-  if (i >= 0 && cd.CalLines[i].NumPoints < kMaxLinePoints) {
+  if (i >= 0 && PointCount(cd.CalLines[i]) < kMaxLinePoints) {
     TCalibLine& line = cd.CalLines[i];
-    line.CalPoints[line.NumPoints++] = TPoint{PixPosX, PixPosY};
+    const int n = PointCount(line);
+    line.CalPoints[n] = TPoint{PixPosX, PixPosY};
+    line.NumPoints = n + 1;
     added = true;
   }
   RecalcGratMat();
@@ -95,8 +103,10 @@ bool TGeoMap::AddCalibPoint(double Latit, double Longit, int32_t PixPosX, int32_
     RaiseError("current calibration model does not support this version of AddCalibPoint");
   if (!AllFinite(Latit, Longit)) return false;
   bool added = false;
-  if (FCalibData.NumCalQuads < kMaxCalQuads) {
-    FCalibData.CalQuads[FCalibData.NumCalQuads++] = TCalQuad{Latit, Longit, PixPosX, PixPosY};
+  const int n = QuadCount(FCalibData);
+  if (n < kMaxCalQuads) {
+    FCalibData.CalQuads[n] = TCalQuad{Latit, Longit, PixPosX, PixPosY};
+    FCalibData.NumCalQuads = n + 1;
     FitModelAndExtents();
     added = true;
   }
@@ -112,8 +122,10 @@ bool TGeoMap::AddCalibPoint(double Northing, double Easting, int32_t Zone, THemi
     RaiseError("UTM zone parameter changed");
   if (!AllFinite(Northing, Easting)) return false;
   bool added = false;
-  if (FCalibData.NumCalQuads < kMaxCalQuads) {
-    FCalibData.CalQuads[FCalibData.NumCalQuads++] = TCalQuad{Northing, Easting, PixPosX, PixPosY};
+  const int n = QuadCount(FCalibData);
+  if (n < kMaxCalQuads) {
+    FCalibData.CalQuads[n] = TCalQuad{Northing, Easting, PixPosX, PixPosY};
+    FCalibData.NumCalQuads = n + 1;
     CalcEquiRectCalibration();
     CalcExtentsAndResolution();
     added = true;
@@ -123,6 +135,8 @@ bool TGeoMap::AddCalibPoint(double Northing, double Easting, int32_t Zone, THemi
 }
 
 // ------------------------------------------------------------ removing
+//
+// Both forms answer whether a point was removed.
 
 bool TGeoMap::RemoveCalibPoint(TGratLineKind GratLineKind, double LineValue, int32_t PixPosX,
                                int32_t PixPosY) {
@@ -132,7 +146,7 @@ bool TGeoMap::RemoveCalibPoint(TGratLineKind GratLineKind, double LineValue, int
   const int i = FindLine(FCalibData, GratLineKind, LineValue);
   if (i >= 0) {
     const TCalibLine& line = FCalibData.CalLines[i];
-    for (int p = 0; p < line.NumPoints; ++p) {
+    for (int p = 0; p < PointCount(line); ++p) {
       if (line.CalPoints[p] == TPoint{PixPosX, PixPosY}) {
         RemoveLinePoint(FCalibData, i, p);
         removed = true;
@@ -152,7 +166,8 @@ bool TGeoMap::RemoveCalibPoint(int32_t PixPosX, int32_t PixPosY) {
   double best = std::numeric_limits<double>::infinity();
   if (IsPointModel(FCalibModel)) {
     int nearest = -1;
-    for (int q = 0; q < cd.NumCalQuads; ++q) {
+    const int count = QuadCount(cd);
+    for (int q = 0; q < count; ++q) {
       const double d = SquaredDistance(cd.CalQuads[q].MapX, cd.CalQuads[q].MapY, PixPosX, PixPosY);
       if (d < best) {
         best = d;
@@ -162,14 +177,14 @@ bool TGeoMap::RemoveCalibPoint(int32_t PixPosX, int32_t PixPosY) {
     if (nearest >= 0) {
       FBiQuadOops = cd.CalQuads[nearest];
       FRestoreBiQuadOK = true;
-      cd.CalQuads[nearest] = cd.CalQuads[cd.NumCalQuads - 1];
-      --cd.NumCalQuads;
+      cd.CalQuads[nearest] = cd.CalQuads[count - 1];
+      cd.NumCalQuads = count - 1;
       removed = true;
     }
   } else if (FCalibModel == cmParabolicIp) {
     int line = -1, point = -1;
-    for (int i = 0; i < cd.NumCalLines; ++i) {
-      for (int p = 0; p < cd.CalLines[i].NumPoints; ++p) {
+    for (int i = 0; i < LineCount(cd); ++i) {
+      for (int p = 0; p < PointCount(cd.CalLines[i]); ++p) {
         const TPoint& pt = cd.CalLines[i].CalPoints[p];
         const double d = SquaredDistance(pt.X, pt.Y, PixPosX, PixPosY);
         if (d < best) {
@@ -264,10 +279,11 @@ void TGeoMap::FitModelAndExtents() {
 
 bool TGeoMap::RecalcGratMat() {
   const TCalibData& cd = FCalibData;
-  FGratMat.Resize(5, cd.NumCalLines);
+  const int lines = LineCount(cd);
+  FGratMat.Resize(5, lines);
   int parallels = 0, meridians = 0;
   TCurveFit fit;
-  for (int i = 0; i < cd.NumCalLines; ++i) {
+  for (int i = 0; i < lines; ++i) {
     const TCalibLine& line = cd.CalLines[i];
     const int32_t row = i + 1;
     const bool parallel = line.LineType == gtlParallel;
@@ -276,9 +292,10 @@ bool TGeoMap::RecalcGratMat() {
     // A line of one or two points keeps no parabola (the row may hold
     // another line's before the resize).
     double a0 = 0, a1 = 0, a2 = 0;
-    if (line.NumPoints > 2) {
+    const int points = PointCount(line);
+    if (points > 2) {
       fit.Init();
-      for (int p = 0; p < line.NumPoints; ++p) {
+      for (int p = 0; p < points; ++p) {
         const TPoint& pt = line.CalPoints[p];
         if (parallel) {
           fit.EnterStatValue(pt.X, pt.Y);
@@ -305,7 +322,7 @@ bool TGeoMap::RecalcGratMat() {
 void TGeoMap::CalibQuality(double& QualX, double& QualY) {
   TCurveFit fitX, fitY;
   if (IsPointModel(FCalibModel)) {
-    for (int q = 0; q < FCalibData.NumCalQuads; ++q) {
+    for (int q = 0; q < QuadCount(FCalibData); ++q) {
       const TCalQuad& c = FCalibData.CalQuads[q];
       int32_t x = 0, y = 0;
       // Under cmUTM the record holds northing and easting, not a position.
@@ -326,8 +343,8 @@ std::vector<TCalibResidual> TGeoMap::CalibResiduals() const {
   std::vector<TCalibResidual> out;
   if (!IsPointModel(FCalibModel)) return out;
   const TCalibData& cd = FCalibData;
-  out.reserve(static_cast<size_t>(cd.NumCalQuads));
-  for (int q = 0; q < cd.NumCalQuads; ++q) {
+  out.reserve(static_cast<size_t>(QuadCount(cd)));
+  for (int q = 0; q < QuadCount(cd); ++q) {
     const TCalQuad& c = cd.CalQuads[q];
     TCalibResidual r;
     r.Index = q + 1;

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "calib_counts.h"
 #include "lsq_solver.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/zylmath/curvefit.h"
@@ -40,16 +41,16 @@ void SolveRow(const TMatrix& design, const TVector& rhs, std::array<double, N>& 
 // The right-hand side of one quantity of every calibration point.
 template <typename Get>
 TVector Column(const TCalibData& cd, Get get) {
-  TVector v(cd.NumCalQuads);
-  for (int q = 0; q < cd.NumCalQuads; ++q) v.SetVal(q + 1, get(cd.CalQuads[q]));
+  TVector v(QuadCount(cd));
+  for (int q = 0; q < QuadCount(cd); ++q) v.SetVal(q + 1, get(cd.CalQuads[q]));
   return v;
 }
 
 // One design matrix row per calibration point, its terms from terms(u, v).
 template <size_t N, typename Terms>
 TMatrix Design(const TCalibData& cd, bool fromPixels, Terms terms) {
-  TMatrix a(N, cd.NumCalQuads);
-  for (int q = 0; q < cd.NumCalQuads; ++q) {
+  TMatrix a(N, QuadCount(cd));
+  for (int q = 0; q < QuadCount(cd); ++q) {
     const TCalQuad& c = cd.CalQuads[q];
     const std::array<double, N> row =
         fromPixels ? terms(static_cast<double>(c.MapX), c.MapY) : terms(c.Latitude, c.Longitude);
@@ -81,7 +82,7 @@ constexpr int64_t kFirstStep = 1000000;  // pixels; halved down to 1 (20 levels)
 // space for the radius and angle of each (no allocation per candidate).
 class ApexSearch {
  public:
-  explicit ApexSearch(const TCalibData& cd) : cd_(cd), n_(cd.NumCalQuads) {}
+  explicit ApexSearch(const TCalibData& cd) : cd_(cd), n_(QuadCount(cd)) {}
 
   // Fits latitude to radius and longitude to angle about (p1, p2); the
   // error is the sum of both mean squared residuals. False when the fit
@@ -144,7 +145,7 @@ class ApexSearch {
 void TGeoMap::CalcEquiRectCalibration() {
   FEquRectSPPL = {};
   FEquRectPLSP = {};
-  if (FCalibData.NumCalQuads < 1) return;
+  if (QuadCount(FCalibData) < 1) return;
   FitBothWays<3>(
       FCalibData,
       [](double u, double v) {
@@ -156,7 +157,7 @@ void TGeoMap::CalcEquiRectCalibration() {
 void TGeoMap::CalcBiquadraticCalibration() {
   FCalParsPLSP = {};
   FCalParsSPPL = {};
-  if (FCalibData.NumCalQuads < 1) return;
+  if (QuadCount(FCalibData) < 1) return;
   FitBothWays<6>(
       FCalibData,
       [](double u, double v) { return std::array<double, 6>{1, u, v, u * u, u * v, v * v}; },
@@ -165,16 +166,17 @@ void TGeoMap::CalcBiquadraticCalibration() {
 
 void TGeoMap::CalcMillerCylCalibration() {
   const TCalibData& cd = FCalibData;
-  if (cd.NumCalQuads < 3) return;  // the previous parameters stay
+  const int n = QuadCount(cd);
+  if (n < 3) return;  // the previous parameters stay
   TCurveFit fit;
   double k = 0, d = 0, q = 0;
-  for (int i = 0; i < cd.NumCalQuads; ++i)
+  for (int i = 0; i < n; ++i)
     fit.EnterStatValue(cd.CalQuads[i].Longitude * kPi / 180, cd.CalQuads[i].MapX);
   fit.CalcLinFit(k, d, q);
   FMillercylPar[1] = {k, d};
 
   fit.Init();
-  for (int i = 0; i < cd.NumCalQuads; ++i) {
+  for (int i = 0; i < n; ++i) {
     const double latRad = cd.CalQuads[i].Latitude * kPi / 180;
     fit.EnterStatValue(std::log(std::tan(0.4 * latRad + kPi / 4)), cd.CalQuads[i].MapY);
   }
@@ -189,10 +191,11 @@ void TGeoMap::CalcMillerCylCalibration() {
 // parameters, the previous parameters stay.
 void TGeoMap::CalcConicCalibration() {
   const TCalibData& cd = FCalibData;
-  if (cd.NumCalQuads < 3) return;
+  const int n = QuadCount(cd);
+  if (n < 3) return;
 
   int64_t minX = FMapImgWidth, minY = FMapImgHeight, maxX = 0, maxY = 0;
-  for (int i = 0; i < cd.NumCalQuads; ++i) {
+  for (int i = 0; i < n; ++i) {
     minX = std::min<int64_t>(minX, cd.CalQuads[i].MapX);
     maxX = std::max<int64_t>(maxX, cd.CalQuads[i].MapX);
     minY = std::min<int64_t>(minY, cd.CalQuads[i].MapY);

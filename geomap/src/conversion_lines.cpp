@@ -14,6 +14,9 @@ constexpr double kFar = 1e20;  // larger than any distance that counts
 constexpr int kPixelPasses = 15;
 constexpr double kStartX = 500;
 constexpr double kDiverged = 50000;
+// Two lines closer than this (pixels) where a pixel is interpolated between
+// them meet there: the interpolation would divide by rounding noise.
+constexpr double kLinesMeet = 1e-6;
 
 struct LineRow {
   double kind, value, a0, a1, a2;
@@ -53,6 +56,7 @@ class NearestTwo {
 
 // Both kinds must have at least two rows, counted by the rounded kind.
 bool HasTwoOfEachKind(const TMatrix& m) {
+  if (m.NrOfColumns() < 5) return false;
   int parallels = 0, meridians = 0;
   for (int32_t r = 1; r <= m.NrOfRows(); ++r) {
     const double k = m.GetVal(1, r);
@@ -80,7 +84,7 @@ bool Interpolate(const TMatrix& m, double kind, double along, double across, dou
   const LineRow e = Row(m, n.Second());
   const double pc = Parabola(c, along);
   const double pe = Parabola(e, along);
-  if (pc == pe) return false;  // the two lines meet here
+  if (std::fabs(pc - pe) < kLinesMeet) return false;
   value = e.value + (c.value - e.value) * (across - pe) / (pc - pe);
   return std::isfinite(value);
 }
@@ -112,7 +116,7 @@ bool GratLongitude(const TMatrix& Grat, double x, double y, double& Long) {
 }
 
 bool GratPixel(const TMatrix& Grat, double Lat, double Long, double& X, double& Y) {
-  if (Grat.NrOfRows() < 4) return false;
+  if (Grat.NrOfRows() < 4 || Grat.NrOfColumns() < 5) return false;
   LineRow parallel, meridian;
   if (!InterpolateParabola(Grat, kMeridian, Long, meridian) ||
       !InterpolateParabola(Grat, kParallel, Lat, parallel))

@@ -14,7 +14,7 @@ namespace marovia {
 
 // Latitude and longitude of image pixel (x, y). False when the matrix holds
 // fewer than two parallels or fewer than two meridians, when the two nearest
-// lines meet at the pixel, or when the result is not finite.
+// lines meet at the pixel (closer than 1e-6 pixels), or when the result is not finite.
 bool GratLatitude(const TMatrix& Grat, double x, double y, double& Lat);
 bool GratLongitude(const TMatrix& Grat, double x, double y, double& Long);
 

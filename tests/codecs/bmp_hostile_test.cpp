@@ -54,6 +54,19 @@ std::vector<uint8_t> Valid8() {
   return BuildBmp(s);
 }
 
+// An indexed file whose palette area holds Stored entries and whose header
+// declares ClrUsed colours.
+std::vector<uint8_t> IndexedWithRoomFor(uint16_t Bpp, uint32_t Stored, uint32_t ClrUsed) {
+  BmpRecipe s;
+  s.Width = 4;
+  s.Height = 2;
+  s.Bpp = Bpp;
+  s.ClrUsed = ClrUsed;
+  s.Palette.assign(Stored, 0x808080);
+  s.Pixels.assign(4 * 2, 0);
+  return BuildBmp(s);
+}
+
 std::vector<uint8_t> Rle8(int w, int h, std::vector<uint8_t> data) {
   BmpRecipe s;
   s.Width = w;
@@ -133,6 +146,15 @@ const Hostile kHostile[] = {
      "inside the headers"},
     {"ColourCountOverlapsPixels", [] { return Patched([](auto& d) { Put32(d, 46, 200); }); },
      "overlaps the pixel data"},
+    // Regression: a count beyond the depth was silently cut to 2^bpp, so a
+    // file with room for a full palette was accepted whatever it declared.
+    {"ColourCountBeyondEightBitsWithFullPalette", [] { return IndexedWithRoomFor(8, 256, 100000); },
+     "palette of 100000 colours is more than 8 bits per pixel can index (256)"},
+    {"ColourCountOneBeyondFourBits", [] { return IndexedWithRoomFor(4, 17, 17); },
+     "more than 4 bits per pixel can index (16)"},
+    {"ColourCountBeyondDepthWithoutRoom",
+     [] { return Patched([](auto& d) { Put32(d, 46, 100000); }); },
+     "more than 8 bits per pixel can index"},
     {"PaletteRunsPastEnd",
      [] {
        return Patched([](auto& d) {
@@ -228,6 +250,12 @@ TEST_P(BmpHostile, RaisesInvalidGraphicWithReason) {
 
 INSTANTIATE_TEST_SUITE_P(Files, BmpHostile, ::testing::ValuesIn(kHostile),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(BmpHostileBounds, ColourCountUpToTheDepthIsAccepted) {
+  EXPECT_EQ(LoadError(IndexedWithRoomFor(1, 2, 2)), "");
+  EXPECT_EQ(LoadError(IndexedWithRoomFor(4, 16, 16)), "");
+  EXPECT_EQ(LoadError(IndexedWithRoomFor(8, 256, 256)), "");
+}
 
 TEST(BmpHostileTruncation, EveryShortenedFixtureIsRefused) {
   // Only the padding of the last row may go missing.

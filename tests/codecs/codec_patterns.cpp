@@ -241,8 +241,9 @@ constexpr size_t kChildMemory = size_t{64} << 20;
 void RefuseLargeBlocks(const volatile void*, size_t size) {
   if (size > kChildMemory) std::_Exit(3);
 }
+void IgnoreFree(const volatile void*) {}
 bool LimitMemory() {
-  return __sanitizer_install_malloc_and_free_hooks(RefuseLargeBlocks, nullptr) != 0;
+  return __sanitizer_install_malloc_and_free_hooks(RefuseLargeBlocks, IgnoreFree) != 0;
 }
 #else
 // No more address space than mapped now and 64 MiB.

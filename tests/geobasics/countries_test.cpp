@@ -70,14 +70,5 @@ TEST(CountryTable, CodesAreLowerCaseAndComplete) {
   EXPECT_EQ(longestCapital, 19u);
 }
 
-TEST(ShortString, CutsAtCapacityAndConvertsToUtf8) {
-  constexpr TShortString<3> s("abcdef");
-  static_assert(s.Length() == 3);
-  EXPECT_EQ(s.View(), "abc");
-  const TShortString<8> accented("Caf\xe9");  // Windows-1252 e acute
-  EXPECT_EQ(accented.Length(), 4u);
-  EXPECT_EQ(accented.Utf8(), "Caf\xc3\xa9");
-}
-
 }  // namespace
 }  // namespace marovia

@@ -241,7 +241,7 @@ TEST(GeoDBFreeFunctions, ClearGdbDataResetsAllButPointCount) {
   ClearGdbData(d);
   EXPECT_EQ(d.NumPoints, 77);
   EXPECT_EQ(d.Name.Len, 0);
-  EXPECT_EQ(std::string(d.Name.Chars, 59), std::string(59, ' '));
+  EXPECT_EQ(std::string(d.Name.Data, 59), std::string(59, ' '));
   EXPECT_EQ(d.ItemId, 0);
   EXPECT_EQ(d.BlobOffset, -1);
   EXPECT_EQ(d.ItemKind, gitUndefined);

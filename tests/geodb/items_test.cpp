@@ -128,8 +128,8 @@ TEST_F(GeoDBItem, NamesAreCutTo59CharactersAndPaddedWithSpaces) {
   const int f = AddTownAt("€uro", 0, 0);
   EXPECT_EQ(db_->Data(f).Name.Text(), "€uro");
   EXPECT_EQ(db_->Data(f).Name.Len, 4);  // € is one byte (0x80)
-  EXPECT_EQ(db_->Data(f).Name.Chars[0], '\x80');
-  EXPECT_EQ(db_->Data(f).Name.Chars[4], ' ');
+  EXPECT_EQ(db_->Data(f).Name.Data[0], '\x80');
+  EXPECT_EQ(db_->Data(f).Name.Data[4], ' ');
 }
 
 TEST_F(GeoDBItem, PolygonProgressIsReportedPerPointAndEnds100) {

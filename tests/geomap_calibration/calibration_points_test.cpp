@@ -268,28 +268,36 @@ TEST(CalibrationPoints, RemoveAndRestoreOfALinePoint) {
   EXPECT_EQ(map.CalibData().CalLines[1].NumPoints, 1);
 }
 
-TEST(CalibrationPoints, UndoBelongsToTheStoreThatLostThePoint) {
-  CalibTestMap map;
-  map.SetCalibModel(cmEquiRect);
-  map.AddCalibPoint(10.0, 20.0, 100, 100);
-  map.RemoveCalibPoint(100, 100);
-  map.SetCalibModel(cmParabolicIp);
-  map.RestoreLastDeletedCalPoint();  // no line point was removed
-  EXPECT_EQ(map.CalibData().NumCalLines, 0);
-  map.SetCalibModel(cmEquiRect);
-  map.RestoreLastDeletedCalPoint();
-  EXPECT_EQ(Quads(map), (std::vector<TCalQuad>{{10.0, 20.0, 100, 100}}));
-}
-
-TEST(CalibrationPoints, NothingIsRemovedWithoutAModel) {
-  CalibTestMap map;
-  map.SetCalibModel(cmEquiRect);
-  map.AddCalibPoint(10.0, 20.0, 100, 100);
-  map.SetCalibModel(cmUndefined);
-  const int paints = map.paints;
-  EXPECT_FALSE(map.RemoveCalibPoint(100, 100));
-  EXPECT_EQ(map.CalibData().NumCalQuads, 1);
-  EXPECT_EQ(map.paints, paints + 1);
+TEST(CalibrationPoints, CountsBeyondTheCapacitiesAreNeverIndexed) {
+  // The record is public; hosts may write any count into it. The sanitizer
+  // build reports any access beyond the arrays.
+  for (const int32_t count : {-7, kMaxCalQuads + 1, 1000}) {
+    for (int m = 0; m < kNumCalibModels; ++m) {
+      CalibTestMap map;
+      map.SetSuppressPaint(true);
+      TCalibData cd;
+      cd.UTMZone = 32;
+      for (int i = 0; i < kMaxCalQuads; ++i)
+        cd.CalQuads[i] = {50.0 - i * 0.01, 8.0 + (i % 9) * 0.1, i * 5, (i % 9) * 80};
+      for (int i = 0; i < kMaxCalLines; ++i) {
+        cd.CalLines[i].LineType = i % 2 ? gtlParallel : gtlMeridian;
+        cd.CalLines[i].LineValue = i;
+        cd.CalLines[i].NumPoints = count;
+      }
+      cd.NumCalLines = count;
+      cd.NumCalQuads = count;
+      map.SetCalibData(cd);
+      map.SetCalibModel(static_cast<TCalibModel>(m));  // refits
+      map.RemoveCalibPoint(100, 100);
+      map.SetCalibData(cd);
+      if (m == cmParabolicIp) map.AddCalibPoint(gtlParallel, 1.0, 5, 5);
+      if (m == cmUTM) map.AddCalibPoint(5e6, 5e5, 32, hemiNorth, 5, 5);
+      if (m >= cmBiquadraticPn && m <= cmEquiRect) map.AddCalibPoint(45.0, 9.0, 5, 5);
+      double qx = 0, qy = 0;
+      map.CalibQuality(qx, qy);
+      map.CalibResiduals();
+    }
+  }
 }
 
 // ------------------------------------------------------------ clearing, repaints

@@ -140,33 +140,12 @@ TEST_F(LeastSquaresSolver, DependentColumnsShareTheirWeightByLeastNorm) {
   EXPECT_NEAR(x[2], 1.2, 1e-12);
 }
 
-TEST_F(LeastSquaresSolver, ZeroMatrixGivesZeroParameters) {
-  bool truncated = true;
-  const auto x = Solve({{0, 0}, {0, 0}}, {1, 2}, &truncated);
-  EXPECT_EQ(x[0], 0);
-  EXPECT_EQ(x[1], 0);
-}
-
 TEST_F(LeastSquaresSolver, StandardDeviationsFollowTheSingularValues) {
   TVector sd;
   Solve({{2, 0}, {0, 4}}, {1, 1}, nullptr, &sd);
   ASSERT_EQ(sd.NrOfElem(), 2);
   EXPECT_NEAR(sd.GetVal(1), 0.5, 1e-15);
   EXPECT_NEAR(sd.GetVal(2), 0.25, 1e-15);
-}
-
-TEST_F(LeastSquaresSolver, LeavesTheLeftSingularVectorsInTheMatrix) {
-  // U has orthonormal columns.
-  TMatrix a = MatrixOf({{3, 1}, {1, 2}, {0, 5}, {4, 4}});
-  TVector x;
-  bool truncated = false;
-  ASSERT_TRUE(SolveLeastSquares(a, VectorOf({1, 2, 3, 4}), x, nullptr, truncated));
-  for (int i = 1; i <= 2; ++i)
-    for (int j = 1; j <= 2; ++j) {
-      double dot = 0;
-      for (int r = 1; r <= 4; ++r) dot += a.GetVal(i, r) * a.GetVal(j, r);
-      EXPECT_NEAR(dot, i == j ? 1 : 0, 1e-14);
-    }
 }
 
 TEST_F(LeastSquaresSolver, CountsTwoStepsPerParameterAndReportsEachToTheHost) {

@@ -50,8 +50,16 @@ std::string DegreeToStr(double Value, TDegreeFormat Format, int Decimals) {
 
   const std::string deg = "\xC2\xB0";  // U+00B0 DEGREE SIGN
   std::string text = (Value < 0 && (huge || n != 0)) ? "-" : "";
+  // Built by appending: replacing the contents of a string with a literal
+  // (`"." + s`, `f = "."`) makes GCC 12 at -O3 warn of an overlapping copy
+  // (-Wrestrict) that cannot happen.
   auto fraction = [&] {
-    return d > 0 ? "." + Padded(frac, static_cast<size_t>(d)) : std::string();
+    std::string f;
+    if (d > 0) {
+      f.push_back('.');
+      f += Padded(frac, static_cast<size_t>(d));
+    }
+    return f;
   };
   switch (Format) {
     case dfDegMin:

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "marovia/geobasics/shortstring.h"
+#include "marovia/platform/shortstring.h"
 
 namespace marovia {
 

@@ -12,7 +12,7 @@
 #include <cstddef>
 
 #include "marovia/geobasics/ellipsoids.h"
-#include "marovia/geobasics/shortstring.h"
+#include "marovia/platform/shortstring.h"
 
 namespace marovia {
 

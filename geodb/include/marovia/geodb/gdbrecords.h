@@ -28,7 +28,6 @@
 // written with one block transfer. The host must be little-endian.
 #pragma once
 
-#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -37,6 +36,7 @@
 #include <vector>
 
 #include "marovia/platform/datetime.h"
+#include "marovia/platform/shortstring.h"
 #include "marovia/zylbase/zylbase.h"
 
 namespace marovia {
@@ -49,29 +49,6 @@ static_assert(std::endian::native == std::endian::little,
 class EZYLGeoDBError : public EZYLError {
  public:
   using EZYLError::EZYLError;
-};
-
-// A length-prefixed 8-bit string of at most N characters (Windows-1252).
-// Readers never trust the length byte beyond the field: a damaged length is
-// clamped to N.
-template <int N>
-struct TShortString {
-  uint8_t Len;
-  char Chars[N];
-
-  static constexpr int Capacity = N;
-
-  // The stored bytes (Windows-1252), length clamped to the field.
-  std::string_view Bytes() const {
-    return std::string_view(Chars, std::min<size_t>(Len, static_cast<size_t>(N)));
-  }
-  // The stored text as UTF-8.
-  std::string Text() const;
-  // Stores the first MaxChars characters of the UTF-8 text (MaxChars is
-  // clamped to N); the character bytes beyond it are set to Fill.
-  void SetText(std::string_view Utf8, int MaxChars = N, char Fill = '\0');
-  // Stores Windows-1252 bytes as they are (cut to MaxChars).
-  void SetBytes(std::string_view Cp1252, int MaxChars = N, char Fill = '\0');
 };
 
 // Item name: length byte 0..59 plus 59 character bytes.

@@ -55,13 +55,16 @@ class TPrinter : public TObject {
   // kMaxImagePixels in all; ERangeError when there is no memory for it.
   void BeginDoc();
   // Finishes the current page and starts the next, white. EPrinter when not
-  // printing.
+  // printing. EPrinter also when the finished page cannot be stored (the
+  // temporary file fails, for example on a full disk): the document then
+  // ends, as it can no longer be completed.
   void NewPage();
   // Finishes the last page and writes the PDF file. EPrinter when not
   // printing or when no file name is set; EInOutError naming the file when
   // it cannot be written. After either error the document is still open
   // (Printing stays true): set another file name and call EndDoc again, or
-  // call Abort.
+  // call Abort. A failure to store the last page ends the document as in
+  // NewPage.
   void EndDoc();
   // Discards the document; no file is written. Nothing happens when not
   // printing.

@@ -172,12 +172,18 @@ TBmpInfo BmpReadInfo(const uint8_t* d, size_t size) {
 
   // Palette of the indexed depths. Without a count the full 2^bpp entries
   // are expected, but writers that stored fewer (the pixel data starts
-  // earlier) are read with what they stored.
+  // earlier) are read with what they stored. A declared count is taken at
+  // its word: one beyond what the depth can index, or one that does not fit
+  // before the pixel data, means the header lies.
   uint64_t pixelStart = tableStart;
   if (bpp <= 8) {
     const uint64_t entrySize = core ? 3 : 4;
     const uint64_t full = uint64_t{1} << bpp;
-    uint64_t count = clrUsed == 0 ? full : std::min<uint64_t>(clrUsed, full);
+    if (clrUsed > full) {
+      Fail("palette of " + Num(clrUsed) + " colours is more than " + Num(bpp) +
+           " bits per pixel can index (" + Num(full) + ")");
+    }
+    uint64_t count = clrUsed == 0 ? full : clrUsed;
     if (info.PixelOffset >= tableStart) {
       const uint64_t room = (info.PixelOffset - tableStart) / entrySize;
       if (count > room) {

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -162,6 +163,8 @@ void PdfDocument::SaveTo(const std::string& FileName) const {
   std::rewind(sink_.File);
   std::vector<char> buffer(1 << 16);
   // A file that cannot be created raises here and nothing is touched.
+  std::error_code ec;
+  const bool existed = std::filesystem::exists(FileName, ec);
   auto out = std::make_unique<TFileStream>(FileName, fmCreate);
   try {
     for (;;) {
@@ -175,10 +178,10 @@ void PdfDocument::SaveTo(const std::string& FileName) const {
       break;
     }
   } catch (...) {
-    // A cut-off PDF is of no use to anybody; the file was ours from its
-    // creation above.
+    // A cut-off PDF is of no use to anybody. Only a file made here is
+    // removed: what existed before may be a device or a pipe.
     out.reset();
-    std::remove(FileName.c_str());
+    if (!existed) std::filesystem::remove(FileName, ec);
     throw;
   }
 }

@@ -39,7 +39,8 @@ class PdfDocument {
   void Finish();
 
   // Copies the completed document to FileName (created or replaced).
-  // Raises EInOutError naming the file; a partly written file is removed.
+  // Raises EInOutError naming the file; a file created here and left partly
+  // written is removed.
   void SaveTo(const std::string& FileName) const;
 
  private:

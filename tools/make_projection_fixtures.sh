@@ -1,0 +1,18 @@
+#!/bin/sh
+# Regenerates the projection fixtures of the calibration tests in
+# tests/data/geomap/projections/. Run by hand; the build and the tests use
+# the committed files and need none of these programs.
+#
+# Needs, on Debian:
+#   apt-get install gmt python3
+# and, for the extra check of the UTM case against an exact Transverse
+# Mercator, geographiclib-tools.
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+for prog in gmt python3; do
+  command -v "$prog" >/dev/null 2>&1 || { echo "make_projection_fixtures: $prog is missing" >&2; exit 1; }
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+python3 "$here/make_projection_fixtures.py" "$@"
