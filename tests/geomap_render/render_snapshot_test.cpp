@@ -7,16 +7,13 @@
 #include <filesystem>
 #include <string>
 
+#include "marovia/geobasics/utm.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/pngimage.h"
 #include "render_fixture.h"
 
 namespace marovia::test {
 namespace {
-
-// A world map in plate carree projection, 2048 x 1024, from Debian's
-// xplanet-images package.
-const char* const kWorldMap = MAROVIA_WORLD_MAP_IMAGE;
 
 std::string Output(const std::string& Command) {
   std::string out;
@@ -86,34 +83,45 @@ TEST(RenderSnapshot, GeneratedMapView) {
 }
 
 TEST(RenderSnapshot, RealMapImageView) {
-  if (!FileExists(kWorldMap)) GTEST_SKIP() << kWorldMap << " is not installed";
-  MapView v(1024, 600);
+  // A map of the sample atlas: Zurich and Lake Constance in UTM zone 32N,
+  // 1600 x 1200 pixels, with the calibration points of its file.
+  const std::string image = std::string(MAROVIA_SAMPLES_DIR) + "/atlas/zurich_utm32.jpg";
+  MapView v(1024, 768);
   v.map.SetSuppressPaint(true);
-  v.map.SetMapImgFile(kWorldMap);
-  ASSERT_EQ(v.map.MapImgWidth(), 2048);
-  v.map.SetCalibModel(cmEquiRect);
-  v.map.AddCalibPoint(90.0, -180.0, 0, 0);
-  v.map.AddCalibPoint(-90.0, -180.0, 0, 1024);
-  v.map.AddCalibPoint(-90.0, 180.0, 2048, 1024);
-  v.map.AddCalibPoint(90.0, 180.0, 2048, 0);
-  v.map.SetGratLineDist(30);
-  v.map.SetShowGraticule(sgLines);
-  v.map.SetColorGraticule(clSilver);
-  AddCity(v.map, 51.5, -0.13, "London", lmSquare, taLeftJustify, 0);
-  AddCity(v.map, -33.87, 151.21, "Sydney", lmCircle, taRightJustify, 0);
-  AddCity(v.map, 40.71, -74.0, "New York", lmCrossBox, taCenter, 0);
-  AddCity(v.map, 35.68, 139.69, "Tokyo", lmSpade, taCenter, 45);
-  AddCity(v.map, -22.9, -43.2, "Rio", lmPlus, taLeftJustify, 0);
-  v.map.SetMagnification(0.5);  // the zoomed-out view, from the image cache
+  v.map.SetMapImgFile(image);
+  ASSERT_EQ(v.map.MapImgWidth(), 1600);
+  ASSERT_EQ(v.map.MapImgHeight(), 1200);
+  v.map.SetCalibModel(cmUTM);
+  v.map.SetUTMZone(32);
+  v.map.SetUTMHemisphere(hemiNorth);
+  const int xs[] = {80, 480, 960, 1440}, ys[] = {1120, 640, 160};
+  const double eastings[] = {400000, 450000, 510000, 570000},
+               northings[] = {5200000, 5260000, 5320000};
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 4; ++c)
+      v.map.AddCalibPoint(northings[r], eastings[c], 32, hemiNorth, xs[c], ys[r]);
+  v.map.SetUTMGridDist(20000);
+  v.map.SetShowGraticule(sgPointsAndUTMGrid);
+  v.map.SetColorGraticule(clNavy);
+  AddCity(v.map, 47.377, 8.540, "Zurich", lmSquare, taCenter, 0);
+  AddCity(v.map, 47.660, 9.175, "Konstanz", lmCircle, taLeftJustify, 0);
+  AddCity(v.map, 47.424, 9.377, "St. Gallen", lmCrossBox, taLeftJustify, 0);
+  AddCity(v.map, 47.500, 8.724, "Winterthur", lmSpade, taRightJustify, 0);
+  AddCity(v.map, 47.047, 8.309, "Lucerne", lmTriangle, taCenter, 30);
+  v.map.SetMagnification(0.64);  // zoomed out: the view comes from the image cache
   v.map.SetSuppressPaint(false);
-  // Tokyo's position in the view: the map's geometry, halved.
+  // Zurich where its UTM coordinates put it on the map's 125-metre pixels.
+  int zone = 0;
+  double e = 0, n = 0;
+  LatLongToUTM(47.377, 8.540, gelWGS84, zone, e, n);
   int32_t x = 0, y = 0;
-  ASSERT_TRUE(v.map.CalcPixelCoords(35.68, 139.69, x, y));
-  EXPECT_NEAR(x, (139.69 + 180) / 360 * 2048, 1);
+  ASSERT_TRUE(v.map.CalcPixelCoords(47.377, 8.540, x, y));
+  EXPECT_NEAR(x, 80 + (e - 400000) / 125, 1);
+  EXPECT_NEAR(y, 1120 - (n - 5200000) / 125, 1);
   const std::string file = SaveView(v.map, "real_map_view.png");
   const std::string size = ReadBackSize(file);
   if (size.empty()) GTEST_SKIP() << "no independent PNG reader (identify or python3)";
-  EXPECT_EQ(size, "PNG 1024x600");
+  EXPECT_EQ(size, "PNG 1024x768");
 }
 
 }  // namespace
