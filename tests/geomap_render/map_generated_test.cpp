@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "marovia/platform/files.h"
 #include "marovia/zylmath/math1.h"
 #include "render_fixture.h"
+#include "support/temp_dir.h"
 
 namespace marovia::test {
 namespace {
@@ -157,6 +159,31 @@ TEST(GeneratedMap, LimitsThatGiveNoMapAreRefusedAndChangeNothing) {
   expectRefused(40, 10, std::nan(""), 20, 1, 1, 300, 200, "must be numbers");
   expectRefused(40, 10, 50, 20, 1e-9, 1, 300, 200, "too fine");
   expectRefused(40, 10, 50, 20, 1, 1, 3001, 1000, "maximum of 3000000 pixels");
+}
+
+TEST(GeneratedMap, FileVariantWritesASixteenColourBitmapWithItsGrid) {
+  TempDir dir;
+  MapView v;
+  v.map.CreateAndLoadEmptyMap(dir.File("gen.map"), 40, 10, 50, 20, 1, 1, 300, 200, nullptr);
+  ASSERT_TRUE(FileExists(dir.File("gen.bmp")));
+  EXPECT_TRUE(FileExists(dir.File("gen.xml")));
+  TBitmap bmp;
+  bmp.LoadFromFile(dir.File("gen.bmp"));
+  EXPECT_EQ(bmp.Width(), 300);
+  EXPECT_EQ(bmp.Height(), 200);
+  EXPECT_EQ(bmp.PixelFormat(), pf4bit);
+  EXPECT_EQ(bmp.Canvas().Pixels(30, 30), clBlack);
+  EXPECT_EQ(bmp.Canvas().Pixels(270, 170), clBlack);
+}
+
+TEST(GeneratedMap, FileVariantWritesNothingForLimitsThatGiveNoMap) {
+  TempDir dir;
+  MapView v;
+  EXPECT_THROW(
+      v.map.CreateAndLoadEmptyMap(dir.File("gen"), 45, 10, 45, 20, 1, 1, 300, 200, nullptr),
+      EZYLGeoMapError);
+  EXPECT_FALSE(FileExists(dir.File("gen.bmp")));
+  EXPECT_FALSE(FileExists(dir.File("gen.xml")));
 }
 
 }  // namespace
