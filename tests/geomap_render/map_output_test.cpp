@@ -61,13 +61,6 @@ TEST(MapClipboard, EntireMapAtMagnificationOneWithWhatIsDrawnOverIt) {
   EXPECT_EQ(v.map.Magnification(), 0.25);            // the view is as it was
 }
 
-TEST(MapClipboard, EntireMapOfAnEmptyControlCopiesNothing) {
-  MapView v;
-  Clipboard().SetAsText("kept");
-  v.map.CopyEntireMapToClipboard();
-  EXPECT_EQ(Clipboard().AsText(), "kept");
-}
-
 // ------------------------------------------------------------ CopyToBMP
 
 TEST(MapCopyToBMP, RendersTheWindowAsTheViewWouldShowIt) {

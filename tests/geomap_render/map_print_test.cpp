@@ -48,16 +48,6 @@ class MapPrinting : public ::testing::Test {
   TempDir dir;
 };
 
-TEST_F(MapPrinting, PrintedSizeIsTheWindowAtTheScaleInPercent) {
-  int32_t w = 0, h = 0;
-  v.map.CalcExtentsOfPrint(Rect(0, 0, 300, 200), 150, w, h);
-  EXPECT_EQ(w, 450);
-  EXPECT_EQ(h, 300);
-  v.map.CalcExtentsOfPrint(Rect(10, 10, 0, 0), 100, w, h);  // an empty window
-  EXPECT_EQ(w, 0);
-  EXPECT_EQ(h, 0);
-}
-
 TEST_F(MapPrinting, WholeMapGoesToThePositionAndTheCornerComesBack) {
   Printer().BeginDoc();
   int32_t x = 50, y = 60;

@@ -205,11 +205,5 @@ TEST_F(RenderImage, RenderEventsSeeTheImageAndPrecedeTheFrame) {
   EXPECT_EQ(v.At(5, 5), clLime);   // what the handler drew stays
 }
 
-TEST_F(RenderImage, PaintCopiesTheComposedViewToTheControl) {
-  v.map.SetTopLeft({4, 4});
-  for (int y = 0; y < kViewH; y += 7)
-    for (int x = 0; x < kViewW; x += 7) ASSERT_EQ(v.map.Canvas().Pixels(x, y), v.At(x, y));
-}
-
 }  // namespace
 }  // namespace marovia::test
