@@ -1,5 +1,6 @@
 // Speed of the geographic item database: bulk adding with and without lazy
-// index writing, opening a large database, and the area query.
+// index writing, deleting, opening a large database, and the area query.
+// sqlite_rtree_bench.cpp stores the same towns in SQLite for comparison.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -7,37 +8,23 @@
 #include <random>
 #include <string>
 
+#include "bench_support.h"
 #include "marovia/geodb/geodb.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace marovia;
+using bench::TempDir;
 
-// A fresh directory below the system temp dir, removed with the object.
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::random_device rd;
-    path = fs::temp_directory_path() / (std::string("marovia_geodb_bench_") + std::to_string(rd()));
-    fs::create_directories(path);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-};
-
-void AddRandomTowns(TGeoDB& db, int n, std::mt19937& rng) {
-  std::uniform_real_distribution<float> lat(-90, 90), lon(-180, 180);
-  for (int i = 0; i < n; ++i)
-    db.AddTown(std::string("Town ") + std::to_string(i), 45000.0, 0, TSCoords{lat(rng), lon(rng)},
-               0, 0, 0);
+void AddTowns(TGeoDB& db, const std::vector<bench::TBenchTown>& towns) {
+  for (const auto& t : towns) db.AddTown(t.Name, 45000.0, 0, TSCoords{t.Lat, t.Lon}, 0, 0, 0);
 }
 
-// Adding n towns, including the final write of the index files.
+// Adding n towns to a new database, including the final write of the index
+// files.
 void BM_AddTowns(benchmark::State& state, bool lazy) {
   const int n = static_cast<int>(state.range(0));
+  const auto towns = bench::RandomTowns(n, 1);
   TempDir dir;
   int round = 0;
   for (auto _ : state) {
@@ -45,15 +32,15 @@ void BM_AddTowns(benchmark::State& state, bool lazy) {
     TGeoDB db(nullptr);
     db.SetDBName((dir.path / (std::string("bench") + std::to_string(round++))).string());
     db.SetLazyWrite(lazy);
-    std::mt19937 rng(1);
     state.ResumeTiming();
-    AddRandomTowns(db, n, rng);
+    AddTowns(db, towns);
     db.SetDBName("");
   }
   state.SetItemsProcessed(state.iterations() * n);
 }
 BENCHMARK_CAPTURE(BM_AddTowns, lazy, true)
     ->Arg(100000)
+    ->Arg(1000000)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 // Without lazy writing every addition rewrites all five index files, so the
@@ -64,41 +51,90 @@ BENCHMARK_CAPTURE(BM_AddTowns, eager, false)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
-// One database of 100 000 items (towns and small boxes), built once.
-struct BigDatabase {
+// A database of n items built once: towns, and every tenth item a small box.
+struct TBuiltDatabase {
   TempDir dir;
   std::string base;
-  BigDatabase() {
+  explicit TBuiltDatabase(int n) {
     base = (dir.path / "big").string();
     TGeoDB db(nullptr);
     db.SetDBName(base);
     db.SetLazyWrite(true);
+    AddTowns(db, bench::RandomTowns(n - n / 10, 2));
     std::mt19937 rng(2);
-    AddRandomTowns(db, 90000, rng);
     std::uniform_real_distribution<float> lat(-89, 88), lon(-179, 178), ext(0, 1);
-    for (int i = 0; i < 10000; ++i) {
+    for (int i = 0; i < n / 10; ++i) {
       const float la = lat(rng), lo = lon(rng);
       db.AddRoad("Road", {{la, lo}, {la + ext(rng), lo + ext(rng)}}, 45000.0, 0, 0, 0, 0, 0, 0, 0,
                  0);
     }
     db.SetDBName("");
   }
+  // Copies the seven files to another base name.
+  void CopyTo(const std::string& to) const {
+    for (const char* ext :
+         {".zylgds", ".zylgdd", ".zylgi0", ".zylgi1", ".zylgi2", ".zylgi3", ".zylgi4"})
+      std::filesystem::copy_file(base + ext, to + ext,
+                                 std::filesystem::copy_options::overwrite_existing);
+  }
 };
 
-BigDatabase& Big() {
-  static BigDatabase big;
+TBuiltDatabase& Big() {
+  static TBuiltDatabase big(100000);
   return big;
 }
 
-void BM_Open100k(benchmark::State& state) {
-  const std::string base = Big().base;
+TBuiltDatabase& Huge() {
+  static TBuiltDatabase huge(1000000);
+  return huge;
+}
+
+void BM_Open(benchmark::State& state, TBuiltDatabase& (*Db)()) {
+  const std::string base = Db().base;
   for (auto _ : state) {
     TGeoDB db(nullptr);
     db.SetDBName(base);
     benchmark::DoNotOptimize(db.NumEntries());
   }
 }
-BENCHMARK(BM_Open100k)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Open, 100k, Big)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Open, 1M, Huge)->Unit(benchmark::kMillisecond);
+
+// Deleting 10 000 random entries of 100 000 with lazy writing, including the
+// final write of the index files.
+void BM_Delete10kOf100k(benchmark::State& state) {
+  TempDir dir;
+  const std::string base = (dir.path / "copy").string();
+  for (auto _ : state) {
+    state.PauseTiming();
+    Big().CopyTo(base);
+    TGeoDB db(nullptr);
+    db.SetDBName(base);
+    db.SetLazyWrite(true);
+    std::mt19937 rng(4);
+    state.ResumeTiming();
+    for (int i = 0; i < 10000; ++i)
+      db.DeleteData(1 + static_cast<int>(rng() % static_cast<unsigned>(db.NumEntries())));
+    db.SetDBName("");
+  }
+  state.SetItemsProcessed(state.iterations() * 10000);
+}
+BENCHMARK(BM_Delete10kOf100k)->Unit(benchmark::kMillisecond);
+
+// One change of a database of 100 000 items with lazy writing off: an
+// addition and a deletion, each rewriting the five index files whole.
+void BM_EagerAddAndDeleteAt100k(benchmark::State& state) {
+  TempDir dir;
+  const std::string base = (dir.path / "copy").string();
+  Big().CopyTo(base);
+  TGeoDB db(nullptr);
+  db.SetDBName(base);
+  for (auto _ : state) {
+    const int e = db.AddTown("Extra", 45000.0, 0, TSCoords{10.5f, 20.5f}, 0, 0, 0);
+    db.DeleteData(e);
+  }
+}
+BENCHMARK(BM_EagerAddAndDeleteAt100k)->Unit(benchmark::kMillisecond);
 
 // Rectangles of side state.range(0) / 10 degrees at random places.
 void BM_AreaQuery100k(benchmark::State& state) {

@@ -1,5 +1,7 @@
 // The atlas's registered maps: registering calibration files, selecting a
 // map, and switching to a finer or coarser map at a position.
+#include <functional>
+
 #include "marovia/geoatlas/geoatlas.h"
 #include "marovia/geomap/calxml.h"
 #include "marovia/platform/strutils.h"
@@ -65,39 +67,42 @@ bool TGeoAtlas::SelectMap(int32_t Index) {
   return loaded;
 }
 
-bool TGeoAtlas::ZoomIn(double CurrentLat, double CurrentLong, double CurrentResolution) {
-  double best = 0;
+int32_t TGeoAtlas::ChooseMap(double Lat, double Long,
+                             const std::function<bool(double Resolution, double Best)>& Better,
+                             double Best) const {
   int32_t chosen = 0;
   for (int32_t i = 1; i <= FNumRegMaps; ++i) {
     const TMapDefinition& def = FRegMaps[static_cast<size_t>(i - 1)];
-    if (!PositionInMap(CurrentLat, CurrentLong, def.Corners)) continue;
-    if ((CurrentResolution - def.Resolution) / CurrentResolution > FMinResDiff / 100 &&
-        def.Resolution > best) {
-      best = def.Resolution;
-      chosen = i;
-    }
+    if (!PositionInMap(Lat, Long, def.Corners) || !Better(def.Resolution, Best)) continue;
+    Best = def.Resolution;
+    chosen = i;
   }
-  if (chosen == 0) return false;
-  SelectMap(chosen);
-  FGeoMap->BringLocationToCenter(CurrentLat, CurrentLong);
+  return chosen;
+}
+
+bool TGeoAtlas::SwitchTo(int32_t Index, double Lat, double Long) {
+  if (Index == 0) return false;
+  SelectMap(Index);
+  FGeoMap->BringLocationToCenter(Lat, Long);
   return true;
 }
 
+bool TGeoAtlas::ZoomIn(double CurrentLat, double CurrentLong, double CurrentResolution) {
+  // The coarsest map more than MinResDiff per cent finer than the current
+  // resolution; strict comparisons leave ties to the lowest index.
+  const double minStep = FMinResDiff / 100;
+  const auto finer = [&](double res, double best) {
+    return (CurrentResolution - res) / CurrentResolution > minStep && res > best;
+  };
+  return SwitchTo(ChooseMap(CurrentLat, CurrentLong, finer, 0), CurrentLat, CurrentLong);
+}
+
 bool TGeoAtlas::ZoomOut(double CurrentLat, double CurrentLong, double CurrentResolution) {
-  double best = 1e10;
-  int32_t chosen = 0;
-  for (int32_t i = 1; i <= FNumRegMaps; ++i) {
-    const TMapDefinition& def = FRegMaps[static_cast<size_t>(i - 1)];
-    if (!PositionInMap(CurrentLat, CurrentLong, def.Corners)) continue;
-    if (def.Resolution > CurrentResolution && def.Resolution < best) {
-      best = def.Resolution;
-      chosen = i;
-    }
-  }
-  if (chosen == 0) return false;
-  SelectMap(chosen);
-  FGeoMap->BringLocationToCenter(CurrentLat, CurrentLong);
-  return true;
+  // The finest map coarser than the current resolution.
+  const auto coarser = [&](double res, double best) {
+    return res > CurrentResolution && res < best;
+  };
+  return SwitchTo(ChooseMap(CurrentLat, CurrentLong, coarser, 1e10), CurrentLat, CurrentLong);
 }
 
 TMapDefinition TGeoAtlas::GetMapDef(int32_t ix) const {

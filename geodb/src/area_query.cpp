@@ -8,7 +8,9 @@
 //   s - FMaxLatExtent <= LatLow <= n,   s <= LatHigh <= n + FMaxLatExtent
 // and the same for longitudes: each bound index yields one contiguous range
 // of candidates by two binary searches. The shortest of the four ranges is
-// scanned and its candidates are tested against the item records.
+// scanned and its candidates are tested against the item records. An index
+// that is not in order (it holds a NaN bound) yields no range; with none
+// left, every item is tested.
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -18,24 +20,6 @@
 namespace marovia {
 
 namespace {
-
-// Number of entries with key <= v (keys ascending as doubles).
-size_t CountAtMost(const TIxLLRecArray& Ix, double v) {
-  return static_cast<size_t>(std::upper_bound(Ix.begin(), Ix.end(), v,
-                                              [](double x, const TIxLLRec& r) {
-                                                return x < static_cast<double>(r.LLValue);
-                                              }) -
-                             Ix.begin());
-}
-
-// Position of the first entry with key >= v.
-size_t FirstAtLeast(const TIxLLRecArray& Ix, double v) {
-  return static_cast<size_t>(std::lower_bound(Ix.begin(), Ix.end(), v,
-                                              [](const TIxLLRec& r, double x) {
-                                                return static_cast<double>(r.LLValue) < x;
-                                              }) -
-                             Ix.begin());
-}
 
 bool Meets(const TgdbData& r, double s, double n, double w, double e) {
   return r.LatLow <= n && r.LatHigh >= s && r.LongLow <= e && r.LongHigh >= w &&
@@ -72,7 +56,7 @@ std::vector<int> TGeoDB::FindItemsInArea(double LatLow, double LatHigh, double L
   }
 
   struct TRange {
-    const TIxLLRecArray* Ix;
+    const TBoundIndex* Ix;
     size_t Begin, End;
   };
   // One step outward covers the rounding of the subtraction and addition.
@@ -81,23 +65,34 @@ std::vector<int> TGeoDB::FindItemsInArea(double LatLow, double LatHigh, double L
   const double latHiTo = std::nextafter(LatHigh + FMaxLatExtent, inf);
   const double longLoFrom = std::nextafter(LongLow - FMaxLongExtent, -inf);
   const double longHiTo = std::nextafter(LongHigh + FMaxLongExtent, inf);
-  const TRange ranges[] = {
-      {&FIx1LatLo, FirstAtLeast(FIx1LatLo, latLoFrom), CountAtMost(FIx1LatLo, LatHigh)},
-      {&FIx2LatHi, FirstAtLeast(FIx2LatHi, LatLow), CountAtMost(FIx2LatHi, latHiTo)},
-      {&FIx3LongLo, FirstAtLeast(FIx3LongLo, longLoFrom), CountAtMost(FIx3LongLo, LongHigh)},
-      {&FIx4LongHi, FirstAtLeast(FIx4LongHi, LongLow), CountAtMost(FIx4LongHi, longHiTo)},
+  // Keys from FirstAtLeast(from) up to CountAtMost(to): from <= key <= to.
+  auto range = [](const TBoundIndex& Ix, double from, double to) {
+    return TRange{&Ix, Ix.CountBelow(from), Ix.CountAtMost(to)};
   };
+  std::vector<TRange> ranges;
+  if (FIx1LatLo.Ordered()) ranges.push_back(range(FIx1LatLo, latLoFrom, LatHigh));
+  if (FIx2LatHi.Ordered()) ranges.push_back(range(FIx2LatHi, LatLow, latHiTo));
+  if (FIx3LongLo.Ordered()) ranges.push_back(range(FIx3LongLo, longLoFrom, LongHigh));
+  if (FIx4LongHi.Ordered()) ranges.push_back(range(FIx4LongHi, LongLow, longHiTo));
+
+  if (ranges.empty()) {
+    for (int e = 1; e <= FNumSumItems; ++e)
+      if (Meets(FSumData[static_cast<size_t>(e - 1)], LatLow, LatHigh, LongLow, LongHigh))
+        found.push_back(e);
+    return found;
+  }
+
   auto length = [](const TRange& r) { return r.End > r.Begin ? r.End - r.Begin : 0; };
   const TRange& best =
-      *std::min_element(std::begin(ranges), std::end(ranges),
+      *std::min_element(ranges.begin(), ranges.end(),
                         [&](const TRange& a, const TRange& b) { return length(a) < length(b); });
-
-  for (size_t p = best.Begin; p < best.End; ++p) {
-    const int32_t idx = (*best.Ix)[p].index;
-    if (idx < 0 || idx >= FNumSumItems) continue;
-    if (Meets(FSumData[static_cast<size_t>(idx)], LatLow, LatHigh, LongLow, LongHigh))
+  best.Ix->ForEach(best.Begin, best.End, [&](size_t, const TIxLLRec& r) {
+    const int32_t idx = r.index;
+    if (idx >= 0 && idx < FNumSumItems &&
+        Meets(FSumData[static_cast<size_t>(idx)], LatLow, LatHigh, LongLow, LongHigh))
       found.push_back(idx + 1);
-  }
+    return true;
+  });
   std::sort(found.begin(), found.end());
   return found;
 }

@@ -73,11 +73,15 @@ void TGeoDB::ExportDataDebug(const std::string& FName) const {
     for (int i = 0; i < 5; ++i) {
       o << "\nindex " << i << " (" << names[i] << "):\n";
       if (i == 0) {
-        for (const auto& x : FIx0ItemId)
+        FIx0ItemId.ForEach(0, FIx0ItemId.Size(), [&](size_t, const TIxItemIDRec& x) {
           o << "  " << x.ItemID << " -> entry " << x.index + 1 << "\n";
+          return true;
+        });
       } else {
-        for (const auto& x : BoundIndex(i))
+        BoundIndex(i).ForEach(0, BoundIndex(i).Size(), [&](size_t, const TIxLLRec& x) {
           o << "  " << Num(x.LLValue) << " -> entry " << x.index + 1 << "\n";
+          return true;
+        });
       }
     }
     o << "\nindexes consistent with the item table: " << (IndexesConsistent() ? "yes" : "NO")

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "marovia/geodb/gdbrecords.h"
 #include "marovia/platform/files.h"
 
 namespace marovia::gdb {
@@ -23,6 +24,20 @@ inline std::string DataFileName(const std::string& Base) {
 }
 inline std::string IndexFileName(const std::string& Base, int Index) {
   return Base + ".zylgi" + static_cast<char>('0' + Index);
+}
+
+// Key of a record in bound index 1..4: LatLow, LatHigh, LongLow, LongHigh.
+inline float BoundOf(const TgdbData& r, int Index) {
+  switch (Index) {
+    case 1:
+      return r.LatLow;
+    case 2:
+      return r.LatHigh;
+    case 3:
+      return r.LongLow;
+    default:
+      return r.LongHigh;
+  }
 }
 
 // Opens File read-only when it exists and closes it again; creates it empty

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "gdb_internal.h"
 #include "marovia/geodb/geodb.h"
 
 namespace marovia {
@@ -25,37 +26,24 @@ bool SameFloat(float a, float b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-float BoundOf(const TgdbData& r, int Index) {
-  switch (Index) {
-    case 1:
-      return r.LatLow;
-    case 2:
-      return r.LatHigh;
-    case 3:
-      return r.LongLow;
-    default:
-      return r.LongHigh;
-  }
-}
-
 }  // namespace
 
 void TGeoDB::RebuildIndexArrays() {
   const size_t n = FSumData.size();
   FMaxLatExtent = FMaxLongExtent = 0;
   for (const auto& rec : FSumData) NoteExtent(rec);
-  FIx0ItemId.resize(n);
-  for (size_t i = 0; i < n; ++i)
-    FIx0ItemId[i] = TIxItemIDRec{FSumData[i].ItemId, static_cast<int32_t>(i)};
-  std::sort(FIx0ItemId.begin(), FIx0ItemId.end(), [](const TIxItemIDRec& a, const TIxItemIDRec& b) {
+  TIxItemIDRecArray ids(n);
+  for (size_t i = 0; i < n; ++i) ids[i] = TIxItemIDRec{FSumData[i].ItemId, static_cast<int32_t>(i)};
+  std::sort(ids.begin(), ids.end(), [](const TIxItemIDRec& a, const TIxItemIDRec& b) {
     return a.ItemID != b.ItemID ? a.ItemID < b.ItemID : a.index < b.index;
   });
+  FIx0ItemId.Assign(ids);
+  TIxLLRecArray bounds(n);
   for (int ixNo = 1; ixNo <= 4; ++ixNo) {
-    auto& ix = BoundIndex(ixNo);
-    ix.resize(n);
     for (size_t i = 0; i < n; ++i)
-      ix[i] = TIxLLRec{BoundOf(FSumData[i], ixNo), static_cast<int32_t>(i)};
-    std::sort(ix.begin(), ix.end(), BoundLess);
+      bounds[i] = TIxLLRec{gdb::BoundOf(FSumData[i], ixNo), static_cast<int32_t>(i)};
+    std::sort(bounds.begin(), bounds.end(), BoundLess);
+    BoundIndex(ixNo).Assign(bounds);
   }
 }
 
@@ -76,24 +64,29 @@ bool TGeoDB::IndexesConsistent() const {
     return true;
   };
 
-  if (FIx0ItemId.size() != n) return false;
-  for (size_t p = 0; p < n; ++p) {
-    const auto& e = FIx0ItemId[p];
+  if (FIx0ItemId.Size() != n) return false;
+  int64_t prevId = INT64_MIN;
+  const bool idsOk = FIx0ItemId.ForEach(0, n, [&](size_t, const TIxItemIDRec& e) {
     if (!covers(e.index) || FSumData[static_cast<size_t>(e.index)].ItemId != e.ItemID) return false;
-    if (p > 0 && FIx0ItemId[p - 1].ItemID > e.ItemID) return false;
-  }
+    if (prevId > e.ItemID) return false;
+    prevId = e.ItemID;
+    return true;
+  }) == n;
+  if (!idsOk) return false;
   for (int ixNo = 1; ixNo <= 4; ++ixNo) {
     const auto& ix = BoundIndex(ixNo);
-    if (ix.size() != n) return false;
+    if (ix.Size() != n) return false;
     std::fill(seen.begin(), seen.end(), 0);
-    for (size_t p = 0; p < n; ++p) {
-      const auto& e = ix[p];
+    const TIxLLRec* prev = nullptr;
+    const bool ok = ix.ForEach(0, n, [&](size_t, const TIxLLRec& e) {
       if (!covers(e.index) ||
-          !SameFloat(BoundOf(FSumData[static_cast<size_t>(e.index)], ixNo), e.LLValue))
+          !SameFloat(gdb::BoundOf(FSumData[static_cast<size_t>(e.index)], ixNo), e.LLValue))
         return false;
-      if (p > 0 && static_cast<double>(ix[p - 1].LLValue) > static_cast<double>(e.LLValue))
-        return false;
-    }
+      if (prev && static_cast<double>(prev->LLValue) > static_cast<double>(e.LLValue)) return false;
+      prev = &e;
+      return true;
+    }) == n;
+    if (!ok) return false;
   }
   return true;
 }

@@ -3,9 +3,12 @@
 //
 // Every index holds one entry per item, ascending by key (item ID, or a bound
 // compared as a double); its `index` field is the item's entry number - 1.
-// Equal keys may stand in any order among themselves.
+// Equal keys may stand in any order among themselves. A new entry goes where
+// the placing binary search puts it (TSortedIndex::Search); an item's
+// entries are found again by its keys, so removing and renumbering them
+// touches no other entry.
 #include <algorithm>
-#include <cstring>
+#include <vector>
 
 #include "gdb_internal.h"
 #include "marovia/geodb/geodb.h"
@@ -16,97 +19,83 @@ namespace marovia {
 
 namespace {
 
-int64_t KeyOf(const TIxItemIDRec& r) {
-  return r.ItemID;
-}
-double KeyOf(const TIxLLRec& r) {
-  return static_cast<double>(r.LLValue);
-}
-
-struct TSearchResult {
-  int Pos;     // position met; one further when the key there is smaller than v
-  bool Found;  // an entry with key v was met (at Pos)
-};
-
-// Binary search over entries 0..n-1 that stops at the first equal key it
-// meets. Insertion and the closest-position lookups share it, so that an
-// equal key is always placed directly before the entry the search met.
-template <class Rec, class V>
-TSearchResult SearchIndex(const std::vector<Rec>& Ix, int n, V v) {
-  int lo = 0, hi = n - 1, pos = 0;
-  bool found = false;
-  if (hi >= 0) {
-    while (lo <= hi && !found) {
-      pos = (lo + hi) / 2;
-      const V key = KeyOf(Ix[static_cast<size_t>(pos)]);
-      if (v > key)
-        lo = pos + 1;
-      else if (key == v)
-        found = true;
-      else
-        hi = pos - 1;
-    }
-    if (v > KeyOf(Ix[static_cast<size_t>(pos)])) ++pos;
-  }
-  return {pos, found};
-}
-
-// Inserts Rec into an array whose last slot is free.
 template <class Rec>
-void SortInto(std::vector<Rec>& Ix, Rec R) {
-  if (Ix.empty()) return;  // no free slot: caller error, nothing to do
-  const int n = static_cast<int>(Ix.size()) - 1;
-  const int pos = SearchIndex(Ix, n, KeyOf(R)).Pos;
-  std::memmove(Ix.data() + pos + 1, Ix.data() + pos, sizeof(Rec) * static_cast<size_t>(n - pos));
-  Ix[static_cast<size_t>(pos)] = R;
-}
-
-// Removes the first entry with index Idx among positions 0..n-1 by moving
-// the following entries down.
-template <class Rec>
-void RemoveFrom(std::vector<Rec>& Ix, int n, int32_t Idx) {
-  n = std::min(n, static_cast<int>(Ix.size()));
-  for (int p = 0; p < n; ++p) {
-    if (Ix[static_cast<size_t>(p)].index == Idx) {
-      std::memmove(Ix.data() + p, Ix.data() + p + 1, sizeof(Rec) * static_cast<size_t>(n - p - 1));
-      return;
-    }
-  }
+int Closest(const TSortedIndex<Rec>& Ix, typename TSortedIndex<Rec>::Key v) {
+  if (Ix.Size() == 0) return 1;
+  return static_cast<int>(Ix.Search(v).Pos) + 1;
 }
 
 template <class Rec>
-int Closest(const std::vector<Rec>& Ix, decltype(KeyOf(Rec{})) v) {
-  if (Ix.empty()) return 1;
-  return SearchIndex(Ix, static_cast<int>(Ix.size()), v).Pos + 1;
-}
-
-template <class Rec>
-Rec EntryAt(const std::vector<Rec>& Ix, int ix) {
-  if (Ix.empty()) {
+Rec EntryAt(const TSortedIndex<Rec>& Ix, int ix) {
+  if (Ix.Size() == 0) {
     Rec r{};
     r.index = -1;
     return r;
   }
-  ix = std::clamp(ix, 1, static_cast<int>(Ix.size()));
-  return Ix[static_cast<size_t>(ix - 1)];
+  ix = std::clamp(ix, 1, static_cast<int>(Ix.Size()));
+  return Ix.At(static_cast<size_t>(ix - 1));
+}
+
+// Removes the entry of item Idx, which carries key K.
+template <class Rec>
+void EraseEntry(TSortedIndex<Rec>& Ix, typename TSortedIndex<Rec>::Key K, int32_t Idx) {
+  const size_t at = Ix.Find(K, Idx);
+  if (at != TSortedIndex<Rec>::npos) Ix.Erase(at);
 }
 
 template <class Rec>
-void WriteIndexFile(const std::string& FileName, const std::vector<Rec>& Ix) {
+void RenumberEntry(TSortedIndex<Rec>& Ix, typename TSortedIndex<Rec>::Key K, int32_t From,
+                   int32_t To) {
+  const size_t at = Ix.Find(K, From);
+  if (at != TSortedIndex<Rec>::npos) Ix.SetIndexAt(at, To);
+}
+
+// The file is the byte image of the entries in order; they are gathered in
+// blocks of 64 KiB so that a large index takes few writes.
+//
+// The file is overwritten from its start and then cut to the new length, not
+// truncated to nothing first: file systems that guard replace-by-truncate
+// (ext4 among them) push a file truncated to zero to the disk when it is
+// closed, and the next rewrite then waits for that, which made every change
+// without lazy writing cost milliseconds even for a few entries. The bytes
+// written are the same. An interrupted write leaves an index file that does
+// not match the item table either way; opening rebuilds such indexes.
+template <class Rec>
+void WriteIndexFile(const std::string& FileName, const TSortedIndex<Rec>& Ix) {
   TBinaryFile f(FileName, sizeof(Rec));
-  f.Rewrite();
-  f.BlockWrite(Ix.data(), static_cast<int64_t>(Ix.size()));
+  try {
+    f.Reset(TFileAccess::faReadWrite);
+  } catch (const EInOutError&) {
+    f.Rewrite();  // gone since opening: created anew (or the error repeats)
+  }
+  constexpr size_t kBlock = 8192;
+  std::vector<Rec> buf;
+  buf.reserve(std::min(Ix.Size(), kBlock));
+  Ix.ForEachRun([&](const Rec* Run, size_t Count) {
+    while (Count > 0) {
+      const size_t take = std::min(Count, kBlock - buf.size());
+      buf.insert(buf.end(), Run, Run + take);
+      Run += take;
+      Count -= take;
+      if (buf.size() == kBlock) {
+        f.BlockWrite(buf.data(), static_cast<int64_t>(buf.size()));
+        buf.clear();
+      }
+    }
+  });
+  f.BlockWrite(buf.data(), static_cast<int64_t>(buf.size()));
+  f.Truncate();
   f.CloseFile();
 }
 
 }  // namespace
 
-void TGeoDB::SortIxItemIDInto(TIxItemIDRecArray& Ix, TIxItemIDRec Rec) {
-  SortInto(Ix, Rec);
+void TGeoDB::SortIxItemIDInto(TItemIDIndex& Ix, TIxItemIDRec Rec) {
+  Ix.SortInto(Rec);
 }
 
-void TGeoDB::SortIxInto(TIxLLRecArray& Ix, TIxLLRec Rec) {
-  SortInto(Ix, Rec);
+void TGeoDB::SortIxInto(TBoundIndex& Ix, TIxLLRec Rec) {
+  Ix.SortInto(Rec);
 }
 
 void TGeoDB::InsertIntoIndex(int DbEntry, const TgdbData& GdbData) {
@@ -121,8 +110,15 @@ void TGeoDB::InsertIntoIndex(int DbEntry, const TgdbData& GdbData) {
 
 void TGeoDB::RemoveIndexEntries(int DbEntry) {
   const int32_t idx = DbEntry - 1;
-  RemoveFrom(FIx0ItemId, FNumSumItems, idx);
-  for (int i = 1; i <= 4; ++i) RemoveFrom(BoundIndex(i), FNumSumItems, idx);
+  const TgdbData& rec = FSumData[static_cast<size_t>(idx)];
+  EraseEntry(FIx0ItemId, rec.ItemId, idx);
+  for (int i = 1; i <= 4; ++i) EraseEntry(BoundIndex(i), gdb::BoundOf(rec, i), idx);
+}
+
+void TGeoDB::RenumberIndexEntries(const TgdbData& Moved, int From, int To) {
+  RenumberEntry(FIx0ItemId, Moved.ItemId, From - 1, To - 1);
+  for (int i = 1; i <= 4; ++i)
+    RenumberEntry(BoundIndex(i), gdb::BoundOf(Moved, i), From - 1, To - 1);
 }
 
 void TGeoDB::SaveIndex(int Index) {
@@ -136,9 +132,8 @@ void TGeoDB::SaveIndex(int Index) {
 }
 
 int TGeoDB::SearchForItemID(int32_t ItemID) const {
-  const auto r =
-      SearchIndex(FIx0ItemId, static_cast<int>(FIx0ItemId.size()), static_cast<int64_t>(ItemID));
-  return r.Found ? FIx0ItemId[static_cast<size_t>(r.Pos)].index + 1 : 0;
+  const auto r = FIx0ItemId.Search(ItemID);
+  return r.Found ? FIx0ItemId.At(r.Pos).index + 1 : 0;
 }
 
 int TGeoDB::GetClosestItemIDIx(int32_t ItemID) const {

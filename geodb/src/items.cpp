@@ -83,8 +83,6 @@ int TGeoDB::AddData(const std::string& Name, const TgdbPolygon& Polygon, bool Cl
   FSumData.push_back(rec);
   FNumSumItems = entry;
 
-  FIx0ItemId.emplace_back();
-  for (int i = 1; i <= 4; ++i) BoundIndex(i).emplace_back();
   InsertIntoIndex(entry, rec);
   SaveIndexesUnlessLazy();
 
@@ -109,8 +107,8 @@ void TGeoDB::ReplaceData(int DBEntry, const std::string& Name, const TgdbPolygon
   AppendDataBlock(rec, Polygon, ClosedLine, MInfo, PBLOBData, SizeOfBLOBData, FromFile, source);
 
   WriteItemRecord(DBEntry, rec);
-  FSumData[static_cast<size_t>(DBEntry - 1)] = rec;
   RemoveIndexEntries(DBEntry);
+  FSumData[static_cast<size_t>(DBEntry - 1)] = rec;
   InsertIntoIndex(DBEntry, rec);
   SaveIndexesUnlessLazy();
 
@@ -132,26 +130,14 @@ void TGeoDB::DeleteData(int DbEntry) {
     f.Truncate();
     f.CloseFile();
   }
-  FSumData[static_cast<size_t>(DbEntry - 1)] = lastRec;
 
+  // The deleted item's entries go while its record is still in place to
+  // name their keys; the moved item's entries then point to its new place.
   RemoveIndexEntries(DbEntry);
-  // The moved item now lives at DbEntry - 1. The scan still covers the old
-  // count; the stale top slot is cut below.
-  auto renumber = [&](auto& ix) {
-    for (int p = 0; p < last && p < static_cast<int>(ix.size()); ++p) {
-      if (ix[static_cast<size_t>(p)].index == last - 1) {
-        ix[static_cast<size_t>(p)].index = DbEntry - 1;
-        break;
-      }
-    }
-  };
-  renumber(FIx0ItemId);
-  for (int i = 1; i <= 4; ++i) renumber(BoundIndex(i));
-
+  if (DbEntry != last) RenumberIndexEntries(lastRec, last, DbEntry);
+  FSumData[static_cast<size_t>(DbEntry - 1)] = lastRec;
   FNumSumItems = last - 1;
-  FSumData.resize(static_cast<size_t>(FNumSumItems));
-  FIx0ItemId.resize(static_cast<size_t>(FNumSumItems));
-  for (int i = 1; i <= 4; ++i) BoundIndex(i).resize(static_cast<size_t>(FNumSumItems));
+  FSumData.pop_back();
   SaveIndexesUnlessLazy();
 }
 
@@ -161,8 +147,8 @@ void TGeoDB::UpdateBasicData(int DbEntry, const TgdbData& GdbData) {
   rec.ItemId = FSumData[static_cast<size_t>(DbEntry - 1)].ItemId;
   rec.Name.Len = static_cast<uint8_t>(rec.Name.View().size());
   WriteItemRecord(DbEntry, rec);
-  FSumData[static_cast<size_t>(DbEntry - 1)] = rec;
   RemoveIndexEntries(DbEntry);
+  FSumData[static_cast<size_t>(DbEntry - 1)] = rec;
   InsertIntoIndex(DbEntry, rec);
   SaveIndexesUnlessLazy();
 }

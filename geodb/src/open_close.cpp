@@ -101,11 +101,8 @@ void TGeoDB::ResetState() {
   FNumSumItems = 0;
   FSumData.clear();
   FSumData.shrink_to_fit();
-  FIx0ItemId.clear();
-  FIx1LatLo.clear();
-  FIx2LatHi.clear();
-  FIx3LongLo.clear();
-  FIx4LongHi.clear();
+  FIx0ItemId.Clear();
+  for (int i = 1; i <= 4; ++i) BoundIndex(i).Clear();
 }
 
 void TGeoDB::CloseDatabase() {
@@ -114,7 +111,7 @@ void TGeoDB::CloseDatabase() {
   ResetState();
 }
 
-TIxLLRecArray& TGeoDB::BoundIndex(int Index) {
+TBoundIndex& TGeoDB::BoundIndex(int Index) {
   switch (Index) {
     case 1:
       return FIx1LatLo;
@@ -127,11 +124,11 @@ TIxLLRecArray& TGeoDB::BoundIndex(int Index) {
   }
 }
 
-const TIxLLRecArray& TGeoDB::BoundIndex(int Index) const {
+const TBoundIndex& TGeoDB::BoundIndex(int Index) const {
   return const_cast<TGeoDB*>(this)->BoundIndex(Index);
 }
 
-// Reads index file Index whole into its array (8-byte records in file
+// Reads index file Index whole into its index (8-byte records in file
 // order; a trailing partial record is ignored).
 void TGeoDB::OpenIndexFile(int Index) {
   TBinaryFile f(FNameIX[Index], 8);
@@ -142,12 +139,13 @@ void TGeoDB::OpenIndexFile(int Index) {
   // count is damage, and the arrays are rebuilt from the item table anyway.
   const int64_t count = std::min<int64_t>(n, INT32_MAX);
   if (Index == 0) {
-    FIx0ItemId.assign(static_cast<size_t>(count), TIxItemIDRec{});
-    f.BlockRead(FIx0ItemId.data(), count);
+    TIxItemIDRecArray entries(static_cast<size_t>(count));
+    f.BlockRead(entries.data(), count);
+    FIx0ItemId.Assign(entries);
   } else {
-    auto& ix = BoundIndex(Index);
-    ix.assign(static_cast<size_t>(count), TIxLLRec{});
-    f.BlockRead(ix.data(), count);
+    TIxLLRecArray entries(static_cast<size_t>(count));
+    f.BlockRead(entries.data(), count);
+    BoundIndex(Index).Assign(entries);
   }
   f.CloseFile();
 }

@@ -40,25 +40,13 @@
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/forms.h"
 #include "marovia/zylmath/math1.h"
+#include "pixel_rounding.h"
 
 namespace marovia {
 
 namespace {
 
 constexpr int32_t kMaxTracePoints = 5000;
-
-// v rounded to an int32, saturating; NaN gives 0. For view arithmetic on
-// values a user can drive anywhere.
-int32_t RoundSaturated(double v) {
-  if (std::isnan(v)) return 0;
-  if (v >= 2147483647.0) return INT32_MAX;
-  if (v <= -2147483648.0) return INT32_MIN;
-  return Round32(v);
-}
-
-int32_t AddSaturated(int64_t a, int64_t b) {
-  return static_cast<int32_t>(std::clamp<int64_t>(a + b, INT32_MIN, INT32_MAX));
-}
 
 // Restores the canvas after an XOR outline.
 class XorPen {
@@ -170,17 +158,6 @@ void TGeoMap::MouseMove(TShiftState Shift, int X, int Y) {
     case maPan:
     case maPanHoriz:
     case maPanVert:
-      if (!leftHeld) {
-        FLButtonWasDown = false;
-      } else {
-        if (!FLButtonWasDown) {
-          StartDrag(X, Y);
-        } else if (inside) {
-          PanFromAnchor(X, Y);
-        }
-        FLButtonWasDown = true;
-      }
-      break;
     case maZoomDrag:
       if (!leftHeld) {
         FLButtonWasDown = false;
@@ -188,7 +165,10 @@ void TGeoMap::MouseMove(TShiftState Shift, int X, int Y) {
         if (!FLButtonWasDown) {
           StartDrag(X, Y);
         } else if (inside) {
-          ZoomFromAnchor(X, Y);
+          if (FMouseAction == maZoomDrag)
+            ZoomFromAnchor(X, Y);
+          else
+            PanFromAnchor(X, Y);
         }
         FLButtonWasDown = true;
       }
@@ -243,10 +223,10 @@ void TGeoMap::StartDrag(int32_t X, int32_t Y) {
 
 void TGeoMap::PanFromAnchor(int32_t X, int32_t Y) {
   if (FMouseAction != maPanVert)
-    FTopLeft.X = AddSaturated(RoundSaturated((MouseAnchorX - static_cast<double>(X)) / FMagnify),
+    FTopLeft.X = SaturatedSum(RoundSaturated((MouseAnchorX - static_cast<double>(X)) / FMagnify),
                               FTopLeftXAnchor);
   if (FMouseAction != maPanHoriz)
-    FTopLeft.Y = AddSaturated(RoundSaturated((MouseAnchorY - static_cast<double>(Y)) / FMagnify),
+    FTopLeft.Y = SaturatedSum(RoundSaturated((MouseAnchorY - static_cast<double>(Y)) / FMagnify),
                               FTopLeftYAnchor);
   if (FConfinePan) PanMapToFillWindow();
   Paint();
@@ -266,8 +246,8 @@ void TGeoMap::ZoomFromAnchor(int32_t X, int32_t Y) {
   // magnification is the nearest sensible answer.
   FMagnify = std::isnan(mag) ? FMagnify : std::clamp(mag, kMinMagnification, kMaxMagnification);
   // Keep the image pixel at the control centre in place.
-  FTopLeft.X = AddSaturated(int64_t{hx} + t.X, -int64_t{RoundSaturated(W / FMagnify / 2)});
-  FTopLeft.Y = AddSaturated(int64_t{hy} + t.Y, -int64_t{RoundSaturated(H / FMagnify / 2)});
+  FTopLeft.X = SaturatedSum(int64_t{hx} + t.X, -int64_t{RoundSaturated(W / FMagnify / 2)});
+  FTopLeft.Y = SaturatedSum(int64_t{hy} + t.Y, -int64_t{RoundSaturated(H / FMagnify / 2)});
   Paint();
   DoZoomPanEvent();
 }
@@ -373,9 +353,9 @@ void TGeoMap::ZoomToBox(int32_t X, int32_t Y) {
   const double mag = dy < dx ? Width() / dx : Height() / dy;
   FMagnify = std::clamp(mag, kMinMagnification, kMaxMagnification);
   FTopLeft.X =
-      AddSaturated(RoundSaturated((static_cast<double>(B.X) - A.X - Width() / FMagnify) / 2), A.X);
+      SaturatedSum(RoundSaturated((static_cast<double>(B.X) - A.X - Width() / FMagnify) / 2), A.X);
   FTopLeft.Y =
-      AddSaturated(RoundSaturated((static_cast<double>(B.Y) - A.Y - Height() / FMagnify) / 2), A.Y);
+      SaturatedSum(RoundSaturated((static_cast<double>(B.Y) - A.Y - Height() / FMagnify) / 2), A.Y);
   Paint();
   DoZoomPanEvent();
 }

@@ -39,6 +39,12 @@ double SquaredDistance(const TLandMark& lm, double Lat, double Long) {
   return dLat * dLat + dLong * dLong;
 }
 
+void SetCaptionOf(TLandMark& lm, const std::string& Text, int32_t Size, TColor Color) {
+  lm.Caption.Text = Text;
+  lm.Caption.Size = Size;
+  lm.Caption.FGColor = Color;
+}
+
 // The text fields cut to their limits.
 void CutTexts(TLandMark& lm) {
   lm.Identifier = MakeLMIdentifier(lm.Identifier);
@@ -140,20 +146,21 @@ int32_t TGeoMap::RemoveChosenLandMarks(std::vector<bool>& Chosen) {
 
 // ------------------------------------------------------------ adding
 
-void TGeoMap::AddLandMark(double Lat, double Long, double Altitude) {
+TLandMark TGeoMap::LandMarkAt(double Lat, double Long, double Altitude) const {
   TLandMark lm = FDefaultLM;
   lm.Latitude = Lat;
   lm.Longitude = Long;
   lm.Altitude = Altitude;
-  AddPreparedLandMark(std::move(lm));
+  return lm;
+}
+
+void TGeoMap::AddLandMark(double Lat, double Long, double Altitude) {
+  AddPreparedLandMark(LandMarkAt(Lat, Long, Altitude));
 }
 
 void TGeoMap::AddLandMark(double Lat, double Long, double Altitude, const TLMIdentifier& Identifier,
                           TDateTime Time) {
-  TLandMark lm = FDefaultLM;
-  lm.Latitude = Lat;
-  lm.Longitude = Long;
-  lm.Altitude = Altitude;
+  TLandMark lm = LandMarkAt(Lat, Long, Altitude);
   lm.Identifier = Identifier;
   lm.Time = Time;
   AddPreparedLandMark(std::move(lm));
@@ -161,10 +168,7 @@ void TGeoMap::AddLandMark(double Lat, double Long, double Altitude, const TLMIde
 
 void TGeoMap::AddLandMark(double Lat, double Long, double Altitude, const std::string& CaptionText,
                           int32_t CaptionSize, TColor CaptionColor) {
-  TLandMark lm = FDefaultLM;
-  lm.Latitude = Lat;
-  lm.Longitude = Long;
-  lm.Altitude = Altitude;
+  TLandMark lm = LandMarkAt(Lat, Long, Altitude);
   lm.Caption.Text = CaptionText;
   lm.Caption.Size = CaptionSize;
   lm.Caption.FGColor = CaptionColor;
@@ -174,15 +178,10 @@ void TGeoMap::AddLandMark(double Lat, double Long, double Altitude, const std::s
 void TGeoMap::AddLandMark(double Lat, double Long, double Altitude, const TLMIdentifier& Identifier,
                           TDateTime Time, const std::string& CaptionText, int32_t CaptionSize,
                           TColor CaptionColor) {
-  TLandMark lm = FDefaultLM;
-  lm.Latitude = Lat;
-  lm.Longitude = Long;
-  lm.Altitude = Altitude;
+  TLandMark lm = LandMarkAt(Lat, Long, Altitude);
   lm.Identifier = Identifier;
   lm.Time = Time;
-  lm.Caption.Text = CaptionText;
-  lm.Caption.Size = CaptionSize;
-  lm.Caption.FGColor = CaptionColor;
+  SetCaptionOf(lm, CaptionText, CaptionSize, CaptionColor);
   AddPreparedLandMark(std::move(lm));
 }
 
@@ -190,10 +189,7 @@ void TGeoMap::AddLandMark(double Lat, double Long, double Altitude, TLandMarkEle
                           uint8_t ClassFlag, const TLMIdentifier& Identifier, TDateTime Time,
                           int32_t Tag, TColor ColorFG, TColor ColorBG, int32_t Size,
                           bool Transparent, int32_t Direction, int32_t Length) {
-  TLandMark lm = FDefaultLM;
-  lm.Latitude = Lat;
-  lm.Longitude = Long;
-  lm.Altitude = Altitude;
+  TLandMark lm = LandMarkAt(Lat, Long, Altitude);
   lm.SymbolProps.Kind = Element;
   lm.ClassFlag = ClassFlag;
   lm.Identifier = Identifier;

@@ -48,4 +48,20 @@ inline int32_t SaturateToInt32(double v) {
   return static_cast<int32_t>(v);
 }
 
+// v rounded to the nearest int32_t (halves to even), saturating at the
+// limits; NaN gives 0. For view arithmetic on values a user can drive
+// anywhere (pans, zooms), which must never raise.
+inline int32_t RoundSaturated(double v) {
+  int32_t r = 0;
+  return RoundToPixel(v, r) ? r : SaturateToInt32(v);
+}
+
+// a + b clamped to int32_t.
+inline int32_t SaturatedSum(int64_t a, int64_t b) {
+  const int64_t s = a + b;
+  if (s > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  if (s < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(s);
+}
+
 }  // namespace marovia

@@ -21,24 +21,6 @@ constexpr char32_t kLastCodePoint = 0x10FFFF;
 // longest well-formed ones ("#x0010FFFF" with leading zeros) are shorter.
 constexpr size_t kMaxReferenceBody = 32;
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // Length of the well-formed UTF-8 sequence at s[i] and its code point; 0
 // when the bytes there are not one (they are then Windows-1252 bytes).
 size_t Utf8Sequence(std::string_view s, size_t i, char32_t& cp) {

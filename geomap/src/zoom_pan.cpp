@@ -6,23 +6,11 @@
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/stretchblt.h"
 #include "marovia/platform/strutils.h"
+#include "pixel_rounding.h"
 
 namespace marovia {
 
 namespace {
-
-// v rounded to an int32, saturating (NaN gives 0): view arithmetic on values
-// a user can drive anywhere must not raise.
-int32_t SaturatedRound(double v) {
-  if (std::isnan(v)) return 0;
-  if (v >= 2147483647.0) return INT32_MAX;
-  if (v <= -2147483648.0) return INT32_MIN;
-  return Round32(v);
-}
-
-int32_t SaturatedSum(int64_t a, int64_t b) {
-  return static_cast<int32_t>(std::clamp<int64_t>(a + b, INT32_MIN, INT32_MAX));
-}
 
 // Slot (1..16) of the entry StackIx steps back from the newest (0).
 int32_t ZoomSlot(int32_t StackIx, int32_t StackPoi) {
@@ -76,16 +64,16 @@ void TGeoMap::ZoomFitPage() {
 void TGeoMap::PanMapToFillWindow() {
   const double limX = FMapImgWidth - Width() / FMagnify;
   const double limY = FMapImgHeight - Height() / FMagnify;
-  if (FTopLeft.X > limX) FTopLeft.X = SaturatedRound(limX);
-  if (FTopLeft.Y > limY) FTopLeft.Y = SaturatedRound(limY);
+  if (FTopLeft.X > limX) FTopLeft.X = RoundSaturated(limX);
+  if (FTopLeft.Y > limY) FTopLeft.Y = RoundSaturated(limY);
   // A map smaller than the window sits at the top left.
   FTopLeft.X = std::max(FTopLeft.X, 0);
   FTopLeft.Y = std::max(FTopLeft.Y, 0);
 }
 
 void TGeoMap::BringMapPixelToCenter(TPoint APoint) {
-  FTopLeft.X = SaturatedSum(APoint.X, -int64_t{SaturatedRound(Width() / FMagnify / 2)});
-  FTopLeft.Y = SaturatedSum(APoint.Y, -int64_t{SaturatedRound(Height() / FMagnify / 2)});
+  FTopLeft.X = SaturatedSum(APoint.X, -int64_t{RoundSaturated(Width() / FMagnify / 2)});
+  FTopLeft.Y = SaturatedSum(APoint.Y, -int64_t{RoundSaturated(Height() / FMagnify / 2)});
   PanMapToFillWindow();
   Paint();
 }
@@ -93,8 +81,8 @@ void TGeoMap::BringMapPixelToCenter(TPoint APoint) {
 void TGeoMap::BringLocationToCenter(double Latitude, double Longitude) {
   int32_t x = 0, y = 0;
   if (!CalcPixelCoords(Latitude, Longitude, x, y)) return;
-  const int64_t hx = SaturatedRound(Width() / FMagnify / 2);
-  const int64_t hy = SaturatedRound(Height() / FMagnify / 2);
+  const int64_t hx = RoundSaturated(Width() / FMagnify / 2);
+  const int64_t hy = RoundSaturated(Height() / FMagnify / 2);
   const int64_t bw = GrafBmp->Width();
   const int64_t bh = GrafBmp->Height();
   const int64_t cx = std::min(int64_t{x} - hx, bw - 2 * hx);
@@ -135,7 +123,7 @@ void TGeoMap::ResizeMap(double Magnification) {
              GrafBmp->Height(), SRCCOPY);
   GrafBmp->Assign(resized);
 
-  auto scale = [&](int32_t v) { return SaturatedRound(Magnification * v); };
+  auto scale = [&](int32_t v) { return RoundSaturated(Magnification * v); };
   for (int32_t i = 0; i < FCalibData.NumCalLines; ++i) {
     TCalibLine& line = FCalibData.CalLines[static_cast<size_t>(i)];
     for (int32_t k = 0; k < line.NumPoints; ++k) {

@@ -115,6 +115,24 @@ TEST_F(GeoDBIndex, DeletionRemovesAndRenumbersInEveryIndex) {
   EXPECT_EQ(db_->NumEntries(), 2);
 }
 
+TEST_F(GeoDBIndex, IndexFileRemovedWhileOpenIsWrittenAgainWhole) {
+  Open();
+  AddTownAt("a", 5, 50);
+  AddTownAt("b", 1, 10);
+  fs::remove(File(".zylgi3"));
+  AddTownAt("c", 3, 30);
+  const auto f3 = ReadBytes(File(".zylgi3"));
+  ASSERT_EQ(f3.size(), 24u);
+  EXPECT_EQ(F32At(f3, 0), 10.0f);
+  EXPECT_EQ(F32At(f3, 8), 30.0f);
+  EXPECT_EQ(F32At(f3, 16), 50.0f);
+  // A longer stale file is cut to the entries.
+  WriteBytes(File(".zylgi1"), std::vector<uint8_t>(800, 0xAB));
+  db_->DeleteData(1);
+  EXPECT_EQ(fs::file_size(File(".zylgi1")), 16u);
+  EXPECT_EQ(F32At(ReadBytes(File(".zylgi1")), 8), 3.0f);
+}
+
 TEST_F(GeoDBIndex, RecalcIndexesMatchesIncrementalUpkeep) {
   Open();
   std::mt19937 rng(7);

@@ -28,50 +28,63 @@ int CodePointToByte(char32_t cp) {
   return -1;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {  // every code point of the table lies below U+10000
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+}  // namespace
+
+void AppendUtf8(std::string& Out, char32_t Cp) {
+  if (Cp < 0x80) {
+    Out.push_back(static_cast<char>(Cp));
+  } else if (Cp < 0x800) {
+    Out.push_back(static_cast<char>(0xC0 | (Cp >> 6)));
+    Out.push_back(static_cast<char>(0x80 | (Cp & 0x3F)));
+  } else if (Cp < 0x10000) {
+    Out.push_back(static_cast<char>(0xE0 | (Cp >> 12)));
+    Out.push_back(static_cast<char>(0x80 | ((Cp >> 6) & 0x3F)));
+    Out.push_back(static_cast<char>(0x80 | (Cp & 0x3F)));
+  } else {
+    Out.push_back(static_cast<char>(0xF0 | (Cp >> 18)));
+    Out.push_back(static_cast<char>(0x80 | ((Cp >> 12) & 0x3F)));
+    Out.push_back(static_cast<char>(0x80 | ((Cp >> 6) & 0x3F)));
+    Out.push_back(static_cast<char>(0x80 | (Cp & 0x3F)));
   }
 }
 
-// Decodes one well-formed UTF-8 sequence at s[i]: answers its length and
-// sets cp, or answers 0 for a byte that does not start one (stray
-// continuation byte, overlong form, surrogate, beyond U+10FFFF, truncated).
-size_t DecodeUtf8(std::string_view s, size_t i, char32_t& cp) {
-  const auto b0 = static_cast<unsigned char>(s[i]);
+size_t DecodeUtf8(std::string_view S, size_t I, char32_t& Cp) {
+  const auto b0 = static_cast<unsigned char>(S[I]);
   if (b0 < 0x80) {
-    cp = b0;
+    Cp = b0;
     return 1;
   }
   size_t len;
   char32_t min;
   if ((b0 & 0xE0) == 0xC0) {
-    len = 2, min = 0x80, cp = b0 & 0x1F;
+    len = 2, min = 0x80, Cp = b0 & 0x1F;
   } else if ((b0 & 0xF0) == 0xE0) {
-    len = 3, min = 0x800, cp = b0 & 0x0F;
+    len = 3, min = 0x800, Cp = b0 & 0x0F;
   } else if ((b0 & 0xF8) == 0xF0) {
-    len = 4, min = 0x10000, cp = b0 & 0x07;
+    len = 4, min = 0x10000, Cp = b0 & 0x07;
   } else {
     return 0;
   }
-  if (s.size() - i < len) return 0;
+  if (S.size() - I < len) return 0;
   for (size_t k = 1; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + k]);
+    const auto b = static_cast<unsigned char>(S[I + k]);
     if ((b & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b & 0x3F);
+    Cp = (Cp << 6) | (b & 0x3F);
   }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  if (Cp < min || Cp > 0x10FFFF || (Cp >= 0xD800 && Cp <= 0xDFFF)) return 0;
   return len;
 }
 
-}  // namespace
+char32_t NextCodePoint(std::string_view S, size_t& I) {
+  char32_t cp = 0;
+  const size_t len = DecodeUtf8(S, I, cp);
+  if (len == 0) {
+    ++I;
+    return 0xFFFD;
+  }
+  I += len;
+  return cp;
+}
 
 std::string Cp1252ToUtf8(std::string_view S) {
   std::string out;

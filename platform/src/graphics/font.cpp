@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "marovia/platform/graphics.h"
+#include "marovia/platform/strutils.h"
 
 namespace marovia {
 
@@ -19,45 +20,6 @@ int MulDiv(int a, int b, int c) {
   int64_t q = (std::llabs(n) * 2 + c) / (2 * static_cast<int64_t>(c));
   q = std::min<int64_t>(q, INT32_MAX);
   return static_cast<int>(n < 0 ? -q : q);
-}
-
-// Decodes one UTF-8 sequence at s[i]; invalid bytes decode as U+FFFD.
-char32_t NextCodePoint(const std::string& s, size_t& i) {
-  unsigned char c = static_cast<unsigned char>(s[i]);
-  int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-  if (extra < 0 || i + extra >= s.size() + (extra == 0 ? 1 : 0)) {
-    ++i;
-    return extra == 0 ? c : 0xFFFD;
-  }
-  char32_t cp = extra == 0 ? c : (c & (0x3F >> extra));
-  for (int k = 1; k <= extra; ++k) {
-    unsigned char cc = static_cast<unsigned char>(s[i + k]);
-    if ((cc & 0xC0) != 0x80) {
-      ++i;
-      return 0xFFFD;
-    }
-    cp = (cp << 6) | (cc & 0x3F);
-  }
-  i += extra + 1;
-  return cp;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
 }
 
 }  // namespace

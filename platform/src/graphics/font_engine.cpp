@@ -7,6 +7,7 @@
 // shear of 12 degrees). Glyph images are cached; the cache is emptied when
 // it holds more than kMaxCachedGlyphs.
 #include "font_engine.h"
+#include "marovia/platform/strutils.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -55,35 +56,13 @@ struct Glyph {
 using GlyphKey =
     std::tuple<const Face*, int, int, unsigned>;  // face, pixel size, angle, glyph index
 
-// Decodes UTF-8; invalid sequences give U+FFFD.
-std::u32string DecodeUtf8(const std::string& s) {
+// The code points of UTF-8 text; invalid sequences give U+FFFD.
+std::u32string CodePoints(const std::string& s) {
   std::u32string out;
-  for (size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-    if (extra < 0 || i + extra >= s.size() + (extra == 0 ? 1 : 0)) {
-      out += extra == 0 ? c : U'\uFFFD';
-      ++i;
-      continue;
-    }
-    char32_t cp = extra == 0 ? c : (c & (0x3F >> extra));
-    bool ok = true;
-    for (int k = 1; k <= extra; ++k) {
-      unsigned char cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) ok = false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (!ok) {
-      out += U'\uFFFD';
-      ++i;
-      continue;
-    }
-    out += cp;
-    i += extra + 1;
-  }
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) out += NextCodePoint(s, i);
   return out;
 }
-
 class Engine {
  public:
   static Engine& Instance() {
@@ -310,7 +289,7 @@ TextMetrics MeasureText(const LOGFONTW& Font, const std::string& Utf8Text) {
   std::lock_guard<std::mutex> lock(e.mutex);
   Face& f = e.Resolve(Font);
   int em = e.SetSize(f, Font);
-  return Measure(e, f, em, DecodeUtf8(Utf8Text), nullptr, nullptr);
+  return Measure(e, f, em, CodePoints(Utf8Text), nullptr, nullptr);
 }
 
 TextMetrics DrawText(TBitmap& Surface, const TRect& Clip, const LOGFONTW& Font, int X, int Y,
@@ -321,7 +300,7 @@ TextMetrics DrawText(TBitmap& Surface, const TRect& Clip, const LOGFONTW& Font, 
   const int em = e.SetSize(f, Font);
   std::vector<unsigned> glyphs;
   std::vector<int> offsets;
-  const TextMetrics m = Measure(e, f, em, DecodeUtf8(Utf8Text), &glyphs, &offsets);
+  const TextMetrics m = Measure(e, f, em, CodePoints(Utf8Text), &glyphs, &offsets);
   const int angle = NormalAngle(Font.lfEscapement);
   const double rad = angle / 10.0 * kPi / 180.0;
   const double c = angle == 0 ? 1.0 : std::cos(rad), s = angle == 0 ? 0.0 : std::sin(rad);

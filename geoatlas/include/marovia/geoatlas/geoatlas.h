@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "marovia/geomap/geomap.h"
@@ -112,6 +113,13 @@ class TGeoAtlas : public TCustomControl {
   void RebuildSelector();
   // Loads the calibration of map Index (1-based) into the map control.
   bool LoadMap(int32_t Index);
+  // The registered map containing (Lat, Long) whose resolution is Better
+  // than every one before it, starting from Best; 0 for none.
+  int32_t ChooseMap(double Lat, double Long,
+                    const std::function<bool(double Resolution, double Best)>& Better,
+                    double Best) const;
+  // Selects map Index and centres (Lat, Long); false for Index 0.
+  bool SwitchTo(int32_t Index, double Lat, double Long);
 
   TGeoMap* FGeoMap = nullptr;
   TPanel* FCPanel = nullptr;

@@ -12,10 +12,13 @@
 // IDs are, and are never reused.
 //
 // Sources, by concern: open_close.cpp (file set, header, lazy writing),
-// indexes.cpp (index upkeep and lookups), items.cpp (adding, replacing,
-// deleting), blobs.cpp (data blocks: polygons, BLOBs, meta information),
-// maintenance.cpp (index rebuild, garbage collection, consistency on
-// opening), area_query.cpp, export_debug.cpp.
+// indexes.cpp (index upkeep, index files and lookups), items.cpp (adding,
+// replacing, deleting), blobs.cpp (data blocks: polygons, BLOBs, meta
+// information), index_rebuild.cpp (index rebuild, consistency on opening),
+// maintenance.cpp (garbage collection), area_query.cpp, export_debug.cpp.
+// The indexes live in memory as TSortedIndex (sorted_index.h), a B+-tree
+// with counts (rank_tree.h): adding and deleting an item cost O(log n) there,
+// and writing an index file O(n).
 #pragma once
 
 #include <array>
@@ -24,6 +27,7 @@
 #include <vector>
 
 #include "marovia/geodb/gdbrecords.h"
+#include "marovia/geodb/sorted_index.h"
 #include "marovia/platform/classes.h"
 #include "marovia/platform/streams.h"
 #include "marovia/zylbase/zylbase.h"
@@ -140,6 +144,8 @@ class TGeoDB : public TComponent {
   // With items small against the rectangle, k is about the items of a band
   // as tall (or wide) as the rectangle; one item spanning much of the globe
   // widens every band (the extents are upper bounds kept since opening).
+  // A bound index holding a NaN bound gives no range; with all four so, every
+  // item is tested, O(n).
   std::vector<int> FindItemsInArea(double LatLow, double LatHigh, double LongLow,
                                    double LongHigh) const;
 
@@ -231,7 +237,9 @@ class TGeoDB : public TComponent {
                    TMemoryStream& Data);
 
   // Removes an entry: the last entry moves into its place. The data file is
-  // not changed (its block becomes unreferenced) and HighestID stays.
+  // not changed (its block becomes unreferenced) and HighestID stays. The
+  // index entries of both items are found by their keys: O(log n + r) per
+  // index, r the entries sharing the key (O(n) in an index with a NaN key).
   void DeleteData(int DbEntry);
 
   // Overwrites the record of an entry with GdbData and re-sorts its index
@@ -293,12 +301,15 @@ class TGeoDB : public TComponent {
                    float Altitude, int32_t UserTag, const TMetaInfo& MInfo, const void* PBLOBData,
                    int32_t SizeOfBLOBData, bool FromFile, const std::string& SourceFile = {});
 
-  // Index upkeep. InsertIntoIndex expects each array to have its last slot
-  // free; RemoveIndexEntries leaves the lengths alone.
+  // Index upkeep, O(log n) per index. InsertIntoIndex adds the entries of
+  // the record now at DbEntry; RemoveIndexEntries removes those of the record
+  // at DbEntry, so it runs before that record is overwritten.
   void InsertIntoIndex(int DbEntry, const TgdbData& GdbData);
   void RemoveIndexEntries(int DbEntry);
-  static void SortIxItemIDInto(TIxItemIDRecArray& Ix, TIxItemIDRec Rec);
-  static void SortIxInto(TIxLLRecArray& Ix, TIxLLRec Rec);
+  // Points the entries of Moved, found by its keys, from entry From to To.
+  void RenumberIndexEntries(const TgdbData& Moved, int From, int To);
+  static void SortIxItemIDInto(TItemIDIndex& Ix, TIxItemIDRec Rec);
+  static void SortIxInto(TBoundIndex& Ix, TIxLLRec Rec);
   // Writes index file 0..4 from its array; nothing when no database is open.
   void SaveIndex(int Index);
 
@@ -317,8 +328,8 @@ class TGeoDB : public TComponent {
   void OpenItemTable();
   void OpenDataFile(const std::string& FileName);
   bool IndexesConsistent() const;
-  TIxLLRecArray& BoundIndex(int Index);
-  const TIxLLRecArray& BoundIndex(int Index) const;
+  TBoundIndex& BoundIndex(int Index);
+  const TBoundIndex& BoundIndex(int Index) const;
 
   // Record of a new or replaced item from the arguments (no ID, no block).
   TgdbData BuildItem(const std::string& Name, TgdbItem ItemKind, uint8_t ClassNumber,
@@ -355,11 +366,11 @@ class TGeoDB : public TComponent {
   std::vector<TgdbData> FSumData;
   int FNumSumItems = 0;
   bool FLazyWrite = false;
-  TIxItemIDRecArray FIx0ItemId;
-  TIxLLRecArray FIx1LatLo;
-  TIxLLRecArray FIx2LatHi;
-  TIxLLRecArray FIx3LongLo;
-  TIxLLRecArray FIx4LongHi;
+  TItemIDIndex FIx0ItemId;
+  TBoundIndex FIx1LatLo;
+  TBoundIndex FIx2LatHi;
+  TBoundIndex FIx3LongLo;
+  TBoundIndex FIx4LongHi;
   bool FOnPercDoneEnabled = true;
   TgdbSystemData FSystemData;
   // Upper bounds of LatHigh - LatLow and LongHigh - LongLow over the items,

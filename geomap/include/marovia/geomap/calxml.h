@@ -21,8 +21,8 @@ namespace marovia {
 // such set; true as soon as the set is found. Fields the set does not give
 // keep their values: pass a cleared record. No fit is computed and no image
 // is loaded. A damaged set raises EZYLGeoMapError.
-bool ParseCalibData(const std::string& FileName, const std::string& DataID,
-                    TCalibData& CalibData, TCalibModel& CalibModel);
+bool ParseCalibData(const std::string& FileName, const std::string& DataID, TCalibData& CalibData,
+                    TCalibModel& CalibModel);
 // The same from the stream's current position.
 bool ParseCalibData(TStream& Stream, const std::string& DataID, TCalibData& CalibData,
                     TCalibModel& CalibModel);

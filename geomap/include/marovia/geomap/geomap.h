@@ -466,6 +466,8 @@ class TGeoMap : public TCustomControl {
   // Asks OnLandMarkAction (when assigned) whether Action may happen.
   bool LandMarkActionAllowed(TLandMarkAction Action, const TLandMark& LandMark);
   void AddPreparedLandMark(TLandMark LandMark);
+  // A copy of the template at a position.
+  TLandMark LandMarkAt(double Lat, double Long, double Altitude) const;
   // Removes the landmarks whose flag is set (flags of positions 1..n in
   // [0..n-1]) after asking OnLandMarkAction for each; answers the number
   // removed.

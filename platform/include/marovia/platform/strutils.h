@@ -2,6 +2,7 @@
 // always '.', independent of the process locale.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -65,5 +66,15 @@ std::string Utf8ToCp1252(std::string_view S);
 // characters.
 int64_t Utf8Length(std::string_view S);
 std::string Utf8Left(std::string_view S, int64_t N);
+
+// Appends the UTF-8 form of code point Cp (any value up to U+10FFFF).
+void AppendUtf8(std::string& Out, char32_t Cp);
+// Decodes one well-formed UTF-8 sequence at S[I]: answers its length and
+// sets Cp, or answers 0 for a byte that does not start one (stray
+// continuation byte, overlong form, surrogate, beyond U+10FFFF, truncated).
+size_t DecodeUtf8(std::string_view S, size_t I, char32_t& Cp);
+// The code point at S[I], moving I past it; a byte that starts no
+// well-formed sequence gives U+FFFD and moves I by one.
+char32_t NextCodePoint(std::string_view S, size_t& I);
 
 }  // namespace marovia
