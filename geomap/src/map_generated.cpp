@@ -18,7 +18,7 @@
 
 namespace marovia {
 
-using render::RoundToPixel;
+using render::ViewPixel;
 
 namespace {
 
@@ -88,7 +88,7 @@ void DrawGeneratedGrid(TBitmap& Bmp, const Limits& L) {
   double lat = FirstGridValue(L.LatLow, L.dLat);
   for (int n = 0; lat < L.LatHigh && n <= kMaxGeneratedLines; ++n, lat += L.dLat) {
     const int y = L.Hgt -
-                  RoundToPixel((lat - L.LatLow) / (L.LatHigh - L.LatLow) * (L.Hgt - 2 * kMargin)) -
+                  ViewPixel((lat - L.LatLow) / (L.LatHigh - L.LatLow) * (L.Hgt - 2 * kMargin)) -
                   kMargin;
     if (y <= kMargin || y >= L.Hgt - kMargin) continue;
     c.MoveTo(kMargin, y);
@@ -103,8 +103,7 @@ void DrawGeneratedGrid(TBitmap& Bmp, const Limits& L) {
   double lon = FirstGridValue(L.LongLow, L.dLong);
   for (int n = 0; lon < L.LongHigh && n <= kMaxGeneratedLines; ++n, lon += L.dLong) {
     const int x =
-        RoundToPixel((lon - L.LongLow) / (L.LongHigh - L.LongLow) * (L.Wid - 2 * kMargin)) +
-        kMargin;
+        ViewPixel((lon - L.LongLow) / (L.LongHigh - L.LongLow) * (L.Wid - 2 * kMargin)) + kMargin;
     if (x <= kMargin || x >= L.Wid - kMargin) continue;
     c.MoveTo(x, kMargin);
     c.LineTo(x, H - kMargin);
@@ -128,11 +127,11 @@ void SetNinePoints(TCalibData& Cal, const Limits& L, bool OnGrid) {
       // The products are whole numbers, halved as reals.
       const int64_t wid = L.Wid, hgt = L.Hgt;
       if (OnGrid) {
-        q.MapX = RoundToPixel(static_cast<double>((j - 1) * (wid - 60)) / 2 + 30);
-        q.MapY = RoundToPixel(hgt - 30 - static_cast<double>((i - 1) * (hgt - 60)) / 2);
+        q.MapX = ViewPixel(static_cast<double>((j - 1) * (wid - 60)) / 2 + 30);
+        q.MapY = ViewPixel(hgt - 30 - static_cast<double>((i - 1) * (hgt - 60)) / 2);
       } else {
-        q.MapX = RoundToPixel(static_cast<double>((j - 1) * wid) / 2);
-        q.MapY = RoundToPixel(hgt - static_cast<double>((i - 1) * hgt) / 2);
+        q.MapX = ViewPixel(static_cast<double>((j - 1) * wid) / 2);
+        q.MapY = ViewPixel(hgt - static_cast<double>((i - 1) * hgt) / 2);
       }
     }
 }

@@ -15,14 +15,14 @@
 
 namespace marovia {
 
-using render::RoundToPixel;
+using render::ViewPixel;
 
 namespace {
 
 // Dots for Pixels image pixels at Scale dots per pixel, never negative.
 int32_t PrintedExtent(int64_t Pixels, double Scale) {
   if (Pixels <= 0 || !(Scale > 0)) return 0;
-  return std::max(RoundToPixel(static_cast<double>(Pixels) * Scale), 0);
+  return std::max(ViewPixel(static_cast<double>(Pixels) * Scale), 0);
 }
 
 }  // namespace
@@ -60,8 +60,8 @@ void TGeoMap::CopyToOpenPrinter(const TRect& MapWindow, int32_t Scale, int32_t P
 
 void TGeoMap::CopyToOpenPrinter(TPoint TopLeft, int32_t Scale, int32_t PosHoriz, int32_t PosVert,
                                 int32_t Width, int32_t Height) {
-  const TRect window{TopLeft.X, TopLeft.Y, RoundToPixel(static_cast<double>(TopLeft.X) + Width),
-                     RoundToPixel(static_cast<double>(TopLeft.Y) + Height)};
+  const TRect window{TopLeft.X, TopLeft.Y, ViewPixel(static_cast<double>(TopLeft.X) + Width),
+                     ViewPixel(static_cast<double>(TopLeft.Y) + Height)};
   CopyToOpenPrinter(window, Scale, PosHoriz, PosVert);
 }
 
@@ -71,8 +71,8 @@ void TGeoMap::CopyToOpenPrinter(int32_t& x, int32_t& y, double ScaleF) {
   const int32_t w = PrintedExtent(FMapImgWidth, ScaleF);
   const int32_t h = PrintedExtent(FMapImgHeight, ScaleF);
   PrintWindow(TPoint{0, 0}, ScaleF, w, h, x, y);
-  x = RoundToPixel(static_cast<double>(x) + w);
-  y = RoundToPixel(static_cast<double>(y) + h);
+  x = ViewPixel(static_cast<double>(x) + w);
+  y = ViewPixel(static_cast<double>(y) + h);
 }
 
 // One document holding the whole map at the top left of its first page,

@@ -11,7 +11,7 @@
 
 namespace marovia {
 
-using render::RoundToPixel;
+using render::ViewPixel;
 
 void TGeoMap::ClearMouseTrace() {
   FNumMTrace = 0;
@@ -25,7 +25,7 @@ TColoredPoint TGeoMap::GetMTracePoint(int32_t idx) const {
     return none;
   }
   TColoredPoint p = FMTrace[static_cast<size_t>(idx - 1)];
-  const TPoint pixel{RoundToPixel(p.X), RoundToPixel(p.Y)};
+  const TPoint pixel{ViewPixel(p.X), ViewPixel(p.Y)};
   bool valid = false;
   const double lon = CalcLongitude(pixel, valid);
   if (valid) {

@@ -15,7 +15,7 @@
 
 namespace marovia {
 
-using render::RoundToPixel;
+using render::ViewPixel;
 
 void TGeoMap::Paint() {
   if (FSuppressPaint) return;
@@ -62,13 +62,12 @@ void TGeoMap::ComposeView(TBitmap& Target, int W, int H, bool UseCache, bool Con
 }
 
 TPoint TGeoMap::ImageToControlSat(double X, double Y) const {
-  return TPoint{RoundToPixel((X - FTopLeft.X) * FMagnify),
-                RoundToPixel((Y - FTopLeft.Y) * FMagnify)};
+  return TPoint{ViewPixel((X - FTopLeft.X) * FMagnify), ViewPixel((Y - FTopLeft.Y) * FMagnify)};
 }
 
 TPoint TGeoMap::ControlToImageSat(TPoint P) const {
-  return TPoint{RoundToPixel(RoundToPixel(P.X / FMagnify) + static_cast<double>(FTopLeft.X)),
-                RoundToPixel(RoundToPixel(P.Y / FMagnify) + static_cast<double>(FTopLeft.Y))};
+  return TPoint{ViewPixel(ViewPixel(P.X / FMagnify) + static_cast<double>(FTopLeft.X)),
+                ViewPixel(ViewPixel(P.Y / FMagnify) + static_cast<double>(FTopLeft.Y))};
 }
 
 TPoint TGeoMap::GeoToControl(double Lat, double Long) const {

@@ -24,7 +24,7 @@
 namespace marovia {
 
 using render::ForEachGridValue;
-using render::RoundToPixel;
+using render::ViewPixel;
 
 namespace {
 
@@ -191,11 +191,11 @@ void TGeoMap::DrawParabolicCalLines(TCanvas& Canvas, int W, int H, bool Lines, b
       if (parallel) {
         StepAlongCurve(Canvas, FTopLeft.X, FTopLeft.X + W / FMagnify, [&](double x, bool first) {
           const double y = first ? k2 * x * x + k1 * x + k0 : k1 * x + k0 + k2 * x * x;
-          return ImageToControlSat(x, RoundToPixel(y));
+          return ImageToControlSat(x, ViewPixel(y));
         });
       } else {
         StepAlongCurve(Canvas, FTopLeft.Y, FTopLeft.Y + H / FMagnify, [&](double y, bool) {
-          return ImageToControlSat(RoundToPixel(k0 + k1 * y + k2 * y * y), y);
+          return ImageToControlSat(ViewPixel(k0 + k1 * y + k2 * y * y), y);
         });
       }
     }

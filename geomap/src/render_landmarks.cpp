@@ -22,7 +22,7 @@
 
 namespace marovia {
 
-using render::RoundToPixel;
+using render::ViewPixel;
 
 namespace {
 
@@ -101,8 +101,8 @@ void DrawCaption(TCanvas& Canvas, TPoint P, const TLMTextProperties& C) {
   const double phi = C.Direction / 180.0 * kPi;
   const double ox = -ax * std::cos(phi) - ay * std::sin(phi);
   const double oy = ax * std::sin(phi) - ay * std::cos(phi);
-  const int x = RoundToPixel(static_cast<double>(P.X) + C.dx + RoundToPixel(ox));
-  const int y = RoundToPixel(static_cast<double>(P.Y) + C.dy + RoundToPixel(oy));
+  const int x = ViewPixel(static_cast<double>(P.X) + C.dx + ViewPixel(ox));
+  const int y = ViewPixel(static_cast<double>(P.Y) + C.dy + ViewPixel(oy));
   Canvas.TextOut(x, y, text);
 }
 

@@ -19,7 +19,7 @@
 namespace marovia {
 
 using render::ForEachGridValue;
-using render::RoundToPixel;
+using render::ViewPixel;
 
 namespace {
 
@@ -60,8 +60,8 @@ void TGeoMap::DrawUTMGrid(TCanvas& Canvas) {
     line.LineFrom2Points(P0.X, P0.Y, P1.X, P1.Y);
     double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
     if (!line.ClipBox(0, 0, boxRight, boxBottom, x1, y1, x2, y2)) return;
-    Canvas.MoveTo(RoundToPixel(x1), RoundToPixel(y1));
-    Canvas.LineTo(RoundToPixel(x2), RoundToPixel(y2));
+    Canvas.MoveTo(ViewPixel(x1), ViewPixel(y1));
+    Canvas.LineTo(ViewPixel(x2), ViewPixel(y2));
   };
 
   const double northEnd = tl.Northing + 1 / c;
