@@ -131,6 +131,35 @@ TEST_F(RenderGrid, UTMGridSelectionShowsNothingOnOtherModels) {
   }
 }
 
+TEST_F(RenderGrid, LineModelDrawsEachCalibrationLineAsItsParabolaAcrossTheView) {
+  TBitmap blank(300, 200);
+  v.map.SetMapBitmap(blank);
+  v.map.SetColorBackGnd(clWhite);
+  v.map.SetSuppressPaint(true);
+  v.map.SetCalibModel(cmParabolicIp);
+  // A straight parallel at y = 50, a bent one through (0, 150), (150, 170),
+  // (300, 150), and a straight meridian at x = 60.
+  for (int x : {0, 150, 300}) v.map.AddCalibPoint(gtlParallel, 47.5, x, 50);
+  v.map.AddCalibPoint(gtlParallel, 42.5, 0, 150);
+  v.map.AddCalibPoint(gtlParallel, 42.5, 150, 170);
+  v.map.AddCalibPoint(gtlParallel, 42.5, 300, 150);
+  for (int y : {0, 100, 200}) v.map.AddCalibPoint(gtlMeridian, 12.0, 60, y);
+  v.map.SetShowGraticule(sgLines);
+  v.map.SetSuppressPaint(false);
+  // The curves run across the whole view, beyond the image (320 x 220).
+  for (int x : {0, 100, 299, 319}) EXPECT_EQ(v.At(x, 50), kGrat) << x;
+  for (int y : {0, 130, 219}) EXPECT_EQ(v.At(60, y), kGrat) << y;
+  // y = 150 + 20 * (1 - ((x - 150) / 150)^2): 170 at the middle, 165 at 75.
+  EXPECT_EQ(v.At(150, 170), kGrat);
+  EXPECT_EQ(v.At(75, 165), kGrat);
+  EXPECT_EQ(v.At(150, 150), clWhite);
+  EXPECT_EQ(v.Count(kMark), 0);
+  v.map.SetShowGraticule(sgPoints);  // markers at the line points only
+  EXPECT_EQ(v.Count(kGrat), 0);
+  EXPECT_EQ(v.At(150, 170), kMark);
+  EXPECT_EQ(v.At(60, 100), kMark);
+}
+
 // A UTM calibration: zone 32 north, eastings 500 000 to 510 000 m across
 // x 0..300 and northings 5 000 000 to 5 010 000 m up y 200..0.
 class RenderUTMGrid : public RenderGrid {
