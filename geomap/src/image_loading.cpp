@@ -4,6 +4,7 @@
 // A file's declared size is checked against the limit before it is decoded,
 // so a header claiming 16000 x 16000 pixels costs no gigabyte; the decoded
 // image is checked again, whatever its header said.
+#include <memory>
 #include <string>
 
 #include "marovia/geomap/geomap.h"
@@ -51,38 +52,44 @@ void TGeoMap::AcceptMapImage(const std::string& Name) {
   FTopLeft = TPoint{0, 0};
 }
 
-void TGeoMap::LoadMapImageFile(const std::string& FileName) {
+std::unique_ptr<TBitmap> TGeoMap::LoadMapImageFile(const std::string& FileName) {
   const TMapImageKind kind = KindOf(FileName);
-  if (kind == TMapImageKind::None) return;  // nothing is loaded; the name is taken
+  if (kind == TMapImageKind::None) return nullptr;  // nothing is loaded; the name is taken
   // The size the header declares is refused before any decoder allocates
   // pixels for it; a header the probe cannot read is left to the decoder.
   int64_t w = 0, h = 0;
   if (ReadImageDimensions(FileName, w, h)) CheckMapImageSize(w, h);
+  auto image = std::make_unique<TBitmap>();
   switch (kind) {
     case TMapImageKind::Jpeg: {
       TJPEGImage jpeg;
       jpeg.OnProgress = OnDataLoading;
       jpeg.LoadFromFile(FileName);
       CheckMapImageSize(jpeg.Width(), jpeg.Height());
-      GrafBmp->Assign(jpeg);
+      image->Assign(jpeg);
       break;
     }
     case TMapImageKind::Png: {
       TPngImage png;
       png.OnProgress = OnDataLoading;
       png.LoadFromFile(FileName);
-      GrafBmp->Assign(png);
+      image->Assign(png);
       break;
     }
     case TMapImageKind::Bmp:
       GrafBmp->OnProgress = OnDataLoading;
-      GrafBmp->LoadFromFile(FileName);
+      image->OnProgress = OnDataLoading;
+      image->LoadFromFile(FileName);
       break;
     case TMapImageKind::None:
       break;
   }
+  return image;
 }
 
+// The image is decoded apart and checked before it replaces the map's
+// bitmap, so a refused or undecodable file leaves the bitmap, and with it
+// every later view, as it was.
 void TGeoMap::SetMapImgName(const std::string& Value) {
   const std::string asPassed = Value;
   std::string fileName = Value;
@@ -93,7 +100,10 @@ void TGeoMap::SetMapImgName(const std::string& Value) {
     FMapImgWidth = 0;
     FMapImgHeight = 0;
   } else {
-    LoadMapImageFile(fileName);
+    if (std::unique_ptr<TBitmap> image = LoadMapImageFile(fileName)) {
+      CheckMapImageSize(image->Width(), image->Height());
+      GrafBmp->Assign(*image);
+    }
     CheckMapImageSize(GrafBmp->Width(), GrafBmp->Height());
     AcceptMapImage(asPassed);
   }

@@ -170,5 +170,17 @@ TEST_F(ImageLoading, TooLargeFileIsRefusedWithTheSizeMessage) {
   EXPECT_EQ(v.map.MapImgFile(), "");
 }
 
+TEST_F(ImageLoading, DamagedFileRaisesAndLeavesTheMapAsItWas) {
+  SaveBmp(dir.File("a.bmp"), 30, 20);
+  v.map.SetMapImgFile(dir.File("a.bmp"));
+  SaveJpeg(dir.File("whole.jpg"), 40, 30);
+  dir.Write("cut.jpg", dir.Read("whole.jpg").substr(0, 300));  // header, then nothing
+  EXPECT_THROW(v.map.SetMapImgFile(dir.File("cut.jpg")), EInvalidGraphic);
+  EXPECT_EQ(v.map.MapImgFile(), dir.File("a.bmp"));
+  EXPECT_EQ(v.map.MapBitmap().Width(), 30);
+  v.map.SetTopLeft({0, 0});
+  EXPECT_EQ(v.map.Canvas().Pixels(3, 2), MapView::Stored(PixelToColor(0x030228)));
+}
+
 }  // namespace
 }  // namespace marovia::test

@@ -479,10 +479,10 @@ class TGeoMap : public TCustomControl {
   void CheckMapImageSize(int64_t Width, int64_t Height) const;
   // Takes the image now in GrafBmp as the map, known by Name.
   void AcceptMapImage(const std::string& Name);
-  // Decodes a map image file into GrafBmp by its extension (.jpg, .jpeg,
-  // .bmp, .png; others load nothing), refusing a declared size beyond the
-  // limit before decoding.
-  void LoadMapImageFile(const std::string& FileName);
+  // Decodes a map image file by its extension (.jpg, .jpeg, .bmp, .png;
+  // others load nothing and answer null), refusing a declared size beyond
+  // the limit before decoding.
+  std::unique_ptr<TBitmap> LoadMapImageFile(const std::string& FileName);
 
   // ---- render helpers
   void ConstructInternalMapImg();
