@@ -109,6 +109,25 @@ TEST_F(MapFiles, SaveWritesAJpegBesideTheCalibrationWhateverTheExtension) {
   EXPECT_FALSE(FileExists(dir.File("saved.jpg.saving")));
 }
 
+TEST_F(MapFiles, SavedMapLoadsBackWithItsCalibration) {
+  v.map.SetCalibModel(cmEquiRect);
+  v.map.AddCalibPoint(48, 10, 0, 0);
+  v.map.AddCalibPoint(48, 11, 64, 0);
+  v.map.AddCalibPoint(47, 10, 0, 48);
+  v.map.SaveMap(dir.File("saved.bmp"), "id1");
+
+  MapView back;
+  back.map.OnMapImageRequest = [&](TObject*, std::string& name) { name = dir.File(name); };
+  ASSERT_TRUE(back.map.LoadCalDataFromXML(dir.File("saved.xml"), "ID1"));
+  EXPECT_EQ(back.map.MapImgFile(), "saved.jpg");  // the name as the file gives it
+  EXPECT_EQ(back.map.MapImgWidth(), 64);
+  EXPECT_EQ(back.map.CalibModel(), cmEquiRect);
+  int32_t x = 0, y = 0;
+  ASSERT_TRUE(back.map.CalcPixelCoords(47.5, 10.5, x, y));
+  EXPECT_EQ(x, 32);
+  EXPECT_EQ(y, 24);
+}
+
 TEST_F(MapFiles, FailedSaveLeavesNoCalibrationAndKeepsTheName) {
   const std::string into = dir.File("missing/dir/area.jpg");
   EXPECT_THROW(v.map.SaveMap(into, "id1"), EInOutError);
