@@ -16,8 +16,13 @@
 //   calibration_fits.cpp    the fits of the point models and the conic apex search
 //   lsq_solver.cpp          least squares by singular value decomposition
 //   conversion.cpp          pixel <-> geographic, control <-> image, extents
+//   conversion_lines.cpp    the graticule-line model's interpolation and iteration
 //   landmarks.cpp           the landmark list
-//   calxml_read.cpp, calxml_write.cpp   calibration files
+//   calxml_root.cpp         calibration files: finding a data set's root line
+//   calxml_elements.cpp     calibration files: the elements of a data set
+//   calxml_read.cpp         calibration files: the readers
+//   calxml_write.cpp        calibration files: the writers
+//   landmark_element.cpp    one landmark element of a landmark file, both ways
 //   landmark_files.cpp      landmark files
 //   image_loading.cpp       map image files and bitmaps, the size limit
 //   render.cpp              Paint and the order of the composition steps
@@ -25,6 +30,7 @@
 //   render_grid.cpp         graticule lines by model, calibration markers
 //   render_utm_grid.cpp     the UTM grid
 //   render_landmarks.cpp    landmarks, sampling, captions, the highlight
+//   render_symbol_stamps.cpp  symbols drawn once per paint and stamped
 //   mouse_trace.cpp         the mouse trace: points, clearing, drawing
 //   interaction.cpp         mouse gestures
 //   zoom_pan.cpp            zoom history, magnification, centring, resampling
