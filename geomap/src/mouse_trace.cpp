@@ -1,19 +1,17 @@
-// The freehand mouse trace: its points and its drawing.
-#include <cmath>
+// The mouse trace: reading its points as positions, clearing it, and drawing
+// it into the composed view. The points are recorded by the mouse handlers.
+//
+// Each point holds image coordinates, a colour and a flag word: cpStrokeEnd
+// on a point ends its stroke (no segment to the next point), cpXorMode on a
+// point draws the segment ending there in XOR mode.
+#include <algorithm>
 
 #include "marovia/geomap/geomap.h"
+#include "render_pixels.h"
 
 namespace marovia {
 
-namespace {
-
-// Trace points hold image pixels as doubles; they were stored from pixels,
-// so they are whole numbers well inside the 32-bit range.
-TPoint TracePixel(const TColoredPoint& p) {
-  return TPoint{static_cast<int32_t>(std::lround(p.X)), static_cast<int32_t>(std::lround(p.Y))};
-}
-
-}  // namespace
+using render::ViewPixel;
 
 void TGeoMap::ClearMouseTrace() {
   FNumMTrace = 0;
@@ -27,43 +25,47 @@ TColoredPoint TGeoMap::GetMTracePoint(int32_t idx) const {
     return none;
   }
   TColoredPoint p = FMTrace[static_cast<size_t>(idx - 1)];
-  const TPoint px = TracePixel(p);
+  const TPoint pixel{ViewPixel(p.X), ViewPixel(p.Y)};
   bool valid = false;
-  const double lon = CalcLongitude(px.X, px.Y, valid);
+  const double lon = CalcLongitude(pixel, valid);
   if (valid) {
-    const double lat = CalcLatitude(px.X, px.Y, valid);
+    const double lat = CalcLatitude(pixel, valid);
     if (valid) {
       p.X = lon;
       p.Y = lat;
       return p;
     }
   }
-  p.Flags = cpInvalid;
+  p.Flags = cpInvalid;  // X and Y keep the image coordinates
   return p;
 }
 
-void TGeoMap::DrawMouseTrace(int32_t /*x*/, int32_t /*y*/, TBitmap& Bitmap) {
-  TCanvas& c = Bitmap.Canvas();
-  const TColor color = c.Pen().Color();
-  const int width = c.Pen().Width();
-  const TPenStyle style = c.Pen().Style();
-  const TBrushStyle brush = c.Brush().Style();
-  for (int32_t i = 2; i <= FNumMTrace; ++i) {
-    const TColoredPoint& a = FMTrace[static_cast<size_t>(i - 2)];
-    const TColoredPoint& b = FMTrace[static_cast<size_t>(i - 1)];
-    if ((a.Flags & cpStrokeEnd) != 0) continue;
-    c.Pen().SetColor(b.Color);
-    c.Pen().SetMode((b.Flags & cpXorMode) != 0 ? pmXor : pmCopy);
-    const TPoint pa = MapImageToControl(TracePixel(a));
-    const TPoint pb = MapImageToControl(TracePixel(b));
-    c.MoveTo(pa.X, pa.Y);
-    c.LineTo(pb.X, pb.Y);
-    c.Pen().SetMode(pmCopy);
+// Draws the segments of every stroke; x and y are not used. The canvas's
+// pen colour, width and style and its brush style are left as found, and the
+// pen mode is back to copy.
+void TGeoMap::DrawMouseTrace(int32_t, int32_t, TBitmap& Bitmap) {
+  TCanvas& canvas = Bitmap.Canvas();
+  const TColor penColor = canvas.Pen().Color();
+  const int penWidth = canvas.Pen().Width();
+  const TPenStyle penStyle = canvas.Pen().Style();
+  const TBrushStyle brushStyle = canvas.Brush().Style();
+  const int32_t n = std::min<int32_t>(FNumMTrace, static_cast<int32_t>(FMTrace.size()));
+  for (int32_t i = 1; i < n; ++i) {
+    const TColoredPoint& from = FMTrace[static_cast<size_t>(i - 1)];
+    const TColoredPoint& to = FMTrace[static_cast<size_t>(i)];
+    if (from.Flags & cpStrokeEnd) continue;
+    canvas.Pen().SetColor(to.Color);
+    canvas.Pen().SetMode(to.Flags & cpXorMode ? pmXor : pmCopy);
+    const TPoint a = ImageToControlSat(from.X, from.Y);
+    const TPoint b = ImageToControlSat(to.X, to.Y);
+    canvas.MoveTo(a.X, a.Y);
+    canvas.LineTo(b.X, b.Y);
+    canvas.Pen().SetMode(pmCopy);
   }
-  c.Pen().SetColor(color);
-  c.Pen().SetWidth(width);
-  c.Pen().SetStyle(style);
-  c.Brush().SetStyle(brush);
+  canvas.Pen().SetColor(penColor);
+  canvas.Pen().SetWidth(penWidth);
+  canvas.Pen().SetStyle(penStyle);
+  canvas.Brush().SetStyle(brushStyle);
 }
 
 }  // namespace marovia

@@ -344,5 +344,29 @@ TEST_F(MapOnForm, ResizingRefusesEmptyAndOversizedImages) {
   EXPECT_EQ(empty.Magnification(), 1.0);
 }
 
+TEST_F(MapOnForm, ResizingKeepsTheGeographicPositionOfEveryCalibrationPoint) {
+  TBitmap image(1000, 800);
+  map->SetMapBitmap(image);
+  map->SetCalibModel(cmEquiRect);
+  map->AddCalibPoint(48.0, 10.0, 100, 100);
+  map->AddCalibPoint(48.0, 12.0, 900, 100);
+  map->AddCalibPoint(46.5, 10.0, 100, 700);
+  map->AddCalibPoint(46.5, 12.0, 900, 700);
+  map->ResizeMap(0.5);
+  EXPECT_EQ(map->MapImgWidth(), 500);
+  EXPECT_EQ(map->MapImgHeight(), 400);
+  const TCalibData& cal = map->CalibData();
+  ASSERT_EQ(cal.NumCalQuads, 4);
+  for (int i = 0; i < cal.NumCalQuads; ++i) {
+    const TCalQuad& q = cal.CalQuads[static_cast<size_t>(i)];
+    bool valid = false;
+    EXPECT_NEAR(map->CalcLatitude(q.MapX, q.MapY, valid), q.Latitude, 1e-9);
+    EXPECT_TRUE(valid);
+    EXPECT_NEAR(map->CalcLongitude(q.MapX, q.MapY, valid), q.Longitude, 1e-9);
+  }
+  EXPECT_EQ(cal.CalQuads[1].MapX, 450);  // the pixels were halved
+  EXPECT_EQ(cal.CalQuads[2].MapY, 350);
+}
+
 }  // namespace
 }  // namespace marovia

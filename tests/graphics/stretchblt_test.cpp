@@ -1,6 +1,7 @@
 // Scaled copies in both stretch modes.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 
 #include "marovia/platform/graphics.h"
@@ -150,6 +151,35 @@ TEST(StretchBlt, CopyRectWiderThan32BitsDrawsClipped) {
   EXPECT_EQ(test::CountPixels(wide, 11u), 4);
   wide.Canvas().Draw(INT32_MAX - 5, 0, src);  // starts beyond every surface
   EXPECT_EQ(test::CountPixels(wide, 11u), 4);
+}
+
+// Each channel of an enlarged pixel is the linear blend of the two source
+// pixels whose centres surround its centre, whatever the other channels
+// hold (the two-tap filter works on all channels of a pixel at once).
+TEST(StretchBlt, EnlargingBlendsEveryChannelOnItsOwn) {
+  const uint32_t src[5] = {0x00FF0010, 0x0010FF80, 0x008010FF, 0x00FFFFFF, 0x00000000};
+  TBitmap row(5, 1);
+  for (int x = 0; x < 5; ++x) row.ScanLine(0)[x] = src[x];
+  for (int dw : {7, 13, 23}) {
+    TBitmap wide(dw, 1);
+    SetStretchBltMode(wide.Canvas(), HALFTONE);
+    StretchBlt(wide.Canvas(), 0, 0, dw, 1, row.Canvas(), 0, 0, 5, 1, SRCCOPY);
+    for (int j = 0; j < dw; ++j) {
+      const double u = (j + 0.5) * 5 / dw - 0.5;
+      int f = static_cast<int>(std::floor(u));
+      double frac = u - f;
+      if (f < 0) f = 0, frac = 0;
+      if (f >= 4) f = 4, frac = 0;
+      for (int shift : {0, 8, 16}) {
+        const double a = (src[f] >> shift) & 0xFF;
+        const double b = frac > 0 ? (src[f + 1] >> shift) & 0xFF : a;
+        const double want = a + (b - a) * frac;
+        const double got = (wide.ScanLine(0)[j] >> shift) & 0xFF;
+        EXPECT_NEAR(got, want, 1.0) << dw << " pixel " << j << " channel " << shift;
+      }
+      EXPECT_EQ(wide.ScanLine(0)[j] >> 24, 0u);
+    }
+  }
 }
 
 }  // namespace

@@ -82,8 +82,12 @@ void BlendCoverage(TBitmap& Surface, const TRect& Clip, int X, int Y, const uint
   uint32_t* bits = Surface.Bits();
   if (!bits) return;
   const int64_t stride = Surface.Width();
-  const bool identity = StoresWordsAsGiven(Surface.PixelFormat());
+  const TPixelFormat format = Surface.PixelFormat();
+  const bool indexed = IsIndexedFormat(format);
   const int cr = (Color >> 16) & 0xFF, cg = (Color >> 8) & 0xFF, cb = Color & 0xFF;
+  // Nearest integer to T / 255 for 0 <= T <= 65534 (T here is at most
+  // 255 * 255 + 127), without a division.
+  auto div255 = [](int T) { return (T + 1 + (T >> 8)) >> 8; };
   const int64_t ya = std::max<int64_t>(Y, Clip.Top),
                 yb = std::min<int64_t>(int64_t{Y} + Height, Clip.Bottom);
   const int64_t xa = std::max<int64_t>(X, Clip.Left),
@@ -101,11 +105,11 @@ void BlendCoverage(TBitmap& Surface, const TRect& Clip, int X, int Y, const uint
       } else {
         const int dr = (d >> 16) & 0xFF, dg = (d >> 8) & 0xFF, db = d & 0xFF;
         const int na = 255 - a;
-        const int r = (cr * a + dr * na + 127) / 255, g = (cg * a + dg * na + 127) / 255,
-                  b = (cb * a + db * na + 127) / 255;
+        const int r = div255(cr * a + dr * na + 127), g = div255(cg * a + dg * na + 127),
+                  b = div255(cb * a + db * na + 127);
         v = static_cast<uint32_t>(r << 16 | g << 8 | b);
       }
-      row[x] = identity ? v : Surface.Quantize(v);
+      row[x] = indexed ? Surface.Quantize(v) : QuantizeDirect(format, v);
     }
   }
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "marovia/platform/graphics.h"
+#include "marovia/platform/stretchblt.h"
 
 namespace marovia {
 
@@ -100,12 +101,52 @@ class SpanPainter {
   uint32_t value_ = 0;     // the stored word when constant_
 };
 
-// StretchBlt (stretchblt.h) with 64-bit positions and extents, so that a
-// rectangle whose width does not fit 32 bits (Right - Left of a huge TRect)
-// is still drawn clipped rather than overflowing.
-bool StretchBltWide(TCanvas& Dest, int64_t DX, int64_t DY, int64_t DW, int64_t DH,
-                    const TCanvas& Src, int64_t SX, int64_t SY, int64_t SW, int64_t SH,
-                    uint32_t Rop);
+// What a surface of a direct format (not indexed) stores for the word V, as
+// TBitmap::Quantize gives it, inline for per-pixel loops.
+inline uint32_t QuantizeDirect(TPixelFormat F, uint32_t V) {
+  switch (F) {
+    case pf15bit:
+      return (V & 0xF8F8F8u) | ((V >> 5) & 0x070707u);
+    case pf16bit:
+      return (V & 0xF8FCF8u) | ((V >> 5) & 0x070007u) | ((V >> 6) & 0x000300u);
+    default:
+      return V & 0xFFFFFFu;
+  }
+}
+
+inline bool IsIndexedFormat(TPixelFormat F) {
+  return F == pf1bit || F == pf4bit || F == pf8bit;
+}
+
+// Stores N words of Src into Dest as Surface's pixel format keeps them (what
+// Quantize gives for each). The 15- and 16-bit formats are written as plain
+// bit operations, so the row loops vectorise: expanding a 5-bit channel c
+// back to 8 bits is (c & 0xF8) | (c >> 5), for all three channels at once.
+inline void StoreQuantized(const TBitmap& Surface, uint32_t* __restrict Dest,
+                           const uint32_t* __restrict Src, size_t N) {
+  switch (Surface.PixelFormat()) {
+    case pf15bit:
+      for (size_t k = 0; k < N; ++k) {
+        const uint32_t v = Src[k];
+        Dest[k] = (v & 0xF8F8F8u) | ((v >> 5) & 0x070707u);
+      }
+      return;
+    case pf16bit:
+      for (size_t k = 0; k < N; ++k) {
+        const uint32_t v = Src[k];
+        Dest[k] = (v & 0xF8FCF8u) | ((v >> 5) & 0x070007u) | ((v >> 6) & 0x000300u);
+      }
+      return;
+    case pf1bit:
+    case pf4bit:
+    case pf8bit:
+      for (size_t k = 0; k < N; ++k) Dest[k] = Surface.Quantize(Src[k]);
+      return;
+    default:
+      for (size_t k = 0; k < N; ++k) Dest[k] = Src[k] & 0xFFFFFFu;
+      return;
+  }
+}
 
 // Intersection of two half-open rectangles (empty results have
 // Right <= Left or Bottom <= Top).

@@ -16,14 +16,27 @@
 //   calibration_fits.cpp    the fits of the point models and the conic apex search
 //   lsq_solver.cpp          least squares by singular value decomposition
 //   conversion.cpp          pixel <-> geographic, control <-> image, extents
+//   conversion_lines.cpp    the graticule-line model's interpolation and iteration
 //   landmarks.cpp           the landmark list
-//   calxml_read.cpp, calxml_write.cpp   calibration files
+//   calxml_root.cpp         calibration files: finding a data set's root line
+//   calxml_elements.cpp     calibration files: the elements of a data set
+//   calxml_read.cpp         calibration files: the readers
+//   calxml_write.cpp        calibration files: the writers
+//   landmark_element.cpp    one landmark element of a landmark file, both ways
 //   landmark_files.cpp      landmark files
 //   image_loading.cpp       map image files and bitmaps, the size limit
-//   render*.cpp             composition of the view (Paint)
+//   render.cpp              Paint and the order of the composition steps
+//   render_image.cpp        background, scaled-image cache, the map image
+//   render_grid.cpp         graticule lines by model, calibration markers
+//   render_utm_grid.cpp     the UTM grid
+//   render_landmarks.cpp    landmarks, sampling, captions, the highlight
+//   render_symbol_stamps.cpp  symbols drawn once per paint and stamped
+//   mouse_trace.cpp         the mouse trace: points, clearing, drawing
 //   interaction.cpp         mouse gestures
 //   zoom_pan.cpp            zoom history, magnification, centring, resampling
-//   map_output.cpp          saving, renaming, generated maps, clipboard, printing
+//   map_output.cpp          saving, renaming, clipboard, CopyToBMP
+//   map_generated.cpp       generated maps in memory and as files
+//   map_printing.cpp        printing
 #pragma once
 
 #include <array>
@@ -360,25 +373,54 @@ class TGeoMap : public TCustomControl {
   void BringMapPixelToCenter(TPoint APoint);
   void BringLocationToCenter(double Latitude, double Longitude);
 
-  // ---- Map files and output (map_output.cpp) ----------------------------
+  // ---- Map files and output (map_output.cpp, map_generated.cpp,
+  //      map_printing.cpp) --------------------------------------------------
 
+  // Writes the image as JPEG (<name>.jpg beside FileName, whatever its
+  // extension) and then the calibration (<name>.xml); MapImgFile becomes
+  // the bare image name. The image is complete before the calibration that
+  // names it is written.
   void SaveMap(const std::string& FileName, const std::string& DataID);
+  // Renames the image file within its directory, keeping its extension, to
+  // Name reduced to 8.3-safe characters. False, with nothing changed, when
+  // there is no image file, the name is empty, a file of the new name
+  // exists, or the system refuses the rename.
   bool RenameMapImg(const std::string& Name);
+  // A blank calibrated map with a labelled grid, in memory (cmEquiRect) or
+  // as FName's .bmp and .xml files loaded back (cmBiquadraticPn). Limits
+  // that give no map (equal, not finite, a grid finer than the map can
+  // show, a size beyond the map limit) raise EZYLGeoMapError first.
   void CreateEmptyMapInMemory(double LatLow, double LongLow, double LatHigh, double LongHigh,
                               double dLat, double dLong, int32_t Wid, int32_t Hgt, bool ShowGrid,
                               const TOnDrawMapDataEvent& OnDrawMapData);
   void CreateAndLoadEmptyMap(const std::string& FName, double LatLow, double LongLow,
                              double LatHigh, double LongHigh, double dLat, double dLong,
                              int32_t Wid, int32_t Hgt, const TOnDrawMapDataEvent& OnDrawMapData);
+  // The last composed view, inside a black outline, as a bitmap.
   void CopyToClipboard();
+  // The whole map at magnification 1 with everything drawn over it (grid,
+  // landmarks, trace, the host's render events), without frame. Nothing
+  // without a map.
   void CopyEntireMapToClipboard();
+  // Renders Width x Height pixels of the map from image pixel TopLeft at
+  // MagFact (clamped like Magnification; EZYLGeoMapError unless positive)
+  // into DestBmp at (PosHoriz, PosVert), growing DestBmp where needed.
   void CopyToBMP(TBitmap& DestBmp, TPoint TopLeft, double MagFact, int32_t PosHoriz,
                  int32_t PosVert, int32_t Width, int32_t Height);
+  // Printing (Printer(), whose file name the host sets). ScaleF is printer
+  // dots per image pixel; the integer Scale is the same in percent (100:
+  // one dot per pixel). What falls beyond the page is cut off.
+  // PrintIt: one document with the whole map at the page's top left.
   void PrintIt(double ScaleF);
+  // The whole map at (x, y) of the open page; x, y then hold its
+  // bottom-right corner.
   void CopyToOpenPrinter(int32_t& x, int32_t& y, double ScaleF);
+  // A window of the map (image pixels) at (PosHoriz, PosVert) of the open
+  // page. EZYLGeoMapError when no document is open.
   void CopyToOpenPrinter(const TRect& MapWindow, int32_t Scale, int32_t PosHoriz, int32_t PosVert);
   void CopyToOpenPrinter(TPoint TopLeft, int32_t Scale, int32_t PosHoriz, int32_t PosVert,
                          int32_t Width, int32_t Height);
+  // The printed size of a window, in printer dots.
   void CalcExtentsOfPrint(const TRect& MapWindow, int32_t Scale, int32_t& Width, int32_t& Height);
 
   // ---- Events ------------------------------------------------------------
@@ -443,9 +485,39 @@ class TGeoMap : public TCustomControl {
   void CheckMapImageSize(int64_t Width, int64_t Height) const;
   // Takes the image now in GrafBmp as the map, known by Name.
   void AcceptMapImage(const std::string& Name);
+  // Decodes a map image file by its extension (.jpg, .jpeg, .bmp, .png;
+  // others load nothing and answer null), refusing a declared size beyond
+  // the limit before decoding.
+  std::unique_ptr<TBitmap> LoadMapImageFile(const std::string& FileName);
 
   // ---- render helpers
   void ConstructInternalMapImg();
+  // The composition steps on Target's canvas for a view of W x H pixels at
+  // the current FTopLeft and FMagnify. UseCache: the scaled-image cache may
+  // be built and read (the control's own view); exports stretch directly.
+  void ComposeView(TBitmap& Target, int W, int H, bool UseCache, bool ControlFrame);
+  void RefreshImageCache();
+  // The part of the W x H view that the map image will cover, and the
+  // background fill of the rest (with the brush and pen in the background
+  // colour afterwards, as a fill of the whole view leaves them).
+  TRect MapImageCoverage(int W, int H, bool UseCache) const;
+  void FillBackground(TCanvas& Canvas, int W, int H, const TRect& Covered);
+  void DrawMapImage(TCanvas& Canvas, int W, int H, bool UseCache);
+  void DrawGrid(TCanvas& Canvas, int W, int H);
+  void DrawGraticule(TCanvas& Canvas, int ParallelSegments, int MeridianSegments);
+  void DrawParabolicCalLines(TCanvas& Canvas, int W, int H, bool Lines, bool Points);
+  void DrawCalibPointMarkers(TCanvas& Canvas);
+  void DrawUTMGrid(TCanvas& Canvas);
+  void DrawLandMarks(TCanvas& Canvas, int W, int H);
+  double LandMarkSampleRate(int W, int H) const;
+  void DrawHighLightedLandMark(TCanvas& Canvas, int W, int H);
+  // MapImageToControl and ControlToMapImage computed in doubles and
+  // saturated, so that no position far outside the map can raise.
+  TPoint ImageToControlSat(double X, double Y) const;
+  TPoint ControlToImageSat(TPoint P) const;
+  // The image pixel of a position, as the grid lines take it (the result
+  // of CalcPixelCoords is not consulted), in control coordinates.
+  TPoint GeoToControl(double Lat, double Long) const;
 
   // ---- interaction / zoom_pan helpers
   // XOR outlines on the control's surface (drawn twice they vanish).
@@ -462,6 +534,25 @@ class TGeoMap : public TCustomControl {
   std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 
   // ---- map_output helpers
+  // GrafBmp as a JPEG file, written under a temporary name and renamed.
+  void WriteMapImageAsJpeg(const std::string& FileName);
+  // The view of W x H pixels from image pixel TopLeft at Magnify, composed
+  // into Out (24-bit) without frame and without the image cache; the
+  // control's own view settings are left as they were.
+  void RenderMapWindow(TBitmap& Out, TPoint TopLeft, double Magnify, int W, int H);
+  // The map window from TopLeft at Scale dots per image pixel, PrintW x
+  // PrintH dots, onto the open printer page at (PosHoriz, PosVert).
+  void PrintWindow(TPoint TopLeft, double Scale, int32_t PrintW, int32_t PrintH, int32_t PosHoriz,
+                   int32_t PosVert);
+  // Refuses generator limits that give no map: not finite, equal, a grid
+  // finer than any map can show, a size beyond the map limit.
+  void CheckGeneratorLimits(double LatLow, double LongLow, double LatHigh, double LongHigh,
+                            double dLat, double dLong, int32_t Wid, int32_t Hgt) const;
+  // ClearCalibData, then the record of a generated map: corners, caption
+  // and nine calibration points (on the grid frame, or on the edges).
+  TCalibData GeneratedCalibration(double LatLow, double LongLow, double LatHigh, double LongHigh,
+                                  int32_t Wid, int32_t Hgt, bool OnGrid,
+                                  const std::string& MapFName);
 
   // ---- Fields (declaration order as the control has always kept them) ----
   std::unique_ptr<TBitmap> AuxBmp;     // composed view, 15-bit

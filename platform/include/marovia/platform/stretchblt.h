@@ -43,4 +43,12 @@ int GetStretchBltMode(const TCanvas& Canvas);
 bool StretchBlt(TCanvas& Dest, int DX, int DY, int DW, int DH, const TCanvas& Src, int SX, int SY,
                 int SW, int SH, uint32_t Rop);
 
+// StretchBlt with 64-bit positions and extents, so that a rectangle whose
+// width does not fit 32 bits (Right - Left of a huge TRect, a source window
+// computed for a view panned far beyond the image) is still drawn clipped
+// rather than overflowing.
+bool StretchBltWide(TCanvas& Dest, int64_t DX, int64_t DY, int64_t DW, int64_t DH,
+                    const TCanvas& Src, int64_t SX, int64_t SY, int64_t SW, int64_t SH,
+                    uint32_t Rop);
+
 }  // namespace marovia

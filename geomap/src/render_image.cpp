@@ -1,0 +1,117 @@
+// The map image in the view: the cache of the whole image scaled for
+// zoomed-out views, and the scaled copy of the visible window.
+//
+// Below FCacheMagLimit the whole image is scaled once into FImgCache and
+// each composition is a 1:1 copy of W x H pixels from it, so panning a
+// zoomed-out map costs no scaling. At or above the limit only the visible
+// window of GrafBmp is stretched, on every composition.
+//
+// Destination pixels whose source lies outside the image are left alone by
+// StretchBlt, so they keep the background fill made before.
+#include "marovia/geomap/geomap.h"
+#include "marovia/platform/stretchblt.h"
+#include "render_pixels.h"
+
+namespace marovia {
+
+using render::RoundToPosition;
+
+namespace {
+
+int StretchModeFor(bool AntiAlias) {
+  return AntiAlias ? HALFTONE : COLORONCOLOR;
+}
+
+// Destination pixel i of a run of DN pixels scaled from SN source pixels
+// starting at S0 takes source pixel S0 + floor((2i + 1) * SN / (2 * DN)) (the
+// one its centre falls on, the platform's rule). The destination pixels
+// [First, Last) are those whose source lies within [0, SrcLimit), and only
+// those are written by the copy.
+struct Run {
+  int64_t First = 0, Last = 0;
+};
+
+Run CoveredRun(int64_t S0, int64_t SN, int64_t DN, int64_t SrcLimit) {
+  if (SN <= 0 || DN <= 0) return {};
+  auto source = [&](int64_t i) {
+    return S0 + static_cast<int64_t>((2 * static_cast<__int128>(i) + 1) * SN /
+                                     (2 * static_cast<__int128>(DN)));
+  };
+  // First index whose source reaches Limit (the mapping is nondecreasing).
+  auto firstReaching = [&](int64_t Limit) {
+    int64_t lo = 0, hi = DN;
+    while (lo < hi) {
+      const int64_t mid = lo + (hi - lo) / 2;
+      if (source(mid) >= Limit)
+        hi = mid;
+      else
+        lo = mid + 1;
+    }
+    return lo;
+  };
+  return Run{firstReaching(0), firstReaching(SrcLimit)};
+}
+
+}  // namespace
+
+void TGeoMap::FillBackground(TCanvas& Canvas, int W, int H, const TRect& Covered) {
+  Canvas.Brush().SetColor(FColorBakGnd);
+  Canvas.Pen().SetColor(FColorBakGnd);
+  if (Covered.Right <= Covered.Left || Covered.Bottom <= Covered.Top) {
+    Canvas.Rectangle(0, 0, W, H);
+    return;
+  }
+  // Only around the image: what it covers is overwritten by it anyway.
+  Canvas.FillRect(Rect(0, 0, W, Covered.Top));
+  Canvas.FillRect(Rect(0, Covered.Bottom, W, H));
+  Canvas.FillRect(Rect(0, Covered.Top, Covered.Left, Covered.Bottom));
+  Canvas.FillRect(Rect(Covered.Right, Covered.Top, W, Covered.Bottom));
+}
+
+TRect TGeoMap::MapImageCoverage(int W, int H, bool UseCache) const {
+  Run x, y;
+  if (UseCache && FCacheMag == FMagnify) {
+    x = CoveredRun(RoundToPosition(FTopLeft.X * FMagnify), W, W, FImgCache->Width());
+    y = CoveredRun(RoundToPosition(FTopLeft.Y * FMagnify), H, H, FImgCache->Height());
+  } else {
+    const int64_t left = FTopLeft.X, top = FTopLeft.Y;
+    x = CoveredRun(left, RoundToPosition(W / FMagnify + left) - left, W, GrafBmp->Width());
+    y = CoveredRun(top, RoundToPosition(H / FMagnify + top) - top, H, GrafBmp->Height());
+  }
+  if (x.First >= x.Last || y.First >= y.Last) return TRect{};
+  return Rect(static_cast<int>(x.First), static_cast<int>(y.First), static_cast<int>(x.Last),
+              static_cast<int>(y.Last));
+}
+
+void TGeoMap::RefreshImageCache() {
+  const bool stale = FCacheMag != FMagnify || FCacheAA != FAntiAlias;
+  if (!stale || !(FMagnify < FCacheMagLimit)) return;
+  // The magnification is below 2/3 here, so the cache is smaller than the
+  // image, which the size limit keeps at 3 000 000 pixels.
+  const int w = static_cast<int>(RoundToPosition(GrafBmp->Width() * FMagnify));
+  const int h = static_cast<int>(RoundToPosition(GrafBmp->Height() * FMagnify));
+  FImgCache->SetSize(w, h);
+  TCanvas& cache = FImgCache->Canvas();
+  SetStretchBltMode(cache, StretchModeFor(FAntiAlias));
+  StretchBlt(cache, 0, 0, w, h, GrafBmp->Canvas(), 0, 0, GrafBmp->Width(), GrafBmp->Height(),
+             SRCCOPY);
+  FCacheMag = FMagnify;
+  FCacheAA = FAntiAlias;
+}
+
+void TGeoMap::DrawMapImage(TCanvas& Canvas, int W, int H, bool UseCache) {
+  const int64_t left = FTopLeft.X, top = FTopLeft.Y;
+  if (UseCache && FCacheMag == FMagnify) {
+    SetStretchBltMode(Canvas, COLORONCOLOR);
+    StretchBltWide(Canvas, 0, 0, W, H, FImgCache->Canvas(), RoundToPosition(left * FMagnify),
+                   RoundToPosition(top * FMagnify), W, H, SRCCOPY);
+    return;
+  }
+  const int64_t right = RoundToPosition(W / FMagnify + left);
+  const int64_t bottom = RoundToPosition(H / FMagnify + top);
+  SetStretchBltMode(Canvas, StretchModeFor(FAntiAlias));
+  StretchBltWide(Canvas, 0, 0, W, H, GrafBmp->Canvas(), left, top, right - left, bottom - top,
+                 SRCCOPY);
+}
+
+}  // namespace marovia
