@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# geoview in a real X server: starts it on the sample atlas under Xvfb,
+# clicks the zoom button, left-clicks Zurich on the overview and turns the
+# wheel with xdotool, then takes screenshots and checks that the window shows
+# a map (the sample's land and sea colours, not the empty message) and that
+# the click selected another map.
+#
+# Usage: geoview_x11_test.sh GEOVIEW ATLAS_FOLDER
+# Exit status 77 (a skip for CTest) when the tools are missing or no X
+# server can start.
+set -euo pipefail
+geoview=$1
+atlas=$2
+
+skip() {
+  echo "SKIP: $*"
+  exit 77
+}
+
+if [ -z "${GEOVIEW_X11_INNER:-}" ]; then
+  for tool in xvfb-run Xvfb xdotool import convert compare; do
+    command -v "$tool" >/dev/null || skip "$tool is missing (bash scripts/setup.sh installs it)"
+  done
+  xvfb-run -a -s "-screen 0 1024x768x24" true >/dev/null 2>&1 ||
+    skip "no X server can start (xvfb-run failed)"
+  export GEOVIEW_X11_INNER=1
+  exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
+fi
+
+work=$(mktemp -d)
+pid=
+cleanup() {
+  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*"
+  echo "--- geoview's output:"
+  cat "$work/log" || true
+  exit 1
+}
+
+# The window: 800 x 600; the command panel takes the top 33 pixels and the
+# status line the bottom 22, so the map's centre is at (400, 305). Zurich is
+# put there on the overview map at magnification 1.
+"$geoview" --size 800x600 --center 47.37,8.54 --mag 1 --out "$work" "$atlas" >"$work/log" 2>&1 &
+pid=$!
+
+wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^geoview - ' | head -1) ||
+  fail "no geoview window appeared"
+title=$(xdotool getwindowname "$wid")
+case $title in
+  *"Europe, Africa"*) ;;
+  *) fail "the window shows '$title', not the overview map" ;;
+esac
+eval "$(xdotool getwindowgeometry --shell "$wid")"  # X, Y, WIDTH, HEIGHT
+[ "$WIDTH" = 800 ] && [ "$HEIGHT" = 600 ] || fail "the window is ${WIDTH}x$HEIGHT"
+
+# The map's part of the screen.
+shot() {
+  sleep 0.3
+  import -window root "$work/root.png"
+  convert "$work/root.png" -crop "800x545+$X+$((Y + 33))" +repage "$1"
+}
+# Share of the picture in the sample's land and sea colours (as the map
+# control shows them, five bits per channel), 0 to 1.
+map_share() {
+  convert "$1" -fill black -opaque white -fuzz 3% \
+    -fill white -opaque 'rgb(239,222,189)' -fill white -opaque 'rgb(165,198,231)' \
+    -fill black +opaque white -colorspace gray -format '%[fx:mean]' info:
+}
+# Pixels that differ between two pictures.
+difference() {
+  compare -metric AE "$1" "$2" null: 2>&1 || true
+}
+
+shot "$work/before.png"
+share=$(map_share "$work/before.png")
+awk "BEGIN { exit !($share > 0.3) }" || fail "the overview shows no map (land and sea share $share)"
+
+xdotool mousemove --window "$wid" 45 16 click 1    # the zoom button
+sleep 0.3
+xdotool mousemove --window "$wid" 400 305 click 1  # Zurich: zoom in to a finer map
+for _ in $(seq 50); do
+  title=$(xdotool getwindowname "$wid")
+  case $title in *"Europe, Africa"*) sleep 0.2 ;; *) break ;; esac
+done
+case $title in
+  *"Europe (Lambert"*) ;;
+  *) fail "after the click the window shows '$title', not the Europe map" ;;
+esac
+shot "$work/clicked.png"
+
+xdotool mousemove --window "$wid" 300 200 click 4 click 4  # the wheel, away from the user
+shot "$work/wheeled.png"
+
+share=$(map_share "$work/wheeled.png")
+awk "BEGIN { exit !($share > 0.3) }" || fail "the Europe map shows no map (land and sea share $share)"
+changed=$(difference "$work/before.png" "$work/clicked.png")
+awk "BEGIN { exit !($changed > 20000) }" || fail "the picture did not change with the map ($changed)"
+zoomed=$(difference "$work/clicked.png" "$work/wheeled.png")
+awk "BEGIN { exit !($zoomed > 20000) }" || fail "the wheel did not zoom ($zoomed pixels changed)"
+
+xdotool key ctrl+q
+wait "$pid" || true
+pid=
+echo "PASS: overview, then '$title' after the click; the wheel changed $zoomed pixels"
