@@ -17,7 +17,7 @@ namespace {
 // Images beyond this many pixels are only validated, not decoded: the codec
 // accepts up to kMaxImagePixels, which a file with an RLE stream can declare
 // in a few bytes, and a decoded image of that size is a legitimate 1 GiB.
-constexpr int64_t kDecodePixels = int64_t{1} << 22;
+constexpr int64_t kDecodePixels = int64_t{1} << 16;
 
 }  // namespace
 

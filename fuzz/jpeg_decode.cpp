@@ -18,7 +18,7 @@ namespace {
 // Images beyond this many pixels (at full size) are only validated: a small
 // file can legitimately describe a blank image of the codec's full 2^28
 // pixels, whose decoding needs that much memory.
-constexpr int64_t kDecodePixels = int64_t{1} << 22;
+constexpr int64_t kDecodePixels = int64_t{1} << 18;
 
 }  // namespace
 
