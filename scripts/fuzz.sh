@@ -4,9 +4,10 @@
 # cov and ft figures) and the findings. Exits 1 when a target found anything:
 # a crash, a sanitizer report, a hang, a leak or an allocation beyond the limit.
 #
-#   scripts/fuzz.sh [-t SECONDS] [-w WORKDIR] [TARGET...]
+#   scripts/fuzz.sh [-t SECONDS] [-n RUNS] [-w WORKDIR] [TARGET...]
 #
 #   -t SECONDS  time per target (default 60)
+#   -n RUNS     stop a target earlier, after this many executions
 #   -w WORKDIR  corpora, findings and logs (default build-fuzz/work); the
 #               corpora grow from run to run, the seeds are added each time
 #   TARGET      names without the fuzz_ prefix (default: every target)
@@ -18,12 +19,14 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 seconds=60
+runs=-1
 work=build-fuzz/work
-while getopts "t:w:" opt; do
+while getopts "t:n:w:" opt; do
   case $opt in
     t) seconds=$OPTARG ;;
+    n) runs=$OPTARG ;;
     w) work=$OPTARG ;;
-    *) sed -n '2,16p' "$0" >&2; exit 2 ;;
+    *) sed -n '2,17p' "$0" >&2; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -65,7 +68,7 @@ for target in "$@"; do
     esac
   done <"fuzz/seeds/$target.txt"
 
-  args=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=256
+  args=(-max_total_time="$seconds" -runs="$runs" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=256
     -print_final_stats=1 -artifact_prefix="$findings/")
   [ -f "fuzz/dict/$target.dict" ] && args+=(-dict="fuzz/dict/$target.dict")
 
@@ -74,7 +77,7 @@ for target in "$@"; do
   ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 UBSAN_OPTIONS=print_stacktrace=1 \
     nice -n "${FUZZ_NICE:-19}" "$exe" "${args[@]}" "$corpus" "$seeds" >"$log" 2>&1 || status=$?
 
-  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
   rss=$(sed -n 's/^stat::peak_rss_mb: *//p' "$log" | tail -1)
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
@@ -86,7 +89,7 @@ for target in "$@"; do
     failed=1
     grep -E 'ERROR|FINDING|SUMMARY|Test unit written' "$log" | head -5 >&2 || true
   fi
-  summary+=("$(printf '%-22s %12s %9s %6s %7s %6s  %s' "$target" "${runs:-?}" "${speed:-?}" \
+  summary+=("$(printf '%-22s %12s %9s %6s %7s %6s  %s' "$target" "${executed:-?}" "${speed:-?}" \
     "${cov:-?}" "${ft:-?}" "${rss:-?}" "$result")")
 done
 
