@@ -80,32 +80,36 @@ class Journal {
       return it->first;
     };
     for (;;) {
-      const unsigned r = rng() % 100;
-      const unsigned deletes = Model.size() > kTargetItems ? 50 : 15;
-      if (Model.empty() || r < 40) {
+      // Per mille. Writing the index files dominates the time of a change,
+      // so with lazy writing on, the rarer index writes, reopenings and
+      // collections are kept rarer still, or most kills would land in them.
+      const unsigned r = rng() % 1000;
+      const unsigned deletes = Model.size() > kTargetItems ? 500 : 150;
+      const unsigned rest = Lazy ? 985 : 950;
+      if (Model.empty() || r < 400) {
         const int32_t key = NextKey++;
         j.Note('B', 'A', 0, key);
         const int entry = AddItem(db, ContentOf(key));
         const int32_t id = db.Data(entry).ItemId;
         j.Note('C', 'A', id, key);
         Model[id] = key;
-      } else if (r < 40 + deletes) {
+      } else if (r < 400 + deletes) {
         const int32_t id = pickId();
         j.Note('B', 'D', id, 0);
         db.DeleteData(db.SearchForItemID(id));
         j.Note('C', 'D', id, 0);
         Model.erase(id);
-      } else if (r < 95) {
+      } else if (r < rest) {
         const int32_t id = pickId(), key = NextKey++;
         j.Note('B', 'R', id, key);
         ReplaceItem(db, db.SearchForItemID(id), ContentOf(key));
         j.Note('C', 'R', id, key);
         Model[id] = key;
-      } else if (r < 97 || !Lazy) {
+      } else if (r < rest + 10 || !Lazy) {
         j.Note('B', 'G', 0, 0);
         db.GarbageCollection();
         j.Note('C', 'G', 0, 0);
-      } else if (r < 99) {
+      } else if (r < rest + 13) {
         j.Note('B', 'F', 0, 0);
         db.SetLazyWrite(false);
         db.SetLazyWrite(true);
