@@ -49,6 +49,7 @@ mkdir -p "$work"
 work=$(cd "$work" && pwd)
 summary=()
 failed=0
+clean=0
 for target in "$@"; do
   exe=$root/build-fuzz/fuzz/fuzz_$target
   [ -x "$exe" ] || { echo "fuzz: no target $target" >&2; exit 2; }
@@ -88,6 +89,8 @@ for target in "$@"; do
     result="FINDING (exit $status, $found file(s) in $findings)"
     failed=1
     grep -E 'ERROR|FINDING|SUMMARY|Test unit written' "$log" | head -5 >&2 || true
+  else
+    clean=$((clean + 1))
   fi
   summary+=("$(printf '%-22s %12s %9s %6s %7s %6s  %s' "$target" "${executed:-?}" "${speed:-?}" \
     "${cov:-?}" "${ft:-?}" "${rss:-?}" "$result")")
@@ -95,4 +98,5 @@ done
 
 printf '%-22s %12s %9s %6s %7s %6s  %s\n' target executions exec/s cov ft rss_mb result
 printf '%s\n' "${summary[@]}"
+echo "fuzz: $clean passed, $(($# - clean)) failed"
 exit "$failed"
