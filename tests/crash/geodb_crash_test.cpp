@@ -32,7 +32,7 @@ namespace {
 namespace fs = std::filesystem;
 
 #if defined(__SANITIZE_ADDRESS__)
-constexpr int kKills = 50;  // each step runs several times slower
+constexpr int kKills = 100;  // each step runs several times slower
 #else
 constexpr int kKills = 200;
 #endif
