@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only those that are missing.
+# With the argument "fuzz": also clang and its runtime (libFuzzer and the
+# sanitizers) for the fuzz build.
 set -euo pipefail
 
 packages=(
@@ -8,6 +10,9 @@ packages=(
   libjpeg-dev libpng-dev libcairo2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   poppler-utils imagemagick
 )
+if [ "${1:-}" = fuzz ]; then
+  packages+=(clang-14 libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
