@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only those that are missing.
+# With the argument "fuzz": also clang and its runtime (libFuzzer and the
+# sanitizers) for the fuzz build.
 set -euo pipefail
 
 packages=(
@@ -10,6 +12,9 @@ packages=(
   # geoview, and its test in a real X server driven by xdotool
   libsdl2-dev xvfb xauth xdotool
 )
+if [ "${1:-}" = fuzz ]; then
+  packages+=(clang-14 libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -18,6 +18,9 @@ class JsonError : public std::runtime_error {
 
 struct JsonValue {
   enum class Kind { Null, Bool, Number, String, Array, Object };
+  // Declared, not defaulted: clang's standard-library checks would otherwise
+  // need the complete type inside the member vector of pairs below.
+  JsonValue() noexcept {}
   Kind kind = Kind::Null;
   bool boolean = false;
   double number = 0;

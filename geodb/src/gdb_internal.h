@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "marovia/geodb/gdbrecords.h"
 #include "marovia/platform/files.h"
@@ -48,5 +49,11 @@ bool EnsureFileExists(TBinaryFile& File);
 
 // Percentage done, rounded halves to even, clamped to 0..100.
 int Percent(double Done, double Total);
+
+// Completes a deletion that was interrupted between its two writes to the
+// item table (the last record copied over the deleted one, then cut off):
+// when the last of Items is identical to an earlier record, it is removed
+// from Items and cut off the file TableName. Answers true when it did so.
+bool CompleteInterruptedDeletion(std::vector<TgdbData>& Items, const std::string& TableName);
 
 }  // namespace marovia::gdb

@@ -1,5 +1,5 @@
 // TGeoDB: garbage collection of the data file, and the completion of a
-// collection that was interrupted.
+// collection or a deletion that was interrupted.
 //
 // Protocol (B the base name):
 //   1. the compacted data file is written to B.zylgdd.gc and the item table
@@ -13,6 +13,7 @@
 // or the new database, complete. The index files are not touched: entry
 // numbers do not change, only offsets.
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <vector>
 
@@ -38,6 +39,26 @@ void DeleteIfExists(const std::string& FileName) {
 }
 
 }  // namespace
+
+// IDs are never shared, so a last record equal byte for byte to an earlier
+// one can only be the moved copy of a deletion that was cut short before the
+// table was shortened; cutting it off finishes the deletion. Otherwise the
+// item would stay twice, and deleting it later would leave its twin behind.
+bool gdb::CompleteInterruptedDeletion(std::vector<TgdbData>& Items, const std::string& TableName) {
+  if (Items.size() < 2) return false;
+  const TgdbData& last = Items.back();
+  const auto twin = std::find_if(Items.begin(), Items.end() - 1, [&](const TgdbData& r) {
+    return std::memcmp(&r, &last, sizeof last) == 0;
+  });
+  if (twin == Items.end() - 1) return false;
+  TBinaryFile f(TableName, sizeof(TgdbData));
+  f.Reset(TFileAccess::faReadWrite);
+  f.Seek(static_cast<int64_t>(Items.size()) - 1);
+  f.Truncate();
+  f.CloseFile();
+  Items.pop_back();
+  return true;
+}
 
 void TGeoDB::RecoverGarbageCollection(const std::string& Base) {
   const TGcNames gc(Base);

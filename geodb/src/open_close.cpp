@@ -158,8 +158,9 @@ void TGeoDB::OpenItemTable() {
   if (n > INT32_MAX) throw EInOutError(FNameGDS, "item table too large");
   FSumData.assign(static_cast<size_t>(n), TgdbData{});
   f.BlockRead(FSumData.data(), n);
-  FNumSumItems = static_cast<int>(n);
   f.CloseFile();
+  gdb::CompleteInterruptedDeletion(FSumData, FNameGDS);
+  FNumSumItems = static_cast<int>(FSumData.size());
 }
 
 void TGeoDB::OpenDataFile(const std::string& FileName) {

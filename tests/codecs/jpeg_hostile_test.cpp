@@ -85,6 +85,34 @@ TEST(JpegHostile, ImpossibleFrameSizesAreRefusedBeforeDecoding) {
   }
 }
 
+// Regression: the limit was checked on the scaled output only, so a header
+// of 65500 x 65500 read at 1/8 passed, and for a progressive file libjpeg
+// then allocated and cleared a coefficient buffer of the full image (8 GB).
+TEST(JpegHostile, ImageBeyondTheLimitIsRefusedAtEveryScale) {
+  std::vector<uint8_t> d = ReadBytes(FixturePath("gray.jpg"));
+  const size_t at = FrameSizeOffset(d);
+  for (size_t i : {at, at + 2}) {
+    d[i] = 0xFF;
+    d[i + 1] = 0xDC;  // 65500
+  }
+  for (bool progressive : {false, true}) {
+    d[at - 4] = progressive ? 0xC2 : 0xC0;  // the frame marker
+    for (TJPEGScale scale : {jsFullSize, jsHalf, jsQuarter, jsEighth}) {
+      TMemoryStream s;
+      s.WriteBuffer(d.data(), int64_t(d.size()));
+      s.SetPosition(0);
+      TJPEGImage j;
+      j.SetScale(scale);
+      try {
+        j.LoadFromStream(s);
+        FAIL() << "accepted at scale " << scale;
+      } catch (const EInvalidGraphic& e) {
+        EXPECT_NE(std::string(e.what()).find("too large"), std::string::npos) << e.what();
+      }
+    }
+  }
+}
+
 TEST(JpegHostile, FlippedBitsNeverCrash) {
   const std::vector<uint8_t> good = ReadBytes(FixturePath("color.jpg"));
   std::mt19937 rng(12345);

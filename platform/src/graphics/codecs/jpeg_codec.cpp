@@ -189,6 +189,10 @@ bool PixelPhase(Decompressor* d, uint32_t* out, OutKind kind) {
   return true;
 }
 
+// The limit holds for the image as stored, not only for the scaled output:
+// libjpeg keeps a coefficient buffer of the full image for progressive files
+// however small the output, so a header of 65500 x 65500 decoded at 1/8 would
+// otherwise make it allocate and clear gigabytes.
 void CheckSize(uint64_t w, uint64_t h) {
   if (w * h > uint64_t(kMaxImagePixels)) {
     throw EInvalidGraphic(std::string(kBadJpeg) + "image of " + std::to_string(w) + " x " +
@@ -252,6 +256,7 @@ Header ReadHeader(const uint8_t* Data, size_t Size, const DecodeOptions& Options
   o.ScaleDenom = Denominator(o.ScaleDenom);
   OutKind kind = OutKind::Bgrx;
   if (!OpenPhase(&d, Data, Size, &o, &kind)) RaiseFrom(d.s, kBadJpeg);
+  CheckSize(d.cinfo.image_width, d.cinfo.image_height);
   CheckSize(d.cinfo.output_width, d.cinfo.output_height);
   Header h;
   h.Width = static_cast<int>(d.cinfo.output_width);
@@ -269,6 +274,7 @@ Image Decode(const uint8_t* Data, size_t Size, const DecodeOptions& Options,
   OutKind kind = OutKind::Bgrx;
   if (!OpenPhase(&d, Data, Size, &o, &kind)) RaiseFrom(d.s, kBadJpeg);
   // The size is known before anything is allocated or decoded.
+  CheckSize(d.cinfo.image_width, d.cinfo.image_height);
   CheckSize(d.cinfo.output_width, d.cinfo.output_height);
   Image img;
   img.Width = static_cast<int>(d.cinfo.output_width);

@@ -1,0 +1,24 @@
+# The fuzz targets: one line each, read by fuzz/CMakeLists.txt (libFuzzer
+# executables fuzz_<name>) and by tests/fuzz_inputs (replay_<name>, which runs
+# the seeds and the inputs of past findings in the ordinary builds). Each
+# defines marovia_fuzz_target(<name> [SOURCES extra...] LINK libs...
+# [INCLUDE dirs...]) before including this file; <name>.cpp is the target.
+set(geodb_tool ${PROJECT_SOURCE_DIR}/apps/geodb)
+set(geoconvert_tool ${PROJECT_SOURCE_DIR}/apps/geoconvert)
+
+marovia_fuzz_target(bmp_decode LINK platform_gfx)
+marovia_fuzz_target(jpeg_decode LINK platform_gfx)
+marovia_fuzz_target(cursor_decode LINK platform_ui)
+marovia_fuzz_target(tagscan LINK zylbase)
+marovia_fuzz_target(geodb_open LINK geodb)
+# The tools' parsers are compiled from the tools' own sources.
+marovia_fuzz_target(geodb_import_text
+  SOURCES ${geodb_tool}/text_import.cpp ${geodb_tool}/json.cpp ${geodb_tool}/geojson_export.cpp
+  LINK geodb INCLUDE ${geodb_tool})
+marovia_fuzz_target(geodb_import_geojson
+  SOURCES ${geodb_tool}/geojson_import.cpp ${geodb_tool}/json.cpp
+          ${geodb_tool}/geojson_export.cpp ${geodb_tool}/text_import.cpp
+  LINK geodb INCLUDE ${geodb_tool})
+marovia_fuzz_target(geoconvert_lines
+  SOURCES ${geoconvert_tool}/geoconvert_cli.cpp
+  LINK geobasics INCLUDE ${geoconvert_tool})

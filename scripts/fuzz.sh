@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang and runs each one for a while, one after
+# the other, then reports per target the executions, the coverage (libFuzzer's
+# cov and ft figures) and the findings. Exits 1 when a target found anything:
+# a crash, a sanitizer report, a hang, a leak or an allocation beyond the limit.
+#
+#   scripts/fuzz.sh [-t SECONDS] [-n RUNS] [-w WORKDIR] [TARGET...]
+#
+#   -t SECONDS  time per target (default 60)
+#   -n RUNS     stop a target earlier, after this many executions
+#   -w WORKDIR  corpora, findings and logs (default build-fuzz/work); the
+#               corpora grow from run to run, the seeds are added each time
+#   TARGET      names without the fuzz_ prefix (default: every target)
+#
+# FUZZ_JOBS sets the build's parallelism; FUZZ_NICE the niceness of the runs
+# (default 19, so that other work on the machine goes first).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+seconds=60
+runs=-1
+work=build-fuzz/work
+while getopts "t:n:w:" opt; do
+  case $opt in
+    t) seconds=$OPTARG ;;
+    n) runs=$OPTARG ;;
+    w) work=$OPTARG ;;
+    *) sed -n '2,17p' "$0" >&2; exit 2 ;;
+  esac
+done
+shift $((OPTIND - 1))
+
+bash scripts/setup.sh fuzz
+
+launcher=()
+if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DMAROVIA_FUZZ=ON -DMAROVIA_BUILD_TESTS=OFF -DMAROVIA_BUILD_BENCH=OFF \
+  -DMAROVIA_BUILD_APPS=OFF "${launcher[@]}" >/dev/null
+cmake --build build-fuzz -j"${FUZZ_JOBS:-$(nproc 2>/dev/null || echo 2)}" --target fuzzers \
+  >/dev/null
+
+if (($# == 0)); then
+  set -- $(cd build-fuzz/fuzz && ls fuzz_* | sed 's/^fuzz_//')
+fi
+
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+summary=()
+failed=0
+clean=0
+for target in "$@"; do
+  exe=$root/build-fuzz/fuzz/fuzz_$target
+  [ -x "$exe" ] || { echo "fuzz: no target $target" >&2; exit 2; }
+  corpus=$work/corpus/$target
+  seeds=$work/seeds/$target
+  findings=$work/findings/$target
+  log=$work/$target.log
+  rm -rf "$seeds"
+  mkdir -p "$corpus" "$seeds" "$findings"
+
+  # Seeds: the files the list names, or what the target generates.
+  while read -r line; do
+    case $line in
+      '' | '#'*) ;;
+      @generate) MAROVIA_FUZZ_SEED_DIR=$seeds "$exe" >/dev/null 2>&1 ;;
+      *) for f in $root/$line; do [ -f "$f" ] && cp "$f" "$seeds/"; done ;;
+    esac
+  done <"fuzz/seeds/$target.txt"
+
+  args=(-max_total_time="$seconds" -runs="$runs" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=256
+    -print_final_stats=1 -artifact_prefix="$findings/")
+  [ -f "fuzz/dict/$target.dict" ] && args+=(-dict="fuzz/dict/$target.dict")
+
+  echo "fuzz: $target for ${seconds}s" >&2
+  status=0
+  ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 UBSAN_OPTIONS=print_stacktrace=1 \
+    nice -n "${FUZZ_NICE:-19}" "$exe" "${args[@]}" "$corpus" "$seeds" >"$log" 2>&1 || status=$?
+
+  executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
+  rss=$(sed -n 's/^stat::peak_rss_mb: *//p' "$log" | tail -1)
+  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+  ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+  found=$(find "$findings" -type f | wc -l)
+  result=ok
+  if ((status != 0 || found > 0)); then
+    result="FINDING (exit $status, $found file(s) in $findings)"
+    failed=1
+    grep -E 'ERROR|FINDING|SUMMARY|Test unit written' "$log" | head -5 >&2 || true
+  else
+    clean=$((clean + 1))
+  fi
+  summary+=("$(printf '%-22s %12s %9s %6s %7s %6s  %s' "$target" "${executed:-?}" "${speed:-?}" \
+    "${cov:-?}" "${ft:-?}" "${rss:-?}" "$result")")
+done
+
+printf '%-22s %12s %9s %6s %7s %6s  %s\n' target executions exec/s cov ft rss_mb result
+printf '%s\n' "${summary[@]}"
+echo "fuzz: $clean passed, $(($# - clean)) failed"
+exit "$failed"

@@ -1,0 +1,83 @@
+// A deletion cut short between its two writes to the item table: the last
+// record already copied over the deleted one, the table not yet shortened.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "crash_model.h"
+
+namespace marovia::crashtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+class InterruptedDeletion : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device rd;
+    dir_ = fs::temp_directory_path() / ("marovia_deletion_" + std::to_string(rd()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  std::string Base() const { return (dir_ / "db").string(); }
+  std::vector<char> Table() const {
+    std::ifstream in(Base() + ".zylgds", std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  void WriteTable(const std::vector<char>& bytes) const {
+    std::ofstream(Base() + ".zylgds", std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  fs::path dir_;
+};
+
+// Regression: the moved item stayed in the table twice under one ID, so
+// that deleting it afterwards left its twin behind.
+TEST_F(InterruptedDeletion, MovedItemIsKeptOnceAndTheDeletionCompleted) {
+  {
+    TGeoDB db(nullptr);
+    db.SetDBName(Base());
+    for (int32_t key : {1, 2, 3, 4}) AddItem(db, ContentOf(key));
+  }
+  std::vector<char> table = Table();
+  ASSERT_EQ(table.size(), 4u * sizeof(TgdbData));
+  std::copy(table.end() - sizeof(TgdbData), table.end(), table.begin() + sizeof(TgdbData));
+  WriteTable(table);  // entry 2 deleted, entry 4 moved there, the table not cut
+
+  TGeoDB db(nullptr);
+  db.SetDBName(Base());
+  ASSERT_EQ(db.NumEntries(), 3);
+  EXPECT_EQ(Table().size(), 3u * sizeof(TgdbData));
+  EXPECT_EQ(db.SearchForItemID(2), 0);
+  EXPECT_EQ(db.SearchForItemID(4), 2);
+  EXPECT_EQ(CompareIndexes(db), "");
+  for (int entry = 1; entry <= 3; ++entry)
+    EXPECT_EQ(CompareItem(db, entry, ContentOf(db.Data(entry).Tag)), "");
+
+  db.DeleteData(db.SearchForItemID(4));
+  db.SetDBName("");
+  db.SetDBName(Base());
+  EXPECT_EQ(db.SearchForItemID(4), 0);
+  EXPECT_EQ(db.NumEntries(), 2);
+}
+
+TEST_F(InterruptedDeletion, DistinctRecordsAreLeftAlone) {
+  {
+    TGeoDB db(nullptr);
+    db.SetDBName(Base());
+    AddItem(db, ContentOf(7));
+    AddItem(db, ContentOf(7));  // same content, another ID
+  }
+  TGeoDB db(nullptr);
+  db.SetDBName(Base());
+  EXPECT_EQ(db.NumEntries(), 2);
+  EXPECT_EQ(Table().size(), 2u * sizeof(TgdbData));
+}
+
+}  // namespace
+}  // namespace marovia::crashtest
