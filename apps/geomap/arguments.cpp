@@ -16,7 +16,7 @@ bool LooksLikeNegativeNumber(const std::string& a) {
 
 }  // namespace
 
-TArguments::TArguments(std::span<const std::string> Args, std::span<const TOptionSpec> Options) {
+TArguments::TArguments(std::span<const std::string> Args, std::span<const TOptionDef> Options) {
   for (std::size_t i = 0; i < Args.size(); ++i) {
     const std::string& a = Args[i];
     if (a == "--") {
@@ -36,14 +36,14 @@ TArguments::TArguments(std::span<const std::string> Args, std::span<const TOptio
         name.resize(eq);
       }
     } else if (a.size() == 2) {
-      for (const TOptionSpec& o : Options)
+      for (const TOptionDef& o : Options)
         if (o.Short == a[1]) name = o.Long;
     }
-    const TOptionSpec* spec = nullptr;
-    for (const TOptionSpec& o : Options)
-      if (!name.empty() && name == o.Long) spec = &o;
-    if (!spec) throw TUsageError("unknown option " + apps::Printable(a) + " (see --help)");
-    if (!spec->TakesValue) {
+    const TOptionDef* def = nullptr;
+    for (const TOptionDef& o : Options)
+      if (!name.empty() && name == o.Long) def = &o;
+    if (!def) throw TUsageError("unknown option " + apps::Printable(a) + " (see --help)");
+    if (!def->TakesValue) {
       if (inlineValue) throw TUsageError("option --" + name + " takes no value");
       values_[name] = "";
     } else if (inlineValue) {

@@ -17,7 +17,7 @@ class TUsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct TOptionSpec {
+struct TOptionDef {
   const char* Long;  // without the dashes
   char Short;        // 0 for none
   bool TakesValue;
@@ -27,7 +27,7 @@ class TArguments {
  public:
   // Raises TUsageError for an unknown option or a missing value. A later
   // occurrence of an option replaces an earlier one.
-  TArguments(std::span<const std::string> Args, std::span<const TOptionSpec> Options);
+  TArguments(std::span<const std::string> Args, std::span<const TOptionDef> Options);
 
   const std::vector<std::string>& Positional() const { return positional_; }
   bool Has(const std::string& Long) const { return values_.count(Long) != 0; }

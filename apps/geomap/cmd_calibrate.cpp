@@ -19,9 +19,9 @@ namespace marovia::geomaptool {
 
 namespace {
 
-const TOptionSpec kOptions[] = {{"image", 'i', true}, {"model", 'm', true},  {"output", 'o', true},
-                                {"caption", 0, true}, {"utm-zone", 0, true}, {"ellipsoid", 0, true},
-                                {"id", 0, true}};
+const TOptionDef kOptions[] = {{"image", 'i', true}, {"model", 'm', true},  {"output", 'o', true},
+                               {"caption", 0, true}, {"utm-zone", 0, true}, {"ellipsoid", 0, true},
+                               {"id", 0, true}};
 
 TCalibModel ModelFromName(const std::string& Name) {
   for (int m = 0; m < cmUndefined; ++m)

@@ -14,7 +14,7 @@ namespace marovia::geomaptool {
 
 namespace {
 
-const TOptionSpec kOptions[] = {
+const TOptionDef kOptions[] = {
     {"lat", 0, true}, {"lon", 0, true}, {"step", 0, true}, {"size", 0, true}};
 
 std::pair<double, double> Limits(const TArguments& Args, const char* Name, double Bound) {

@@ -14,7 +14,7 @@
 namespace marovia::geomaptool {
 
 int RunInfo(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err) {
-  static const TOptionSpec kOptions[] = {{"brief", 0, false}};
+  static const TOptionDef kOptions[] = {{"brief", 0, false}};
   const TArguments args(Args, kOptions);
   if (args.Positional().empty()) throw TUsageError("info needs a calibration file or folder");
   std::vector<std::string> files;

@@ -32,7 +32,7 @@ constexpr TPaper kPapers[] = {{"a4", 210, 297}, {"a3", 297, 420}, {"letter", 215
 }  // namespace
 
 int RunPrint(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err) {
-  std::vector<TOptionSpec> options(std::begin(kViewOptions), std::end(kViewOptions));
+  std::vector<TOptionDef> options(std::begin(kViewOptions), std::end(kViewOptions));
   options.push_back({"output", 'o', true});
   options.push_back({"landmarks", 0, true});
   options.push_back({"paper", 0, true});

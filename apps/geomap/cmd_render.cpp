@@ -15,7 +15,7 @@
 namespace marovia::geomaptool {
 
 int RunRender(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err) {
-  std::vector<TOptionSpec> options(std::begin(kViewOptions), std::end(kViewOptions));
+  std::vector<TOptionDef> options(std::begin(kViewOptions), std::end(kViewOptions));
   options.push_back({"output", 'o', true});
   options.push_back({"quality", 0, true});
   options.push_back({"landmarks", 0, true});

@@ -9,7 +9,7 @@
 
 namespace marovia::geomaptool {
 
-const TOptionSpec kViewOptions[7] = {
+const TOptionDef kViewOptions[7] = {
     {"size", 0, true},      {"center", 0, true},   {"mag", 0, true},          {"grid", 0, true},
     {"grid-step", 0, true}, {"utm-step", 0, true}, {"no-antialias", 0, false}};
 

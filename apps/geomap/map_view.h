@@ -29,7 +29,7 @@ struct TViewRequest {
 
 // The options --size, --center, --mag, --grid, --grid-step, --utm-step and
 // --no-antialias, for the commands that draw a view.
-extern const TOptionSpec kViewOptions[7];
+extern const TOptionDef kViewOptions[7];
 // Raises TUsageError for a bad value.
 TViewRequest ViewFromArguments(const TArguments& Args);
 
