@@ -120,7 +120,19 @@ void CheckArea(const TGeoDB& db, double s, double n, double w, double e) {
       if (hit) expected.push_back(k);
     }
   }
-  fuzz::Check(db.FindItemsInArea(s, n, w, e) == expected, "area query differs from a scan");
+  const std::vector<int> found = db.FindItemsInArea(s, n, w, e);
+  if (found != expected) {
+    std::fprintf(stderr, "area %g..%g x %g..%g: query found %zu, scan %zu\n", s, n, w, e,
+                 found.size(), expected.size());
+    for (int k = 1; k <= db.NumEntries(); ++k) {
+      const TgdbData r = db.Data(k);
+      std::fprintf(stderr, "  entry %d: %.9g..%.9g x %.9g..%.9g%s%s\n", k, r.LatLow, r.LatHigh,
+                   r.LongLow, r.LongHigh,
+                   std::count(found.begin(), found.end(), k) ? " [query]" : "",
+                   std::count(expected.begin(), expected.end(), k) ? " [scan]" : "");
+    }
+    fuzz::Finding("area query differs from a scan");
+  }
 }
 
 // What an entry reads back: its points, or its meta information and bytes;

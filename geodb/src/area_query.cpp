@@ -29,9 +29,13 @@ bool Meets(const TgdbData& r, double s, double n, double w, double e) {
 }  // namespace
 
 void TGeoDB::NoteExtent(const TgdbData& Rec) {
-  // Inverted boxes (items without points) and NaN bounds add no extent.
-  const double h = static_cast<double>(Rec.LatHigh) - Rec.LatLow;
-  const double w = static_cast<double>(Rec.LongHigh) - Rec.LongLow;
+  // Inverted boxes (items without points) and NaN bounds add no extent. The
+  // difference of two singles need not be exact in a double (-100 and 1e-8
+  // span more bits than it has); rounded down, it would let the query's
+  // bands miss an item that touches the rectangle, so it is kept rounded up.
+  const double inf = std::numeric_limits<double>::infinity();
+  const double h = std::nextafter(static_cast<double>(Rec.LatHigh) - Rec.LatLow, inf);
+  const double w = std::nextafter(static_cast<double>(Rec.LongHigh) - Rec.LongLow, inf);
   if (h > FMaxLatExtent) FMaxLatExtent = h;
   if (w > FMaxLongExtent) FMaxLongExtent = w;
 }

@@ -33,6 +33,8 @@
 // integers in decimal. Text values are written with XML references, so a
 // '"' in a caption cannot end it early.
 #include <functional>
+#include <initializer_list>
+#include <string>
 
 #include "marovia/geomap/calxml.h"
 #include "marovia/geomap/geomap.h"
@@ -91,9 +93,23 @@ void CheckWritable(const TCalibData& cd, const std::string& errorPrefix) {
     fail("unknown ellipsoid " + IntToStr(static_cast<int>(cd.Ellipsoid)));
 }
 
+// Appends "[a,b,...] ", the group form of corners, points and quadruples.
+// Built by appending: chains of + starting from a literal make some
+// compilers warn about overlapping copies.
+void AppendGroup(std::string& s, std::initializer_list<std::string> parts) {
+  s += '[';
+  bool first = true;
+  for (const std::string& p : parts) {
+    if (!first) s += ',';
+    s += p;
+    first = false;
+  }
+  s += "] ";
+}
+
 std::string CornersLine(const TCornerArray& corners) {
   std::string s;
-  for (const TCoords& c : corners) s += "[" + Degrees(c.Latit) + "," + Degrees(c.Longit) + "] ";
+  for (const TCoords& c : corners) AppendGroup(s, {Degrees(c.Latit), Degrees(c.Longit)});
   return s;
 }
 
@@ -101,7 +117,7 @@ std::string PointsLine(const TCalibLine& line) {
   std::string s;
   for (int32_t p = 0; p < line.NumPoints; ++p) {
     const TPoint& pt = line.CalPoints[static_cast<size_t>(p)];
-    s += "[" + IntToStr(pt.X) + "," + IntToStr(pt.Y) + "] ";
+    AppendGroup(s, {IntToStr(pt.X), IntToStr(pt.Y)});
   }
   return s;
 }
@@ -110,8 +126,7 @@ std::string QuadsLine(const TCalibData& cd) {
   std::string s;
   for (int32_t k = 0; k < cd.NumCalQuads; ++k) {
     const TCalQuad& q = cd.CalQuads[static_cast<size_t>(k)];
-    s += "[" + Degrees(q.Latitude) + "," + Degrees(q.Longitude) + "," + IntToStr(q.MapX) + "," +
-         IntToStr(q.MapY) + "] ";
+    AppendGroup(s, {Degrees(q.Latitude), Degrees(q.Longitude), IntToStr(q.MapX), IntToStr(q.MapY)});
   }
   return s;
 }

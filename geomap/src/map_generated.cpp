@@ -61,7 +61,10 @@ double FirstGridValue(double Low, double Spacing) {
 }
 
 std::string Label(double Value, TDegreeFormat Format, const char* Positive, const char* Negative) {
-  return " " + DegreeToStr(std::fabs(Value), Format, 0) + (Value < 0 ? Negative : Positive);
+  std::string s(" ");
+  s += DegreeToStr(std::fabs(Value), Format, 0);
+  s += Value < 0 ? Negative : Positive;
+  return s;
 }
 
 void Outline(TCanvas& Canvas, int W, int H, int Inset) {
