@@ -22,3 +22,8 @@ marovia_fuzz_target(geodb_import_geojson
 marovia_fuzz_target(geoconvert_lines
   SOURCES ${geoconvert_tool}/geoconvert_cli.cpp
   LINK geobasics INCLUDE ${geoconvert_tool})
+marovia_fuzz_target(png_decode LINK platform_gfx)
+marovia_fuzz_target(xml_text LINK geomap)
+marovia_fuzz_target(calxml LINK geomap)
+marovia_fuzz_target(landmark_files LINK geomap INCLUDE ${PROJECT_SOURCE_DIR}/geomap/src)
+marovia_fuzz_target(symbol_files LINK geomap)

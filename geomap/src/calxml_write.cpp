@@ -31,7 +31,8 @@
 // with 3 (both "." as separator), line values in the general form with 15
 // significant digits (exponent form for very large or small magnitudes),
 // integers in decimal. Text values are written with XML references, so a
-// '"' in a caption cannot end it early.
+// '"' in a caption cannot end it early, and so is every '=' of a root-line
+// value (see RootValue).
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -62,6 +63,21 @@ std::string Attribute(std::string_view name, std::string_view value) {
   s += "=\"";
   s += value;
   s += '"';
+  return s;
+}
+
+// A text value of the root line. The readers find its attributes by
+// searching `name="` in the line, so a value ending in "map=" would pass
+// for the start of the map attribute: every '=' of a value is written as a
+// reference, which the readers decode, and `="` then only starts attributes.
+std::string RootValue(std::string_view value) {
+  std::string s;
+  for (const char c : EscapeXMLValue(value)) {
+    if (c == '=')
+      s += "&#61;";
+    else
+      s += c;
+  }
   return s;
 }
 
@@ -137,9 +153,9 @@ void WriteDataSet(const TLineWriter& write, const TCalLayout& layout, const std:
   write("");
   write("<!-- TGeoMap Calibration / Quorvant -->");
   write("<geomap" + Attribute("sig", "Quorvant") + Attribute("vers", "1.0") +
-        Attribute("id", EscapeXMLValue(DataID)) + Attribute("model", ModelName(model)) +
-        Attribute("map", EscapeXMLValue(cd.MapFName)) +
-        Attribute("caption", EscapeXMLValue(cd.Caption)) + ">");
+        Attribute("id", RootValue(DataID)) + Attribute("model", ModelName(model)) +
+        Attribute("map", RootValue(cd.MapFName)) + Attribute("caption", RootValue(cd.Caption)) +
+        ">");
   write("<corners>");
   write(CornersLine(cd.Corners));
   write("</corners>");

@@ -19,8 +19,11 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-size_t StartIndex(int pos) {
-  return pos < 1 ? 0 : static_cast<size_t>(pos) - 1;
+// The index a scan starts at: positions below 1 count as 1, and a position
+// beyond the text starts at its end, so that the position answered is never
+// further out than one past the end.
+size_t StartIndex(int pos, std::string_view text) {
+  return pos < 1 ? 0 : std::min(static_cast<size_t>(pos) - 1, text.size());
 }
 
 int ToPos(size_t index) {
@@ -109,8 +112,7 @@ double Convert(const NumberParts& n) {
 }  // namespace
 
 int32_t ScanInteger(std::string_view Text, int& Pos) {
-  if (Text.empty()) return 0;
-  size_t i = StartIndex(Pos);
+  size_t i = StartIndex(Pos, Text);
   while (i + 1 < Text.size() && Text[i] == ' ') ++i;
   bool negative = false;
   if (i < Text.size() && (Text[i] == '+' || Text[i] == '-')) {
@@ -128,7 +130,7 @@ int32_t ScanInteger(std::string_view Text, int& Pos) {
 }
 
 double ScanNumber(std::string_view Text, bool ExponentAllowed, int SeparatorMode, int& Pos) {
-  size_t i = StartIndex(Pos);
+  size_t i = StartIndex(Pos, Text);
   NumberParts n;
   NumState state = NumState::Start;
   for (;;) {

@@ -128,6 +128,26 @@ TEST(CalXmlRead, EveryModelSurvivesFileAndStreamRoundTrips) {
   }
 }
 
+// Fixed fault: the readers find root attributes by searching `name="`, and a
+// value ending in an attribute's name and '=' was written so that the search
+// found it there: a map named "a caption=" came back with the caption
+// "caption=". The fuzzers found it.
+TEST(CalXmlRead, RootValuesEndingInAnAttributeNameSurviveARoundTrip) {
+  test::TempDir dir;
+  TCalibData cd;
+  cd.MapFName = "a caption=";
+  cd.Caption = "b id= model=";
+  test::WriteTextFile(dir.File("c.xml"), [&](TTextFile& f) {
+    WriteRawCalDataToOpenXMLFile(f, true, "set map=", cd, cmUTM);
+  });
+  TCalibData back;
+  TCalibModel model = cmUndefined;
+  ASSERT_TRUE(ParseCalibData(dir.File("c.xml"), "Set map=", back, model));
+  EXPECT_EQ(model, cmUTM);
+  EXPECT_EQ(back.MapFName, cd.MapFName);
+  EXPECT_EQ(back.Caption, cd.Caption);
+}
+
 TEST(CalXmlRead, SetsAreFoundByIdentifierInAnyOrder) {
   test::TempDir dir;
   test::CalTestMap a, b;

@@ -52,7 +52,10 @@ TEST(ScanNumber, FollowsTheStateTable) {
       // Scanning from inside a text, as the corner reader does.
       {"[47.5,16.25]", true, 3, 7, 16.25, 12},
       {"[47.5,16.25]", true, 3, 0, 0, 1},  // a start below 1 counts as 1
-      {"12", true, 1, 9, 0, 9},            // beyond the end
+      // Fixed fault: a start beyond the end was answered as it was, a
+      // position past the one after the end that a caller could index with.
+      {"12", true, 1, 9, 0, 3},
+      {"", true, 3, 200, 0, 1},
   };
   for (const auto& c : cases) {
     int pos = c.start;
@@ -112,7 +115,9 @@ TEST(ScanInteger, ReadsSignedDecimalsAndSaturates) {
       {"   ", 1, 0, 3},  // blanks are never skipped past the last character
       {"12,34", 4, 34, 6},
       {"12", 0, 12, 3},
-      {"12", 5, 0, 5},
+      // Fixed fault: a start beyond the end was answered as it was.
+      {"12", 5, 0, 3},
+      {"", 7, 0, 1},
       {"2147483648", 1, INT32_MAX, 11},
       {"-99999999999999999999", 1, INT32_MIN, 22},
       {std::string(1000, '9'), 1, INT32_MAX, 1001},

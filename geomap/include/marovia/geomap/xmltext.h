@@ -157,8 +157,8 @@ std::string RootLineIdentifier(std::string_view Line);
 
 // Decimal integer from Pos: blanks skipped (never past the last character),
 // one "+" or "-", then digits up to the first other character, where Pos is
-// left (one past the end when the digits run to the end). No digits and an
-// empty text give 0. Values beyond the 32-bit range saturate at
+// left (one past the end when the digits run to the end, or when Pos was
+// beyond it). No digits and an empty text give 0. Values beyond the 32-bit range saturate at
 // INT32_MIN / INT32_MAX.
 int32_t ScanInteger(std::string_view Text, int& Pos);
 
@@ -178,7 +178,8 @@ int32_t ScanInteger(std::string_view Text, int& Pos);
 //
 // The separator is "." in mode 1, "," in mode 2, either in mode 3; in any
 // other mode no character is a separator. Pos is left on the character
-// that stopped the scan (one past the end at the end of the text). At error
+// that stopped the scan (one past the end at the end of the text, also when
+// Pos was beyond it). At error
 // the result is 0. Exponent digits beyond an exponent of 4200 are consumed
 // but ignored, and the result is limited to -uc_MaxDouble..uc_MaxDouble (an
 // overflow gives the limit, an underflow 0). A number that stops right after
