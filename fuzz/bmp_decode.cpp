@@ -57,8 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   // The stream loader: same verdict, same pixels, and the position right
   // after the image (or unchanged on refusal).
   TMemoryStream stream;
-  stream.WriteBuffer(Data, static_cast<int64_t>(Size));
-  stream.SetPosition(0);
+  fuzz::Fill(stream, Data, Size);
   TBitmap bmp;
   const bool loaded = fuzz::Refusing([&] { bmp.LoadFromStream(stream); });
   fuzz::Check(loaded == decoded, "stream loader and decoder disagree");

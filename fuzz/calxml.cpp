@@ -204,8 +204,7 @@ void CheckRoundTrip(const TCalibData& cd, TCalibModel model) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   TMemoryStream stream;
-  stream.WriteBuffer(Data, static_cast<int64_t>(Size));
-  stream.SetPosition(0);
+  fuzz::Fill(stream, Data, Size);
 
   // ParseCalibData, set after set.
   TCalibData first;

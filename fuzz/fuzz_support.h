@@ -20,6 +20,7 @@
 #include <system_error>
 #include <vector>
 
+#include "marovia/platform/streams.h"
 #include "marovia/platform/sysutils.h"
 
 namespace marovia::fuzz {
@@ -50,6 +51,12 @@ bool Refusing(F&& Body) {
 
 inline std::string_view AsText(const uint8_t* Data, size_t Size) {
   return {reinterpret_cast<const char*>(Data), Size};
+}
+
+// The input as the whole of a memory stream, positioned at its start.
+inline void Fill(marovia::TMemoryStream& Stream, const uint8_t* Data, size_t Size) {
+  Stream.WriteBuffer(Data, static_cast<int64_t>(Size));
+  Stream.SetPosition(0);
 }
 
 // A directory of this process for the files a target must write, made on

@@ -24,8 +24,7 @@ constexpr int64_t kDecodePixels = int64_t{1} << 18;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   TMemoryStream stream;
-  stream.WriteBuffer(Data, static_cast<int64_t>(Size));
-  stream.SetPosition(0);
+  fuzz::Fill(stream, Data, Size);
 
   TJPEGImage img;
   if (!fuzz::Refusing([&] { img.LoadFromStream(stream); })) {

@@ -43,8 +43,7 @@ bool Probe(const uint8_t* Data, size_t Size, int64_t& W, int64_t& H) {
 
 void CheckPng(const uint8_t* Data, size_t Size, bool probed, int64_t pw, int64_t ph) {
   TMemoryStream stream;
-  stream.WriteBuffer(Data, static_cast<int64_t>(Size));
-  stream.SetPosition(0);
+  fuzz::Fill(stream, Data, Size);
   TPngImage png;
   int last = -1;
   png.OnProgress = [&](TObject*, TProgressStage, uint8_t Percent, bool, const TRect&,
@@ -98,8 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     return 0;
   }
   TMemoryStream stream;
-  stream.WriteBuffer(Data, static_cast<int64_t>(Size));
-  stream.SetPosition(0);
+  fuzz::Fill(stream, Data, Size);
   TJPEGImage jpeg;
   if (fuzz::Refusing([&] { jpeg.LoadFromStream(stream); }) && probed)
     fuzz::Check(jpeg.Width() == w && jpeg.Height() == h, "JPEG header differs from the probe");

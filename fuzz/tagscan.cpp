@@ -37,8 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
 
   std::vector<Element> fromStream;
   TMemoryStream stream;
-  stream.WriteBuffer(Data, static_cast<int64_t>(Size));
-  stream.SetPosition(0);
+  fuzz::Fill(stream, Data, Size);
   for (;;) {
     Element e;
     const int64_t before = stream.Position();
