@@ -20,8 +20,8 @@ marovia_fuzz_target(geodb_import_geojson
           ${geodb_tool}/geojson_export.cpp ${geodb_tool}/text_import.cpp
   LINK geodb INCLUDE ${geodb_tool})
 marovia_fuzz_target(geoconvert_lines
-  SOURCES ${geoconvert_tool}/geoconvert_cli.cpp
-  LINK geobasics INCLUDE ${geoconvert_tool})
+  SOURCES ${geoconvert_tool}/geoconvert_cli.cpp ${PROJECT_SOURCE_DIR}/apps/common/cli_text.cpp
+  LINK geobasics INCLUDE ${geoconvert_tool} ${PROJECT_SOURCE_DIR}/apps/common)
 marovia_fuzz_target(png_decode LINK platform_gfx)
 marovia_fuzz_target(xml_text LINK geomap)
 marovia_fuzz_target(calxml LINK geomap)

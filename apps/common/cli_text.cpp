@@ -1,5 +1,6 @@
 #include "cli_text.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -7,12 +8,12 @@
 
 namespace marovia::apps {
 
-std::string Printable(std::string_view Text) {
+std::string Printable(std::string_view Text, bool KeepWhiteSpace) {
   std::string r;
   r.reserve(Text.size());
   for (const char c : Text) {
     const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F) {
+    if ((u < 0x20 || u == 0x7F) && !(KeepWhiteSpace && std::isspace(u))) {
       char hex[5];
       std::snprintf(hex, sizeof hex, "\\x%02X", u);
       r += hex;
@@ -31,9 +32,15 @@ std::optional<double> ParseNumber(std::string_view Text) {
   if (Text.empty()) return std::nullopt;
   double v = 0;
   const auto [end, ec] = std::from_chars(Text.data(), Text.data() + Text.size(), v);
-  if (end != Text.data() + Text.size() || ec != std::errc() || !std::isfinite(v)) {
+  if (end != Text.data() + Text.size()) return std::nullopt;
+  if (ec == std::errc::result_out_of_range) {
+    // A well-formed number that no double holds: from_chars leaves v alone,
+    // strtod gives the signed zero or the infinity.
+    v = std::strtod(std::string(Text).c_str(), nullptr);
+  } else if (ec != std::errc()) {
     return std::nullopt;
   }
+  if (!std::isfinite(v)) return std::nullopt;
   return v;
 }
 

@@ -11,11 +11,14 @@ namespace marovia::apps {
 
 // Text with its control bytes (a NUL, an escape sequence) spelt \xNN, so
 // that a message quoting a file name or an input line can neither drive the
-// terminal nor be cut short.
-std::string Printable(std::string_view Text);
+// terminal nor be cut short. KeepWhiteSpace keeps tabs, line ends and the
+// like, for a line that is escaped before it is split into tokens: no number
+// holds a control byte, so this changes only what its messages show.
+std::string Printable(std::string_view Text, bool KeepWhiteSpace = false);
 
 // A finite decimal number making up the whole text ("+" allowed); nullopt
-// for anything else.
+// for anything else. A number too small in magnitude for a double is a
+// (signed) zero; one too large is refused.
 std::optional<double> ParseNumber(std::string_view Text);
 
 // Latitude and longitude in decimal degrees, "LAT,LON" (blanks around the

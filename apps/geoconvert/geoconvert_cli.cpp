@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli_text.h"
 #include "marovia/geobasics/geobasics.h"
 
 namespace marovia::geoconvert {
@@ -134,45 +135,6 @@ std::string Fixed(double v, int decimals) {
   return s;
 }
 
-// Text with its control bytes other than white space (a NUL, an escape
-// sequence) spelt \xNN, so that messages quoting the input neither drive the
-// terminal nor end at a NUL. No number contains such a byte, so escaping an
-// input line before it is split changes only what its messages show.
-std::string Printable(std::string_view text) {
-  std::string r;
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if ((u < 0x20 || u == 0x7F) && !std::isspace(u)) {
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02X", u);
-      r += hex;
-    } else {
-      r += c;
-    }
-  }
-  return r;
-}
-
-// A finite decimal number, the whole token; a leading '+' is allowed.
-std::optional<double> ParseNumber(std::string_view s) {
-  if (!s.empty() && s[0] == '+') {
-    s.remove_prefix(1);
-    if (!s.empty() && s[0] == '-') return std::nullopt;
-  }
-  if (s.empty()) return std::nullopt;
-  double v = 0;
-  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (end != s.data() + s.size()) return std::nullopt;
-  if (ec == std::errc::result_out_of_range) {
-    // The text is a well-formed number that no double holds. Too small in
-    // magnitude it is a (signed) zero; too large it is refused.
-    v = std::strtod(std::string(s).c_str(), nullptr);
-    return std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
-  }
-  if (ec != std::errc() || !std::isfinite(v)) return std::nullopt;
-  return v;
-}
-
 // Why a token is not accepted as a number: well-formed but beyond the range
 // of a double, or not a number at all.
 std::string NotANumber(std::string_view token) {
@@ -189,7 +151,7 @@ std::string NotANumber(std::string_view token) {
 }
 
 double Number(std::string_view token, const char* what) {
-  const auto v = ParseNumber(token);
+  const auto v = apps::ParseNumber(token);
   if (!v) {
     throw InputError(std::string(what) + " '" + std::string(token) + "' " + NotANumber(token));
   }
@@ -287,7 +249,7 @@ double Angle(const std::string& token, char& axis) {
       throw InputError("'" + token + "' has both a sign and a hemisphere letter");
     }
   }
-  const auto v = ParseNumber(num);
+  const auto v = apps::ParseNumber(num);
   if (!v) throw InputError("angle '" + token + "' " + NotANumber(num));
   return sign * *v;
 }
@@ -594,7 +556,7 @@ int Country(std::ostream& out, std::ostream& err, const std::string& query) {
     }
   }
   if (hits.empty()) {
-    err << "geoconvert: no country has the code or a name starting with '" << Printable(query)
+    err << "geoconvert: no country has the code or a name starting with '" << apps::Printable(query)
         << "'\n";
     return kExitBadInput;
   }
@@ -671,7 +633,7 @@ int Execute(const std::vector<std::string>& args, std::istream& in, std::ostream
       throw UsageError("unexpected position '" + o.position[0] + "' with a table option");
     }
   } catch (const UsageError& e) {
-    err << "geoconvert: " << Printable(e.what()) << "\n";
+    err << "geoconvert: " << apps::Printable(e.what()) << "\n";
     return kExitUsage;
   }
 
@@ -702,7 +664,7 @@ int Execute(const std::vector<std::string>& args, std::istream& in, std::ostream
       out << Convert(o, Tokens(line)) << "\n";
       return kExitOk;
     } catch (const std::exception& e) {
-      err << "geoconvert: " << Printable(e.what()) << "\n";
+      err << "geoconvert: " << apps::Printable(e.what()) << "\n";
       return kExitBadInput;
     }
   }
@@ -721,9 +683,9 @@ int Execute(const std::vector<std::string>& args, std::istream& in, std::ostream
     });
     if (first == line.end() || *first == '#') continue;
     try {
-      out << Convert(o, Tokens(Printable(line))) << "\n";
+      out << Convert(o, Tokens(apps::Printable(line, true))) << "\n";
     } catch (const std::exception& e) {
-      err << "geoconvert: line " << lineNo << ": " << Printable(e.what()) << "\n";
+      err << "geoconvert: line " << lineNo << ": " << apps::Printable(e.what()) << "\n";
       status = kExitBadInput;
     }
   }

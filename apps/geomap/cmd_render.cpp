@@ -35,24 +35,8 @@ int RunRender(std::span<const std::string> Args, std::ostream& Out, std::ostream
 
   int status = kExitOk;
   TGeoMap map(nullptr);
-  map.SetName("Map");
-  map.SetSuppressPaint(true);
   std::string source;
-  if (!LoadRenderSource(args.Positional()[0], view, map, source, Err, status)) return status;
-  if (const auto landmarks = args.Value("landmarks")) {
-    try {
-      apps::LoadLandmarkFile(map, *landmarks);
-    } catch (const apps::TMapFileError& e) {
-      Report(Err, e.what());
-      status = kExitBadInput;
-    }
-  }
-  try {
-    ApplyView(map, view);
-  } catch (const TViewError& e) {
-    Report(Err, apps::Printable(source) + ": " + e.what());
-    return kExitBadInput;
-  }
+  if (!PrepareRenderedMap(args, view, map, source, Err, status)) return status;
 
   TBitmap picture;
   apps::CopyTopLeft(map.ComposedView(), view.Width, view.Height, picture);

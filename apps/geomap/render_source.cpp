@@ -38,4 +38,27 @@ bool LoadRenderSource(const std::string& Path, const TViewRequest& View, TGeoMap
   return true;
 }
 
+bool PrepareRenderedMap(const TArguments& Args, const TViewRequest& View, TGeoMap& Map,
+                        std::string& Source, std::ostream& Err, int& Status) {
+  Map.SetName("Map");
+  Map.SetSuppressPaint(true);
+  if (!LoadRenderSource(Args.Positional()[0], View, Map, Source, Err, Status)) return false;
+  if (const auto landmarks = Args.Value("landmarks")) {
+    try {
+      apps::LoadLandmarkFile(Map, *landmarks);
+    } catch (const apps::TMapFileError& e) {
+      Report(Err, e.what());
+      Status = kExitBadInput;
+    }
+  }
+  try {
+    ApplyView(Map, View);
+  } catch (const TViewError& e) {
+    Report(Err, apps::Printable(Source) + ": " + e.what());
+    Status = kExitBadInput;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace marovia::geomaptool

@@ -5,6 +5,7 @@
 #include <iosfwd>
 #include <string>
 
+#include "arguments.h"
 #include "map_view.h"
 
 namespace marovia::geomaptool {
@@ -15,5 +16,13 @@ namespace marovia::geomaptool {
 // false when there is no map to draw.
 bool LoadRenderSource(const std::string& Path, const TViewRequest& View, TGeoMap& Map,
                       std::string& Source, std::ostream& Err, int& Status);
+
+// The map of a drawing command ready to draw: Map (fresh, painting
+// suppressed) loaded by LoadRenderSource from the first positional argument,
+// the landmarks of --landmarks added and View applied; Source names the
+// calibration file. Problems are reported
+// on Err and set Status; answers false when there is nothing to draw.
+bool PrepareRenderedMap(const TArguments& Args, const TViewRequest& View, TGeoMap& Map,
+                        std::string& Source, std::ostream& Err, int& Status);
 
 }  // namespace marovia::geomaptool

@@ -257,6 +257,11 @@ void TGeoMap::RecalcCalibration() {
 }
 
 void TGeoMap::FitModelAndExtents() {
+  FitModel();
+  CalcExtentsAndResolution();
+}
+
+void TGeoMap::FitModel() {
   switch (FCalibModel) {
     case cmBiquadraticPn:
       CalcBiquadraticCalibration();
@@ -274,7 +279,6 @@ void TGeoMap::FitModelAndExtents() {
     default:
       break;
   }
-  CalcExtentsAndResolution();
 }
 
 bool TGeoMap::RecalcGratMat() {

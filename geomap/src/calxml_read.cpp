@@ -106,23 +106,7 @@ bool TGeoMap::ReadCalDataIntern(bool TextMode, TTextFile* TextFile, TStream* Str
   const bool linesUsable = RecalcGratMat();
   if (!FCalibData.MapFName.empty()) SetMapImgName(FCalibData.MapFName);
   // The corners and resolution stay as the file gives them.
-  switch (FCalibModel) {
-    case cmBiquadraticPn:
-      CalcBiquadraticCalibration();
-      break;
-    case cmConicConformal:
-      CalcConicCalibration();
-      break;
-    case cmMillerCylindrical:
-      CalcMillerCylCalibration();
-      break;
-    case cmEquiRect:
-    case cmUTM:
-      CalcEquiRectCalibration();
-      break;
-    default:
-      break;
-  }
+  FitModel();
   // The set was found and read. Only the line model needs a usable set of
   // lines (two parallels and two meridians) to convert at all.
   return FCalibModel == cmParabolicIp ? linesUsable : true;

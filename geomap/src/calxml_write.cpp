@@ -57,15 +57,6 @@ struct TCalLayout {
   bool QuadsAlways;
 };
 
-std::string Attribute(std::string_view name, std::string_view value) {
-  std::string s = " ";
-  s += name;
-  s += "=\"";
-  s += value;
-  s += '"';
-  return s;
-}
-
 // A text value of the root line. The readers find its attributes by
 // searching `name="` in the line, so a value ending in "map=" would pass
 // for the start of the map attribute: every '=' of a value is written as a
@@ -152,10 +143,10 @@ void WriteDataSet(const TLineWriter& write, const TCalLayout& layout, const std:
   if (layout.Declaration) write(std::string(kGeoMapXMLDeclaration));
   write("");
   write("<!-- TGeoMap Calibration / Quorvant -->");
-  write("<geomap" + Attribute("sig", "Quorvant") + Attribute("vers", "1.0") +
-        Attribute("id", RootValue(DataID)) + Attribute("model", ModelName(model)) +
-        Attribute("map", RootValue(cd.MapFName)) + Attribute("caption", RootValue(cd.Caption)) +
-        ">");
+  write("<geomap" + WriteAttribute("sig", "Quorvant") + WriteAttribute("vers", "1.0") +
+        WriteAttribute("id", RootValue(DataID)) + WriteAttribute("model", ModelName(model)) +
+        WriteAttribute("map", RootValue(cd.MapFName)) +
+        WriteAttribute("caption", RootValue(cd.Caption)) + ">");
   write("<corners>");
   write(CornersLine(cd.Corners));
   write("</corners>");
@@ -170,14 +161,15 @@ void WriteDataSet(const TLineWriter& write, const TCalLayout& layout, const std:
   }
   for (int32_t i = 0; i < cd.NumCalLines; ++i) {
     const TCalibLine& line = cd.CalLines[static_cast<size_t>(i)];
-    write("<calline" + Attribute("type", line.LineType == gtlParallel ? "parallel" : "meridian") +
-          Attribute("value", FloatToStr(line.LineValue)) +
-          Attribute("npoints", IntToStr(line.NumPoints)) + ">");
+    write("<calline" +
+          WriteAttribute("type", line.LineType == gtlParallel ? "parallel" : "meridian") +
+          WriteAttribute("value", FloatToStr(line.LineValue)) +
+          WriteAttribute("npoints", IntToStr(line.NumPoints)) + ">");
     write(PointsLine(line));
     write("</calline>");
   }
   if (layout.QuadsAlways || cd.NumCalQuads > 0) {
-    write("<calquads" + Attribute("npoints", IntToStr(cd.NumCalQuads)) + ">");
+    write("<calquads" + WriteAttribute("npoints", IntToStr(cd.NumCalQuads)) + ">");
     write(QuadsLine(cd));
     write("</calquads>");
   }

@@ -18,29 +18,21 @@ namespace {
 // Entries the list holds when a set is found, and the step it grows by.
 constexpr int32_t kCapacityStep = 1000;
 
-std::string Attribute(std::string_view name, std::string_view value) {
-  std::string s = " ";
-  s += name;
-  s += "=\"";
-  s += value;
-  s += '"';
-  return s;
-}
-
 std::string ColorText(TColor c) {
   return Hex(static_cast<uint32_t>(c), 8);
 }
 
 std::string SymbolLine(const TSymbol& s) {
   const TSymbolProperties& p = s.Properties;
-  return "<symbol" + Attribute("element", LandMarkElementName(p.Kind)) +
-         Attribute("name", EscapeXMLValue(s.Name)) +
-         Attribute("category", std::to_string(s.Category)) +
-         Attribute("colorfg", ColorText(p.FGColor)) + Attribute("colorbg", ColorText(p.BGColor)) +
-         Attribute("size", std::to_string(p.Size)) +
-         Attribute("transp", BoolToWord(p.Transparent, 0)) +
-         Attribute("dir", std::to_string(p.Direction)) +
-         Attribute("leng", std::to_string(p.Length)) + " />";
+  return "<symbol" + WriteAttribute("element", LandMarkElementName(p.Kind)) +
+         WriteAttribute("name", EscapeXMLValue(s.Name)) +
+         WriteAttribute("category", std::to_string(s.Category)) +
+         WriteAttribute("colorfg", ColorText(p.FGColor)) +
+         WriteAttribute("colorbg", ColorText(p.BGColor)) +
+         WriteAttribute("size", std::to_string(p.Size)) +
+         WriteAttribute("transp", BoolToWord(p.Transparent, 0)) +
+         WriteAttribute("dir", std::to_string(p.Direction)) +
+         WriteAttribute("leng", std::to_string(p.Length)) + " />";
 }
 
 int32_t IntegerOf(std::string_view text) {
@@ -116,8 +108,8 @@ void TSymbolRepository::StoreOnFile(const std::string& FName, const std::string&
   out.WriteLn(kGeoMapXMLDeclaration);
   out.WriteLn("");
   out.WriteLn("<!-- TGeoMap Landmark Repository / Quorvant -->");
-  out.WriteLn("<lmsymbols" + Attribute("sig", "Quorvant") + Attribute("vers", "1.0") +
-              Attribute("id", EscapeXMLValue(DataID)) + ">");
+  out.WriteLn("<lmsymbols" + WriteAttribute("sig", "Quorvant") + WriteAttribute("vers", "1.0") +
+              WriteAttribute("id", EscapeXMLValue(DataID)) + ">");
   for (int32_t i = 0; i < FNEntries; ++i) out.WriteLn(SymbolLine(FSymbols[static_cast<size_t>(i)]));
   out.WriteLn("</lmsymbols>");
   out.Commit();

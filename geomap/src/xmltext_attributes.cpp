@@ -92,6 +92,17 @@ std::string AttributeValue(std::string_view TagText, std::string_view Name) {
   return std::string();
 }
 
+std::string WriteAttribute(std::string_view Name, std::string_view Value) {
+  std::string s;
+  s.reserve(Name.size() + Value.size() + 4);
+  s += ' ';
+  s += Name;
+  s += "=\"";
+  s += Value;
+  s += '"';
+  return s;
+}
+
 std::string AttributeText(std::string_view TagText, std::string_view Name) {
   return DecodeXMLReferences(AttributeValue(TagText, Name));
 }

@@ -447,8 +447,9 @@ class TGeoMap : public TCustomControl {
   // ---- geomap_core.cpp helpers
 
   // ---- calibration.cpp helpers
-  // The model's fit (none for cmParabolicIp and cmUndefined), then
-  // CalcExtentsAndResolution.
+  // The model's fit (none for cmParabolicIp and cmUndefined).
+  void FitModel();
+  // FitModel, then CalcExtentsAndResolution.
   void FitModelAndExtents();
 
   // ---- conversion.cpp helpers

@@ -15,7 +15,8 @@
 //
 // Sources: xmltext_format.cpp (StrFixed, BoolToWord, TrimBlanks, PosOfNth),
 // xmltext_lines.cpp (ReadLineFromStream), xmltext_attributes.cpp
-// (NextAttribute, AttributeValue, AttributeText, RootLineIdentifier),
+// (NextAttribute, AttributeValue, AttributeText, RootLineIdentifier,
+// WriteAttribute),
 // xmltext_numbers.cpp
 // (ScanInteger, ScanNumber), xmltext_references.cpp (EscapeXMLValue,
 // DecodeXMLReferences).
@@ -146,6 +147,10 @@ std::string AttributeValue(std::string_view TagText, std::string_view Name);
 // AttributeValue with the XML references decoded: the form for text values
 // (names, captions, identifiers).
 std::string AttributeText(std::string_view TagText, std::string_view Name);
+
+// ` Name="Value"`, the form in which the writers put an attribute into a tag;
+// Value must already be escaped where it is text (EscapeXMLValue).
+std::string WriteAttribute(std::string_view Name, std::string_view Value);
 
 // The data set identifier of a root line: the text between the first
 // `id="` (any case) and the next '"', blanks trimmed, references decoded,
