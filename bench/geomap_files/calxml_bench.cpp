@@ -3,9 +3,9 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
-#include <random>
 #include <string>
 
+#include "bench_support.h"
 #include "marovia/geomap/calxml.h"
 #include "marovia/geomap/geomap.h"
 
@@ -13,26 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace marovia;
-
-// A fresh directory below the system temp dir, removed with the object.
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::random_device rd;
-    path = fs::temp_directory_path() / ("marovia_calxml_bench_" + std::to_string(rd()));
-    fs::create_directories(path);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-};
-
-class QuietMap : public TGeoMap {
- public:
-  QuietMap() : TGeoMap(nullptr) {}
-  void Paint() override {}
-};
 
 // 200 points of a plate carree over a 2000 x 1500 image.
 TCalibData FullData() {
@@ -55,17 +35,17 @@ void WriteFile(const std::string& file, const TCalibData& cd) {
 }
 
 void BM_WriteCalibration200(benchmark::State& state) {
-  TempDir dir;
+  test::TempDir dir;
   const TCalibData cd = FullData();
-  const std::string file = (dir.path / "cal.xml").string();
+  const std::string file = dir.File("cal.xml");
   for (auto _ : state) WriteFile(file, cd);
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(fs::file_size(file)));
 }
 BENCHMARK(BM_WriteCalibration200)->Unit(benchmark::kMicrosecond);
 
 void BM_ParseCalibration200(benchmark::State& state) {
-  TempDir dir;
-  const std::string file = (dir.path / "cal.xml").string();
+  test::TempDir dir;
+  const std::string file = dir.File("cal.xml");
   WriteFile(file, FullData());
   for (auto _ : state) {
     TCalibData cd;
@@ -80,8 +60,8 @@ BENCHMARK(BM_ParseCalibration200)->Unit(benchmark::kMicrosecond);
 // Reading into a map: the same file plus clearing, the refit of the
 // biquadratic model over 200 points and the graticule matrix.
 void BM_LoadCalibration200IntoMap(benchmark::State& state) {
-  TempDir dir;
-  const std::string file = (dir.path / "cal.xml").string();
+  test::TempDir dir;
+  const std::string file = dir.File("cal.xml");
   WriteFile(file, FullData());
   QuietMap map;
   for (auto _ : state) {

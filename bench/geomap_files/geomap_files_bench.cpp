@@ -4,10 +4,10 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "marovia/geomap/symbol_repository.h"
 #include "marovia/geomap/xmltext.h"
 
@@ -15,20 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace marovia;
-
-// A fresh directory below the system temp dir, removed with the object.
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::random_device rd;
-    path = fs::temp_directory_path() / ("marovia_geomap_bench_" + std::to_string(rd()));
-    fs::create_directories(path);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-};
 
 // Numbers as the files write them: corners with 5 decimals, resolutions,
 // line values in the general form (either separator, exponents).
@@ -82,10 +68,10 @@ void FillRepository(TSymbolRepository& r, int n) {
 }
 
 void BM_StoreSymbolFile(benchmark::State& state) {
-  TempDir dir;
+  test::TempDir dir;
   TSymbolRepository r(nullptr);
   FillRepository(r, static_cast<int>(state.range(0)));
-  const std::string file = (dir.path / "symbols.xml").string();
+  const std::string file = dir.File("symbols.xml");
   for (auto _ : state) r.StoreOnFile(file, "bench");
   state.SetItemsProcessed(state.iterations() * state.range(0));
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(fs::file_size(file)));
@@ -93,8 +79,8 @@ void BM_StoreSymbolFile(benchmark::State& state) {
 BENCHMARK(BM_StoreSymbolFile)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 void BM_LoadSymbolFile(benchmark::State& state) {
-  TempDir dir;
-  const std::string file = (dir.path / "symbols.xml").string();
+  test::TempDir dir;
+  const std::string file = dir.File("symbols.xml");
   {
     TSymbolRepository r(nullptr);
     FillRepository(r, static_cast<int>(state.range(0)));

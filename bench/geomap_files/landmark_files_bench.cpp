@@ -7,33 +7,13 @@
 #include <random>
 #include <string>
 
+#include "bench_support.h"
 #include "marovia/geomap/geomap.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace marovia;
-
-// A fresh directory below the system temp dir, removed with the object.
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::random_device rd;
-    path = fs::temp_directory_path() / ("marovia_landmark_bench_" + std::to_string(rd()));
-    fs::create_directories(path);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-};
-
-// Painting is not part of the file work measured here.
-class QuietMap : public TGeoMap {
- public:
-  QuietMap() : TGeoMap(nullptr) {}
-  void Paint() override {}
-};
 
 void Fill(TGeoMap& map, int n) {
   std::mt19937 rng(1);
@@ -49,10 +29,10 @@ void Fill(TGeoMap& map, int n) {
 }
 
 void BM_SaveLandmarks(benchmark::State& state) {
-  TempDir dir;
+  test::TempDir dir;
   QuietMap map;
   Fill(map, static_cast<int>(state.range(0)));
-  const std::string file = (dir.path / "landmarks.xml").string();
+  const std::string file = dir.File("landmarks.xml");
   for (auto _ : state) map.SaveLandmarks(file, "bench");
   state.SetItemsProcessed(state.iterations() * state.range(0));
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(fs::file_size(file)));
@@ -60,8 +40,8 @@ void BM_SaveLandmarks(benchmark::State& state) {
 BENCHMARK(BM_SaveLandmarks)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_LoadLandMarks(benchmark::State& state) {
-  TempDir dir;
-  const std::string file = (dir.path / "landmarks.xml").string();
+  test::TempDir dir;
+  const std::string file = dir.File("landmarks.xml");
   {
     QuietMap map;
     Fill(map, static_cast<int>(state.range(0)));
