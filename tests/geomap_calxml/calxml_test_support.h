@@ -4,36 +4,17 @@
 
 #include <string>
 
+#include "../geomap_calibration/calib_test_map.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/files.h"
 
 namespace marovia::test {
 
-// A map control named "Map" that counts its repaints.
-class CalTestMap : public TGeoMap {
+// A map control named "Map" that counts its repaints, without an image.
+class CalTestMap : public CalibTestMap {
  public:
-  CalTestMap() : TGeoMap(nullptr) { SetName("Map"); }
-  void Paint() override {
-    ++paints;
-    TGeoMap::Paint();
-  }
-  int paints = 0;
+  CalTestMap() : CalibTestMap(0, 0) {}
 };
-
-inline std::string MapError(const std::string& Text) {
-  return "Component \"Map\": " + Text;
-}
-
-// The message of an EZYLGeoMapError raised by f, or "" when none is raised.
-template <typename F>
-std::string ErrorOf(F f) {
-  try {
-    f();
-  } catch (const EZYLGeoMapError& e) {
-    return e.what();
-  }
-  return "";
-}
 
 inline TCalibLine Line(TGratLineKind Kind, double Value, std::initializer_list<TPoint> Points) {
   TCalibLine l;
