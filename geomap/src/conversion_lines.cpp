@@ -1,4 +1,8 @@
 // Conversions of the line calibration model over the graticule matrix.
+//
+// The algorithms are written once over a source of rows: the matrix itself
+// for single conversions, or TGraticuleRows, which reads the matrix once
+// for a batch. Both run the same arithmetic and give the same bits.
 #include <cmath>
 #include <cstdint>
 
@@ -18,13 +22,30 @@ constexpr double kDiverged = 50000;
 // them meet there: the interpolation would divide by rounding noise.
 constexpr double kLinesMeet = 1e-6;
 
-struct LineRow {
-  double kind, value, a0, a1, a2;
+using LineRow = TGraticuleRows::TRow;
+
+// Rows straight from the matrix (rows from 1).
+struct MatrixRows {
+  const TMatrix& m;
+  int32_t Count() const { return m.NrOfRows(); }
+  int32_t Columns() const { return m.NrOfColumns(); }
+  double Kind(int32_t r) const { return m.GetVal(1, r); }
+  double Value(int32_t r) const { return m.GetVal(2, r); }
+  LineRow Row(int32_t r) const {
+    return {m.GetVal(1, r), m.GetVal(2, r), m.GetVal(3, r), m.GetVal(4, r), m.GetVal(5, r)};
+  }
 };
 
-LineRow Row(const TMatrix& m, int32_t r) {
-  return {m.GetVal(1, r), m.GetVal(2, r), m.GetVal(3, r), m.GetVal(4, r), m.GetVal(5, r)};
-}
+// Rows read out beforehand (rows from 1 are [0..]).
+struct CachedRows {
+  const std::vector<LineRow>& rows;
+  int32_t columns;
+  int32_t Count() const { return static_cast<int32_t>(rows.size()); }
+  int32_t Columns() const { return columns; }
+  double Kind(int32_t r) const { return rows[static_cast<size_t>(r - 1)].kind; }
+  double Value(int32_t r) const { return rows[static_cast<size_t>(r - 1)].value; }
+  LineRow Row(int32_t r) const { return rows[static_cast<size_t>(r - 1)]; }
+};
 
 double Parabola(const LineRow& l, double t) {
   return l.a0 + l.a1 * t + l.a2 * (t * t);
@@ -55,11 +76,12 @@ class NearestTwo {
 };
 
 // Both kinds must have at least two rows, counted by the rounded kind.
-bool HasTwoOfEachKind(const TMatrix& m) {
-  if (m.NrOfColumns() < 5) return false;
+template <typename Rows>
+bool HasTwoOfEachKind(const Rows& m) {
+  if (m.Columns() < 5) return false;
   int parallels = 0, meridians = 0;
-  for (int32_t r = 1; r <= m.NrOfRows(); ++r) {
-    const double k = m.GetVal(1, r);
+  for (int32_t r = 1; r <= m.Count(); ++r) {
+    const double k = m.Kind(r);
     if (k > 0.5 && k < 1.5) {
       ++parallels;
     } else if (k >= -0.5 && k <= 0.5) {
@@ -72,16 +94,19 @@ bool HasTwoOfEachKind(const TMatrix& m) {
 // Interpolates the line values of the two rows nearest to the pixel, where
 // a parallel's distance is vertical (along = x, across = y) and a
 // meridian's horizontal (along = y, across = x).
-bool Interpolate(const TMatrix& m, double kind, double along, double across, double& value) {
-  if (!HasTwoOfEachKind(m)) return false;
+// twoOfEach: HasTwoOfEachKind(m), which a batch answers once.
+template <typename Rows>
+bool Interpolate(const Rows& m, bool twoOfEach, double kind, double along, double across,
+                 double& value) {
+  if (!twoOfEach) return false;
   NearestTwo n;
-  for (int32_t r = 1; r <= m.NrOfRows(); ++r) {
-    const LineRow l = Row(m, r);
+  for (int32_t r = 1; r <= m.Count(); ++r) {
+    const LineRow l = m.Row(r);
     if (l.kind == kind) n.Offer(r, std::fabs(across - Parabola(l, along)));
   }
   if (!n.Found()) return false;
-  const LineRow c = Row(m, n.Near());
-  const LineRow e = Row(m, n.Second());
+  const LineRow c = m.Row(n.Near());
+  const LineRow e = m.Row(n.Second());
   const double pc = Parabola(c, along);
   const double pe = Parabola(e, along);
   if (std::fabs(pc - pe) < kLinesMeet) return false;
@@ -91,35 +116,27 @@ bool Interpolate(const TMatrix& m, double kind, double along, double across, dou
 
 // The parabola of a line of the given value, interpolated between the two
 // rows of that kind whose values are nearest.
-bool InterpolateParabola(const TMatrix& m, double kind, double value, LineRow& out) {
+template <typename Rows>
+bool InterpolateParabola(const Rows& m, double kind, double value, LineRow& out) {
   NearestTwo n;
-  for (int32_t r = 1; r <= m.NrOfRows(); ++r) {
-    if (m.GetVal(1, r) == kind) n.Offer(r, std::fabs(value - m.GetVal(2, r)));
+  for (int32_t r = 1; r <= m.Count(); ++r) {
+    if (m.Kind(r) == kind) n.Offer(r, std::fabs(value - m.Value(r)));
   }
   if (!n.Found()) return false;
-  const LineRow f = Row(m, n.Near());
-  const LineRow g = Row(m, n.Second());
+  const LineRow f = m.Row(n.Near());
+  const LineRow g = m.Row(n.Second());
   const double share = (value - g.value) / (f.value - g.value);
   out = {kind, value, g.a0 + (f.a0 - g.a0) * share, g.a1 + (f.a1 - g.a1) * share,
          g.a2 + (f.a2 - g.a2) * share};
   return std::isfinite(out.a0) && std::isfinite(out.a1) && std::isfinite(out.a2);
 }
 
-}  // namespace
-
-bool GratLatitude(const TMatrix& Grat, double x, double y, double& Lat) {
-  return Interpolate(Grat, kParallel, x, y, Lat);
-}
-
-bool GratLongitude(const TMatrix& Grat, double x, double y, double& Long) {
-  return Interpolate(Grat, kMeridian, y, x, Long);
-}
-
-bool GratPixel(const TMatrix& Grat, double Lat, double Long, double& X, double& Y) {
-  if (Grat.NrOfRows() < 4 || Grat.NrOfColumns() < 5) return false;
+template <typename Rows>
+bool PixelOf(const Rows& m, double Lat, double Long, double& X, double& Y) {
+  if (m.Count() < 4 || m.Columns() < 5) return false;
   LineRow parallel, meridian;
-  if (!InterpolateParabola(Grat, kMeridian, Long, meridian) ||
-      !InterpolateParabola(Grat, kParallel, Lat, parallel))
+  if (!InterpolateParabola(m, kMeridian, Long, meridian) ||
+      !InterpolateParabola(m, kParallel, Lat, parallel))
     return false;
   // Every pass runs; there is no convergence test of its own.
   double x = kStartX, y = 0;
@@ -132,6 +149,41 @@ bool GratPixel(const TMatrix& Grat, double Lat, double Long, double& X, double& 
   X = x;
   Y = y;
   return true;
+}
+
+}  // namespace
+
+bool GratLatitude(const TMatrix& Grat, double x, double y, double& Lat) {
+  const MatrixRows m{Grat};
+  return Interpolate(m, HasTwoOfEachKind(m), kParallel, x, y, Lat);
+}
+
+bool GratLongitude(const TMatrix& Grat, double x, double y, double& Long) {
+  const MatrixRows m{Grat};
+  return Interpolate(m, HasTwoOfEachKind(m), kMeridian, y, x, Long);
+}
+
+bool GratPixel(const TMatrix& Grat, double Lat, double Long, double& X, double& Y) {
+  return PixelOf(MatrixRows{Grat}, Lat, Long, X, Y);
+}
+
+TGraticuleRows::TGraticuleRows(const TMatrix& Grat) : columns_(Grat.NrOfColumns()) {
+  if (columns_ < 5) return;  // no row can be read; every conversion fails
+  rows_.reserve(static_cast<size_t>(Grat.NrOfRows()));
+  for (int32_t r = 1; r <= Grat.NrOfRows(); ++r) rows_.push_back(MatrixRows{Grat}.Row(r));
+  twoOfEach_ = HasTwoOfEachKind(CachedRows{rows_, columns_});
+}
+
+bool TGraticuleRows::Latitude(double x, double y, double& Lat) const {
+  return Interpolate(CachedRows{rows_, columns_}, twoOfEach_, kParallel, x, y, Lat);
+}
+
+bool TGraticuleRows::Longitude(double x, double y, double& Long) const {
+  return Interpolate(CachedRows{rows_, columns_}, twoOfEach_, kMeridian, y, x, Long);
+}
+
+bool TGraticuleRows::Pixel(double Lat, double Long, double& X, double& Y) const {
+  return PixelOf(CachedRows{rows_, columns_}, Lat, Long, X, Y);
 }
 
 }  // namespace marovia

@@ -8,6 +8,8 @@
 // nearest to it; outside them the interpolation extrapolates.
 #pragma once
 
+#include <vector>
+
 #include "marovia/zylmath/matrix.h"
 
 namespace marovia {
@@ -25,5 +27,23 @@ bool GratLongitude(const TMatrix& Grat, double x, double y, double& Long);
 // than two lines of either kind, when the iteration diverges (both
 // coordinates beyond 50000), or when the result is not finite.
 bool GratPixel(const TMatrix& Grat, double Lat, double Long, double& X, double& Y);
+
+// The rows of a graticule matrix read once, for many conversions: the same
+// answers as the functions above, without reading the matrix per point.
+class TGraticuleRows {
+ public:
+  struct TRow {
+    double kind, value, a0, a1, a2;
+  };
+  explicit TGraticuleRows(const TMatrix& Grat);
+  bool Latitude(double x, double y, double& Lat) const;
+  bool Longitude(double x, double y, double& Long) const;
+  bool Pixel(double Lat, double Long, double& X, double& Y) const;
+
+ private:
+  std::vector<TRow> rows_;
+  int32_t columns_ = 0;
+  bool twoOfEach_ = false;
+};
 
 }  // namespace marovia
