@@ -182,7 +182,7 @@ int RunCalibrate(std::span<const std::string> Args, std::istream& In, std::ostre
     return kExitBadInput;
   }
   Out << apps::Printable(output) << "\n";
-  PrintCalibration(Out, map);
+  PrintCalibration(Out, map.Calibration(), map.MapImgFile());
   try {
     map.SaveCalDataAsXML(output, id);
   } catch (const std::exception& e) {

@@ -101,7 +101,7 @@ int RunGenerate(std::span<const std::string> Args, std::ostream& Out, std::ostre
     return kExitIo;
   }
   Out << apps::Printable(xml) << " and " << apps::Printable(bmp) << "\n";
-  PrintCalibration(Out, map);
+  PrintCalibration(Out, map.Calibration(), map.MapImgFile());
   return kExitOk;
 }
 

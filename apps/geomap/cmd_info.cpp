@@ -49,7 +49,7 @@ int RunInfo(std::span<const std::string> Args, std::ostream& Out, std::ostream& 
     if (!first) Out << "\n";
     first = false;
     Out << apps::Printable(file) << "\n";
-    PrintCalibration(Out, map, args.Has("brief"));
+    PrintCalibration(Out, map.Calibration(), map.MapImgFile(), args.Has("brief"));
   }
   return status;
 }
