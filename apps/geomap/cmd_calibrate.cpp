@@ -13,6 +13,7 @@
 #include "marovia/platform/files.h"
 #include "marovia/platform/strutils.h"
 #include "point_list.h"
+#include "marovia/geomap/geomap.h"
 #include "residuals.h"
 
 namespace marovia::geomaptool {

@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "geomap_cli.h"
 #include "marovia/platform/files.h"
+#include "marovia/geomap/geomap.h"
 #include "residuals.h"
 
 namespace marovia::geomaptool {

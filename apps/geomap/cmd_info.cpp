@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "geomap_cli.h"
 #include "map_loading.h"
+#include "marovia/geomap/geomap.h"
 #include "residuals.h"
 
 namespace marovia::geomaptool {

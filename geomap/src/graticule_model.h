@@ -8,6 +8,8 @@
 // nearest to it; outside them the interpolation extrapolates.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "marovia/zylmath/matrix.h"
@@ -39,10 +41,14 @@ class TGraticuleRows {
   bool Latitude(double x, double y, double& Lat) const;
   bool Longitude(double x, double y, double& Long) const;
   bool Pixel(double Lat, double Long, double& X, double& Y) const;
+  // Pixel for n positions: Ok[i] is Pixel's answer for position i, X[i]
+  // and Y[i] its pixel (0 when it fails). The arrays must not overlap.
+  void Pixels(std::size_t n, const double* Lat, const double* Long, double* X, double* Y,
+              uint8_t* Ok) const;
 
  private:
-  std::vector<TRow> rows_;
-  int32_t columns_ = 0;
+  std::vector<TRow> parallels_, meridians_;  // rows of kind exactly 1 and 0, in order
+  int32_t count_ = 0, columns_ = 0;
   bool twoOfEach_ = false;
 };
 

@@ -93,10 +93,7 @@ void GeoToPixelChunk(const TMapCalibration& cal, const TGraticuleRows* rows, con
   const TCalibData& cd = cal.Data();
   switch (cal.Model()) {
     case cmParabolicIp:
-      for (std::size_t i = 0; i < c.n; ++i) {
-        c.u[i] = c.v[i] = 0;
-        c.ok[i] = rows->Pixel(c.a[i], c.b[i], c.u[i], c.v[i]);
-      }
+      rows->Pixels(c.n, c.a, c.b, c.u, c.v, c.ok);
       break;
     case cmBiquadraticPn:
       QuadraticKernel(cal.CalParsSPPL(), c);
@@ -156,6 +153,28 @@ void GeoToPixelChunk(const TMapCalibration& cal, const TGraticuleRows* rows, con
   SettleBoth(c);
 }
 
+// Whole pixels under the conic model: the row is rounded first and the
+// column follows from the rounded row (c.u holds t = tan(theta), c.v the
+// unrounded row).
+void ConicRoundedChunk(const TConicPars& pars, const Chunk& c, int32_t* __restrict x,
+                       int32_t* __restrict y) {
+  const TConicPars p = pars;
+  for (std::size_t i = 0; i < c.n; ++i) {
+    double row = 0, t = 0;
+    c.ok[i] = ConicRow(p, c.a[i], c.b[i], row, t);
+    c.v[i] = row;
+    c.u[i] = t;
+  }
+  for (std::size_t i = 0; i < c.n; ++i) {
+    int32_t rx = 0, ry = 0;
+    const bool good = c.ok[i] && RoundToPixel(c.v[i], ry) &&
+                      RoundToPixel(p[0] + (ry - p[1]) * c.u[i], rx);
+    c.ok[i] = good;
+    x[i] = good ? rx : 0;
+    y[i] = good ? ry : 0;
+  }
+}
+
 }  // namespace
 
 void TMapCalibration::GeoToPixel(std::span<const double> Lat, std::span<const double> Long,
@@ -175,15 +194,14 @@ void TMapCalibration::GeoToPixel(std::span<const double> Lat, std::span<const do
                                  std::span<uint8_t> Ok) const {
   const std::size_t n = Lat.size();
   CheckLengths(n, {Long.size(), x.size(), y.size(), Ok.size()});
-  if (FModel == cmConicConformal) {
-    // The column follows from the rounded row, as GeoToPixel does it.
-    for (std::size_t i = 0; i < n; ++i) Ok[i] = GeoToPixel(Lat[i], Long[i], x[i], y[i]);
-    return;
-  }
   const TGraticuleRows rows(FModel == cmParabolicIp ? FGratMat : TMatrix());
   double X[kChunk], Y[kChunk];
   for (std::size_t s = 0; s < n; s += kChunk) {
     const std::size_t m = std::min(kChunk, n - s);
+    if (FModel == cmConicConformal) {
+      ConicRoundedChunk(FConicPars, Chunk{m, &Lat[s], &Long[s], X, Y, &Ok[s]}, &x[s], &y[s]);
+      continue;
+    }
     GeoToPixelChunk(*this, &rows, Chunk{m, &Lat[s], &Long[s], X, Y, &Ok[s]});
     for (std::size_t i = 0; i < m; ++i) {
       int32_t rx = 0, ry = 0;
