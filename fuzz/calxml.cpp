@@ -7,16 +7,23 @@
 // so that the conversions have an image to work over, and does not paint:
 // drawing is not reading, and would cost most of the time.
 //
+// The record ParseCalibData reads is also fitted as a calibration value on
+// its own (as the tools fit it), with its residuals and (up to 32 points)
+// its leave-one-out residuals.
+//
 // Invariants checked: the counts of every record read stay within the
 // capacities of TCalibData and the model and ellipsoid are valid values; the
 // two readers agree on the first set; no conversion raises or answers a
-// value that is not finite; a record written with WriteRawCalDataToOpenXMLFile
-// reads back the same, within the written number formats.
+// value that is not finite; the batch conversions give what the single ones
+// give; a record written with WriteRawCalDataToOpenXMLFile reads back the
+// same, within the written number formats.
 #include <cmath>
+#include <cstring>
 
 #include "fuzz_support.h"
 #include "marovia/geomap/calxml.h"
 #include "marovia/geomap/geomap.h"
+#include "marovia/geomap/map_calibration.h"
 #include "marovia/geomap/xmltext.h"
 
 using namespace marovia;
@@ -153,6 +160,55 @@ void CheckConversions(TGeoMap& map) {
               "resolution not finite");
 }
 
+bool SameBits(double a, double b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// The batches against the single conversions, over a few pixels and the
+// positions the calibration gives for them.
+void CheckBatches(const TMapCalibration& cal) {
+  const std::vector<double> px = {0, 40, 20, -1e5, 2.5e9, 7};
+  const std::vector<double> py = {0, 30, 15, 7, -2.5e9, 1e300};
+  const size_t n = px.size();
+  std::vector<double> lat(n), lon(n), X(n), Y(n);
+  std::vector<int32_t> x(n), y(n);
+  std::vector<uint8_t> ok(n), okRounded(n);
+  cal.PixelToGeo(px, py, lat, lon, ok);
+  for (size_t i = 0; i < n; ++i) {
+    const TPixelPosition p = cal.PixelToGeo(px[i], py[i]);
+    fuzz::Check(ok[i] == p.Valid() && SameBits(lat[i], p.Latit) && SameBits(lon[i], p.Longit),
+                "batch pixel conversion differs from the single one");
+  }
+  cal.GeoToPixel(lat, lon, X, Y, ok);
+  cal.GeoToPixel(lat, lon, x, y, okRounded);
+  for (size_t i = 0; i < n; ++i) {
+    double eX = 0, eY = 0;
+    int32_t rx = 0, ry = 0;
+    const bool eOk = cal.GeoToPixelExact(lat[i], lon[i], eX, eY);
+    const bool rOk = cal.GeoToPixel(lat[i], lon[i], rx, ry);
+    fuzz::Check(ok[i] == eOk && SameBits(X[i], eX) && SameBits(Y[i], eY),
+                "batch position conversion differs from the single one");
+    fuzz::Check(okRounded[i] == rOk && x[i] == rx && y[i] == ry,
+                "batch whole-pixel conversion differs from the single one");
+  }
+}
+
+// A record fitted as a calibration value, as the tools fit it; its
+// residuals of both kinds are finite where valid.
+void CheckCalibrationValue(const TCalibData& cd, TCalibModel model) {
+  TMapCalibration cal(model, cd, 40, 30);
+  cal.Fit();
+  CheckBatches(cal);
+  // One refit per point: a few dozen points find what 200 would, faster.
+  std::vector<TCalibResidual> loo;
+  if (cd.NumCalQuads <= 32) loo = cal.LeaveOneOutResiduals();
+  for (const auto& residuals : {cal.Residuals(), loo})
+    for (const TCalibResidual& r : residuals)
+      fuzz::Check(!r.Valid || (std::isfinite(r.dX) && std::isfinite(r.dY) &&
+                               std::isfinite(r.DistanceMetres)),
+                  "valid residual not finite");
+}
+
 // Writes the record to a file and reads it back with ParseCalibData: the
 // same within the written formats (corners and quadruples 5 decimals, the
 // resolution 3 and only when above 0, line values 15 digits, UTM lines only
@@ -240,5 +296,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
 
   CheckRoundTrip(map.CalibData(), map.CalibModel());
   CheckConversions(map);
+  CheckBatches(map.Calibration());
+  if (firstClean && firstFound) CheckCalibrationValue(first, firstModel);
   return 0;
 }

@@ -1,5 +1,8 @@
 // geomap calibrate: fits a calibration model to a list of clicked points on
 // a map image, prints the residuals and writes the calibration file.
+//
+// The steps: the options, the map image (its size is part of the fit), the
+// points read into a calibration value, the fit, the report, the file.
 #include <cctype>
 #include <fstream>
 #include <istream>
@@ -55,144 +58,167 @@ TUtmZone UtmZoneFromText(const std::string& Text) {
   return z;
 }
 
-// The fewest points with which Model gives a determined fit.
-const char* TooFewPoints(const TGeoMap& Map) {
-  const TCalibData& cd = Map.CalibData();
-  switch (Map.CalibModel()) {
-    case cmBiquadraticPn:
-      return cd.NumCalQuads < 6 ? "biquadraticpn needs at least 6 points" : nullptr;
-    case cmParabolicIp: {
-      int meridians = 0, parallels = 0;
-      for (int i = 0; i < cd.NumCalLines; ++i) {
-        const TCalibLine& l = cd.CalLines[static_cast<size_t>(i)];
-        if (l.NumPoints >= 3) ++(l.LineType == gtlMeridian ? meridians : parallels);
-      }
-      return meridians < 2 || parallels < 2
-                 ? "parabolicip needs 2 meridians and 2 parallels with 3 points each"
-                 : nullptr;
+// The fewest points with which the model gives a determined fit.
+const char* TooFewPoints(const TMapCalibration& Cal) {
+  const TCalibData& cd = Cal.Data();
+  if (Cal.Model() == cmParabolicIp) {
+    int meridians = 0, parallels = 0;
+    for (int i = 0; i < cd.NumCalLines; ++i) {
+      const TCalibLine& l = cd.CalLines[static_cast<size_t>(i)];
+      if (l.NumPoints >= 3) ++(l.LineType == gtlMeridian ? meridians : parallels);
     }
-    default:
-      return cd.NumCalQuads < 3 ? "this model needs at least 3 points" : nullptr;
+    return meridians < 2 || parallels < 2
+               ? "parabolicip needs 2 meridians and 2 parallels with 3 points each"
+               : nullptr;
   }
+  if (Cal.Model() == cmBiquadraticPn)
+    return cd.NumCalQuads < 6 ? "biquadraticpn needs at least 6 points" : nullptr;
+  return cd.NumCalQuads < 3 ? "this model needs at least 3 points" : nullptr;
+}
+
+struct TCalibrateOptions {
+  std::string PointsFile;  // "-" for standard input
+  std::string Image;
+  TCalibModel Model = cmUndefined;
+  std::string Output;
+  TUtmZone Zone;
+  TGeoEllipsoid Ellipsoid = gelWGS84;
+  std::string Caption;
+  std::string Id;
+};
+
+// Raises TUsageError for anything missing or wrong.
+TCalibrateOptions ParseOptions(std::span<const std::string> Args) {
+  const TArguments args(Args, kOptions);
+  TCalibrateOptions o;
+  if (args.Positional().size() != 1) throw TUsageError("calibrate needs one points file (or -)");
+  o.PointsFile = args.Positional()[0];
+  const auto image = args.Value("image");
+  if (!image) throw TUsageError("calibrate needs -i IMAGE, the map image the points are on");
+  o.Image = *image;
+  const auto modelName = args.Value("model");
+  if (!modelName) throw TUsageError("calibrate needs -m MODEL");
+  o.Model = ModelFromName(*modelName);
+  o.Output = args.Value("output").value_or(ChangeFileExt(o.Image, ".xml"));
+  if (const auto z = args.Value("utm-zone")) {
+    o.Zone = UtmZoneFromText(*z);
+  } else if (o.Model == cmUTM) {
+    throw TUsageError("the utm model needs --utm-zone, e.g. 32N");
+  }
+  if (const auto e = args.Value("ellipsoid")) {
+    auto found = FindGeoEllipsoid(*e);
+    if (!found) found = FindGeoEllipsoid("gel" + *e);
+    if (!found) throw TUsageError("--ellipsoid '" + apps::Printable(*e) + "' is not known");
+    o.Ellipsoid = *found;
+  }
+  o.Caption = args.Value("caption").value_or("");
+  o.Id = args.Value("id").value_or(ChangeFileExt(ExtractFileName(o.Output), ""));
+  return o;
+}
+
+// Loads the map image into Map under its bare name (the calibration names
+// it so), read from where it is now. False, reported, when it cannot be.
+bool LoadImage(TGeoMap& Map, const std::string& Image, std::ostream& Err) {
+  if (!FileExists(Image)) {
+    Report(Err, apps::Printable(Image) + ": cannot open the map image");
+    return false;
+  }
+  Map.OnMapImageRequest = [Image](TObject*, std::string& FileName) { FileName = Image; };
+  try {
+    Map.SetMapImgName(ExtractFileName(Image));
+  } catch (const std::exception& e) {
+    Report(Err, apps::Printable(Image) + ": " + apps::Printable(e.what()));
+    return false;
+  }
+  if (Map.MapImgFile().empty()) {
+    Report(Err, apps::Printable(Image) + ": not a BMP or JPEG map image");
+    return false;
+  }
+  return true;
+}
+
+// Adds the points of every line of Points to Cal; a line that is no point,
+// or finds no room, is reported with its number. Answers the status.
+int ReadPoints(std::istream& Points, const std::string& PointsName, TMapCalibration& Cal,
+               std::ostream& Err) {
+  const TCalibModel model = Cal.Model();
+  int status = kExitOk;
+  std::string line;
+  for (long lineNo = 1; std::getline(Points, line); ++lineNo) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    try {
+      const auto p = ParsePointLine(line, model);
+      if (!p) continue;
+      const bool added = model == cmParabolicIp ? Cal.AddLinePoint(p->Line, p->A, p->X, p->Y)
+                                                : Cal.AddPoint(p->A, p->B, p->X, p->Y);
+      if (!added) {
+        throw TPointLineError(model == cmParabolicIp ? "no room: at most 25 lines of 10 points each"
+                                                     : "no room: at most 200 points");
+      }
+    } catch (const std::exception& e) {
+      Report(Err, apps::Printable(PointsName) + ": line " + std::to_string(lineNo) + ": " +
+                      apps::Printable(e.what()));
+      status = kExitBadInput;
+    }
+  }
+  return status;
 }
 
 }  // namespace
 
 int RunCalibrate(std::span<const std::string> Args, std::istream& In, std::ostream& Out,
                  std::ostream& Err) {
-  const TArguments args(Args, kOptions);
-  if (args.Positional().size() != 1) throw TUsageError("calibrate needs one points file (or -)");
-  const std::string pointsFile = args.Positional()[0];
-  const auto image = args.Value("image");
-  if (!image) throw TUsageError("calibrate needs -i IMAGE, the map image the points are on");
-  const auto modelName = args.Value("model");
-  if (!modelName) throw TUsageError("calibrate needs -m MODEL");
-  const TCalibModel model = ModelFromName(*modelName);
-  const std::string output = args.Value("output").value_or(ChangeFileExt(*image, ".xml"));
-  TUtmZone zone;
-  if (const auto z = args.Value("utm-zone")) {
-    zone = UtmZoneFromText(*z);
-  } else if (model == cmUTM) {
-    throw TUsageError("the utm model needs --utm-zone, e.g. 32N");
-  }
-  TGeoEllipsoid ellipsoid = gelWGS84;
-  if (const auto e = args.Value("ellipsoid")) {
-    auto found = FindGeoEllipsoid(*e);
-    if (!found) found = FindGeoEllipsoid("gel" + *e);
-    if (!found) throw TUsageError("--ellipsoid '" + apps::Printable(*e) + "' is not known");
-    ellipsoid = *found;
-  }
-  const std::string id = args.Value("id").value_or(ChangeFileExt(ExtractFileName(output), ""));
-
+  const TCalibrateOptions o = ParseOptions(Args);
   std::ifstream file;
-  if (pointsFile != "-") {
-    file.open(pointsFile, std::ios::binary);
+  if (o.PointsFile != "-") {
+    file.open(o.PointsFile, std::ios::binary);
     if (!file) {
-      Report(Err, apps::Printable(pointsFile) + ": cannot open the file");
+      Report(Err, apps::Printable(o.PointsFile) + ": cannot open the file");
       return kExitBadInput;
     }
   }
-  std::istream& points = pointsFile == "-" ? In : file;
-  const std::string pointsName = pointsFile == "-" ? "standard input" : pointsFile;
+  std::istream& points = o.PointsFile == "-" ? In : file;
+  const std::string pointsName = o.PointsFile == "-" ? "standard input" : o.PointsFile;
 
+  // The control only holds the image (its size) and writes the file; the
+  // calibration is fitted as a value.
   TGeoMap map(nullptr);
   map.SetName("Map");
   map.SetSuppressPaint(true);
-  // The calibration stores the image by its file name only; it is read from
-  // where it is now.
-  if (!FileExists(*image)) {
-    Report(Err, apps::Printable(*image) + ": cannot open the map image");
-    return kExitBadInput;
-  }
-  map.OnMapImageRequest = [&](TObject*, std::string& FileName) { FileName = *image; };
-  try {
-    map.SetMapImgName(ExtractFileName(*image));
-  } catch (const std::exception& e) {
-    Report(Err, apps::Printable(*image) + ": " + apps::Printable(e.what()));
-    return kExitBadInput;
-  }
-  if (map.MapImgFile().empty()) {
-    Report(Err, apps::Printable(*image) + ": not a BMP or JPEG map image");
-    return kExitBadInput;
-  }
-  map.SetCalibModel(model);
+  if (!LoadImage(map, o.Image, Err)) return kExitBadInput;
   map.ClearCalibData();
   TCalibData data = map.CalibData();
-  data.Ellipsoid = ellipsoid;
-  data.Caption = args.Value("caption").value_or("");
-  if (model == cmUTM) {
-    data.UTMZone = zone.Zone;
-    data.UTMSouth = zone.South;
+  data.Ellipsoid = o.Ellipsoid;
+  data.Caption = o.Caption;
+  if (o.Model == cmUTM) {
+    data.UTMZone = o.Zone.Zone;
+    data.UTMSouth = o.Zone.South;
   }
-  map.SetCalibData(data);
+  TMapCalibration cal(o.Model, data, map.MapImgWidth(), map.MapImgHeight());
 
-  int status = kExitOk;
-  std::string line;
-  for (long lineNo = 1; std::getline(points, line); ++lineNo) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    try {
-      const auto p = ParsePointLine(line, model);
-      if (!p) continue;
-      bool added = false;
-      if (model == cmParabolicIp) {
-        added = map.AddCalibPoint(p->Line, p->A, p->X, p->Y);
-      } else if (model == cmUTM) {
-        added = map.AddCalibPoint(p->A, p->B, zone.Zone, zone.South ? hemiSouth : hemiNorth, p->X,
-                                  p->Y);
-      } else {
-        added = map.AddCalibPoint(p->A, p->B, p->X, p->Y);
-      }
-      if (!added) {
-        throw TPointLineError(model == cmParabolicIp ? "no room: at most 25 lines of 10 points each"
-                                                     : "no room: at most 200 points");
-      }
-    } catch (const std::exception& e) {
-      Report(Err, apps::Printable(pointsName) + ": line " + std::to_string(lineNo) + ": " +
-                      apps::Printable(e.what()));
-      status = kExitBadInput;
-    }
-  }
+  int status = ReadPoints(points, pointsName, cal, Err);
   if (points.bad()) {
     Report(Err, apps::Printable(pointsName) + ": cannot read the points");
     return kExitBadInput;
   }
-  map.RecalcCalibration();
-  if (const char* why = TooFewPoints(map)) {
+  cal.Fit();
+  if (const char* why = TooFewPoints(cal)) {
     Report(Err,
            apps::Printable(pointsName) + ": too few points: " + why + "; no calibration written");
     return kExitBadInput;
   }
-  Out << apps::Printable(output) << "\n";
+  map.SetCalibration(cal);
+  Out << apps::Printable(o.Output) << "\n";
   PrintCalibration(Out, map.Calibration(), map.MapImgFile());
   try {
-    map.SaveCalDataAsXML(output, id);
+    map.SaveCalDataAsXML(o.Output, o.Id);
   } catch (const std::exception& e) {
     Report(Err, apps::Printable(e.what()));
     return kExitIo;
   }
-  if (ExtractFilePath(output) != ExtractFilePath(*image)) {
-    Report(Err, "note: " + apps::Printable(output) + " names the image " +
-                    apps::Printable(ExtractFileName(*image)) +
+  if (ExtractFilePath(o.Output) != ExtractFilePath(o.Image)) {
+    Report(Err, "note: " + apps::Printable(o.Output) + " names the image " +
+                    apps::Printable(ExtractFileName(o.Image)) +
                     " without a folder: keep them side by side");
   }
   return status;

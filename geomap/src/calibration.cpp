@@ -67,25 +67,8 @@ bool TGeoMap::AddCalibPoint(TGratLineKind GratLineKind, double LineValue, int32_
                             int32_t PixPosY) {
   if (FCalibModel != cmParabolicIp)
     RaiseError("current calibration model does not support this version of AddCalibPoint");
-  if (!std::isfinite(LineValue)) return false;
-  TCalibData& cd = FCalibData;
-  int i = FindLine(cd, GratLineKind, LineValue);
-  if (i < 0 && LineCount(cd) < kMaxCalLines) {
-    i = LineCount(cd);
-    cd.NumCalLines = i + 1;
-    TCalibLine& line = cd.CalLines[i];
-    line.LineType = GratLineKind;
-    line.LineValue = LineValue;
-    line.NumPoints = 0;
-  }
-  bool added = false;
-  if (i >= 0 && PointCount(cd.CalLines[i]) < kMaxLinePoints) {
-    TCalibLine& line = cd.CalLines[i];
-    const int n = PointCount(line);
-    line.CalPoints[n] = TPoint{PixPosX, PixPosY};
-    line.NumPoints = n + 1;
-    added = true;
-  }
+  if (!std::isfinite(LineValue)) return false;  // no refit, no repaint
+  const bool added = FCalib.AddLinePoint(GratLineKind, LineValue, PixPosX, PixPosY);
   RecalcGratMat();
   FitModelAndExtents();
   Paint();
@@ -95,15 +78,9 @@ bool TGeoMap::AddCalibPoint(TGratLineKind GratLineKind, double LineValue, int32_
 bool TGeoMap::AddCalibPoint(double Latit, double Longit, int32_t PixPosX, int32_t PixPosY) {
   if (!IsGeographicPointModel(FCalibModel))
     RaiseError("current calibration model does not support this version of AddCalibPoint");
-  if (!AllFinite(Latit, Longit)) return false;
-  bool added = false;
-  const int n = QuadCount(FCalibData);
-  if (n < kMaxCalQuads) {
-    FCalibData.CalQuads[n] = TCalQuad{Latit, Longit, PixPosX, PixPosY};
-    FCalibData.NumCalQuads = n + 1;
-    FitModelAndExtents();
-    added = true;
-  }
+  if (!AllFinite(Latit, Longit)) return false;  // no refit, no repaint
+  const bool added = FCalib.AddPoint(Latit, Longit, PixPosX, PixPosY);
+  if (added) FitModelAndExtents();
   Paint();
   return added;
 }
@@ -114,15 +91,11 @@ bool TGeoMap::AddCalibPoint(double Northing, double Easting, int32_t Zone, THemi
     RaiseError("current calibration model does not support this version of AddCalibPoint");
   if (Zone != FCalibData.UTMZone || (Hemisphere == hemiSouth) != FCalibData.UTMSouth)
     RaiseError("UTM zone parameter changed");
-  if (!AllFinite(Northing, Easting)) return false;
-  bool added = false;
-  const int n = QuadCount(FCalibData);
-  if (n < kMaxCalQuads) {
-    FCalibData.CalQuads[n] = TCalQuad{Northing, Easting, PixPosX, PixPosY};
-    FCalibData.NumCalQuads = n + 1;
+  if (!AllFinite(Northing, Easting)) return false;  // no refit, no repaint
+  const bool added = FCalib.AddPoint(Northing, Easting, PixPosX, PixPosY);
+  if (added) {
     CalcEquiRectCalibration();
     CalcExtentsAndResolution();
-    added = true;
   }
   Paint();
   return added;

@@ -6,6 +6,7 @@
 #include "marovia/geomap/map_calibration.h"
 
 #include <array>
+#include <cmath>
 
 #include "calib_counts.h"
 #include "marovia/zylmath/curvefit.h"
@@ -84,6 +85,39 @@ void TMapCalibration::ClearFittedParameters() {
   FEquRectPLSP = {};
   FCalParsPLSP = {};
   FCalParsSPPL = {};
+}
+
+bool TMapCalibration::AddLinePoint(TGratLineKind Kind, double LineValue, int32_t X, int32_t Y) {
+  if (!std::isfinite(LineValue)) return false;
+  TCalibData& cd = FData;
+  int i = -1;
+  for (int l = 0; l < LineCount(cd) && i < 0; ++l)
+    if (cd.CalLines[l].LineType == Kind && cd.CalLines[l].LineValue == LineValue) i = l;
+  if (i < 0 && LineCount(cd) < kMaxCalLines) {
+    i = LineCount(cd);
+    cd.NumCalLines = i + 1;
+    TCalibLine& line = cd.CalLines[i];
+    line.LineType = Kind;
+    line.LineValue = LineValue;
+    line.NumPoints = 0;
+  }
+  if (i < 0 || PointCount(cd.CalLines[i]) >= kMaxLinePoints) return false;
+  TCalibLine& line = cd.CalLines[i];
+  const int n = PointCount(line);
+  line.CalPoints[n] = TPoint{X, Y};
+  line.NumPoints = n + 1;
+  return true;
+}
+
+bool TMapCalibration::AddPoint(double LatOrNorthing, double LongOrEasting, int32_t X, int32_t Y) {
+  // A single coordinate that is not finite would turn every fitted
+  // parameter into NaN.
+  if (!std::isfinite(LatOrNorthing) || !std::isfinite(LongOrEasting)) return false;
+  const int n = QuadCount(FData);
+  if (n >= kMaxCalQuads) return false;
+  FData.CalQuads[n] = TCalQuad{LatOrNorthing, LongOrEasting, X, Y};
+  FData.NumCalQuads = n + 1;
+  return true;
 }
 
 bool TMapCalibration::FitLines() {

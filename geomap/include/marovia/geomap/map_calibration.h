@@ -107,6 +107,18 @@ class TMapCalibration {
   int32_t ImageHeight() const { return FHeight; }
   void SetImageSize(int32_t Width, int32_t Height);
 
+  // ---- Points (map_calibration.cpp); nothing is refitted ----------------
+
+  // A point on a graticule line (cmParabolicIp): added to the line of that
+  // kind and exactly that value, or to a new line. False, nothing changed,
+  // when the value is not finite, 25 lines are held and none matches, or
+  // the line holds 10 points.
+  bool AddLinePoint(TGratLineKind Kind, double LineValue, int32_t X, int32_t Y);
+  // A calibration point of the point models: latitude and longitude, or
+  // under cmUTM northing and easting of the record's zone. False, nothing
+  // changed, when a value is not finite or 200 points are held.
+  bool AddPoint(double LatOrNorthing, double LongOrEasting, int32_t X, int32_t Y);
+
   // ---- Fitting (map_calibration.cpp, map_calibration_fits.cpp) ----------
 
   // The graticule matrix, the fit of the model, then the corners and
