@@ -13,10 +13,10 @@
 #include "commands.h"
 #include "geomap_cli.h"
 #include "marovia/geobasics/ellipsoids.h"
+#include "marovia/geomap/geomap.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/strutils.h"
 #include "point_list.h"
-#include "marovia/geomap/geomap.h"
 #include "residuals.h"
 
 namespace marovia::geomaptool {

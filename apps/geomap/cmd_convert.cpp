@@ -9,10 +9,10 @@
 // number, and the others are still converted.
 #include <cctype>
 #include <cstdio>
-#include <optional>
-#include <stdexcept>
 #include <istream>
+#include <optional>
 #include <ostream>
+#include <stdexcept>
 #include <vector>
 
 #include "arguments.h"

@@ -7,8 +7,8 @@
 #include "cli_text.h"
 #include "commands.h"
 #include "geomap_cli.h"
-#include "marovia/platform/files.h"
 #include "marovia/geomap/geomap.h"
+#include "marovia/platform/files.h"
 #include "residuals.h"
 
 namespace marovia::geomaptool {

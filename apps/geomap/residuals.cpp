@@ -61,8 +61,7 @@ void PrintPointResiduals(std::ostream& Out, const TMapCalibration& Cal, bool Bri
     Out << Format(utm ? "  %5d %12.2f %11.2f %6d %6d" : "  %5d %11.5f %11.5f %6d %6d", r.Index,
                   q.Latitude, q.Longitude, q.MapX, q.MapY);
     if (r.Valid) {
-      Out << Format(" %+7.2f %+7.2f %10.1f", Tidy(r.dX, 0.01), Tidy(r.dY, 0.01),
-                    r.DistanceMetres);
+      Out << Format(" %+7.2f %+7.2f %10.1f", Tidy(r.dX, 0.01), Tidy(r.dY, 0.01), r.DistanceMetres);
     } else {
       Out << "   (the model cannot place this point)";
     }

@@ -28,9 +28,8 @@ void CheckBatch(TGeoEllipsoid ellipsoid, std::size_t n, std::initializer_list<st
 
 }  // namespace
 
-void LatLongToUTM(std::span<const double> lat, std::span<const double> lon,
-                  TGeoEllipsoid ellipsoid, std::span<int> zone, std::span<double> easting,
-                  std::span<double> northing) {
+void LatLongToUTM(std::span<const double> lat, std::span<const double> lon, TGeoEllipsoid ellipsoid,
+                  std::span<int> zone, std::span<double> easting, std::span<double> northing) {
   const std::size_t n = lat.size();
   CheckBatch(ellipsoid, n, {lon.size(), zone.size(), easting.size(), northing.size()});
   const TmSeries s = TmSeriesOf(ellipsoid);
@@ -58,8 +57,7 @@ void UTMToLatLong(std::span<const double> easting, std::span<const double> north
   const double lon0 = UTMCentralMeridian(zone);
   for (std::size_t i = 0; i < n; ++i) {
     const double x = (easting[i] - UTM_FalseEasting) / UTM_k0;
-    const double y =
-        southhemi ? (northing[i] - UTM_FalseNorthing) / UTM_k0 : northing[i] / UTM_k0;
+    const double y = southhemi ? (northing[i] - UTM_FalseNorthing) / UTM_k0 : northing[i] / UTM_k0;
     double latRad = 0.0, lonRad = 0.0;
     TMToLatLong(x, y, lon0, s, latRad, lonRad);
     lat[i] = RadToDeg(latRad);

@@ -118,7 +118,8 @@ bool Interpolate(const Rows& m, bool twoOfEach, double kind, double along, doubl
                  double& value) {
   if (!twoOfEach) return false;
   NearestTwo n;
-  m.ForKind(kind, [&](int32_t i) { n.Offer(i, std::fabs(across - Parabola(m.Row(kind, i), along))); });
+  m.ForKind(kind,
+            [&](int32_t i) { n.Offer(i, std::fabs(across - Parabola(m.Row(kind, i), along))); });
   if (!n.Found()) return false;
   const LineRow c = m.Row(kind, n.Near());
   const LineRow e = m.Row(kind, n.Second());
@@ -195,13 +196,13 @@ TGraticuleRows::TGraticuleRows(const TMatrix& Grat)
 }
 
 bool TGraticuleRows::Latitude(double x, double y, double& Lat) const {
-  return Interpolate(CachedRows{parallels_, meridians_, count_, columns_}, twoOfEach_, kParallel,
-                     x, y, Lat);
+  return Interpolate(CachedRows{parallels_, meridians_, count_, columns_}, twoOfEach_, kParallel, x,
+                     y, Lat);
 }
 
 bool TGraticuleRows::Longitude(double x, double y, double& Long) const {
-  return Interpolate(CachedRows{parallels_, meridians_, count_, columns_}, twoOfEach_, kMeridian,
-                     y, x, Long);
+  return Interpolate(CachedRows{parallels_, meridians_, count_, columns_}, twoOfEach_, kMeridian, y,
+                     x, Long);
 }
 
 bool TGraticuleRows::Pixel(double Lat, double Long, double& X, double& Y) const {
@@ -247,8 +248,7 @@ void TGraticuleRows::Pixels(std::size_t n, const double* Lat, const double* Long
       }
     }
     for (std::size_t i = 0; i < k; ++i) {
-      const bool good =
-          live[i] && !diverged[i] && std::isfinite(xs[i]) && std::isfinite(ys[i]);
+      const bool good = live[i] && !diverged[i] && std::isfinite(xs[i]) && std::isfinite(ys[i]);
       Ok[base + i] = good;
       X[base + i] = good ? xs[i] : 0.0;
       Y[base + i] = good ? ys[i] : 0.0;

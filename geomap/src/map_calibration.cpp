@@ -22,13 +22,13 @@ struct TModelEntry {
   int MinPoints;
 };
 constexpr std::array<TModelEntry, kNumCalibModels> kModels = {{
-    {nullptr, 0},                              // cmParabolicIp (FitLines)
-    {&TMapCalibration::FitBiquadratic, 6},     // cmBiquadraticPn
-    {&TMapCalibration::FitConic, 3},           // cmConicConformal
-    {&TMapCalibration::FitMillerCyl, 3},       // cmMillerCylindrical
-    {&TMapCalibration::FitEquiRect, 3},        // cmEquiRect
-    {&TMapCalibration::FitEquiRect, 3},        // cmUTM
-    {nullptr, 0},                              // cmUndefined
+    {nullptr, 0},                           // cmParabolicIp (FitLines)
+    {&TMapCalibration::FitBiquadratic, 6},  // cmBiquadraticPn
+    {&TMapCalibration::FitConic, 3},        // cmConicConformal
+    {&TMapCalibration::FitMillerCyl, 3},    // cmMillerCylindrical
+    {&TMapCalibration::FitEquiRect, 3},     // cmEquiRect
+    {&TMapCalibration::FitEquiRect, 3},     // cmUTM
+    {nullptr, 0},                           // cmUndefined
 }};
 
 // The entry of a model; a value outside the enumeration (the record is
@@ -73,7 +73,8 @@ void TMapCalibration::FitModel() {
 }
 
 bool TMapCalibration::Converts() const {
-  if (FModel == cmParabolicIp) return FGratMat.NrOfRows() >= 4;  // FitLines keeps 4+ rows only when usable
+  if (FModel == cmParabolicIp)
+    return FGratMat.NrOfRows() >= 4;  // FitLines keeps 4+ rows only when usable
   const int min = MinPoints(FModel);
   return min > 0 && QuadCount(FData) >= min;
 }

@@ -136,8 +136,8 @@ void GeoToPixelChunk(const TMapCalibration& cal, const TGraticuleRows* rows, con
           latRad[i] = c.a[i] / 180.0 * kPi;
           lonRad[i] = c.b[i] / 180.0 * kPi;
         }
-        LatLongToTM({latRad, c.n}, {lonRad, c.n}, UTMCentralMeridian(cd.UTMZone), cd.Ellipsoid,
-                    E, N);
+        LatLongToTM({latRad, c.n}, {lonRad, c.n}, UTMCentralMeridian(cd.UTMZone), cd.Ellipsoid, E,
+                    N);
         for (std::size_t i = 0; i < c.n; ++i) {
           east[i] = east[i] * UTM_k0 + UTM_FalseEasting;
           north[i] = north[i] * UTM_k0;
@@ -167,8 +167,8 @@ void ConicRoundedChunk(const TConicPars& pars, const Chunk& c, int32_t* __restri
   }
   for (std::size_t i = 0; i < c.n; ++i) {
     int32_t rx = 0, ry = 0;
-    const bool good = c.ok[i] && RoundToPixel(c.v[i], ry) &&
-                      RoundToPixel(p[0] + (ry - p[1]) * c.u[i], rx);
+    const bool good =
+        c.ok[i] && RoundToPixel(c.v[i], ry) && RoundToPixel(p[0] + (ry - p[1]) * c.u[i], rx);
     c.ok[i] = good;
     x[i] = good ? rx : 0;
     y[i] = good ? ry : 0;

@@ -159,8 +159,7 @@ void TMapCalibration::FitBiquadratic() {
   FCalParsSPPL = {};
   if (QuadCount(FData) < 1) return;
   FitBothWays<6>(
-      FData,
-      [](double u, double v) { return std::array<double, 6>{1, u, v, u * u, u * v, v * v}; },
+      FData, [](double u, double v) { return std::array<double, 6>{1, u, v, u * u, u * v, v * v}; },
       FCalParsPLSP, FCalParsSPPL);
 }
 

@@ -53,8 +53,8 @@ TCalibResidual TMapCalibration::ResidualOf(const TCalQuad& c, int32_t Index) con
   if (FModel == cmUTM) {
     X = pointmodel::Affine(FEquRectSPPL[0], c.Latitude, c.Longitude);
     Y = pointmodel::Affine(FEquRectSPPL[1], c.Latitude, c.Longitude);
-    placed = pointmodel::IsCatalogueEllipsoid(FData.Ellipsoid) && std::isfinite(X) &&
-             std::isfinite(Y);
+    placed =
+        pointmodel::IsCatalogueEllipsoid(FData.Ellipsoid) && std::isfinite(X) && std::isfinite(Y);
     if (placed)
       UTMToLatLong(c.Longitude, c.Latitude, FData.UTMZone, FData.UTMSouth, FData.Ellipsoid, lat,
                    lon);

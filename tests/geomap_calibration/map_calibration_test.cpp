@@ -187,10 +187,8 @@ std::array<double, 3> AffineThrough(const double u[3], const double v[3], const 
 TEST(LeaveOneOut, EquirectMissesAsTheAffineOfTheOtherThreePoints) {
   TCalibData data;
   // Three points of one plate carree and a fourth clicked 6 pixels off.
-  const TCalQuad quads[4] = {{47.0, 7.0, 100, 700},
-                             {48.0, 7.0, 100, 100},
-                             {47.0, 9.0, 900, 700},
-                             {48.0, 9.0, 906, 97}};
+  const TCalQuad quads[4] = {
+      {47.0, 7.0, 100, 700}, {48.0, 7.0, 100, 100}, {47.0, 9.0, 900, 700}, {48.0, 9.0, 906, 97}};
   for (int i = 0; i < 4; ++i) data.CalQuads[i] = quads[i];
   data.NumCalQuads = 4;
   TMapCalibration cal(cmEquiRect, data, 1000, 800);
@@ -242,11 +240,11 @@ TEST(LeaveOneOut, TooFewOtherPointsAreInvalidNotACrash) {
     int Points;  // one more than the fewest the model fits with
     bool Valid;
   };
-  const Case cases[] = {{cmEquiRect, 3, false},         {cmEquiRect, 4, true},
-                        {cmUTM, 3, false},              {cmMillerCylindrical, 3, false},
-                        {cmMillerCylindrical, 4, true}, {cmConicConformal, 3, false},
-                        {cmConicConformal, 4, true},    {cmBiquadraticPn, 6, false},
-                        {cmBiquadraticPn, 7, true},     {cmEquiRect, 1, false}};
+  const Case cases[] = {
+      {cmEquiRect, 3, false},          {cmEquiRect, 4, true},          {cmUTM, 3, false},
+      {cmMillerCylindrical, 3, false}, {cmMillerCylindrical, 4, true}, {cmConicConformal, 3, false},
+      {cmConicConformal, 4, true},     {cmBiquadraticPn, 6, false},    {cmBiquadraticPn, 7, true},
+      {cmEquiRect, 1, false}};
   for (const Case& c : cases) {
     TCalibData data;
     data.UTMZone = 32;

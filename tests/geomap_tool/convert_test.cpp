@@ -63,13 +63,13 @@ TEST(Convert, PositionsToPixelsAndBackLandWhereTheyStarted) {
 TEST(Convert, BadLinesAreReportedByNumberAndTheRestConverted) {
   const std::string input =
       "\xEF\xBB\xBF"
-      "47.37 8.54\r\n"  // 1
-      "# a comment\n"   // 2
-      "\n"              // 3
-      "47.40,8.60\n"    // 4
-      "forty 8\n"       // 5
-      "95 8\n"          // 6
-      "47 8 9\n"        // 7
+      "47.37 8.54\r\n"                    // 1
+      "# a comment\n"                     // 2
+      "\n"                                // 3
+      "47.40,8.60\n"                      // 4
+      "forty 8\n"                         // 5
+      "95 8\n"                            // 6
+      "47 8 9\n"                          // 7
       "47.45 8.50 # trailing comment\n";  // 8
   const TResult r = RunTool({"convert", Sample("zurich_utm32.xml")}, input);
   EXPECT_EQ(r.Status, kExitBadInput);

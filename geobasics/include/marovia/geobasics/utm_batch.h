@@ -18,9 +18,8 @@ namespace marovia {
 
 // Geographic (degrees) to UTM, each position in its own zone (0 outside
 // the UTM area, projected about Greenwich as LatLongToUTM does).
-void LatLongToUTM(std::span<const double> lat, std::span<const double> lon,
-                  TGeoEllipsoid ellipsoid, std::span<int> zone, std::span<double> easting,
-                  std::span<double> northing);
+void LatLongToUTM(std::span<const double> lat, std::span<const double> lon, TGeoEllipsoid ellipsoid,
+                  std::span<int> zone, std::span<double> easting, std::span<double> northing);
 
 // UTM of one zone and hemisphere to geographic (degrees).
 void UTMToLatLong(std::span<const double> easting, std::span<const double> northing, int zone,

@@ -242,7 +242,7 @@ class TGeoMap : public TCustomControl {
   void DoZoomPanEvent();
   void DoSelectRectEvent(int32_t Kind, double X1, double Y1, double X2, double Y2);
 
-  // ---- Calibration (calibration.cpp, calibration_fits.cpp) --------------
+  // ---- Calibration (calibration.cpp; the fits: map_calibration*.cpp) ----
 
   // A point on a graticule line (cmParabolicIp only).
   bool AddCalibPoint(TGratLineKind GratLineKind, double LineValue, int32_t PixPosX,

@@ -230,9 +230,9 @@ class TMapCalibration {
   TCalibData FData;
   int32_t FWidth = 0;
   int32_t FHeight = 0;
-  TMatrix FGratMat;             // 5 columns, one row per calibration line
-  TAffineRows FEquRectSPPL{};   // geographic (northing, easting) -> pixel
-  TAffineRows FEquRectPLSP{};   // pixel -> geographic (northing, easting)
+  TMatrix FGratMat;            // 5 columns, one row per calibration line
+  TAffineRows FEquRectSPPL{};  // geographic (northing, easting) -> pixel
+  TAffineRows FEquRectPLSP{};  // pixel -> geographic (northing, easting)
   TQuadraticRows FCalParsPLSP{};
   TQuadraticRows FCalParsSPPL{};
   std::array<std::array<double, 2>, 2> FMillercylPar{};
