@@ -26,9 +26,10 @@ Commands:
                           --center best: the finest map that fills 90 % of
                           the view, or else the one that fills most of it
   info CALIBRATION...     print each calibration's model, corners, resolution
-                          and the residual of every calibration point (with
-                          --brief only the largest); a folder stands for its
-                          calibration files
+                          and the residual of every calibration point, also
+                          with the point left out of the fit (with --brief
+                          only the largest residual); a folder stands for
+                          its calibration files
   calibrate POINTS -i IMAGE -m MODEL -o FILE
                           fit a calibration to a list of clicked points, print
                           the residuals and write the calibration file
