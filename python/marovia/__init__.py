@@ -194,9 +194,10 @@ def render(source, center=None, mag=None, size=(800, 600), grid="none", grid_ste
     else the whole map fitted. grid: none, points, lines, lines+points, utm,
     utm+points; grid_step degrees and utm_step metres (0: chosen by the
     map). landmarks: a landmark file drawn over the map."""
-    return _marovia.render(fspath(source), center, mag, _size(size), grid, float(grid_step),
-                           int(utm_step), None if landmarks is None else fspath(landmarks),
-                           bool(antialias))
+    return _marovia.render_timed(fspath(source), center, mag, _size(size), grid,
+                                 float(grid_step), int(utm_step),
+                                 None if landmarks is None else fspath(landmarks),
+                                 bool(antialias))[0]
 
 
 def render_to_file(source, filename, center=None, mag=None, size=(800, 600), grid="none",
