@@ -160,7 +160,7 @@ def datum_shift(lat, lon, height=0.0, source="WORLD GEODETIC SYSTEM 1984",
 
 # ------------------------------------------------------------ calibrations
 
-MODELS = tuple(getattr(_marovia, "CALIBRATION_MODELS", ()))
+MODELS = tuple(_marovia.CALIBRATION_MODELS)
 
 Residuals = namedtuple("Residuals", "index dx dy metres valid loo_dx loo_dy loo_metres loo_valid")
 Residuals.__doc__ = """Residuals of the calibration points, one array each: index (1-based),
@@ -169,10 +169,18 @@ clicked pixel), valid; and the leave-one-out figures (the point against the
 model fitted without it), the honest measure of a model that passes
 through its points."""
 
-if hasattr(_marovia, "Calibration"):
-    from ._marovia import Calibration  # noqa: E402
-else:  # pragma: no cover - a build without calibrations
-    Calibration = None
+Calibration = _marovia.Calibration
+
+
+def _calibration_residuals(self, leave_one_out=True):
+    """The residual of every calibration point of a point model as
+    :class:`Residuals` arrays (empty for the line model); with
+    ``leave_one_out`` also each point against the model fitted to the
+    others (one refit per point)."""
+    return Residuals(*self._residuals(bool(leave_one_out)))
+
+
+Calibration.residuals = _calibration_residuals
 
 # ------------------------------------------------------------------ maps
 
