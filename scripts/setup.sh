@@ -9,6 +9,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
   libjpeg-dev libpng-dev libcairo2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   poppler-utils imagemagick
+  # the UTM benchmark compares with this library (benchmarks only)
+  libgeographiclib-dev
   # geoview, and its test in a real X server driven by xdotool
   libsdl2-dev xvfb xauth xdotool
   # the Python package, and its tests against pyproj

@@ -13,6 +13,7 @@
 #include "marovia/platform/files.h"
 #include "marovia/platform/strutils.h"
 #include "point_list.h"
+#include "marovia/geomap/geomap.h"
 #include "residuals.h"
 
 namespace marovia::geomaptool {
@@ -182,7 +183,7 @@ int RunCalibrate(std::span<const std::string> Args, std::istream& In, std::ostre
     return kExitBadInput;
   }
   Out << apps::Printable(output) << "\n";
-  PrintCalibration(Out, map);
+  PrintCalibration(Out, map.Calibration(), map.MapImgFile());
   try {
     map.SaveCalDataAsXML(output, id);
   } catch (const std::exception& e) {

@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "geomap_cli.h"
 #include "marovia/platform/files.h"
+#include "marovia/geomap/geomap.h"
 #include "residuals.h"
 
 namespace marovia::geomaptool {
@@ -101,7 +102,7 @@ int RunGenerate(std::span<const std::string> Args, std::ostream& Out, std::ostre
     return kExitIo;
   }
   Out << apps::Printable(xml) << " and " << apps::Printable(bmp) << "\n";
-  PrintCalibration(Out, map);
+  PrintCalibration(Out, map.Calibration(), map.MapImgFile());
   return kExitOk;
 }
 

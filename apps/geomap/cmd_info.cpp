@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "geomap_cli.h"
 #include "map_loading.h"
+#include "marovia/geomap/geomap.h"
 #include "residuals.h"
 
 namespace marovia::geomaptool {
@@ -49,7 +50,7 @@ int RunInfo(std::span<const std::string> Args, std::ostream& Out, std::ostream& 
     if (!first) Out << "\n";
     first = false;
     Out << apps::Printable(file) << "\n";
-    PrintCalibration(Out, map, args.Has("brief"));
+    PrintCalibration(Out, map.Calibration(), map.MapImgFile(), args.Has("brief"));
   }
   return status;
 }

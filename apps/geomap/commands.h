@@ -13,6 +13,10 @@ int RunRender(std::span<const std::string> Args, std::ostream& Out, std::ostream
 int RunInfo(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
 int RunCalibrate(std::span<const std::string> Args, std::istream& In, std::ostream& Out,
                  std::ostream& Err);
+// Reads LAT LON (or with --to-geo X Y) lines from In, writes one line per
+// converted input.
+int RunConvert(std::span<const std::string> Args, std::istream& In, std::ostream& Out,
+               std::ostream& Err);
 int RunGenerate(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
 int RunPrint(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
 

@@ -32,6 +32,10 @@ Commands:
   calibrate POINTS -i IMAGE -m MODEL -o FILE
                           fit a calibration to a list of clicked points, print
                           the residuals and write the calibration file
+  convert CALIBRATION [--to-geo]
+                          convert LAT LON lines of standard input to pixels X Y
+                          of the map image (--to-geo: X Y lines to LAT LON),
+                          one output line per input line that converts
   generate FILE --lat S,N --lon W,E
                           write a blank calibrated grid map: FILE with the
                           extension .xml (calibration) and .bmp (image)
@@ -86,7 +90,8 @@ print options:
 
 Exit status: 0 when everything was done, 1 when a file or line could not be
 used (each is reported on standard error, and the rest is still done), 2 for
-a bad command or option, 3 when an output file could not be written.
+a bad command or option, 3 when an output file could not be written or the
+input could not be read.
 
 Examples:
   geomap render samples/atlas/alps_eqc.xml --grid lines -o alps.png
@@ -96,6 +101,7 @@ Examples:
       --size 640x480 -o zurich_grid.jpg
   geomap info samples/atlas/*.xml
   geomap calibrate clicks.txt -i scan.jpg -m equirect -o scan.xml
+  printf '47.37 8.54\n' | geomap convert samples/atlas/zurich_utm32.xml
   geomap generate blank.xml --lat 45,48 --lon 5,11 --step 0.5 --size 1200x700
   geomap print samples/atlas/europe_lcc.xml --grid lines -o europe.pdf
 )HELP";
@@ -124,6 +130,8 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         status = RunInfo(rest, out, err);
       } else if (command == "calibrate") {
         status = RunCalibrate(rest, in, out, err);
+      } else if (command == "convert") {
+        status = RunConvert(rest, in, out, err);
       } else if (command == "generate") {
         status = RunGenerate(rest, out, err);
       } else if (command == "print") {

@@ -31,13 +31,13 @@ std::string Position(double Lat, double Lon) {
                 Lon < 0 ? 'W' : 'E');
 }
 
-void PrintPointResiduals(std::ostream& Out, const TGeoMap& Map, bool Brief) {
-  const TCalibData& cd = Map.CalibData();
-  const bool utm = Map.CalibModel() == cmUTM;
+void PrintPointResiduals(std::ostream& Out, const TMapCalibration& Cal, bool Brief) {
+  const TCalibData& cd = Cal.Data();
+  const bool utm = Cal.Model() == cmUTM;
   Out << "  points:      " << cd.NumCalQuads;
   if (Brief) {
     const TCalibResidual* worst = nullptr;
-    const auto residuals = Map.CalibResiduals();
+    const auto residuals = Cal.Residuals();
     for (const TCalibResidual& r : residuals)
       if (r.Valid && (!worst || std::hypot(r.dX, r.dY) > std::hypot(worst->dX, worst->dY)))
         worst = &r;
@@ -50,28 +50,39 @@ void PrintPointResiduals(std::ostream& Out, const TGeoMap& Map, bool Brief) {
   }
   Out << "\n";
   if (cd.NumCalQuads == 0) return;
-  Out << (utm ? "      #     northing     easting      x      y      dx      dy     metres\n"
-              : "      #    latitude   longitude      x      y      dx      dy     metres\n");
-  for (const TCalibResidual& r : Map.CalibResiduals()) {
+  // Beside each residual, the point's residual under the fit of the other
+  // points: what a point would miss by had it not pulled the fit its way.
+  Out << (utm ? "      #     northing     easting      x      y      dx      dy     metres"
+              : "      #    latitude   longitude      x      y      dx      dy     metres")
+      << "   left out: dx      dy     metres\n";
+  const auto loo = Cal.LeaveOneOutResiduals();
+  for (const TCalibResidual& r : Cal.Residuals()) {
     const TCalQuad& q = cd.CalQuads[static_cast<size_t>(r.Index - 1)];
     Out << Format(utm ? "  %5d %12.2f %11.2f %6d %6d" : "  %5d %11.5f %11.5f %6d %6d", r.Index,
                   q.Latitude, q.Longitude, q.MapX, q.MapY);
     if (r.Valid) {
-      Out << Format(" %+7.2f %+7.2f %10.1f\n", Tidy(r.dX, 0.01), Tidy(r.dY, 0.01),
+      Out << Format(" %+7.2f %+7.2f %10.1f", Tidy(r.dX, 0.01), Tidy(r.dY, 0.01),
                     r.DistanceMetres);
     } else {
-      Out << "   (the model cannot place this point)\n";
+      Out << "   (the model cannot place this point)";
+    }
+    const TCalibResidual& l = loo[static_cast<size_t>(r.Index - 1)];
+    if (l.Valid) {
+      Out << Format("        %+9.2f %+7.2f %10.1f\n", Tidy(l.dX, 0.01), Tidy(l.dY, 0.01),
+                    l.DistanceMetres);
+    } else {
+      Out << "        (too few other points)\n";
     }
   }
 }
 
-void PrintLineResiduals(std::ostream& Out, const TGeoMap& Map, bool Brief) {
-  const TCalibData& cd = Map.CalibData();
+void PrintLineResiduals(std::ostream& Out, const TMapCalibration& Cal, bool Brief) {
+  const TCalibData& cd = Cal.Data();
   int meridians = 0, parallels = 0;
   for (int i = 0; i < cd.NumCalLines; ++i)
     (cd.CalLines[static_cast<size_t>(i)].LineType == gtlMeridian ? meridians : parallels)++;
   Out << "  lines:       " << meridians << " meridian(s), " << parallels << " parallel(s)";
-  const auto residuals = LineResiduals(Map);
+  const auto residuals = LineResiduals(Cal);
   if (Brief) {
     const TLineResidual* worst = nullptr;
     for (const TLineResidual& r : residuals)
@@ -99,10 +110,10 @@ void PrintLineResiduals(std::ostream& Out, const TGeoMap& Map, bool Brief) {
 
 }  // namespace
 
-std::vector<TLineResidual> LineResiduals(const TGeoMap& Map) {
+std::vector<TLineResidual> LineResiduals(const TMapCalibration& Cal) {
   std::vector<TLineResidual> out;
-  if (Map.CalibModel() != cmParabolicIp) return out;
-  const TCalibData& cd = Map.CalibData();
+  if (Cal.Model() != cmParabolicIp) return out;
+  const TCalibData& cd = Cal.Data();
   for (int i = 0; i < cd.NumCalLines; ++i) {
     const TCalibLine& line = cd.CalLines[static_cast<size_t>(i)];
     for (int p = 0; p < line.NumPoints; ++p) {
@@ -113,9 +124,9 @@ std::vector<TLineResidual> LineResiduals(const TGeoMap& Map) {
       r.Value = line.LineValue;
       r.X = line.CalPoints[static_cast<size_t>(p)].X;
       r.Y = line.CalPoints[static_cast<size_t>(p)].Y;
-      bool latOk = false, lonOk = false;
-      const double lat = Map.CalcLatitude(r.X, r.Y, latOk);
-      const double lon = Map.CalcLongitude(r.X, r.Y, lonOk);
+      const TPixelPosition at = Cal.PixelToGeo(r.X, r.Y);
+      const bool latOk = at.LatValid, lonOk = at.LongValid;
+      const double lat = at.Latit, lon = at.Longit;
       if (line.LineType == gtlParallel) {
         r.Valid = latOk && std::isfinite(lat);
         r.OffDegrees = lat - line.LineValue;
@@ -133,9 +144,11 @@ std::vector<TLineResidual> LineResiduals(const TGeoMap& Map) {
   return out;
 }
 
-void PrintCalibration(std::ostream& Out, TGeoMap& Map, bool Brief) {
-  const TCalibData cd = Map.CalibData();
-  const TCalibModel model = Map.CalibModel();
+void PrintCalibration(std::ostream& Out, const TMapCalibration& Calibration,
+                      const std::string& ImageName, bool Brief) {
+  TMapCalibration cal = Calibration;
+  const TCalibData cd = cal.Data();
+  const TCalibModel model = cal.Model();
   Out << "  caption:     " << apps::Printable(cd.Caption) << "\n";
   Out << "  model:       " << CalibModelNames[model];
   if (model == cmUTM) {
@@ -144,15 +157,15 @@ void PrintCalibration(std::ostream& Out, TGeoMap& Map, bool Brief) {
   const auto ellipsoid = static_cast<size_t>(cd.Ellipsoid);
   Out << ", ellipsoid " << (ellipsoid < GeoEllipsoidCount ? GeoEllipsoidId[ellipsoid] : "?")
       << "\n";
-  Out << "  image:       " << apps::Printable(Map.MapImgFile()) << ", " << Map.MapImgWidth()
-      << " x " << Map.MapImgHeight() << " pixels\n";
+  Out << "  image:       " << apps::Printable(ImageName) << ", " << cal.ImageWidth() << " x "
+      << cal.ImageHeight() << " pixels\n";
   // A calibration file stores corners and a resolution; loading it does not
   // recompute them. Where the fitted model disagrees, both are shown.
   const TCornerArray stored = cd.Corners;
   const double storedResolution = cd.Resolution;
-  Map.CalcExtentsAndResolution();
-  const TCornerArray& fitted = Map.CalibData().Corners;
-  bool same = std::fabs(storedResolution - Map.CalibData().Resolution) < 5e-4;
+  cal.CalcExtentsAndResolution();
+  const TCornerArray& fitted = cal.Data().Corners;
+  bool same = std::fabs(storedResolution - cal.Data().Resolution) < 5e-4;
   for (size_t c = 0; c < 4; ++c) {
     same = same && std::fabs(stored[c].Latit - fitted[c].Latit) < 5e-6 &&
            std::fabs(stored[c].Longit - fitted[c].Longit) < 5e-6;
@@ -169,18 +182,18 @@ void PrintCalibration(std::ostream& Out, TGeoMap& Map, bool Brief) {
     Out << "\n";
   }
   Out << "  resolution:  " << apps::Fixed(storedResolution, 3) << " m per pixel";
-  if (!same) Out << " (by the fitted model " << apps::Fixed(Map.CalibData().Resolution, 3) << ")";
+  if (!same) Out << " (by the fitted model " << apps::Fixed(cal.Data().Resolution, 3) << ")";
   Out << "\n";
   if (model == cmParabolicIp) {
-    PrintLineResiduals(Out, Map, Brief);
+    PrintLineResiduals(Out, cal, Brief);
   } else if (model != cmUndefined) {
     // The control's quality figures compare whole pixels; the residuals
     // below are exact, and so is their root mean square.
     double qx = 0, qy = 0;
-    Map.CalibQuality(qx, qy);
+    cal.CalibQuality(qx, qy);
     double sum = 0;
     int n = 0;
-    for (const TCalibResidual& r : Map.CalibResiduals()) {
+    for (const TCalibResidual& r : cal.Residuals()) {
       if (!r.Valid) continue;
       sum += r.dX * r.dX + r.dY * r.dY;
       ++n;
@@ -188,7 +201,7 @@ void PrintCalibration(std::ostream& Out, TGeoMap& Map, bool Brief) {
     Out << "  quality:     " << Format("%.2f", qx) << " px across, " << Format("%.2f", qy)
         << " px down on whole pixels; residuals " << Format("%.2f", n ? std::sqrt(sum / n) : 0.0)
         << " px root mean square\n";
-    PrintPointResiduals(Out, Map, Brief);
+    PrintPointResiduals(Out, cal, Brief);
   }
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "marovia/geomap/geomap.h"
+#include "marovia/geomap/map_calibration.h"
 
 namespace marovia::geomaptool {
 
@@ -23,10 +23,12 @@ struct TLineResidual {
   double OffMetres = 0;
   bool Valid = false;
 };
-std::vector<TLineResidual> LineResiduals(const TGeoMap& Map);
+std::vector<TLineResidual> LineResiduals(const TMapCalibration& Cal);
 
-// Writes the report of the calibration held by Map: with every point's
-// residual, or (Brief) only the largest.
-void PrintCalibration(std::ostream& Out, TGeoMap& Map, bool Brief = false);
+// Writes the report of a calibration of the image ImageName: with every
+// point's residual and its leave-one-out residual, or (Brief) only the
+// largest residual.
+void PrintCalibration(std::ostream& Out, const TMapCalibration& Calibration,
+                      const std::string& ImageName, bool Brief = false);
 
 }  // namespace marovia::geomaptool

@@ -1,18 +1,20 @@
 // Speed of the calibration: the conic refit (apex search) with the full
-// 200 points, and the conversions pixel -> latitude and position -> pixel
-// under every model, over positions spread across the map.
+// 200 points, and the conversions pixel -> position and position -> pixel
+// under every model, one point at a time and in batches, over positions
+// spread across the map. One core.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <memory>
+#include <string>
 #include <vector>
 
-#include "marovia/geomap/geomap.h"
+#include "marovia/geomap/map_calibration.h"
 
 namespace marovia {
 namespace {
 
 constexpr int kWidth = 1500, kHeight = 1200;
+constexpr size_t kPoints = 4096;
 
 // Latitude and longitude of a pixel on a cone with its apex above the map.
 double ConeLat(double x, double y) {
@@ -22,96 +24,158 @@ double ConeLon(double x, double y) {
   return 45 * std::atan((x - 750) / (y + 6000)) + 10;
 }
 
-std::unique_ptr<TGeoMap> NewMap() {
-  auto map = std::make_unique<TGeoMap>(nullptr);
-  TBitmap image(kWidth, kHeight);
-  map->SetMapBitmap(image);
-  map->SetSuppressPaint(true);
-  return map;
-}
-
-// n calibration points spread over the map, positions from the cone.
-std::unique_ptr<TGeoMap> CalibratedMap(TCalibModel model, int n) {
-  auto map = NewMap();
-  map->SetCalibModel(model);
+// n calibration points spread over the map, positions from the cone (UTM:
+// a plane of northings and eastings; lines: 5 parallels and 5 meridians).
+TMapCalibration Calibrated(TCalibModel model, int n) {
+  TCalibData cd;
+  cd.UTMZone = 32;
   if (model == cmParabolicIp) {
-    for (int l = 0; l < 5; ++l)
+    for (int l = 0; l < 5; ++l) {
+      TCalibLine& parallel = cd.CalLines[2 * l];
+      TCalibLine& meridian = cd.CalLines[2 * l + 1];
+      parallel = {gtlParallel, 52.0 - l, 6, {}};
+      meridian = {gtlMeridian, 6.0 + 2 * l, 6, {}};
       for (int p = 0; p < 6; ++p) {
-        map->AddCalibPoint(gtlParallel, 52.0 - l, 300 * p, 100 + 250 * l + p * p);
-        map->AddCalibPoint(gtlMeridian, 6.0 + 2 * l, 100 + 320 * l + p, 240 * p);
+        parallel.CalPoints[p] = {300 * p, 100 + 250 * l + p * p};
+        meridian.CalPoints[p] = {100 + 320 * l + p, 240 * p};
       }
-    return map;
-  }
-  if (model == cmUTM) {
-    map->SetUTMZone(32);
+    }
+    cd.NumCalLines = 10;
+  } else {
     for (int i = 0; i < n; ++i) {
       const int x = (i * 97) % kWidth, y = (i * 61) % kHeight;
-      map->AddCalibPoint(5700000.0 - 100.0 * y, 400000.0 + 100.0 * x, 32, hemiNorth, x, y);
+      cd.CalQuads[i] = model == cmUTM ? TCalQuad{5700000.0 - 100.0 * y, 400000.0 + 100.0 * x, x, y}
+                                      : TCalQuad{ConeLat(x, y), ConeLon(x, y), x, y};
     }
-    return map;
+    cd.NumCalQuads = n;
   }
-  for (int i = 0; i < n; ++i) {
-    const int x = (i * 97) % kWidth, y = (i * 61) % kHeight;
-    map->AddCalibPoint(ConeLat(x, y), ConeLon(x, y), x, y);
-  }
-  return map;
+  TMapCalibration cal(model, cd, kWidth, kHeight);
+  cal.Fit();
+  return cal;
 }
 
-struct Position {
-  double lat, lon;
+struct Spans {
+  std::vector<double> x, y, lat, lon, u, v;
+  std::vector<int32_t> ix, iy;
+  std::vector<uint8_t> ok;
 };
 
-std::vector<Position> Positions(const TGeoMap& map) {
-  std::vector<Position> out;
-  for (int i = 0; i < 4096; ++i) {
-    bool v1 = false, v2 = false;
-    const int x = (i * 37) % kWidth, y = (i * 53) % kHeight;
-    out.push_back({map.CalcLatitude(x, y, v1), map.CalcLongitude(x, y, v2)});
+Spans Inputs(const TMapCalibration& cal) {
+  Spans s;
+  for (size_t i = 0; i < kPoints; ++i) {
+    const double x = static_cast<double>((i * 37) % kWidth);
+    const double y = static_cast<double>((i * 53) % kHeight);
+    const TPixelPosition p = cal.PixelToGeo(x, y);
+    s.x.push_back(x);
+    s.y.push_back(y);
+    s.lat.push_back(p.Latit);
+    s.lon.push_back(p.Longit);
   }
-  return out;
+  s.u.resize(kPoints);
+  s.v.resize(kPoints);
+  s.ix.resize(kPoints);
+  s.iy.resize(kPoints);
+  s.ok.resize(kPoints);
+  return s;
 }
 
 void BM_ConicRefit(benchmark::State& state) {
-  const auto map = CalibratedMap(cmConicConformal, static_cast<int>(state.range(0)));
-  for (auto _ : state) map->CalcConicCalibration();
+  TMapCalibration cal = Calibrated(cmConicConformal, static_cast<int>(state.range(0)));
+  for (auto _ : state) cal.FitConic();
 }
 BENCHMARK(BM_ConicRefit)->Arg(200)->Arg(16)->Unit(benchmark::kMillisecond);
 
-void BM_CalcPixelCoords(benchmark::State& state) {
+void BM_LeaveOneOut(benchmark::State& state) {
+  const TMapCalibration cal = Calibrated(static_cast<TCalibModel>(state.range(0)), 200);
+  for (auto _ : state) benchmark::DoNotOptimize(cal.LeaveOneOutResiduals());
+  state.SetLabel(std::string(CalibModelNames[state.range(0)]) + ", 200 points");
+}
+BENCHMARK(BM_LeaveOneOut)
+    ->Arg(cmEquiRect)
+    ->Arg(cmBiquadraticPn)
+    ->Arg(cmConicConformal)
+    ->Unit(benchmark::kMillisecond);
+
+// ---- one point at a time
+
+void BM_GeoToPixelSingle(benchmark::State& state) {
   const auto model = static_cast<TCalibModel>(state.range(0));
-  const auto map = CalibratedMap(model, 16);
-  const auto positions = Positions(*map);
+  const TMapCalibration cal = Calibrated(model, 16);
+  const Spans s = Inputs(cal);
   size_t i = 0;
   for (auto _ : state) {
-    const Position& p = positions[i++ & 4095];
     int32_t x = 0, y = 0;
-    benchmark::DoNotOptimize(map->CalcPixelCoords(p.lat, p.lon, x, y));
+    benchmark::DoNotOptimize(cal.GeoToPixel(s.lat[i], s.lon[i], x, y));
     benchmark::DoNotOptimize(x);
     benchmark::DoNotOptimize(y);
+    i = (i + 1) & (kPoints - 1);
   }
   state.SetItemsProcessed(state.iterations());
   state.SetLabel(std::string(CalibModelNames[model]));
 }
 
-void BM_CalcLatitude(benchmark::State& state) {
+void BM_PixelToGeoSingle(benchmark::State& state) {
   const auto model = static_cast<TCalibModel>(state.range(0));
-  const auto map = CalibratedMap(model, 16);
-  int32_t i = 0;
+  const TMapCalibration cal = Calibrated(model, 16);
+  const Spans s = Inputs(cal);
+  size_t i = 0;
   for (auto _ : state) {
-    bool valid = false;
-    benchmark::DoNotOptimize(map->CalcLatitude((i * 37) % kWidth, (i * 53) % kHeight, valid));
-    benchmark::DoNotOptimize(valid);
-    i = (i + 1) & 4095;
+    benchmark::DoNotOptimize(cal.PixelToGeo(s.x[i], s.y[i]));
+    i = (i + 1) & (kPoints - 1);
   }
   state.SetItemsProcessed(state.iterations());
+  state.SetLabel(std::string(CalibModelNames[model]));
+}
+
+// ---- batches of 4096 points
+
+void BM_GeoToPixelBatch(benchmark::State& state) {
+  const auto model = static_cast<TCalibModel>(state.range(0));
+  const TMapCalibration cal = Calibrated(model, 16);
+  Spans s = Inputs(cal);
+  for (auto _ : state) {
+    cal.GeoToPixel(s.lat, s.lon, s.u, s.v, s.ok);
+    benchmark::DoNotOptimize(s.u.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kPoints));
+  state.SetLabel(std::string(CalibModelNames[model]) + ", exact");
+}
+
+void BM_GeoToPixelBatchRounded(benchmark::State& state) {
+  const auto model = static_cast<TCalibModel>(state.range(0));
+  const TMapCalibration cal = Calibrated(model, 16);
+  Spans s = Inputs(cal);
+  for (auto _ : state) {
+    cal.GeoToPixel(s.lat, s.lon, s.ix, s.iy, s.ok);
+    benchmark::DoNotOptimize(s.ix.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kPoints));
+  state.SetLabel(std::string(CalibModelNames[model]) + ", whole pixels");
+}
+
+void BM_PixelToGeoBatch(benchmark::State& state) {
+  const auto model = static_cast<TCalibModel>(state.range(0));
+  const TMapCalibration cal = Calibrated(model, 16);
+  Spans s = Inputs(cal);
+  for (auto _ : state) {
+    cal.PixelToGeo(s.x, s.y, s.u, s.v, s.ok);
+    benchmark::DoNotOptimize(s.u.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kPoints));
   state.SetLabel(std::string(CalibModelNames[model]));
 }
 
 void AllModels(benchmark::internal::Benchmark* b) {
   for (int m = cmParabolicIp; m <= cmUTM; ++m) b->Arg(m);
 }
-BENCHMARK(BM_CalcPixelCoords)->Apply(AllModels);
-BENCHMARK(BM_CalcLatitude)->Apply(AllModels);
+BENCHMARK(BM_GeoToPixelSingle)->Apply(AllModels);
+BENCHMARK(BM_PixelToGeoSingle)->Apply(AllModels);
+BENCHMARK(BM_GeoToPixelBatch)->Apply(AllModels);
+BENCHMARK(BM_GeoToPixelBatchRounded)->Apply(AllModels);
+BENCHMARK(BM_PixelToGeoBatch)->Apply(AllModels);
 
 }  // namespace
 }  // namespace marovia

@@ -1,6 +1,6 @@
-// Calibration points: adding, removing and restoring them, the refits that
-// follow every change, the graticule matrix of the line model, and the
-// quality figures of the point models.
+// The control's calibration points: adding, removing and restoring them,
+// and the refits that follow every change. The fits, the quality figures
+// and the residuals are the calibration value's (map_calibration*.cpp).
 //
 // Every change refits from scratch, in one order: the graticule matrix
 // (where the operation says so), the fit of the current model, the
@@ -9,17 +9,11 @@
 #include <limits>
 
 #include "calib_counts.h"
-#include "marovia/geobasics/utm.h"
 #include "marovia/geomap/geomap.h"
-#include "marovia/zylmath/curvefit.h"
-#include "marovia/zylmath/math1.h"
-#include "point_models.h"
 
 namespace marovia {
 
 namespace {
-
-constexpr double kEarthRadius = 6378000;  // sphere of the residual distances
 
 bool IsPointModel(TCalibModel m) {
   return m >= cmBiquadraticPn && m <= cmUTM;
@@ -239,14 +233,9 @@ void TGeoMap::ClearCalibData() {
   cd.UTMZone = -1;
   cd.UTMSouth = false;
   cd.Ellipsoid = gelWGS84;
-  FGratMat.Resize(5, 1);
-  FGratMat.Fill(0);
   cd.CalQuads.fill(TCalQuad{});
   cd.NumCalQuads = 0;
-  FEquRectSPPL = {};
-  FEquRectPLSP = {};
-  FCalParsPLSP = {};
-  FCalParsSPPL = {};
+  FCalib.ClearFittedParameters();
   Paint();
 }
 
@@ -256,129 +245,61 @@ void TGeoMap::RecalcCalibration() {
   Paint();
 }
 
+void TGeoMap::SetCalibration(const TMapCalibration& Value) {
+  const int32_t w = FCalib.ImageWidth(), h = FCalib.ImageHeight();
+  FCalib = Value;
+  FCalib.SetImageSize(w, h);
+  CalcExtentsAndResolution();
+  Paint();
+}
+
+void TGeoMap::SyncCalibImageSize() {
+  FCalib.SetImageSize(FMapImgWidth, FMapImgHeight);
+}
+
 void TGeoMap::FitModelAndExtents() {
   FitModel();
   CalcExtentsAndResolution();
 }
 
 void TGeoMap::FitModel() {
-  switch (FCalibModel) {
-    case cmBiquadraticPn:
-      CalcBiquadraticCalibration();
-      break;
-    case cmConicConformal:
-      CalcConicCalibration();
-      break;
-    case cmMillerCylindrical:
-      CalcMillerCylCalibration();
-      break;
-    case cmEquiRect:
-    case cmUTM:
-      CalcEquiRectCalibration();
-      break;
-    default:
-      break;
-  }
+  SyncCalibImageSize();
+  FCalib.FitModel();
 }
 
 bool TGeoMap::RecalcGratMat() {
-  const TCalibData& cd = FCalibData;
-  const int lines = LineCount(cd);
-  FGratMat.Resize(5, lines);
-  int parallels = 0, meridians = 0;
-  TCurveFit fit;
-  for (int i = 0; i < lines; ++i) {
-    const TCalibLine& line = cd.CalLines[i];
-    const int32_t row = i + 1;
-    const bool parallel = line.LineType == gtlParallel;
-    FGratMat.SetVal(1, row, parallel ? 1 : 0);
-    FGratMat.SetVal(2, row, line.LineValue);
-    // A line of one or two points keeps no parabola (the row may hold
-    // another line's before the resize).
-    double a0 = 0, a1 = 0, a2 = 0;
-    const int points = PointCount(line);
-    if (points > 2) {
-      fit.Init();
-      for (int p = 0; p < points; ++p) {
-        const TPoint& pt = line.CalPoints[p];
-        if (parallel) {
-          fit.EnterStatValue(pt.X, pt.Y);
-        } else {
-          fit.EnterStatValue(pt.Y, pt.X);
-        }
-      }
-      double quality = 0;
-      fit.CalcParabolFit(a0, a1, a2, quality);
-      ++(parallel ? parallels : meridians);
-    }
-    FGratMat.SetVal(3, row, a0);
-    FGratMat.SetVal(4, row, a1);
-    FGratMat.SetVal(5, row, a2);
-  }
-  if (parallels >= 2 && meridians >= 2) return true;
-  FGratMat.Resize(5, 1);
-  FGratMat.Fill(0);
-  return false;
+  return FCalib.FitLines();
+}
+
+void TGeoMap::CalcEquiRectCalibration() {
+  FCalib.FitEquiRect();
+}
+
+void TGeoMap::CalcBiquadraticCalibration() {
+  FCalib.FitBiquadratic();
+}
+
+void TGeoMap::CalcConicCalibration() {
+  SyncCalibImageSize();
+  FCalib.FitConic();
+}
+
+void TGeoMap::CalcMillerCylCalibration() {
+  FCalib.FitMillerCyl();
 }
 
 // ------------------------------------------------------------ quality
 
 void TGeoMap::CalibQuality(double& QualX, double& QualY) {
-  TCurveFit fitX, fitY;
-  if (IsPointModel(FCalibModel)) {
-    for (int q = 0; q < QuadCount(FCalibData); ++q) {
-      const TCalQuad& c = FCalibData.CalQuads[q];
-      int32_t x = 0, y = 0;
-      // Under cmUTM the record holds northing and easting, not a position.
-      const bool ok = FCalibModel == cmUTM ? CalcPixelCoordsUTM(c.Latitude, c.Longitude, x, y)
-                                           : CalcPixelCoords(c.Latitude, c.Longitude, x, y);
-      if (!ok) continue;  // a point the model cannot place has no pixel error
-      fitX.EnterStatValue(c.MapX, x);
-      fitY.EnterStatValue(c.MapY, y);
-    }
-  }
-  int32_t n = 0;
-  double r1, r2, r3, r4, r5, r7;
-  fitX.CalcStatistics(n, r1, r2, r3, r4, r5, QualX, r7);
-  fitY.CalcStatistics(n, r1, r2, r3, r4, r5, QualY, r7);
+  FCalib.CalibQuality(QualX, QualY);
 }
 
 std::vector<TCalibResidual> TGeoMap::CalibResiduals() const {
-  std::vector<TCalibResidual> out;
-  if (!IsPointModel(FCalibModel)) return out;
-  const TCalibData& cd = FCalibData;
-  out.reserve(static_cast<size_t>(QuadCount(cd)));
-  for (int q = 0; q < QuadCount(cd); ++q) {
-    const TCalQuad& c = cd.CalQuads[q];
-    TCalibResidual r;
-    r.Index = q + 1;
-    // Where the model puts the point's position, unrounded.
-    double X = 0, Y = 0;
-    double lat = c.Latitude, lon = c.Longitude;
-    bool placed = false;
-    if (FCalibModel == cmUTM) {
-      X = pointmodel::Affine(FEquRectSPPL[0], c.Latitude, c.Longitude);
-      Y = pointmodel::Affine(FEquRectSPPL[1], c.Latitude, c.Longitude);
-      placed =
-          pointmodel::IsCatalogueEllipsoid(cd.Ellipsoid) && std::isfinite(X) && std::isfinite(Y);
-      if (placed)
-        UTMToLatLong(c.Longitude, c.Latitude, cd.UTMZone, cd.UTMSouth, cd.Ellipsoid, lat, lon);
-    } else {
-      placed = GeoToPixelExact(c.Latitude, c.Longitude, X, Y);
-    }
-    // Where the model puts the clicked pixel.
-    bool latOk = false, lonOk = false;
-    const double mlat = CalcLatitude(c.MapX, c.MapY, latOk);
-    const double mlon = CalcLongitude(c.MapX, c.MapY, lonOk);
-    if (placed && latOk && lonOk) {
-      r.dX = c.MapX - X;
-      r.dY = c.MapY - Y;
-      r.DistanceMetres = SphereGreatCircleDist(kEarthRadius, lat, lon, mlat, mlon);
-      r.Valid = std::isfinite(r.DistanceMetres);
-    }
-    out.push_back(r);
-  }
-  return out;
+  return FCalib.Residuals();
+}
+
+std::vector<TCalibResidual> TGeoMap::CalibLeaveOneOutResiduals() const {
+  return FCalib.LeaveOneOutResiduals();
 }
 
 }  // namespace marovia

@@ -63,7 +63,6 @@ TGeoMap::TGeoMap(TComponent* AOwner) : TCustomControl(AOwner) {
   FCacheMag = 0;
   FCacheAA = FAntiAlias;
   FCacheMagLimit = 2.0 / 3.0;
-  FGratMat.Resize(5, 1);
 }
 
 TGeoMap::~TGeoMap() {
@@ -171,6 +170,7 @@ void TGeoMap::SetCalDatName(const std::string& Name) {
     FMapImgName.clear();
     FMapImgWidth = 0;
     FMapImgHeight = 0;
+    SyncCalibImageSize();
   }
   Paint();
 }
@@ -319,17 +319,11 @@ void TGeoMap::Assign(const TPersistent& Source) {
   FGratLineDist = src->FGratLineDist;
   FUTMGridDist = src->FUTMGridDist;
 
-  // 5. Calibration data.
-  FCalibData = src->FCalibData;
+  // 5. and 6. Calibration data and fitted parameters (the model came with
+  // step 4 and comes again, unchanged).
+  FCalib = src->FCalib;
 
-  // 6. Fitted parameters and highlight.
-  FGratMat.Clone(src->FGratMat);
-  FEquRectSPPL = src->FEquRectSPPL;
-  FEquRectPLSP = src->FEquRectPLSP;
-  FCalParsPLSP = src->FCalParsPLSP;
-  FCalParsSPPL = src->FCalParsSPPL;
-  FMillercylPar = src->FMillercylPar;
-  FConicPars = src->FConicPars;
+  // 6. Highlight.
   FHighLM = src->FHighLM;
   FHighLMColFG = src->FHighLMColFG;
   FHighLMColBG = src->FHighLMColBG;
@@ -361,6 +355,7 @@ void TGeoMap::Clear() {
   FMapImgName.clear();
   FMapImgWidth = 0;
   FMapImgHeight = 0;
+  SyncCalibImageSize();
   Paint();
 }
 

@@ -8,6 +8,10 @@
 // nearest to it; outside them the interpolation extrapolates.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
 #include "marovia/zylmath/matrix.h"
 
 namespace marovia {
@@ -25,5 +29,27 @@ bool GratLongitude(const TMatrix& Grat, double x, double y, double& Long);
 // than two lines of either kind, when the iteration diverges (both
 // coordinates beyond 50000), or when the result is not finite.
 bool GratPixel(const TMatrix& Grat, double Lat, double Long, double& X, double& Y);
+
+// The rows of a graticule matrix read once, for many conversions: the same
+// answers as the functions above, without reading the matrix per point.
+class TGraticuleRows {
+ public:
+  struct TRow {
+    double kind, value, a0, a1, a2;
+  };
+  explicit TGraticuleRows(const TMatrix& Grat);
+  bool Latitude(double x, double y, double& Lat) const;
+  bool Longitude(double x, double y, double& Long) const;
+  bool Pixel(double Lat, double Long, double& X, double& Y) const;
+  // Pixel for n positions: Ok[i] is Pixel's answer for position i, X[i]
+  // and Y[i] its pixel (0 when it fails). The arrays must not overlap.
+  void Pixels(std::size_t n, const double* Lat, const double* Long, double* X, double* Y,
+              uint8_t* Ok) const;
+
+ private:
+  std::vector<TRow> parallels_, meridians_;  // rows of kind exactly 1 and 0, in order
+  int32_t count_ = 0, columns_ = 0;
+  bool twoOfEach_ = false;
+};
 
 }  // namespace marovia

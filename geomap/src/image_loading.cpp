@@ -47,6 +47,7 @@ void TGeoMap::AcceptMapImage(const std::string& Name) {
   FMapImgName = Name;
   FMapImgWidth = GrafBmp->Width();
   FMapImgHeight = GrafBmp->Height();
+  SyncCalibImageSize();
   AuxBmp->SetHeight(FMapImgHeight);
   AuxBmp->SetWidth(FMapImgWidth);
   FTopLeft = TPoint{0, 0};
@@ -99,6 +100,7 @@ void TGeoMap::SetMapImgName(const std::string& Value) {
     FMapImgName.clear();
     FMapImgWidth = 0;
     FMapImgHeight = 0;
+    SyncCalibImageSize();
   } else {
     if (std::unique_ptr<TBitmap> image = LoadMapImageFile(fileName)) {
       CheckMapImageSize(image->Width(), image->Height());

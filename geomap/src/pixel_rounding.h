@@ -28,9 +28,10 @@ inline double RoundHalfEven(double v) {
 inline bool RoundToPixel(double v, int32_t& out) {
   // -2^31 - 0.5 rounds to the even -2^31; 2^31 - 0.5 rounds to 2^31.
   if (!(v >= -2147483648.5 && v < 2147483647.5)) return false;
-  const double t = std::trunc(v);
-  const double frac = v - t;  // exact, in (-1, 1)
-  int64_t r = static_cast<int64_t>(t);
+  // The conversion truncates toward zero whatever the rounding mode, and
+  // the value fits 64 bits, so r is trunc(v) without a library call.
+  int64_t r = static_cast<int64_t>(v);
+  const double frac = v - static_cast<double>(r);  // exact, in (-1, 1)
   if (frac > 0.5 || (frac == 0.5 && (r & 1) != 0)) {
     ++r;
   } else if (frac < -0.5 || (frac == -0.5 && (r & 1) != 0)) {

@@ -13,6 +13,7 @@
 #include "marovia/geobasics/ellipsoids.h"
 #include "marovia/geobasics/transverse_mercator.h"
 #include "marovia/geobasics/utm.h"
+#include "marovia/geomap/calib_types.h"
 
 namespace marovia::pointmodel {
 
@@ -103,6 +104,18 @@ inline void ProjectToMapZone(double Lat, double Long, int Zone, bool South, TGeo
 
 inline bool IsCatalogueEllipsoid(TGeoEllipsoid e) {
   return static_cast<int>(e) < GeoEllipsoidCount;
+}
+
+// Geographic position of pixel (x, y) under cmUTM: the affine rows give
+// northing (row 0) and easting (row 1) of the map's zone. False for an
+// ellipsoid outside the catalogue.
+inline bool UTMPixelToGeo(const TAffineRows& plsp, const TCalibData& cd, double x, double y,
+                          double& Lat, double& Long) {
+  if (!IsCatalogueEllipsoid(cd.Ellipsoid)) return false;
+  const double northing = Affine(plsp[0], x, y);
+  const double easting = Affine(plsp[1], x, y);
+  UTMToLatLong(easting, northing, cd.UTMZone, cd.UTMSouth, cd.Ellipsoid, Lat, Long);
+  return true;
 }
 
 }  // namespace marovia::pointmodel

@@ -140,6 +140,7 @@ void TGeoMap::ResizeMap(double Magnification) {
 
   FMapImgWidth = newW;
   FMapImgHeight = newH;
+  SyncCalibImageSize();
   AuxBmp->SetHeight(newH);
   AuxBmp->SetWidth(newW);
   FTopLeft = TPoint{0, 0};

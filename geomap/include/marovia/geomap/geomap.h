@@ -13,10 +13,10 @@
 // Sources, by concern:
 //   geomap_core.cpp         construction, properties, Assign, Clear
 //   calibration.cpp         calibration points, refits, quality, residuals
-//   calibration_fits.cpp    the fits of the point models and the conic apex search
+//   map_calibration*.cpp    the calibration value: fits, conversions, residuals
+//                           (map_calibration.h)
 //   lsq_solver.cpp          least squares by singular value decomposition
 //   conversion.cpp          pixel <-> geographic, control <-> image, extents
-//   conversion_lines.cpp    the graticule-line model's interpolation and iteration
 //   landmarks.cpp           the landmark list
 //   calxml_root.cpp         calibration files: finding a data set's root line
 //   calxml_elements.cpp     calibration files: the elements of a data set
@@ -50,6 +50,7 @@
 #include "marovia/geomap/calib_types.h"
 #include "marovia/geomap/calxml.h"
 #include "marovia/geomap/landmark.h"
+#include "marovia/geomap/map_calibration.h"
 #include "marovia/platform/controls.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/graphics.h"
@@ -58,13 +59,6 @@
 #include "marovia/zylmath/matrix.h"
 
 namespace marovia {
-
-// Error of the map control. Component methods prefix their messages with
-// "Component \"<Name>\": ".
-class EZYLGeoMapError : public EZYLError {
- public:
-  using EZYLError::EZYLError;
-};
 
 // Largest map image, in pixels (width x height); larger images are refused.
 constexpr int64_t kMaxMapPixels = 3000000;
@@ -91,18 +85,6 @@ struct TgmZoomStackEntry {
   double MagF = 0;
   bool Empty() const { return Left == 0 && Top == 0 && MagF == 0; }
   friend bool operator==(const TgmZoomStackEntry&, const TgmZoomStackEntry&) = default;
-};
-
-// Residual of one calibration point of a point model: the clicked pixel
-// minus the pixel the fitted model gives for its position, and the distance
-// in metres between its position and the position the model gives for its
-// pixel. Valid is false when the model could not convert the point.
-struct TCalibResidual {
-  int32_t Index = 0;  // calibration point 1..NumCalQuads
-  double dX = 0;
-  double dY = 0;
-  double DistanceMetres = 0;
-  bool Valid = false;
 };
 
 // Canvas is AuxBmp's canvas during the composition.
@@ -184,6 +166,14 @@ class TGeoMap : public TCustomControl {
   // Direct access to the calibration record; nothing is recalculated.
   const TCalibData& CalibData() const { return FCalibData; }
   void SetCalibData(const TCalibData& Value) { FCalibData = Value; }
+  // The calibration as a value: model, record, fitted parameters and image
+  // size (as of the last refit or image change). A host that converts many
+  // points, or from other threads, takes a copy.
+  const TMapCalibration& Calibration() const { return FCalib; }
+  // Takes over model, record and fitted parameters of a calibration (its
+  // image size is not taken: the control's image decides), then computes
+  // the corners and resolution for the control's image and repaints.
+  void SetCalibration(const TMapCalibration& Value);
   // Name of the calibration file last loaded; writing loads the first data
   // set of an existing file, or empties the map for a missing one.
   const std::string& CalibDataFile() const { return FCalDatName; }
@@ -278,6 +268,9 @@ class TGeoMap : public TCustomControl {
   void CalibQuality(double& QualX, double& QualY);
   // Per-point residuals of the point models (empty for the others).
   std::vector<TCalibResidual> CalibResiduals() const;
+  // The same with each point left out of the fit that measures it
+  // (TMapCalibration::LeaveOneOutResiduals).
+  std::vector<TCalibResidual> CalibLeaveOneOutResiduals() const;
 
   // ---- Conversion (conversion.cpp) ----------------------------------------
   //
@@ -452,11 +445,14 @@ class TGeoMap : public TCustomControl {
   // FitModel, then CalcExtentsAndResolution.
   void FitModelAndExtents();
 
+  // The calibration's image size set to the control's (FMapImgWidth,
+  // FMapImgHeight), which the conic fit searches within.
+  void SyncCalibImageSize();
+
   // ---- conversion.cpp helpers
-  // The image pixel of a position before rounding (under cmConicConformal
-  // the column comes from the unrounded row); false when the model gives
-  // none or a value that is not finite.
-  bool GeoToPixelExact(double Lat, double Long, double& X, double& Y) const;
+  // Latitude and longitude of an image pixel, each with its flag: the one
+  // conversion behind CalcLatitude and CalcLongitude.
+  TPixelPosition PixelPosition(int32_t x, int32_t y) const { return FCalib.PixelToGeo(x, y); }
 
   // ---- calxml helpers
   bool ReadCalDataIntern(bool TextMode, TTextFile* TextFile, TStream* Stream,
@@ -591,7 +587,12 @@ class TGeoMap : public TCustomControl {
   int32_t FWindAnchorX = 0, FWindAnchorY = 0;
   TShowGrat FShowGrat = sgNone;
   TPoint FTopLeft;
-  TCalibModel FCalibModel = cmUndefined;
+  // Model, record and fitted parameters (the graticule matrix and the
+  // parameter arrays of every model) live in the calibration value;
+  // FCalibModel and FCalibData name its model and record, as every source of
+  // the control always has.
+  TMapCalibration FCalib;
+  TCalibModel& FCalibModel = FCalib.Model();
   TCalQuad FBiQuadOops;
   TCalibLine FParaIpOops;
   bool FRestoreBiQuadOK = false;
@@ -606,14 +607,7 @@ class TGeoMap : public TCustomControl {
   bool FAntiAlias = true;
   double FGratLineDist = 0;
   int32_t FUTMGridDist = 0;
-  TCalibData FCalibData;
-  TMatrix FGratMat;                                     // 5 columns, one row per calibration line
-  std::array<std::array<double, 3>, 2> FEquRectSPPL{};  // geographic -> pixel
-  std::array<std::array<double, 3>, 2> FEquRectPLSP{};  // pixel -> geographic
-  std::array<std::array<double, 6>, 2> FCalParsPLSP{};
-  std::array<std::array<double, 6>, 2> FCalParsSPPL{};
-  std::array<std::array<double, 2>, 2> FMillercylPar{};
-  std::array<double, 6> FConicPars{};
+  TCalibData& FCalibData = FCalib.Data();
   int32_t FHighLM = 0;
   TColor FHighLMColFG = clBlue;
   TColor FHighLMColBG = clYellow;

@@ -15,7 +15,7 @@
 
 #include "calib_counts.h"
 #include "lsq_solver.h"
-#include "marovia/geomap/geomap.h"
+#include "marovia/geomap/map_calibration.h"
 #include "marovia/zylmath/curvefit.h"
 #include "point_models.h"
 
@@ -142,30 +142,30 @@ class ApexSearch {
 
 }  // namespace
 
-void TGeoMap::CalcEquiRectCalibration() {
+void TMapCalibration::FitEquiRect() {
   FEquRectSPPL = {};
   FEquRectPLSP = {};
-  if (QuadCount(FCalibData) < 1) return;
+  if (QuadCount(FData) < 1) return;
   FitBothWays<3>(
-      FCalibData,
+      FData,
       [](double u, double v) {
         return std::array<double, 3>{1, u, v};
       },
       FEquRectPLSP, FEquRectSPPL);
 }
 
-void TGeoMap::CalcBiquadraticCalibration() {
+void TMapCalibration::FitBiquadratic() {
   FCalParsPLSP = {};
   FCalParsSPPL = {};
-  if (QuadCount(FCalibData) < 1) return;
+  if (QuadCount(FData) < 1) return;
   FitBothWays<6>(
-      FCalibData,
+      FData,
       [](double u, double v) { return std::array<double, 6>{1, u, v, u * u, u * v, v * v}; },
       FCalParsPLSP, FCalParsSPPL);
 }
 
-void TGeoMap::CalcMillerCylCalibration() {
-  const TCalibData& cd = FCalibData;
+void TMapCalibration::FitMillerCyl() {
+  const TCalibData& cd = FData;
   const int n = QuadCount(cd);
   if (n < 3) return;  // the previous parameters stay
   TCurveFit fit;
@@ -189,12 +189,12 @@ void TGeoMap::CalcMillerCylCalibration() {
 // about 4000000 pixels from the points, so every distance is a double.
 // With fewer than three points, or when no candidate gives finite
 // parameters, the previous parameters stay.
-void TGeoMap::CalcConicCalibration() {
-  const TCalibData& cd = FCalibData;
+void TMapCalibration::FitConic() {
+  const TCalibData& cd = FData;
   const int n = QuadCount(cd);
   if (n < 3) return;
 
-  int64_t minX = FMapImgWidth, minY = FMapImgHeight, maxX = 0, maxY = 0;
+  int64_t minX = FWidth, minY = FHeight, maxX = 0, maxY = 0;
   for (int i = 0; i < n; ++i) {
     minX = std::min<int64_t>(minX, cd.CalQuads[i].MapX);
     maxX = std::max<int64_t>(maxX, cd.CalQuads[i].MapX);

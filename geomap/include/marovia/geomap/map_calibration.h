@@ -1,0 +1,230 @@
+// TMapCalibration: the calibration of one map image as a value. It holds the
+// model, the calibration record (points, corners, UTM zone, ellipsoid), the
+// parameters fitted to the points and the size of the image, and converts
+// between image pixels and geographic positions, one point at a time or in
+// batches. It knows no control and no canvas: a tool that only fits or
+// converts uses it alone, and TGeoMap holds one.
+//
+// Coordinates: image pixels of the full-resolution map image, origin at the
+// top left corner of the top left pixel, x right, y down (pixel (i, j) is
+// the whole number position i, j; no half-pixel shift). Latitudes and
+// longitudes are decimal degrees, north and east positive; UTM northings
+// and eastings metres.
+//
+// Fitting: Fit() refits everything from the current points; nothing is
+// refitted implicitly when the model, the record or the image size change.
+// Models and their parameters (geographic -> pixel "SPPL", pixel ->
+// geographic "PLSP"):
+//   cmParabolicIp        graticule matrix, one row per calibration line
+//   cmBiquadraticPn      second-order polynomials both ways
+//   cmConicConformal     cone apex, latitude ~ radius, longitude ~ angle
+//   cmMillerCylindrical  two straight lines in the projection's terms
+//   cmEquiRect, cmUTM    affine both ways (cmUTM: to northing and easting)
+//
+// Conversions never raise: a point the model cannot convert (no value, a
+// value that is not finite, or a pixel beyond 32 bits) is reported through
+// a flag, and its outputs are 0.
+//
+// Threads: a calibration is a plain value. Any number of threads may
+// convert with the same calibration at once as long as none changes or
+// refits it; the conversions read the parameters and write only their
+// outputs. Fitting is not safe to run concurrently with anything on the
+// same object (the least-squares solver also reports progress through the
+// companion's global progress counter).
+//
+// Sources, by concern:
+//   map_calibration.cpp            construction, record, the model table, refits
+//   map_calibration_fits.cpp       the fits of the point models, the conic apex search
+//   map_calibration_convert.cpp    single-point conversions, UTM grid, extents
+//   map_calibration_batch.cpp      the conversions over spans
+//   map_calibration_residuals.cpp  quality, residuals and leave-one-out residuals
+//   conversion_lines.cpp           the graticule-line model's interpolation
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "marovia/geomap/calib_types.h"
+#include "marovia/zylbase/zylbase.h"
+#include "marovia/zylmath/matrix.h"
+
+namespace marovia {
+
+// Error of the map control and of the calibration. Component methods prefix
+// their messages with "Component \"<Name>\": ".
+class EZYLGeoMapError : public EZYLError {
+ public:
+  using EZYLError::EZYLError;
+};
+
+// Residual of one calibration point of a point model: the clicked pixel
+// minus the pixel the fitted model gives for its position, and the distance
+// in metres between its position and the position the model gives for its
+// pixel. Valid is false when the model could not convert the point (or, for
+// leave-one-out residuals, when the other points are too few for the model).
+struct TCalibResidual {
+  int32_t Index = 0;  // calibration point 1..NumCalQuads
+  double dX = 0;
+  double dY = 0;
+  double DistanceMetres = 0;
+  bool Valid = false;
+};
+
+// The position of an image pixel; each coordinate has its own flag (a
+// Miller fit with one degenerate axis, or the conic apex row, leaves one
+// of them undetermined). An invalid coordinate is 0.
+struct TPixelPosition {
+  double Latit = 0;
+  double Longit = 0;
+  bool LatValid = false;
+  bool LongValid = false;
+  bool Valid() const { return LatValid && LongValid; }
+};
+
+class TMapCalibration {
+ public:
+  // An empty record (UTMZone 0, no points) under cmUndefined, nothing fitted.
+  TMapCalibration();
+  // The record under Model for an image of Width x Height pixels; not yet
+  // fitted (call Fit).
+  TMapCalibration(TCalibModel Model, const TCalibData& Data, int32_t Width, int32_t Height);
+
+  // ---- What is calibrated ------------------------------------------------
+
+  TCalibModel Model() const { return FModel; }
+  // Direct access, as TGeoMap's CalibModel field: nothing is refitted.
+  TCalibModel& Model() { return FModel; }
+  void SetModel(TCalibModel Value) { FModel = Value; }
+  const TCalibData& Data() const { return FData; }
+  // Direct access to the record: nothing is refitted.
+  TCalibData& Data() { return FData; }
+  void SetData(const TCalibData& Value) { FData = Value; }
+  // Size of the map image in pixels: the conic fit starts its apex search
+  // within it, and the corners and resolution are taken at its edges.
+  int32_t ImageWidth() const { return FWidth; }
+  int32_t ImageHeight() const { return FHeight; }
+  void SetImageSize(int32_t Width, int32_t Height);
+
+  // ---- Fitting (map_calibration.cpp, map_calibration_fits.cpp) ----------
+
+  // The graticule matrix, the fit of the model, then the corners and
+  // resolution. Answers Converts().
+  bool Fit();
+  // The graticule matrix from the calibration lines; true when it has two
+  // fitted parallels and two fitted meridians (the line model converts).
+  bool FitLines();
+  // The fit of the current model alone (none for cmParabolicIp and
+  // cmUndefined); corners and resolution are left as they are.
+  void FitModel();
+  // The fits of the point models. Each reads the points and writes only its
+  // own parameters. With too few points: equirect and biquadratic keep zero
+  // parameters (none) or the least-norm solution, Miller cylindrical and
+  // conic keep their previous parameters (fewer than 3).
+  void FitEquiRect();
+  void FitBiquadratic();
+  void FitConic();
+  void FitMillerCyl();
+  // Zeroes the affine and biquadratic parameters and the graticule matrix
+  // (5 x 1); Miller and conic parameters stay.
+  void ClearFittedParameters();
+  // Whether the fitted model gives positions at all (a fitted point model,
+  // the line model with a usable matrix); cmUndefined answers false.
+  bool Converts() const;
+  // The fewest points the model needs for a determined fit: 3 for the affine
+  // models, Miller and conic, 6 for biquadratic; 0 for the others.
+  static int MinPoints(TCalibModel Model);
+
+  // ---- Single points (map_calibration_convert.cpp) ----------------------
+
+  // The position of image pixel (x, y).
+  TPixelPosition PixelToGeo(double x, double y) const;
+  // The image pixel of a position before rounding (under cmConicConformal
+  // the column comes from the unrounded row); false, X = Y = 0, when the
+  // model gives none or a value that is not finite.
+  bool GeoToPixelExact(double Lat, double Long, double& X, double& Y) const;
+  // The same rounded to whole pixels, halves to even (under
+  // cmConicConformal the column follows from the rounded row); false, x =
+  // y = 0, also when a value leaves 32 bits.
+  bool GeoToPixel(double Lat, double Long, int32_t& x, int32_t& y) const;
+  // The pixel of a UTM northing and easting of the map's zone (cmUTM only).
+  bool UTMToPixel(double Northing, double Easting, int32_t& x, int32_t& y) const;
+  // The row at which a northing line crosses pixel column x, the column at
+  // which an easting line crosses pixel row y (the affine parameters of the
+  // UTM model); valid false, result 0, when they leave it undetermined.
+  int32_t UTMyFromNorthingX(double Northing, int32_t x, bool& valid) const;
+  int32_t UTMxFromEastingY(double Easting, int32_t y, bool& valid) const;
+
+  // Corners of the image (pixels (0, 0), (0, H), (W, H), (W, 0); an
+  // invalid conversion stores 0) and the resolution in metres per pixel
+  // along the middle row, into the record. The second form takes the edges
+  // of an image of another size.
+  void CalcExtentsAndResolution();
+  void CalcExtentsAndResolution(int32_t Width, int32_t Height);
+
+  // ---- Batches (map_calibration_batch.cpp) --------------------------------
+  //
+  // Element i of the outputs answers element i of the inputs, exactly as the
+  // single-point form would (the same bits). Ok[i] is 1 when the point
+  // converted, else 0 with its outputs 0; for PixelToGeo it is 1 only when
+  // both coordinates are valid (each invalid coordinate is 0 on its own).
+  // All spans must have the same length (EZYLGeoMapError otherwise);
+  // outputs must not overlap the inputs.
+
+  // Positions to pixels before rounding (GeoToPixelExact).
+  void GeoToPixel(std::span<const double> Lat, std::span<const double> Long, std::span<double> X,
+                  std::span<double> Y, std::span<uint8_t> Ok) const;
+  // Positions to whole pixels (GeoToPixel).
+  void GeoToPixel(std::span<const double> Lat, std::span<const double> Long, std::span<int32_t> x,
+                  std::span<int32_t> y, std::span<uint8_t> Ok) const;
+  // Pixels to positions (PixelToGeo).
+  void PixelToGeo(std::span<const double> X, std::span<const double> Y, std::span<double> Lat,
+                  std::span<double> Long, std::span<uint8_t> Ok) const;
+
+  // ---- Quality (map_calibration_residuals.cpp) --------------------------
+
+  // The companion statistic of the whole-pixel errors of the point models,
+  // across and down (0 for the others).
+  void CalibQuality(double& QualX, double& QualY) const;
+  // The residual of every calibration point of a point model under the
+  // fitted parameters (empty for the other models).
+  std::vector<TCalibResidual> Residuals() const;
+  // The residual of every calibration point under the model fitted to all
+  // the other points: how far a point misses when it did not pull the fit
+  // towards itself. Invalid where the other points are fewer than
+  // MinPoints. Refits the model once per point (the conic apex search
+  // makes that the slowest: about a second for 200 points).
+  std::vector<TCalibResidual> LeaveOneOutResiduals() const;
+
+  // ---- Fitted parameters, read-only ---------------------------------------
+
+  using TAffineRows = std::array<std::array<double, 3>, 2>;
+  using TQuadraticRows = std::array<std::array<double, 6>, 2>;
+  const TMatrix& GratMat() const { return FGratMat; }
+  const TAffineRows& EquRectSPPL() const { return FEquRectSPPL; }
+  const TAffineRows& EquRectPLSP() const { return FEquRectPLSP; }
+  const TQuadraticRows& CalParsSPPL() const { return FCalParsSPPL; }
+  const TQuadraticRows& CalParsPLSP() const { return FCalParsPLSP; }
+  const std::array<std::array<double, 2>, 2>& MillercylPar() const { return FMillercylPar; }
+  const std::array<double, 6>& ConicPars() const { return FConicPars; }
+
+ private:
+  // The residual of calibration point c (numbered Index) under this
+  // calibration's parameters.
+  TCalibResidual ResidualOf(const TCalQuad& c, int32_t Index) const;
+
+  TCalibModel FModel = cmUndefined;
+  TCalibData FData;
+  int32_t FWidth = 0;
+  int32_t FHeight = 0;
+  TMatrix FGratMat;             // 5 columns, one row per calibration line
+  TAffineRows FEquRectSPPL{};   // geographic (northing, easting) -> pixel
+  TAffineRows FEquRectPLSP{};   // pixel -> geographic (northing, easting)
+  TQuadraticRows FCalParsPLSP{};
+  TQuadraticRows FCalParsSPPL{};
+  std::array<std::array<double, 2>, 2> FMillercylPar{};
+  std::array<double, 6> FConicPars{};
+};
+
+}  // namespace marovia
