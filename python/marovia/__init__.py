@@ -180,7 +180,28 @@ def _calibration_residuals(self, leave_one_out=True):
     return Residuals(*self._residuals(bool(leave_one_out)))
 
 
+def _calibration_to_pixel(self, lat, lon, round=False, errors="raise"):
+    """Image pixels ``(x, y, ok)`` of positions in degrees, broadcast.
+
+    A position that the model cannot convert gives ok False and NaN (0 with
+    ``round=True``, which answers whole pixels as int32, halves to even).
+    With ``errors="raise"`` a latitude outside -90..90 or a longitude outside
+    -180..180 (or NaN) raises ValueError; with ``errors="nan"`` it just does
+    not convert."""
+    return _scalars(self._to_pixel(lat, lon, bool(round), errors))
+
+
+def _calibration_to_geo(self, x, y, errors="raise"):
+    """Positions ``(lat, lon, ok)`` in degrees of image pixels (origin at the
+    top-left corner of the image, x right, y down), broadcast; NaN where ok
+    is False. Pixels that are not finite raise, or with ``errors="nan"`` do
+    not convert."""
+    return _scalars(self._to_geo(x, y, errors))
+
+
 Calibration.residuals = _calibration_residuals
+Calibration.to_pixel = _calibration_to_pixel
+Calibration.to_geo = _calibration_to_geo
 
 # ------------------------------------------------------------------ maps
 

@@ -43,12 +43,17 @@ TCalibModel ModelFromName(const std::string& Name) {
   throw py::value_error("unknown calibration model '" + Name + "' (one of " + known + ")");
 }
 
+// A str or os.PathLike argument as a file name.
+std::string FileSystemPath(py::handle Path) {
+  return py::module_::import("os").attr("fspath")(Path).cast<std::string>();
+}
+
 class TPyCalibration {
  public:
   explicit TPyCalibration(TMapCalibration Cal) : cal_(std::move(Cal)) {}
 
-  static TPyCalibration Load(const std::string& Path, const std::string& DataID,
-                             py::object ImageSize) {
+  static TPyCalibration Load(py::object PathArg, const std::string& DataID, py::object ImageSize) {
+    const std::string Path = FileSystemPath(PathArg);
     TCalibData data;
     TCalibModel model = cmUndefined;
     if (!FileExists(Path)) {
@@ -91,8 +96,14 @@ class TPyCalibration {
 
   static TPyCalibration FitPoints(const std::string& ModelName, py::handle Lat, py::handle Lon,
                                   py::handle X, py::handle Y, int32_t Width, int32_t Height,
-                                  py::object UTMZone, bool South, py::handle Ellipsoid) {
+                                  py::object UTMZone, bool South, py::handle Ellipsoid,
+                                  const std::string& Coordinates) {
     const TCalibModel model = ModelFromName(ModelName);
+    if (Coordinates != "geographic" && Coordinates != "utm")
+      throw py::value_error("coordinates must be 'geographic' or 'utm', not '" + Coordinates + "'");
+    const bool grid = Coordinates == "utm";
+    if (grid && model != cmUTM) throw py::value_error("coordinates='utm' needs the utm model");
+    if (grid && UTMZone.is_none()) throw py::value_error("coordinates='utm' needs utm_zone");
     if (model == cmParabolicIp) {
       throw py::value_error(
           "the parabolicip model is fitted to graticule lines, not points: load it from a file");
@@ -122,9 +133,15 @@ class TPyCalibration {
       data.UTMSouth = South;
     }
     for (std::size_t i = 0; i < n; ++i) {
-      if (!(lat[i] >= -90 && lat[i] <= 90)) ThrowBadPoint("latitude", lat[i], i, n, "is outside -90..90");
-      if (!(lon[i] >= -180 && lon[i] <= 180))
-        ThrowBadPoint("longitude", lon[i], i, n, "is outside -180..180");
+      if (grid) {
+        if (!std::isfinite(lat[i])) ThrowBadPoint("northing", lat[i], i, n, "is not finite");
+        if (!std::isfinite(lon[i])) ThrowBadPoint("easting", lon[i], i, n, "is not finite");
+      } else {
+        if (!(lat[i] >= -90 && lat[i] <= 90))
+          ThrowBadPoint("latitude", lat[i], i, n, "is outside -90..90");
+        if (!(lon[i] >= -180 && lon[i] <= 180))
+          ThrowBadPoint("longitude", lon[i], i, n, "is outside -180..180");
+      }
       for (const auto& [v, name] : {std::pair{x[i], "x"}, std::pair{y[i], "y"}}) {
         if (!(v >= INT32_MIN && v <= INT32_MAX && v == std::floor(v)))
           ThrowBadPoint(name, v, i, n, "is not a whole pixel");
@@ -132,8 +149,10 @@ class TPyCalibration {
       TCalQuad& q = data.CalQuads[i];
       q.Latitude = lat[i];
       q.Longitude = lon[i];
-      if (model == cmUTM) {
-        // The point in the map's zone, also where its own zone differs.
+      if (model == cmUTM && !grid) {
+        // The point in the map's zone, also where its own zone differs (the
+        // series loses accuracy beyond about 5 degrees from the zone's
+        // central meridian: give far points as northing and easting).
         double e = 0, no = 0;
         constexpr double kRad = 3.141592653589793 / 180;
         LatLongToTM(lat[i] * kRad, lon[i] * kRad, UTMCentralMeridian(zone), data.Ellipsoid, e, no);
@@ -157,12 +176,12 @@ class TPyCalibration {
     return TPyCalibration(std::move(cal));
   }
 
-  void Save(const std::string& Path, const std::string& DataID) const {
+  void Save(py::object PathArg, const std::string& DataID) const {
+    const std::string Path = FileSystemPath(PathArg);
     const TCalibData& data = cal_.Data();
     const TCalibModel model = cal_.Model();
-    ReplaceFileContents(Path, [&](TTextFile& f) {
-      WriteRawCalDataToOpenXMLFile(f, true, DataID, data, model);
-    });
+    ReplaceFileContents(
+        Path, [&](TTextFile& f) { WriteRawCalDataToOpenXMLFile(f, true, DataID, data, model); });
   }
 
   std::string Model() const { return std::string(CalibModelNames[cal_.Model()]); }
@@ -198,12 +217,12 @@ class TPyCalibration {
     return out;
   }
 
-  py::tuple ToPixel(py::handle Lat, py::handle Lon, bool Round) const {
-    return Convert(Lat, Lon, "latitude", "longitude", true, Round);
+  py::tuple ToPixel(py::handle Lat, py::handle Lon, bool Round, const std::string& Errors) const {
+    return Convert(Lat, Lon, "latitude", "longitude", true, Round, RaiseOnBadPoints(Errors));
   }
 
-  py::tuple ToGeo(py::handle X, py::handle Y) const {
-    return Convert(X, Y, "x", "y", false, false);
+  py::tuple ToGeo(py::handle X, py::handle Y, const std::string& Errors) const {
+    return Convert(X, Y, "x", "y", false, false, RaiseOnBadPoints(Errors));
   }
 
   std::pair<double, double> Quality() const {
@@ -242,10 +261,27 @@ class TPyCalibration {
  private:
   // Geographic -> pixel (Forward) or pixel -> geographic over broadcast
   // arrays; outputs NaN (or 0 when rounded) where a point does not convert.
-  py::tuple Convert(py::handle A, py::handle B, const char* NameA, const char* NameB,
-                    bool Forward, bool Round) const {
+  py::tuple Convert(py::handle A, py::handle B, const char* NameA, const char* NameB, bool Forward,
+                    bool Round, bool Raise) const {
     const TBroadcast in({{A, NameA}, {B, NameB}});
     const std::size_t n = in.Size();
+    if (Raise) {
+      // Positions that are none, and pixels that are not finite, raise
+      // before anything converts; otherwise they simply do not convert.
+      const TReader ra = in.Reader(0), rb = in.Reader(1);
+      py::gil_scoped_release unlocked;
+      for (std::size_t i = 0; i < n; ++i) {
+        if (Forward) {
+          if (!(ra[i] >= -90 && ra[i] <= 90))
+            ThrowBadPoint(NameA, ra[i], i, n, "is outside -90..90");
+          if (!(rb[i] >= -180 && rb[i] <= 180))
+            ThrowBadPoint(NameB, rb[i], i, n, "is outside -180..180");
+        } else {
+          if (!std::isfinite(ra[i])) ThrowBadPoint(NameA, ra[i], i, n, "is not a finite number");
+          if (!std::isfinite(rb[i])) ThrowBadPoint(NameB, rb[i], i, n, "is not a finite number");
+        }
+      }
+    }
     // The batch reads contiguous spans: a single value is spread once.
     std::vector<double> spreadA, spreadB;
     const double* a = Contiguous(in.Reader(0), n, spreadA);
@@ -303,7 +339,8 @@ void RegisterCalibration(py::module_& m) {
     if (i != cmUndefined) names.append(std::string(CalibModelNames[i]));
   m.attr("CALIBRATION_MODELS") = py::tuple(names);
 
-  py::class_<TPyCalibration>(m, "Calibration", R"(A map calibration: a model fitted to calibration points, relating the
+  py::class_<TPyCalibration>(
+      m, "Calibration", R"(A map calibration: a model fitted to calibration points, relating the
 pixels of one map image (origin at the top-left corner, x right, y down) to
 latitude and longitude. Made by Calibration.load or Calibration.fit; it does
 not change afterwards, so threads may share it.)")
@@ -312,14 +349,16 @@ not change afterwards, so threads may share it.)")
                   R"(Reads data set data_id (the first when empty) of a calibration file
 and fits it. The image size comes from the map image beside the file, or
 from image_size=(width, height).)")
-      .def_static("fit", &TPyCalibration::FitPoints, arg("model"), arg("lat"), arg("lon"),
-                  arg("x"), arg("y"), arg("width"), arg("height"), arg("utm_zone") = py::none(),
+      .def_static("fit", &TPyCalibration::FitPoints, arg("model"), arg("lat"), arg("lon"), arg("x"),
+                  arg("y"), arg("width"), arg("height"), arg("utm_zone") = py::none(),
                   arg("south") = false, arg("ellipsoid") = "WGS84",
+                  arg("coordinates") = "geographic",
                   R"(Fits a point model (one of MODELS but parabolicip) to calibration points
 given as arrays: positions in degrees and whole image pixels, for an image
 of width x height pixels. The utm model takes the points into utm_zone
-(by default the zone of the first point). MapError when the points are too
-few for the model.)")
+(by default the zone of the first point); with coordinates="utm", lat and
+lon are the northing and easting of utm_zone in metres. MapError when the
+points are too few for the model.)")
       .def("save", &TPyCalibration::Save, arg("path"), arg("data_id") = "",
            "Writes the calibration as a calibration file (replaced whole, or not at all).")
       .def_property_readonly("model", &TPyCalibration::Model, "The model's name.")
@@ -338,13 +377,8 @@ few for the model.)")
       .def_property_readonly("points", &TPyCalibration::Points,
                              "The calibration points, an (n, 4) array of lat, lon, x, y "
                              "(northing, easting, x, y under the utm model).")
-      .def("to_pixel", &TPyCalibration::ToPixel, arg("lat"), arg("lon"), arg("round") = false,
-           R"(Image pixels (x, y, ok) of positions in degrees, broadcast. Where a
-position does not convert, ok is False and x, y are NaN (0 with round=True,
-which answers whole pixels as int32, halves to even).)")
-      .def("to_geo", &TPyCalibration::ToGeo, arg("x"), arg("y"),
-           R"(Positions (lat, lon, ok) of image pixels, broadcast; NaN where ok is
-False.)")
+      .def("_to_pixel", &TPyCalibration::ToPixel)
+      .def("_to_geo", &TPyCalibration::ToGeo)
       .def("quality", &TPyCalibration::Quality,
            "Root-mean-square whole-pixel error of the point models, (across, down).")
       .def("_residuals", &TPyCalibration::Residuals, arg("leave_one_out"));

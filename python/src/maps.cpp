@@ -149,8 +149,8 @@ std::string RenderToFile(const std::string& Source, const std::string& FileName,
 
 void RegisterMaps(py::module_& m) {
   using py::arg;
-  m.def("render_timed", &RenderTimed, arg("source"), arg("center"), arg("mag"), arg("size"), arg("grid"),
-        arg("grid_step"), arg("utm_step"), arg("landmarks"), arg("antialias"));
+  m.def("render_timed", &RenderTimed, arg("source"), arg("center"), arg("mag"), arg("size"),
+        arg("grid"), arg("grid_step"), arg("utm_step"), arg("landmarks"), arg("antialias"));
   m.def("render_to_file", &RenderToFile, arg("source"), arg("filename"), arg("center"), arg("mag"),
         arg("size"), arg("grid"), arg("grid_step"), arg("utm_step"), arg("landmarks"),
         arg("antialias"), arg("quality"));
