@@ -21,6 +21,7 @@
 #include "marovia/geobasics/datums.h"
 #include "marovia/geobasics/ups.h"
 #include "marovia/geobasics/utm.h"
+#include "marovia/geobasics/utm_batch.h"
 #include "marovia/platform/strutils.h"
 
 namespace py = pybind11;
@@ -42,6 +43,13 @@ bool CheckPosition(double Lat, double Lon, std::size_t i, std::size_t n, bool Ra
   if (!Raise) return false;
   if (!(Lat >= -90 && Lat <= 90)) ThrowBadPoint("latitude", Lat, i, n, "is outside -90..90");
   ThrowBadPoint("longitude", Lon, i, n, "is outside -180..180");
+}
+
+// The values of a reader as a plain span: single values spread once.
+const double* Contiguous(const TReader& R, std::size_t n, std::vector<double>& Spread) {
+  if (R.Data) return R.Data;
+  Spread.assign(n, R.Value);
+  return Spread.data();
 }
 
 bool CheckFinite(const char* Name, double V, std::size_t i, std::size_t n, bool Raise) {
@@ -69,16 +77,22 @@ py::tuple UTMForward(py::handle Lat, py::handle Lon, py::handle Ellipsoid,
     const TReader lat = in.Reader(0), lon = in.Reader(1);
     const std::size_t n = in.Size();
     py::gil_scoped_release unlocked;
+    // Checked first, then converted in one batch; single values are spread
+    // so that the batch reads plain spans.
+    std::vector<double> spreadLat, spreadLon;
+    const double* la = Contiguous(lat, n, spreadLat);
+    const double* lo = Contiguous(lon, n, spreadLon);
+    for (std::size_t i = 0; i < n; ++i) CheckPosition(la[i], lo[i], i, n, raise);
+    std::vector<int> zones(n);
+    LatLongToUTM(std::span(la, n), std::span(lo, n), ell, std::span(zones), std::span(e, n),
+                 std::span(nn, n));
     for (std::size_t i = 0; i < n; ++i) {
-      const double la = lat[i], lo = lon[i];
-      int zn = 0;
-      double ee = kNaN, no = kNaN;
-      if (CheckPosition(la, lo, i, n, raise)) LatLongToUTM(la, lo, ell, zn, ee, no);
+      // A position that is none (errors="nan") has no zone either.
+      const int zn = (la[i] >= -90 && la[i] <= 90 && lo[i] >= -180 && lo[i] <= 180) ? zones[i] : 0;
       ok[i] = zn != 0;
       z[i] = zn;
-      s[i] = zn != 0 && la < 0;
-      e[i] = zn ? ee : kNaN;
-      nn[i] = zn ? no : kNaN;
+      s[i] = zn != 0 && la[i] < 0;
+      if (!zn) e[i] = nn[i] = kNaN;
     }
   }
   return py::make_tuple(zone, south, easting, northing, valid);
@@ -98,18 +112,32 @@ py::tuple UTMInverse(py::handle Easting, py::handle Northing, py::handle Zone, p
     const TReader e = in.Reader(0), no = in.Reader(1), z = in.Reader(2), s = in.Reader(3);
     const std::size_t n = in.Size();
     py::gil_scoped_release unlocked;
+    std::vector<uint8_t> good(n, 1);
     for (std::size_t i = 0; i < n; ++i) {
-      la[i] = lo[i] = kNaN;
       const double zone = z[i];
       if (!(zone >= 1 && zone <= 60 && zone == std::floor(zone))) {
         if (raise) ThrowBadPoint("zone", zone, i, n, "is not a zone 1..60");
-        continue;
+        good[i] = 0;
+      } else if (!CheckFinite("easting", e[i], i, n, raise) ||
+                 !CheckFinite("northing", no[i], i, n, raise)) {
+        good[i] = 0;
       }
-      if (!CheckFinite("easting", e[i], i, n, raise) ||
-          !CheckFinite("northing", no[i], i, n, raise))
-        continue;
-      UTMToLatLong(e[i], no[i], static_cast<int>(zone), s[i] != 0, ell, la[i], lo[i]);
     }
+    if (!z.Data && !s.Data) {
+      // One zone and hemisphere for all: one batch.
+      std::vector<double> spreadE, spreadN;
+      const double* pe = Contiguous(e, n, spreadE);
+      const double* pn = Contiguous(no, n, spreadN);
+      const int zone = (z.Value >= 1 && z.Value <= 60) ? static_cast<int>(z.Value) : 1;
+      UTMToLatLong(std::span(pe, n), std::span(pn, n), zone, s.Value != 0, ell, std::span(la, n),
+                   std::span(lo, n));
+    } else {
+      for (std::size_t i = 0; i < n; ++i)
+        if (good[i])
+          UTMToLatLong(e[i], no[i], static_cast<int>(z[i]), s[i] != 0, ell, la[i], lo[i]);
+    }
+    for (std::size_t i = 0; i < n; ++i)
+      if (!good[i]) la[i] = lo[i] = kNaN;
   }
   return py::make_tuple(lat, lon);
 }
