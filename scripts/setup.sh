@@ -13,6 +13,8 @@ packages=(
   libgeographiclib-dev
   # geoview, and its test in a real X server driven by xdotool
   libsdl2-dev xvfb xauth xdotool
+  # the Python package, and its tests against pyproj
+  pybind11-dev python3-dev python3-numpy python3-pytest python3-pyproj
 )
 if [ "${1:-}" = fuzz ]; then
   packages+=(clang-14 libclang-rt-14-dev)

@@ -1,0 +1,21 @@
+// The parts of the compiled module _marovia, each registered by its own
+// source file.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include "marovia/geobasics/ellipsoids.h"
+
+namespace marovia::python {
+
+void RegisterGeodesy(pybind11::module_& m);
+void RegisterCalibration(pybind11::module_& m);
+void RegisterMaps(pybind11::module_& m);
+void RegisterDatabase(pybind11::module_& m);
+
+// An ellipsoid argument: its index (0..60), its identifier with or without
+// the "gel" prefix ("gelWGS84", "WGS84"), or its display name ("WGS 1984"),
+// without regard to case. ValueError otherwise.
+TGeoEllipsoid EllipsoidArgument(pybind11::handle Value);
+
+}  // namespace marovia::python
