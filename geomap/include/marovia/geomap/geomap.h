@@ -59,6 +59,10 @@
 
 namespace marovia {
 
+namespace mapfile {
+class TSetInput;
+}
+
 // Error of the map control. Component methods prefix their messages with
 // "Component \"<Name>\": ".
 class EZYLGeoMapError : public EZYLError {
@@ -341,8 +345,19 @@ class TGeoMap : public TCustomControl {
 
   // ---- Landmark files (landmark_files.cpp) ------------------------------
 
+  // The landmark file layout is described in landmark.h. A set that is
+  // found replaces the list once it is read whole and the answer is true;
+  // a set that is not found leaves the list and answers false. A set cut
+  // before its "</gmlandmarks>" raises EZYLGeoMapError naming the file (or
+  // the stream) and the set's line, and leaves the list as it was.
+  // Reads from an open text file's position; the file is left after the set.
   bool ReadLandMarksFromOpenXMLFile(TTextFile& TextFile, const std::string& DataID);
+  // Opens, reads and repaints; false without an exception when the file
+  // cannot be opened.
   bool LoadLandMarks(const std::string& FName, const std::string& DataID);
+  // Reads from the stream's position and repaints; the stream is left after
+  // the set.
+  bool LoadLandMarks(TStream& InStream, const std::string& DataID);
   void WriteLandMarksToOpenXMLFile(TTextFile& TextFile, bool Header, const std::string& DataID);
   void SaveLandmarks(const std::string& FileName, const std::string& DataID);
 
@@ -462,7 +477,14 @@ class TGeoMap : public TCustomControl {
   bool ReadCalDataIntern(bool TextMode, TTextFile* TextFile, TStream* Stream,
                          const std::string& DataID);
 
+  // ---- landmark_files.cpp helpers
+  // Reads the set DataID from Input into a new list that replaces the
+  // landmarks once the set is read whole; false when it is not found.
+  bool ReadLandMarkSet(mapfile::TSetInput& Input, const std::string& DataID);
+
   // ---- landmarks.cpp helpers
+  // The list becomes List, in a storage of the block rule's length.
+  void ReplaceLandMarks(std::vector<TLandMark>&& List);
   // The landmark storage set back to 1000 entries.
   void ResetLandMarkCapacity();
   // Appends a landmark, growing the storage by the block rule.
