@@ -73,6 +73,9 @@ class EZYLGeoMapError : public EZYLError {
 // Largest map image, in pixels (width x height); larger images are refused.
 constexpr int64_t kMaxMapPixels = 3000000;
 
+// Points a mouse trace holds; points beyond are not recorded.
+constexpr int32_t kMaxTracePoints = 5000;
+
 // Range of the display magnification (control pixels per image pixel).
 // Writers clamp to it; NaN is ignored.
 constexpr double kMinMagnification = 1.0 / 1024;
