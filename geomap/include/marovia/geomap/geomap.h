@@ -18,8 +18,10 @@
 //   conversion.cpp          pixel <-> geographic, control <-> image, extents
 //   conversion_lines.cpp    the graticule-line model's interpolation and iteration
 //   landmarks.cpp           the landmark list
-//   calxml_root.cpp         calibration files: finding a data set's root line
-//   calxml_elements.cpp     calibration files: the elements of a data set
+//   map_file_reader.cpp     the reader core of calibration, landmark and symbol
+//                           files: root-line search, element loop, cut sets
+//   calxml_root.cpp         calibration files: a data set's root line
+//   calxml_elements.cpp     calibration files: the element table of a data set
 //   calxml_read.cpp         calibration files: the readers
 //   calxml_write.cpp        calibration files: the writers
 //   landmark_element.cpp    one landmark element of a landmark file, both ways
