@@ -105,6 +105,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   file.Reset();
   TMemoryStream stream;
   fuzz::Fill(stream, Data, Size);
+  // A text file also ends a line at a lone CR, a stream only at LF: with
+  // one in the input the two may find other root lines.
+  bool sameLines = true;
+  for (size_t i = 0; i < Size; ++i)
+    if (Data[i] == '\r' && (i + 1 == Size || Data[i + 1] != '\n')) sameLines = false;
   for (int set = 0; set < kMaxSets; ++set) {
     const std::vector<TLandMark> before = LandMarksOf(map);
     bool found = false, foundInStream = false;
@@ -112,8 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     const bool cleanInStream =
         fuzz::Refusing([&] { foundInStream = fromStream.LoadLandMarks(stream, ""); });
     CheckList(map, tags);
-    fuzz::Check(clean == cleanInStream && found == foundInStream &&
-                    LandMarksOf(fromStream) == LandMarksOf(map),
+    fuzz::Check(!sameLines || (clean == cleanInStream && found == foundInStream &&
+                               LandMarksOf(fromStream) == LandMarksOf(map)),
                 "file and stream readers disagree");
     if (!clean) fuzz::Check(LandMarksOf(map) == before, "a refused set changed the list");
     if (!clean || !found) break;
