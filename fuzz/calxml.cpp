@@ -13,10 +13,11 @@
 //
 // Invariants checked: the counts of every record read stay within the
 // capacities of TCalibData and the model and ellipsoid are valid values; the
-// two readers agree on the first set; no conversion raises or answers a
-// value that is not finite; the batch conversions give what the single ones
-// give; a record written with WriteRawCalDataToOpenXMLFile reads back the
-// same, within the written number formats.
+// two readers agree on the first set; a refused set changes nothing; no
+// conversion raises or answers a value that is not finite; the batch
+// conversions give what the single ones give; a record written with
+// WriteRawCalDataToOpenXMLFile reads back the same, within the written
+// number formats.
 #include <cmath>
 #include <cstring>
 
@@ -273,6 +274,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     bool found = false;
     const bool clean = fuzz::Refusing([&] { found = ParseCalibData(stream, "", cd, model); });
     CheckRecord(cd, model);
+    if (!clean)
+      fuzz::Check(cd == ClearedRecord() && model == cmUndefined,
+                  "a refused set changed the record");
     if (set == 0) {
       first = cd;
       firstModel = model;
@@ -287,8 +291,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   TGeoMap& map = FreshMap();
   stream.SetPosition(0);
   bool loaded = false;
+  const TCalibData mapBefore = map.CalibData();
+  const TCalibModel modelBefore = map.CalibModel();
   const bool mapClean = fuzz::Refusing([&] { loaded = map.LoadCalDataFromXML(stream, ""); });
   CheckRecord(map.CalibData(), map.CalibModel());
+  if (!mapClean)
+    fuzz::Check(map.CalibData() == mapBefore && map.CalibModel() == modelBefore,
+                "a refused set changed the map");
   if (firstClean) fuzz::Check(mapClean, "the map refuses a set ParseCalibData reads");
   if (mapClean && firstClean && firstFound)
     CheckReadersAgree(map.CalibData(), map.CalibModel(), first, firstModel);

@@ -1,12 +1,14 @@
 // Landmark files: ReadLandMarksFromOpenXMLFile on the input as a file, set
-// after set, with a write-then-read round trip of every set read; and the
-// input as the tag text of one landmark element, with its own round trip.
+// after set, with a write-then-read round trip of every set read, and
+// LoadLandMarks on the input as a stream alongside; and the input as the tag
+// text of one landmark element, with its own round trip.
 //
 // Invariants checked: no more landmarks than elements could fit in the
 // input; the storage a multiple of 1000 and at least the count; every field
 // within its range (identifier 15 characters, caption 80, numbers finite,
 // shapes and alignments valid values);
-// every landmark written and read back is equal, field by field.
+// every landmark written and read back is equal, field by field; the file
+// and the stream reader agree set by set; a refused set leaves the list.
 #include <algorithm>
 #include <cmath>
 
@@ -31,7 +33,7 @@ class TFuzzMap : public TGeoMap {
 };
 
 TGeoMap& EmptyMap(int Which) {
-  static TFuzzMap maps[2];
+  static TFuzzMap maps[3];
   TGeoMap& map = maps[Which];
   map.RemoveAllLandMarks();
   return map;
@@ -98,12 +100,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   fuzz::WriteFile(path, input);
 
   TGeoMap& map = EmptyMap(0);
+  TGeoMap& fromStream = EmptyMap(2);
   TTextFile file(path);
   file.Reset();
+  TMemoryStream stream;
+  fuzz::Fill(stream, Data, Size);
+  // A text file also ends a line at a lone CR, a stream only at LF: with
+  // one in the input the two may find other root lines.
+  bool sameLines = true;
+  for (size_t i = 0; i < Size; ++i)
+    if (Data[i] == '\r' && (i + 1 == Size || Data[i + 1] != '\n')) sameLines = false;
   for (int set = 0; set < kMaxSets; ++set) {
-    bool found = false;
+    const std::vector<TLandMark> before = LandMarksOf(map);
+    bool found = false, foundInStream = false;
     const bool clean = fuzz::Refusing([&] { found = map.ReadLandMarksFromOpenXMLFile(file, ""); });
+    const bool cleanInStream =
+        fuzz::Refusing([&] { foundInStream = fromStream.LoadLandMarks(stream, ""); });
     CheckList(map, tags);
+    fuzz::Check(!sameLines || (clean == cleanInStream && found == foundInStream &&
+                               LandMarksOf(fromStream) == LandMarksOf(map)),
+                "file and stream readers disagree");
+    if (!clean) fuzz::Check(LandMarksOf(map) == before, "a refused set changed the list");
     if (!clean || !found) break;
     CheckRoundTrip(map);
   }

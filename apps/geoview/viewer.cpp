@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "atlas_files.h"
 #include "cli_text.h"
@@ -50,6 +51,12 @@ TViewer::TViewer(int Width, int Height) : form_(std::make_unique<TForm>(nullptr)
   };
   map.OnMouseLeave = [this](TObject*) { pointerOnMap_ = false; };
   atlas_->OnMouseMove = [this](TObject*, TShiftState, int X, int Y) { PointerMoved(X, Y); };
+  // A map the atlas fails to switch to (on a zoom click or in its selector)
+  // is dealt with after the messages, not inside the atlas's own call.
+  atlas_->OnMapLoadError = [this](TObject*, int32_t Index, const std::string& Why) {
+    failedMap_ = Index;
+    failedWhy_ = Why;
+  };
   // The atlas looks for a map image beside the calibration file of the map
   // it loads; this does the same and also finds an image whose name differs
   // in case from the stored one (calibrations written where case does not
@@ -158,8 +165,9 @@ void TViewer::Pump() {
   try {
     Application().ProcessMessages();
   } catch (const std::exception& e) {
-    RecoverFromFailedInput(e.what());
+    RecoverFromFailedInput(atlas_->CurrentMapIndex(), e.what());
   }
+  if (failedMap_ != 0) RecoverFromFailedInput(std::exchange(failedMap_, 0), failedWhy_);
   if (atlas_->CurrentMapIndex() != shownMap_) AfterMapChange();
   // A view the map pushed itself (the end of a pan) ends a walk back
   // through the history.
@@ -170,8 +178,7 @@ void TViewer::Pump() {
   UpdateStatus();
 }
 
-void TViewer::RecoverFromFailedInput(const std::string& Why) {
-  const int32_t failed = atlas_->CurrentMapIndex();
+void TViewer::RecoverFromFailedInput(int32_t failed, const std::string& Why) {
   if (failed == lastGoodMap_ || failed < 1) {
     Message(apps::Printable(Why));
     return;

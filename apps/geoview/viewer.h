@@ -95,7 +95,8 @@ class TViewer {
   void UpdateStatus();
   // Unregisters a map whose calibration or image cannot be loaded.
   void DropMap(int32_t Index);
-  void RecoverFromFailedInput(const std::string& Why);
+  // Drops map Failed, which could not be loaded, and shows the last good map.
+  void RecoverFromFailedInput(int32_t failed, const std::string& Why);
   void RunKey(TViewerKey Key);
   void PanBy(int Dx, int Dy);
   void GoBack();
@@ -116,6 +117,8 @@ class TViewer {
   std::chrono::steady_clock::time_point noticeUntil_;
   int32_t shownMap_ = 0;     // the map the zoom history belongs to
   int32_t lastGoodMap_ = 0;  // the last map that loaded, 0 for none
+  int32_t failedMap_ = 0;    // a map the atlas reported it could not load
+  std::string failedWhy_;
   bool pointerOnMap_ = false;
   TPoint pointer_;  // map control coordinates
   bool landmarksVisible_ = true;

@@ -121,8 +121,18 @@ void TGeoAtlas::ButtonClick(TSpeedButton* Button) {
 }
 
 void TGeoAtlas::SelectorChange() {
+  // A failure is reported, not raised through the message loop; the
+  // previous map stays and the selector shows it again.
+  const int32_t previous = FCurrentMapIdx;
   FCurrentMapIdx = FCboxMaps->ItemIndex() + 1;
-  LoadMap(FCurrentMapIdx);
+  try {
+    LoadMap(FCurrentMapIdx);
+  } catch (const Exception& e) {
+    const int32_t failed = FCurrentMapIdx;
+    FCurrentMapIdx = previous;
+    FCboxMaps->SetItemIndex(previous - 1);
+    ReportLoadError(failed, e);
+  }
   if (OnCBoxMapsChange) OnCBoxMapsChange(this);
 }
 

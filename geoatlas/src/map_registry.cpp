@@ -61,10 +61,25 @@ bool TGeoAtlas::LoadMap(int32_t Index) {
 
 bool TGeoAtlas::SelectMap(int32_t Index) {
   if (Index < 1 || Index > FNumRegMaps) return false;
+  // The index is the new map's while it loads (its image is looked for
+  // beside its calibration). The map control takes a calibration and its
+  // image whole or not at all, so after a failure the previous map shows
+  // with its own calibration, and the index goes back to it.
+  const int32_t previous = FCurrentMapIdx;
   FCurrentMapIdx = Index;
-  const bool loaded = LoadMap(Index);
+  bool loaded = false;
+  try {
+    loaded = LoadMap(Index);
+  } catch (...) {
+    FCurrentMapIdx = previous;
+    throw;
+  }
   if (loaded) FCboxMaps->SetItemIndex(Index - 1);
   return loaded;
+}
+
+void TGeoAtlas::ReportLoadError(int32_t Index, const Exception& Error) {
+  if (OnMapLoadError) OnMapLoadError(this, Index, Error.what());
 }
 
 int32_t TGeoAtlas::ChooseMap(double Lat, double Long,
@@ -82,7 +97,13 @@ int32_t TGeoAtlas::ChooseMap(double Lat, double Long,
 
 bool TGeoAtlas::SwitchTo(int32_t Index, double Lat, double Long) {
   if (Index == 0) return false;
-  SelectMap(Index);
+  try {
+    SelectMap(Index);
+  } catch (const Exception& e) {
+    // The previous map stays, and so does the view.
+    ReportLoadError(Index, e);
+    return false;
+  }
   FGeoMap->BringLocationToCenter(Lat, Long);
   return true;
 }

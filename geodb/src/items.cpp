@@ -4,6 +4,7 @@
 // data file) at once; the in-memory copy follows only after the files were
 // written, so a failing write leaves memory as it was.
 #include <algorithm>
+#include <cmath>
 
 #include "gdb_internal.h"
 #include "marovia/geodb/geodb.h"
@@ -58,6 +59,22 @@ void TGeoDB::CheckBlobArgs(const char* Operation, TgdbItem ItemKind, const void*
   if (SizeOfBLOBData > 0 && PBLOBData == nullptr) Fail(Operation, "BLOB data missing.");
 }
 
+// Rejects positions that are not finite, before anything is written: an item
+// with a NaN or infinite bound sorts nowhere in the bound indexes, so no area
+// query would ever find it. Polygon kinds take their box from the points,
+// the other kinds from the bounds given.
+void TGeoDB::CheckCoordinates(const char* Operation, TgdbItem ItemKind, const TgdbPolygon& Polygon,
+                              float LatLow, float LatHigh, float LongLow, float LongHigh) const {
+  if (IsPolygonKind(ItemKind)) {
+    for (size_t i = 0; i < Polygon.size(); ++i)
+      if (!std::isfinite(Polygon[i].Latit) || !std::isfinite(Polygon[i].Longit))
+        Fail(Operation, "point " + IntToStr(static_cast<int64_t>(i) + 1) + " is not finite.");
+    return;
+  }
+  for (const float bound : {LatLow, LatHigh, LongLow, LongHigh})
+    if (!std::isfinite(bound)) Fail(Operation, "bounds are not finite.");
+}
+
 int TGeoDB::AddData(const std::string& Name, const TgdbPolygon& Polygon, bool ClosedLine,
                     TgdbItem ItemKind, uint8_t ClassNumber, TDateTime Date, int32_t StateFlag,
                     float LatLow, float LatHigh, float LongLow, float LongHigh, float Altitude,
@@ -66,6 +83,7 @@ int TGeoDB::AddData(const std::string& Name, const TgdbPolygon& Polygon, bool Cl
   if (!IsOpen()) return -1;
   const std::string source = SourceFile.empty() ? MInfo.FilePath.Text() : SourceFile;
   CheckBlobArgs("AddData", ItemKind, PBLOBData, SizeOfBLOBData, FromFile, source);
+  CheckCoordinates("AddData", ItemKind, Polygon, LatLow, LatHigh, LongLow, LongHigh);
   if (FSystemData.HighestID == INT32_MAX) Fail("AddData", "no item IDs left.");
   if (FNumSumItems == INT32_MAX) Fail("AddData", "item table full.");
 
@@ -99,6 +117,7 @@ void TGeoDB::ReplaceData(int DBEntry, const std::string& Name, const TgdbPolygon
   if (!IsOpen() || DBEntry < 1 || DBEntry > FNumSumItems) return;
   const std::string source = SourceFile.empty() ? MInfo.FilePath.Text() : SourceFile;
   CheckBlobArgs("ReplaceData", ItemKind, PBLOBData, SizeOfBLOBData, FromFile, source);
+  CheckCoordinates("ReplaceData", ItemKind, Polygon, LatLow, LatHigh, LongLow, LongHigh);
 
   ReportProgress(0);
   TgdbData rec = BuildItem(Name, ItemKind, ClassNumber, Date, StateFlag, LatLow, LatHigh, LongLow,
@@ -143,6 +162,9 @@ void TGeoDB::DeleteData(int DbEntry) {
 
 void TGeoDB::UpdateBasicData(int DbEntry, const TgdbData& GdbData) {
   if (!IsOpen() || DbEntry < 1 || DbEntry > FNumSumItems) return;
+  // The record's own box is what the indexes sort by, whatever its kind.
+  CheckCoordinates("UpdateBasicData", gitUndefined, {}, GdbData.LatLow, GdbData.LatHigh,
+                   GdbData.LongLow, GdbData.LongHigh);
   TgdbData rec = GdbData;
   rec.ItemId = FSumData[static_cast<size_t>(DbEntry - 1)].ItemId;
   rec.Name.Len = static_cast<uint8_t>(rec.Name.View().size());

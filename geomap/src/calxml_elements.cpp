@@ -1,5 +1,7 @@
 // The element loop of the calibration readers: the elements of one data set
 // into a TCalibData (see calxml_reader.h for the layout they are read from).
+#include <array>
+#include <iterator>
 #include <optional>
 #include <string_view>
 
@@ -165,40 +167,62 @@ TGeoEllipsoid ReadEllipsoid(std::string_view content, const TCalReadRules& rules
   Fail(rules, "unknown ellipsoid \"" + TrimBlanks(content) + "\"");
 }
 
+// One element of a data set into the record.
+using TElementReader = void (*)(std::string_view tagText, std::string_view content,
+                                TCalibData& data, const TCalReadRules& rules);
+
+struct TCalElement {
+  std::string_view Name;
+  TElementReader Read;
+};
+
+// The elements of a calibration data set, one entry each; elements not
+// listed are skipped.
+constexpr TCalElement kCalElements[] = {
+    {"calline", [](std::string_view tag, std::string_view content, TCalibData& d,
+                   const TCalReadRules& r) { AddCalLine(ReadCalLine(tag, content, r), d, r); }},
+    {"corners", [](std::string_view, std::string_view content, TCalibData& d,
+                   const TCalReadRules& r) { ReadCorners(content, d, r); }},
+    {"resolution", [](std::string_view, std::string_view content, TCalibData& d,
+                      const TCalReadRules&) { d.Resolution = NumberFrom(content, 1); }},
+    {"calquads", [](std::string_view tag, std::string_view content, TCalibData& d,
+                    const TCalReadRules& r) { ReadCalQuads(tag, content, d, r); }},
+    {"utmzone",
+     [](std::string_view, std::string_view content, TCalibData& d, const TCalReadRules&) {
+       int pos = 1;
+       d.UTMZone = ScanInteger(content, pos);
+     }},
+    {"utmsouth",
+     [](std::string_view, std::string_view content, TCalibData& d, const TCalReadRules&) {
+       d.UTMSouth = LowerCase(TrimBlanks(content)) == "true";
+     }},
+    {"ellipsoid", [](std::string_view, std::string_view content, TCalibData& d,
+                     const TCalReadRules& r) { d.Ellipsoid = ReadEllipsoid(content, r); }},
+};
+
+constexpr auto kCalElementNames = [] {
+  std::array<std::string_view, std::size(kCalElements)> names{};
+  for (size_t i = 0; i < names.size(); ++i) names[i] = kCalElements[i].Name;
+  return names;
+}();
+
 }  // namespace
 
-void ReadCalElements(TCalInput& Input, TCalibData& Data, const TCalReadRules& Rules) {
-  std::string tagText, content;
-  for (;;) {
-    const int tag = Input.NextTag(tagText, content);
-    if (tag == kTagGeoMapEnd || tag == kTagInvalid) return;
-    int pos = 1;
-    switch (tag) {
-      case kTagCalLine:
-        AddCalLine(ReadCalLine(tagText, content, Rules), Data, Rules);
-        break;
-      case kTagCorners:
-        ReadCorners(content, Data, Rules);
-        break;
-      case kTagResolution:
-        Data.Resolution = NumberFrom(content, 1);
-        break;
-      case kTagCalQuads:
-        ReadCalQuads(tagText, content, Data, Rules);
-        break;
-      case kTagUTMZone:
-        Data.UTMZone = ScanInteger(content, pos);
-        break;
-      case kTagUTMSouth:
-        Data.UTMSouth = LowerCase(TrimBlanks(content)) == "true";
-        break;
-      case kTagEllipsoid:
-        Data.Ellipsoid = ReadEllipsoid(content, Rules);
-        break;
-      default:
-        break;  // elements of other file kinds
-    }
-  }
+const mapfile::TSetLayout kCalibrationSet = {"<geomap", "/geomap", "</geomap>", kCalElementNames};
+
+TCalibData ClearedCalibData() {
+  TCalibData data;
+  data.UTMZone = -1;
+  return data;
+}
+
+void ReadCalElements(TSetInput& Input, const TRootPlace& Place, TCalibData& Data,
+                     const TCalReadRules& Rules) {
+  mapfile::ReadElements(
+      Input, kCalibrationSet, Place, Rules.ErrorPrefix,
+      [&](size_t element, const std::string& tagText, const std::string& content) {
+        kCalElements[element].Read(tagText, content, Data, Rules);
+      });
 }
 
 }  // namespace marovia::calxml

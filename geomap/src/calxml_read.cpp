@@ -9,8 +9,8 @@ namespace marovia {
 
 namespace {
 
-using calxml::TCalInput;
 using calxml::TCalRootLine;
+using calxml::TSetInput;
 
 // The model of a root line for the map reader: the six fitted models by
 // name; anything else, a missing attribute included, is cmUndefined.
@@ -31,40 +31,44 @@ TCalibModel RecordReaderModel(const TCalRootLine& root) {
   return cmUndefined;
 }
 
-bool ParseCalibDataFrom(TCalInput& input, const std::string& DataID, TCalibData& CalibData,
+// The record and model are only written once the set is read whole; a set
+// that is not found leaves the model, map and caption of the last root line
+// seen, as the search always has.
+bool ParseCalibDataFrom(TSetInput& input, const std::string& DataID, TCalibData& CalibData,
                         TCalibModel& CalibModel) {
-  // Every root line on the way sets model, map and caption, the matching one
-  // last.
-  const bool found = calxml::FindCalRoot(input, DataID, [&](const TCalRootLine& root) {
-    CalibModel = RecordReaderModel(root);
-    CalibData.MapFName = root.Map;
-    CalibData.Caption = root.Caption;
-  });
-  if (!found) return false;
-  CalibData.NumCalLines = 0;
-  calxml::ReadCalElements(input, CalibData, {"ParseCalibData: ", false});
-  return true;
+  TCalibData data = CalibData;
+  TCalibModel model = CalibModel;
+  calxml::TRootPlace place;
+  const bool found = calxml::FindCalRoot(
+      input, DataID,
+      [&](const TCalRootLine& root) {
+        model = RecordReaderModel(root);
+        data.MapFName = root.Map;
+        data.Caption = root.Caption;
+      },
+      place);
+  if (found) {
+    data.NumCalLines = 0;
+    calxml::ReadCalElements(input, place, data, {"ParseCalibData: ", false});
+  }
+  CalibData = std::move(data);
+  CalibModel = model;
+  return found;
 }
 
 }  // namespace
 
 bool ParseCalibData(const std::string& FileName, const std::string& DataID, TCalibData& CalibData,
                     TCalibModel& CalibModel) {
-  TTextFile file(FileName);
-  try {
-    file.Reset();
-  } catch (const EInOutError&) {
-    return false;
-  }
-  TCalInput input(file);
-  const bool found = ParseCalibDataFrom(input, DataID, CalibData, CalibModel);
-  file.CloseFile();
-  return found;
+  return mapfile::ReadNamedFile(FileName, [&](TTextFile& file) {
+    TSetInput input(file);
+    return ParseCalibDataFrom(input, DataID, CalibData, CalibModel);
+  });
 }
 
 bool ParseCalibData(TStream& Stream, const std::string& DataID, TCalibData& CalibData,
                     TCalibModel& CalibModel) {
-  TCalInput input(Stream);
+  TSetInput input(Stream);
   return ParseCalibDataFrom(input, DataID, CalibData, CalibModel);
 }
 
@@ -73,15 +77,8 @@ bool TGeoMap::ReadCalDataFromOpenXMLFile(TTextFile& TextFile, const std::string&
 }
 
 bool TGeoMap::LoadCalDataFromXML(const std::string& FName, const std::string& DataID) {
-  TTextFile file(FName);
-  try {
-    file.Reset();
-  } catch (const EInOutError&) {
-    return false;
-  }
-  const bool loaded = ReadCalDataFromOpenXMLFile(file, DataID);
-  file.CloseFile();
-  return loaded;
+  return mapfile::ReadNamedFile(
+      FName, [&](TTextFile& file) { return ReadCalDataFromOpenXMLFile(file, DataID); });
 }
 
 bool TGeoMap::LoadCalDataFromXML(TStream& InStream, const std::string& DataID) {
@@ -91,22 +88,40 @@ bool TGeoMap::LoadCalDataFromXML(TStream& InStream, const std::string& DataID) {
 bool TGeoMap::ReadCalDataIntern(bool TextMode, TTextFile* TextFile, TStream* Stream,
                                 const std::string& DataID) {
   if (TextMode ? TextFile == nullptr : Stream == nullptr) return false;
-  TCalInput input = TextMode ? TCalInput(*TextFile) : TCalInput(*Stream);
-  // Every root line on the way sets model, map and caption, the matching one
+  TSetInput input = TextMode ? TSetInput(*TextFile) : TSetInput(*Stream);
+  // Every root line on the way gives model, map and caption, the matching one
   // last; a search that fails leaves those of the last set seen.
-  const bool found = calxml::FindCalRoot(input, DataID, [&](const TCalRootLine& root) {
-    FCalibModel = MapReaderModel(root);
-    FCalibData.MapFName = root.Map;
-    FCalibData.Caption = root.Caption;
-  });
-  if (!found) return false;
+  TCalibModel model = FCalibModel;
+  TCalibData data = calxml::ClearedCalibData();
+  data.MapFName = FCalibData.MapFName;
+  data.Caption = FCalibData.Caption;
+  calxml::TRootPlace place;
+  const bool found = calxml::FindCalRoot(
+      input, DataID,
+      [&](const TCalRootLine& root) {
+        model = MapReaderModel(root);
+        data.MapFName = root.Map;
+        data.Caption = root.Caption;
+      },
+      place);
+  if (!found) {
+    FCalibModel = model;
+    FCalibData.MapFName = data.MapFName;
+    FCalibData.Caption = data.Caption;
+    return false;
+  }
 
+  // The set and its image are read whole before the calibration changes: a
+  // damaged set or image raises and leaves the map as it was.
+  calxml::ReadCalElements(input, place, data, {"Component \"" + Name() + "\": ", true});
+  if (!data.MapFName.empty()) SetMapImgName(data.MapFName);
   ClearCalibData();
-  calxml::ReadCalElements(input, FCalibData, {"Component \"" + Name() + "\": ", true});
+  FCalibModel = model;
+  FCalibData = std::move(data);
   const bool linesUsable = RecalcGratMat();
-  if (!FCalibData.MapFName.empty()) SetMapImgName(FCalibData.MapFName);
   // The corners and resolution stay as the file gives them.
   FitModel();
+  Paint();
   // The set was found and read. Only the line model needs a usable set of
   // lines (two parallels and two meridians) to convert at all.
   return FCalibModel == cmParabolicIp ? linesUsable : true;

@@ -14,7 +14,6 @@ namespace marovia {
 namespace {
 
 constexpr int32_t kLandMarkBlock = 1000;  // the landmark storage grows in blocks
-constexpr int32_t kMaxTracePoints = 5000;
 
 // The template of new landmarks.
 TLandMark DefaultLandMark() {

@@ -46,8 +46,6 @@ namespace marovia {
 
 namespace {
 
-constexpr int32_t kMaxTracePoints = 5000;
-
 // Restores the canvas after an XOR outline.
 class XorPen {
  public:

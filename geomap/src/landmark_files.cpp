@@ -1,75 +1,67 @@
 // Landmark files: the map control's landmark list as one data set of a
-// line-oriented XML file.
-//
-//   <?xml version="1.0" encoding="windows-1252"?>     only with the header flag
-//                                                      always (empty line)
-//   <!-- TGeoMap Landmarks / Quorvant -->
-//   <gmlandmarks sig="Quorvant" vers="1.0" id="{id}">
-//   <landmark lat="..." long="..." ... />             one per landmark, in order
-//   </gmlandmarks>
-//
-// The attributes of a landmark are described in landmark_element.h. A file
-// may hold several sets; a reader takes the set whose id matches (without
-// regard to case; an empty request takes the first) and reads its landmark
-// elements up to "</gmlandmarks>".
+// line-oriented XML file (layout: landmark.h), read through the map files'
+// reader core.
 #include <cstdint>
+#include <new>
+#include <string_view>
+#include <vector>
 
 #include "landmark_element.h"
+#include "map_file_reader.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/geomap/xmltext.h"
 #include "marovia/platform/strutils.h"
-#include "marovia/zylbase/tagscan.h"
 #include "replace_file.h"
 
 namespace marovia {
 
 namespace {
 
-// Reads lines up to and including the root line of the wanted set (wanted:
-// lower-cased, empty for the first set); false at the end of the file.
-bool FindLandMarkSet(TTextFile& file, const std::string& wanted) {
-  while (!file.Eof()) {
-    const std::string line = file.ReadLn();
-    const std::string lower = LowerCase(line);
-    if (lower.find("<gmlandmarks") == std::string::npos ||
-        lower.find("quorvant") == std::string::npos)
-      continue;
-    if (wanted.empty() || RootLineIdentifier(Cp1252ToUtf8(line)) == wanted) return true;
-  }
-  return false;
-}
+constexpr std::string_view kLandMarkElements[] = {"landmark"};
+const mapfile::TSetLayout kLandMarkSet = {"<gmlandmarks", "/gmlandmarks", "</gmlandmarks>",
+                                          kLandMarkElements};
 
 }  // namespace
 
-bool TGeoMap::ReadLandMarksFromOpenXMLFile(TTextFile& TextFile, const std::string& DataID) {
+bool TGeoMap::ReadLandMarkSet(mapfile::TSetInput& Input, const std::string& DataID) {
   CheckLandMarkListChangeAllowed();
-  if (!FindLandMarkSet(TextFile, LowerCase(DataID))) return false;
-  // The set replaces the list; the host is not asked about each landmark,
+  mapfile::TRootPlace place;
+  if (!mapfile::FindRoot(Input, kLandMarkSet, DataID, nullptr, place)) return false;
+  // The set is read whole before it replaces the list, so a damaged set
+  // leaves the list as it was. The host is not asked about each landmark,
   // the highlight stays and nothing is repainted here.
-  FNumLandMarks = 0;
-  ResetLandMarkCapacity();
-  std::string tagText, content;
-  for (;;) {
-    const int tag =
-        ReadNextTagInTextFile(TextFile, GeoMapXMLTags, kGeoMapXMLTagsHigh, tagText, content);
-    if (tag == kTagLandmarksEnd || tag == kTagInvalid) break;
-    if (tag != kTagLandmark) continue;
-    if (FNumLandMarks == INT32_MAX) RaiseError("insufficient memory");
-    AppendLandMark(lmfile::ParseLandMarkElement(tagText));
-  }
+  std::vector<TLandMark> list;
+  mapfile::ReadElements(Input, kLandMarkSet, place, "Component \"" + Name() + "\": ",
+                        [&](size_t, const std::string& tagText, const std::string&) {
+                          if (list.size() == INT32_MAX) RaiseError("insufficient memory");
+                          try {
+                            list.push_back(lmfile::ParseLandMarkElement(tagText));
+                          } catch (const std::bad_alloc&) {
+                            RaiseError("insufficient memory");
+                          }
+                        });
+  ReplaceLandMarks(std::move(list));
   return true;
+}
+
+bool TGeoMap::ReadLandMarksFromOpenXMLFile(TTextFile& TextFile, const std::string& DataID) {
+  mapfile::TSetInput input(TextFile);
+  return ReadLandMarkSet(input, DataID);
 }
 
 bool TGeoMap::LoadLandMarks(const std::string& FName, const std::string& DataID) {
   CheckLandMarkListChangeAllowed();
-  TTextFile file(FName);
-  try {
-    file.Reset();
-  } catch (const EInOutError&) {
-    return false;
-  }
-  const bool found = ReadLandMarksFromOpenXMLFile(file, DataID);
-  file.CloseFile();
+  // A file that cannot be opened is not repainted for.
+  return mapfile::ReadNamedFile(FName, [&](TTextFile& file) {
+    const bool found = ReadLandMarksFromOpenXMLFile(file, DataID);
+    Paint();
+    return found;
+  });
+}
+
+bool TGeoMap::LoadLandMarks(TStream& InStream, const std::string& DataID) {
+  mapfile::TSetInput input(InStream);
+  const bool found = ReadLandMarkSet(input, DataID);
   Paint();
   return found;
 }

@@ -90,6 +90,21 @@ void TGeoMap::ResetLandMarkCapacity() {
   }
 }
 
+void TGeoMap::ReplaceLandMarks(std::vector<TLandMark>&& List) {
+  // The length appending one by one would have reached: 1000, then the next
+  // multiple of 1000 at or above the count.
+  constexpr size_t block = kBlock;
+  const size_t n = List.size();
+  const size_t blocks = n > block ? (n + block - 1) / block : 1;
+  try {
+    List.resize(blocks * block);
+  } catch (const std::bad_alloc&) {
+    RaiseError("insufficient memory");
+  }
+  FLandMarks.swap(List);
+  FNumLandMarks = static_cast<int32_t>(n);
+}
+
 void TGeoMap::AppendLandMark(const TLandMark& LandMark) {
   const int32_t n = FNumLandMarks + 1;
   if (n > kBlock && n % kBlock == 1) {

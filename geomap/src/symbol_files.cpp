@@ -2,12 +2,15 @@
 // LoadFromFile. The format is described in symbol_repository.h.
 #include <array>
 #include <climits>
+#include <new>
+#include <string_view>
+#include <vector>
 
+#include "map_file_reader.h"
 #include "marovia/geomap/shape_names.h"
 #include "marovia/geomap/symbol_repository.h"
 #include "marovia/geomap/xmltext.h"
 #include "marovia/platform/strutils.h"
-#include "marovia/zylbase/tagscan.h"
 #include "marovia/zylmath/math1.h"
 #include "replace_file.h"
 
@@ -87,18 +90,17 @@ TSymbol ParseSymbol(std::string_view tagText) {
   return s;
 }
 
-// Reads lines up to and including the root line of the wanted set (wanted:
-// lower-cased, empty for the first set); false at the end of the file.
-bool FindSymbolSet(TTextFile& file, const std::string& wanted) {
-  while (!file.Eof()) {
-    const std::string line = file.ReadLn();
-    const std::string lower = LowerCase(line);
-    if (lower.find("<lmsymbols") == std::string::npos ||
-        lower.find("quorvant") == std::string::npos)
-      continue;
-    if (wanted.empty() || RootLineIdentifier(Cp1252ToUtf8(line)) == wanted) return true;
-  }
-  return false;
+constexpr std::string_view kSymbolElements[] = {"symbol"};
+const mapfile::TSetLayout kSymbolSet = {"<lmsymbols", "/lmsymbols", "</lmsymbols>",
+                                        kSymbolElements};
+
+// Entries a list of Count holds when it was read, by the growth rule of the
+// files: kCapacityStep, and once the count passes a multiple of the step,
+// that count plus a step.
+size_t CapacityAfterReading(size_t count) {
+  constexpr size_t step = kCapacityStep;
+  if (count <= step) return step;
+  return (count - 1) / step * step + 1 + step;
 }
 
 }  // namespace
@@ -115,37 +117,41 @@ void TSymbolRepository::StoreOnFile(const std::string& FName, const std::string&
   out.Commit();
 }
 
-bool TSymbolRepository::ReadFromOpenXMLFile(TTextFile& File, const std::string& DataID) {
-  if (!FindSymbolSet(File, LowerCase(DataID))) return false;
-  FNEntries = 0;
-  SetCapacity(kCapacityStep);
-  std::string tagText, content;
-  for (;;) {
-    const int tag =
-        ReadNextTagInTextFile(File, GeoMapXMLTags, kGeoMapXMLTagsHigh, tagText, content);
-    if (tag == kTagSymbolsEnd || tag == kTagInvalid) break;
-    if (tag != kTagSymbol) continue;
-    if (FNEntries == INT32_MAX) RaiseError("insufficient memory");
-    const int32_t count = FNEntries + 1;
-    // Grows by a step each time the count passes a multiple of the step.
-    if (count > kCapacityStep && count % kCapacityStep == 1)
-      SetCapacity(static_cast<size_t>(count) + kCapacityStep);
-    FSymbols[static_cast<size_t>(count) - 1] = ParseSymbol(tagText);
-    FNEntries = count;
-  }
+bool TSymbolRepository::ReadSet(mapfile::TSetInput& Input, const std::string& DataID) {
+  mapfile::TRootPlace place;
+  if (!mapfile::FindRoot(Input, kSymbolSet, DataID, nullptr, place)) return false;
+  // The set is read whole before it replaces the entries, so a damaged set
+  // leaves them as they were.
+  std::vector<TSymbol> list;
+  mapfile::ReadElements(Input, kSymbolSet, place, "Component \"" + Name() + "\": ",
+                        [&](size_t, const std::string& tagText, const std::string&) {
+                          if (list.size() == INT32_MAX) RaiseError("insufficient memory");
+                          try {
+                            list.push_back(ParseSymbol(tagText));
+                          } catch (const std::bad_alloc&) {
+                            RaiseError("insufficient memory");
+                          }
+                        });
+  const size_t count = list.size();
+  FSymbols.swap(list);
+  FNEntries = static_cast<int32_t>(count);
+  SetCapacity(CapacityAfterReading(count));
   return true;
 }
 
+bool TSymbolRepository::ReadFromOpenXMLFile(TTextFile& File, const std::string& DataID) {
+  mapfile::TSetInput input(File);
+  return ReadSet(input, DataID);
+}
+
 bool TSymbolRepository::LoadFromFile(const std::string& FName, const std::string& DataID) {
-  TTextFile file(FName);
-  try {
-    file.Reset();
-  } catch (const EInOutError&) {
-    return false;
-  }
-  const bool found = ReadFromOpenXMLFile(file, DataID);
-  file.CloseFile();
-  return found;
+  return mapfile::ReadNamedFile(FName,
+                                [&](TTextFile& file) { return ReadFromOpenXMLFile(file, DataID); });
+}
+
+bool TSymbolRepository::LoadFromStream(TStream& Stream, const std::string& DataID) {
+  mapfile::TSetInput input(Stream);
+  return ReadSet(input, DataID);
 }
 
 }  // namespace marovia

@@ -99,6 +99,10 @@ void TGeoMap::ResizeMap(int32_t LongerEdgeLength) {
 }
 
 void TGeoMap::ResizeMap(double Magnification) {
+  // Without a map image (never loaded, or its file was missing) there is
+  // nothing to resize: the hidden bitmap may still hold a stale picture,
+  // and the calibration's pixels belong to no image.
+  if (FMapImgWidth <= 0 || FMapImgHeight <= 0) return;
   if (!std::isfinite(Magnification) || Magnification <= 0)
     RaiseError("cannot resize the map image by " + FloatToStr(Magnification));
   // The new size is checked before anything changes: an image above the

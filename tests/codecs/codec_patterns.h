@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "marovia/platform/graphics.h"
+#include "support/temp_dir.h"
 
 namespace marovia::test {
 
@@ -88,18 +89,5 @@ void FillBitmap(TBitmap& b, int w, int h, uint32_t (*color)(int, int));
 
 // Largest channel difference between two pixel words.
 int ChannelDiff(uint32_t a, uint32_t b);
-
-// A fresh directory below the system temp dir, removed with the object.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
 
 }  // namespace marovia::test

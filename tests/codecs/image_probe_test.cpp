@@ -83,9 +83,13 @@ std::vector<uint8_t> Jpeg(const std::vector<std::vector<uint8_t>>& segments, uin
   return d;
 }
 
+// A marker segment: FF, the marker, the big-endian length (payload + 2),
+// then payload bytes of FF that look like markers.
 std::vector<uint8_t> Segment(uint8_t marker, size_t payload) {
-  std::vector<uint8_t> s = {0xFF, marker, uint8_t((payload + 2) >> 8), uint8_t(payload + 2)};
-  s.resize(s.size() + payload, 0xFF);  // payload bytes that look like markers
+  std::vector<uint8_t> s(4 + payload, 0xFF);
+  s[1] = marker;
+  s[2] = uint8_t((payload + 2) >> 8);
+  s[3] = uint8_t(payload + 2);
   return s;
 }
 

@@ -12,6 +12,7 @@
 #include "marovia/zylbase/streamtext.h"
 #include "marovia/zylbase/tagscan.h"
 #include "marovia/zylbase/zylbase.h"
+#include "support/temp_dir.h"
 
 using namespace marovia;
 
@@ -220,20 +221,8 @@ TEST(TagScanner, ManyElementsOnOneLineCostLinearTime) {
 
 class TagScannerFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ =
-        std::filesystem::temp_directory_path() /
-        ("companion_tagscan_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-         "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string Write(const std::string& bytes) {
-    const auto path = (dir_ / "f.xml").string();
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-  }
-  std::filesystem::path dir_;
+  std::string Write(const std::string& bytes) { return dir_.Write("f.xml", bytes); }
+  test::TempDir dir_;
 };
 
 TEST_F(TagScannerFile, TextFileIsLeftRightAfterTheElement) {

@@ -25,6 +25,7 @@
 #include <random>
 
 #include "crash_model.h"
+#include "support/temp_dir.h"
 
 namespace marovia::crashtest {
 namespace {
@@ -129,16 +130,6 @@ class Journal {
 
 class GeoDBCrash : public ::testing::TestWithParam<bool> {
  protected:
-  void SetUp() override {
-    std::random_device rd;
-    dir_ = fs::temp_directory_path() / ("marovia_crash_" + std::to_string(rd()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-
   // Opens the database after a kill and checks it against the model; the
   // operation under way (Pending, Op 0 when none) may have happened or not.
   // Brings the model up to what the database holds.
@@ -236,7 +227,8 @@ class GeoDBCrash : public ::testing::TestWithParam<bool> {
   std::string Base() const { return (dir_ / "crash").string(); }
   std::string Journal() const { return (dir_ / "journal.txt").string(); }
 
-  fs::path dir_;
+  test::TempDir tmp_;
+  const fs::path& dir_ = tmp_.Path();
   TModel model_;
 };
 

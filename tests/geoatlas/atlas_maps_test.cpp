@@ -139,6 +139,65 @@ TEST_F(AtlasMaps, ZoomingChoosesByResolution) {
   EXPECT_EQ(atlas->CurrentMapIndex(), 1);
 }
 
+// A map whose calibration or image is damaged after it was registered: the
+// direct SelectMap raises, the zoom and the selector answer false and
+// report; every path keeps the map shown, its calibration and its index.
+TEST_F(AtlasMaps, AFailedChoiceOfMapChangesNothing) {
+  const struct {
+    const char* damage;
+    const char* file;
+    std::string bytes;
+  } damages[] = {
+      {"damaged image", "Valley.bmp", "BM this is no bitmap"},
+      {"cut calibration", "Valley.xml", ""},  // filled below
+  };
+  enum Path { kSelectMap, kZoomIn, kSelector };
+  for (const auto& d : damages) {
+    for (const Path path : {kSelectMap, kZoomIn, kSelector}) {
+      SCOPED_TRACE(std::string(d.damage) + " path " + std::to_string(path));
+      WriteMap(maps, "Valley", 44, 46, 4, 6, 20, clAqua);
+      atlas->OnMapLoadError = nullptr;
+      for (int i = atlas->NumRegMaps(); i >= 1; --i) atlas->UnregisterMap(i);
+      RegisterAll();
+      ASSERT_TRUE(atlas->SelectMap(2));
+      std::string bytes = d.bytes;
+      if (bytes.empty()) {
+        bytes = dir.Read("Maps/Valley.xml");
+        bytes.resize(bytes.find("<calquads"));
+      }
+      dir.Write(std::string("Maps/") + d.file, bytes);
+      const TCalibData calibration = atlas->CurrentMap().CalibData();
+      std::vector<int32_t> reported;
+      atlas->OnMapLoadError = [&](TObject*, int32_t Index, const std::string& Message) {
+        reported.push_back(Index);
+        EXPECT_FALSE(Message.empty());
+      };
+      switch (path) {
+        case kSelectMap:
+          EXPECT_THROW(atlas->SelectMap(4), Exception);
+          break;
+        case kZoomIn:
+          EXPECT_FALSE(atlas->ZoomIn(45, 5, 50));
+          break;
+        case kSelector: {
+          // Two wheel notches toward the user move the closed list from
+          // entry 1 down to entry 3.
+          const TPoint o = atlas->MapSelector().OriginInTopLevel();
+          Application().PostMouseWheel(form, {}, -240, o.X + 5, o.Y + 5);
+          Application().ProcessMessages();
+          break;
+        }
+      }
+      EXPECT_EQ(reported, path == kSelectMap ? std::vector<int32_t>{} : std::vector<int32_t>{4});
+      EXPECT_EQ(atlas->CurrentMapIndex(), 2);
+      EXPECT_EQ(atlas->MapSelector().ItemIndex(), 1);
+      EXPECT_EQ(atlas->CurrentMap().MapImgFile(), "Alps.bmp");
+      EXPECT_EQ(atlas->CurrentMap().CalibModel(), cmEquiRect);
+      EXPECT_EQ(atlas->CurrentMap().CalibData(), calibration);
+    }
+  }
+}
+
 TEST_F(AtlasMaps, EqualResolutionsGoToTheLowestIndex) {
   WriteMap(maps, "Twin", 40, 50, 0, 10, 50, clRed);
   RegisterAll();

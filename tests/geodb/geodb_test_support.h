@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "marovia/geodb/geodb.h"
+#include "support/temp_dir.h"
 
 namespace marovia::testing {
 
@@ -52,18 +53,10 @@ inline void PatchRecord(const fs::path& gds, int k, const TgdbData& rec) {
 class GeoDBTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::random_device rd;
-    dir_ = fs::temp_directory_path() /
-           ("marovia_geodb_" + std::to_string(rd()) + "_" + std::to_string(rd()));
-    fs::create_directories(dir_);
     db_ = std::make_unique<TGeoDB>(nullptr);
     db_->SetName("DB");
   }
-  void TearDown() override {
-    db_.reset();
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
+  void TearDown() override { db_.reset(); }
 
   std::string Base(const std::string& name = "world") const { return (dir_ / name).string(); }
   fs::path File(const std::string& ext, const std::string& name = "world") const {
@@ -82,7 +75,8 @@ class GeoDBTest : public ::testing::Test {
     return db_->AddBorder(name, poly, true, 45000.0, 0, 0, 0, 0, 0, 0, 0, 0);
   }
 
-  fs::path dir_;
+  test::TempDir tmp_;
+  const fs::path& dir_ = tmp_.Path();
   std::unique_ptr<TGeoDB> db_;
 };
 

@@ -2,8 +2,9 @@
 // the flat sorted arrays they replaced. The flat-array upkeep is kept here as
 // the reference: insertion by the binary search that stops at the first
 // equal key, removal by a scan for the entry number and a shift, renumbering
-// by a scan. Random sequences with many equal keys (and, in one variant, NaN
-// bounds) run through both.
+// by a scan. Random sequences with many equal keys run through both; NaN
+// bounds, which the database refuses to store, run through the index alone
+// and, in one variant of the sequences, are refused without a trace.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -303,6 +304,15 @@ class GeoDBIndexEquivalence : public GeoDBTest,
     return r;
   }
 
+  // A write with a NaN position is refused and changes nothing, so the
+  // reference skips it; true when it was such a write.
+  template <class Write>
+  bool Refused(const Write& write, float lat, float lon) {
+    if (!std::isnan(lat) && !std::isnan(lon)) return false;
+    EXPECT_THROW(write(), EZYLGeoDBError);
+    return true;
+  }
+
   void ExpectSameFiles(const TReferenceDb& ref, const std::string& when) {
     db_->SetLazyWrite(false);  // writes the five index files
     EXPECT_EQ(ReadBytes(File(".zylgds")), Image(ref.Items)) << when;
@@ -353,17 +363,31 @@ TEST_P(GeoDBIndexEquivalence, FilesMatchTheFlatArrayUpkeepByteForByte) {
     const unsigned op = rng() % 100;
     if (op < 45 || ref.N() == 0) {
       const float lat = key(), lon = key();
-      const std::string name = "t" + std::to_string(step);
-      const int e =
-          db_->AddTown(name, 45000.25, 1, TSCoords{lat, lon}, 12.5f, 3, (ref.HighestID + 1) * 7);
-      ref.Add(Town(++ref.HighestID, name, lat, lon));
-      ASSERT_EQ(e, ref.N());
+      // Appended rather than "t" + ...: GCC 12 at -O3 misreads the inlined
+      // insert at the front as an overlapping copy (-Wrestrict).
+      std::string name = "t";
+      name += std::to_string(step);
+      const auto add = [&] {
+        return db_->AddTown(name, 45000.25, 1, TSCoords{lat, lon}, 12.5f, 3,
+                            (ref.HighestID + 1) * 7);
+      };
+      if (!Refused(add, lat, lon)) {
+        const int e = add();
+        ref.Add(Town(++ref.HighestID, name, lat, lon));
+        ASSERT_EQ(e, ref.N());
+      }
     } else if (op < 55) {
       const int e = entry();
       const float lat = key(), lon = key();
       const int32_t id = ref.Items[static_cast<size_t>(e - 1)].ItemId;
-      db_->ReplaceTown(e, "r", 45000.25, 1, TSCoords{lat, lon}, 12.5f, 3, id * 7);
-      ref.Replace(e, Town(id, "r", lat, lon));
+      const auto replace = [&] {
+        db_->ReplaceTown(e, "r", 45000.25, 1, TSCoords{lat, lon}, 12.5f, 3, id * 7);
+        return 0;
+      };
+      if (!Refused(replace, lat, lon)) {
+        replace();
+        ref.Replace(e, Town(id, "r", lat, lon));
+      }
     } else if (op < 67) {
       // A box shared by many items: the same bounds in all four indexes.
       const int e = entry();
@@ -373,8 +397,14 @@ TEST_P(GeoDBIndexEquivalence, FilesMatchTheFlatArrayUpkeepByteForByte) {
       r.LongLow = key();
       r.LongHigh = key();
       r.ItemKind = gitUndefined;
-      db_->UpdateBasicData(e, r);
-      ref.Replace(e, r);
+      const auto update = [&] {
+        db_->UpdateBasicData(e, r);
+        return 0;
+      };
+      if (!Refused(update, r.LatLow + r.LatHigh, r.LongLow + r.LongHigh)) {
+        update();
+        ref.Replace(e, r);
+      }
     } else if (op < 97) {
       // Now and then an entry number outside the table, which changes
       // nothing.

@@ -1,4 +1,8 @@
 // Adding, replacing, deleting and updating items, and reading polygons.
+#include <cmath>
+#include <functional>
+#include <limits>
+
 #include "geodb_test_support.h"
 
 namespace marovia::testing {
@@ -169,6 +173,58 @@ TEST_F(GeoDBItem, UpdateBasicDataResortsIndexesAndKeepsTheId) {
   EXPECT_EQ(db_->Data(1).Name.Text(), "renamed");
   EXPECT_EQ(db_->IxLatLow(2).index, 0);
   EXPECT_EQ(db_->SearchForItemID(2), 2);
+}
+
+// Regression: an item with a NaN or infinite bound or point was stored where
+// no area query could find it. Every writer refuses it before touching the
+// files; a file that already holds one still opens.
+TEST_F(GeoDBItem, NonFinitePositionsAreRefusedAndStoredOnesStillOpen) {
+  Open();
+  AddTownAt("t", 1, 1);
+  AddBorderOf("b", {{1, 1}, {2, 2}});
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  const struct {
+    const char* what;
+    std::function<void()> write;
+  } writes[] = {
+      {"town at NaN", [&] { AddTownAt("x", nan, 1); }},
+      {"town at infinity", [&] { AddTownAt("x", 1, -inf); }},
+      {"border with a NaN point",
+       [&] {
+         AddBorderOf("x", {{1, 1}, {nan, 2}});
+       }},
+      {"border replaced by an infinite point",
+       [&] {
+         db_->ReplaceBorder(2, "x", {{inf, 1}}, true, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+       }},
+      {"town replaced at NaN",
+       [&] {
+         db_->ReplaceTown(1, "x", 0, 0, TSCoords{1, nan}, 0, 0, 0);
+       }},
+      {"update with a NaN bound",
+       [&] {
+         TgdbData r = db_->Data(1);
+         r.LongHigh = nan;
+         db_->UpdateBasicData(1, r);
+       }},
+  };
+  const auto gds = fs::file_size(File(".zylgds"));
+  const auto gdd = fs::file_size(File(".zylgdd"));
+  for (const auto& w : writes) {
+    EXPECT_THROW(w.write(), EZYLGeoDBError) << w.what;
+    EXPECT_EQ(db_->NumEntries(), 2) << w.what;
+    EXPECT_EQ(db_->Data(1).LatLow, 1.0f) << w.what;
+    EXPECT_EQ(fs::file_size(File(".zylgds")), gds) << w.what;
+    EXPECT_EQ(fs::file_size(File(".zylgdd")), gdd) << w.what;
+  }
+  TgdbData stored = db_->Data(1);
+  stored.LatLow = nan;
+  db_->SetDBName("");
+  PatchRecord(File(".zylgds"), 1, stored);
+  Open();
+  EXPECT_EQ(db_->NumEntries(), 2);
+  EXPECT_TRUE(std::isnan(db_->Data(1).LatLow));
 }
 
 }  // namespace

@@ -270,7 +270,8 @@ TEST(CalibrationPoints, RemoveAndRestoreOfALinePoint) {
 
 TEST(CalibrationPoints, CountsBeyondTheCapacitiesAreNeverIndexed) {
   // The record is public; hosts may write any count into it. The sanitizer
-  // build reports any access beyond the arrays.
+  // build reports any access beyond the arrays; the answers must read the
+  // counts as clamped to the stores.
   for (const int32_t count : {-7, kMaxCalQuads + 1, 1000}) {
     for (int m = 0; m < kNumCalibModels; ++m) {
       CalibTestMap map;
@@ -295,7 +296,20 @@ TEST(CalibrationPoints, CountsBeyondTheCapacitiesAreNeverIndexed) {
       if (m >= cmBiquadraticPn && m <= cmEquiRect) map.AddCalibPoint(45.0, 9.0, 5, 5);
       double qx = 0, qy = 0;
       map.CalibQuality(qx, qy);
-      map.CalibResiduals();
+      // A negative count reads as an empty store, so the point added is
+      // the only one; a count at or past the capacity is a full store,
+      // which refuses the point and is read up to its capacity.
+      const std::string what = "count " + std::to_string(count) + " model " + std::to_string(m);
+      const bool pointModel = m >= cmBiquadraticPn && m <= cmUTM;
+      const size_t held = count < 0 ? 1 : kMaxCalQuads;
+      EXPECT_EQ(map.CalibResiduals().size(), pointModel ? held : 0) << what;
+      if (pointModel) {
+        EXPECT_EQ(map.CalibData().NumCalQuads, count < 0 ? 1 : count) << what;
+      }
+      if (m == cmParabolicIp) {
+        EXPECT_EQ(map.CalibData().NumCalLines, count < 0 ? 1 : count) << what;
+      }
+      EXPECT_TRUE(std::isfinite(qx) && qx >= 0 && std::isfinite(qy) && qy >= 0) << what;
     }
   }
 }

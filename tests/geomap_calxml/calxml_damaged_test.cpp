@@ -1,6 +1,7 @@
 // Damaged and hostile calibration files: every patch of one valid file
 // gives a clear error or an answer, never a crash, a write past a capacity
-// of the record or an allocation sized by a number in the file.
+// of the record or an allocation sized by a number in the file; and a read
+// that raises leaves the record or the map exactly as it was.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -49,21 +50,37 @@ std::string RandomBytes(size_t n, unsigned seed) {
 }
 
 constexpr const char* kAny = "*";  // found, not found or an error: no crash
+// The set ends before "</geomap>": the error names the source and the root
+// line (line 4 of every cut below).
+constexpr const char* kCut = "cut";
 
 struct Outcome {
   bool found = false;
   std::string error;  // message without the reader's prefix; "" without error
   TCalibData data;
+  TCalibData before;  // what the reader was handed (record) or held (map)
+  TCalibModel model = cmUndefined, modelBefore = cmUndefined;
 };
+
+// Whether an error is the one for a set cut before its end, from the named
+// source.
+bool IsCutError(const std::string& error, const std::string& source) {
+  const std::string tail = ": the data set of line 4 ends before </geomap>";
+  return error.size() > tail.size() && error.rfind(source, 0) == 0 &&
+         error.compare(error.size() - tail.size(), tail.size(), tail) == 0;
+}
 
 Outcome ReadAsRecord(const std::string& bytes) {
   Outcome o;
   TMemoryStream s;
   s.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
   s.SetPosition(0);
-  TCalibModel model = cmUndefined;
+  o.data.NumCalQuads = 1;  // something for a failed read to keep
+  o.data.Resolution = 7;
+  o.before = o.data;
+  o.modelBefore = o.model = cmConicConformal;
   try {
-    o.found = ParseCalibData(s, "", o.data, model);
+    o.found = ParseCalibData(s, "", o.data, o.model);
   } catch (const EZYLGeoMapError& e) {
     const std::string prefix = "ParseCalibData: ";
     o.error = e.what();
@@ -76,6 +93,10 @@ Outcome ReadAsRecord(const std::string& bytes) {
 Outcome ReadIntoMap(const std::string& bytes, const test::TempDir& dir) {
   Outcome o;
   test::CalTestMap map;
+  static const std::string valid = ValidFile();
+  EXPECT_TRUE(map.LoadCalDataFromXML(dir.Write("d.xml", valid), ""));
+  o.before = map.CalibData();
+  o.modelBefore = map.CalibModel();
   try {
     o.found = map.LoadCalDataFromXML(dir.Write("d.xml", bytes), "");
   } catch (const EZYLGeoMapError& e) {
@@ -85,6 +106,7 @@ Outcome ReadIntoMap(const std::string& bytes, const test::TempDir& dir) {
     o.error.erase(0, prefix.size());
   }
   o.data = map.CalibData();
+  o.model = map.CalibModel();
   return o;
 }
 
@@ -142,20 +164,23 @@ TEST(CalXmlDamaged, PatchesOfOneValidFile) {
        "invalid type of graticule line: type=\"equator\"", false, 0, -1},
       {"an unknown ellipsoid", Replaced(valid, "gelWGS84", "gelMars"),
        "unknown ellipsoid \"gelMars\"", false, 0, -1},
-      {"no end tags", Replaced(Replaced(valid, "</calquads>\r\n", ""), "</geomap>\r\n", ""),
-       nullptr, true, 2, 3},
+      {"no end tags", Replaced(Replaced(valid, "</calquads>\r\n", ""), "</geomap>\r\n", ""), kCut,
+       false, -1, -1},
+      {"no end of the set", Replaced(valid, "</geomap>\r\n", ""), kCut, false, -1, -1},
+      {"cut inside the end tag", valid.substr(0, valid.find("</geomap>") + 5), kCut, false, -1, -1},
       {"cut in a quadruple", valid.substr(0, valid.find("[46.00000,12")), kCountError.c_str(),
        false, 2, 1},
-      {"cut after the root line", valid.substr(0, valid.find("<corners>")), nullptr, true, 0, 0},
+      {"cut after the root line", valid.substr(0, valid.find("<corners>")), kCut, false, -1, -1},
+      {"cut between elements", valid.substr(0, valid.find("<calline")), kCut, false, -1, -1},
       {"a million brackets", Replaced(valid, "[46.00000", std::string(1000000, '[') + "[46.00000"),
        nullptr, true, 2, 3},
       {"a million unmatched brackets",
        valid.substr(0, valid.find("[46.00000")) + std::string(1000000, '[') +
            "\r\n</calquads>\r\n</geomap>\r\n",
-       kCountError.c_str(), false, 2, 0},
+       kCountError.c_str(), false, -1, -1},
       {"a million closing brackets first",
        Replaced(valid, "[46.00000", std::string(1000000, ']') + "[46.00000"), kCountError.c_str(),
-       false, 2, 0},
+       false, -1, -1},
       {"a line of a million characters before the root", std::string(1000000, 'x') + valid, nullptr,
        true, 2, 3},
       {"a root line of a million characters",
@@ -175,33 +200,49 @@ TEST(CalXmlDamaged, PatchesOfOneValidFile) {
       const Outcome o = reader == 0 ? ReadAsRecord(c.bytes) : ReadIntoMap(c.bytes, dir);
       ExpectWithinCapacities(o.data, what);
       if (c.error == kAny) continue;
-      EXPECT_EQ(o.error, c.error ? c.error : "") << what;
-      if (c.error == nullptr) {
-        EXPECT_EQ(o.found, c.found) << what;
+      if (c.error == kCut) {
+        EXPECT_TRUE(IsCutError(o.error, reader == 0 ? "the stream" : "file \"" + dir.File("d.xml")))
+            << what << ": " << o.error;
+      } else {
+        EXPECT_EQ(o.error, c.error ? c.error : "") << what;
       }
-      if (c.found || c.error != nullptr) {
-        if (c.lines >= 0) {
-          EXPECT_EQ(o.data.NumCalLines, c.lines) << what;
-        }
-        if (c.quads >= 0) {
-          EXPECT_EQ(o.data.NumCalQuads, c.quads) << what;
-        }
+      if (c.error != nullptr) {
+        // A read that raises changes nothing.
+        EXPECT_EQ(o.data, o.before) << what;
+        EXPECT_EQ(o.model, o.modelBefore) << what;
+        continue;
+      }
+      EXPECT_EQ(o.found, c.found) << what;
+      if (c.found) {
+        EXPECT_EQ(o.data.NumCalLines, c.lines) << what;
+        EXPECT_EQ(o.data.NumCalQuads, c.quads) << what;
       }
     }
   }
 }
 
-TEST(CalXmlDamaged, EveryPrefixOfAValidFileReads) {
+// Only a prefix that holds the whole set reads as one: a shorter one either
+// has no root line yet (not found) or is refused and changes nothing.
+TEST(CalXmlDamaged, NoCutFileReadsAsASet) {
   const std::string valid = ValidFile();
+  const size_t root = valid.find("Quorvant\" vers") + 8;
+  const size_t end = valid.find("</geomap>") + 9;
   test::TempDir dir;
   for (size_t cut = 0; cut <= valid.size(); ++cut) {
     const std::string bytes = valid.substr(0, cut);
     for (int reader = 0; reader < 2; ++reader) {
+      const std::string what =
+          "cut at " + std::to_string(cut) + (reader == 0 ? " (record)" : " (map)");
       const Outcome o = reader == 0 ? ReadAsRecord(bytes) : ReadIntoMap(bytes, dir);
-      ExpectWithinCapacities(o.data, "cut at " + std::to_string(cut));
-      if (o.error.empty() && reader == 0) {
-        // The root line counts once it holds its signature.
-        EXPECT_EQ(o.found, cut >= valid.find("Quorvant\" vers") + 8) << "cut at " << cut;
+      if (cut >= end) {
+        EXPECT_TRUE(o.found) << what;
+        EXPECT_EQ(o.error, "") << what;
+      } else if (cut < root) {
+        EXPECT_FALSE(o.found) << what;
+        EXPECT_EQ(o.error, "") << what;
+      } else {
+        EXPECT_NE(o.error, "") << what;
+        EXPECT_EQ(o.data, o.before) << what;
       }
     }
   }

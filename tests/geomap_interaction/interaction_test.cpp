@@ -344,6 +344,30 @@ TEST_F(MapOnForm, ResizingRefusesEmptyAndOversizedImages) {
   EXPECT_EQ(empty.Magnification(), 1.0);
 }
 
+// Regression: without a map image ResizeMap(double) raised on a new map, and
+// after naming a missing image file it resampled the stale hidden bitmap and
+// halved the calibration's pixels. Both forms now do nothing.
+TEST_F(MapOnForm, ResizingWithoutAMapImageDoesNothing) {
+  TBitmap image(1000, 800);
+  map->SetMapBitmap(image);
+  map->SetCalibModel(cmEquiRect);
+  map->AddCalibPoint(48.0, 10.0, 100, 100);
+  map->SetMapImgName("no such image.bmp");
+  ASSERT_EQ(map->MapImgWidth(), 0);
+  TGeoMap fresh(nullptr);
+  for (TGeoMap* m : {map, &fresh}) {
+    const TCalibData before = m->CalibData();
+    const int bitmapWidth = m->MapBitmap().Width();
+    m->ResizeMap(2.0);
+    m->ResizeMap(0.5);
+    m->ResizeMap(int32_t{100});
+    EXPECT_EQ(m->MapImgWidth(), 0);
+    EXPECT_EQ(m->MapImgHeight(), 0);
+    EXPECT_EQ(m->MapBitmap().Width(), bitmapWidth);
+    EXPECT_EQ(m->CalibData(), before);
+  }
+}
+
 TEST_F(MapOnForm, ResizingKeepsTheGeographicPositionOfEveryCalibrationPoint) {
   TBitmap image(1000, 800);
   map->SetMapBitmap(image);

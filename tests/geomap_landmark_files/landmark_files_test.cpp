@@ -387,7 +387,36 @@ TEST(LandMarkFiles, LoadingGrowsTheCapacityInBlocks) {
   }
 }
 
-TEST(LandMarkFiles, DamagedFilesGiveFalseOrTheLandMarksBeforeTheDamage) {
+// What a load of damaged bytes gave, read from a file and from a stream.
+struct Loaded {
+  bool found = false;
+  std::string error;
+  std::string ids;
+};
+
+Loaded LoadDamaged(const std::string& bytes, bool fromStream, const test::TempDir& dir) {
+  CountingMap map;
+  Fill(map, {Named("old")});
+  Loaded l;
+  try {
+    if (fromStream) {
+      TMemoryStream s;
+      s.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+      s.SetPosition(0);
+      l.found = map.LoadLandMarks(s, "d");
+    } else {
+      l.found = map.LoadLandMarks(dir.Write("d.xml", bytes), "d");
+    }
+  } catch (const EZYLGeoMapError& e) {
+    l.error = e.what();
+  }
+  l.ids = Ids(map);
+  return l;
+}
+
+// A set cut before "</gmlandmarks>" (whole elements missing, or one cut
+// mid-way) is refused with the file and the set's line, and the list stays.
+TEST(LandMarkFiles, DamagedFilesGiveFalseOrAnErrorAndKeepTheList) {
   test::TempDir dir;
   const std::string head = kDeclaration + "\r\n" + Root("d");
   const std::string valid = head + Element("id=\"one\" size=\"4\"") +
@@ -395,43 +424,50 @@ TEST(LandMarkFiles, DamagedFilesGiveFalseOrTheLandMarksBeforeTheDamage) {
   std::mt19937 rng(7);
   std::string garbage(65536, '\0');
   for (char& c : garbage) c = static_cast<char>(rng());
+  const std::string kCut = "<cut>", kNone = "<not found>";
   const struct {
     const char* what;
     std::string bytes;
-    bool found;
-    int count;  // -1: not checked
+    std::string ids;  // after the load; kNone: not found; kCut: refused, the list kept
   } cases[] = {
-      {"no end tag", valid.substr(0, valid.size() - 16), true, 2},
-      {"cut inside the second element", valid.substr(0, head.size() + 40), true, 1},
-      {"cut inside a quoted value", head + "<landmark id=\"on", true, 0},
-      {"no root line", valid.substr(head.size()), false, -1},
-      {"binary garbage", garbage, false, -1},
-      {"garbage after the root line", head + garbage, true, -1},
+      {"valid", valid, "one;two;"},
+      {"no end tag", valid.substr(0, valid.size() - 16), kCut},
+      {"cut inside the end tag", valid.substr(0, valid.size() - 5), kCut},
+      {"cut inside the second element", valid.substr(0, head.size() + 40), kCut},
+      {"cut inside a quoted value", head + "<landmark id=\"on", kCut},
+      {"no root line", valid.substr(head.size()), kNone},
+      {"binary garbage", garbage, kNone},
+      {"garbage after the root line", head + garbage, kCut},
       {"a NUL byte in a value",
-       head + std::string("<landmark id=\"a\0b\" size=\"2\" />\r\n", 32) + "</gmlandmarks>", true,
-       1},
-      {"a stray quote", head + "<landmark id=\"a\" \" size=\"2\" />\r\n</gmlandmarks>", true, -1},
-      {"one huge line", head + "<landmark captext=\"" + std::string(1 << 20, 'x'), true, 0},
-      {"a huge line before the root", std::string(1 << 20, 'x') + valid, true, 2},
-      {"empty file", "", false, -1},
+       head + std::string("<landmark id=\"a\0b\" size=\"2\" />\r\n", 32) + "</gmlandmarks>",
+       std::string("a\0b;", 4)},
+      {"a stray quote", head + "<landmark id=\"a\" \" size=\"2\" />\r\n</gmlandmarks>", ""},
+      {"one huge line", head + "<landmark captext=\"" + std::string(1 << 20, 'x'), kCut},
+      {"a huge line before the root", std::string(1 << 20, 'x') + valid, "one;two;"},
+      {"empty file", "", kNone},
   };
   for (const auto& c : cases) {
-    CountingMap map;
-    Fill(map, {Named("old")});
-    const bool found = map.LoadLandMarks(dir.Write("d.xml", c.bytes), "d");
-    EXPECT_EQ(found, c.found) << c.what;
-    if (!found) {
-      EXPECT_EQ(Ids(map), "old;") << c.what;
-    }
-    if (c.count >= 0) {
-      EXPECT_EQ(map.NumLandMarks(), c.count) << c.what;
+    for (const bool fromStream : {false, true}) {
+      const std::string what = std::string(c.what) + (fromStream ? " (stream)" : " (file)");
+      const Loaded l = LoadDamaged(c.bytes, fromStream, dir);
+      if (c.ids == kCut) {
+        const std::string source = fromStream ? "the stream" : "file \"" + dir.File("d.xml") + "\"";
+        EXPECT_EQ(l.error, "Component \"Map\": " + source +
+                               ": the data set of line 3 ends before </gmlandmarks>")
+            << what;
+      } else {
+        EXPECT_EQ(l.error, "") << what;
+      }
+      EXPECT_EQ(l.found, c.ids != kNone && c.ids != kCut) << what;
+      EXPECT_EQ(l.ids, c.ids == kNone || c.ids == kCut ? "old;" : c.ids) << what;
     }
   }
-  for (size_t cut = 0; cut <= valid.size(); ++cut) {
-    CountingMap map;
-    const bool found = map.LoadLandMarks(dir.Write("p.xml", valid.substr(0, cut)), "");
-    EXPECT_EQ(found, cut >= valid.find("Quorvant") + 8) << "cut at " << cut;
-    EXPECT_LE(map.NumLandMarks(), 2) << "cut at " << cut;
+  // No proper prefix of a valid file reads as a set.
+  const size_t end = valid.find("</gmlandmarks>") + 14;
+  for (size_t cut = 0; cut < end; ++cut) {
+    const Loaded l = LoadDamaged(valid.substr(0, cut), false, dir);
+    EXPECT_FALSE(l.found) << "cut at " << cut;
+    EXPECT_EQ(l.ids, "old;") << "cut at " << cut;
   }
 }
 

@@ -13,8 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "marovia/geomap/geomap.h"
 #include "marovia/geomap/symbol_repository.h"
 #include "marovia/platform/files.h"
+#include "marovia/platform/streams.h"
 #include "marovia/platform/sysutils.h"
 #include "support/temp_dir.h"
 
@@ -206,7 +208,10 @@ TEST(SymbolFiles, LoadingGrowsTheCapacityInSteps) {
   }
 }
 
-TEST(SymbolFiles, DamagedFilesGiveFalseOrTheEntriesBeforeTheDamage) {
+// A set cut before "</lmsymbols>" is refused with the file (or stream) and
+// the set's line, and the entries stay; the same bytes read the same from a
+// file and from a stream.
+TEST(SymbolFiles, DamagedFilesGiveFalseOrAnErrorAndKeepTheEntries) {
   test::TempDir dir;
   const std::string head =
       "<?xml version=\"1.0\"?>\r\n\r\n<lmsymbols sig=\"Quorvant\" vers=\"1.0\" id=\"d\">\r\n";
@@ -215,42 +220,64 @@ TEST(SymbolFiles, DamagedFilesGiveFalseOrTheEntriesBeforeTheDamage) {
   std::mt19937 rng(7);
   std::string garbage(65536, '\0');
   for (char& c : garbage) c = static_cast<char>(rng());
+  const std::string kCut = "<cut>", kNone = "<not found>";
   const struct {
     const char* what;
     std::string bytes;
-    bool found;
-    int entries;
+    std::string names;  // after the load; kNone: not found; kCut: refused
   } cases[] = {
-      {"no end tag", valid.substr(0, valid.size() - 14), true, 2},
-      {"cut inside the second element", valid.substr(0, head.size() + 60), true, 1},
-      {"cut inside a quoted value", head + "<symbol name=\"on", true, 0},
-      {"no root line", valid.substr(head.size()), false, 0},
-      {"root line cut before its signature", valid.substr(0, head.size() - 30), false, 0},
-      {"binary garbage", garbage, false, 0},
-      {"garbage after the root line", head + garbage, true, -1},
+      {"valid", valid, "one;two;"},
+      {"no end tag", valid.substr(0, valid.size() - 14), kCut},
+      {"cut inside the second element", valid.substr(0, head.size() + 60), kCut},
+      {"cut inside a quoted value", head + "<symbol name=\"on", kCut},
+      {"no root line", valid.substr(head.size()), kNone},
+      {"root line cut before its signature", valid.substr(0, head.size() - 30), kNone},
+      {"binary garbage", garbage, kNone},
+      {"garbage after the root line", head + garbage, kCut},
       {"a NUL byte in a value",
-       head + std::string("<symbol name=\"a\0b\" size=\"2\" />\r\n", 32) + "</lmsymbols>", true, 1},
-      {"a stray quote", head + "<symbol name=\"a\" \" size=\"2\" />\r\n</lmsymbols>", true, -1},
+       head + std::string("<symbol name=\"a\0b\" size=\"2\" />\r\n", 32) + "</lmsymbols>",
+       std::string("a\0b;", 4)},
+      {"a stray quote", head + "<symbol name=\"a\" \" size=\"2\" />\r\n</lmsymbols>", ""},
       {"unterminated quote across lines",
-       head + "<symbol name=\"open\r\n<symbol name=\"next\" />\r\n</lmsymbols>", true, 1},
-      {"one huge line", head + "<symbol name=\"" + std::string(1 << 20, 'x'), true, 0},
-      {"empty file", "", false, 0},
+       head + "<symbol name=\"open\r\n<symbol name=\"next\" />\r\n</lmsymbols>", "next;"},
+      {"one huge line", head + "<symbol name=\"" + std::string(1 << 20, 'x'), kCut},
+      {"empty file", "", kNone},
   };
   for (const auto& c : cases) {
-    TSymbolRepository r(nullptr);
-    const bool found = r.LoadFromFile(dir.Write("d.xml", c.bytes), "d");
-    EXPECT_EQ(found, c.found) << c.what;
-    if (c.entries >= 0) {
-      EXPECT_EQ(r.NumEntries(), c.entries) << c.what;
+    for (const bool fromStream : {false, true}) {
+      const std::string what = std::string(c.what) + (fromStream ? " (stream)" : " (file)");
+      TSymbolRepository r(nullptr);
+      r.SetName("Symbols");
+      Fill(r, {Symbol("old", lmSquare)});
+      bool found = false;
+      std::string error;
+      try {
+        if (fromStream) {
+          TMemoryStream s;
+          s.WriteBuffer(c.bytes.data(), static_cast<int64_t>(c.bytes.size()));
+          s.SetPosition(0);
+          found = r.LoadFromStream(s, "d");
+        } else {
+          found = r.LoadFromFile(dir.Write("d.xml", c.bytes), "d");
+        }
+      } catch (const EZYLGeoMapError& e) {
+        error = e.what();
+      }
+      if (c.names == kCut) {
+        const std::string source = fromStream ? "the stream" : "file \"" + dir.File("d.xml") + "\"";
+        EXPECT_EQ(error, "Component \"Symbols\": " + source +
+                             ": the data set of line 3 ends before </lmsymbols>")
+            << what;
+      } else {
+        EXPECT_EQ(error, "") << what;
+      }
+      EXPECT_EQ(found, c.names != kNone && c.names != kCut) << what;
+      if (c.names != kNone && c.names != kCut) {
+        EXPECT_EQ(NamesOf(r), c.names) << what;
+      } else {
+        EXPECT_EQ(NamesOf(r), "old;") << what;
+      }
     }
-  }
-  // Every prefix of a valid file reads without fault.
-  for (size_t cut = 0; cut <= valid.size(); ++cut) {
-    TSymbolRepository r(nullptr);
-    const bool found = r.LoadFromFile(dir.Write("p.xml", valid.substr(0, cut)), "");
-    // The root line counts once it holds its signature.
-    EXPECT_EQ(found, cut >= valid.find("Quorvant") + 8) << "cut at " << cut;
-    EXPECT_LE(r.NumEntries(), 2) << "cut at " << cut;
   }
 }
 

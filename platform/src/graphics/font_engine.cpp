@@ -20,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <numbers>
 #include <tuple>
 #include <vector>
 
@@ -37,7 +38,6 @@ constexpr size_t kMaxCachedGlyphs = 20000;
 // by the bytes it holds.
 constexpr size_t kMaxCachedGlyphBytes = size_t{32} << 20;
 constexpr size_t kMaxRememberedNames = 4096;
-constexpr double kPi = 3.14159265358979323846;
 
 struct Face {
   FT_Face face = nullptr;
@@ -152,7 +152,7 @@ class Engine {
         FT_Outline_Transform(o, &shear);
       }
       if (angle != 0) {
-        const double a = angle / 10.0 * kPi / 180.0;
+        const double a = angle / 10.0 * std::numbers::pi / 180.0;
         const FT_Fixed c = static_cast<FT_Fixed>(std::lround(std::cos(a) * 0x10000));
         const FT_Fixed s = static_cast<FT_Fixed>(std::lround(std::sin(a) * 0x10000));
         // Outline space has y up, so this is the counter-clockwise turn.
@@ -302,7 +302,7 @@ TextMetrics DrawText(TBitmap& Surface, const TRect& Clip, const LOGFONTW& Font, 
   std::vector<int> offsets;
   const TextMetrics m = Measure(e, f, em, CodePoints(Utf8Text), &glyphs, &offsets);
   const int angle = NormalAngle(Font.lfEscapement);
-  const double rad = angle / 10.0 * kPi / 180.0;
+  const double rad = angle / 10.0 * std::numbers::pi / 180.0;
   const double c = angle == 0 ? 1.0 : std::cos(rad), s = angle == 0 ? 0.0 : std::sin(rad);
 
   if (Background && m.Width > 0) {

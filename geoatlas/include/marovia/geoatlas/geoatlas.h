@@ -33,6 +33,10 @@ constexpr TCursor crGeoHand = 1001;
 constexpr int32_t kMaxRegMaps = 200;
 
 // One registered map.
+// A registered map failed to load: its index (1-based) and the error text.
+using TMapLoadErrorEvent =
+    std::function<void(TObject* Sender, int32_t Index, const std::string& Message)>;
+
 struct TMapDefinition {
   std::string MapFName;  // calibration file, as registered
   std::string Caption;
@@ -62,6 +66,10 @@ class TGeoAtlas : public TCustomControl {
   TNotifyEvent OnZoomButClick;
   TNotifyEvent OnPointerButClick;
   TNotifyEvent OnCBoxMapsChange;
+  // A registered map that the selector or a zoom chose could not be loaded
+  // (a damaged calibration or map image): Index is that map, Message the
+  // error. The previous map, its calibration and CurrentMapIndex stay.
+  TMapLoadErrorEvent OnMapLoadError;
 
   // ---- Public properties -------------------------------------------------
 
@@ -87,11 +95,14 @@ class TGeoAtlas : public TCustomControl {
   // selector, the map moving into its place is selected.
   void UnregisterMap(int32_t Index);
   // Loads registered map Index into the map control. True when it loaded
-  // and the selector now shows it.
+  // and the selector now shows it. A damaged calibration or map image
+  // raises (EZYLGeoMapError, EInOutError) and leaves the previous map, its
+  // calibration and CurrentMapIndex as they were.
   bool SelectMap(int32_t Index);
   // Switches to the coarsest registered map that contains the position and
   // is more than MinResDiff per cent finer than CurrentResolution; ties go
-  // to the lowest index. False when none qualifies.
+  // to the lowest index. False when none qualifies, or when the map chosen
+  // fails to load (reported through OnMapLoadError; the view stays).
   bool ZoomIn(double CurrentLat, double CurrentLong, double CurrentResolution);
   // Switches to the finest registered map that contains the position and is
   // coarser than CurrentResolution.
@@ -113,6 +124,8 @@ class TGeoAtlas : public TCustomControl {
   void RebuildSelector();
   // Loads the calibration of map Index (1-based) into the map control.
   bool LoadMap(int32_t Index);
+  // Hands a failure to load map Index to OnMapLoadError.
+  void ReportLoadError(int32_t Index, const Exception& Error);
   // The registered map containing (Lat, Long) whose resolution is Better
   // than every one before it, starting from Best; 0 for none.
   int32_t ChooseMap(double Lat, double Long,

@@ -153,7 +153,10 @@ class TGeoDB : public TComponent {
 
   // Adders answer the new entry number, -1 when no database is open. Names
   // are cut to 59 characters. Polygon items take their bounding box from
-  // their points (the bound arguments are not used).
+  // their points (the bound arguments are not used). A point (polygon kinds)
+  // or a bound (other kinds) that is NaN or infinite raises EZYLGeoDBError
+  // before anything is written, here and in the replacers and
+  // UpdateBasicData; files already holding such items still open.
   int AddBorder(const std::string& Name, const TgdbPolygon& Polygon, bool ClosedLine,
                 TDateTime Date, int32_t StateFlag, float LatLow, float LatHigh, float LongLow,
                 float LongHigh, float Altitude, uint8_t ClassNumber, int32_t UserTag);
@@ -335,6 +338,10 @@ class TGeoDB : public TComponent {
   TgdbData BuildItem(const std::string& Name, TgdbItem ItemKind, uint8_t ClassNumber,
                      TDateTime Date, int32_t StateFlag, float LatLow, float LatHigh, float LongLow,
                      float LongHigh, float Altitude, int32_t UserTag);
+  // EZYLGeoDBError when a point (polygon kinds) or a bound (other kinds) is
+  // NaN or infinite.
+  void CheckCoordinates(const char* Operation, TgdbItem ItemKind, const TgdbPolygon& Polygon,
+                        float LatLow, float LatHigh, float LongLow, float LongHigh) const;
   void CheckBlobArgs(const char* Operation, TgdbItem ItemKind, const void* PBLOBData,
                      int32_t SizeOfBLOBData, bool FromFile, const std::string& SourceFile) const;
   int32_t StreamBlobSize(const char* Operation, TMemoryStream& Data) const;

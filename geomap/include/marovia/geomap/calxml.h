@@ -5,7 +5,36 @@
 // A calibration file is line-oriented XML-like text of Windows-1252 bytes
 // with CR LF line ends; it may hold several data sets, each selected by its
 // id attribute (compared without regard to case; an empty DataID takes the
-// first set).
+// first set). One data set, as written:
+//
+//   <?xml version="1.0" encoding="windows-1252"?>      only with the header flag
+//                                                       always (empty line)
+//   <!-- TGeoMap Calibration / Quorvant -->
+//   <geomap sig="Quorvant" vers="1.0" id="{DataID}" model="{model}" map="{MapFName}"
+//   caption="{Caption}">
+//   ...elements...
+//   </geomap>
+//
+// Lines before the root line are not read; the root element stands on one
+// line, and its id, model, map and caption are found by substring search
+// (first `name="` up to the next '"', trimmed). The elements, in the order
+// they are written (each optional when read, any order, unknown ones
+// skipped):
+//
+//   element     attributes              content               fields
+//   corners     -                       [lat,long] x 4        Corners, TCorners order
+//   resolution  -                       number                Resolution
+//   utmzone     -                       integer               UTMZone (only 1..60 written)
+//   utmsouth    -                       TRUE / FALSE          UTMSouth
+//   ellipsoid   -                       identifier            Ellipsoid ("gelWGS84")
+//   calline     type, value, npoints    [X,Y] ...             one of CalLines
+//   calquads    npoints                 [lat,long,X,Y] ...    CalQuads, NumCalQuads
+//
+// type is "parallel" or "meridian"; npoints must equal the number of
+// bracketed pieces. Numbers take "." or "," as separator (the quadruples
+// only "."), exponent allowed. A set must end with "</geomap>": a set cut
+// before it is refused (EZYLGeoMapError naming the file and the set's
+// line), so a cut file never reads as a complete one.
 #pragma once
 
 #include <string>
@@ -20,7 +49,8 @@ namespace marovia {
 // False, with nothing changed, when the file cannot be opened or holds no
 // such set; true as soon as the set is found. Fields the set does not give
 // keep their values: pass a cleared record. No fit is computed and no image
-// is loaded. A damaged set raises EZYLGeoMapError.
+// is loaded. A damaged set raises EZYLGeoMapError and changes nothing
+// (apart from the model, map and caption of root lines passed before it).
 bool ParseCalibData(const std::string& FileName, const std::string& DataID, TCalibData& CalibData,
                     TCalibModel& CalibModel);
 // The same from the stream's current position.

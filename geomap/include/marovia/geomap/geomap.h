@@ -18,8 +18,10 @@
 //   lsq_solver.cpp          least squares by singular value decomposition
 //   conversion.cpp          pixel <-> geographic, control <-> image, extents
 //   landmarks.cpp           the landmark list
-//   calxml_root.cpp         calibration files: finding a data set's root line
-//   calxml_elements.cpp     calibration files: the elements of a data set
+//   map_file_reader.cpp     the reader core of calibration, landmark and symbol
+//                           files: root-line search, element loop, cut sets
+//   calxml_root.cpp         calibration files: a data set's root line
+//   calxml_elements.cpp     calibration files: the element table of a data set
 //   calxml_read.cpp         calibration files: the readers
 //   calxml_write.cpp        calibration files: the writers
 //   landmark_element.cpp    one landmark element of a landmark file, both ways
@@ -60,8 +62,15 @@
 
 namespace marovia {
 
+namespace mapfile {
+class TSetInput;
+}
+
 // Largest map image, in pixels (width x height); larger images are refused.
 constexpr int64_t kMaxMapPixels = 3000000;
+
+// Points a mouse trace holds; points beyond are not recorded.
+constexpr int32_t kMaxTracePoints = 5000;
 
 // Range of the display magnification (control pixels per image pixel).
 // Writers clamp to it; NaN is ignored.
@@ -334,8 +343,19 @@ class TGeoMap : public TCustomControl {
 
   // ---- Landmark files (landmark_files.cpp) ------------------------------
 
+  // The landmark file layout is described in landmark.h. A set that is
+  // found replaces the list once it is read whole and the answer is true;
+  // a set that is not found leaves the list and answers false. A set cut
+  // before its "</gmlandmarks>" raises EZYLGeoMapError naming the file (or
+  // the stream) and the set's line, and leaves the list as it was.
+  // Reads from an open text file's position; the file is left after the set.
   bool ReadLandMarksFromOpenXMLFile(TTextFile& TextFile, const std::string& DataID);
+  // Opens, reads and repaints; false without an exception when the file
+  // cannot be opened.
   bool LoadLandMarks(const std::string& FName, const std::string& DataID);
+  // Reads from the stream's position and repaints; the stream is left after
+  // the set.
+  bool LoadLandMarks(TStream& InStream, const std::string& DataID);
   void WriteLandMarksToOpenXMLFile(TTextFile& TextFile, bool Header, const std::string& DataID);
   void SaveLandmarks(const std::string& FileName, const std::string& DataID);
 
@@ -458,7 +478,14 @@ class TGeoMap : public TCustomControl {
   bool ReadCalDataIntern(bool TextMode, TTextFile* TextFile, TStream* Stream,
                          const std::string& DataID);
 
+  // ---- landmark_files.cpp helpers
+  // Reads the set DataID from Input into a new list that replaces the
+  // landmarks once the set is read whole; false when it is not found.
+  bool ReadLandMarkSet(mapfile::TSetInput& Input, const std::string& DataID);
+
   // ---- landmarks.cpp helpers
+  // The list becomes List, in a storage of the block rule's length.
+  void ReplaceLandMarks(std::vector<TLandMark>&& List);
   // The landmark storage set back to 1000 entries.
   void ResetLandMarkCapacity();
   // Appends a landmark, growing the storage by the block rule.

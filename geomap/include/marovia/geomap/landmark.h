@@ -4,6 +4,52 @@
 // A landmark is a value: copying it copies every field, the font name
 // included. The list of landmarks lives in TGeoMap (geomap.h); the files
 // that store landmark sets are read and written by the control as well.
+//
+// Landmark file: line-oriented XML-like text of Windows-1252 bytes with
+// CR LF line ends, one or more sets, each selected by its id:
+//
+//   <?xml version="1.0" encoding="windows-1252"?>     only with the header flag
+//                                                      always (empty line)
+//   <!-- TGeoMap Landmarks / Quorvant -->
+//   <gmlandmarks sig="Quorvant" vers="1.0" id="{id}">
+//   <landmark lat="..." long="..." ... />             one per landmark, in order
+//   </gmlandmarks>
+//
+// A set must end with "</gmlandmarks>": a set cut before it is refused
+// (EZYLGeoMapError naming the file and the set's line).
+//
+// Attributes, in the order they are written (names compared without regard
+// to case when read; any order is read):
+//
+//   lat, long, alti   Latitude, Longitude, Altitude: shortest text that reads
+//                     back as the same double ("." separator, exponent "e")
+//   class             ClassFlag (a larger number keeps its low 8 bits)
+//   usertag           Tag
+//   element           SymbolProps.Kind by its LMTypeNames entry ("Square")
+//   size, dir, leng   SymbolProps.Size, Direction, Length
+//   colorfg, colorbg  SymbolProps.FGColor, BGColor: 8 hexadecimal digits
+//   transp            SymbolProps.Transparent: "TRUE" / "FALSE"
+//   id                Identifier (at most 15 characters are read)
+//   date              Time as "yyyymmddHHMMSS" (empty when the time has no
+//                     such form); whole seconds only
+//   time              Time exactly: the day count as a double, like lat
+//   captext           Caption.Text (at most 80 characters are read)
+//   capsize           Caption.Size
+//   capfnm            Caption.FontName
+//   capfst            Caption.FontStyles: four characters, "1" or "0" for
+//                     bold, italic, underline and strike-out
+//   capfgcol, capbgcol  Caption.FGColor, BGColor like colorfg
+//   captransp         Caption.Transparent like transp
+//   capdir, capdx, capdy  Caption.Direction, dx, dy
+//   caphal, capval    Caption.HAlignment, VAlignment as ordinals
+//
+// Reading: a missing attribute gives 0, False or an empty text (the shape
+// lmCross); a malformed attribute ends the list, so attributes after it
+// count as missing; of two attributes of one name the first counts. Text
+// values carry XML references. "time" counts only when "date" is empty or
+// agrees with it to the second, so a file whose dates were edited by a tool
+// that knows only "date" keeps the edited dates. Alignment ordinals outside their
+// enumerations give the first value.
 #pragma once
 
 #include <cstdint>

@@ -30,7 +30,9 @@
 // missing or empty keeps the default's value. Attribute names are matched
 // without regard to case, in any order; the lookup stops at the first
 // malformed attribute, so later ones count as missing. Unreadable numbers
-// give 0, unknown shape names lmCross.
+// give 0, unknown shape names lmCross. A set must end with "</lmsymbols>":
+// a set cut before it is refused (EZYLGeoMapError naming the file and the
+// set's line).
 #pragma once
 
 #include <cstdint>
@@ -40,8 +42,13 @@
 #include "marovia/geomap/landmark.h"
 #include "marovia/platform/classes.h"
 #include "marovia/platform/files.h"
+#include "marovia/platform/streams.h"
 
 namespace marovia {
+
+namespace mapfile {
+class TSetInput;
+}
 
 // Longest symbol name in characters; longer names are cut.
 constexpr int kSymbolNameLength = 40;
@@ -107,16 +114,23 @@ class TSymbolRepository : public TComponent {
   void StoreOnFile(const std::string& FName, const std::string& DataID) const;
   // Reads the set DataID (the first set when DataID is empty) from a text
   // file open for reading, from its current position. When the set is
-  // found the entries are replaced by those read and the answer is true;
-  // otherwise they stay as they are. The backup is never touched. The file
-  // is left after the set's end (or at the end of the file), so a further
-  // call reads on from there. Read errors raise EInOutError.
+  // found the entries are replaced by those read (once the set is read
+  // whole) and the answer is true; otherwise they stay as they are. The
+  // backup is never touched. The file is left after the set's end, so a
+  // further call reads on from there. Read errors raise EInOutError; a set
+  // cut before its "</lmsymbols>" raises EZYLGeoMapError naming the file
+  // and the set's line, and leaves the entries as they were.
   bool ReadFromOpenXMLFile(TTextFile& File, const std::string& DataID);
   // Opens FName, reads the set and closes the file. A file that cannot be
   // opened gives false without an exception.
   bool LoadFromFile(const std::string& FName, const std::string& DataID);
+  // The same from the stream's current position; the stream is left after
+  // the set.
+  bool LoadFromStream(TStream& Stream, const std::string& DataID);
 
  private:
+  // The set DataID from Input (ReadFromOpenXMLFile, LoadFromStream).
+  bool ReadSet(mapfile::TSetInput& Input, const std::string& DataID);
   // "Component \"<Name>\": " + Text, as an EZYLGeoMapError.
   [[noreturn]] void RaiseError(const std::string& Text) const;
   // Resizes the entry array; a failed allocation raises "insufficient

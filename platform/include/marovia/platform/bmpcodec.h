@@ -28,12 +28,14 @@
 // EInvalidGraphic "Bitmap image is not valid: <reason>".
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "marovia/platform/codec_progress.h"
 #include "marovia/platform/sysutils.h"
 
 namespace marovia {
@@ -44,6 +46,22 @@ class EInvalidGraphic : public Exception {
  public:
   using Exception::Exception;
 };
+
+// Header sizes, bytes: the file header, then the sizes the header after it
+// may have (12 core, 16 and 64 second-generation core, 40 info, 52 and 56
+// info with masks, 108 v4, 124 v5). The core header holds 16-bit width and
+// height, every other one 32-bit; the writer uses the info header.
+constexpr uint32_t kBmpFileHeaderSize = 14;
+constexpr uint32_t kBmpCoreHeaderSize = 12;
+constexpr uint32_t kBmpInfoHeaderSize = 40;
+constexpr std::array<uint32_t, 8> kBmpHeaderSizes = {12, 16, 40, 52, 56, 64, 108, 124};
+
+// True for the sizes of kBmpHeaderSizes.
+constexpr bool BmpKnownHeaderSize(uint32_t Size) {
+  for (const uint32_t known : kBmpHeaderSizes)
+    if (Size == known) return true;
+  return false;
+}
 
 // Largest pixel count (width x height) a decoder accepts: 2^28 pixels, 1 GiB
 // at four bytes per pixel.
@@ -87,9 +105,6 @@ struct TBmpInfo {
   std::vector<uint32_t> Palette;  // 0x00RRGGBB
 };
 
-// Called while decoding with the share of rows done, 0..100, increasing.
-using TBmpProgress = std::function<void(int Percent)>;
-
 // True when the bytes start like a BMP file ("BM").
 bool BmpProbe(const uint8_t* Data, size_t Size);
 
@@ -103,7 +118,7 @@ TBmpInfo BmpReadInfo(const uint8_t* Data, size_t Size);
 // the number of bytes of the file that belong to the image (headers, palette
 // and pixel data), so that a stream reader can stop right after it. Raises
 // EInvalidGraphic; an exception of the progress callback aborts the decoding.
-TBmpImage BmpDecode(const uint8_t* Data, size_t Size, const TBmpProgress& Progress = {},
+TBmpImage BmpDecode(const uint8_t* Data, size_t Size, const TCodecProgress& Progress = {},
                     size_t* UsedBytes = nullptr);
 
 // Encodes an image as an uncompressed bottom-up BMP file with a 40-byte

@@ -16,7 +16,7 @@ using bmp::Fail;
 // Reports progress by row, calling back only when the percentage grows.
 class RowProgress {
  public:
-  RowProgress(const TBmpProgress& cb, int rows) : cb_(cb), rows_(rows) {}
+  RowProgress(const TCodecProgress& cb, int rows) : cb_(cb), rows_(rows) {}
   void Row(int done) {
     if (!cb_) return;
     const int pct = static_cast<int>(int64_t{done} * 100 / rows_);
@@ -27,7 +27,7 @@ class RowProgress {
   }
 
  private:
-  const TBmpProgress& cb_;
+  const TCodecProgress& cb_;
   int rows_;
   int last_ = 0;  // 0 is reported by the caller as the start
 };
@@ -216,7 +216,7 @@ uint64_t DecodeRle(const TBmpInfo& info, const uint8_t* data, TBmpImage& img,
 
 }  // namespace
 
-TBmpImage BmpDecode(const uint8_t* Data, size_t Size, const TBmpProgress& Progress,
+TBmpImage BmpDecode(const uint8_t* Data, size_t Size, const TCodecProgress& Progress,
                     size_t* UsedBytes) {
   const TBmpInfo info = BmpReadInfo(Data, Size);
   TBmpImage img;

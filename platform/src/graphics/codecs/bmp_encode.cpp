@@ -158,7 +158,8 @@ std::vector<uint8_t> BmpEncode(const uint32_t* Pixels, int32_t Width, int32_t He
   }
   const bool fields = img.Layout == TBmpLayout::bl565;
   const uint64_t stride = bmp::Stride(img.Width, bpp);
-  const uint64_t offBits = 14 + 40 + (fields ? 12 : 0) + 4 * palette.size();
+  const uint64_t offBits =
+      kBmpFileHeaderSize + kBmpInfoHeaderSize + (fields ? 12 : 0) + 4 * palette.size();
   const uint64_t fileSize = offBits + stride * uint64_t(img.Height);
   if (fileSize > UINT32_MAX) throw ERangeError("Bitmap too large for a BMP file");
 
@@ -168,8 +169,8 @@ std::vector<uint8_t> BmpEncode(const uint32_t* Pixels, int32_t Width, int32_t He
   p[1] = 'M';
   bmp::Wr32(p + 2, uint32_t(fileSize));
   bmp::Wr32(p + 10, uint32_t(offBits));
-  uint8_t* h = p + 14;
-  bmp::Wr32(h, 40);
+  uint8_t* h = p + kBmpFileHeaderSize;
+  bmp::Wr32(h, kBmpInfoHeaderSize);
   bmp::Wr32(h + 4, uint32_t(img.Width));
   bmp::Wr32(h + 8, uint32_t(img.Height));
   bmp::Wr16(h + 12, 1);
@@ -179,7 +180,7 @@ std::vector<uint8_t> BmpEncode(const uint32_t* Pixels, int32_t Width, int32_t He
   bmp::Wr32(h + 24, 3780);  // 96 dots per inch, in pixels per metre
   bmp::Wr32(h + 28, 3780);
   bmp::Wr32(h + 32, uint32_t(palette.size()));
-  uint8_t* t = h + 40;
+  uint8_t* t = h + kBmpInfoHeaderSize;
   if (fields) {
     bmp::Wr32(t, 0xF800);
     bmp::Wr32(t + 4, 0x07E0);

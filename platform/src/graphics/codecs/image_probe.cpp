@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "marovia/platform/bmpcodec.h"
 #include "marovia/platform/imageprobe.h"
 #include "marovia/platform/streams.h"
 
@@ -93,23 +94,15 @@ uint32_t Be32(const uint8_t* p) {
 // Offsets of the BMP headers: 14 header size, 18 width, 20 or 22 height.
 bool BmpSize(const uint8_t* h, size_t n, int64_t& w, int64_t& ht) {
   if (n < 26) return false;
-  switch (Le32(h + 14)) {
-    case 12:
-      w = Le16(h + 18);
-      ht = Le16(h + 20);
-      break;
-    case 16:
-    case 40:
-    case 52:
-    case 56:
-    case 64:
-    case 108:
-    case 124:
-      w = static_cast<int32_t>(Le32(h + 18));
-      ht = static_cast<int32_t>(Le32(h + 22));
-      break;
-    default:
-      return false;
+  const uint32_t headerSize = Le32(h + kBmpFileHeaderSize);
+  if (headerSize == kBmpCoreHeaderSize) {
+    w = Le16(h + 18);
+    ht = Le16(h + 20);
+  } else if (BmpKnownHeaderSize(headerSize)) {
+    w = static_cast<int32_t>(Le32(h + 18));
+    ht = static_cast<int32_t>(Le32(h + 22));
+  } else {
+    return false;
   }
   if (w <= 0 || ht == 0) return false;
   if (ht < 0) ht = -ht;  // top-down rows; int64, so INT32_MIN has a magnitude

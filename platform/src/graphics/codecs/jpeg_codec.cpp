@@ -36,7 +36,7 @@ struct Session {
   jpeg_progress_mgr progress;
   std::jmp_buf jump;
   char message[JMSG_LENGTH_MAX] = {};
-  const Progress* callback = nullptr;
+  const TCodecProgress* callback = nullptr;
   int lastPercent = 0;  // 0 is the starting report, made by the caller
   std::exception_ptr callbackError;
 };
@@ -86,7 +86,7 @@ static void OnProgressMonitor(j_common_ptr c) {
 
 }  // extern "C"
 
-void InitSession(Session& s, j_common_ptr c, const Progress* cb) {
+void InitSession(Session& s, j_common_ptr c, const TCodecProgress* cb) {
   c->err = jpeg_std_error(&s.err);
   s.err.error_exit = OnErrorExit;
   s.err.emit_message = OnEmitMessage;
@@ -107,7 +107,7 @@ constexpr const char* kBadJpeg = "JPEG image is not valid: ";
 
 class Decompressor {
  public:
-  explicit Decompressor(const Progress* cb) {
+  explicit Decompressor(const TCodecProgress* cb) {
     std::memset(&cinfo, 0, sizeof cinfo);
     InitSession(s, reinterpret_cast<j_common_ptr>(&cinfo), cb);
   }
@@ -206,7 +206,7 @@ int Denominator(int d) {
 
 class Compressor {
  public:
-  explicit Compressor(const Progress* cb) {
+  explicit Compressor(const TCodecProgress* cb) {
     std::memset(&cinfo, 0, sizeof cinfo);
     InitSession(s, reinterpret_cast<j_common_ptr>(&cinfo), cb);
   }
@@ -267,7 +267,7 @@ Header ReadHeader(const uint8_t* Data, size_t Size, const DecodeOptions& Options
 }
 
 Image Decode(const uint8_t* Data, size_t Size, const DecodeOptions& Options,
-             const Progress& OnProgress) {
+             const TCodecProgress& OnProgress) {
   Decompressor d(&OnProgress);
   DecodeOptions o = Options;
   o.ScaleDenom = Denominator(o.ScaleDenom);
@@ -294,7 +294,7 @@ Image Decode(const uint8_t* Data, size_t Size, const DecodeOptions& Options,
 }
 
 std::vector<uint8_t> Encode(const uint32_t* Pixels, int Width, int Height, int Quality,
-                            bool Grayscale, bool Progressive, const Progress& OnProgress) {
+                            bool Grayscale, bool Progressive, const TCodecProgress& OnProgress) {
   if (Width <= 0 || Height <= 0) {
     throw EInvalidGraphic("Cannot write a JPEG image of " + std::to_string(Width) + " x " +
                           std::to_string(Height) + " pixels");

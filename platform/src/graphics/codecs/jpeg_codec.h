@@ -7,11 +7,9 @@
 #include <functional>
 #include <vector>
 
-namespace marovia::jpg {
+#include "marovia/platform/codec_progress.h"
 
-// Share of the work done, 0..100, reported only when it grows. An exception
-// thrown by the callback aborts the work and reaches the caller.
-using Progress = std::function<void(int Percent)>;
+namespace marovia::jpg {
 
 struct DecodeOptions {
   int ScaleDenom = 1;      // 1, 2, 4 or 8: output is 1/ScaleDenom of the size
@@ -43,11 +41,12 @@ struct Image {
 // error libjpeg reports; its other warnings (for example stray bytes between
 // markers) are ignored.
 Image Decode(const uint8_t* Data, size_t Size, const DecodeOptions& Options,
-             const Progress& OnProgress = {});
+             const TCodecProgress& OnProgress = {});
 
 // Encodes Width x Height pixels (stride Width). Quality 1..100 (clamped).
 // Grayscale writes a one-component file; Progressive a progressive one.
 std::vector<uint8_t> Encode(const uint32_t* Pixels, int Width, int Height, int Quality,
-                            bool Grayscale, bool Progressive, const Progress& OnProgress = {});
+                            bool Grayscale, bool Progressive,
+                            const TCodecProgress& OnProgress = {});
 
 }  // namespace marovia::jpg

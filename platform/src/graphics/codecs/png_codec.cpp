@@ -53,7 +53,7 @@ struct Session {
   png_uint_32 width = 0, height = 0;
   int bitDepth = 0, colorType = 0, interlace = 0;
 
-  const Progress* callback = nullptr;
+  const TCodecProgress* callback = nullptr;
   int lastPercent = 0;  // 0 is the starting report, made by the caller
   std::exception_ptr callbackError;
 
@@ -254,7 +254,7 @@ Header ReadHeader(const uint8_t* Data, size_t Size) {
   return h;
 }
 
-Image Decode(const uint8_t* Data, size_t Size, const Progress& OnProgress) {
+Image Decode(const uint8_t* Data, size_t Size, const TCodecProgress& OnProgress) {
   Session s;
   Open(s, Data, Size);
   // The size is known and accepted before anything is allocated or decoded.
@@ -270,7 +270,7 @@ Image Decode(const uint8_t* Data, size_t Size, const Progress& OnProgress) {
 }
 
 std::vector<uint8_t> Encode(const uint32_t* Pixels, int Width, int Height, int Level,
-                            const Progress& OnProgress) {
+                            const TCodecProgress& OnProgress) {
   if (Width <= 0 || Height <= 0) {
     throw EInvalidGraphic("Cannot write a PNG image of " + std::to_string(Width) + " x " +
                           std::to_string(Height) + " pixels");

@@ -16,11 +16,9 @@
 #include <functional>
 #include <vector>
 
-namespace marovia::png {
+#include "marovia/platform/codec_progress.h"
 
-// Share of the work done, 0..100, reported only when it grows. An exception
-// thrown by the callback aborts the work and reaches the caller.
-using Progress = std::function<void(int Percent)>;
+namespace marovia::png {
 
 // True when the bytes start with the 8-byte PNG signature.
 bool Probe(const uint8_t* Data, size_t Size);
@@ -49,12 +47,12 @@ struct Image {
 // the header, before the pixel buffer is allocated. Data that end before the
 // IEND chunk, bad checksums of critical chunks and damaged compressed data
 // are errors.
-Image Decode(const uint8_t* Data, size_t Size, const Progress& OnProgress = {});
+Image Decode(const uint8_t* Data, size_t Size, const TCodecProgress& OnProgress = {});
 
 // Encodes Width x Height pixels (stride Width) as 8-bit RGB, not interlaced.
 // Level is the deflate level, 0 (store) .. 9 (smallest); values outside are
 // clamped.
 std::vector<uint8_t> Encode(const uint32_t* Pixels, int Width, int Height, int Level,
-                            const Progress& OnProgress = {});
+                            const TCodecProgress& OnProgress = {});
 
 }  // namespace marovia::png
