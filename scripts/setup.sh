@@ -9,6 +9,10 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
   libjpeg-dev libpng-dev libcairo2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   poppler-utils imagemagick
+  # projected calibrations (PROJ and its database) and the spline kernels
+  libproj-dev proj-data libhwy-dev
+  # independent oracles of the calibration tests: gdaltransform, gmt mapproject
+  gdal-bin gmt
   # geoview, and its test in a real X server driven by xdotool
   libsdl2-dev xvfb xauth xdotool
 )
