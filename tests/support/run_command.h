@@ -21,12 +21,14 @@ inline bool HaveCommand(const std::string& Name) {
   return std::system(("command -v '" + Name + "' > /dev/null 2>&1").c_str()) == 0;
 }
 
-// Runs Command through /bin/sh with Input as its standard input.
+// Runs Command through /bin/sh with Input as its standard input, in a
+// scratch directory of its own (tools such as gmt leave files in the
+// working directory), removed afterwards.
 inline CommandResult RunCommand(const std::string& Command, const std::string& Input = "") {
   TempDir dir;
   const std::string in = dir.Write("stdin", Input);
-  const std::string full = "( " + Command + " ) < '" + in + "' > '" + dir.File("stdout") +
-                           "' 2> '" + dir.File("stderr") + "'";
+  const std::string full = "cd '" + dir.Path().string() + "' && ( " + Command + " ) < '" + in +
+                           "' > '" + dir.File("stdout") + "' 2> '" + dir.File("stderr") + "'";
   const int raw = std::system(full.c_str());
   CommandResult r;
   r.Status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
