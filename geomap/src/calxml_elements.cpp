@@ -1,5 +1,6 @@
 // The element loop of the calibration readers: the elements of one data set
 // into a TCalibData (see calxml_reader.h for the layout they are read from).
+#include <cmath>
 #include <optional>
 #include <string_view>
 
@@ -165,6 +166,40 @@ TGeoEllipsoid ReadEllipsoid(std::string_view content, const TCalReadRules& rules
   Fail(rules, "unknown ellipsoid \"" + TrimBlanks(content) + "\"");
 }
 
+// The CRS of the projected model, references decoded. It is checked here
+// only for what no CRS holds (huge texts, control characters); whether PROJ
+// knows it shows when the model is fitted.
+std::string ReadCrsText(std::string_view content, const TCalReadRules& rules) {
+  constexpr size_t kMaxCrsText = 65536;
+  if (content.size() > 8 * kMaxCrsText)
+    Fail(rules, "the CRS text is longer than " + IntToStr(kMaxCrsText) + " bytes");
+  const std::string text = TrimBlanks(DecodeXMLReferences(content));
+  if (text.size() > kMaxCrsText)
+    Fail(rules, "the CRS text is longer than " + IntToStr(kMaxCrsText) + " bytes");
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+      Fail(rules, "the CRS text holds a control character");
+  return text;
+}
+
+int32_t ReadPolyOrder(std::string_view content, const TCalReadRules& rules) {
+  int pos = 1;
+  const int32_t order = ScanInteger(content, pos);
+  if (order != 1 && order != 2)
+    Fail(rules,
+         "the polynomial order must be 1 or 2: \"" + TrimBlanks(content.substr(0, 40)) + "\"");
+  return order;
+}
+
+double ReadSmoothing(std::string_view content, const TCalReadRules& rules) {
+  int pos = 1;
+  const double lambda = ScanNumber(content, true, 1, pos);
+  if (!(lambda >= 0) || !std::isfinite(lambda))
+    Fail(rules, "the smoothing must be a number of at least 0: \"" +
+                    TrimBlanks(content.substr(0, 40)) + "\"");
+  return lambda;
+}
+
 }  // namespace
 
 void ReadCalElements(TCalInput& Input, TCalibData& Data, const TCalReadRules& Rules) {
@@ -194,6 +229,15 @@ void ReadCalElements(TCalInput& Input, TCalibData& Data, const TCalReadRules& Ru
         break;
       case kTagEllipsoid:
         Data.Ellipsoid = ReadEllipsoid(content, Rules);
+        break;
+      case kTagCrs:
+        Data.CrsText = ReadCrsText(content, Rules);
+        break;
+      case kTagPolyOrder:
+        Data.PolyOrder = ReadPolyOrder(content, Rules);
+        break;
+      case kTagSmoothing:
+        Data.Smoothing = ReadSmoothing(content, Rules);
         break;
       default:
         break;  // elements of other file kinds

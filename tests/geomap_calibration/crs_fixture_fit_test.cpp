@@ -1,9 +1,8 @@
 // Maps with a known CRS, end to end: the fixtures crs_*.txt of
-// tests/data/geomap/projections (computed with GMT) are calibrated from
-// their 12 rounded clicks by projecting the clicks through the CRS with PROJ
-// and fitting an affine and a second-order polynomial between pixels and
-// projected metres; every check point inside the clicked area must then
-// land within 1 pixel, both ways.
+// tests/data/geomap/projections (computed with GMT) are calibrated with the
+// projected model (affine and second order) from their 12 rounded clicks;
+// every check point inside the clicked area must then land within 1 pixel,
+// both ways.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "calib_test_map.h"
 #include "crs_projection.h"
+#include "marovia/geomap/map_calibration.h"
 #include "plane_polynomial.h"
 
 namespace marovia {
@@ -53,39 +54,42 @@ CrsFixture Read(const std::string& name) {
   return f;
 }
 
-TEST(CrsFixtureFit, ClicksThroughTheTrueCrsPredictEveryCheckPoint) {
+// The projected model with the true CRS, fitted from the rounded clicks,
+// against the fixture's GMT pixels; pixel to position is compared in the
+// check point's projected metres, so that one number serves every latitude.
+TEST(CrsFixtureFit, ProjectedModelPredictsEveryCheckPoint) {
   for (const char* name : {"crs_mercator", "crs_lcc", "crs_utm33s", "crs_polar_stereo"}) {
     SCOPED_TRACE(name);
     const CrsFixture f = Read(name);
     const TCrsProjection crs(f.crs);
-    std::vector<double> e, n, x, y;
-    for (const Row& r : f.calib) {
-      double pe, pn;
-      ASSERT_TRUE(crs.Forward(r.lat, r.lon, pe, pn));
-      e.push_back(pe);
-      n.push_back(pn);
-      x.push_back(r.x);
-      y.push_back(r.y);
-    }
     for (int order : {1, 2}) {
-      TPlanePolynomial toPixel, toMetres;
-      ASSERT_EQ(toPixel.Fit(order, e, n, x, y), "");
-      ASSERT_EQ(toMetres.Fit(order, x, y, e, n), "");
-      double worstFwd = 0, worstInv = 0, worstFrame = 0;
+      TCalibData cd;
+      cd.CrsText = f.crs;
+      cd.PolyOrder = order;
+      TMapCalibration cal(cmProjected, cd, 1000, 1000);
+      for (const Row& r : f.calib) ASSERT_TRUE(cal.AddPoint(r.lat, r.lon, r.x, r.y));
+      ASSERT_TRUE(cal.Fit()) << cal.FitMessage();
+
+      std::vector<double> lat, lon, px(f.check.size()), py(f.check.size());
+      std::vector<uint8_t> ok(f.check.size());
       for (const Row& r : f.check) {
-        double pe, pn, px, py, qe, qn;
+        lat.push_back(r.lat);
+        lon.push_back(r.lon);
+      }
+      cal.GeoToPixel(lat, lon, px, py, ok);
+      double worstFwd = 0, worstInv = 0, worstFrame = 0;
+      for (size_t i = 0; i < f.check.size(); ++i) {
+        const Row& r = f.check[i];
+        double pe, pn, be, bn;
         ASSERT_TRUE(crs.Forward(r.lat, r.lon, pe, pn));
         // The fixture's own frame (GMT) and PROJ agree on the metres.
         worstFrame = std::max(worstFrame,
                               std::hypot(pe - (f.x0 + r.x * f.m), pn - (f.y0 - r.y * f.m)) / f.m);
-        ASSERT_TRUE(toPixel.Eval(pe, pn, px, py));
-        worstFwd = std::max(worstFwd, std::hypot(px - r.x, py - r.y));
-        // Pixel to position: the metres of the fit, back through PROJ, land
-        // on the check point's position (compared in its metres).
-        double lat, lon, be, bn;
-        ASSERT_TRUE(toMetres.Eval(r.x, r.y, qe, qn));
-        ASSERT_TRUE(crs.Inverse(qe, qn, lat, lon));
-        ASSERT_TRUE(crs.Forward(lat, lon, be, bn));
+        ASSERT_TRUE(ok[i]);
+        worstFwd = std::max(worstFwd, std::hypot(px[i] - r.x, py[i] - r.y));
+        const TPixelPosition g = cal.PixelToGeo(r.x, r.y);
+        ASSERT_TRUE(g.Valid());
+        ASSERT_TRUE(crs.Forward(g.Latit, g.Longit, be, bn));
         worstInv = std::max(worstInv, std::hypot(be - pe, bn - pn) / f.m);
       }
       std::printf("%s order %d: worst %.3f px forward, %.3f px inverse (frame %.1e px)\n", name,
@@ -95,6 +99,32 @@ TEST(CrsFixtureFit, ClicksThroughTheTrueCrsPredictEveryCheckPoint) {
       EXPECT_LT(worstInv, 1.0);
     }
   }
+}
+
+// The control fitted the same way: its whole pixels are the exact pixels
+// rounded, so they land within 1 pixel plus the rounding.
+TEST(CrsFixtureFit, ControlPlacesCheckPoints) {
+  const CrsFixture f = Read("crs_lcc");
+  test::CalibTestMap map(1600, 1000);
+  map.SetCrsText(f.crs);
+  map.SetPolyOrder(2);
+  map.SetCalibModel(cmProjected);
+  for (const Row& r : f.calib) ASSERT_TRUE(map.AddCalibPoint(r.lat, r.lon, r.x, r.y));
+  ASSERT_TRUE(map.Calibration().Converts()) << map.Calibration().FitMessage();
+  double worst = 0;
+  for (const Row& r : f.check) {
+    int32_t x = 0, y = 0;
+    ASSERT_TRUE(map.CalcPixelCoords(r.lat, r.lon, x, y));
+    worst = std::max(worst, std::hypot(x - r.x, y - r.y));
+  }
+  EXPECT_LT(worst, 1.0 + std::sqrt(0.5));
+  // The corners come from the model: the top left one lies north-west of
+  // the clicked area, on the USA's side of the globe.
+  const TCoords tl = map.CalibData().Corners[gcoTopLeft];
+  EXPECT_GT(tl.Latit, 45);
+  EXPECT_LT(tl.Longit, -120);
+  EXPECT_GT(map.CalibData().Resolution, 2500);
+  EXPECT_LT(map.CalibData().Resolution, 3500);
 }
 
 TEST(PlanePolynomial, RefusesPointsThatDoNotDetermineIt) {

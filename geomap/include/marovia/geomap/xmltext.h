@@ -38,7 +38,7 @@ namespace marovia {
 // ReadNextTagInTextFile / ReadNextTagInStream, which answer a position in
 // it. "invalidtag" is never written: the scanner answers its position at the
 // end of the input, which ends every reader's element loop.
-inline constexpr std::array<const char*, 16> GeoMapXMLTags = {
+inline constexpr std::array<const char*, 19> GeoMapXMLTags = {
     "geomap",        // 0  root of a calibration set
     "/geomap",       // 1  end of a calibration set
     "calline",       // 2  one calibration line
@@ -54,9 +54,12 @@ inline constexpr std::array<const char*, 16> GeoMapXMLTags = {
     "utmzone",       // 12 UTM zone
     "utmsouth",      // 13 UTM hemisphere flag
     "ellipsoid",     // 14 ellipsoid identifier
-    "invalidtag"     // 15 end of input
+    "crs",           // 15 CRS text of the projected model
+    "polyorder",     // 16 polynomial order of the projected model
+    "smoothing",     // 17 smoothing of the thin-plate model
+    "invalidtag"     // 18 end of input
 };
-constexpr int kGeoMapXMLTagsHigh = 15;
+constexpr int kGeoMapXMLTagsHigh = 18;
 
 // Positions in GeoMapXMLTags, for the readers' element loops.
 constexpr int kTagGeoMap = 0;
@@ -74,7 +77,10 @@ constexpr int kTagSymbol = 11;
 constexpr int kTagUTMZone = 12;
 constexpr int kTagUTMSouth = 13;
 constexpr int kTagEllipsoid = 14;
-constexpr int kTagInvalid = 15;
+constexpr int kTagCrs = 15;
+constexpr int kTagPolyOrder = 16;
+constexpr int kTagSmoothing = 17;
+constexpr int kTagInvalid = 18;
 
 // The first line of a file written with the header flag (and of every
 // symbol file). It names the encoding the files are written in, so that XML
