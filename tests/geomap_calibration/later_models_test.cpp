@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "calib_test_map.h"
@@ -157,6 +158,19 @@ TEST(LaterModels, BatchesMatchSinglePoints) {
       failed += !ok[i];
     }
     EXPECT_GE(failed, 2);  // NaN and the far latitude at least
+
+    // One calibration, converted from several threads at once (PROJ's
+    // objects are per thread), gives the same bits.
+    std::vector<std::vector<double>> got(4, std::vector<double>(n));
+    std::vector<std::thread> threads;
+    for (auto& g : got)
+      threads.emplace_back([&cal, &lat, &lon, &g, n] {
+        std::vector<double> gy(n);
+        std::vector<uint8_t> gok(n);
+        for (int rep = 0; rep < 20; ++rep) cal.GeoToPixel(lat, lon, g, gy, gok);
+      });
+    for (std::thread& t : threads) t.join();
+    for (const auto& g : got) EXPECT_EQ(g, bx);
   }
 }
 
