@@ -12,12 +12,15 @@
 // its leave-one-out residuals.
 //
 // Invariants checked: the counts of every record read stay within the
-// capacities of TCalibData and the model and ellipsoid are valid values; the
-// two readers agree on the first set; a refused set changes nothing; no
-// conversion raises or answers a value that is not finite; the batch
-// conversions give what the single ones give; a record written with
-// WriteRawCalDataToOpenXMLFile reads back the same, within the written
-// number formats.
+// capacities of TCalibData, the model and ellipsoid are valid values and the
+// settings of the projected and thin-plate models are ones the readers
+// accept (a CRS text of bounded length without control characters, order 1
+// or 2, smoothing finite and not negative); the two readers agree on the
+// first set (the map may refuse a CRS that PROJ does not know, which only
+// fitting finds); no conversion raises or answers a
+// value that is not finite; the batch conversions give what the single ones
+// give; a record written with WriteRawCalDataToOpenXMLFile reads back the
+// same, within the written number formats.
 #include <cmath>
 #include <cstring>
 
@@ -72,7 +75,12 @@ const TCalibData& ClearedRecord() {
 }
 
 void CheckRecord(const TCalibData& cd, TCalibModel model) {
-  fuzz::Check(model <= cmUndefined, "model outside TCalibModel");
+  fuzz::Check(model < kNumCalibModels, "model outside TCalibModel");
+  fuzz::Check(cd.CrsText.size() <= 65536, "CRS text beyond its limit");
+  for (const char c : cd.CrsText)
+    fuzz::Check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7f, "control character in a CRS");
+  fuzz::Check(cd.PolyOrder == 1 || cd.PolyOrder == 2, "polynomial order not 1 or 2");
+  fuzz::Check(std::isfinite(cd.Smoothing) && cd.Smoothing >= 0, "smoothing out of range");
   fuzz::Check(cd.NumCalLines >= 0 && cd.NumCalLines <= kMaxCalLines, "line count beyond capacity");
   for (int i = 0; i < cd.NumCalLines; ++i) {
     const TCalibLine& line = cd.CalLines[static_cast<size_t>(i)];
@@ -112,6 +120,9 @@ void CheckReadersAgree(const TCalibData& map, TCalibModel mapModel, const TCalib
   fuzz::Check(map.UTMZone == parsed.UTMZone && map.UTMSouth == parsed.UTMSouth &&
                   map.Ellipsoid == parsed.Ellipsoid,
               "readers disagree on the UTM settings");
+  fuzz::Check(map.CrsText == parsed.CrsText && map.PolyOrder == parsed.PolyOrder &&
+                  map.Smoothing == parsed.Smoothing,
+              "readers disagree on the model settings");
   int k = 0;
   for (int i = 0; i < parsed.NumCalLines; ++i) {
     const TCalibLine& line = parsed.CalLines[static_cast<size_t>(i)];
@@ -198,7 +209,8 @@ void CheckBatches(const TMapCalibration& cal) {
 // residuals of both kinds are finite where valid.
 void CheckCalibrationValue(const TCalibData& cd, TCalibModel model) {
   TMapCalibration cal(model, cd, 40, 30);
-  cal.Fit();
+  // An unknown CRS is refused by the fit, with a message.
+  if (!fuzz::Refusing([&] { cal.Fit(); })) return;
   CheckBatches(cal);
   // One refit per point: a few dozen points find what 200 would, faster.
   std::vector<TCalibResidual> loo;
@@ -240,6 +252,11 @@ void CheckRoundTrip(const TCalibData& cd, TCalibModel model) {
   else
     fuzz::Check(back.UTMZone == 0 && !back.UTMSouth, "UTM lines written for a zone outside 1..60");
   fuzz::Check(back.Ellipsoid == cd.Ellipsoid, "ellipsoid changed by a round trip");
+  if (model == cmProjected)
+    fuzz::Check(back.CrsText == TrimBlanks(cd.CrsText) && back.PolyOrder == cd.PolyOrder,
+                "projected settings changed by a round trip");
+  if (model == cmThinPlate)
+    fuzz::Check(Near(back.Smoothing, cd.Smoothing, 0), "smoothing changed by a round trip");
   fuzz::Check(back.NumCalLines == cd.NumCalLines, "line count changed by a round trip");
   for (int i = 0; i < cd.NumCalLines; ++i) {
     const TCalibLine& a = cd.CalLines[static_cast<size_t>(i)];
@@ -298,7 +315,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   if (!mapClean)
     fuzz::Check(map.CalibData() == mapBefore && map.CalibModel() == modelBefore,
                 "a refused set changed the map");
-  if (firstClean) fuzz::Check(mapClean, "the map refuses a set ParseCalibData reads");
+  const bool crsToResolve = firstModel == cmProjected && !first.CrsText.empty();
+  if (firstClean && !crsToResolve)
+    fuzz::Check(mapClean, "the map refuses a set ParseCalibData reads");
   if (mapClean && firstClean && firstFound)
     CheckReadersAgree(map.CalibData(), map.CalibModel(), first, firstModel);
   fuzz::Check(!loaded || firstFound, "the map loads a set ParseCalibData does not find");

@@ -11,6 +11,10 @@ packages=(
   poppler-utils imagemagick
   # the UTM benchmark compares with this library (benchmarks only)
   libgeographiclib-dev
+  # projected calibrations (PROJ and its database) and the spline kernels
+  libproj-dev proj-data libhwy-dev
+  # independent oracles of the calibration tests: gdaltransform, gmt mapproject
+  gdal-bin gmt
   # geoview, and its test in a real X server driven by xdotool
   libsdl2-dev xvfb xauth xdotool
   # the Python package, and its tests against pyproj

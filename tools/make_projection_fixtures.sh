@@ -1,7 +1,9 @@
 #!/bin/sh
 # Regenerates the projection fixtures of the calibration tests in
 # tests/data/geomap/projections/. Run by hand; the build and the tests use
-# the committed files and need none of these programs.
+# the committed files and need none of these programs. With --crs: the
+# fixtures of maps with a known coordinate reference system (crs_*.txt)
+# instead.
 #
 # Needs, on Debian:
 #   apt-get install gmt python3
@@ -15,4 +17,9 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-python3 "$here/make_projection_fixtures.py" "$@"
+if [ "${1:-}" = --crs ]; then
+  shift
+  python3 "$here/make_crs_fixtures.py" "$@"
+else
+  python3 "$here/make_projection_fixtures.py" "$@"
+fi

@@ -4,6 +4,7 @@
 // The steps: the options, the map image (its size is part of the fit), the
 // points read into a calibration value, the fit, the report, the file.
 #include <cctype>
+#include <cmath>
 #include <fstream>
 #include <istream>
 #include <ostream>
@@ -23,16 +24,18 @@ namespace marovia::geomaptool {
 
 namespace {
 
-const TOptionDef kOptions[] = {{"image", 'i', true}, {"model", 'm', true},  {"output", 'o', true},
-                               {"caption", 0, true}, {"utm-zone", 0, true}, {"ellipsoid", 0, true},
-                               {"id", 0, true}};
+const TOptionDef kOptions[] = {{"image", 'i', true},  {"model", 'm', true},  {"output", 'o', true},
+                               {"caption", 0, true},  {"utm-zone", 0, true}, {"ellipsoid", 0, true},
+                               {"id", 0, true},       {"crs", 0, true},      {"order", 0, true},
+                               {"smoothing", 0, true}};
 
 TCalibModel ModelFromName(const std::string& Name) {
-  for (int m = 0; m < cmUndefined; ++m)
-    if (SameText(Name, CalibModelNames[static_cast<size_t>(m)])) return static_cast<TCalibModel>(m);
+  for (int m = 0; m < kNumCalibModels; ++m)
+    if (m != cmUndefined && SameText(Name, CalibModelNames[static_cast<size_t>(m)]))
+      return static_cast<TCalibModel>(m);
   throw TUsageError("--model '" + apps::Printable(Name) +
                     "' is not one of equirect, utm, millercylindrical, conicconformal, "
-                    "biquadraticpn, parabolicip");
+                    "biquadraticpn, parabolicip, projected, thinplate");
 }
 
 struct TUtmZone {
@@ -73,6 +76,8 @@ const char* TooFewPoints(const TMapCalibration& Cal) {
   }
   if (Cal.Model() == cmBiquadraticPn)
     return cd.NumCalQuads < 6 ? "biquadraticpn needs at least 6 points" : nullptr;
+  if (Cal.Model() == cmProjected && cd.PolyOrder == 2)
+    return cd.NumCalQuads < 6 ? "projected of order 2 needs at least 6 points" : nullptr;
   return cd.NumCalQuads < 3 ? "this model needs at least 3 points" : nullptr;
 }
 
@@ -85,6 +90,9 @@ struct TCalibrateOptions {
   TGeoEllipsoid Ellipsoid = gelWGS84;
   std::string Caption;
   std::string Id;
+  std::string Crs;
+  int Order = 1;
+  double Smoothing = 0;
 };
 
 // Raises TUsageError for anything missing or wrong.
@@ -110,6 +118,26 @@ TCalibrateOptions ParseOptions(std::span<const std::string> Args) {
     if (!found) found = FindGeoEllipsoid("gel" + *e);
     if (!found) throw TUsageError("--ellipsoid '" + apps::Printable(*e) + "' is not known");
     o.Ellipsoid = *found;
+  }
+  if (const auto crs = args.Value("crs")) {
+    if (o.Model != cmProjected) throw TUsageError("--crs is for the projected model");
+    o.Crs = *crs;
+  } else if (o.Model == cmProjected) {
+    throw TUsageError("the projected model needs --crs, e.g. EPSG:3395");
+  }
+  if (const auto order = args.Value("order")) {
+    if (o.Model != cmProjected) throw TUsageError("--order is for the projected model");
+    if (*order != "1" && *order != "2")
+      throw TUsageError("--order '" + apps::Printable(*order) + "' is not 1 or 2");
+    o.Order = *order == "1" ? 1 : 2;
+  }
+  if (const auto smoothing = args.Value("smoothing")) {
+    if (o.Model != cmThinPlate) throw TUsageError("--smoothing is for the thinplate model");
+    double value = 0;
+    if (!TryStrToFloat(*smoothing, value) || !std::isfinite(value) || value < 0)
+      throw TUsageError("--smoothing '" + apps::Printable(*smoothing) +
+                        "' is not a number of at least 0");
+    o.Smoothing = value;
   }
   o.Caption = args.Value("caption").value_or("");
   o.Id = args.Value("id").value_or(ChangeFileExt(ExtractFileName(o.Output), ""));
@@ -194,6 +222,9 @@ int RunCalibrate(std::span<const std::string> Args, std::istream& In, std::ostre
     data.UTMZone = o.Zone.Zone;
     data.UTMSouth = o.Zone.South;
   }
+  data.CrsText = o.Crs;
+  data.PolyOrder = o.Order;
+  data.Smoothing = o.Smoothing;
   TMapCalibration cal(o.Model, data, map.MapImgWidth(), map.MapImgHeight());
 
   int status = ReadPoints(points, pointsName, cal, Err);
@@ -201,10 +232,20 @@ int RunCalibrate(std::span<const std::string> Args, std::istream& In, std::ostre
     Report(Err, apps::Printable(pointsName) + ": cannot read the points");
     return kExitBadInput;
   }
-  cal.Fit();
+  try {
+    cal.Fit();
+  } catch (const EZYLGeoMapError& e) {  // a CRS that PROJ does not know
+    Report(Err, apps::Printable(e.what()) + "; no calibration written");
+    return kExitBadInput;
+  }
   if (const char* why = TooFewPoints(cal)) {
     Report(Err,
            apps::Printable(pointsName) + ": too few points: " + why + "; no calibration written");
+    return kExitBadInput;
+  }
+  if (!cal.FitMessage().empty()) {  // e.g. thin-plate points all on one line
+    Report(Err, apps::Printable(pointsName) + ": " + apps::Printable(cal.FitMessage()) +
+                    "; no calibration written");
     return kExitBadInput;
   }
   map.SetCalibration(cal);

@@ -66,10 +66,16 @@ calibrate options:
                           stay beside the calibration file (its name is
                           stored without a folder)
   -m, --model MODEL       equirect, utm, millercylindrical, conicconformal,
-                          biquadraticpn or parabolicip
+                          biquadraticpn, parabolicip, projected or thinplate
   -o, --output FILE       the calibration file to write (replaced)
   --caption TEXT          the map's caption
   --utm-zone ZONE         zone and hemisphere of the utm model, e.g. 32N
+  --crs CRS               the map's CRS for the projected model: EPSG:3395,
+                          a PROJ string or WKT
+  --order 1|2             projected model: affine (default, >= 3 points) or
+                          second-order polynomial (>= 6 points)
+  --smoothing L           thin-plate model: smoothing >= 0 (default 0, the
+                          spline passes through every point)
   --ellipsoid ID          ellipsoid, e.g. gelWGS84 (the default)
   --id ID                 data set identifier (default: the file's base name)
   POINTS is a text file (or - for standard input) with one point a line,

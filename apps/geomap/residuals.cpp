@@ -6,6 +6,7 @@
 
 #include "cli_text.h"
 #include "marovia/geobasics/ellipsoids.h"
+#include "marovia/platform/strutils.h"
 
 namespace marovia::geomaptool {
 
@@ -152,10 +153,15 @@ void PrintCalibration(std::ostream& Out, const TMapCalibration& Calibration,
   Out << "  model:       " << CalibModelNames[model];
   if (model == cmUTM) {
     Out << ", zone " << cd.UTMZone << (cd.UTMSouth ? " south" : " north");
+  } else if (model == cmProjected) {
+    Out << (cd.PolyOrder == 2 ? ", second order" : ", affine");
+  } else if (model == cmThinPlate) {
+    Out << ", smoothing " << apps::Printable(FloatToStr(cd.Smoothing));
   }
   const auto ellipsoid = static_cast<size_t>(cd.Ellipsoid);
   Out << ", ellipsoid " << (ellipsoid < GeoEllipsoidCount ? GeoEllipsoidId[ellipsoid] : "?")
       << "\n";
+  if (model == cmProjected) Out << "  crs:         " << apps::Printable(cd.CrsText) << "\n";
   Out << "  image:       " << apps::Printable(ImageName) << ", " << cal.ImageWidth() << " x "
       << cal.ImageHeight() << " pixels\n";
   // A calibration file stores corners and a resolution; loading it does not

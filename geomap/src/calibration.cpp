@@ -16,10 +16,10 @@ namespace marovia {
 namespace {
 
 bool IsPointModel(TCalibModel m) {
-  return m >= cmBiquadraticPn && m <= cmUTM;
+  return (m >= cmBiquadraticPn && m <= cmUTM) || m == cmProjected || m == cmThinPlate;
 }
 bool IsGeographicPointModel(TCalibModel m) {
-  return m >= cmBiquadraticPn && m <= cmEquiRect;
+  return (m >= cmBiquadraticPn && m <= cmEquiRect) || m == cmProjected || m == cmThinPlate;
 }
 
 // A single coordinate that is not finite would turn every fitted parameter
@@ -206,6 +206,9 @@ void TGeoMap::ClearCalibData() {
   cd.UTMZone = -1;
   cd.UTMSouth = false;
   cd.Ellipsoid = gelWGS84;
+  cd.CrsText.clear();
+  cd.PolyOrder = 1;
+  cd.Smoothing = 0;
   cd.CalQuads.fill(TCalQuad{});
   cd.NumCalQuads = 0;
   FCalib.ClearFittedParameters();

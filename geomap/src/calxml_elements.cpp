@@ -1,6 +1,7 @@
 // The element loop of the calibration readers: the elements of one data set
 // into a TCalibData (see calxml_reader.h for the layout they are read from).
 #include <array>
+#include <cmath>
 #include <iterator>
 #include <optional>
 #include <string_view>
@@ -167,6 +168,40 @@ TGeoEllipsoid ReadEllipsoid(std::string_view content, const TCalReadRules& rules
   Fail(rules, "unknown ellipsoid \"" + TrimBlanks(content) + "\"");
 }
 
+// The CRS of the projected model, references decoded. It is checked here
+// only for what no CRS holds (huge texts, control characters); whether PROJ
+// knows it shows when the model is fitted.
+std::string ReadCrsText(std::string_view content, const TCalReadRules& rules) {
+  constexpr size_t kMaxCrsText = 65536;
+  if (content.size() > 8 * kMaxCrsText)
+    Fail(rules, "the CRS text is longer than " + IntToStr(kMaxCrsText) + " bytes");
+  const std::string text = TrimBlanks(DecodeXMLReferences(content));
+  if (text.size() > kMaxCrsText)
+    Fail(rules, "the CRS text is longer than " + IntToStr(kMaxCrsText) + " bytes");
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+      Fail(rules, "the CRS text holds a control character");
+  return text;
+}
+
+int32_t ReadPolyOrder(std::string_view content, const TCalReadRules& rules) {
+  int pos = 1;
+  const int32_t order = ScanInteger(content, pos);
+  if (order != 1 && order != 2)
+    Fail(rules,
+         "the polynomial order must be 1 or 2: \"" + TrimBlanks(content.substr(0, 40)) + "\"");
+  return order;
+}
+
+double ReadSmoothing(std::string_view content, const TCalReadRules& rules) {
+  int pos = 1;
+  const double lambda = ScanNumber(content, true, 1, pos);
+  if (!(lambda >= 0) || !std::isfinite(lambda))
+    Fail(rules, "the smoothing must be a number of at least 0: \"" +
+                    TrimBlanks(content.substr(0, 40)) + "\"");
+  return lambda;
+}
+
 // One element of a data set into the record.
 using TElementReader = void (*)(std::string_view tagText, std::string_view content,
                                 TCalibData& data, const TCalReadRules& rules);
@@ -198,6 +233,14 @@ constexpr TCalElement kCalElements[] = {
      }},
     {"ellipsoid", [](std::string_view, std::string_view content, TCalibData& d,
                      const TCalReadRules& r) { d.Ellipsoid = ReadEllipsoid(content, r); }},
+    // The settings of the projected and thin-plate models; older readers
+    // skip them.
+    {"crs", [](std::string_view, std::string_view content, TCalibData& d,
+               const TCalReadRules& r) { d.CrsText = ReadCrsText(content, r); }},
+    {"polyorder", [](std::string_view, std::string_view content, TCalibData& d,
+                     const TCalReadRules& r) { d.PolyOrder = ReadPolyOrder(content, r); }},
+    {"smoothing", [](std::string_view, std::string_view content, TCalibData& d,
+                     const TCalReadRules& r) { d.Smoothing = ReadSmoothing(content, r); }},
 };
 
 constexpr auto kCalElementNames = [] {

@@ -12,18 +12,18 @@ namespace {
 using calxml::TCalRootLine;
 using calxml::TSetInput;
 
-// The model of a root line for the map reader: the six fitted models by
-// name; anything else, a missing attribute included, is cmUndefined.
+// The model of a root line for the map reader: the fitted models by name;
+// anything else, a missing attribute included, is cmUndefined.
 TCalibModel MapReaderModel(const TCalRootLine& root) {
   if (root.HasModel)
-    for (int m = 0; m < cmUndefined; ++m)
+    for (int m = 0; m < kNumCalibModels; ++m)
       if (root.Model == CalibModelNames[static_cast<size_t>(m)]) return static_cast<TCalibModel>(m);
   return cmUndefined;
 }
 
 // The model of a root line for ParseCalibData: files without a model
-// attribute predate the other models and are biquadratic; all seven names
-// are known, and an unknown one is cmUndefined.
+// attribute predate the other models and are biquadratic; every name of
+// CalibModelNames is known, and an unknown one is cmUndefined.
 TCalibModel RecordReaderModel(const TCalRootLine& root) {
   if (!root.HasModel) return cmBiquadraticPn;
   for (int m = 0; m < kNumCalibModels; ++m)

@@ -14,6 +14,9 @@
 //   <utmzone>{zone}</utmzone>                          both only for zones 1..60
 //   <utmsouth>{TRUE|FALSE}</utmsouth>
 //   <ellipsoid>{GeoEllipsoidId entry}</ellipsoid>
+//   <crs>{CRS text}</crs>                              both only for model "projected"
+//   <polyorder>{1|2}</polyorder>
+//   <smoothing>{lambda}</smoothing>                    only for model "thinplate"
 //   <calline type="{parallel|meridian}" value="{value}" npoints="{n}">    per line
 //   [{X},{Y}] ...
 //   </calline>
@@ -23,7 +26,8 @@
 //   </geomap>
 //
 // A stream holds the same with these differences: the declaration and the
-// resolution are always written, the UTM and ellipsoid lines never, and the
+// resolution are always written, the UTM and ellipsoid lines never (the
+// settings of the projected and thin-plate models always), and the
 // calquads element always (npoints="0" and an empty line without
 // quadruples). Point lines end with a blank.
 //
@@ -158,6 +162,13 @@ void WriteDataSet(const TLineWriter& write, const TCalLayout& layout, const std:
       write("<utmsouth>" + BoolToWord(cd.UTMSouth, 0) + "</utmsouth>");
     }
     write(std::string("<ellipsoid>") + GeoEllipsoidId[cd.Ellipsoid] + "</ellipsoid>");
+  }
+  // Readers that do not know these models skip the elements.
+  if (model == cmProjected) {
+    write("<crs>" + EscapeXMLValue(cd.CrsText) + "</crs>");
+    write("<polyorder>" + IntToStr(cd.PolyOrder) + "</polyorder>");
+  } else if (model == cmThinPlate) {
+    write("<smoothing>" + FloatToStr(cd.Smoothing) + "</smoothing>");
   }
   for (int32_t i = 0; i < cd.NumCalLines; ++i) {
     const TCalibLine& line = cd.CalLines[static_cast<size_t>(i)];

@@ -29,6 +29,8 @@ constexpr std::array<TModelEntry, kNumCalibModels> kModels = {{
     {&TMapCalibration::FitEquiRect, 3},     // cmEquiRect
     {&TMapCalibration::FitEquiRect, 3},     // cmUTM
     {nullptr, 0},                           // cmUndefined
+    {&TMapCalibration::FitProjected, 3},    // cmProjected (6 for order 2)
+    {&TMapCalibration::FitThinPlate, 3},    // cmThinPlate
 }};
 
 // The entry of a model; a value outside the enumeration (the record is
@@ -60,6 +62,11 @@ int TMapCalibration::MinPoints(TCalibModel Model) {
   return e ? e->MinPoints : 0;
 }
 
+int TMapCalibration::RequiredPoints() const {
+  if (FModel == cmProjected && FData.PolyOrder == 2) return 6;
+  return MinPoints(FModel);
+}
+
 bool TMapCalibration::Fit() {
   FitLines();
   FitModel();
@@ -75,6 +82,8 @@ void TMapCalibration::FitModel() {
 bool TMapCalibration::Converts() const {
   if (FModel == cmParabolicIp)
     return FGratMat.NrOfRows() >= 4;  // FitLines keeps 4+ rows only when usable
+  if (FModel == cmProjected) return FProjected != nullptr;
+  if (FModel == cmThinPlate) return FThinPlate != nullptr;
   const int min = MinPoints(FModel);
   return min > 0 && QuadCount(FData) >= min;
 }
@@ -86,6 +95,9 @@ void TMapCalibration::ClearFittedParameters() {
   FEquRectPLSP = {};
   FCalParsPLSP = {};
   FCalParsSPPL = {};
+  FProjected.reset();
+  FThinPlate.reset();
+  FFitMessage.clear();
 }
 
 bool TMapCalibration::AddLinePoint(TGratLineKind Kind, double LineValue, int32_t X, int32_t Y) {

@@ -8,7 +8,8 @@
 // batch instead of once per point. Every kernel evaluates the same
 // expressions, in the same order, as the single-point conversion
 // (map_calibration_convert.cpp and the inline formulas of point_models.h),
-// so results agree to the bit; the tests hold them to it.
+// so results agree to the bit; the tests hold them to it. The projected and
+// thin-plate models hand whole spans to PROJ and the spline's own batch.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -85,6 +86,26 @@ void QuadraticKernel(const TMapCalibration::TQuadraticRows& p, const Chunk& c) {
 }  // namespace
 
 // ------------------------------------------------------------ geo -> pixel
+
+void TMapCalibration::FitGeoToPixel(std::span<const double> Lat, std::span<const double> Long,
+                                    std::span<double> X, std::span<double> Y,
+                                    std::span<uint8_t> Ok) const {
+  if (FModel == cmProjected) {
+    ProjectedGeoToPixel(Lat, Long, X, Y, Ok);
+  } else {
+    ThinPlateGeoToPixel(Lat, Long, X, Y, Ok);
+  }
+}
+
+void TMapCalibration::FitPixelToGeo(std::span<const double> X, std::span<const double> Y,
+                                    std::span<double> Lat, std::span<double> Long,
+                                    std::span<uint8_t> Ok) const {
+  if (FModel == cmProjected) {
+    ProjectedPixelToGeo(X, Y, Lat, Long, Ok);
+  } else {
+    ThinPlatePixelToGeo(X, Y, Lat, Long, Ok);
+  }
+}
 
 namespace {
 
@@ -182,6 +203,7 @@ void TMapCalibration::GeoToPixel(std::span<const double> Lat, std::span<const do
                                  std::span<uint8_t> Ok) const {
   const std::size_t n = Lat.size();
   CheckLengths(n, {Long.size(), X.size(), Y.size(), Ok.size()});
+  if (ConvertsThroughFit()) return FitGeoToPixel(Lat, Long, X, Y, Ok);
   const TGraticuleRows rows(FModel == cmParabolicIp ? FGratMat : TMatrix());
   for (std::size_t s = 0; s < n; s += kChunk) {
     const std::size_t m = std::min(kChunk, n - s);
@@ -202,7 +224,11 @@ void TMapCalibration::GeoToPixel(std::span<const double> Lat, std::span<const do
       ConicRoundedChunk(FConicPars, Chunk{m, &Lat[s], &Long[s], X, Y, &Ok[s]}, &x[s], &y[s]);
       continue;
     }
-    GeoToPixelChunk(*this, &rows, Chunk{m, &Lat[s], &Long[s], X, Y, &Ok[s]});
+    if (ConvertsThroughFit()) {
+      FitGeoToPixel({&Lat[s], m}, {&Long[s], m}, {X, m}, {Y, m}, {&Ok[s], m});
+    } else {
+      GeoToPixelChunk(*this, &rows, Chunk{m, &Lat[s], &Long[s], X, Y, &Ok[s]});
+    }
     for (std::size_t i = 0; i < m; ++i) {
       int32_t rx = 0, ry = 0;
       const bool good = Ok[s + i] && RoundToPixel(X[i], rx) && RoundToPixel(Y[i], ry);
@@ -291,6 +317,7 @@ void TMapCalibration::PixelToGeo(std::span<const double> X, std::span<const doub
                                  std::span<uint8_t> Ok) const {
   const std::size_t n = X.size();
   CheckLengths(n, {Y.size(), Lat.size(), Long.size(), Ok.size()});
+  if (ConvertsThroughFit()) return FitPixelToGeo(X, Y, Lat, Long, Ok);
   const TGraticuleRows rows(FModel == cmParabolicIp ? FGratMat : TMatrix());
   uint8_t latOk[kChunk], lonOk[kChunk];
   for (std::size_t s = 0; s < n; s += kChunk) {

@@ -80,6 +80,12 @@ TPixelPosition TMapCalibration::PixelToGeo(double x, double y) const {
     case cmUTM:
       latExists = lonExists = UTMPixelToGeo(FEquRectPLSP, FData, x, y, lat, lon);
       break;
+    case cmProjected:
+      latExists = lonExists = ProjectedPixelToGeo(x, y, lat, lon);
+      break;
+    case cmThinPlate:
+      latExists = lonExists = ThinPlatePixelToGeo(x, y, lat, lon);
+      break;
     default:
       latExists = lonExists = false;
   }
@@ -126,6 +132,12 @@ bool TMapCalibration::GeoToPixelExact(double Lat, double Long, double& X, double
       py = Affine(FEquRectSPPL[1], northing, easting);
       break;
     }
+    case cmProjected:
+      if (!ProjectedGeoToPixel(Lat, Long, px, py)) return false;
+      break;
+    case cmThinPlate:
+      if (!ThinPlateGeoToPixel(Lat, Long, px, py)) return false;
+      break;
     default:
       return false;
   }

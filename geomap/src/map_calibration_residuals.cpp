@@ -18,7 +18,7 @@ namespace {
 constexpr double kEarthRadius = 6378000;  // sphere of the residual distances
 
 bool IsPointModel(TCalibModel m) {
-  return m >= cmBiquadraticPn && m <= cmUTM;
+  return (m >= cmBiquadraticPn && m <= cmUTM) || m == cmProjected || m == cmThinPlate;
 }
 
 }  // namespace
@@ -86,7 +86,7 @@ std::vector<TCalibResidual> TMapCalibration::LeaveOneOutResiduals() const {
   if (!IsPointModel(FModel)) return out;
   const int n = QuadCount(FData);
   out.reserve(static_cast<size_t>(n));
-  const bool enough = n - 1 >= MinPoints(FModel);
+  const bool enough = n - 1 >= RequiredPoints();
   TMapCalibration others = *this;
   for (int q = 0; q < n; ++q) {
     TCalibResidual r;

@@ -9,6 +9,8 @@
 //   cmEquiRect           lines, >= 3 points           10         10         calibration points
 //   cmUTM                lines, >= 3 points           10         10         calibration points,
 //                        (UTM grid: render_utm_grid.cpp)                    also with the UTM grid
+//   cmProjected,         lines, fitted                100        100        calibration points
+//   cmThinPlate
 //   cmUndefined          never                                              none
 //
 // "lines" is sgLines or sgPointsAndLines, "points" sgPoints or
@@ -122,6 +124,10 @@ void TGeoMap::DrawGrid(TCanvas& Canvas, int W, int H) {
       if (lines && quads >= 3) DrawGraticule(Canvas, 10, 10);
       if (ShowsUTMGrid(FShowGrat) && quads >= 3) DrawUTMGrid(Canvas);
       if (FShowGrat == sgPointsAndUTMGrid) DrawCalibPointMarkers(Canvas);
+      break;
+    case cmProjected:
+    case cmThinPlate:
+      if (lines && FCalib.Converts()) DrawGraticule(Canvas, 100, 100);
       break;
     default:
       return;

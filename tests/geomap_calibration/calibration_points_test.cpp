@@ -45,7 +45,9 @@ TEST(CalibrationPoints, EachFormOfAddCalibPointIsRefusedByTheOtherModels) {
     map.SetCalibModel(model);
     map.SetUTMZone(32);
     const bool lines = model == cmParabolicIp;
-    const bool geo = model >= cmBiquadraticPn && model <= cmEquiRect;
+    // The projected and thin-plate models take latitude and longitude too.
+    const bool geo = (model >= cmBiquadraticPn && model <= cmEquiRect) || model == cmProjected ||
+                     model == cmThinPlate;
     const bool utm = model == cmUTM;
     EXPECT_EQ(ErrorOf([&] { map.AddCalibPoint(gtlMeridian, 10.0, 1, 2); }),
               lines ? "" : MapError(kNoAdd))

@@ -317,6 +317,9 @@ TEST(CalXmlRead, ModelNames) {
       {"model=\"parabolicip\"", cmParabolicIp, cmParabolicIp},
       {"model=\"undefined\"", cmUndefined, cmUndefined},
       {"model=\"none\"", cmUndefined, cmUndefined},
+      {"model=\"Projected\"", cmProjected, cmProjected},
+      {"model=\"thinplate\"", cmThinPlate, cmThinPlate},
+      {"model=\"rubbersheet\"", cmUndefined, cmUndefined},
       {"", cmUndefined, cmBiquadraticPn},
   };
   for (const auto& c : cases) {

@@ -31,7 +31,9 @@ using TCornerArray = std::array<TCoords, 4>;
 enum TGratLineKind : uint8_t { gtlMeridian, gtlParallel };
 
 // The calibration models. The point models fit calibration points
-// (TCalQuad); cmParabolicIp fits graticule lines (TCalibLine).
+// (TCalQuad); cmParabolicIp fits graticule lines (TCalibLine). The models
+// after cmUndefined came later; they stand behind it so that the values of
+// the others, which hosts may have stored, stay as they were.
 enum TCalibModel : uint8_t {
   cmParabolicIp,        // parabolas through points on meridians and parallels
   cmBiquadraticPn,      // second-order polynomials both ways
@@ -39,14 +41,16 @@ enum TCalibModel : uint8_t {
   cmMillerCylindrical,  // Miller cylindrical projection
   cmEquiRect,           // plate carree: affine both ways
   cmUTM,                // affine between pixels and UTM northing/easting of one zone
-  cmUndefined
+  cmUndefined,
+  cmProjected,  // affine or second-order polynomial to the metres of a known CRS
+  cmThinPlate   // thin-plate splines both ways
 };
-constexpr int kNumCalibModels = cmUndefined + 1;
+constexpr int kNumCalibModels = cmThinPlate + 1;
 
 // Names of the models in calibration files, indexed by TCalibModel.
 inline constexpr std::array<std::string_view, kNumCalibModels> CalibModelNames = {
-    "parabolicip", "biquadraticpn", "conicconformal", "millercylindrical",
-    "equirect",    "utm",           "undefined"};
+    "parabolicip", "biquadraticpn", "conicconformal", "millercylindrical", "equirect",
+    "utm",         "undefined",     "projected",      "thinplate"};
 
 // Capacities of TCalibData.
 constexpr int kMaxCalLines = 25;    // graticule lines
@@ -88,6 +92,10 @@ struct TCalibData {
   int32_t UTMZone = 0;  // 1..60; -1 when cleared
   bool UTMSouth = false;
   TGeoEllipsoid Ellipsoid = gelWGS84;
+  // Settings of the later models; the others ignore them.
+  std::string CrsText;    // cmProjected: the map's CRS (authority code, PROJ string or WKT)
+  int32_t PolyOrder = 1;  // cmProjected: 1 affine (>= 3 points), 2 second order (>= 6)
+  double Smoothing = 0;   // cmThinPlate: smoothing lambda >= 0 (0 passes through the points)
   friend bool operator==(const TCalibData&, const TCalibData&) = default;
 };
 

@@ -29,6 +29,9 @@
 //   ellipsoid   -                       identifier            Ellipsoid ("gelWGS84")
 //   calline     type, value, npoints    [X,Y] ...             one of CalLines
 //   calquads    npoints                 [lat,long,X,Y] ...    CalQuads, NumCalQuads
+//   crs         -                       text, escaped         CrsText     (projected only)
+//   polyorder   -                       1 or 2                PolyOrder   (projected only)
+//   smoothing   -                       number >= 0           Smoothing   (thinplate only)
 //
 // type is "parallel" or "meridian"; npoints must equal the number of
 // bracketed pieces. Numbers take "." or "," as separator (the quadruples

@@ -161,6 +161,19 @@ class TGeoMap : public TCustomControl {
   void SetUTMZone(int32_t Value);
   THemisphere UTMHemisphere() const { return FCalibData.UTMSouth ? hemiSouth : hemiNorth; }
   void SetUTMHemisphere(THemisphere Value);
+  // The CRS of the projected model: an authority code ("EPSG:3395"), a PROJ
+  // string or WKT. Raises EZYLGeoMapError naming a text PROJ does not know
+  // as a projected CRS (an empty text clears it). No refit, no repaint.
+  const std::string& CrsText() const { return FCalibData.CrsText; }
+  void SetCrsText(const std::string& Value);
+  // Order of the projected model's polynomials: 1 (affine) or 2; other
+  // values raise EZYLGeoMapError. No refit, no repaint.
+  int32_t PolyOrder() const { return FCalibData.PolyOrder; }
+  void SetPolyOrder(int32_t Value);
+  // Smoothing of the thin-plate model, a number >= 0 (0: through the
+  // points); others raise EZYLGeoMapError. No refit, no repaint.
+  double Smoothing() const { return FCalibData.Smoothing; }
+  void SetSmoothing(double Value);
   TMouseActMode MouseAction() const { return FMouseAction; }
   void SetMouseAction(TMouseActMode Value) { FMouseAction = Value; }
   TColor MouseTraceColor() const { return FColorMTrace; }

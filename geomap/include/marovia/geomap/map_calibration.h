@@ -7,7 +7,9 @@
 //
 // Coordinates: image pixels of the full-resolution map image, origin at the
 // top left corner of the top left pixel, x right, y down (pixel (i, j) is
-// the whole number position i, j; no half-pixel shift). Latitudes and
+// the whole number position i, j; no half-pixel shift). The pixel/line
+// coordinates of GDAL's ground control points and of gdaltransform are the
+// same numbers: a point clicked at (i, j) here is pixel i, line j there. Latitudes and
 // longitudes are decimal degrees, north and east positive; UTM northings
 // and eastings metres.
 //
@@ -20,6 +22,13 @@
 //   cmConicConformal     cone apex, latitude ~ radius, longitude ~ angle
 //   cmMillerCylindrical  two straight lines in the projection's terms
 //   cmEquiRect, cmUTM    affine both ways (cmUTM: to northing and easting)
+//   cmProjected          the points projected through the record's CRS
+//                        (CrsText, resolved with PROJ), then an affine
+//                        (PolyOrder 1) or second-order polynomial (2) both
+//                        ways between pixels and the projected metres
+//   cmThinPlate          a thin-plate spline each way between pixels and
+//                        latitude/longitude, smoothing from the record
+//                        (exact through the points when it is 0)
 //
 // Conversions never raise: a point the model cannot convert (no value, a
 // value that is not finite, or a pixel beyond 32 bits) is reported through
@@ -38,12 +47,16 @@
 //   map_calibration_convert.cpp    single-point conversions, UTM grid, extents
 //   map_calibration_batch.cpp      the conversions over spans
 //   map_calibration_residuals.cpp  quality, residuals and leave-one-out residuals
+//   map_calibration_projected.cpp  the projected model: fit and conversions
+//   map_calibration_thinplate.cpp  the thin-plate model: fit and conversions
 //   conversion_lines.cpp           the graticule-line model's interpolation
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "marovia/geomap/calib_types.h"
@@ -141,12 +154,25 @@ class TMapCalibration {
   // Zeroes the affine and biquadratic parameters and the graticule matrix
   // (5 x 1); Miller and conic parameters stay.
   void ClearFittedParameters();
+  // The fits of the later models. Both replace what the last fit held; when
+  // the points do not allow a fit nothing is kept, and FitMessage says why.
+  // FitProjected raises EZYLGeoMapError naming the CRS when PROJ does not
+  // know it (an empty CrsText only leaves the model unfitted).
+  void FitProjected();
+  void FitThinPlate();
+  // Why the last fit of cmProjected or cmThinPlate left the model unfitted
+  // ("" when it fitted, and for the other models).
+  const std::string& FitMessage() const { return FFitMessage; }
   // Whether the fitted model gives positions at all (a fitted point model,
   // the line model with a usable matrix); cmUndefined answers false.
   bool Converts() const;
   // The fewest points the model needs for a determined fit: 3 for the affine
-  // models, Miller and conic, 6 for biquadratic; 0 for the others.
+  // models, Miller, conic, projected and thin-plate, 6 for biquadratic; 0
+  // for the others.
   static int MinPoints(TCalibModel Model);
+  // The same for this calibration's settings: 6 for a projected model of
+  // order 2.
+  int RequiredPoints() const;
 
   // ---- Single points (map_calibration_convert.cpp) ----------------------
 
@@ -226,6 +252,32 @@ class TMapCalibration {
   // calibration's parameters.
   TCalibResidual ResidualOf(const TCalQuad& c, int32_t Index) const;
 
+  // The later models' conversions (map_calibration_projected.cpp,
+  // map_calibration_thinplate.cpp): one point, and spans with flags; failed
+  // points leave their outputs 0.
+  bool ProjectedGeoToPixel(double Lat, double Long, double& X, double& Y) const;
+  bool ProjectedPixelToGeo(double X, double Y, double& Lat, double& Long) const;
+  void ProjectedGeoToPixel(std::span<const double> Lat, std::span<const double> Long,
+                           std::span<double> X, std::span<double> Y, std::span<uint8_t> Ok) const;
+  void ProjectedPixelToGeo(std::span<const double> X, std::span<const double> Y,
+                           std::span<double> Lat, std::span<double> Long,
+                           std::span<uint8_t> Ok) const;
+  bool ThinPlateGeoToPixel(double Lat, double Long, double& X, double& Y) const;
+  bool ThinPlatePixelToGeo(double X, double Y, double& Lat, double& Long) const;
+  void ThinPlateGeoToPixel(std::span<const double> Lat, std::span<const double> Long,
+                           std::span<double> X, std::span<double> Y, std::span<uint8_t> Ok) const;
+  void ThinPlatePixelToGeo(std::span<const double> X, std::span<const double> Y,
+                           std::span<double> Lat, std::span<double> Long,
+                           std::span<uint8_t> Ok) const;
+  // Whether the model is one of the later ones, converted by the functions
+  // above rather than by the parameter rows.
+  bool ConvertsThroughFit() const { return FModel == cmProjected || FModel == cmThinPlate; }
+  // The later models' conversions over spans, by model.
+  void FitGeoToPixel(std::span<const double> Lat, std::span<const double> Long, std::span<double> X,
+                     std::span<double> Y, std::span<uint8_t> Ok) const;
+  void FitPixelToGeo(std::span<const double> X, std::span<const double> Y, std::span<double> Lat,
+                     std::span<double> Long, std::span<uint8_t> Ok) const;
+
   TCalibModel FModel = cmUndefined;
   TCalibData FData;
   int32_t FWidth = 0;
@@ -237,6 +289,13 @@ class TMapCalibration {
   TQuadraticRows FCalParsSPPL{};
   std::array<std::array<double, 2>, 2> FMillercylPar{};
   std::array<double, 6> FConicPars{};
+  // The fitted later models; immutable once fitted, so copies share them
+  // and threads read them at once.
+  struct TProjectedFit;
+  struct TThinPlateFit;
+  std::shared_ptr<const TProjectedFit> FProjected;
+  std::shared_ptr<const TThinPlateFit> FThinPlate;
+  std::string FFitMessage;
 };
 
 }  // namespace marovia
