@@ -33,9 +33,10 @@ TPoint PrintableArea(const TPrintJob& Job);
 TRect ViewWindowOnImage(const TGeoMap& Map);
 
 // Prints a window of Map's image (image pixels) scaled to fill the
-// printable area. Raises EPrinter or EInOutError (naming the file) when the
-// document cannot be made, and for an empty window; no file is left behind
-// then.
+// printable area, with symbols, captions and lines as large on paper as
+// Map's view shows them (its magnification makes a view pixel). Raises EPrinter or EInOutError
+// (naming the file) when the document cannot be made, and for an empty window; no file is left
+// behind then.
 void PrintMapWindow(TGeoMap& Map, const TRect& Window, const TPrintJob& Job);
 
 }  // namespace marovia::apps

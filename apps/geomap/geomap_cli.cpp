@@ -47,9 +47,14 @@ View options (render, print):
                           on paper a view pixel is 1/96 inch)
   --grid KIND             none, points, lines, lines+points, utm, utm+points:
                           graticule lines, calibration points, UTM grid
-  --grid-step DEG         degrees between graticule lines (default: by extent)
-  --utm-step M            metres between UTM grid lines (default: by extent)
+  --grid-step DEG         degrees between graticule lines (default: a round
+                          step that puts them 60 to 150 view pixels apart)
+  --utm-step M            metres between UTM grid lines (default: likewise)
   --landmarks FILE        draw the landmarks of a landmark file
+  --labels place|all      place: captions that would overlap another caption
+                          or a symbol, or reach past the edge, are moved
+                          around their symbol or left out (the default);
+                          all: every caption where its landmark puts it
   --no-antialias          scale the map image without smoothing
 
 render options:
