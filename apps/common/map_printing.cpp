@@ -90,7 +90,8 @@ void PrintMapWindow(TGeoMap& Map, const TRect& Window, const TPrintJob& Job) {
     const double overlay = Map.OverlayScale();
     const bool suppressed = Map.SuppressPaint();
     Map.SetSuppressPaint(true);
-    Map.SetOverlayScale(scale / 100.0 / Map.Magnification());
+    Map.SetOverlayScale(Job.DotsPerViewPixel > 0 ? Job.DotsPerViewPixel
+                                                 : scale / 100.0 / Map.Magnification());
     auto restore = [&] {
       Map.SetOverlayScale(overlay);
       if (!suppressed) Map.SetSuppressPaint(false);

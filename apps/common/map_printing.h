@@ -18,6 +18,13 @@ struct TPrintJob {
   double PaperWidth = 210;  // millimetres, portrait
   double PaperHeight = 297;
   bool Landscape = false;
+  // Dots for one view pixel of the symbols, captions and lines; 0: as
+  // large as Map's view shows them next to the map (the printed scale
+  // over the view's magnification). A job that prints a view pixel as a
+  // fixed size on paper (1/96 inch: Dpi / 96) keeps them exactly alike at
+  // every resolution, where the whole-percent print scale would vary them
+  // by a percent.
+  double DotsPerViewPixel = 0;
 };
 
 // Margin around the printed part of the page, in millimetres.

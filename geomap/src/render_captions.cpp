@@ -26,12 +26,13 @@ void SetCaptionFont(TCanvas& Canvas, const TLMTextProperties& C, double Scale) {
   Canvas.Brush().SetColor(C.BGColor);
   TFont& font = Canvas.Font();
   font.SetColor(C.FGColor);
+  font.SetStyle(C.FontStyles);
+  font.SetName(C.FontName);
+  font.SetOrientation(0);
   if (Scale == 1)
     font.SetSize(C.Size);
   else
     font.SetHeight(ScaledFontHeight(C.Size, Scale));
-  font.SetStyle(C.FontStyles);
-  font.SetName(C.FontName);
   Canvas.Brush().SetStyle(C.Transparent ? bsClear : bsSolid);
   if (C.Direction == 0) {
     font.SetOrientation(0);

@@ -9,12 +9,15 @@
 namespace marovia::render {
 
 // Sets Canvas's font and brush for caption C. Scale: device pixels per view
-// pixel (1 on screen): the font's size and nothing else grows with it. A
+// pixel (1 on screen): the font's size and nothing else grows with it. The
+// height is rounded to whole pixels, and glyph advances are whole pixels:
+// below about 12 pixels to the em (a 9-point caption printed at 72 dpi) a
+// caption's length on paper may differ by a few per cent from the view's. A
 // caption of direction 0 sets the angle back to 0, since the description of
 // the previous rotated caption would otherwise stay in force.
 void SetCaptionFont(TCanvas& Canvas, const TLMTextProperties& C, double Scale);
 
-// Whether two captions set the same font and brush.
+// Whether SetCaptionFont sets the same font and brush for both captions.
 bool SameCaptionFont(const TLMTextProperties& A, const TLMTextProperties& B);
 
 // Where a caption goes when drawn at anchor P with the font now set.
