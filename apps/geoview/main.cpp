@@ -29,12 +29,18 @@ Mouse:
   zoom button         a left click switches to the next finer map at that
                       position, another button to the next coarser one
   map selector        choose a map by its caption
-  wheel               zoom about the pointer
+  wheel               zoom about the pointer; past the shown map's range
+                      (finer than its pixels, or smaller than the window)
+                      the atlas's next finer or coarser map at the pointer
+                      takes over at the same scale
 
 Keys:
   + and -             zoom in and out        arrows      pan
   Home                the whole map          Backspace   the view before
   G                   graticule, points, UTM grid, none
+  [ and ]             grid lines denser or sparser (they follow the scale:
+                      60 to 150 pixels apart at round steps)
+  M                   the wheel switches maps, or stays on the map shown
   L                   show or hide landmarks
   Ctrl+C              copy the view: the clipboard gets the name of a PNG
                       file of it (the system clipboard holds text only)
@@ -43,8 +49,8 @@ Keys:
   Ctrl+Q              quit
 
 Exit status: 0 when every file could be used, 1 when some could not (each is
-reported on standard error), 2 for a bad option, 3 when no window could be
-opened.
+reported on standard error; when no map can be shown at all, no window
+opens), 2 for a bad option, 3 when no window could be opened (no display).
 
 Example:
   geoview samples/atlas
@@ -125,6 +131,10 @@ int main(int argc, char** argv) {
     const TGeoMap& map = viewer.Map();
     viewer.ZoomAbout(TPoint{map.Width() / 2, map.Height() / 2}, mag / map.Magnification());
   }
+  if (viewer.Atlas().NumRegMaps() == 0) {
+    std::cerr << "geoview: no map to show\n";
+    return 1;
+  }
   const int status = problems ? 1 : 0;
   // From here on messages are about what the user does: they go to the
   // status line and the error stream, but do not change the exit status.
@@ -134,5 +144,6 @@ int main(int argc, char** argv) {
     std::cerr << "geoview: cannot open a window: " << apps::Printable(error) << "\n";
     return 3;
   }
-  return status;
+  // A map found damaged while the window was open was reported then.
+  return viewer.FileProblemSeen() ? 1 : status;
 }

@@ -7,6 +7,7 @@
 #include "cli_text.h"
 #include "image_files.h"
 #include "map_loading.h"
+#include "marovia/geomap/grid_steps.h"
 #include "marovia/platform/clipbrd.h"
 #include "marovia/platform/files.h"
 #include "status_line.h"
@@ -25,6 +26,14 @@ constexpr double kMinViewMagnification = 1.0 / 64;
 constexpr double kMaxViewMagnification = 32;
 // How long a message stays on the status line.
 constexpr auto kNoticeTime = std::chrono::seconds(4);
+
+// A graticule step as a person reads it: degrees, minutes or seconds.
+std::string DegreesText(double Step) {
+  if (Step >= 1) return apps::Fixed(Step, Step == std::floor(Step) ? 0 : 1) + " degrees";
+  if (Step * 60 >= 1) return apps::Fixed(Step * 60, 0) + " minutes";
+  const double seconds = Step * 3600;
+  return apps::Fixed(seconds, seconds >= 1 ? 0 : 1) + " seconds";
+}
 
 }  // namespace
 
@@ -45,7 +54,7 @@ TViewer::TViewer(int Width, int Height) : form_(std::make_unique<TForm>(nullptr)
 
   TGeoMap& map = Map();
   map.OnMouseWheel = [this](TObject*, TShiftState, int WheelDelta, TPoint MousePos, bool& Handled) {
-    ZoomAbout(Map().ScreenToClient(MousePos), std::pow(kWheelStep, WheelDelta / 120.0));
+    WheelZoom(Map().ScreenToClient(MousePos), std::pow(kWheelStep, WheelDelta / 120.0));
     Handled = true;
   };
   map.OnMouseLeave = [this](TObject*) { pointerOnMap_ = false; };
@@ -167,6 +176,7 @@ void TViewer::Pump() {
     newestView_ = Map().GetZoomStackEntry(0);
     historyDepth_ = 0;
   }
+  UpdateGridSpacing();
   UpdateStatus();
 }
 
@@ -179,6 +189,7 @@ void TViewer::RecoverFromFailedInput(const std::string& Why) {
   // Loading the map the user chose raised: its calibration or image is
   // damaged. It leaves the atlas, and the map shown before comes back with
   // the view it had (the failed load stopped before changing the view).
+  fileProblem_ = true;
   Message(apps::Printable(atlas_->Maps(failed).MapFName) + ": " + apps::Printable(Why) +
           " (map dropped)");
   TGeoMap& map = Map();
@@ -279,6 +290,79 @@ void TViewer::ZoomAbout(TPoint Point, double Factor) {
                         static_cast<int32_t>(std::lround(imgY - Point.Y / m2))});
   map.SetSuppressPaint(false);
   Push();
+}
+
+void TViewer::WheelZoom(TPoint Point, double Factor) {
+  ZoomAbout(Point, Factor);
+  if (followWheel_ && Factor != 1) SwitchMapForScale(Point, Factor > 1);
+}
+
+void TViewer::SwitchMapForScale(TPoint Point, bool In) {
+  TGeoMap& map = Map();
+  if (map.MapImgFile().empty()) return;
+  const double m = map.Magnification();
+  const bool past =
+      In ? m > 1 : map.MapImgWidth() * m < map.Width() && map.MapImgHeight() * m < map.Height();
+  const double resolution = map.CalibData().Resolution;
+  if (!past || !(resolution > 0)) return;
+  bool latOk = false, lonOk = false;
+  const TPoint image = map.ControlToMapImage(Point);
+  const double lat = map.CalcLatitude(image, latOk);
+  const double lon = map.CalcLongitude(image, lonOk);
+  if (!latOk || !lonOk || !std::isfinite(lat) || !std::isfinite(lon)) return;
+  const double metresPerViewPixel = resolution / m;
+  map.SetSuppressPaint(true);
+  bool switched = false;
+  try {
+    switched = In ? atlas_->ZoomIn(lat, lon, resolution) : atlas_->ZoomOut(lat, lon, resolution);
+  } catch (...) {
+    map.SetSuppressPaint(false);
+    throw;  // a damaged map: Pump drops it and shows the map before
+  }
+  if (switched) {
+    AfterMapChange();
+    // The same scale on the new map, the position under the pointer kept.
+    const double r = map.CalibData().Resolution;
+    const double m2 = std::clamp(r > 0 ? r / metresPerViewPixel : map.Magnification(),
+                                 kMinViewMagnification, kMaxViewMagnification);
+    int32_t x = 0, y = 0;
+    map.SetMagnification(m2);
+    if (map.CalcPixelCoords(lat, lon, x, y)) {
+      const double mag = map.Magnification();
+      map.SetTopLeft(TPoint{static_cast<int32_t>(std::lround(x - Point.X / mag)),
+                            static_cast<int32_t>(std::lround(y - Point.Y / mag))});
+    }
+  }
+  map.SetSuppressPaint(false);
+  if (switched) Push();
+}
+
+void TViewer::UpdateGridSpacing() {
+  TGeoMap& map = Map();
+  if (map.MapImgFile().empty() || map.ShowGraticule() == sgNone) return;
+  const double m = map.Magnification();
+  double step = map.GratLineDistFor(m);
+  int32_t utm = map.UTMGridDistFor(m);
+  for (int k = 0; k < std::abs(gridShift_); ++k) {
+    step = gridShift_ < 0 ? DenserGraticuleStep(step) : SparserGraticuleStep(step);
+    utm = gridShift_ < 0 ? DenserUTMGridStep(utm) : SparserUTMGridStep(utm);
+  }
+  if (step > 0 && step != map.GratLineDist()) map.SetGratLineDist(step);
+  if (utm > 0 && utm != map.UTMGridDist()) map.SetUTMGridDist(utm);
+}
+
+void TViewer::ShiftGrid(int Steps) {
+  // Beyond a few steps the lines are a blur or gone: stop there.
+  gridShift_ = std::clamp(gridShift_ + Steps, -3, 3);
+  UpdateGridSpacing();
+  const TGeoMap& map = Map();
+  if (map.ShowGraticule() == sgNone) {
+    Message("no grid shown (G shows one)");
+  } else if (map.ShowGraticule() == sgUTMGrid || map.ShowGraticule() == sgPointsAndUTMGrid) {
+    Message("UTM grid every " + std::to_string(map.UTMGridDist()) + " m");
+  } else {
+    Message("graticule every " + DegreesText(map.GratLineDist()));
+  }
 }
 
 void TViewer::PanBy(int Dx, int Dy) {
@@ -393,6 +477,16 @@ void TViewer::RunKey(TViewerKey Key) {
       break;
     case TViewerKey::Save:
       SaveView();
+      break;
+    case TViewerKey::ToggleFollowWheel:
+      followWheel_ = !followWheel_;
+      Message(followWheel_ ? "the wheel switches maps" : "the wheel stays on this map");
+      break;
+    case TViewerKey::DenserGrid:
+      ShiftGrid(-1);
+      break;
+    case TViewerKey::SparserGrid:
+      ShiftGrid(1);
       break;
   }
 }
