@@ -20,6 +20,9 @@ Options:
   --size WxH          window size in pixels (default 1024x768)
   --center LAT,LON    centre the first map on this position (decimal degrees)
   --mag M             magnification of the first view (with --center)
+  --labels place|all  place: captions that would overlap another caption or
+                      a symbol are moved around it or left out (default);
+                      all: every caption where its landmark puts it
   --out DIR           folder for saved views, prints and copies (default: the
                       current folder); files are named geoview-<n>.png/.pdf
   -h, --help          this text
@@ -70,6 +73,7 @@ int main(int argc, char** argv) {
   std::optional<apps::TLatLon> center;
   double mag = 0;
   std::string out;
+  bool placeLabels = true;
   std::vector<std::string> paths;
   const std::vector<std::string> args(argv + 1, argv + argc);
   for (size_t i = 0; i < args.size(); ++i) {
@@ -81,7 +85,8 @@ int main(int argc, char** argv) {
     if (a == "-h" || a == "--help") {
       std::cout << kHelp;
       return 0;
-    } else if (a == "--size" || a == "--center" || a == "--mag" || a == "--out") {
+    } else if (a == "--size" || a == "--center" || a == "--mag" || a == "--out" ||
+               a == "--labels") {
       const auto v = value();
       if (!v) return Usage("option " + a + " needs a value");
       if (a == "--size") {
@@ -99,6 +104,10 @@ int main(int argc, char** argv) {
         if (!m || *m < 0.001 || *m > 64)
           return Usage("--mag '" + apps::Printable(*v) + "' is not from 0.001 to 64");
         mag = *m;
+      } else if (a == "--labels") {
+        if (*v != "place" && *v != "all")
+          return Usage("--labels '" + apps::Printable(*v) + "' is not place or all");
+        placeLabels = *v == "place";
       } else {
         out = *v;
       }
@@ -112,6 +121,7 @@ int main(int argc, char** argv) {
 
   geoview::TViewer viewer(width, height);
   viewer.SetOutputFolder(out);
+  viewer.Map().SetPlaceLabels(placeLabels);
   bool problems = false;
   viewer.OnMessage = [&problems](const std::string& Text) {
     std::cerr << "geoview: " << Text << "\n";

@@ -53,6 +53,8 @@ TViewer::TViewer(int Width, int Height) : form_(std::make_unique<TForm>(nullptr)
   atlas_->SetAlign(alClient);
 
   TGeoMap& map = Map();
+  // Overviews carry hundreds of captions: placed, they stay readable.
+  map.SetPlaceLabels(true);
   map.OnMouseWheel = [this](TObject*, TShiftState, int WheelDelta, TPoint MousePos, bool& Handled) {
     WheelZoom(Map().ScreenToClient(MousePos), std::pow(kWheelStep, WheelDelta / 120.0));
     Handled = true;
