@@ -41,7 +41,7 @@ TViewer::TViewer(int Width, int Height) : form_(std::make_unique<TForm>(nullptr)
   form_->SetCaption("geoview");
   form_->SetBounds(0, 0, Width, Height);
 
-  statusPanel_ = new TPanel(form_.get());
+  statusPanel_ = new TStatusPanel(form_.get());
   statusPanel_->SetParent(form_.get());
   statusPanel_->SetHeight(kStatusHeight);
   statusPanel_->SetAlign(alBottom);
@@ -248,13 +248,29 @@ void TViewer::UpdateStatus() {
   }
   std::string text = StatusLine(position, map.CalibData().Ellipsoid, map.Magnification(),
                                 map.MapImgFile().empty() ? "no map" : map.Caption());
+  int lines = 1;
   if (!notice_.empty() && std::chrono::steady_clock::now() < noticeUntil_) {
-    text = notice_ + "    " + text;
+    TBitmap scratch(1, 1);
+    scratch.Canvas().Font().Assign(statusPanel_->Font());
+    const int width = form_->Width() - 8;
+    if (scratch.Canvas().TextWidth(notice_ + "    " + text) <= width) {
+      text = notice_ + "    " + text;
+    } else {
+      // The message whole, over the lines it needs, above the position:
+      // the status line grows for as long as it is shown.
+      std::string wrapped;
+      for (const std::string& line : WrapText(scratch.Canvas(), notice_, width)) {
+        wrapped += line + "\n";
+        ++lines;
+      }
+      text = wrapped + text;
+    }
   }
   if (text == status_) return;
   status_ = text;
-  statusPanel_->SetCaption("  " + text);  // clear of the bevel
-  statusPanel_->Repaint();
+  const int height = kStatusHeight + (lines - 1) * TStatusPanel::kLineHeight;
+  if (statusPanel_->Height() != height) statusPanel_->SetHeight(height);
+  statusPanel_->SetText(text);
 }
 
 std::string TViewer::Title() const {

@@ -15,6 +15,7 @@
 #include "marovia/geoatlas/geoatlas.h"
 #include "marovia/platform/extctrls.h"
 #include "marovia/platform/forms.h"
+#include "status_panel.h"
 
 namespace marovia::geoview {
 
@@ -88,6 +89,8 @@ class TViewer {
   // The cursor the pointer shows now.
   TCursor Cursor() const { return form_->CurrentCursor(); }
   std::string Title() const;
+  // The status line's text: a message shown now (whole, over as many lines
+  // as it needs) above the pointer's position, the scale and the map.
   const std::string& StatusText() const { return status_; }
 
   // Files written by Save, Print and Copy go into this folder (default:
@@ -131,7 +134,7 @@ class TViewer {
 
   std::unique_ptr<TForm> form_;
   TGeoAtlas* atlas_ = nullptr;  // owned by the form
-  TPanel* statusPanel_ = nullptr;
+  TStatusPanel* statusPanel_ = nullptr;
   std::string outputFolder_;
   std::string status_;
   std::string notice_;  // the last message, shown on the status line until noticeUntil_
