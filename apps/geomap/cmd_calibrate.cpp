@@ -1,6 +1,7 @@
 // geomap calibrate: fits a calibration model to a list of clicked points on
 // a map image, prints the residuals and writes the calibration file.
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <istream>
 #include <ostream>
@@ -36,21 +37,33 @@ struct TUtmZone {
   bool South = false;
 };
 
+// A zone with its latitude band, as geoconvert writes it: 32T. Bands C to M
+// lie south of the equator, N to X north. "32N" means the north in either
+// reading and is taken; "33S" once meant the southern hemisphere here but is
+// band S (32 to 40 degrees north) everywhere else, so it is refused with the
+// ways to say either.
 TUtmZone UtmZoneFromText(const std::string& Text) {
+  static const std::string kBands = "CDEFGHJKLMNPQRSTUVWX";
   TUtmZone z;
   std::string digits = Text;
+  char band = 0;
   if (!digits.empty() && std::isalpha(static_cast<unsigned char>(digits.back()))) {
-    const char h = static_cast<char>(std::toupper(static_cast<unsigned char>(digits.back())));
-    if (h != 'N' && h != 'S') digits.clear();
-    z.South = h == 'S';
+    band = static_cast<char>(std::toupper(static_cast<unsigned char>(digits.back())));
     digits.pop_back();
   }
   int64_t zone = 0;
-  if (digits.empty() || !TryStrToInt(digits, zone) || zone < 1 || zone > 60) {
+  if (band == 0 || kBands.find(band) == std::string::npos || digits.empty() ||
+      !TryStrToInt(digits, zone) || zone < 1 || zone > 60) {
     throw TUsageError("--utm-zone '" + apps::Printable(Text) +
-                      "' is not a zone 1 to 60 with N or S, e.g. 32N");
+                      "' is not a zone 1 to 60 with its latitude band C to X, e.g. 32T");
+  }
+  if (band == 'S') {
+    throw TUsageError("--utm-zone '" + apps::Printable(Text) + "' is ambiguous: band S lies 32 " +
+                      "to 40 degrees north; give the band of the map, e.g. " + digits +
+                      "H for 32 to 24 degrees south, or " + digits + "T for 40 to 48 north");
   }
   z.Zone = static_cast<int>(zone);
+  z.South = band < 'N';
   return z;
 }
 
@@ -88,11 +101,18 @@ int RunCalibrate(std::span<const std::string> Args, std::istream& In, std::ostre
   if (!modelName) throw TUsageError("calibrate needs -m MODEL");
   const TCalibModel model = ModelFromName(*modelName);
   const std::string output = args.Value("output").value_or(ChangeFileExt(*image, ".xml"));
+  // A folder that is not there fails the job before any report is printed.
+  if (const std::string folder = ExtractFilePath(output);
+      !folder.empty() && !std::filesystem::is_directory(folder)) {
+    Report(Err,
+           apps::Printable(output) + ": the folder " + apps::Printable(folder) + " does not exist");
+    return kExitIo;
+  }
   TUtmZone zone;
   if (const auto z = args.Value("utm-zone")) {
     zone = UtmZoneFromText(*z);
   } else if (model == cmUTM) {
-    throw TUsageError("the utm model needs --utm-zone, e.g. 32N");
+    throw TUsageError("the utm model needs --utm-zone, e.g. 32T");
   }
   TGeoEllipsoid ellipsoid = gelWGS84;
   if (const auto e = args.Value("ellipsoid")) {

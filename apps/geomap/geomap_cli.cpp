@@ -69,7 +69,9 @@ calibrate options:
                           biquadraticpn or parabolicip
   -o, --output FILE       the calibration file to write (replaced)
   --caption TEXT          the map's caption
-  --utm-zone ZONE         zone and hemisphere of the utm model, e.g. 32N
+  --utm-zone ZONE         zone and latitude band of the utm model, as
+                          geoconvert writes them, e.g. 32T (bands C to M
+                          are south of the equator, N to X north)
   --ellipsoid ID          ellipsoid, e.g. gelWGS84 (the default)
   --id ID                 data set identifier (default: the file's base name)
   POINTS is a text file (or - for standard input) with one point a line,
