@@ -1,20 +1,35 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, only those that are missing.
-# With the argument "fuzz": also clang and its runtime (libFuzzer and the
-# sanitizers) for the fuzz build.
+# Installs the Debian packages a job needs, only those that are missing.
+#   (no argument)  what the build of the library and the tools needs: the
+#                  main job (scripts/main.sh)
+#   test           also the test and benchmark libraries and the tools the
+#                  tests drive (poppler, ImageMagick, Xvfb, xdotool): the
+#                  test command (scripts/test.sh)
+#   fuzz           also clang and its runtime (libFuzzer and the sanitizers)
+#                  for the fuzz build
 set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
   libjpeg-dev libpng-dev libcairo2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
-  poppler-utils imagemagick
-  # geoview, and its test in a real X server driven by xdotool
-  libsdl2-dev xvfb xauth xdotool
+  libsdl2-dev # geoview
 )
-if [ "${1:-}" = fuzz ]; then
-  packages+=(clang-14 libclang-rt-14-dev)
-fi
+case "${1:-}" in
+  "") ;;
+  test)
+    packages+=(
+      libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
+      poppler-utils imagemagick
+      # geoview's test in a real X server driven by xdotool
+      xvfb xauth xdotool
+    )
+    ;;
+  fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
+  *)
+    echo "setup: unknown job '$1' (none, test or fuzz)" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

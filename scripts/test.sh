@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 
-bash scripts/setup.sh
+bash scripts/setup.sh test
 
 # Line tables (-g1) are all that failure reports need, at a third less
 # compile time than full debug information.
