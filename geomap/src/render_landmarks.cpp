@@ -184,9 +184,13 @@ void TGeoMap::DrawLandMarks(TCanvas& Canvas, int W, int H) {
 void TGeoMap::PlaceAndDrawCaptions(TCanvas& Canvas, int W, int H,
                                    const std::vector<TShownLandMark>& Shown) {
   const int pen = OverlayPenWidth(FOverlayScale);
+  // A handler (OnDrawLandmark, OnLabelPriority) may have removed landmarks:
+  // positions past the count are gone and must not be read.
+  auto gone = [&](size_t k) { return Shown[k].Index >= FNumLandMarks; };
   render::LabelPlacer placer(W, H);
   std::vector<TRect> symbols(Shown.size());
   for (size_t k = 0; k < Shown.size(); ++k) {
+    if (gone(k)) continue;
     const TSymbolProperties& s = FLandMarks[static_cast<size_t>(Shown[k].Index)].SymbolProps;
     symbols[k] = SymbolBox(Shown[k].P, s.Kind, Scaled(s.Size, FOverlayScale),
                            Scaled(s.Length, FOverlayScale), s.Direction, pen);
@@ -194,6 +198,7 @@ void TGeoMap::PlaceAndDrawCaptions(TCanvas& Canvas, int W, int H,
   }
   std::vector<std::pair<CaptionRank, size_t>> order;
   for (size_t k = 0; k < Shown.size(); ++k) {
+    if (gone(k)) continue;
     const int32_t i = Shown[k].Index;
     const TLandMark& lm = FLandMarks[static_cast<size_t>(i)];
     if (lm.Caption.Text.empty()) continue;
@@ -215,6 +220,7 @@ void TGeoMap::PlaceAndDrawCaptions(TCanvas& Canvas, int W, int H,
   // font is set again only when the caption's look changes.
   const TLMTextProperties* fontOf = nullptr;
   for (const auto& [rank, k] : order) {
+    if (gone(k)) continue;
     const TLMTextProperties& c = FLandMarks[static_cast<size_t>(Shown[k].Index)].Caption;
     if (fontOf == nullptr || !render::SameCaptionFont(*fontOf, c))
       render::SetCaptionFont(Canvas, c, FOverlayScale);
@@ -235,6 +241,7 @@ void TGeoMap::PlaceAndDrawCaptions(TCanvas& Canvas, int W, int H,
   }
   fontOf = nullptr;
   for (const Placed& pl : placed) {
+    if (gone(pl.Shown)) continue;
     const TLMTextProperties& c = FLandMarks[static_cast<size_t>(Shown[pl.Shown].Index)].Caption;
     if (fontOf == nullptr || !render::SameCaptionFont(*fontOf, c))
       render::SetCaptionFont(Canvas, c, FOverlayScale);

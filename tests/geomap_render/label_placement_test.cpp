@@ -172,6 +172,20 @@ TEST_F(LabelPlacement, SameViewGivesTheSamePicture) {
   EXPECT_EQ(Pixels(v.map), first);
 }
 
+// A priority handler that empties the list shrinks the storage under the
+// placement: the landmarks it removed must not be read.
+TEST_F(LabelPlacement, HandlerThatRemovesTheLandmarksEndsThePlacementSafely) {
+  AddCrowd(v.map, 2400);  // 2560 landmarks: storage of 3000
+  v.map.SetPlaceLabels(true);
+  v.map.OnLabelPriority = [&](TObject*, int32_t, const TLandMark&, int32_t&) {
+    v.map.RemoveAllLandMarks();
+  };
+  v.map.SetSuppressPaint(false);
+  v.map.Paint();
+  EXPECT_EQ(v.map.NumLandMarks(), 0);
+  EXPECT_EQ(v.map.LandMarkCapacity(), 1000);
+}
+
 // Two landmarks at one spot of a view where only one caption fits (the
 // caption is wider than half the view and fits only below the symbols):
 // the rank decides which is shown.
