@@ -30,6 +30,10 @@
 //   render_grid.cpp         graticule lines by model, calibration markers
 //   render_utm_grid.cpp     the UTM grid
 //   render_landmarks.cpp    landmarks, sampling, captions, the highlight
+//   render_captions.cpp     caption fonts and text cells
+//   label_placement.cpp     captions placed without overlap: collision index
+//   grid_scale.cpp          the grid steps that suit a magnification
+//   grid_steps.cpp          round graticule and UTM grid steps (grid_steps.h)
 //   render_symbol_stamps.cpp  symbols drawn once per paint and stamped
 //   mouse_trace.cpp         the mouse trace: points, clearing, drawing
 //   interaction.cpp         mouse gestures
