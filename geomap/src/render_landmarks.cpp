@@ -202,10 +202,13 @@ void TGeoMap::PlaceAndDrawCaptions(TCanvas& Canvas, int W, int H,
     const int32_t i = Shown[k].Index;
     const TLandMark& lm = FLandMarks[static_cast<size_t>(i)];
     if (lm.Caption.Text.empty()) continue;
-    int32_t priority = 0;
-    if (OnLabelPriority) OnLabelPriority(this, i + 1, lm, priority);
-    order.push_back(
-        {CaptionRank{priority, i + 1 == FHighLM, lm.ClassFlag, lm.SymbolProps.Size, i}, k});
+    // Taken before the handler runs: it may remove the landmark.
+    CaptionRank rank{0, i + 1 == FHighLM, lm.ClassFlag, lm.SymbolProps.Size, i};
+    if (OnLabelPriority) {
+      OnLabelPriority(this, i + 1, lm, rank.HostPriority);
+      if (gone(k)) continue;
+    }
+    order.push_back({rank, k});
   }
   std::sort(order.begin(), order.end(),
             [](const auto& a, const auto& b) { return a.first < b.first; });
