@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The main job: sets up, builds the command-line tools (Release, without
-# tests and benchmarks), renders views of the sample atlas to PNG files with
+# The main job: sets up, builds the command-line tools geoconvert, geomap,
+# geodb and geoview (Release, without tests and benchmarks), renders views of the sample atlas to PNG files with
 # geomap (no display needed), reports each map's calibration quality, and
 # converts a few positions with geoconvert. Each view around a position
 # comes from the atlas map that covers it best, the finest that fills it.
@@ -13,7 +13,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 bash scripts/setup.sh >&2
 cmake -S . -B build-main -DCMAKE_BUILD_TYPE=Release \
   -DMAROVIA_BUILD_TESTS=OFF -DMAROVIA_BUILD_BENCH=OFF >&2
-cmake --build build-main -j"$jobs" --target geoconvert geomap_tool >&2
+cmake --build build-main -j"$jobs" --target geoconvert geomap_tool geodb_tool geoview >&2
 
 geoconvert=build-main/apps/geoconvert/geoconvert
 geomap=build-main/apps/geomap/geomap

@@ -1,28 +1,42 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, only those that are missing.
-# With the argument "fuzz": also clang and its runtime (libFuzzer and the
-# sanitizers) for the fuzz build.
+# Installs the Debian packages a job needs, only those that are missing.
+#   (no argument)  what the build of the library and the tools needs: the
+#                  main job (scripts/main.sh)
+#   test           also the test and benchmark libraries and the tools the
+#                  tests drive (poppler, ImageMagick, Xvfb, xdotool): the
+#                  test command (scripts/test.sh)
+#   fuzz           the test packages and clang with its runtime (libFuzzer
+#                  and the sanitizers) for the fuzz build
 set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
   libjpeg-dev libpng-dev libcairo2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
-  poppler-utils imagemagick
-  # the UTM benchmark compares with this library (benchmarks only)
-  libgeographiclib-dev
   # projected calibrations (PROJ and its database) and the spline kernels
   libproj-dev proj-data libhwy-dev
+  libsdl2-dev # geoview
+)
+test_packages=(
+  libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
+  poppler-utils imagemagick
+  # geoview's test in a real X server driven by xdotool
+  xvfb xauth xdotool
+  # the UTM benchmark compares with this library (benchmarks only)
+  libgeographiclib-dev
   # independent oracles of the calibration tests: gdaltransform, gmt mapproject
   gdal-bin gmt
-  # geoview, and its test in a real X server driven by xdotool
-  libsdl2-dev xvfb xauth xdotool
   # the Python package, and its tests against pyproj
   pybind11-dev python3-dev python3-numpy python3-pytest python3-pyproj
 )
-if [ "${1:-}" = fuzz ]; then
-  packages+=(clang-14 libclang-rt-14-dev)
-fi
+case "${1:-}" in
+  "") ;;
+  test) packages+=("${test_packages[@]}") ;;
+  fuzz) packages+=("${test_packages[@]}" clang-14 libclang-rt-14-dev) ;;
+  *)
+    echo "setup: unknown job '$1' (none, test or fuzz)" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

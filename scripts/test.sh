@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 
-bash scripts/setup.sh
+bash scripts/setup.sh test
 
 # The plain build is the Release build users make (-O3), so that the
 # warnings only its deeper inlining shows fail here too; line tables (-g1)

@@ -84,7 +84,25 @@ void PrintMapWindow(TGeoMap& Map, const TRect& Window, const TPrintJob& Job) {
       title += "    scale about 1:" + Fixed(std::round(ratio / unit) * unit, 0);
     }
     canvas.TextOut(margin, margin, title);
-    Map.CopyToOpenPrinter(TPoint{Window.Left, Window.Top}, scale, left, top, width, height);
+    // Symbols, captions and lines keep on paper the size a view pixel
+    // gives them: dots per image pixel over view pixels per image pixel.
+    // The control is not repainted for the change and back.
+    const double overlay = Map.OverlayScale();
+    const bool suppressed = Map.SuppressPaint();
+    Map.SetSuppressPaint(true);
+    Map.SetOverlayScale(Job.DotsPerViewPixel > 0 ? Job.DotsPerViewPixel
+                                                 : scale / 100.0 / Map.Magnification());
+    auto restore = [&] {
+      Map.SetOverlayScale(overlay);
+      if (!suppressed) Map.SetSuppressPaint(false);
+    };
+    try {
+      Map.CopyToOpenPrinter(TPoint{Window.Left, Window.Top}, scale, left, top, width, height);
+    } catch (...) {
+      restore();
+      throw;
+    }
+    restore();
     printer.EndDoc();
   } catch (...) {
     printer.Abort();

@@ -18,6 +18,13 @@ struct TPrintJob {
   double PaperWidth = 210;  // millimetres, portrait
   double PaperHeight = 297;
   bool Landscape = false;
+  // Dots for one view pixel of the symbols, captions and lines; 0: as
+  // large as Map's view shows them next to the map (the printed scale
+  // over the view's magnification). A job that prints a view pixel as a
+  // fixed size on paper (1/96 inch: Dpi / 96) keeps them exactly alike at
+  // every resolution, where the whole-percent print scale would vary them
+  // by a percent.
+  double DotsPerViewPixel = 0;
 };
 
 // Margin around the printed part of the page, in millimetres.
@@ -33,9 +40,10 @@ TPoint PrintableArea(const TPrintJob& Job);
 TRect ViewWindowOnImage(const TGeoMap& Map);
 
 // Prints a window of Map's image (image pixels) scaled to fill the
-// printable area. Raises EPrinter or EInOutError (naming the file) when the
-// document cannot be made, and for an empty window; no file is left behind
-// then.
+// printable area, with symbols, captions and lines as large on paper as
+// Map's view shows them (its magnification makes a view pixel). Raises EPrinter or EInOutError
+// (naming the file) when the document cannot be made, and for an empty window; no file is left
+// behind then.
 void PrintMapWindow(TGeoMap& Map, const TRect& Window, const TPrintJob& Job);
 
 }  // namespace marovia::apps

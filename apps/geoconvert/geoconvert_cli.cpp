@@ -572,72 +572,74 @@ bool LooksLikeNumber(const std::string& arg) {
          (std::isdigit(static_cast<unsigned char>(arg[1])) || arg[1] == '.');
 }
 
-// Everything but the final check of the streams.
-int Execute(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-            std::ostream& err) {
-  Options o;
-  enum class Action { Convert, Help, ListEllipsoids, ListDatums, ListCountries, Country };
+enum class Action { Convert, Help, ListEllipsoids, ListDatums, ListCountries, Country };
+
+// What the command line asks for.
+struct Request {
+  Options options;
   Action action = Action::Convert;
   std::string countryQuery;
-  std::string sourceText, targetText;
-  try {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-      const std::string& a = args[i];
-      auto value = [&]() -> const std::string& {
-        if (i + 1 >= args.size()) throw UsageError("option " + a + " needs a value");
-        return args[++i];
-      };
-      if (a == "-h" || a == "--help") {
-        action = Action::Help;
-      } else if (a == "-f" || a == "--from") {
-        o.from = ParseFormat(value());
-      } else if (a == "-t" || a == "--to") {
-        o.to = ParseFormat(value());
-      } else if (a == "-e" || a == "--ellipsoid") {
-        o.ellipsoid = FindEllipsoid(value());
-        o.ellipsoidGiven = true;
-      } else if (a == "-s" || a == "--source-datum") {
-        sourceText = value();
-        o.sourceDatum = FindDatum(sourceText);
-      } else if (a == "-d" || a == "--target-datum") {
-        targetText = value();
-        o.targetDatum = FindDatum(targetText);
-      } else if (a == "-p" || a == "--precision") {
-        o.precision = ParseInt(value(), 0, 9, "the precision");
-      } else if (a == "--list-ellipsoids") {
-        action = Action::ListEllipsoids;
-      } else if (a == "--list-datums") {
-        action = Action::ListDatums;
-      } else if (a == "--list-countries") {
-        action = Action::ListCountries;
-      } else if (a == "--country") {
-        countryQuery = value();
-        action = Action::Country;
-      } else if (a == "--") {
-        o.position.insert(o.position.end(), args.begin() + static_cast<long>(i) + 1, args.end());
-        break;
-      } else if (a.size() > 1 && a[0] == '-' && !LooksLikeNumber(a)) {
-        throw UsageError("unknown option " + a + " (see --help)");
-      } else {
-        o.position.push_back(a);
-      }
-    }
-    if (o.ellipsoidGiven && (o.sourceDatum || o.targetDatum)) {
-      throw UsageError("-e cannot be combined with -s or -d: a datum has its own ellipsoid");
-    }
-    if (o.sourceDatum || o.targetDatum) {
-      if (!o.sourceDatum) o.sourceDatum = DatumWGS84;
-      if (!o.targetDatum) o.targetDatum = DatumWGS84;
-    }
-    if (action != Action::Convert && !o.position.empty()) {
-      throw UsageError("unexpected position '" + o.position[0] + "' with a table option");
-    }
-  } catch (const UsageError& e) {
-    err << "geoconvert: " << apps::Printable(e.what()) << "\n";
-    return kExitUsage;
-  }
+};
 
-  switch (action) {
+// Reads the command line; UsageError for a bad option or combination.
+Request ParseArguments(const std::vector<std::string>& args) {
+  Request r;
+  Options& o = r.options;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) throw UsageError("option " + a + " needs a value");
+      return args[++i];
+    };
+    if (a == "-h" || a == "--help") {
+      r.action = Action::Help;
+    } else if (a == "-f" || a == "--from") {
+      o.from = ParseFormat(value());
+    } else if (a == "-t" || a == "--to") {
+      o.to = ParseFormat(value());
+    } else if (a == "-e" || a == "--ellipsoid") {
+      o.ellipsoid = FindEllipsoid(value());
+      o.ellipsoidGiven = true;
+    } else if (a == "-s" || a == "--source-datum") {
+      o.sourceDatum = FindDatum(value());
+    } else if (a == "-d" || a == "--target-datum") {
+      o.targetDatum = FindDatum(value());
+    } else if (a == "-p" || a == "--precision") {
+      o.precision = ParseInt(value(), 0, 9, "the precision");
+    } else if (a == "--list-ellipsoids") {
+      r.action = Action::ListEllipsoids;
+    } else if (a == "--list-datums") {
+      r.action = Action::ListDatums;
+    } else if (a == "--list-countries") {
+      r.action = Action::ListCountries;
+    } else if (a == "--country") {
+      r.countryQuery = value();
+      r.action = Action::Country;
+    } else if (a == "--") {
+      o.position.insert(o.position.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+      break;
+    } else if (a.size() > 1 && a[0] == '-' && !LooksLikeNumber(a)) {
+      throw UsageError("unknown option " + a + " (see --help)");
+    } else {
+      o.position.push_back(a);
+    }
+  }
+  if (o.ellipsoidGiven && (o.sourceDatum || o.targetDatum)) {
+    throw UsageError("-e cannot be combined with -s or -d: a datum has its own ellipsoid");
+  }
+  if (o.sourceDatum || o.targetDatum) {
+    if (!o.sourceDatum) o.sourceDatum = DatumWGS84;
+    if (!o.targetDatum) o.targetDatum = DatumWGS84;
+  }
+  if (r.action != Action::Convert && !o.position.empty()) {
+    throw UsageError("unexpected position '" + o.position[0] + "' with a table option");
+  }
+  return r;
+}
+
+// The help text and the tables.
+int ShowTable(const Request& r, std::ostream& out, std::ostream& err) {
+  switch (r.action) {
     case Action::Help:
       out << kHelp;
       return kExitOk;
@@ -652,36 +654,47 @@ int Execute(const std::vector<std::string>& args, std::istream& in, std::ostream
       for (const TCountryData& c : CountryData) CountryRow(out, c);
       return kExitOk;
     case Action::Country:
-      return Country(out, err, countryQuery);
+      return Country(out, err, r.countryQuery);
     case Action::Convert:
       break;
   }
+  return kExitOk;
+}
 
-  if (!o.position.empty()) {
-    std::string line;
-    for (const std::string& t : o.position) line += t + " ";
-    try {
-      out << Convert(o, Tokens(line)) << "\n";
-      return kExitOk;
-    } catch (const std::exception& e) {
-      err << "geoconvert: " << apps::Printable(e.what()) << "\n";
-      return kExitBadInput;
-    }
+// The one position given on the command line.
+int ConvertArguments(const Options& o, std::ostream& out, std::ostream& err) {
+  std::string line;
+  for (const std::string& t : o.position) line += t + " ";
+  try {
+    out << Convert(o, Tokens(line)) << "\n";
+    return kExitOk;
+  } catch (const std::exception& e) {
+    err << "geoconvert: " << apps::Printable(e.what()) << "\n";
+    return kExitBadInput;
   }
+}
 
+// Whether a line holds nothing to convert: only white space of any kind
+// (the same set that separates numbers: a stray CR of doubled or old Mac
+// line ends, or a form feed, must not turn a blank line into a failed one),
+// or a comment.
+bool NothingToConvert(const std::string& line) {
+  const auto first = std::find_if_not(line.begin(), line.end(), [](char c) {
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+  });
+  return first == line.end() || *first == '#';
+}
+
+// One position a line of the input; a bad line is reported and the rest
+// converted.
+int ConvertStream(const Options& o, std::istream& in, std::ostream& out, std::ostream& err) {
   int status = kExitOk;
   std::string line;
   for (long lineNo = 1; std::getline(in, line); ++lineNo) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     // Editors on Windows often start a UTF-8 file with a byte order mark.
     if (lineNo == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
-    // Blank means nothing but white space of any kind, the same set that
-    // separates numbers: a stray CR (doubled or old Mac line ends) or a form
-    // feed must not turn a blank line into a failed one.
-    const auto first = std::find_if_not(line.begin(), line.end(), [](char c) {
-      return std::isspace(static_cast<unsigned char>(c)) != 0;
-    });
-    if (first == line.end() || *first == '#') continue;
+    if (NothingToConvert(line)) continue;
     try {
       out << Convert(o, Tokens(apps::Printable(line, true))) << "\n";
     } catch (const std::exception& e) {
@@ -690,6 +703,21 @@ int Execute(const std::vector<std::string>& args, std::istream& in, std::ostream
     }
   }
   return status;
+}
+
+// Everything but the final check of the streams.
+int Execute(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+            std::ostream& err) {
+  Request r;
+  try {
+    r = ParseArguments(args);
+  } catch (const UsageError& e) {
+    err << "geoconvert: " << apps::Printable(e.what()) << "\n";
+    return kExitUsage;
+  }
+  if (r.action != Action::Convert) return ShowTable(r, out, err);
+  if (!r.options.position.empty()) return ConvertArguments(r.options, out, err);
+  return ConvertStream(r.options, in, out, err);
 }
 
 }  // namespace

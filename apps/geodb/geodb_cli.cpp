@@ -146,11 +146,26 @@ TgdbItem KindArg(const std::string& s) {
   return k;
 }
 
+// The files whose presence makes create refuse a database name.
+constexpr const char* kDatabaseFiles[] = {".zylgds", ".zylgdd", ".zylgi0"};
+
+// Why base is no database: nothing of it is there (create it), or only
+// some of its files are (a stray or broken file set that create refuses).
+std::string MissingDatabase(const std::string& base) {
+  std::string present;
+  for (const char* ext : kDatabaseFiles)
+    if (FileExists(base + ext)) present += (present.empty() ? "" : ", ") + base + ext;
+  if (present.empty())
+    return "no database '" + base + "' (create it with: geodb create " + base + ")";
+  return "'" + base + "' is not a whole database: only " + present +
+         " is there (restore the missing files, or remove these to create it anew)";
+}
+
 // Opens an existing database (a missing one is not created silently).
 void OpenExisting(TGeoDB& db, const std::string& name) {
   const std::string base = StripExtension(name);
   if (!FileExists(base + ".zylgds") || !FileExists(base + ".zylgdd"))
-    throw Exception("no database '" + base + "' (create it with: geodb create " + base + ")");
+    throw Exception(MissingDatabase(base));
   db.SetDBName(base);
 }
 
@@ -197,7 +212,7 @@ int CmdCreate(const std::vector<std::string>& in, std::ostream& out, std::ostrea
   const Args a = Parse(in, 1, {"description", "revision"});
   NeedPositionals(a, 1, 1, "geodb create DB [--description TEXT] [--revision N]");
   const std::string base = StripExtension(a.pos[0]);
-  for (const char* ext : {".zylgds", ".zylgdd", ".zylgi0"})
+  for (const char* ext : kDatabaseFiles)
     if (FileExists(base + ext)) throw Exception("'" + base + ext + "' exists already");
   TGeoDB db(nullptr);
   db.SetDBName(base);
@@ -268,9 +283,10 @@ int CmdImport(const std::vector<std::string>& in, std::ostream& out, std::ostrea
   }
   db.SetLazyWrite(false);
   PrintWarnings(rep.Warnings, err);
+  for (const auto& e : rep.Errors) err << "geodb: " << e << '\n';
   out << "added " << rep.Towns << " town(s) and " << rep.Polygons << " polygon item(s); "
       << db.NumEntries() << " entries now\n";
-  return 0;
+  return rep.Errors.empty() ? 0 : 1;  // the rest was imported
 }
 
 int CmdAddBlob(const std::vector<std::string>& in, std::ostream& out, std::ostream&) {

@@ -27,6 +27,9 @@ struct ImportReport {
   int Towns = 0;
   int Polygons = 0;
   std::vector<std::string> Warnings;
+  // Lines that could not be used, each naming the file and line; the
+  // rest of the file was imported.
+  std::vector<std::string> Errors;
 };
 
 // Kind from its name ("border", "Town", ... without regard to case); false
@@ -39,8 +42,10 @@ bool KindFromName(std::string_view Name, marovia::TgdbItem& Kind);
 //   KIND;NAME[;closed|open[;CLASS]]     KIND: border city lake river road route
 //   LAT;LON                             points of the item, one per line ...
 //   end                                 ... up to this line
-// Degrees, '.' as decimal separator. Errors raise ImportError naming
-// SourceName and the line; items before the error stay added.
+// Degrees, '.' as decimal separator. A line that cannot be used is listed
+// in the report's Errors (naming SourceName and the line) and the import
+// goes on: a bad record line is passed over, an item with a bad point is
+// left out. Only a missing 'end' at the end of the file raises ImportError.
 ImportReport ImportText(marovia::TGeoDB& Db, std::istream& In, const std::string& SourceName,
                         const ImportOptions& Options);
 

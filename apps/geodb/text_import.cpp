@@ -68,6 +68,127 @@ class TextReader {
   int lineNo_ = 0;
 };
 
+// Skips the point lines of an item whose header could not be used, up to
+// and including its 'end'.
+void SkipToEnd(TextReader& r, std::vector<std::string>& f) {
+  while (r.Next(f))
+    if (f.size() == 1 && SameText(f[0], "end")) return;
+}
+
+void AddPolygonItem(TGeoDB& Db, TgdbItem Kind, const std::string& Name, const TgdbPolygon& Poly,
+                    bool Closed, uint8_t Class, TDateTime Now) {
+  switch (Kind) {
+    case gitBorder:
+      Db.AddBorder(Name, Poly, Closed, Now, 0, 0, 0, 0, 0, 0, Class, 0);
+      break;
+    case gitCity:
+      Db.AddCity(Name, Poly, Closed, Now, 0, 0, 0, 0, 0, 0, Class, 0);
+      break;
+    case gitLake:
+      Db.AddLake(Name, Poly, Now, 0, 0, 0, 0, 0, 0, Class, 0);
+      break;
+    case gitRiver:
+      Db.AddRiver(Name, Poly, Now, 0, 0, 0, 0, 0, 0, Class, 0);
+      break;
+    case gitRoad:
+      Db.AddRoad(Name, Poly, Now, 0, 0, 0, 0, 0, 0, Class, 0);
+      break;
+    default:
+      Db.AddRoute(Name, Poly, Now, 0, 0, 0, 0, 0, 0, Class, 0);
+      break;
+  }
+}
+
+// One town line.
+void ImportTown(TGeoDB& Db, TextReader& r, const std::vector<std::string>& f, TDateTime Now,
+                ImportReport& Report) {
+  if (f.size() < 4 || f.size() > 6) r.Fail("expected town;NAME;LAT;LON[;ALTITUDE[;CLASS]]");
+  const TSCoords at{static_cast<float>(r.Number(f[2], "latitude", -90, 90)),
+                    static_cast<float>(r.Number(f[3], "longitude", -180, 180))};
+  const double alt = f.size() > 4 && !f[4].empty() ? r.Number(f[4], "altitude", -1e6, 1e6) : 0;
+  const double cls = f.size() > 5 ? r.Number(f[5], "class", 0, 255) : 0;
+  Db.AddTown(f[1], Now, 0, at, static_cast<float>(alt), static_cast<uint8_t>(cls), 0);
+  ++Report.Towns;
+}
+
+// A polygon item: its header line in f, then its points up to 'end'. A bad
+// header skips the item's lines; a bad point is reported and the item,
+// read to its end, is left out.
+void ImportPolygonItem(TGeoDB& Db, TextReader& r, std::vector<std::string>& f, TgdbItem Kind,
+                       TDateTime Now, ImportReport& Report) {
+  const std::string name = f[1];  // f is reused for the point lines
+  bool closed = Kind == gitLake || Kind == gitBorder || Kind == gitCity;
+  double cls = 0;
+  try {
+    if (f.size() > 4) r.Fail("expected KIND;NAME[;closed|open[;CLASS]]");
+    if (f.size() > 2 && !f[2].empty()) {
+      if (SameText(f[2], "closed"))
+        closed = true;
+      else if (SameText(f[2], "open"))
+        closed = false;
+      else
+        r.Fail("expected 'closed' or 'open', found '" + f[2] + "'");
+    }
+    cls = f.size() > 3 ? r.Number(f[3], "class", 0, 255) : 0;
+  } catch (const ImportError& e) {
+    Report.Errors.push_back(e.what());
+    SkipToEnd(r, f);
+    return;
+  }
+  TgdbPolygon poly;
+  bool ended = false, bad = false;
+  while (r.Next(f)) {
+    if (f.size() == 1 && SameText(f[0], "end")) {
+      ended = true;
+      break;
+    }
+    try {
+      if (f.size() != 2) r.Fail("expected a point LAT;LON or 'end'");
+      poly.push_back(TSCoords{static_cast<float>(r.Number(f[0], "latitude", -90, 90)),
+                              static_cast<float>(r.Number(f[1], "longitude", -180, 180))});
+    } catch (const ImportError& e) {
+      Report.Errors.push_back(std::string(e.what()) + " ('" + name + "' left out)");
+      bad = true;
+    }
+  }
+  if (!ended) r.Fail("'end' missing after the points of '" + name + "'");
+  if (bad) return;
+  AddPolygonItem(Db, Kind, name, poly, closed, static_cast<uint8_t>(cls), Now);
+  if (closed != (Kind == gitLake) && Kind != gitBorder && Kind != gitCity)
+    Report.Warnings.push_back(std::string("'") + name + "': " + GDB_ITEMNAMES[Kind] +
+                              " items are always stored as " +
+                              (Kind == gitLake ? "closed" : "open"));
+  ++Report.Polygons;
+}
+
+// One record starting at the line in f.
+void ImportRecord(TGeoDB& Db, TextReader& r, std::vector<std::string>& f, TDateTime Now,
+                  ImportReport& Report) {
+  TgdbItem kind;
+  if (!KindFromName(f[0], kind) || kind == gitBLOB || kind == gitUndefined)
+    r.Fail(
+        "expected a record 'town;...' or 'KIND;NAME...' with KIND one of border, city, lake, "
+        "river, road, route; found '" +
+        f[0] + "'");
+  if (f.size() < 2 || f[1].empty()) {
+    if (kind != gitTown) {
+      // The item's points follow: they belong to no record.
+      try {
+        r.Fail("name missing");
+      } catch (const ImportError& e) {
+        Report.Errors.push_back(e.what());
+      }
+      SkipToEnd(r, f);
+      return;
+    }
+    r.Fail("name missing");
+  }
+  if (kind == gitTown)
+    ImportTown(Db, r, f, Now, Report);
+  else
+    ImportPolygonItem(Db, r, f, kind, Now, Report);
+}
+
 }  // namespace
 
 ImportReport ImportText(TGeoDB& Db, std::istream& In, const std::string& SourceName,
@@ -77,75 +198,11 @@ ImportReport ImportText(TGeoDB& Db, std::istream& In, const std::string& SourceN
   std::vector<std::string> f;
   const TDateTime now = Now();
   while (r.Next(f)) {
-    TgdbItem kind;
-    if (!KindFromName(f[0], kind) || kind == gitBLOB || kind == gitUndefined)
-      r.Fail(
-          "expected a record 'town;...' or 'KIND;NAME...' with KIND one of border, city, lake, "
-          "river, road, route; found '" +
-          f[0] + "'");
-    if (f.size() < 2 || f[1].empty()) r.Fail("name missing");
-    const std::string name = f[1];  // f is reused for the point lines
-
-    if (kind == gitTown) {
-      if (f.size() < 4 || f.size() > 6) r.Fail("expected town;NAME;LAT;LON[;ALTITUDE[;CLASS]]");
-      const TSCoords at{static_cast<float>(r.Number(f[2], "latitude", -90, 90)),
-                        static_cast<float>(r.Number(f[3], "longitude", -180, 180))};
-      const double alt = f.size() > 4 && !f[4].empty() ? r.Number(f[4], "altitude", -1e6, 1e6) : 0;
-      const double cls = f.size() > 5 ? r.Number(f[5], "class", 0, 255) : 0;
-      Db.AddTown(name, now, 0, at, static_cast<float>(alt), static_cast<uint8_t>(cls), 0);
-      ++report.Towns;
-      continue;
+    try {
+      ImportRecord(Db, r, f, now, report);
+    } catch (const ImportError& e) {
+      report.Errors.push_back(e.what());
     }
-
-    if (f.size() > 4) r.Fail("expected KIND;NAME[;closed|open[;CLASS]]");
-    bool closed = kind == gitLake || kind == gitBorder || kind == gitCity;
-    if (f.size() > 2 && !f[2].empty()) {
-      if (SameText(f[2], "closed"))
-        closed = true;
-      else if (SameText(f[2], "open"))
-        closed = false;
-      else
-        r.Fail("expected 'closed' or 'open', found '" + f[2] + "'");
-    }
-    const double cls = f.size() > 3 ? r.Number(f[3], "class", 0, 255) : 0;
-    TgdbPolygon poly;
-    bool ended = false;
-    while (r.Next(f)) {
-      if (f.size() == 1 && SameText(f[0], "end")) {
-        ended = true;
-        break;
-      }
-      if (f.size() != 2) r.Fail("expected a point LAT;LON or 'end'");
-      poly.push_back(TSCoords{static_cast<float>(r.Number(f[0], "latitude", -90, 90)),
-                              static_cast<float>(r.Number(f[1], "longitude", -180, 180))});
-    }
-    if (!ended) r.Fail("'end' missing after the points of '" + name + "'");
-    const auto c = static_cast<uint8_t>(cls);
-    switch (kind) {
-      case gitBorder:
-        Db.AddBorder(name, poly, closed, now, 0, 0, 0, 0, 0, 0, c, 0);
-        break;
-      case gitCity:
-        Db.AddCity(name, poly, closed, now, 0, 0, 0, 0, 0, 0, c, 0);
-        break;
-      case gitLake:
-        Db.AddLake(name, poly, now, 0, 0, 0, 0, 0, 0, c, 0);
-        break;
-      case gitRiver:
-        Db.AddRiver(name, poly, now, 0, 0, 0, 0, 0, 0, c, 0);
-        break;
-      case gitRoad:
-        Db.AddRoad(name, poly, now, 0, 0, 0, 0, 0, 0, c, 0);
-        break;
-      default:
-        Db.AddRoute(name, poly, now, 0, 0, 0, 0, 0, 0, c, 0);
-        break;
-    }
-    if (closed != (kind == gitLake) && kind != gitBorder && kind != gitCity)
-      report.Warnings.push_back(std::string("'") + name + "': " + GDB_ITEMNAMES[kind] +
-                                " items are always stored as " +
-                                (kind == gitLake ? "closed" : "open"));
-    ++report.Polygons;
   }
   return report;
 }

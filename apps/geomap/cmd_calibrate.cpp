@@ -5,6 +5,7 @@
 // points read into a calibration value, the fit, the report, the file.
 #include <cctype>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <istream>
 #include <ostream>
@@ -43,21 +44,33 @@ struct TUtmZone {
   bool South = false;
 };
 
+// A zone with its latitude band, as geoconvert writes it: 32T. Bands C to M
+// lie south of the equator, N to X north. "32N" means the north in either
+// reading and is taken; "33S" once meant the southern hemisphere here but is
+// band S (32 to 40 degrees north) everywhere else, so it is refused with the
+// ways to say either.
 TUtmZone UtmZoneFromText(const std::string& Text) {
+  static const std::string kBands = "CDEFGHJKLMNPQRSTUVWX";
   TUtmZone z;
   std::string digits = Text;
+  char band = 0;
   if (!digits.empty() && std::isalpha(static_cast<unsigned char>(digits.back()))) {
-    const char h = static_cast<char>(std::toupper(static_cast<unsigned char>(digits.back())));
-    if (h != 'N' && h != 'S') digits.clear();
-    z.South = h == 'S';
+    band = static_cast<char>(std::toupper(static_cast<unsigned char>(digits.back())));
     digits.pop_back();
   }
   int64_t zone = 0;
-  if (digits.empty() || !TryStrToInt(digits, zone) || zone < 1 || zone > 60) {
+  if (band == 0 || kBands.find(band) == std::string::npos || digits.empty() ||
+      !TryStrToInt(digits, zone) || zone < 1 || zone > 60) {
     throw TUsageError("--utm-zone '" + apps::Printable(Text) +
-                      "' is not a zone 1 to 60 with N or S, e.g. 32N");
+                      "' is not a zone 1 to 60 with its latitude band C to X, e.g. 32T");
+  }
+  if (band == 'S') {
+    throw TUsageError("--utm-zone '" + apps::Printable(Text) + "' is ambiguous: band S lies 32 " +
+                      "to 40 degrees north; give the band of the map, e.g. " + digits +
+                      "H for 32 to 24 degrees south, or " + digits + "T for 40 to 48 north");
   }
   z.Zone = static_cast<int>(zone);
+  z.South = band < 'N';
   return z;
 }
 
@@ -111,7 +124,7 @@ TCalibrateOptions ParseOptions(std::span<const std::string> Args) {
   if (const auto z = args.Value("utm-zone")) {
     o.Zone = UtmZoneFromText(*z);
   } else if (o.Model == cmUTM) {
-    throw TUsageError("the utm model needs --utm-zone, e.g. 32N");
+    throw TUsageError("the utm model needs --utm-zone, e.g. 32T");
   }
   if (const auto e = args.Value("ellipsoid")) {
     auto found = FindGeoEllipsoid(*e);
@@ -197,6 +210,13 @@ int ReadPoints(std::istream& Points, const std::string& PointsName, TMapCalibrat
 int RunCalibrate(std::span<const std::string> Args, std::istream& In, std::ostream& Out,
                  std::ostream& Err) {
   const TCalibrateOptions o = ParseOptions(Args);
+  // A folder that is not there fails the job before any report is printed.
+  if (const std::string folder = ExtractFilePath(o.Output);
+      !folder.empty() && !std::filesystem::is_directory(folder)) {
+    Report(Err, apps::Printable(o.Output) + ": the folder " + apps::Printable(folder) +
+                    " does not exist");
+    return kExitIo;
+  }
   std::ifstream file;
   if (o.PointsFile != "-") {
     file.open(o.PointsFile, std::ios::binary);

@@ -39,6 +39,13 @@ int RunGenerate(std::span<const std::string> Args, std::ostream& Out, std::ostre
   const std::string name = args.Positional()[0];
   const auto lat = Limits(args, "lat", 90);
   const auto lon = Limits(args, "lon", 180);
+  // West above east is a map across the 180th meridian (170,-170 spans 20
+  // degrees there); taken in order it would span the other 340 degrees.
+  if (lon.first > lon.second) {
+    throw TUsageError("--lon " + apps::Fixed(lon.first, 6) + "," + apps::Fixed(lon.second, 6) +
+                      ": the west limit lies east of the east limit; a map across the 180th "
+                      "meridian cannot be made: give the limits west to east on one side of it");
+  }
   double dLat = 1, dLon = 1;
   if (const auto s = args.Value("step")) {
     const auto pair = apps::ParsePair(*s);

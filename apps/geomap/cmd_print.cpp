@@ -52,6 +52,7 @@ int RunPrint(std::span<const std::string> Args, std::ostream& Out, std::ostream&
   job.FileName = *output;
   job.Dpi = args.Integer("dpi", 72, 600).value_or(150);
   job.Landscape = args.Has("landscape");
+  job.DotsPerViewPixel = job.Dpi / static_cast<double>(kScreenDpi);
   if (const auto paper = args.Value("paper")) {
     const TPaper* found = nullptr;
     for (const TPaper& p : kPapers)

@@ -52,9 +52,14 @@ View options (render, print):
                           on paper a view pixel is 1/96 inch)
   --grid KIND             none, points, lines, lines+points, utm, utm+points:
                           graticule lines, calibration points, UTM grid
-  --grid-step DEG         degrees between graticule lines (default: by extent)
-  --utm-step M            metres between UTM grid lines (default: by extent)
+  --grid-step DEG         degrees between graticule lines (default: a round
+                          step that puts them 60 to 150 view pixels apart)
+  --utm-step M            metres between UTM grid lines (default: likewise)
   --landmarks FILE        draw the landmarks of a landmark file
+  --labels place|all      place: captions that would overlap another caption
+                          or a symbol, or reach past the edge, are moved
+                          around their symbol or left out (the default);
+                          all: every caption where its landmark puts it
   --no-antialias          scale the map image without smoothing
 
 render options:
@@ -69,7 +74,9 @@ calibrate options:
                           biquadraticpn, parabolicip, projected or thinplate
   -o, --output FILE       the calibration file to write (replaced)
   --caption TEXT          the map's caption
-  --utm-zone ZONE         zone and hemisphere of the utm model, e.g. 32N
+  --utm-zone ZONE         zone and latitude band of the utm model, as
+                          geoconvert writes them, e.g. 32T (bands C to M
+                          are south of the equator, N to X north)
   --crs CRS               the map's CRS for the projected model: EPSG:3395,
                           a PROJ string or WKT
   --order 1|2             projected model: affine (default, >= 3 points) or

@@ -9,9 +9,9 @@
 
 namespace marovia::geomaptool {
 
-const TOptionDef kViewOptions[7] = {
-    {"size", 0, true},      {"center", 0, true},   {"mag", 0, true},          {"grid", 0, true},
-    {"grid-step", 0, true}, {"utm-step", 0, true}, {"no-antialias", 0, false}};
+const TOptionDef kViewOptions[8] = {
+    {"size", 0, true},      {"center", 0, true},   {"mag", 0, true},    {"grid", 0, true},
+    {"grid-step", 0, true}, {"utm-step", 0, true}, {"labels", 0, true}, {"no-antialias", 0, false}};
 
 // Views larger than this many pixels a side are refused before anything is
 // allocated.
@@ -62,6 +62,11 @@ TViewRequest ViewFromArguments(const TArguments& Args) {
   v.GridStepDegrees = Args.Number("grid-step", 0, 60).value_or(0);
   v.UtmStepMetres = Args.Integer("utm-step", 0, 10000000).value_or(0);
   v.AntiAlias = !Args.Has("no-antialias");
+  if (const auto l = Args.Value("labels")) {
+    if (*l != "place" && *l != "all")
+      throw TUsageError("--labels '" + apps::Printable(*l) + "' is not place or all");
+    v.PlaceLabels = *l == "place";
+  }
   return v;
 }
 
@@ -106,11 +111,12 @@ void ApplyView(TGeoMap& Map, const TViewRequest& View) {
   Map.SetFrameStyle(fsNone);
   Map.SetAntiAlias(View.AntiAlias);
   Map.SetShowGraticule(View.Grid);
-  Map.SetGratLineDist(View.GridStepDegrees);
-  Map.SetUTMGridDist(View.UtmStepMetres);
+  Map.SetPlaceLabels(View.PlaceLabels);
   Map.SetMagnification(p.Magnification);
   // The control may have clamped the magnification: place with its value.
   const double mag = Map.Magnification();
+  Map.SetGratLineDist(View.GridStepDegrees > 0 ? View.GridStepDegrees : Map.GratLineDistFor(mag));
+  Map.SetUTMGridDist(View.UtmStepMetres > 0 ? View.UtmStepMetres : Map.UTMGridDistFor(mag));
   Map.SetTopLeft(TPoint{static_cast<int32_t>(std::lround(p.CenterX - View.Width / mag / 2)),
                         static_cast<int32_t>(std::lround(p.CenterY - View.Height / mag / 2))});
   Map.SetSuppressPaint(false);

@@ -25,11 +25,14 @@ struct TViewRequest {
   double GridStepDegrees = 0;  // 0: chosen by the map control
   int UtmStepMetres = 0;       // 0: chosen by the map control
   bool AntiAlias = true;
+  // Captions placed without overlap (--labels place, the default); false
+  // draws every caption where its offsets put it (--labels all).
+  bool PlaceLabels = true;
 };
 
-// The options --size, --center, --mag, --grid, --grid-step, --utm-step and
-// --no-antialias, for the commands that draw a view.
-extern const TOptionDef kViewOptions[7];
+// The options --size, --center, --mag, --grid, --grid-step, --utm-step,
+// --labels and --no-antialias, for the commands that draw a view.
+extern const TOptionDef kViewOptions[8];
 // Raises TUsageError for a bad value.
 TViewRequest ViewFromArguments(const TArguments& Args);
 
@@ -38,7 +41,9 @@ TViewRequest ViewFromArguments(const TArguments& Args);
 std::optional<TShowGrat> GridFromName(const std::string& Name);
 
 // Sizes Map to the view, sets what is drawn and places the view, then
-// paints once. Raises TViewError when the centre is not on the map.
+// paints once. A grid step of 0 becomes the round step that suits the
+// view's magnification (lines 60 to 150 pixels apart). Raises TViewError when the centre is not on
+// the map.
 class TViewError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;

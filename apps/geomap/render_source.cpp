@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "view_warnings.h"
+
 #include "arguments.h"
 #include "atlas_files.h"
 #include "commands.h"
@@ -58,6 +60,8 @@ bool PrepareRenderedMap(const TArguments& Args, const TViewRequest& View, TGeoMa
     Status = kExitBadInput;
     return false;
   }
+  for (const std::string& w : ViewWarnings(Map, View))
+    Report(Err, "warning: " + apps::Printable(Source) + ": " + w);
   return true;
 }
 

@@ -203,9 +203,11 @@ void PrintCalibration(std::ostream& Out, const TMapCalibration& Calibration,
       sum += r.dX * r.dX + r.dY * r.dY;
       ++n;
     }
-    Out << "  quality:     " << Format("%.2f", qx) << " px across, " << Format("%.2f", qy)
-        << " px down on whole pixels; residuals " << Format("%.2f", n ? std::sqrt(sum / n) : 0.0)
-        << " px root mean square\n";
+    // Said as what it measures: how far the clicked points lie from where
+    // the fitted calibration puts them.
+    Out << "  fit:         the points lie " << Format("%.2f", n ? std::sqrt(sum / n) : 0.0)
+        << " px from where the fitted model puts them (root mean square; in whole pixels "
+        << Format("%.2f", qx) << " px across, " << Format("%.2f", qy) << " px down)\n";
     PrintPointResiduals(Out, cal, Brief);
   }
 }

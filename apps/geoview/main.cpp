@@ -20,6 +20,9 @@ Options:
   --size WxH          window size in pixels (default 1024x768)
   --center LAT,LON    centre the first map on this position (decimal degrees)
   --mag M             magnification of the first view (with --center)
+  --labels place|all  place: captions that would overlap another caption or
+                      a symbol are moved around it or left out (default);
+                      all: every caption where its landmark puts it
   --out DIR           folder for saved views, prints and copies (default: the
                       current folder); files are named geoview-<n>.png/.pdf
   -h, --help          this text
@@ -29,12 +32,18 @@ Mouse:
   zoom button         a left click switches to the next finer map at that
                       position, another button to the next coarser one
   map selector        choose a map by its caption
-  wheel               zoom about the pointer
+  wheel               zoom about the pointer; past the shown map's range
+                      (finer than its pixels, or smaller than the window)
+                      the atlas's next finer or coarser map at the pointer
+                      takes over at the same scale
 
 Keys:
   + and -             zoom in and out        arrows      pan
   Home                the whole map          Backspace   the view before
   G                   graticule, points, UTM grid, none
+  [ and ]             grid lines denser or sparser (they follow the scale:
+                      60 to 150 pixels apart at round steps)
+  M                   the wheel switches maps, or stays on the map shown
   L                   show or hide landmarks
   Ctrl+C              copy the view: the clipboard gets the name of a PNG
                       file of it (the system clipboard holds text only)
@@ -43,8 +52,8 @@ Keys:
   Ctrl+Q              quit
 
 Exit status: 0 when every file could be used, 1 when some could not (each is
-reported on standard error), 2 for a bad option, 3 when no window could be
-opened.
+reported on standard error; when no map can be shown at all, no window
+opens), 2 for a bad option, 3 when no window could be opened (no display).
 
 Example:
   geoview samples/atlas
@@ -64,6 +73,7 @@ int main(int argc, char** argv) {
   std::optional<apps::TLatLon> center;
   double mag = 0;
   std::string out;
+  bool placeLabels = true;
   std::vector<std::string> paths;
   const std::vector<std::string> args(argv + 1, argv + argc);
   for (size_t i = 0; i < args.size(); ++i) {
@@ -75,7 +85,8 @@ int main(int argc, char** argv) {
     if (a == "-h" || a == "--help") {
       std::cout << kHelp;
       return 0;
-    } else if (a == "--size" || a == "--center" || a == "--mag" || a == "--out") {
+    } else if (a == "--size" || a == "--center" || a == "--mag" || a == "--out" ||
+               a == "--labels") {
       const auto v = value();
       if (!v) return Usage("option " + a + " needs a value");
       if (a == "--size") {
@@ -93,6 +104,10 @@ int main(int argc, char** argv) {
         if (!m || *m < 0.001 || *m > 64)
           return Usage("--mag '" + apps::Printable(*v) + "' is not from 0.001 to 64");
         mag = *m;
+      } else if (a == "--labels") {
+        if (*v != "place" && *v != "all")
+          return Usage("--labels '" + apps::Printable(*v) + "' is not place or all");
+        placeLabels = *v == "place";
       } else {
         out = *v;
       }
@@ -106,6 +121,7 @@ int main(int argc, char** argv) {
 
   geoview::TViewer viewer(width, height);
   viewer.SetOutputFolder(out);
+  viewer.Map().SetPlaceLabels(placeLabels);
   bool problems = false;
   viewer.OnMessage = [&problems](const std::string& Text) {
     std::cerr << "geoview: " << Text << "\n";
@@ -125,6 +141,10 @@ int main(int argc, char** argv) {
     const TGeoMap& map = viewer.Map();
     viewer.ZoomAbout(TPoint{map.Width() / 2, map.Height() / 2}, mag / map.Magnification());
   }
+  if (viewer.Atlas().NumRegMaps() == 0) {
+    std::cerr << "geoview: no map to show\n";
+    return 1;
+  }
   const int status = problems ? 1 : 0;
   // From here on messages are about what the user does: they go to the
   // status line and the error stream, but do not change the exit status.
@@ -134,5 +154,6 @@ int main(int argc, char** argv) {
     std::cerr << "geoview: cannot open a window: " << apps::Printable(error) << "\n";
     return 3;
   }
-  return status;
+  // A map found damaged while the window was open was reported then.
+  return viewer.FileProblemSeen() ? 1 : status;
 }

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "cursor_masks.h"
 
@@ -66,6 +67,12 @@ std::optional<TViewerKey> KeyCommand(const SDL_Keysym& Key) {
       return TViewerKey::Print;
     case SDLK_s:
       return TViewerKey::Save;
+    case SDLK_m:
+      return TViewerKey::ToggleFollowWheel;
+    case SDLK_LEFTBRACKET:
+      return TViewerKey::DenserGrid;
+    case SDLK_RIGHTBRACKET:
+      return TViewerKey::SparserGrid;
     default:
       return std::nullopt;
   }
@@ -174,6 +181,15 @@ bool RunSdlWindow(TViewer& Viewer, std::string& Error) {
   TSdlSession sdl;
   if (!sdl.ok) {
     Error = SDL_GetError();
+    return false;
+  }
+  // Without a display SDL may fall back to a driver that draws into memory:
+  // the viewer would run on with no window anyone can see or close.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  const std::string name = driver ? driver : "";
+  if (name.empty() || name == "offscreen" || name == "dummy" || name == "evdev") {
+    Error = "no display to open a window on (SDL video driver '" + name +
+            "'; is DISPLAY or WAYLAND_DISPLAY set?)";
     return false;
   }
   TForm& form = Viewer.Form();

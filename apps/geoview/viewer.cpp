@@ -8,6 +8,7 @@
 #include "cli_text.h"
 #include "image_files.h"
 #include "map_loading.h"
+#include "marovia/geomap/grid_steps.h"
 #include "marovia/platform/clipbrd.h"
 #include "marovia/platform/files.h"
 #include "status_line.h"
@@ -27,13 +28,21 @@ constexpr double kMaxViewMagnification = 32;
 // How long a message stays on the status line.
 constexpr auto kNoticeTime = std::chrono::seconds(4);
 
+// A graticule step as a person reads it: degrees, minutes or seconds.
+std::string DegreesText(double Step) {
+  if (Step >= 1) return apps::Fixed(Step, Step == std::floor(Step) ? 0 : 1) + " degrees";
+  if (Step * 60 >= 1) return apps::Fixed(Step * 60, 0) + " minutes";
+  const double seconds = Step * 3600;
+  return apps::Fixed(seconds, seconds >= 1 ? 0 : 1) + " seconds";
+}
+
 }  // namespace
 
 TViewer::TViewer(int Width, int Height) : form_(std::make_unique<TForm>(nullptr)) {
   form_->SetCaption("geoview");
   form_->SetBounds(0, 0, Width, Height);
 
-  statusPanel_ = new TPanel(form_.get());
+  statusPanel_ = new TStatusPanel(form_.get());
   statusPanel_->SetParent(form_.get());
   statusPanel_->SetHeight(kStatusHeight);
   statusPanel_->SetAlign(alBottom);
@@ -45,8 +54,10 @@ TViewer::TViewer(int Width, int Height) : form_(std::make_unique<TForm>(nullptr)
   atlas_->SetAlign(alClient);
 
   TGeoMap& map = Map();
+  // Overviews carry hundreds of captions: placed, they stay readable.
+  map.SetPlaceLabels(true);
   map.OnMouseWheel = [this](TObject*, TShiftState, int WheelDelta, TPoint MousePos, bool& Handled) {
-    ZoomAbout(Map().ScreenToClient(MousePos), std::pow(kWheelStep, WheelDelta / 120.0));
+    WheelZoom(Map().ScreenToClient(MousePos), std::pow(kWheelStep, WheelDelta / 120.0));
     Handled = true;
   };
   map.OnMouseLeave = [this](TObject*) { pointerOnMap_ = false; };
@@ -175,6 +186,7 @@ void TViewer::Pump() {
     newestView_ = Map().GetZoomStackEntry(0);
     historyDepth_ = 0;
   }
+  UpdateGridSpacing();
   UpdateStatus();
 }
 
@@ -186,6 +198,7 @@ void TViewer::RecoverFromFailedInput(int32_t failed, const std::string& Why) {
   // Loading the map the user chose raised: its calibration or image is
   // damaged. It leaves the atlas, and the map shown before comes back with
   // the view it had (the failed load stopped before changing the view).
+  fileProblem_ = true;
   Message(apps::Printable(atlas_->Maps(failed).MapFName) + ": " + apps::Printable(Why) +
           " (map dropped)");
   TGeoMap& map = Map();
@@ -242,13 +255,29 @@ void TViewer::UpdateStatus() {
   }
   std::string text = StatusLine(position, map.CalibData().Ellipsoid, map.Magnification(),
                                 map.MapImgFile().empty() ? "no map" : map.Caption());
+  int lines = 1;
   if (!notice_.empty() && std::chrono::steady_clock::now() < noticeUntil_) {
-    text = notice_ + "    " + text;
+    TBitmap scratch(1, 1);
+    scratch.Canvas().Font().Assign(statusPanel_->Font());
+    const int width = form_->Width() - 8;
+    if (scratch.Canvas().TextWidth(notice_ + "    " + text) <= width) {
+      text = notice_ + "    " + text;
+    } else {
+      // The message whole, over the lines it needs, above the position:
+      // the status line grows for as long as it is shown.
+      std::string wrapped;
+      for (const std::string& line : WrapText(scratch.Canvas(), notice_, width)) {
+        wrapped += line + "\n";
+        ++lines;
+      }
+      text = wrapped + text;
+    }
   }
   if (text == status_) return;
   status_ = text;
-  statusPanel_->SetCaption("  " + text);  // clear of the bevel
-  statusPanel_->Repaint();
+  const int height = kStatusHeight + (lines - 1) * TStatusPanel::kLineHeight;
+  if (statusPanel_->Height() != height) statusPanel_->SetHeight(height);
+  statusPanel_->SetText(text);
 }
 
 std::string TViewer::Title() const {
@@ -286,6 +315,79 @@ void TViewer::ZoomAbout(TPoint Point, double Factor) {
                         static_cast<int32_t>(std::lround(imgY - Point.Y / m2))});
   map.SetSuppressPaint(false);
   Push();
+}
+
+void TViewer::WheelZoom(TPoint Point, double Factor) {
+  ZoomAbout(Point, Factor);
+  if (followWheel_ && Factor != 1) SwitchMapForScale(Point, Factor > 1);
+}
+
+void TViewer::SwitchMapForScale(TPoint Point, bool In) {
+  TGeoMap& map = Map();
+  if (map.MapImgFile().empty()) return;
+  const double m = map.Magnification();
+  const bool past =
+      In ? m > 1 : map.MapImgWidth() * m < map.Width() && map.MapImgHeight() * m < map.Height();
+  const double resolution = map.CalibData().Resolution;
+  if (!past || !(resolution > 0)) return;
+  bool latOk = false, lonOk = false;
+  const TPoint image = map.ControlToMapImage(Point);
+  const double lat = map.CalcLatitude(image, latOk);
+  const double lon = map.CalcLongitude(image, lonOk);
+  if (!latOk || !lonOk || !std::isfinite(lat) || !std::isfinite(lon)) return;
+  const double metresPerViewPixel = resolution / m;
+  map.SetSuppressPaint(true);
+  bool switched = false;
+  try {
+    switched = In ? atlas_->ZoomIn(lat, lon, resolution) : atlas_->ZoomOut(lat, lon, resolution);
+  } catch (...) {
+    map.SetSuppressPaint(false);
+    throw;  // a damaged map: Pump drops it and shows the map before
+  }
+  if (switched) {
+    AfterMapChange();
+    // The same scale on the new map, the position under the pointer kept.
+    const double r = map.CalibData().Resolution;
+    const double m2 = std::clamp(r > 0 ? r / metresPerViewPixel : map.Magnification(),
+                                 kMinViewMagnification, kMaxViewMagnification);
+    int32_t x = 0, y = 0;
+    map.SetMagnification(m2);
+    if (map.CalcPixelCoords(lat, lon, x, y)) {
+      const double mag = map.Magnification();
+      map.SetTopLeft(TPoint{static_cast<int32_t>(std::lround(x - Point.X / mag)),
+                            static_cast<int32_t>(std::lround(y - Point.Y / mag))});
+    }
+  }
+  map.SetSuppressPaint(false);
+  if (switched) Push();
+}
+
+void TViewer::UpdateGridSpacing() {
+  TGeoMap& map = Map();
+  if (map.MapImgFile().empty() || map.ShowGraticule() == sgNone) return;
+  const double m = map.Magnification();
+  double step = map.GratLineDistFor(m);
+  int32_t utm = map.UTMGridDistFor(m);
+  for (int k = 0; k < std::abs(gridShift_); ++k) {
+    step = gridShift_ < 0 ? DenserGraticuleStep(step) : SparserGraticuleStep(step);
+    utm = gridShift_ < 0 ? DenserUTMGridStep(utm) : SparserUTMGridStep(utm);
+  }
+  if (step > 0 && step != map.GratLineDist()) map.SetGratLineDist(step);
+  if (utm > 0 && utm != map.UTMGridDist()) map.SetUTMGridDist(utm);
+}
+
+void TViewer::ShiftGrid(int Steps) {
+  // Beyond a few steps the lines are a blur or gone: stop there.
+  gridShift_ = std::clamp(gridShift_ + Steps, -3, 3);
+  UpdateGridSpacing();
+  const TGeoMap& map = Map();
+  if (map.ShowGraticule() == sgNone) {
+    Message("no grid shown (G shows one)");
+  } else if (map.ShowGraticule() == sgUTMGrid || map.ShowGraticule() == sgPointsAndUTMGrid) {
+    Message("UTM grid every " + std::to_string(map.UTMGridDist()) + " m");
+  } else {
+    Message("graticule every " + DegreesText(map.GratLineDist()));
+  }
 }
 
 void TViewer::PanBy(int Dx, int Dy) {
@@ -400,6 +502,16 @@ void TViewer::RunKey(TViewerKey Key) {
       break;
     case TViewerKey::Save:
       SaveView();
+      break;
+    case TViewerKey::ToggleFollowWheel:
+      followWheel_ = !followWheel_;
+      Message(followWheel_ ? "the wheel switches maps" : "the wheel stays on this map");
+      break;
+    case TViewerKey::DenserGrid:
+      ShiftGrid(-1);
+      break;
+    case TViewerKey::SparserGrid:
+      ShiftGrid(1);
       break;
   }
 }

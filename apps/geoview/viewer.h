@@ -15,6 +15,7 @@
 #include "marovia/geoatlas/geoatlas.h"
 #include "marovia/platform/extctrls.h"
 #include "marovia/platform/forms.h"
+#include "status_panel.h"
 
 namespace marovia::geoview {
 
@@ -26,13 +27,16 @@ enum class TViewerKey {
   PanRight,
   PanUp,
   PanDown,
-  FitPage,          // Home: the whole map
-  Back,             // Backspace: the view before, in the zoom history
-  CycleGrid,        // G: none, graticule lines, lines and points, UTM grid
-  ToggleLandmarks,  // L
-  Copy,             // Ctrl+C: the view to the clipboard
-  Print,            // P: the view to a PDF file
-  Save              // S: the view to a PNG file
+  FitPage,            // Home: the whole map
+  Back,               // Backspace: the view before, in the zoom history
+  CycleGrid,          // G: none, graticule lines, lines and points, UTM grid
+  ToggleLandmarks,    // L
+  Copy,               // Ctrl+C: the view to the clipboard
+  Print,              // P: the view to a PDF file
+  Save,               // S: the view to a PNG file
+  ToggleFollowWheel,  // M: the wheel switches maps past the shown map's range, or not
+  DenserGrid,         // [ : graticule and UTM grid lines one round step closer
+  SparserGrid         // ] : one round step further apart
 };
 
 // Height of the status line in pixels.
@@ -65,6 +69,18 @@ class TViewer {
   // Zooms by Factor about a point of the map control (client coordinates),
   // keeping the map position under it in place.
   void ZoomAbout(TPoint Point, double Factor);
+  // A wheel turn: ZoomAbout, and when the view has gone past the shown
+  // map's range (zooming in: beyond one image pixel per view pixel; out:
+  // the whole image smaller than the view both ways), the atlas's next
+  // finer or coarser map at the position under the pointer, by the atlas's
+  // own choice rules (ZoomIn, ZoomOut), at the same scale (metres per view
+  // pixel) with that position kept under the pointer. Not while switching
+  // is turned off (M).
+  void WheelZoom(TPoint Point, double Factor);
+  bool FollowsWheel() const { return followWheel_; }
+  // Answers true (once) when a file turned out to be unusable after
+  // opening: a damaged map the user chose, dropped from the atlas.
+  bool FileProblemSeen() const { return fileProblem_; }
 
   TForm& Form() { return *form_; }
   TGeoAtlas& Atlas() { return *atlas_; }
@@ -73,6 +89,8 @@ class TViewer {
   // The cursor the pointer shows now.
   TCursor Cursor() const { return form_->CurrentCursor(); }
   std::string Title() const;
+  // The status line's text: a message shown now (whole, over as many lines
+  // as it needs) above the pointer's position, the scale and the map.
   const std::string& StatusText() const { return status_; }
 
   // Files written by Save, Print and Copy go into this folder (default:
@@ -107,10 +125,17 @@ class TViewer {
   void SaveView();
   void ClipboardChanged();
   void PointerMoved(int X, int Y);
+  // After a wheel zoom: the next map by the atlas's rules when the view is
+  // past the shown map's range.
+  void SwitchMapForScale(TPoint Point, bool In);
+  // Graticule and UTM grid spacing for the view's magnification, moved by
+  // gridShift_ round steps.
+  void UpdateGridSpacing();
+  void ShiftGrid(int Steps);
 
   std::unique_ptr<TForm> form_;
   TGeoAtlas* atlas_ = nullptr;  // owned by the form
-  TPanel* statusPanel_ = nullptr;
+  TStatusPanel* statusPanel_ = nullptr;
   std::string outputFolder_;
   std::string status_;
   std::string notice_;  // the last message, shown on the status line until noticeUntil_
@@ -125,6 +150,9 @@ class TViewer {
   int historyDepth_ = 0;  // Backspace steps taken since the newest view
   TgmZoomStackEntry newestView_;
   bool copied_ = false;
+  bool followWheel_ = true;
+  bool fileProblem_ = false;
+  int gridShift_ = 0;  // negative: denser than the view's own step
 };
 
 }  // namespace marovia::geoview

@@ -194,6 +194,20 @@ void TGeoMap::SetRandSampleLimit(int32_t Value) {
   Paint();
 }
 
+void TGeoMap::SetPlaceLabels(bool Value) {
+  if (Value == FPlaceLabels) return;
+  FPlaceLabels = Value;
+  Paint();
+}
+
+void TGeoMap::SetOverlayScale(double Value) {
+  if (std::isnan(Value)) return;
+  Value = std::clamp(Value, 0.25, 16.0);
+  if (Value == FOverlayScale) return;
+  FOverlayScale = Value;
+  Paint();
+}
+
 void TGeoMap::SetSuppressPaint(bool Value) {
   if (Value == FSuppressPaint) return;
   FSuppressPaint = Value;
@@ -282,6 +296,8 @@ void TGeoMap::Assign(const TPersistent& Source) {
   FLButtonWasDown = src->FLButtonWasDown;
   FLMClassVisible = src->FLMClassVisible;
   FLMRandSampleLimit = src->FLMRandSampleLimit;
+  FPlaceLabels = src->FPlaceLabels;
+  FOverlayScale = src->FOverlayScale;
   FMapImgName = src->FMapImgName;
   FMapImgWidth = src->FMapImgWidth;
   FMapImgHeight = src->FMapImgHeight;

@@ -6,6 +6,7 @@
 //   render_grid.cpp       graticule lines by model, calibration lines, markers
 //   render_utm_grid.cpp   the UTM grid
 //   render_landmarks.cpp  landmarks, sampling, captions, the highlight
+//                         (render_captions.cpp, label_placement.cpp)
 //   mouse_trace.cpp       the mouse trace
 #include <cmath>
 

@@ -53,18 +53,20 @@ void Diamond(TCanvas& Canvas, int A, int B, int R) {
 // Calibration point marker: a cross of arm 8 (end points excluded by
 // LineTo) in a diamond of radius 8, ringed in white at 9 and again in the
 // marker colour at 10, so it shows on dark and light maps alike.
-void DrawMarker(TCanvas& Canvas, TPoint P, TColor Color) {
+// Scale: device pixels per view pixel; the radii and the pen grow with it.
+void DrawMarker(TCanvas& Canvas, TPoint P, TColor Color, double Scale) {
   const int a = P.X, b = P.Y;
+  auto r = [&](int Radius) { return Scale == 1 ? Radius : ViewPixel(Radius * Scale); };
   Canvas.Pen().SetColor(Color);
-  Canvas.MoveTo(a - 8, b);
-  Canvas.LineTo(a + 8, b);
-  Canvas.MoveTo(a, b - 8);
-  Canvas.LineTo(a, b + 8);
-  Diamond(Canvas, a, b, 8);
+  Canvas.MoveTo(a - r(8), b);
+  Canvas.LineTo(a + r(8), b);
+  Canvas.MoveTo(a, b - r(8));
+  Canvas.LineTo(a, b + r(8));
+  Diamond(Canvas, a, b, r(8));
   Canvas.Pen().SetColor(clWhite);
-  Diamond(Canvas, a, b, 9);
+  Diamond(Canvas, a, b, r(9));
   Canvas.Pen().SetColor(Color);
-  Diamond(Canvas, a, b, 10);
+  Diamond(Canvas, a, b, r(10));
 }
 
 // Lines per degree for a graticule over Extent degrees: 1 / Spacing when a
@@ -101,6 +103,13 @@ void StepAlongCurve(TCanvas& Canvas, double From, double End, PointAt&& At) {
 }  // namespace
 
 void TGeoMap::DrawGrid(TCanvas& Canvas, int W, int H) {
+  // Lines as wide as one view pixel of the device (1 on screen).
+  Canvas.Pen().SetWidth(FOverlayScale == 1 ? 1 : std::max(1, ViewPixel(FOverlayScale)));
+  DrawGridLines(Canvas, W, H);
+  Canvas.Pen().SetWidth(1);
+}
+
+void TGeoMap::DrawGridLines(TCanvas& Canvas, int W, int H) {
   const bool lines = ShowsLines(FShowGrat);
   const bool points = ShowsPoints(FShowGrat);
   const int32_t quads = std::clamp(FCalibData.NumCalQuads, 0, kMaxCalQuads);
@@ -208,7 +217,7 @@ void TGeoMap::DrawParabolicCalLines(TCanvas& Canvas, int W, int H, bool Lines, b
     if (Points) {
       for (int32_t p = 0; p < numPoints; ++p) {
         const TPoint& cp = line.CalPoints[static_cast<size_t>(p)];
-        DrawMarker(Canvas, ImageToControlSat(cp.X, cp.Y), FColorGratPoints);
+        DrawMarker(Canvas, ImageToControlSat(cp.X, cp.Y), FColorGratPoints, FOverlayScale);
       }
     }
   }
@@ -218,7 +227,7 @@ void TGeoMap::DrawCalibPointMarkers(TCanvas& Canvas) {
   const int32_t quads = std::clamp(FCalibData.NumCalQuads, 0, kMaxCalQuads);
   for (int32_t i = 0; i < quads; ++i) {
     const TCalQuad& q = FCalibData.CalQuads[static_cast<size_t>(i)];
-    DrawMarker(Canvas, ImageToControlSat(q.MapX, q.MapY), FColorGratPoints);
+    DrawMarker(Canvas, ImageToControlSat(q.MapX, q.MapY), FColorGratPoints, FOverlayScale);
   }
 }
 

@@ -4,13 +4,14 @@
 
 #include <cmath>
 
+#include "marovia/geomap/grid_steps.h"
+
 namespace marovia::render {
 
-// More lines than this in one direction would lie closer than a pixel on
-// any map the size limit admits; a calibration or spacing that asks for
-// them (degenerate corners, a spacing of a nanodegree) draws none, instead
+// kMaxGridLines (grid_steps.h): a calibration or spacing that asks for more
+// lines (degenerate corners, a spacing of a nanodegree) draws none, instead
 // of looping for hours.
-constexpr double kMaxGridLines = 10000;
+using marovia::kMaxGridLines;
 
 // Calls Draw(v) for v = Trunc(Low * C) / C (truncated toward zero, so the
 // first line may lie below Low), then for each value 1 / C past the last,

@@ -7,16 +7,24 @@
 //   - a symbol (and its caption) is drawn only strictly inside the view:
 //     0 < x < W and 0 < y < H, so landmarks on the first row or column are
 //     left to the event;
+//   - with PlaceLabels on, captions are placed after all symbols are drawn,
+//     so that no caption covers a symbol; otherwise each caption follows
+//     its symbol;
 //   - with more landmarks than FLMRandSampleLimit, and more than that many
 //     within the view, each is drawn with probability limit / (number in
 //     view), so the expected count in view is the limit.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <span>
+#include <utility>
+#include <vector>
 
+#include "label_placement.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/geomap/symbol_drawing.h"
-#include "marovia/platform/fonts.h"
 #include "marovia/zylmath/math1.h"
+#include "render_captions.h"
 #include "render_pixels.h"
 #include "render_symbol_stamps.h"
 
@@ -26,85 +34,80 @@ using render::ViewPixel;
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-
 bool StrictlyInside(TPoint P, int W, int H) {
   return P.X > 0 && P.X < W && P.Y > 0 && P.Y < H;
 }
 
-// The caption's font on the canvas. A rotated caption replaces the font by
-// one made from its description with the escapement set; a caption of
-// direction 0 sets the angle back to 0, since the description of the
-// previous rotated caption would otherwise stay in force.
-void SetCaptionFont(TCanvas& Canvas, const TLMTextProperties& C) {
-  Canvas.Brush().SetColor(C.BGColor);
-  TFont& font = Canvas.Font();
-  font.SetColor(C.FGColor);
-  font.SetSize(C.Size);
-  font.SetStyle(C.FontStyles);
-  font.SetName(C.FontName);
-  Canvas.Brush().SetStyle(C.Transparent ? bsClear : bsSolid);
-  if (C.Direction == 0) {
-    font.SetOrientation(0);
-    return;
-  }
-  LOGFONTW lf;
-  GetObjectW(font.Handle(), sizeof lf, &lf);
-  // Tenths of a degree, counter-clockwise; reduced to one turn so that no
-  // direction overflows.
-  const int32_t tenths = static_cast<int32_t>((int64_t{C.Direction} * 10) % 3600);
-  lf.lfEscapement = tenths;
-  lf.lfOrientation = tenths;
-  lf.lfCharSet = 1;
-  lf.lfOutPrecision = 0;
-  lf.lfClipPrecision = 0;
-  lf.lfQuality = 4;
-  lf.lfPitchAndFamily = 0;
-  font.SetHandle(CreateFontIndirectW(lf));
+// A symbol measure (size, length) grown by Scale, in 32 bits.
+int32_t Scaled(int32_t V, double Scale) {
+  return Scale == 1 ? V : ViewPixel(V * Scale);
 }
 
-// The caption of a landmark drawn at P. The text cell's top-left is the
-// anchor moved by (dx, dy) and by the alignment offset (ax, ay) turned with
-// the text; the turned offset is rounded once, as a whole.
-void DrawCaption(TCanvas& Canvas, TPoint P, const TLMTextProperties& C) {
-  SetCaptionFont(Canvas, C);
-  const std::string& text = C.Text;
-  const TSize extent = Canvas.TextExtent(text);
-  const int hw = extent.cx / 2, hh = extent.cy / 2;
-  int ax = 0, ay = 0;
-  switch (C.HAlignment) {
-    case taLeftJustify:
-      ax = 0;
-      break;
-    case taRightJustify:
-      ax = 2 * hw;
-      break;
-    case taCenter:
-      ax = hw;
-      break;
-    default:
-      return;
+// The pixels a symbol of (scaled) size S and length L covers around P,
+// with a pen PenWidth wide: a little generous, never short. lmUserDef draws
+// nothing and covers the anchor pixel only.
+TRect SymbolBox(TPoint P, TLandMarkElement Kind, int32_t S, int32_t L, int32_t Direction,
+                int PenWidth) {
+  const int64_t s = S < 0 ? -int64_t{S} : S;
+  const int64_t pen = PenWidth / 2;
+  auto square = [&](int64_t r) {
+    r += pen;
+    return Rect(ViewPixel(P.X - static_cast<double>(r)), ViewPixel(P.Y - static_cast<double>(r)),
+                ViewPixel(P.X + static_cast<double>(r) + 1),
+                ViewPixel(P.Y + static_cast<double>(r) + 1));
+  };
+  switch (Kind) {
+    case lmPlus:
+    case lmSquare:
+    case lmCrossBox:
+    case lmCross:
+      return square(s + 2);  // the halo's reach
+    case lmTriangle:
+    case lmCircle:
+    case lmSpade:
+      return square(s + 1);
+    case lmArrowFrom:
+    case lmArrowTo: {
+      // The shaft from the anchor to the point at L in Direction, the
+      // barbs within S of either end.
+      const double phi = Direction / 180.0 * 3.14159265358979323846;
+      const double tx = P.X + std::sin(phi) * L, ty = P.Y - std::cos(phi) * L;
+      const double r = static_cast<double>(s + 1 + pen);
+      return Rect(ViewPixel(std::min<double>(P.X, tx) - r),
+                  ViewPixel(std::min<double>(P.Y, ty) - r),
+                  ViewPixel(std::max<double>(P.X, tx) + r + 1),
+                  ViewPixel(std::max<double>(P.Y, ty) + r + 1));
+    }
+    case lmUserDef:
+      return Rect(P.X, P.Y, P.X + 1, P.Y + 1);
   }
-  switch (C.VAlignment) {
-    case vaTop:
-      ay = 0;
-      break;
-    case vaMiddle:
-      ay = hh;
-      break;
-    case vaBottom:
-      ay = 2 * hh;
-      break;
-    default:
-      return;
-  }
-  const double phi = C.Direction / 180.0 * kPi;
-  const double ox = -ax * std::cos(phi) - ay * std::sin(phi);
-  const double oy = ax * std::sin(phi) - ay * std::cos(phi);
-  const int x = ViewPixel(static_cast<double>(P.X) + C.dx + ViewPixel(ox));
-  const int y = ViewPixel(static_cast<double>(P.Y) + C.dy + ViewPixel(oy));
-  Canvas.TextOut(x, y, text);
+  return square(5);  // the fixed plus of values outside the enumeration
 }
+
+int OverlayPenWidth(double Scale) {
+  return Scale == 1 ? 1 : std::max(1, ViewPixel(Scale));
+}
+
+// The order in which captions claim their place: the host's priority, the
+// highlighted landmark, a lower class number, a larger symbol, the list
+// position. The last makes the order, and so the placement, total.
+struct CaptionRank {
+  int32_t HostPriority;
+  bool Highlighted;
+  uint8_t Class;
+  int32_t SymbolSize;
+  int32_t Index;
+  bool operator<(const CaptionRank& o) const {
+    if (HostPriority != o.HostPriority) return HostPriority > o.HostPriority;
+    if (Highlighted != o.Highlighted) return Highlighted;
+    if (Class != o.Class) return Class < o.Class;
+    if (SymbolSize != o.SymbolSize) return SymbolSize > o.SymbolSize;
+    return Index < o.Index;
+  }
+};
+
+// Pixels kept free between a symbol and a caption moved beside it.
+constexpr int kCaptionGap = 2;
 
 }  // namespace
 
@@ -128,10 +131,24 @@ double TGeoMap::LandMarkSampleRate(int W, int H) const {
   return 1;
 }
 
+void TGeoMap::DrawSymbol(render::SymbolStamps& Stamps, TCanvas& Canvas, TPoint P,
+                         const TSymbolProperties& S, TColor FG, TColor BG, bool Transparent) {
+  if (FOverlayScale == 1) {
+    Stamps.Draw(Canvas, P.X, P.Y, S.Kind, FG, BG, S.Size, S.Direction, S.Length, Transparent);
+    return;
+  }
+  // Stamps hold one-pixel pens only; a scaled symbol is drawn.
+  Canvas.Pen().SetWidth(OverlayPenWidth(FOverlayScale));
+  DrawLandMarkSymbolOnCanvas(Canvas, P.X, P.Y, S.Kind, FG, BG, Scaled(S.Size, FOverlayScale),
+                             S.Direction, Scaled(S.Length, FOverlayScale), Transparent);
+  Canvas.Pen().SetWidth(1);
+}
+
 void TGeoMap::DrawLandMarks(TCanvas& Canvas, int W, int H) {
   Canvas.Pen().SetColor(clLime);
   const double p = LandMarkSampleRate(W, H);
   render::SymbolStamps stamps;  // the few symbols of a view, drawn once each
+  std::vector<TShownLandMark> shown;
   for (int32_t i = 0; i < FNumLandMarks; ++i) {
     const TLandMark& lm = FLandMarks[static_cast<size_t>(i)];
     if (!FLMClassVisible[lm.ClassFlag]) continue;
@@ -146,11 +163,93 @@ void TGeoMap::DrawLandMarks(TCanvas& Canvas, int W, int H) {
       if (i >= FNumLandMarks) break;
     }
     if (handled || !StrictlyInside(P, W, H)) continue;
-    const TLandMark& shown = FLandMarks[static_cast<size_t>(i)];
-    const TSymbolProperties& s = shown.SymbolProps;
-    stamps.Draw(Canvas, P.X, P.Y, s.Kind, s.FGColor, s.BGColor, s.Size, s.Direction, s.Length,
-                s.Transparent);
-    if (!shown.Caption.Text.empty()) DrawCaption(Canvas, P, shown.Caption);
+    const TLandMark& drawn = FLandMarks[static_cast<size_t>(i)];
+    const TSymbolProperties& s = drawn.SymbolProps;
+    DrawSymbol(stamps, Canvas, P, s, s.FGColor, s.BGColor, s.Transparent);
+    if (FPlaceLabels) {
+      shown.push_back(TShownLandMark{i, P});
+    } else if (!drawn.Caption.Text.empty()) {
+      render::SetCaptionFont(Canvas, drawn.Caption, FOverlayScale);
+      const auto layout = render::LayOutCaption(Canvas, P, drawn.Caption, FOverlayScale);
+      if (layout.Drawn) Canvas.TextOut(layout.Origin.X, layout.Origin.Y, drawn.Caption.Text);
+    }
+  }
+  if (FPlaceLabels) PlaceAndDrawCaptions(Canvas, W, H, shown);
+}
+
+// Every drawn symbol is an obstacle; captions then claim their places in
+// rank order and are drawn once all are placed. A turned caption keeps its
+// own position or is left out: moved beside its symbol it would no longer
+// read along the line its author gave it.
+void TGeoMap::PlaceAndDrawCaptions(TCanvas& Canvas, int W, int H,
+                                   const std::vector<TShownLandMark>& Shown) {
+  const int pen = OverlayPenWidth(FOverlayScale);
+  // A handler (OnDrawLandmark, OnLabelPriority) may have removed landmarks:
+  // positions past the count are gone and must not be read.
+  auto gone = [&](size_t k) { return Shown[k].Index >= FNumLandMarks; };
+  render::LabelPlacer placer(W, H);
+  std::vector<TRect> symbols(Shown.size());
+  for (size_t k = 0; k < Shown.size(); ++k) {
+    if (gone(k)) continue;
+    const TSymbolProperties& s = FLandMarks[static_cast<size_t>(Shown[k].Index)].SymbolProps;
+    symbols[k] = SymbolBox(Shown[k].P, s.Kind, Scaled(s.Size, FOverlayScale),
+                           Scaled(s.Length, FOverlayScale), s.Direction, pen);
+    if (s.Kind != lmUserDef) placer.AddObstacle(symbols[k], static_cast<int32_t>(k));
+  }
+  std::vector<std::pair<CaptionRank, size_t>> order;
+  for (size_t k = 0; k < Shown.size(); ++k) {
+    if (gone(k)) continue;
+    const int32_t i = Shown[k].Index;
+    const TLandMark& lm = FLandMarks[static_cast<size_t>(i)];
+    if (lm.Caption.Text.empty()) continue;
+    // Taken before the handler runs: it may remove the landmark.
+    CaptionRank rank{0, i + 1 == FHighLM, lm.ClassFlag, lm.SymbolProps.Size, i};
+    if (OnLabelPriority) {
+      OnLabelPriority(this, i + 1, lm, rank.HostPriority);
+      if (gone(k)) continue;
+    }
+    order.push_back({rank, k});
+  }
+  std::sort(order.begin(), order.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+
+  struct Placed {
+    size_t Shown;
+    TPoint Origin;
+  };
+  std::vector<Placed> placed;
+  placed.reserve(order.size());
+  // Measuring sets the font; consecutive captions mostly share one, so the
+  // font is set again only when the caption's look changes.
+  const TLMTextProperties* fontOf = nullptr;
+  for (const auto& [rank, k] : order) {
+    if (gone(k)) continue;
+    const TLMTextProperties& c = FLandMarks[static_cast<size_t>(Shown[k].Index)].Caption;
+    if (fontOf == nullptr || !render::SameCaptionFont(*fontOf, c))
+      render::SetCaptionFont(Canvas, c, FOverlayScale);
+    fontOf = &c;
+    const auto layout = render::LayOutCaption(Canvas, Shown[k].P, c, FOverlayScale);
+    if (!layout.Drawn) continue;
+    const auto k32 = static_cast<int32_t>(k);
+    if (c.Direction % 360 != 0) {
+      if (placer.Place(std::span(&layout.Box, 1), k32) == 0) placed.push_back({k, layout.Origin});
+      continue;
+    }
+    const auto positions =
+        render::CaptionPositions(layout.Box, symbols[k], layout.Extent, kCaptionGap * pen);
+    const int chosen = placer.Place(positions, k32);
+    if (chosen >= 0)
+      placed.push_back({k, TPoint{positions[static_cast<size_t>(chosen)].Left,
+                                  positions[static_cast<size_t>(chosen)].Top}});
+  }
+  fontOf = nullptr;
+  for (const Placed& pl : placed) {
+    if (gone(pl.Shown)) continue;
+    const TLMTextProperties& c = FLandMarks[static_cast<size_t>(Shown[pl.Shown].Index)].Caption;
+    if (fontOf == nullptr || !render::SameCaptionFont(*fontOf, c))
+      render::SetCaptionFont(Canvas, c, FOverlayScale);
+    fontOf = &c;
+    Canvas.TextOut(pl.Origin.X, pl.Origin.Y, c.Text);
   }
 }
 
@@ -170,8 +269,11 @@ void TGeoMap::DrawHighLightedLandMark(TCanvas& Canvas, int W, int H) {
   }
   if (handled || !StrictlyInside(P, W, H)) return;
   const TSymbolProperties& s = FLandMarks[static_cast<size_t>(FHighLM - 1)].SymbolProps;
-  DrawLandMarkSymbolOnCanvas(Canvas, P.X, P.Y, s.Kind, FHighLMColFG, FHighLMColBG, s.Size,
-                             s.Direction, s.Length, FHighLMTrans);
+  Canvas.Pen().SetWidth(OverlayPenWidth(FOverlayScale));
+  DrawLandMarkSymbolOnCanvas(Canvas, P.X, P.Y, s.Kind, FHighLMColFG, FHighLMColBG,
+                             Scaled(s.Size, FOverlayScale), s.Direction,
+                             Scaled(s.Length, FOverlayScale), FHighLMTrans);
+  Canvas.Pen().SetWidth(1);
 }
 
 }  // namespace marovia

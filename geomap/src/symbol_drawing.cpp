@@ -59,179 +59,201 @@ void SquareOutline(Pen& p, int64_t x, int64_t y, int64_t s) {
   p.LineTo(x - s, y - s);
 }
 
+// One symbol's parameters: the anchor, S and L widened to 64 bits, the
+// direction in radians.
+struct Symbol {
+  int64_t X, Y, S, L;
+  double Phi;
+  TColor FG, BG;
+  bool Transparent;
+
+  // The point at distance r in direction a (radians, clockwise from up).
+  TPoint D(double r, double a) const {
+    return P(R(std::sin(a) * r + static_cast<double>(X)),
+             R(std::cos(a) * (-r) + static_cast<double>(Y)));
+  }
+};
+
+constexpr double kDeg20 = 20.0 / 180.0 * std::numbers::pi;
+constexpr double kDeg120 = 120.0 / 180.0 * std::numbers::pi;
+
+// The one-pixel halo of the plus and the diagonal cross: the figure drawn
+// nine times, shifted by -1..1 both ways, in the background colour.
+template <typename Figure>
+void Halo(Pen& p, const Symbol& y, Figure&& F) {
+  if (y.Transparent) return;
+  p.Color(y.BG);
+  for (int i = -1; i <= 1; ++i)
+    for (int j = -1; j <= 1; ++j) F(i, j);
+}
+
+void DrawPlus(Pen& p, const Symbol& y) {
+  const int64_t X = y.X, Y = y.Y, S = y.S;
+  Halo(p, y, [&](int i, int j) {
+    p.MoveTo(X + i, Y + j - S);
+    p.LineTo(X + i, Y + j + S + 1);
+    p.MoveTo(X + i - S, Y + j);
+    p.LineTo(X + i + S + 1, Y + j);
+  });
+  p.Color(y.FG);
+  p.MoveTo(X, Y - S);
+  p.LineTo(X, Y + S + 1);
+  p.MoveTo(X - S, Y);
+  p.LineTo(X + S + 1, Y);
+}
+
+// The square, and the box of the cross box: a background ring around a
+// filled square outlined in the foreground colour (or the outline alone).
+void DrawBox(Pen& p, const Symbol& y) {
+  const int64_t X = y.X, Y = y.Y, S = y.S;
+  if (y.Transparent) {
+    p.Color(y.FG);
+    SquareOutline(p, X, Y, S);
+    return;
+  }
+  p.Color(y.BG);
+  SquareOutline(p, X, Y, S);
+  p.Color(y.FG);
+  p.Brush(y.BG);
+  p.Rectangle(X - S + 1, Y - S + 1, X + S, Y + S);
+}
+
+void DrawCrossBox(Pen& p, const Symbol& y) {
+  const int64_t X = y.X, Y = y.Y, S = y.S;
+  DrawBox(p, y);
+  if (y.Transparent) {
+    // On from the outline's end at the top-left corner.
+    p.LineTo(X + S, Y + S);
+    p.MoveTo(X - S, Y + S);
+    p.LineTo(X + S, Y - S);
+  } else {
+    p.MoveTo(X - S + 1, Y + S - 1);
+    p.LineTo(X + S, Y - S);
+    p.MoveTo(X + S - 1, Y + S - 1);
+    p.LineTo(X - S, Y - S);
+  }
+}
+
+// A closed figure: outlined through its points, or a filled polygon.
+void DrawFigure(Pen& p, const Symbol& y, std::initializer_list<TPoint> Outline,
+                std::initializer_list<TPoint> Filled) {
+  p.Color(y.FG);
+  p.Brush(y.BG);
+  if (!y.Transparent) {
+    p.Polygon(Filled);
+    return;
+  }
+  bool first = true;
+  for (const TPoint& q : Outline) {
+    if (first)
+      p.MoveTo(q);
+    else
+      p.LineTo(q);
+    first = false;
+  }
+}
+
+void DrawTriangle(Pen& p, const Symbol& y) {
+  const double s = static_cast<double>(y.S);
+  const TPoint p1 = y.D(s, y.Phi), p2 = y.D(s, y.Phi + kDeg120), p3 = y.D(s, y.Phi - kDeg120);
+  DrawFigure(p, y, {p1, p2, p3, p1}, {p1, p2, p3});
+}
+
+void DrawSpade(Pen& p, const Symbol& y) {
+  const int64_t X = y.X, Y = y.Y, S = y.S;
+  const TPoint top = P(X, Y - S), right = P(X + S, Y), bottom = P(X, Y + S), left = P(X - S, Y);
+  DrawFigure(p, y, {top, right, bottom, left, top}, {right, bottom, left, top});
+}
+
+void DrawCircle(Pen& p, TCanvas& Canvas, const Symbol& y) {
+  p.Color(y.FG);
+  p.Brush(y.BG);
+  if (y.Transparent) Canvas.Brush().SetStyle(bsClear);
+  p.Ellipse(y.X - y.S, y.Y - y.S, y.X + y.S, y.Y + y.S);
+}
+
+// An arrow: the shaft between the anchor and the point at L, the barbs S
+// long at +-20 degrees at the head (the far end for lmArrowFrom, the anchor
+// for lmArrowTo), outlined or filled.
+void DrawArrow(Pen& p, const Symbol& y, bool AwayFromAnchor) {
+  p.Color(y.FG);
+  p.Brush(y.BG);
+  const TPoint far = y.D(static_cast<double>(y.L), y.Phi);
+  const TPoint anchor = P(y.X, y.Y);
+  const TPoint head = AwayFromAnchor ? far : anchor;
+  p.MoveTo(AwayFromAnchor ? anchor : far);
+  p.LineTo(head);
+  // Barbs point back along the shaft: away from the head.
+  const double s = static_cast<double>(y.S);
+  const int64_t sign = AwayFromAnchor ? -1 : 1;
+  auto barb = [&](double a) {
+    return P(head.X + sign * R(s * std::sin(a)), head.Y - sign * R(s * std::cos(a)));
+  };
+  const TPoint b1 = barb(y.Phi + kDeg20), b2 = barb(y.Phi - kDeg20);
+  if (y.Transparent) {
+    p.LineTo(b1);
+    p.MoveTo(head);
+    p.LineTo(b2);
+  } else {
+    p.Polygon({head, b1, b2});
+  }
+}
+
+void DrawDiagonalCross(Pen& p, const Symbol& y) {
+  const int64_t X = y.X, Y = y.Y, S = y.S;
+  Halo(p, y, [&](int i, int j) {
+    p.MoveTo(X + S + i, Y + j - S);
+    p.LineTo(X - S + i - 1, Y + j + S + 1);
+    p.MoveTo(X + i - S, Y - S + j);
+    p.LineTo(X + i + S + 1, Y + S + j + 1);
+  });
+  p.Color(y.FG);
+  p.MoveTo(X - S, Y - S);
+  p.LineTo(X + S + 1, Y + S + 1);
+  p.MoveTo(X - S, Y + S);
+  p.LineTo(X + S + 1, Y - S - 1);
+}
+
+// A value outside the enumeration: a small fixed plus.
+void DrawUnknown(Pen& p, const Symbol& y) {
+  p.Color(y.FG);
+  p.MoveTo(y.X - 4, y.Y);
+  p.LineTo(y.X + 5, y.Y);
+  p.MoveTo(y.X, y.Y - 4);
+  p.LineTo(y.X, y.Y + 5);
+}
+
 }  // namespace
 
 void DrawLandMarkSymbolOnCanvas(TCanvas& Canvas, int32_t x, int32_t y, TLandMarkElement Kind,
                                 TColor FGColor, TColor BGColor, int32_t Size, int32_t Direction,
                                 int32_t Length, bool Transparent) {
   Pen p{Canvas};
-  const int64_t X = x, Y = y, S = Size, L = Length;
-  const double phi = Direction / 180.0 * std::numbers::pi;
-  const double deg20 = 20.0 / 180.0 * std::numbers::pi;
-  const double deg120 = 120.0 / 180.0 * std::numbers::pi;
-  // The point at distance r in direction a (radians, clockwise from up).
-  auto D = [&](double r, double a) {
-    return P(R(std::sin(a) * r + static_cast<double>(X)),
-             R(std::cos(a) * (-r) + static_cast<double>(Y)));
-  };
-
+  const Symbol sym{x,       y,       Size,       Length, Direction / 180.0 * std::numbers::pi,
+                   FGColor, BGColor, Transparent};
   switch (Kind) {
     case lmPlus:
-      if (!Transparent) {
-        p.Color(BGColor);
-        for (int i = -1; i <= 1; ++i)
-          for (int j = -1; j <= 1; ++j) {
-            p.MoveTo(X + i, Y + j - S);
-            p.LineTo(X + i, Y + j + S + 1);
-            p.MoveTo(X + i - S, Y + j);
-            p.LineTo(X + i + S + 1, Y + j);
-          }
-      }
-      p.Color(FGColor);
-      p.MoveTo(X, Y - S);
-      p.LineTo(X, Y + S + 1);
-      p.MoveTo(X - S, Y);
-      p.LineTo(X + S + 1, Y);
-      return;
-
+      return DrawPlus(p, sym);
     case lmSquare:
-      if (Transparent) {
-        p.Color(FGColor);
-        SquareOutline(p, X, Y, S);
-      } else {
-        p.Color(BGColor);
-        SquareOutline(p, X, Y, S);
-        p.Color(FGColor);
-        p.Brush(BGColor);
-        p.Rectangle(X - S + 1, Y - S + 1, X + S, Y + S);
-      }
-      return;
-
-    case lmTriangle: {
-      const TPoint p1 = D(static_cast<double>(S), phi);
-      const TPoint p2 = D(static_cast<double>(S), phi + deg120);
-      const TPoint p3 = D(static_cast<double>(S), phi - deg120);
-      p.Color(FGColor);
-      p.Brush(BGColor);
-      if (Transparent) {
-        p.MoveTo(p1);
-        p.LineTo(p2);
-        p.LineTo(p3);
-        p.LineTo(p1);
-      } else {
-        p.Polygon({p1, p2, p3});
-      }
-      return;
-    }
-
+      return DrawBox(p, sym);
+    case lmTriangle:
+      return DrawTriangle(p, sym);
     case lmCircle:
-      p.Color(FGColor);
-      p.Brush(BGColor);
-      if (Transparent) Canvas.Brush().SetStyle(bsClear);
-      p.Ellipse(X - S, Y - S, X + S, Y + S);
-      return;
-
-    case lmArrowFrom: {
-      p.Color(FGColor);
-      p.Brush(BGColor);
-      const TPoint t = D(static_cast<double>(L), phi);
-      p.MoveTo(X, Y);
-      p.LineTo(t);
-      const double s = static_cast<double>(S);
-      const TPoint b1 = P(t.X - R(s * std::sin(phi + deg20)), t.Y + R(s * std::cos(phi + deg20)));
-      const TPoint b2 = P(t.X - R(s * std::sin(phi - deg20)), t.Y + R(s * std::cos(phi - deg20)));
-      if (Transparent) {
-        p.LineTo(b1);
-        p.MoveTo(t);
-        p.LineTo(b2);
-      } else {
-        p.Polygon({t, b1, b2});
-      }
-      return;
-    }
-
-    case lmArrowTo: {
-      p.Color(FGColor);
-      p.Brush(BGColor);
-      const TPoint t = D(static_cast<double>(L), phi);
-      p.MoveTo(t);
-      p.LineTo(X, Y);
-      const double s = static_cast<double>(S);
-      const TPoint b1 = P(X + R(s * std::sin(phi + deg20)), Y - R(s * std::cos(phi + deg20)));
-      const TPoint b2 = P(X + R(s * std::sin(phi - deg20)), Y - R(s * std::cos(phi - deg20)));
-      if (Transparent) {
-        p.LineTo(b1);
-        p.MoveTo(X, Y);
-        p.LineTo(b2);
-      } else {
-        p.Polygon({P(X, Y), b1, b2});
-      }
-      return;
-    }
-
+      return DrawCircle(p, Canvas, sym);
+    case lmArrowFrom:
+      return DrawArrow(p, sym, true);
+    case lmArrowTo:
+      return DrawArrow(p, sym, false);
     case lmCrossBox:
-      if (Transparent) {
-        p.Color(FGColor);
-        SquareOutline(p, X, Y, S);
-        p.LineTo(X + S, Y + S);
-        p.MoveTo(X - S, Y + S);
-        p.LineTo(X + S, Y - S);
-      } else {
-        p.Color(BGColor);
-        SquareOutline(p, X, Y, S);
-        p.Color(FGColor);
-        p.Brush(BGColor);
-        p.Rectangle(X - S + 1, Y - S + 1, X + S, Y + S);
-        p.MoveTo(X - S + 1, Y + S - 1);
-        p.LineTo(X + S, Y - S);
-        p.MoveTo(X + S - 1, Y + S - 1);
-        p.LineTo(X - S, Y - S);
-      }
-      return;
-
+      return DrawCrossBox(p, sym);
     case lmSpade:
-      p.Color(FGColor);
-      p.Brush(BGColor);
-      if (Transparent) {
-        p.MoveTo(X, Y - S);
-        p.LineTo(X + S, Y);
-        p.LineTo(X, Y + S);
-        p.LineTo(X - S, Y);
-        p.LineTo(X, Y - S);
-      } else {
-        p.Polygon({P(X + S, Y), P(X, Y + S), P(X - S, Y), P(X, Y - S)});
-      }
-      return;
-
+      return DrawSpade(p, sym);
     case lmCross:
-      if (!Transparent) {
-        p.Color(BGColor);
-        for (int i = -1; i <= 1; ++i)
-          for (int j = -1; j <= 1; ++j) {
-            p.MoveTo(X + S + i, Y + j - S);
-            p.LineTo(X - S + i - 1, Y + j + S + 1);
-            p.MoveTo(X + i - S, Y - S + j);
-            p.LineTo(X + i + S + 1, Y + S + j + 1);
-          }
-      }
-      p.Color(FGColor);
-      p.MoveTo(X - S, Y - S);
-      p.LineTo(X + S + 1, Y + S + 1);
-      p.MoveTo(X - S, Y + S);
-      p.LineTo(X + S + 1, Y - S - 1);
-      return;
-
+      return DrawDiagonalCross(p, sym);
     case lmUserDef:
-      // The host draws these symbols itself.
-      return;
+      return;  // the host draws these symbols itself
   }
-
-  // A value outside the enumeration: a small fixed plus.
-  p.Color(FGColor);
-  p.MoveTo(X - 4, Y);
-  p.LineTo(X + 5, Y);
-  p.MoveTo(X, Y - 4);
-  p.LineTo(X, Y + 5);
+  DrawUnknown(p, sym);
 }
 
 }  // namespace marovia

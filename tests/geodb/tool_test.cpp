@@ -163,16 +163,24 @@ TEST_F(GeoDBTool, CommandsReportErrorsWithoutTouchingFiles) {
   EXPECT_EQ(Run({"delete", Base(), "--id", "5"}), 1);
 }
 
-TEST_F(GeoDBTool, TextImportErrorNamesLineAndKeepsEarlierItems) {
+// A bad line is reported with its file and line number and the import
+// goes on, as geoconvert and geomap do: a bad record line is passed over,
+// an item with a bad point is left out whole.
+TEST_F(GeoDBTool, TextImportReportsEachBadLineAndGoesOn) {
   ASSERT_EQ(Run({"create", Base()}), 0);
   const fs::path bad = dir_ / "bad.txt";
-  const std::string text = "town;A;1;2\n\n# c\ntown;B;95;2\n";
+  const std::string text =
+      "town;A;1;2\n\n# c\ntown;B;95;2\nlake;L\n1;2\nx;y\nend\n"
+      "forest;F\nriver;R\n1;2\n3;4\nend\nriver;;open\n5;6\nend\ntown;C;3;4\n";
   WriteBytes(bad, std::vector<uint8_t>(text.begin(), text.end()));
   EXPECT_EQ(Run({"import", Base(), bad.string()}), 1);
-  EXPECT_NE(err_.str().find("bad.txt:4: latitude 95 outside -90..90"), std::string::npos)
-      << err_.str();
+  for (const char* e : {"bad.txt:4: latitude 95 outside -90..90", "bad.txt:7:", "('L' left out)",
+                        "bad.txt:9: expected a record", "bad.txt:14: name missing"})
+    EXPECT_NE(err_.str().find(e), std::string::npos) << e << "\n" << err_.str();
+  EXPECT_NE(out_.str().find("added 2 town(s) and 1 polygon item(s)"), std::string::npos)
+      << out_.str();
   Open();
-  EXPECT_EQ(db_->NumEntries(), 1);
+  EXPECT_EQ(db_->NumEntries(), 3);
   EXPECT_EQ(db_->SearchForItemID(1), 1);  // the index files were written
 
   const std::string unterminated = "river;R\n1;2\n";
@@ -180,6 +188,15 @@ TEST_F(GeoDBTool, TextImportErrorNamesLineAndKeepsEarlierItems) {
   db_->SetDBName("");
   EXPECT_EQ(Run({"import", Base(), bad.string()}), 1);
   EXPECT_NE(err_.str().find("'end' missing"), std::string::npos) << err_.str();
+}
+
+// A stray file of a database name: not "create it", which would refuse.
+TEST_F(GeoDBTool, InfoOnAPartialFileSetSaysWhatIsThere) {
+  WriteBytes(fs::path(Base() + ".zylgi0"), {1, 2, 3});
+  EXPECT_EQ(Run({"info", Base()}), 1);
+  EXPECT_EQ(err_.str().find("geodb create"), std::string::npos) << err_.str();
+  EXPECT_NE(err_.str().find("is not a whole database"), std::string::npos) << err_.str();
+  EXPECT_EQ(Run({"create", Base()}), 1);
 }
 
 TEST_F(GeoDBTool, BlobCommandsRoundTripAFile) {

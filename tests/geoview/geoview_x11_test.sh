@@ -3,7 +3,10 @@
 # clicks the zoom button, left-clicks Zurich on the overview and turns the
 # wheel with xdotool, then takes screenshots and checks that the window shows
 # a map (the sample's land and sea colours, not the empty message) and that
-# the click selected another map.
+# the click selected another map. Then the wheel alone at Zurich: notches in
+# go down through the atlas to the Zurich map, notches out back up to the
+# overview, each map named in the window title as the selector shows it.
+# Without a display geoview must give up with status 3 within 5 seconds.
 #
 # Usage: geoview_x11_test.sh GEOVIEW ATLAS_FOLDER
 # Exit status 77 (a skip for CTest) when the tools are missing or no X
@@ -18,6 +21,12 @@ skip() {
 }
 
 if [ -z "${GEOVIEW_X11_INNER:-}" ]; then
+  start=$(date +%s)
+  rc=0
+  env -u DISPLAY -u WAYLAND_DISPLAY timeout 10 "$geoview" "$atlas" >/dev/null 2>&1 || rc=$?
+  [ "$rc" = 3 ] || { echo "FAIL: without a display geoview exited $rc, not 3"; exit 1; }
+  (($(date +%s) - start <= 5)) || { echo "FAIL: without a display geoview took over 5 s"; exit 1; }
+
   for tool in xvfb-run Xvfb xdotool import convert compare; do
     command -v "$tool" >/dev/null || skip "$tool is missing (bash scripts/setup.sh installs it)"
   done
@@ -106,4 +115,36 @@ awk "BEGIN { exit !($zoomed > 20000) }" || fail "the wheel did not zoom ($zoomed
 xdotool key ctrl+q
 wait "$pid" || true
 pid=
-echo "PASS: overview, then '$title' after the click; the wheel changed $zoomed pixels"
+
+# The wheel at Zurich, at the centre of the map part of the window.
+"$geoview" --size 800x600 --center 47.37,8.54 --mag 1 --out "$work" "$atlas" >"$work/log" 2>&1 &
+pid=$!
+wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^geoview - ' | head -1) ||
+  fail "no geoview window appeared for the wheel"
+# Turns the wheel (4: in, 5: out) until the title names Part, at most 40
+# notches; prints the distinct titles shown on the way.
+wheel_to() {
+  local button=$1 part=$2 last= t
+  for _ in $(seq 40); do
+    t=$(xdotool getwindowname "$wid")
+    if [ "$t" != "$last" ]; then echo "$t"; last=$t; fi
+    case $t in *"$part"*) return 0 ;; esac
+    xdotool mousemove --window "$wid" 400 305 click "$button"
+    sleep 0.15
+  done
+  return 1
+}
+# Map names in the order of the titles, one line each.
+names() {
+  sed -e 's/.*Zurich.*/zurich/' -e 's/.*Switzerland.*/switzerland/' -e 's/.*Alps.*/alps/' \
+    -e 's/.*Europe (Lambert.*/europe/' -e 's/.*Europe, Africa.*/overview/' | paste -sd' '
+}
+in=$(wheel_to 4 Zurich | names) || fail "wheel notches in never reached the Zurich map ($in)"
+[ "$in" = "overview europe alps switzerland zurich" ] || fail "wheel in showed: $in"
+out=$(wheel_to 5 "Europe, Africa" | names) || fail "wheel notches out never reached the overview ($out)"
+[ "$out" = "zurich switzerland alps europe overview" ] || fail "wheel out showed: $out"
+xdotool key ctrl+q
+wait "$pid" || true
+pid=
+echo "PASS: overview, then '$title' after the click; the wheel changed $zoomed pixels;"
+echo "      the wheel in: $in; out: $out"

@@ -1,5 +1,6 @@
 // What the viewer writes (saved views, copies, prints) and the files it
 // cannot use: each is reported once and the rest of the atlas stays usable.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -107,6 +108,22 @@ TEST_F(DamagedAtlas, DropsAMapWhoseImageTurnsOutDamagedAndKeepsTheOneShown) {
   // The next click finds the next finer map there.
   Click(MapCentre());
   EXPECT_NE(Map().Caption().find("British Isles"), std::string::npos) << Map().Caption();
+}
+
+// A message wider than the window is shown whole over several lines, and
+// the status line shrinks back for the next short one.
+TEST_F(ViewerTest, ShowsALongMessageWholeOnTheStatusLine) {
+  viewer.Open({Sample()});
+  const std::string missing = "/" + std::string(40, 'd') + "/" + std::string(150, 'f') + ".xml";
+  viewer.Open({missing, Sample()});
+  viewer.Pump();
+  std::string shown = viewer.StatusText();
+  shown.erase(std::remove(shown.begin(), shown.end(), '\n'), shown.end());
+  EXPECT_NE(shown.find(std::string(150, 'f') + ".xml"), std::string::npos) << viewer.StatusText();
+  EXPECT_GE(Map().Height(), 300);  // the map keeps most of the window
+  EXPECT_LT(Map().Height(), 600 - 33 - kStatusHeight);
+  viewer.Key(TViewerKey::ToggleLandmarks);  // a short message
+  EXPECT_EQ(Map().Height(), 600 - 33 - kStatusHeight);
 }
 
 }  // namespace

@@ -32,6 +32,10 @@
 //   render_grid.cpp         graticule lines by model, calibration markers
 //   render_utm_grid.cpp     the UTM grid
 //   render_landmarks.cpp    landmarks, sampling, captions, the highlight
+//   render_captions.cpp     caption fonts and text cells
+//   label_placement.cpp     captions placed without overlap: collision index
+//   grid_scale.cpp          the grid steps that suit a magnification
+//   grid_steps.cpp          round graticule and UTM grid steps (grid_steps.h)
 //   render_symbol_stamps.cpp  symbols drawn once per paint and stamped
 //   mouse_trace.cpp         the mouse trace: points, clearing, drawing
 //   interaction.cpp         mouse gestures
@@ -51,6 +55,7 @@
 #include "marovia/geobasics/ellipsoids.h"
 #include "marovia/geomap/calib_types.h"
 #include "marovia/geomap/calxml.h"
+#include "marovia/geomap/grid_steps.h"
 #include "marovia/geomap/landmark.h"
 #include "marovia/geomap/map_calibration.h"
 #include "marovia/platform/controls.h"
@@ -64,6 +69,9 @@ namespace marovia {
 
 namespace mapfile {
 class TSetInput;
+}
+namespace render {
+class SymbolStamps;
 }
 
 // Largest map image, in pixels (width x height); larger images are refused.
@@ -102,6 +110,10 @@ using TRenderEvent = std::function<void(TObject* Sender, TCanvas& Canvas)>;
 // suppress the built-in symbol and caption.
 using TDrawLandMarkEvent = std::function<void(TObject* Sender, bool& Handled, TCanvas& Canvas,
                                               TPoint APoint, const TLandMark& LandMarkData)>;
+// Priority of a landmark's caption when captions are placed without
+// overlap: 0 on entry; higher values are placed first. Index: 1..NumLandMarks.
+using TLabelPriorityEvent = std::function<void(TObject* Sender, int32_t Index,
+                                               const TLandMark& LandMarkData, int32_t& Priority)>;
 // Allowed is true on entry; false cancels the addition or removal.
 using TLandMarkActionEvent = std::function<void(
     TObject* Sender, bool& Allowed, TLandMarkAction Action, const TLandMark& LandMarkData)>;
@@ -156,6 +168,14 @@ class TGeoMap : public TCustomControl {
   // Metres between UTM grid lines, 0..10000000; 0 lets the renderer choose.
   int32_t UTMGridDist() const { return FUTMGridDist; }
   void SetUTMGridDist(int32_t Value);
+  // The graticule step (degrees) and UTM grid step (metres) that suit a
+  // view of this map at Magnification: lines about 60 to 150 view pixels
+  // apart at round steps (grid_steps.h), taken from the calibrated corners
+  // (the larger of the degrees per pixel down and across) and the map's
+  // resolution. 0 without a calibration that gives them. Hosts write them
+  // to GratLineDist and UTMGridDist as the view zooms.
+  double GratLineDistFor(double Magnification) const;
+  int32_t UTMGridDistFor(double Magnification) const;
   // Zone of the UTM model; only 1..60 is stored. No refit, no repaint.
   int32_t UTMZone() const { return FCalibData.UTMZone; }
   void SetUTMZone(int32_t Value);
@@ -235,6 +255,21 @@ class TGeoMap : public TCustomControl {
   int32_t LMRandomDisplayThreshold() const { return FLMRandSampleLimit; }
   void SetLMRandomDisplayThreshold(int32_t Value) { SetRandSampleLimit(Value); }
   void SetRandSampleLimit(int32_t Value);
+  // Captions placed without overlap (off: each caption where its offsets
+  // put it, however crowded). When on, captions are taken in priority
+  // order (OnLabelPriority, then the highlighted landmark, a lower class
+  // number, a larger symbol, the list position), each tried at its own
+  // position and then around its symbol; one that overlaps every time
+  // another caption or a symbol, or reaches past the view's edge, is left
+  // out (its symbol stays). Repaints when changed.
+  bool PlaceLabels() const { return FPlaceLabels; }
+  void SetPlaceLabels(bool Value);
+  // Device pixels per view pixel for everything drawn over the map
+  // (symbols, captions, line widths, markers): 1 on screen; a printout
+  // sets its dots per view pixel so that the overlays keep their size on
+  // paper. Clamped to 1/4..16; NaN is ignored. Repaints when changed.
+  double OverlayScale() const { return FOverlayScale; }
+  void SetOverlayScale(double Value);
   double Magnification() const { return FMagnify; }
   void SetMagnification(double Magnification);
   // Name of the map image file; writing loads it (image_loading.cpp).
@@ -455,6 +490,7 @@ class TGeoMap : public TCustomControl {
   TRenderEvent OnBeforeRenderData;
   TRenderEvent OnDataRendered;
   TDrawLandMarkEvent OnDrawLandmark;
+  TLabelPriorityEvent OnLabelPriority;
   TMapImgRequestEvent OnMapImageRequest;
   TLandMarkActionEvent OnLandMarkAction;
   TZoomPanEvent OnZoomPan;
@@ -541,12 +577,22 @@ class TGeoMap : public TCustomControl {
   void FillBackground(TCanvas& Canvas, int W, int H, const TRect& Covered);
   void DrawMapImage(TCanvas& Canvas, int W, int H, bool UseCache);
   void DrawGrid(TCanvas& Canvas, int W, int H);
+  void DrawGridLines(TCanvas& Canvas, int W, int H);
   void DrawGraticule(TCanvas& Canvas, int ParallelSegments, int MeridianSegments);
   void DrawParabolicCalLines(TCanvas& Canvas, int W, int H, bool Lines, bool Points);
   void DrawCalibPointMarkers(TCanvas& Canvas);
   void DrawUTMGrid(TCanvas& Canvas);
   void DrawLandMarks(TCanvas& Canvas, int W, int H);
   double LandMarkSampleRate(int W, int H) const;
+  // A landmark drawn in the current composition, for caption placement.
+  struct TShownLandMark {
+    int32_t Index;  // 0-based position
+    TPoint P;       // control point
+  };
+  void DrawSymbol(render::SymbolStamps& Stamps, TCanvas& Canvas, TPoint P,
+                  const TSymbolProperties& S, TColor FG, TColor BG, bool Transparent);
+  void PlaceAndDrawCaptions(TCanvas& Canvas, int W, int H,
+                            const std::vector<TShownLandMark>& Shown);
   void DrawHighLightedLandMark(TCanvas& Canvas, int W, int H);
   // MapImageToControl and ControlToMapImage computed in doubles and
   // saturated, so that no position far outside the map can raise.
@@ -649,6 +695,8 @@ class TGeoMap : public TCustomControl {
   int32_t FUTMGridDist = 0;
   TCalibData& FCalibData = FCalib.Data();
   int32_t FHighLM = 0;
+  bool FPlaceLabels = false;
+  double FOverlayScale = 1;
   TColor FHighLMColFG = clBlue;
   TColor FHighLMColBG = clYellow;
   bool FHighLMTrans = false;
