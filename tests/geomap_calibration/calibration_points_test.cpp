@@ -295,14 +295,16 @@ TEST(CalibrationPoints, CountsBeyondTheCapacitiesAreNeverIndexed) {
       map.SetCalibData(cd);
       if (m == cmParabolicIp) map.AddCalibPoint(gtlParallel, 1.0, 5, 5);
       if (m == cmUTM) map.AddCalibPoint(5e6, 5e5, 32, hemiNorth, 5, 5);
-      if (m >= cmBiquadraticPn && m <= cmEquiRect) map.AddCalibPoint(45.0, 9.0, 5, 5);
+      const bool geographic = (m >= cmBiquadraticPn && m <= cmEquiRect) || m == cmProjected ||
+                              m == cmThinPlate;
+      if (geographic) map.AddCalibPoint(45.0, 9.0, 5, 5);
       double qx = 0, qy = 0;
       map.CalibQuality(qx, qy);
       // A negative count reads as an empty store, so the point added is
       // the only one; a count at or past the capacity is a full store,
       // which refuses the point and is read up to its capacity.
       const std::string what = "count " + std::to_string(count) + " model " + std::to_string(m);
-      const bool pointModel = m >= cmBiquadraticPn && m <= cmUTM;
+      const bool pointModel = geographic || m == cmUTM;
       const size_t held = count < 0 ? 1 : kMaxCalQuads;
       EXPECT_EQ(map.CalibResiduals().size(), pointModel ? held : 0) << what;
       if (pointModel) {
