@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 #include <ostream>
 
 #include "cli_text.h"
@@ -14,7 +15,7 @@ namespace {
 
 // Metres per degree of a great circle on the sphere the map control uses
 // for distances (radius 6378000 m).
-constexpr double kMetresPerDegree = 6378000.0 * 3.14159265358979323846 / 180.0;
+constexpr double kMetresPerDegree = kDistanceSphereRadius * std::numbers::pi / 180.0;
 
 std::string Format(const char* Fmt, auto... Values) {
   char buf[256];
@@ -135,8 +136,8 @@ std::vector<TLineResidual> LineResiduals(const TMapCalibration& Cal) {
         // A degree of longitude shrinks with the cosine of the latitude.
         r.Valid = lonOk && latOk && std::isfinite(lon) && std::isfinite(lat);
         r.OffDegrees = lon - line.LineValue;
-        r.OffMetres = std::fabs(r.OffDegrees) * kMetresPerDegree *
-                      std::cos(lat * 3.14159265358979323846 / 180);
+        r.OffMetres =
+            std::fabs(r.OffDegrees) * kMetresPerDegree * std::cos(lat * std::numbers::pi / 180);
       }
       out.push_back(r);
     }

@@ -20,7 +20,6 @@ using namespace pointmodel;
 namespace {
 
 // Sphere and circumference of the resolution along the middle row.
-constexpr double kEarthRadius = 6378000;
 constexpr double kFullCircumference = 40074155.889191404;
 constexpr double kHalfCircumference = 20037077.944595702;
 
@@ -216,7 +215,7 @@ void TMapCalibration::CalcExtentsAndResolution(int32_t Width, int32_t Height) {
     return;
   }
   double dist =
-      SphereGreatCircleDist(kEarthRadius, left.Latit, left.Longit, right.Latit, right.Longit);
+      SphereGreatCircleDist(kDistanceSphereRadius, left.Latit, left.Longit, right.Latit, right.Longit);
   const double span = right.Longit - left.Longit;
   if (span > 360) {
     dist += kFullCircumference;

@@ -15,7 +15,6 @@ namespace marovia {
 
 namespace {
 
-constexpr double kEarthRadius = 6378000;  // sphere of the residual distances
 
 bool IsPointModel(TCalibModel m) {
   return (m >= cmBiquadraticPn && m <= cmUTM) || m == cmProjected || m == cmThinPlate;
@@ -66,7 +65,7 @@ TCalibResidual TMapCalibration::ResidualOf(const TCalQuad& c, int32_t Index) con
   if (placed && m.Valid()) {
     r.dX = c.MapX - X;
     r.dY = c.MapY - Y;
-    r.DistanceMetres = SphereGreatCircleDist(kEarthRadius, lat, lon, m.Latit, m.Longit);
+    r.DistanceMetres = SphereGreatCircleDist(kDistanceSphereRadius, lat, lon, m.Latit, m.Longit);
     r.Valid = std::isfinite(r.DistanceMetres);
   }
   return r;

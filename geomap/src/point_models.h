@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cmath>
+#include <numbers>
 
 #include "marovia/geobasics/ellipsoids.h"
 #include "marovia/geobasics/transverse_mercator.h"
@@ -17,7 +18,7 @@
 
 namespace marovia::pointmodel {
 
-inline constexpr double kPi = 3.141592653589793;
+inline constexpr double kPi = std::numbers::pi;
 // 180 / (0.4 pi): radians of the Miller latitude function to degrees.
 inline constexpr double kMillerLatScale = 143.2394487827058;
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 
 #include "marovia/platform/fonts.h"
 #include "render_pixels.h"
@@ -12,7 +13,7 @@ namespace marovia::render {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kPi = std::numbers::pi;
 
 // Font height in pixels for a size in points at 96 pixels per inch, grown
 // by Scale; negative: the em height, as font heights are given.

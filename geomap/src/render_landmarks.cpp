@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 #include <span>
 #include <utility>
 #include <vector>
@@ -70,7 +71,7 @@ TRect SymbolBox(TPoint P, TLandMarkElement Kind, int32_t S, int32_t L, int32_t D
     case lmArrowTo: {
       // The shaft from the anchor to the point at L in Direction, the
       // barbs within S of either end.
-      const double phi = Direction / 180.0 * 3.14159265358979323846;
+      const double phi = Direction / 180.0 * std::numbers::pi;
       const double tx = P.X + std::sin(phi) * L, ty = P.Y - std::cos(phi) * L;
       const double r = static_cast<double>(s + 1 + pen);
       return Rect(ViewPixel(std::min<double>(P.X, tx) - r),

@@ -96,6 +96,10 @@ struct TPixelPosition {
   bool Valid() const { return LatValid && LongValid; }
 };
 
+// Radius in metres of the sphere on which a calibration measures distances:
+// the resolution along the middle row and the residuals in metres.
+inline constexpr double kDistanceSphereRadius = 6378000;
+
 class TMapCalibration {
  public:
   // An empty record (UTMZone 0, no points) under cmUndefined, nothing fitted.
