@@ -73,11 +73,13 @@ double RowShare(const RgbImage& Img, int Y, int X0, int X1, TColor C) {
 }
 
 // The best share of colour C among the columns (rows) within one pixel of
-// Pos: a line computed by hand may round to either neighbour.
+// Pos that lie in the image: a line computed by hand may round to either
+// neighbour.
 double LineShare(const RgbImage& Img, bool Vertical, double Pos, int From, int To, TColor C) {
   double best = 0;
   for (int d = -1; d <= 1; ++d) {
     const int at = static_cast<int>(std::lround(Pos)) + d;
+    if (at < 0 || at >= (Vertical ? Img.W : Img.H)) continue;
     best = std::max(best,
                     Vertical ? ColumnShare(Img, at, From, To, C) : RowShare(Img, at, From, To, C));
   }
