@@ -21,6 +21,7 @@
 #include "geomap_cli.h"
 #include "map_loading.h"
 #include "marovia/geomap/geomap.h"
+#include "point_list.h"
 
 namespace marovia::geomaptool {
 
@@ -38,18 +39,7 @@ struct TInputLine {
 // The two numbers of a line; nullopt for a blank or comment line. Raises
 // std::runtime_error naming what is wrong.
 std::optional<std::pair<double, double>> ParseLine(const std::string& Line, bool ToGeo) {
-  std::vector<std::string> tokens;
-  std::string current;
-  for (const char c : Line) {
-    if (c == '#') break;
-    if (std::isspace(static_cast<unsigned char>(c)) || c == ',') {
-      if (!current.empty()) tokens.push_back(std::move(current));
-      current.clear();
-    } else {
-      current += c;
-    }
-  }
-  if (!current.empty()) tokens.push_back(std::move(current));
+  const std::vector<std::string> tokens = LineFields(Line);
   if (tokens.empty()) return std::nullopt;
   const char* what = ToGeo ? "X Y" : "LATITUDE LONGITUDE";
   if (tokens.size() != 2)

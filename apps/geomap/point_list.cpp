@@ -14,22 +14,6 @@ namespace {
 // Pixels beyond this are no position on any map image the control accepts.
 constexpr double kMaxPixel = 1e7;
 
-std::vector<std::string> Tokens(const std::string& Line) {
-  std::vector<std::string> tokens;
-  std::string current;
-  for (const char c : Line) {
-    if (c == '#') break;
-    if (std::isspace(static_cast<unsigned char>(c)) || c == ',') {
-      if (!current.empty()) tokens.push_back(std::move(current));
-      current.clear();
-    } else {
-      current += c;
-    }
-  }
-  if (!current.empty()) tokens.push_back(std::move(current));
-  return tokens;
-}
-
 double Number(const std::string& Token, const char* What, double Lo, double Hi) {
   const auto v = apps::ParseNumber(Token);
   if (!v)
@@ -52,8 +36,24 @@ int32_t Pixel(const std::string& Token, const char* What) {
 
 }  // namespace
 
+std::vector<std::string> LineFields(const std::string& Line) {
+  std::vector<std::string> tokens;
+  std::string current;
+  for (const char c : Line) {
+    if (c == '#') break;
+    if (std::isspace(static_cast<unsigned char>(c)) || c == ',') {
+      if (!current.empty()) tokens.push_back(std::move(current));
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  if (!current.empty()) tokens.push_back(std::move(current));
+  return tokens;
+}
+
 std::optional<TClickedPoint> ParsePointLine(const std::string& Line, TCalibModel Model) {
-  const std::vector<std::string> t = Tokens(Line);
+  const std::vector<std::string> t = LineFields(Line);
   if (t.empty()) return std::nullopt;
   if (t.size() != 4) {
     throw TPointLineError("expected 4 fields, found " + std::to_string(t.size()));

@@ -12,6 +12,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "marovia/geomap/calib_types.h"
 
@@ -32,6 +33,10 @@ class TPointLineError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// The fields of one line of numbers: separated by blanks or commas, up to a
+// '#' that starts a comment (empty for a blank or comment line).
+std::vector<std::string> LineFields(const std::string& Line);
 
 // The point of one line under Model; nullopt for a blank or comment line.
 // Raises TPointLineError for anything else that is not a point.

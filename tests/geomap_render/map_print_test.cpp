@@ -9,19 +9,14 @@
 #include "marovia/platform/pngimage.h"
 #include "marovia/platform/printers.h"
 #include "render_fixture.h"
+#include "support/run_command.h"
 #include "support/temp_dir.h"
 
 namespace marovia::test {
 namespace {
 
 std::string Output(const std::string& Command) {
-  std::string out;
-  if (FILE* p = popen(Command.c_str(), "r")) {
-    char buf[256];
-    while (fgets(buf, sizeof buf, p)) out += buf;
-    pclose(p);
-  }
-  return out;
+  return RunCommand(Command).Out;
 }
 
 bool HavePoppler() {

@@ -9,19 +9,14 @@
 
 #include "png_reader.h"
 #include "run_tool.h"
+#include "support/run_command.h"
 #include "support/temp_dir.h"
 
 namespace marovia::geomaptool::test {
 namespace {
 
 std::string Shell(const std::string& Command) {
-  std::string out;
-  if (FILE* p = popen(Command.c_str(), "r")) {
-    char buf[256];
-    while (fgets(buf, sizeof buf, p)) out += buf;
-    pclose(p);
-  }
-  return out;
+  return marovia::test::RunCommand(Command).Out;
 }
 
 // One landmark at Schaffhausen: a cyan square with a magenta caption,
