@@ -1,6 +1,7 @@
 // Reading calibration files: ParseCalibData into a bare record, and the map
 // control's readers, which also load the map image and fit the model.
 #include "calxml_reader.h"
+#include "crs_projection.h"
 #include "marovia/geomap/calxml.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/strutils.h"
@@ -114,6 +115,15 @@ bool TGeoMap::ReadCalDataIntern(bool TextMode, TTextFile* TextFile, TStream* Str
   // The set and its image are read whole before the calibration changes: a
   // damaged set or image raises and leaves the map as it was.
   calxml::ReadCalElements(input, place, data, {"Component \"" + Name() + "\": ", true});
+  // A CRS that PROJ does not know is refused here, before anything changes,
+  // and not by the fit after the set has replaced the calibration.
+  if (model == cmProjected && !data.CrsText.empty()) {
+    try {
+      const TCrsProjection check(data.CrsText);
+    } catch (const EZYLGeoMapError& e) {
+      throw EZYLGeoMapError("Component \"" + Name() + "\": " + e.what());
+    }
+  }
   if (!data.MapFName.empty()) SetMapImgName(data.MapFName);
   ClearCalibData();
   FCalibModel = model;
