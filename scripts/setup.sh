@@ -15,16 +15,20 @@ packages=(
   # projected calibrations (PROJ and its database) and the spline kernels
   libproj-dev proj-data libhwy-dev
   libsdl2-dev # geoview
+  # TIFF and GeoTIFF maps, KMZ archives, MBTiles, the tile viewer's page
+  libtiff-dev libgeotiff-dev libzip-dev libsqlite3-dev libjs-leaflet
 )
 test_packages=(
-  libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
   poppler-utils imagemagick
   # geoview's test in a real X server driven by xdotool
   xvfb xauth xdotool
   # the UTM benchmark compares with this library (benchmarks only)
   libgeographiclib-dev
   # independent oracles of the calibration tests: gdaltransform, gmt mapproject
-  gdal-bin gmt
+  gdal-bin gmt gmt-gshhg-high
+  # the web tile page in a headless browser; the large-map benchmark's peer
+  chromium libvips-tools
   # the Python package, and its tests against pyproj
   pybind11-dev python3-dev python3-numpy python3-pytest python3-pyproj
 )

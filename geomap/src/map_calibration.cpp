@@ -57,6 +57,23 @@ void TMapCalibration::SetImageSize(int32_t Width, int32_t Height) {
   FHeight = Height;
 }
 
+bool TMapCalibration::InsideBorder(double X, double Y) const {
+  const size_t n = FBorder.size();
+  if (n < 3) return true;
+  // Even-odd rule: count the edges a ray from (X, Y) to the right crosses;
+  // an edge counts when it straddles the ray's row (half-open in y, so a
+  // vertex on the row is counted once).
+  bool inside = false;
+  for (size_t i = 0, j = n - 1; i < n; j = i++) {
+    const TBorderVertex& a = FBorder[i];
+    const TBorderVertex& b = FBorder[j];
+    if ((a.Y > Y) == (b.Y > Y)) continue;
+    const double crossX = a.X + (Y - a.Y) * (b.X - a.X) / (b.Y - a.Y);
+    if (X < crossX) inside = !inside;
+  }
+  return inside;
+}
+
 int TMapCalibration::MinPoints(TCalibModel Model) {
   const TModelEntry* e = EntryOf(Model);
   return e ? e->MinPoints : 0;

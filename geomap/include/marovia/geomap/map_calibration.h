@@ -100,6 +100,13 @@ struct TPixelPosition {
 // the resolution along the middle row and the residuals in metres.
 inline constexpr double kDistanceSphereRadius = 6378000;
 
+// A vertex of a map's border polygon, in image pixels.
+struct TBorderVertex {
+  double X = 0;
+  double Y = 0;
+  friend bool operator==(const TBorderVertex&, const TBorderVertex&) = default;
+};
+
 class TMapCalibration {
  public:
   // An empty record (UTMZone 0, no points) under cmUndefined, nothing fitted.
@@ -123,6 +130,16 @@ class TMapCalibration {
   int32_t ImageWidth() const { return FWidth; }
   int32_t ImageHeight() const { return FHeight; }
   void SetImageSize(int32_t Width, int32_t Height);
+
+  // The outline of the mapped area within the image (the neatline of a
+  // scanned sheet), in image pixels; the last vertex joins the first. Empty:
+  // the whole image is map. The conversions do not depend on it.
+  const std::vector<TBorderVertex>& Border() const { return FBorder; }
+  void SetBorder(std::vector<TBorderVertex> Value) { FBorder = std::move(Value); }
+  // Whether the pixel position (X, Y) lies inside the border by the
+  // even-odd rule; true everywhere when there is no border (fewer than 3
+  // vertices).
+  bool InsideBorder(double X, double Y) const;
 
   // ---- Points (map_calibration.cpp); nothing is refitted ----------------
 
@@ -300,6 +317,7 @@ class TMapCalibration {
   std::shared_ptr<const TProjectedFit> FProjected;
   std::shared_ptr<const TThinPlateFit> FThinPlate;
   std::string FFitMessage;
+  std::vector<TBorderVertex> FBorder;
 };
 
 }  // namespace marovia
