@@ -77,12 +77,15 @@ TEST(GeomapPrint, CaptionsAndSymbolsKeepTheirSizeOnPaperAtEveryResolution) {
   }
   // Against 600 dpi: symbols to the pixel; captions to the pixel at 300
   // dpi, and at 72 dpi, where the 9-point caption has a 9-dot em and glyph
-  // advances are whole dots, within 5 per cent of its length.
+  // advances are whole dots, within 5 per cent of its length and two pixels
+  // of its height (a dot is 1.33 pixels of the page read back, and the
+  // antialiased tips of one-dot strokes may fall below the colour test,
+  // depending on the font the system puts in for the caption's).
   for (int k = 0; k < 2; ++k) {
     SCOPED_TRACE(std::to_string(dpis[k]) + " dpi against 600 dpi");
-    const double lengthTolerance = dpis[k] < 150 ? 0.05 * caption[2].Width() : 1;
-    EXPECT_NEAR(caption[k].Width(), caption[2].Width(), lengthTolerance);
-    EXPECT_NEAR(caption[k].Height(), caption[2].Height(), 1);
+    const bool coarse = dpis[k] < 150;
+    EXPECT_NEAR(caption[k].Width(), caption[2].Width(), coarse ? 0.05 * caption[2].Width() : 1);
+    EXPECT_NEAR(caption[k].Height(), caption[2].Height(), coarse ? 2 : 1);
     EXPECT_NEAR(symbol[k].Width(), symbol[2].Width(), 1);
     EXPECT_NEAR(symbol[k].Height(), symbol[2].Height(), 1);
   }
