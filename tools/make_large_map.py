@@ -75,7 +75,7 @@ def main():
     args = parser.parse_args()
     if not 256 <= args.size <= 65000:
         parser.error('size must lie in 256 .. 65000')
-    out = os.path.abspath(args.out)
+    out = os.path.join(os.environ.get('MAKE_LARGE_MAP_CALLER_DIR', os.getcwd()), args.out)
     os.makedirs(out, exist_ok=True)
     frame = frame_of(args.size)
 

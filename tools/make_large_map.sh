@@ -11,7 +11,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 for prog in gmt gs python3; do
   command -v "$prog" >/dev/null 2>&1 || { echo "make_large_map: $prog is missing" >&2; exit 1; }
 done
-# Run GMT where its session files cannot land in the work tree.
+# Run GMT where its session files cannot land in the work tree; a relative
+# --out is taken from where the script was called.
+MAKE_LARGE_MAP_CALLER_DIR=$(pwd)
+export MAKE_LARGE_MAP_CALLER_DIR
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"

@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 
+#include "pixel_packing.h"
 #include "tile_pixels.h"
 
 namespace marovia::pyr {
@@ -95,7 +97,11 @@ std::unique_ptr<TFilePyramid> TFilePyramid::Load(const std::string& CacheName, c
 }
 
 TFilePyramid::TFilePyramid(std::string Name, int Fd, TCacheLayout Layout, int64_t Budget)
-    : name_(std::move(Name)), fd_(Fd), layout_(std::move(Layout)), cache_(Budget) {}
+    : name_(std::move(Name)),
+      fd_(Fd),
+      layout_(std::move(Layout)),
+      cache_(Budget),
+      pool_(TTilePool::Create()) {}
 
 TFilePyramid::~TFilePyramid() {
   ::close(fd_);
@@ -122,16 +128,19 @@ TTilePixels TFilePyramid::Tile(int Level, int TX, int TY) const {
 
 TTilePixels TFilePyramid::ReadTile(int64_t Number) const {
   const TTileEntry& e = layout_.Index[static_cast<size_t>(Number)];
-  std::vector<uint8_t> bytes(e.Length);
-  if (!ReadAt(fd_, bytes.data(), bytes.size(), e.Offset))
+  // One buffer per thread: a fresh one per tile would cost a page fault
+  // per 4 KiB on every read.
+  thread_local std::unique_ptr<uint8_t[]> buffer(new uint8_t[kRawTileBytes]);
+  uint8_t* bytes = buffer.get();
+  if (!ReadAt(fd_, bytes, e.Length, e.Offset))
     throw EInOutError(name_, "cannot read a tile of the pyramid cache", errno);
-  if (e.Length == kSolidTileBytes)
-    return SolidTile(uint32_t{bytes[2]} << 16 | uint32_t{bytes[1]} << 8 | bytes[0]);
-  auto tile = NewTile();
-  uint32_t* out = tile.get();
-  const uint8_t* in = bytes.data();
-  for (int i = 0; i < kTilePixels; ++i, in += 3)
-    out[i] = uint32_t{in[2]} << 16 | uint32_t{in[1]} << 8 | in[0];
+  auto tile = pool_->Take();
+  if (e.Length == kSolidTileBytes) {
+    const uint32_t colour = uint32_t{bytes[2]} << 16 | uint32_t{bytes[1]} << 8 | bytes[0];
+    std::fill(tile.get(), tile.get() + kTilePixels, colour);
+  } else {
+    ExpandBgr(bytes, tile.get(), kTilePixels);
+  }
   return tile;
 }
 
@@ -195,13 +204,7 @@ void TCacheWriter::Put(int Level, int, int, const uint32_t* Pixels) {
     entry = {pos_ + buffer_.size(), kRawTileBytes};
     const size_t at = buffer_.size();
     buffer_.resize(at + kRawTileBytes);
-    uint8_t* out = buffer_.data() + at;
-    for (int i = 0; i < kTilePixels; ++i, out += 3) {
-      const uint32_t p = Pixels[i];
-      out[0] = uint8_t(p);
-      out[1] = uint8_t(p >> 8);
-      out[2] = uint8_t(p >> 16);
-    }
+    PackBgr(Pixels, buffer_.data() + at, kTilePixels);
     if (buffer_.size() >= kWriteChunk) Drain();
   }
   levels_[static_cast<size_t>(Level)].push_back(entry);

@@ -12,6 +12,7 @@
 #include "marovia/platform/sysutils.h"
 #include "pyramid_builder.h"
 #include "tile_cache.h"
+#include "tile_pool.h"
 
 namespace marovia::pyr {
 
@@ -43,6 +44,7 @@ class TFilePyramid : public TImagePyramid {
   int fd_;
   TCacheLayout layout_;
   mutable TTileCache cache_;
+  std::shared_ptr<TTilePool> pool_;
 };
 
 class TCacheWriter : public TTileSink {
