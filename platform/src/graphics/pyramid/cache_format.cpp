@@ -20,16 +20,17 @@ void Put64(uint8_t* p, uint64_t v) {
   Put32(p + 4, static_cast<uint32_t>(v >> 32));
 }
 
-constexpr size_t kChecksumAt = 56;
+constexpr size_t kChecksumAt = kChecksumOffset;
 constexpr size_t kIndexEntry = 16;
 
-uint64_t Checksum(const uint8_t* Meta, size_t MetaSize, const uint8_t* Index, size_t IndexSize) {
+}  // namespace
+
+uint64_t CacheChecksum(const uint8_t* Meta, size_t MetaSize, const uint8_t* Index,
+                       size_t IndexSize) {
   uint64_t h = Fnv1a(Meta, kChecksumAt);
   h = Fnv1a(Meta + kCacheHeaderSize, MetaSize - kCacheHeaderSize, h);
   return Fnv1a(Index, IndexSize, h);
 }
-
-}  // namespace
 
 uint64_t Fnv1a(const void* Data, size_t Size, uint64_t Hash) {
   const auto* p = static_cast<const uint8_t*>(Data);
@@ -69,7 +70,7 @@ std::vector<uint8_t> EncodeMeta(const TCacheLayout& L) {
     Put32(table + 8 * k + 4, static_cast<uint32_t>(L.Levels[k].Height));
   }
   const std::vector<uint8_t> index = EncodeIndex(L.Index);
-  Put64(&m[kChecksumAt], Checksum(m.data(), m.size(), index.data(), index.size()));
+  Put64(&m[kChecksumAt], CacheChecksum(m.data(), m.size(), index.data(), index.size()));
   return m;
 }
 
@@ -118,7 +119,7 @@ bool ParseCacheIndex(const uint8_t* M, size_t MetaSize, const uint8_t* Index, si
   if (!ParseCacheHeader(M, MetaSize, FileSize, L, Why)) return false;
   const size_t meta = NeedMeta(M, MetaSize);
   if (IndexSize != FileSize - L.IndexOffset) return Why = "index cut short", false;
-  if (Checksum(M, meta, Index, IndexSize) != Get64(M + kChecksumAt))
+  if (CacheChecksum(M, meta, Index, IndexSize) != Get64(M + kChecksumAt))
     return Why = "checksum does not match", false;
   const size_t tiles = IndexSize / kIndexEntry;
   L.Index.resize(tiles);

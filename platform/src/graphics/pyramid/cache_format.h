@@ -68,6 +68,13 @@ struct TCacheLayout {
   uint64_t IndexOffset = 0;
 };
 
+constexpr size_t kChecksumOffset = 56;
+
+// The checksum of a file whose first MetaSize bytes are Meta (header, path
+// and level table) and whose index is Index.
+uint64_t CacheChecksum(const uint8_t* Meta, size_t MetaSize, const uint8_t* Index,
+                       size_t IndexSize);
+
 // The 64-bit FNV-1a hash, continued from Hash.
 uint64_t Fnv1a(const void* Data, size_t Size, uint64_t Hash = 0xCBF29CE484222325ull);
 
