@@ -222,8 +222,13 @@ TEST_F(PyramidOpen, NeverTrustsADamagedCacheFile) {
   auto put = [&](const std::string& content) {
     std::ofstream(cache, std::ios::binary | std::ios::trunc) << content;
   };
-  // Tiles of this image: 3 + 2 (one tile row each) + 1; index 16 bytes each.
-  const size_t index = 16 * 6, meta = 64 + fs::canonical(file).string().size() + 16;
+  // The index: 16 bytes a tile; before the tiles: the header, the path and
+  // 8 bytes a level.
+  size_t tiles = 0;
+  for (int k = 0; k < want->Levels(); ++k)
+    tiles += size_t(want->TilesAcross(k)) * want->TilesDown(k);
+  const size_t index = 16 * tiles;
+  const size_t meta = 64 + fs::canonical(file).string().size() + 8 * size_t(want->Levels());
   std::vector<size_t> offsets;
   for (size_t i = 0; i < meta; ++i) offsets.push_back(i);
   for (size_t i = bytes.size() - index; i < bytes.size(); ++i) offsets.push_back(i);
@@ -239,6 +244,28 @@ TEST_F(PyramidOpen, NeverTrustsADamagedCacheFile) {
     put(bytes.substr(0, cut));
     Open(file);
     ASSERT_EQ(builds_, ++expected) << "cut at " << cut << " was trusted";
+  }
+  // A damaged tile is found when it is read; the file goes, and the next
+  // opening builds again.
+  {
+    put(bytes);
+    std::string damaged = bytes;
+    damaged[meta + 5] = char(damaged[meta + 5] ^ 1);
+    put(damaged);
+    const auto p = Open(file);
+    ASSERT_EQ(builds_, expected) << "a damaged tile is found only when read";
+    bool refused = false;
+    for (int k = 0; k < p->Levels() && !refused; ++k) {
+      try {
+        for (int ty = 0; ty < p->TilesDown(k); ++ty)
+          for (int tx = 0; tx < p->TilesAcross(k); ++tx) p->Tile(k, tx, ty);
+      } catch (const EInOutError&) {
+        refused = true;
+      }
+    }
+    EXPECT_TRUE(refused) << "a damaged tile was shown";
+    ExpectSamePixels(*Open(file), *want);
+    EXPECT_EQ(builds_, ++expected);
   }
   put(std::string(bytes.size(), 'x'));
   ExpectSamePixels(*Open(file), *want);
@@ -304,6 +331,21 @@ TEST_F(PyramidOpen, RefusesClaimedSizesBeyondTheBudget) {
   for (int i = 0; i < 4; ++i) bytes[29 + i] = char(crc >> (24 - 8 * i));
   src_.Write("huge.png", bytes);
   EXPECT_THROW(Open(file), EInvalidGraphic);
+  EXPECT_TRUE(FilesIn(cache_.Path()).empty());
+  // BMP: a width whose rows exceed the budget; a height the file cannot
+  // hold.
+  TBitmap bmp(4, 4);
+  const std::string wide = src_.File("wide.bmp");
+  bmp.SaveToFile(wide);
+  std::string bmpBytes = src_.Read("wide.bmp");
+  for (const auto& [at, value] : {std::pair{18, '\xFF'}, {22, '\x04'}}) {
+    std::string patched = bmpBytes;
+    patched[at] = value;
+    patched[at + 1] = patched[at + 2] = value;
+    patched[at + 3] = '\x7F';
+    src_.Write("wide.bmp", patched);
+    EXPECT_THROW(Open(wide), EInvalidGraphic) << "field at " << at;
+  }
   EXPECT_TRUE(FilesIn(cache_.Path()).empty());
   EXPECT_THROW(Open(src_.Write("none.png", "not an image")), EInvalidGraphic);
   EXPECT_THROW(Open(src_.File("missing.png")), EInOutError);

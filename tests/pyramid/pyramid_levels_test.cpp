@@ -8,10 +8,10 @@
 #include <hwy/targets.h>
 
 #include "box_reduce.h"
-#include "pixel_packing.h"
 #include "marovia/platform/graphics.h"
 #include "marovia/platform/image_pyramid.h"
 #include "marovia/platform/sysutils.h"
+#include "pixel_packing.h"
 
 namespace marovia {
 namespace {

@@ -38,6 +38,23 @@ uint64_t Fnv1a(const void* Data, size_t Size, uint64_t Hash) {
   return Hash;
 }
 
+uint32_t TileChecksum(const uint8_t* Data, size_t Size) {
+  constexpr uint64_t kMul = 0xFF51AFD7ED558CCDull;
+  uint64_t h[4] = {0x9E3779B97F4A7C15ull ^ Size, 1, 2, 3};
+  size_t i = 0;
+  for (; i + 32 <= Size; i += 32) {
+    for (int k = 0; k < 4; ++k) {
+      uint64_t w;
+      std::memcpy(&w, Data + i + 8 * k, 8);
+      h[k] = (h[k] ^ w) * kMul;
+      h[k] ^= h[k] >> 32;
+    }
+  }
+  uint64_t r = Fnv1a(Data + i, Size - i, h[0] ^ h[1] * 3 ^ h[2] * 5 ^ h[3] * 7);
+  r = (r ^ (r >> 29)) * kMul;
+  return static_cast<uint32_t>(r ^ (r >> 32));
+}
+
 size_t MetaBytes(size_t PathLength, size_t Levels) {
   return kCacheHeaderSize + PathLength + 8 * Levels;
 }
@@ -47,6 +64,7 @@ std::vector<uint8_t> EncodeIndex(const std::vector<TTileEntry>& Index) {
   for (size_t i = 0; i < Index.size(); ++i) {
     Put64(&out[i * kIndexEntry], Index[i].Offset);
     Put32(&out[i * kIndexEntry + 8], Index[i].Length);
+    Put32(&out[i * kIndexEntry + 12], Index[i].Checksum);
   }
   return out;
 }
@@ -125,9 +143,9 @@ bool ParseCacheIndex(const uint8_t* M, size_t MetaSize, const uint8_t* Index, si
   L.Index.resize(tiles);
   for (size_t i = 0; i < tiles; ++i) {
     const uint8_t* e = Index + i * kIndexEntry;
-    TTileEntry t{Get64(e), Get32(e + 8)};
-    if (Get32(e + 12) != 0 || (t.Length != kRawTileBytes && t.Length != kSolidTileBytes) ||
-        t.Offset < meta || t.Offset > L.IndexOffset || L.IndexOffset - t.Offset < t.Length)
+    TTileEntry t{Get64(e), Get32(e + 8), Get32(e + 12)};
+    if ((t.Length != kRawTileBytes && t.Length != kSolidTileBytes) || t.Offset < meta ||
+        t.Offset > L.IndexOffset || L.IndexOffset - t.Offset < t.Length)
       return Why = "tile " + std::to_string(i) + " lies outside the file", false;
     L.Index[i] = t;
   }

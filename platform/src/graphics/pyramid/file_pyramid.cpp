@@ -134,6 +134,11 @@ TTilePixels TFilePyramid::ReadTile(int64_t Number) const {
   uint8_t* bytes = buffer.get();
   if (!ReadAt(fd_, bytes, e.Length, e.Offset))
     throw EInOutError(name_, "cannot read a tile of the pyramid cache", errno);
+  if (TileChecksum(bytes, e.Length) != e.Checksum) {
+    // Never shown; the next opening builds the pyramid again.
+    ::unlink(name_.c_str());
+    throw EInOutError(name_, "a tile of the pyramid cache is damaged; the file is removed");
+  }
   auto tile = pool_->Take();
   if (e.Length == kSolidTileBytes) {
     const uint32_t colour = uint32_t{bytes[2]} << 16 | uint32_t{bytes[1]} << 8 | bytes[0];
@@ -193,18 +198,18 @@ void TCacheWriter::Put(int Level, int, int, const uint32_t* Pixels) {
   uint32_t colour = 0;
   TTileEntry entry;
   if (IsSolid(Pixels, colour)) {
+    const uint8_t bgr[3] = {uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16)};
     auto it = solid_.find(colour);
     if (it == solid_.end()) {
-      const uint8_t bgr[3] = {uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16)};
       it = solid_.emplace(colour, pos_ + buffer_.size()).first;
       Append(bgr, sizeof bgr);
     }
-    entry = {it->second, kSolidTileBytes};
+    entry = {it->second, kSolidTileBytes, TileChecksum(bgr, sizeof bgr)};
   } else {
-    entry = {pos_ + buffer_.size(), kRawTileBytes};
     const size_t at = buffer_.size();
     buffer_.resize(at + kRawTileBytes);
     PackBgr(Pixels, buffer_.data() + at, kTilePixels);
+    entry = {pos_ + at, kRawTileBytes, TileChecksum(buffer_.data() + at, kRawTileBytes)};
     if (buffer_.size() >= kWriteChunk) Drain();
   }
   levels_[static_cast<size_t>(Level)].push_back(entry);
