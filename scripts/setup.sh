@@ -17,6 +17,8 @@ packages=(
   libsdl2-dev # geoview
   # TIFF and GeoTIFF maps, KMZ archives, MBTiles, the tile viewer's page
   libtiff-dev libgeotiff-dev libzip-dev libsqlite3-dev libjs-leaflet
+  # the image pyramid's cache file
+  libzstd-dev
 )
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -144,7 +144,7 @@ bool ParseCacheIndex(const uint8_t* M, size_t MetaSize, const uint8_t* Index, si
   for (size_t i = 0; i < tiles; ++i) {
     const uint8_t* e = Index + i * kIndexEntry;
     TTileEntry t{Get64(e), Get32(e + 8), Get32(e + 12)};
-    if ((t.Length != kRawTileBytes && t.Length != kSolidTileBytes) || t.Offset < meta ||
+    if (t.Length < kSolidTileBytes || t.Length > kRawTileBytes || t.Offset < meta ||
         t.Offset > L.IndexOffset || L.IndexOffset - t.Offset < t.Length)
       return Why = "tile " + std::to_string(i) + " lies outside the file", false;
     L.Index[i] = t;

@@ -26,9 +26,10 @@
 //                 offset (8), length (4), checksum of the tile's data (4,
 //                 TileChecksum)
 //
-// A tile's data is either kTilePixels pixels as bytes B, G, R, row by row
-// (length 3 * kTilePixels), or a single pixel B, G, R that fills the whole
-// tile (length 3). Tiles may share data. The tile data are not read when
+// A tile's data is kTilePixels pixels as bytes B, G, R, row by row: as they
+// are (length 3 * kTilePixels), or compressed as one zstd frame (a length
+// between 4 and 3 * kTilePixels - 1), or a single pixel B, G, R that fills
+// the whole tile (length 3). Tiles may share data. The tile data are not read when
 // the file is opened; each tile's checksum is checked when it is read, so a
 // file whose tiles were damaged (or never reached the disk before a crash)
 // is caught then.

@@ -17,6 +17,9 @@ namespace marovia::pyr {
 namespace {
 
 constexpr size_t kWriteChunk = size_t{4} << 20;
+// Fast over slow: most tiles of a map compress well even so, and the build
+// is bound by what it writes.
+constexpr int kZstdLevel = 1;
 
 // Reads exactly Size bytes at Offset; false on a short read or an error.
 bool ReadAt(int Fd, void* Dest, size_t Size, uint64_t Offset) {
@@ -131,10 +134,21 @@ TTilePixels TFilePyramid::ReadTile(int64_t Number) const {
   // One buffer per thread: a fresh one per tile would cost a page fault
   // per 4 KiB on every read.
   thread_local std::unique_ptr<uint8_t[]> buffer(new uint8_t[kRawTileBytes]);
+  thread_local std::unique_ptr<uint8_t[]> unpacked(new uint8_t[kRawTileBytes]);
+  thread_local std::unique_ptr<ZSTD_DCtx, size_t (*)(ZSTD_DCtx*)> zstd(ZSTD_createDCtx(),
+                                                                       ZSTD_freeDCtx);
   uint8_t* bytes = buffer.get();
   if (!ReadAt(fd_, bytes, e.Length, e.Offset))
     throw EInOutError(name_, "cannot read a tile of the pyramid cache", errno);
-  if (TileChecksum(bytes, e.Length) != e.Checksum) {
+  bool good = TileChecksum(bytes, e.Length) == e.Checksum;
+  if (good && e.Length != kRawTileBytes && e.Length != kSolidTileBytes) {
+    if (!zstd) throw std::bad_alloc();
+    const size_t n =
+        ZSTD_decompressDCtx(zstd.get(), unpacked.get(), kRawTileBytes, bytes, e.Length);
+    good = n == kRawTileBytes;
+    bytes = unpacked.get();
+  }
+  if (!good) {
     // Never shown; the next opening builds the pyramid again.
     ::unlink(name_.c_str());
     throw EInOutError(name_, "a tile of the pyramid cache is damaged; the file is removed");
@@ -153,7 +167,7 @@ TTilePixels TFilePyramid::ReadTile(int64_t Number) const {
 
 TCacheWriter::TCacheWriter(const std::string& CacheName, const TCacheKey& Key, int Width,
                            int Height)
-    : name_(CacheName) {
+    : name_(CacheName), zstd_(nullptr, ZSTD_freeCCtx) {
   std::error_code ec;
   const std::filesystem::path dir = std::filesystem::path(CacheName).parent_path();
   if (!dir.empty()) std::filesystem::create_directories(dir, ec);
@@ -171,7 +185,11 @@ TCacheWriter::TCacheWriter(const std::string& CacheName, const TCacheKey& Key, i
   layout_.Levels = LevelTable(Width, Height);
   levels_.resize(layout_.Levels.size());
   pos_ = MetaBytes(Key.Path.size(), layout_.Levels.size());
-  buffer_.reserve(kWriteChunk + kRawTileBytes);
+  raw_.reset(new uint8_t[kRawTileBytes]);
+  buffer_.reset(new uint8_t[kWriteChunk + ZSTD_compressBound(kRawTileBytes)]);
+  zstd_.reset(ZSTD_createCCtx());
+  if (!zstd_) throw std::bad_alloc();
+  ZSTD_CCtx_setParameter(zstd_.get(), ZSTD_c_compressionLevel, kZstdLevel);
 }
 
 TCacheWriter::~TCacheWriter() {
@@ -184,14 +202,22 @@ void TCacheWriter::Fail(const std::string& What, int Error) {
 }
 
 void TCacheWriter::Drain() {
-  if (!WriteAt(fd_, buffer_.data(), buffer_.size(), pos_)) Fail("cannot write", errno);
-  pos_ += buffer_.size();
-  buffer_.clear();
+  if (!WriteAt(fd_, buffer_.get(), used_, pos_)) Fail("cannot write", errno);
+  pos_ += used_;
+  used_ = 0;
 }
 
-void TCacheWriter::Append(const uint8_t* Data, size_t Size) {
-  buffer_.insert(buffer_.end(), Data, Data + Size);
-  if (buffer_.size() >= kWriteChunk) Drain();
+TTileEntry TCacheWriter::StoreRaw() {
+  uint8_t* out = buffer_.get() + used_;
+  size_t n = ZSTD_compress2(zstd_.get(), out, ZSTD_compressBound(kRawTileBytes), raw_.get(),
+                            kRawTileBytes);
+  if (ZSTD_isError(n) || n >= kRawTileBytes) {
+    std::memcpy(out, raw_.get(), kRawTileBytes);
+    n = kRawTileBytes;
+  }
+  const TTileEntry entry{pos_ + used_, static_cast<uint32_t>(n), TileChecksum(out, n)};
+  used_ += n;
+  return entry;
 }
 
 void TCacheWriter::Put(int Level, int, int, const uint32_t* Pixels) {
@@ -201,17 +227,16 @@ void TCacheWriter::Put(int Level, int, int, const uint32_t* Pixels) {
     const uint8_t bgr[3] = {uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16)};
     auto it = solid_.find(colour);
     if (it == solid_.end()) {
-      it = solid_.emplace(colour, pos_ + buffer_.size()).first;
-      Append(bgr, sizeof bgr);
+      it = solid_.emplace(colour, pos_ + used_).first;
+      std::memcpy(buffer_.get() + used_, bgr, sizeof bgr);
+      used_ += sizeof bgr;
     }
     entry = {it->second, kSolidTileBytes, TileChecksum(bgr, sizeof bgr)};
   } else {
-    const size_t at = buffer_.size();
-    buffer_.resize(at + kRawTileBytes);
-    PackBgr(Pixels, buffer_.data() + at, kTilePixels);
-    entry = {pos_ + at, kRawTileBytes, TileChecksum(buffer_.data() + at, kRawTileBytes)};
-    if (buffer_.size() >= kWriteChunk) Drain();
+    PackBgr(Pixels, raw_.get(), kTilePixels);
+    entry = StoreRaw();
   }
+  if (used_ >= kWriteChunk) Drain();
   levels_[static_cast<size_t>(Level)].push_back(entry);
 }
 
