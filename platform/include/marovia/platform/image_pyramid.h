@@ -25,9 +25,10 @@
 // pixel of width) plus the decoder's rows; an image whose rows alone would
 // exceed MemoryBudget is refused before anything is allocated for it. Two
 // kinds of file can only be decoded whole and are accepted only when the
-// whole image fits in half the budget: progressive JPEG (libjpeg keeps all
-// coefficients) and interlaced PNG; TIFF holds one strip or one row of
-// tiles, so a TIFF stored as a single huge strip may be refused likewise.
+// whole image (progressive JPEG: all its coefficients, 2 bytes a sample;
+// interlaced PNG: 4 bytes a pixel) fits the budget beside those rows; TIFF
+// holds one strip or one row of tiles, so a TIFF stored as a single huge
+// strip may be refused likewise, and so may an RLE-compressed BMP.
 // Reading a cache file keeps at most MemoryBudget bytes of decoded tiles.
 //
 // Threads: the accessors may be called from any number of threads at once.
