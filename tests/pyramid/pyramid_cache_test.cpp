@@ -8,6 +8,7 @@
 #include <tiffio.h>
 
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -446,6 +447,22 @@ TEST_F(PyramidOpen, ConcurrentBuildsLeaveOneWholeCacheFile) {
   ExpectSamePixels(*Open(file), *want);
   EXPECT_EQ(builds_, 0);
   EXPECT_EQ(FilesIn(cache_.Path()).size(), 1u) << "a temporary file was left";
+}
+
+// The temporary file of a killed build goes with the next build of the same
+// image; a recent one (a build running now) stays.
+TEST_F(PyramidOpen, RemovesTemporaryFilesOfKilledBuilds) {
+  const std::string file = WriteImage(src_, "map.png", 300, 300);
+  Open(file);
+  const std::string cache = CacheFile();
+  const std::string old = cache + ".ab12CD", recent = cache + ".xy34EF";
+  std::ofstream(old) << "partial";
+  std::ofstream(recent) << "partial";
+  fs::last_write_time(old, fs::file_time_type::clock::now() - std::chrono::hours(2));
+  fs::remove(cache);
+  Open(file);
+  EXPECT_FALSE(fs::exists(old));
+  EXPECT_TRUE(fs::exists(recent));
 }
 
 }  // namespace
