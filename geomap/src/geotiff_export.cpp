@@ -216,11 +216,19 @@ TTiffField KeyDirectory(const Georef& g) {
   return Shorts(kTagKeyDirectory, std::move(v));
 }
 
-std::vector<TTiffField> FieldsOf(const Georef& g) {
+// Whether the map has north up and no rotation: the cross terms move no
+// corner of the image by more than 1e-10 of its extent (a fit of exact
+// north-up points leaves them at rounding noise, not at zero).
+bool NorthUp(const Affine& a, double w, double h) {
+  return a[1] > 0 && a[5] < 0 && std::fabs(a[2]) * h <= 1e-10 * a[1] * w &&
+         std::fabs(a[4]) * w <= 1e-10 * -a[5] * h;
+}
+
+std::vector<TTiffField> FieldsOf(const Georef& g, double w, double h) {
   std::vector<TTiffField> f;
   if (g.affine) {
     const Affine& a = *g.affine;
-    if (a[2] == 0 && a[4] == 0 && a[1] > 0 && a[5] < 0) {
+    if (NorthUp(a, w, h)) {
       f.push_back(Doubles(kTagPixelScale, {a[1], -a[5], 0}));
       f.push_back(Doubles(kTagTiepoints, {0, 0, 0, a[0], a[3], 0}));
     } else {
@@ -255,7 +263,8 @@ void ExportGeoTiff(const TMapCalibration& Calibration, const TBitmap& Image,
   }
   TTiffImage tiff;
   tiff.Assign(Image);
-  tiff.SetExtraFields(FieldsOf(GeorefOf(Calibration, GcpGrid, FileName)));
+  tiff.SetExtraFields(
+      FieldsOf(GeorefOf(Calibration, GcpGrid, FileName), Image.Width(), Image.Height()));
   TMemoryStream bytes;
   tiff.SaveToStream(bytes);
   TFileReplacement out(FileName);

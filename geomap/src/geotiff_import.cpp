@@ -128,11 +128,13 @@ Crs ReadCrs(TIFF* t, const ProjContext& ctx, const std::string& file) {
     const unsigned code = static_cast<unsigned short>(d->GCS);
     if (code == 4326) return crs;
     crs.kind = Crs::OtherGeographic;
-    crs.text = code != 0 && code != KvUserDefined ? "EPSG:" + std::to_string(code) : Proj4Of(d.get());
+    crs.text =
+        code != 0 && code != KvUserDefined ? "EPSG:" + std::to_string(code) : Proj4Of(d.get());
   } else if (model == ModelTypeProjected) {
     const unsigned code = static_cast<unsigned short>(d->PCS);
     crs.kind = Crs::OtherProjected;
-    crs.text = code != 0 && code != KvUserDefined ? "EPSG:" + std::to_string(code) : Proj4Of(d.get());
+    crs.text =
+        code != 0 && code != KvUserDefined ? "EPSG:" + std::to_string(code) : Proj4Of(d.get());
     if ((code >= 32601 && code <= 32660) || (code >= 32701 && code <= 32760)) {
       crs.kind = Crs::Utm;
       crs.zone = static_cast<int>(code % 100);
@@ -141,7 +143,8 @@ Crs ReadCrs(TIFF* t, const ProjContext& ctx, const std::string& file) {
   } else {
     Fail(file, "its model type " + std::to_string(model) + " is neither geographic nor projected");
   }
-  if (crs.text.empty()) Fail(file, "its GeoKeys give neither an EPSG code nor projection parameters");
+  if (crs.text.empty())
+    Fail(file, "its GeoKeys give neither an EPSG code nor projection parameters");
   return crs;
 }
 
@@ -180,8 +183,9 @@ Georef ReadGeoref(TIFF* t, bool pixelIsPoint, const std::string& file) {
   uint16_t nt = 0;
   double* tp = nullptr;
   if (!TIFFGetField(t, TIFFTAG_GEOTIEPOINTS, &nt, &tp) || nt < 6) {
-    Fail(file, "it has no georeferencing (ModelTransformation, or ModelTiepoint with "
-               "ModelPixelScale, or control points)");
+    Fail(file,
+         "it has no georeferencing (ModelTransformation, or ModelTiepoint with "
+         "ModelPixelScale, or control points)");
   }
   if (!AllFinite(tp, nt)) Fail(file, "its ModelTiepoint holds a value that is not finite");
   uint16_t ns = 0;
@@ -226,6 +230,22 @@ void ToWgs84(const ProjContext& ctx, const std::string& crsText, std::vector<Tie
   }
 }
 
+// Whether the control points' pixels span an area: a least-squares fit to
+// points on one line would answer a map without complaint, but a wrong one.
+bool SpanArea(const std::vector<Tie>& ties) {
+  const Tie& a = ties[0];
+  const Tie* far = &a;
+  for (const Tie& p : ties)
+    if (std::hypot(p.I - a.I, p.J - a.J) > std::hypot(far->I - a.I, far->J - a.J)) far = &p;
+  const double len = std::hypot(far->I - a.I, far->J - a.J);
+  if (len < 1) return false;
+  for (const Tie& p : ties) {
+    const double off = std::fabs((far->I - a.I) * (p.J - a.J) - (far->J - a.J) * (p.I - a.I)) / len;
+    if (off >= 0.5) return true;
+  }
+  return false;
+}
+
 // Our calibration points lie on whole pixels.
 int32_t WholePixel(double v, const std::string& file) {
   if (!(std::fabs(v) < 2e9)) Fail(file, "a control point lies outside any image");
@@ -268,6 +288,7 @@ TImportedMap ImportGeoTiff(const std::string& FileName) {
       Fail(FileName, "it has " + std::to_string(ties.size()) + " control points, more than " +
                          std::to_string(kMaxCalQuads));
     }
+    if (!SpanArea(ties)) Fail(FileName, "its control points lie on one line");
   }
 
   TCalibData data;
@@ -304,7 +325,8 @@ TImportedMap ImportGeoTiff(const std::string& FileName) {
   result.ImageName = FileName;
   result.Calibration = TMapCalibration(model, data, int32_t(w), int32_t(h));
   for (const Tie& p : ties) {
-    if (!result.Calibration.AddPoint(p.Y, p.X, WholePixel(p.I, FileName), WholePixel(p.J, FileName)))
+    if (!result.Calibration.AddPoint(p.Y, p.X, WholePixel(p.I, FileName),
+                                     WholePixel(p.J, FileName)))
       Fail(FileName, "a position is not finite");
   }
   try {

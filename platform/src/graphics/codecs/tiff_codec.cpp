@@ -209,8 +209,7 @@ void ToRgbOverWhite(uint32_t* px, size_t n) {
 
 void CheckField(const TTiffField& f) {
   auto fail = [&](const std::string& why) {
-    throw EInvalidGraphic(std::string(kCannotWrite) + "field " + std::to_string(f.Tag) + " " +
-                          why);
+    throw EInvalidGraphic(std::string(kCannotWrite) + "field " + std::to_string(f.Tag) + " " + why);
   };
   if (f.Tag < 32768) fail("is not a private field");
   size_t n = 0;
@@ -237,7 +236,7 @@ void WriteExtraFields(TIFF* t, std::span<const TTiffField> extra) {
     CheckField(f);
     static char kName[] = "ExtraField";
     const bool ascii = f.Kind == TTiffField::tkAscii;
-    const TIFFDataType type = ascii ? TIFF_ASCII
+    const TIFFDataType type = ascii                           ? TIFF_ASCII
                               : f.Kind == TTiffField::tkShort ? TIFF_SHORT
                                                               : TIFF_DOUBLE;
     infos.push_back(TIFFFieldInfo{f.Tag, TIFF_VARIABLE, TIFF_VARIABLE, type, FIELD_CUSTOM, 1,
@@ -268,8 +267,7 @@ void WriteExtraFields(TIFF* t, std::span<const TTiffField> extra) {
 
 // One tile as R, G, B bytes; the parts beyond the image's right and bottom
 // edges are white.
-void FillTile(const uint32_t* px, uint32_t w, uint32_t h, uint32_t x0, uint32_t y0,
-              uint8_t* tile) {
+void FillTile(const uint32_t* px, uint32_t w, uint32_t h, uint32_t x0, uint32_t y0, uint8_t* tile) {
   const uint32_t cols = std::min(kTileSize, w - x0);
   const uint32_t rows = std::min(kTileSize, h - y0);
   if (cols < kTileSize || rows < kTileSize) std::memset(tile, 0xFF, kTileSize * kTileSize * 3);
