@@ -4,24 +4,28 @@
 // file's georeferencing.
 //
 // libtiff's and libgeotiff's messages go to handlers of this one import,
-// never to standard error. The GeoTIFF tags are made known to libtiff once
-// per process, before the first file is opened (the tag extender is the
-// only process-wide state, and it is set under a once flag).
+// never to standard error. No process-wide state is touched: libtiff reads
+// the GeoTIFF fields as fields it does not know (or as registered ones, if
+// another part of the process registered them), and libgeotiff reads the
+// keys from a copy of the three key fields rather than from the TIFF
+// handle, so no tag extender has to be installed.
 #include "marovia/geomap/geotiff_import.h"
 
 #include <geo_normalize.h>
+#include <geo_simpletags.h>
+#include <geo_tiffp.h>
 #include <geotiff.h>
 #include <geovalues.h>
 #include <proj.h>
 #include <tiffio.h>
-#include <xtiffio.h>
 
 #include <array>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <memory>
-#include <mutex>
+#include <span>
 #include <vector>
 
 namespace marovia {
@@ -51,6 +55,9 @@ static void OnProjLog(void*, int, const char*) {}
 struct TiffCloser {
   void operator()(TIFF* t) const { TIFFClose(t); }
 };
+struct SimpleTagsFreer {
+  void operator()(ST_TIFF* st) const { ST_Destroy(st); }
+};
 struct GtifFreer {
   void operator()(GTIF* g) const { GTIFFree(g); }
 };
@@ -62,8 +69,6 @@ struct OptionsFreer {
 };
 
 std::unique_ptr<TIFF, TiffCloser> OpenTiff(const std::string& file) {
-  static std::once_flag tagsKnown;
-  std::call_once(tagsKnown, XTIFFInitialize);
   std::string message;
   std::unique_ptr<TIFFOpenOptions, OptionsFreer> opts(TIFFOpenOptionsAlloc());
   if (!opts) Fail(file, "out of memory");
@@ -74,6 +79,44 @@ std::unique_ptr<TIFF, TiffCloser> OpenTiff(const std::string& file) {
   TIFF* t = TIFFOpenExt(file.c_str(), "rm", opts.get());
   if (!t) Fail(file, message.empty() ? "not a TIFF file" : message);
   return std::unique_ptr<TIFF, TiffCloser>(t);
+}
+
+// The GeoTIFF fields.
+constexpr uint16_t kTagPixelScale = 33550;
+constexpr uint16_t kTagTiepoints = 33922;
+constexpr uint16_t kTagTransformation = 34264;
+constexpr uint16_t kTagKeyDirectory = 34735;
+constexpr uint16_t kTagDoubleParams = 34736;
+constexpr uint16_t kTagAsciiParams = 34737;
+
+// The values of a field of the given type, whether libtiff knows the field
+// (a count of 16 bits, or none for text) or created it on reading (a count
+// of 32 bits); empty when the field is absent or of another type. Valid
+// while the directory is.
+template <class T>
+std::span<const T> FieldValues(TIFF* t, uint16_t tag, TIFFDataType type) {
+  const TIFFField* f = TIFFFindField(t, tag, TIFF_ANY);
+  if (!f || TIFFFieldDataType(f) != type) return {};
+  void* data = nullptr;
+  size_t n = 0;
+  if (TIFFFieldPassCount(f)) {
+    if (TIFFFieldReadCount(f) == TIFF_VARIABLE2) {
+      uint32_t c = 0;
+      if (!TIFFGetField(t, tag, &c, &data)) return {};
+      n = c;
+    } else {
+      uint16_t c = 0;
+      if (!TIFFGetField(t, tag, &c, &data)) return {};
+      n = c;
+    }
+  } else if (type == TIFF_ASCII) {
+    char* text = nullptr;
+    if (!TIFFGetField(t, tag, &text) || !text) return {};
+    data = text;
+    n = std::strlen(text) + 1;
+  }
+  if (!data) return {};
+  return {static_cast<const T*>(data), n};
 }
 
 // A PROJ context of this import: silent, and with the database of the PROJ
@@ -111,9 +154,38 @@ std::string Proj4Of(GTIFDefn* d) {
   return s;
 }
 
-Crs ReadCrs(TIFF* t, const ProjContext& ctx, const std::string& file) {
-  std::unique_ptr<GTIF, GtifFreer> gt(GTIFNewEx(t, OnGeoTiffError, nullptr));
+// The key fields, copied for libgeotiff's reader of simple tags.
+std::unique_ptr<ST_TIFF, SimpleTagsFreer> KeyFields(TIFF* t) {
+  std::unique_ptr<ST_TIFF, SimpleTagsFreer> st(ST_Create());
+  if (!st) return st;
+  const auto keys = FieldValues<uint16_t>(t, kTagKeyDirectory, TIFF_SHORT);
+  const auto doubles = FieldValues<double>(t, kTagDoubleParams, TIFF_DOUBLE);
+  const auto ascii = FieldValues<char>(t, kTagAsciiParams, TIFF_ASCII);
+  if (!keys.empty())
+    ST_SetKey(st.get(), kTagKeyDirectory, int(keys.size()), STT_SHORT,
+              const_cast<uint16_t*>(keys.data()));
+  if (!doubles.empty())
+    ST_SetKey(st.get(), kTagDoubleParams, int(doubles.size()), STT_DOUBLE,
+              const_cast<double*>(doubles.data()));
+  // The text is handed over with its terminating NUL, which the count includes.
+  if (!ascii.empty() && ascii.back() == '\0')
+    ST_SetKey(st.get(), kTagAsciiParams, int(ascii.size()), STT_ASCII,
+              const_cast<char*>(ascii.data()));
+  return st;
+}
+
+// The GeoKeys: what they define, and whether the raster is PixelIsPoint.
+Crs ReadCrs(TIFF* t, const ProjContext& ctx, const std::string& file, bool& pixelIsPoint) {
+  const auto st = KeyFields(t);
+  if (!st) Fail(file, "out of memory");
+  TIFFMethod methods;
+  GTIFSetSimpleTagsMethods(&methods);
+  std::unique_ptr<GTIF, GtifFreer> gt(
+      GTIFNewWithMethodsEx(st.get(), &methods, OnGeoTiffError, nullptr));
   if (!gt) Fail(file, "its GeoKeys cannot be read");
+  unsigned short raster = RasterPixelIsArea;
+  pixelIsPoint =
+      GTIFKeyGet(gt.get(), GTRasterTypeGeoKey, &raster, 0, 1) == 1 && raster == RasterPixelIsPoint;
   GTIFAttachPROJContext(gt.get(), ctx.get());
   unsigned short model = 0;
   if (GTIFKeyGet(gt.get(), GTModelTypeGeoKey, &model, 0, 1) != 1) {
@@ -172,26 +244,27 @@ Georef ReadGeoref(TIFF* t, bool pixelIsPoint, const std::string& file) {
   // pixel p is the file's p - 0.5.
   const double shift = pixelIsPoint ? 0.5 : 0.0;
   Georef g;
-  uint16_t n = 0;
-  double* v = nullptr;
-  if (TIFFGetField(t, TIFFTAG_GEOTRANSMATRIX, &n, &v) && n >= 16) {
+  const auto matrix = FieldValues<double>(t, kTagTransformation, TIFF_DOUBLE);
+  if (matrix.size() >= 16) {
+    const double* v = matrix.data();
     if (!AllFinite(v, 16)) Fail(file, "its ModelTransformation holds a value that is not finite");
     g.affine = true;
     g.a = {v[3] - shift * (v[0] + v[1]), v[0], v[1], v[7] - shift * (v[4] + v[5]), v[4], v[5]};
     return g;
   }
-  uint16_t nt = 0;
-  double* tp = nullptr;
-  if (!TIFFGetField(t, TIFFTAG_GEOTIEPOINTS, &nt, &tp) || nt < 6) {
+  const auto tiepoints = FieldValues<double>(t, kTagTiepoints, TIFF_DOUBLE);
+  const double* tp = tiepoints.data();
+  const size_t nt = tiepoints.size();
+  if (nt < 6) {
     Fail(file,
          "it has no georeferencing (ModelTransformation, or ModelTiepoint with "
          "ModelPixelScale, or control points)");
   }
   if (!AllFinite(tp, nt)) Fail(file, "its ModelTiepoint holds a value that is not finite");
-  uint16_t ns = 0;
-  double* sc = nullptr;
   if (nt / 6 == 1) {
-    if (!TIFFGetField(t, TIFFTAG_GEOPIXELSCALE, &ns, &sc) || ns < 2) {
+    const auto scale = FieldValues<double>(t, kTagPixelScale, TIFF_DOUBLE);
+    const double* sc = scale.data();
+    if (scale.size() < 2) {
       Fail(file, "it has one ModelTiepoint but no ModelPixelScale");
     }
     if (!AllFinite(sc, 2) || sc[0] == 0 || sc[1] == 0) {
@@ -204,7 +277,7 @@ Georef ReadGeoref(TIFF* t, bool pixelIsPoint, const std::string& file) {
     g.a = {tp[3] - i0 * sc[0], sc[0], 0, tp[4] + j0 * sc[1], 0, -sc[1]};
     return g;
   }
-  for (uint16_t k = 0; k + 6 <= nt; k += 6) {
+  for (size_t k = 0; k + 6 <= nt; k += 6) {
     g.gcps.push_back(Tie{tp[k] + shift, tp[k + 1] + shift, tp[k + 3], tp[k + 4]});
   }
   return g;
@@ -263,14 +336,8 @@ TImportedMap ImportGeoTiff(const std::string& FileName) {
     Fail(FileName, "it has no usable image size");
   }
   const ProjContext ctx;
-  const Crs crs = ReadCrs(tif.get(), ctx, FileName);
   bool pixelIsPoint = false;
-  {
-    std::unique_ptr<GTIF, GtifFreer> gt(GTIFNewEx(tif.get(), OnGeoTiffError, nullptr));
-    unsigned short raster = RasterPixelIsArea;
-    if (gt && GTIFKeyGet(gt.get(), GTRasterTypeGeoKey, &raster, 0, 1) == 1)
-      pixelIsPoint = raster == RasterPixelIsPoint;
-  }
+  const Crs crs = ReadCrs(tif.get(), ctx, FileName, pixelIsPoint);
   const Georef g = ReadGeoref(tif.get(), pixelIsPoint, FileName);
 
   // The points to fit: sampled from an affine map, or the control points.
