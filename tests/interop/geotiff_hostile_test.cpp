@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "marovia/geomap/geomap.h"
 #include "marovia/geomap/geotiff_import.h"
 #include "marovia/platform/tiffimage.h"
 #include "support/temp_dir.h"
@@ -96,6 +97,41 @@ TEST(GeoTiffImport, RefusesWhatIsNotTiff) {
     }
   }
   EXPECT_THROW(ImportGeoTiff(dir.File("missing.tif")), EZYLGeoMapError);
+}
+
+// A TIFF map image loads in the control like the other formats; one whose
+// header declares more than the map limit is refused with the control's
+// size error before it is decoded, and the map keeps its image.
+TEST(TiffMapImage, LoadsAndIsRefusedBeyondTheLimitFromItsHeader) {
+  const test::TempDir dir;
+  TTiffImage img;
+  img.SetWidth(300);
+  img.SetHeight(200);
+  const std::string small = dir.File("small.TIF");
+  img.SaveToFile(small);
+  TGeoMap map(nullptr);
+  map.SetMapImgName(small);
+  EXPECT_EQ(map.MapImgWidth(), 300);
+  EXPECT_EQ(map.MapImgHeight(), 200);
+  // 2000 x 1501 pixels, declared by patching the length of a small file:
+  // the decoder would fail on the missing tiles, the size check comes first.
+  img.SetWidth(2000);
+  img.SetHeight(16);
+  const std::string big = dir.File("big.tiff");
+  img.SaveToFile(big);
+  std::string bytes = dir.Read("big.tiff");
+  const size_t at = bytes.find(std::string("\x01\x01\x03\x00\x01\x00\x00\x00\x10\x00", 10));
+  ASSERT_NE(at, std::string::npos);
+  bytes[at + 8] = char(1501 & 0xFF);
+  bytes[at + 9] = char(1501 >> 8);
+  dir.Write("big.tiff", bytes);
+  try {
+    map.SetMapImgName(big);
+    ADD_FAILURE() << "accepted";
+  } catch (const EZYLGeoMapError& e) {
+    EXPECT_NE(std::string(e.what()).find("2000 x 1501"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(map.MapImgWidth(), 300);
 }
 
 }  // namespace
