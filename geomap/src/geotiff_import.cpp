@@ -146,7 +146,27 @@ struct Crs {
   bool south = false;
 };
 
-std::string Proj4Of(GTIFDefn* d) {
+// Whether every number of the definition is one a real CRS could hold.
+// libgeotiff writes them in fixed notation into a buffer of its own when it
+// builds a PROJ string, and a parameter of 1e224 from a damaged file would
+// run past that buffer's end.
+bool PlausibleNumbers(const GTIFDefn& d) {
+  constexpr double kLimit = 1e10;
+  auto ok = [](double v) { return std::isfinite(v) && std::fabs(v) <= kLimit; };
+  if (!ok(d.SemiMajor) || !ok(d.SemiMinor) || !ok(d.PMLongToGreenwich) ||
+      !ok(d.UOMLengthInMeters) || !ok(d.UOMAngleInDegrees))
+    return false;
+  if (d.nParms < 0 || d.nParms > MAX_GTIF_PROJPARMS) return false;
+  for (int k = 0; k < d.nParms; ++k)
+    if (!ok(d.ProjParm[k])) return false;
+  if (d.TOWGS84Count < 0 || d.TOWGS84Count > int(std::size(d.TOWGS84))) return false;
+  for (int k = 0; k < d.TOWGS84Count; ++k)
+    if (!ok(d.TOWGS84[k])) return false;
+  return true;
+}
+
+std::string Proj4Of(GTIFDefn* d, const std::string& file) {
+  if (!PlausibleNumbers(*d)) Fail(file, "its projection parameters are out of range");
   char* p = GTIFGetProj4Defn(d);
   std::string s = p ? p : "";
   if (p) GTIFFreeMemory(p);
@@ -200,13 +220,13 @@ Crs ReadCrs(TIFF* t, const ProjContext& ctx, const std::string& file, bool& pixe
     const unsigned code = static_cast<unsigned short>(d->GCS);
     if (code == 4326) return crs;
     crs.kind = Crs::OtherGeographic;
-    crs.text =
-        code != 0 && code != KvUserDefined ? "EPSG:" + std::to_string(code) : Proj4Of(d.get());
+    crs.text = code != 0 && code != KvUserDefined ? "EPSG:" + std::to_string(code)
+                                                  : Proj4Of(d.get(), file);
   } else if (model == ModelTypeProjected) {
     const unsigned code = static_cast<unsigned short>(d->PCS);
     crs.kind = Crs::OtherProjected;
-    crs.text =
-        code != 0 && code != KvUserDefined ? "EPSG:" + std::to_string(code) : Proj4Of(d.get());
+    crs.text = code != 0 && code != KvUserDefined ? "EPSG:" + std::to_string(code)
+                                                  : Proj4Of(d.get(), file);
     if ((code >= 32601 && code <= 32660) || (code >= 32701 && code <= 32760)) {
       crs.kind = Crs::Utm;
       crs.zone = static_cast<int>(code % 100);
