@@ -174,7 +174,8 @@ bool JpegSize(Source& src, int64_t& w, int64_t& ht) {
 //             first directory (64 bits); directory: entry count (64 bits),
 //             entries of 20 bytes (tag 2, type 2, count 8, value 8).
 // ImageWidth (256) and ImageLength (257) hold one SHORT (3) or LONG (4),
-// in BigTIFF also a LONG8 (16), in the entry's value field itself.
+// in BigTIFF also a LONG8 (16), in the entry's value field itself; when a
+// tag appears twice, its first entry counts.
 constexpr uint64_t kMaxTiffEntries = 4096;
 
 class TiffReader {
@@ -208,7 +209,9 @@ bool TiffSize(Source& src, const uint8_t* head, size_t n, int64_t& w, int64_t& h
   for (uint64_t i = 0; i < entries && (width == 0 || height == 0); ++i) {
     if (!r.At(ifd + countSize + i * entrySize, buf, entrySize)) return false;
     const uint64_t tag = r.Get(buf, 2), type = r.Get(buf + 2, 2);
-    if (tag != 256 && tag != 257) continue;
+    // A repeated entry is passed over: the first one counts, as for the
+    // decoder.
+    if ((tag != 256 || width != 0) && (tag != 257 || height != 0)) continue;
     const uint64_t count = r.Get(buf + 4, bigTiff ? 8 : 4);
     const uint8_t* value = buf + (bigTiff ? 12 : 8);
     uint64_t v = 0;
