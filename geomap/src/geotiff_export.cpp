@@ -166,11 +166,13 @@ Georef GeorefOf(const TMapCalibration& cal, int grid, const std::string& file) {
     default:
       break;
   }
-  // A grid of control points, edges included.
+  // A grid of control points, edges included, on whole pixels: our own
+  // import keeps control points on whole pixels, so such a file reads back
+  // exactly.
   const double W = cal.ImageWidth(), H = cal.ImageHeight();
   for (int r = 0; r < grid; ++r) {
     for (int c = 0; c < grid; ++c) {
-      const double i = W * c / (grid - 1), j = H * r / (grid - 1);
+      const double i = std::round(W * c / (grid - 1)), j = std::round(H * r / (grid - 1));
       const TPixelPosition p = cal.PixelToGeo(i, j);
       double x = p.Longit, y = p.Latit;
       if (!p.Valid() || (to && !to->Apply(p.Latit, p.Longit, x, y))) {

@@ -14,6 +14,7 @@
 
 #include "geotiff_oracle.h"
 #include "marovia/geomap/geotiff_export.h"
+#include "marovia/geomap/geotiff_import.h"
 #include "marovia/platform/graphics.h"
 
 namespace marovia {
@@ -180,6 +181,30 @@ TEST(GeoTiffExport, ControlPointGridsConvertAsGdalTransformDoes) {
     EXPECT_LT(WorstPixels(cal, tif, c.gdalOptions, grid), c.atGrid);
     EXPECT_LT(WorstPixels(cal, tif, c.gdalOptions, test::SpreadPixels(kWidth, kHeight)), c.between);
   }
+}
+
+// Our own control-point export imports back onto the same positions at its
+// grid points, also for an image whose size the grid does not divide: the
+// points sit on whole pixels, where our calibration points are.
+TEST(GeoTiffExport, ControlPointGridReadsBackAtItsPoints) {
+  const TempDir dir;
+  TCalibData data;
+  TMapCalibration cal(cmBiquadraticPn, data, 301, 203);
+  for (const auto& [x, y] : std::initializer_list<std::array<int, 2>>{
+           {0, 0}, {300, 0}, {0, 202}, {300, 202}, {150, 101}, {70, 160}, {230, 40}, {40, 50}})
+    cal.AddPoint(50 - y * 0.004 + x * x * 1e-7, 10 + x * 0.005 + y * y * 3e-7, x, y);
+  ASSERT_TRUE(cal.Fit());
+  TBitmap image;
+  image.SetSize(301, 203);
+  const std::string tif = dir.File("grid.tif");
+  ExportGeoTiff(cal, image, tif, 4);
+  const TMapCalibration back = ImportGeoTiff(tif).Calibration;
+  for (const double x : {0.0, 100.0, 201.0, 301.0})
+    for (const double y : {0.0, 68.0, 135.0, 203.0}) {
+      const TPixelPosition a = cal.PixelToGeo(x, y), b = back.PixelToGeo(x, y);
+      EXPECT_NEAR(a.Latit, b.Latit, 1e-9) << x << ", " << y;
+      EXPECT_NEAR(a.Longit, b.Longit, 1e-9) << x << ", " << y;
+    }
 }
 
 TEST(GeoTiffExport, FailureLeavesNoFileAndKeepsAnOldOne) {

@@ -11,7 +11,8 @@
 //   cmProjected, PolyOrder 1,      that CRS's EPSG code, affine in its own
 //   CRS with an EPSG code           units
 //   everything else                a GcpGrid x GcpGrid grid of control points
-//                                  over the image (edges included), sampled
+//                                  over the image (edges included, rounded
+//                                  to whole pixels), sampled
 //                                  from the model: in the projected CRS for
 //                                  cmProjected with an EPSG code, else WGS 84
 //                                  latitude and longitude
