@@ -1,4 +1,4 @@
-// The map image: loading it from a BMP, JPEG or PNG file or taking a copy of
+// The map image: loading it from a BMP, JPEG, PNG or TIFF file or taking a copy of
 // a bitmap, and the size limit every map image must respect.
 //
 // A file's declared size is checked against the limit before it is decoded,
@@ -13,6 +13,7 @@
 #include "marovia/platform/jpeg.h"
 #include "marovia/platform/pngimage.h"
 #include "marovia/platform/strutils.h"
+#include "marovia/platform/tiffimage.h"
 
 namespace marovia {
 
@@ -24,13 +25,14 @@ bool ExceedsMapLimit(int64_t Width, int64_t Height) {
 }
 
 // What a map image file is read as, by its extension (case ignored).
-enum class TMapImageKind { Jpeg, Bmp, Png, None };
+enum class TMapImageKind { Jpeg, Bmp, Png, Tiff, None };
 
 TMapImageKind KindOf(const std::string& FileName) {
   const std::string ext = LowerCase(ExtractFileExt(FileName));
   if (ext == ".jpg" || ext == ".jpeg") return TMapImageKind::Jpeg;
   if (ext == ".bmp") return TMapImageKind::Bmp;
   if (ext == ".png") return TMapImageKind::Png;
+  if (ext == ".tif" || ext == ".tiff") return TMapImageKind::Tiff;
   return TMapImageKind::None;
 }
 
@@ -75,6 +77,13 @@ std::unique_ptr<TBitmap> TGeoMap::LoadMapImageFile(const std::string& FileName) 
       png.OnProgress = OnDataLoading;
       png.LoadFromFile(FileName);
       image->Assign(png);
+      break;
+    }
+    case TMapImageKind::Tiff: {
+      TTiffImage tiff;
+      tiff.OnProgress = OnDataLoading;
+      tiff.LoadFromFile(FileName);
+      image->Assign(tiff);
       break;
     }
     case TMapImageKind::Bmp:

@@ -558,9 +558,9 @@ class TGeoMap : public TCustomControl {
   void CheckMapImageSize(int64_t Width, int64_t Height) const;
   // Takes the image now in GrafBmp as the map, known by Name.
   void AcceptMapImage(const std::string& Name);
-  // Decodes a map image file by its extension (.jpg, .jpeg, .bmp, .png;
-  // others load nothing and answer null), refusing a declared size beyond
-  // the limit before decoding.
+  // Decodes a map image file by its extension (.jpg, .jpeg, .bmp, .png,
+  // .tif, .tiff; others load nothing and answer null), refusing a declared
+  // size beyond the limit before decoding.
   std::unique_ptr<TBitmap> LoadMapImageFile(const std::string& FileName);
 
   // ---- render helpers

@@ -1,4 +1,4 @@
-// The progress callback every image codec (BMP, JPEG, PNG) reports through.
+// The progress callback every image codec (BMP, JPEG, PNG, TIFF) reports through.
 #pragma once
 
 #include <functional>

@@ -10,10 +10,13 @@
 //   JPEG  FF D8, then the segments up to the first start-of-frame marker
 //         (SOF0..SOF15 other than DHT, JPG and DAC), whose height and width
 //         are answered; every other segment is skipped by its length;
-//   PNG   the 8-byte signature, then the IHDR chunk's width and height.
+//   PNG   the 8-byte signature, then the IHDR chunk's width and height;
+//   TIFF  "II" or "MM", version 42 (classic) or 43 (BigTIFF), then the
+//         ImageWidth and ImageLength entries of the first directory (SHORT
+//         or LONG, LONG8 in BigTIFF; at most 4096 entries are looked at).
 //
 // Values are answered exactly as declared, however large, so that the caller
-// can refuse them with its own message. Content that is none of the three,
+// can refuse them with its own message. Content that is none of the four,
 // or whose header is cut short or malformed (a zero or negative width, a
 // zero height, a JPEG that reaches its scan or end before a frame header),
 // answers false: the caller then decodes the file and gets the decoder's

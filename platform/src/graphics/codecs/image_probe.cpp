@@ -1,6 +1,7 @@
-// Declared image sizes from BMP, JPEG and PNG headers. Reads go through a
-// small window over the source, so a JPEG's segments are skipped by seeking
-// and the cost is bounded by the number of segments, not by the file's size.
+// Declared image sizes from BMP, JPEG, PNG and TIFF headers. Reads go through
+// a small window over the source, so a JPEG's segments are skipped by
+// seeking and the cost is bounded by the number of segments (a TIFF's by the
+// number of directory entries), not by the file's size.
 #include <algorithm>
 #include <cstring>
 
@@ -165,6 +166,74 @@ bool JpegSize(Source& src, int64_t& w, int64_t& ht) {
   return false;
 }
 
+// TIFF, in the file's byte order ("II" little-endian, "MM" big-endian):
+//   classic   0 order, 2 version 42, 4 offset of the first directory (32 bits);
+//             directory: entry count (16 bits), entries of 12 bytes
+//             (tag 2, type 2, count 4, value 4);
+//   BigTIFF   0 order, 2 version 43, 4 offset size 8, 6 zero, 8 offset of the
+//             first directory (64 bits); directory: entry count (64 bits),
+//             entries of 20 bytes (tag 2, type 2, count 8, value 8).
+// ImageWidth (256) and ImageLength (257) hold one SHORT (3) or LONG (4),
+// in BigTIFF also a LONG8 (16), in the entry's value field itself; when a
+// tag appears twice, its first entry counts.
+constexpr uint64_t kMaxTiffEntries = 4096;
+
+class TiffReader {
+ public:
+  TiffReader(Source& src, bool bigEndian) : src_(src), big_(bigEndian) {}
+  bool At(uint64_t off, uint8_t* buf, size_t n) { return src_.ReadAt(off, buf, n) == n; }
+  uint64_t Get(const uint8_t* p, size_t n) const {
+    uint64_t v = 0;
+    for (size_t i = 0; i < n; ++i) v |= uint64_t{p[big_ ? n - 1 - i : i]} << (8 * i);
+    return v;
+  }
+
+ private:
+  Source& src_;
+  bool big_;
+};
+
+bool TiffSize(Source& src, const uint8_t* head, size_t n, int64_t& w, int64_t& ht) {
+  if (n < 16) return false;
+  TiffReader r(src, head[0] == 'M');
+  const uint64_t version = r.Get(head + 2, 2);
+  const bool bigTiff = version == 43;
+  if (version != 42 && !bigTiff) return false;
+  if (bigTiff && (r.Get(head + 4, 2) != 8 || r.Get(head + 6, 2) != 0)) return false;
+  const uint64_t ifd = bigTiff ? r.Get(head + 8, 8) : r.Get(head + 4, 4);
+  const size_t countSize = bigTiff ? 8 : 2, entrySize = bigTiff ? 20 : 12;
+  uint8_t buf[20];
+  if (ifd < 8 || ifd > UINT64_MAX - countSize || !r.At(ifd, buf, countSize)) return false;
+  const uint64_t entries = std::min(r.Get(buf, countSize), kMaxTiffEntries);
+  uint64_t width = 0, height = 0;
+  for (uint64_t i = 0; i < entries && (width == 0 || height == 0); ++i) {
+    if (!r.At(ifd + countSize + i * entrySize, buf, entrySize)) return false;
+    const uint64_t tag = r.Get(buf, 2), type = r.Get(buf + 2, 2);
+    // A repeated entry is passed over: the first one counts, as for the
+    // decoder.
+    if ((tag != 256 || width != 0) && (tag != 257 || height != 0)) continue;
+    const uint64_t count = r.Get(buf + 4, bigTiff ? 8 : 4);
+    const uint8_t* value = buf + (bigTiff ? 12 : 8);
+    uint64_t v = 0;
+    if (count != 1) return false;
+    if (type == 3) {
+      v = r.Get(value, 2);
+    } else if (type == 4) {
+      v = r.Get(value, 4);
+    } else if (type == 16 && bigTiff) {
+      v = r.Get(value, 8);
+    } else {
+      return false;
+    }
+    if (v == 0 || v > uint64_t(INT64_MAX)) return false;
+    (tag == 256 ? width : height) = v;
+  }
+  if (width == 0 || height == 0) return false;
+  w = int64_t(width);
+  ht = int64_t(height);
+  return true;
+}
+
 bool Dimensions(Source& src, int64_t& Width, int64_t& Height) {
   uint8_t head[26] = {};
   const size_t n = src.ReadAt(0, head, sizeof head);
@@ -176,6 +245,8 @@ bool Dimensions(Source& src, int64_t& Width, int64_t& Height) {
     ok = PngSize(head, n, w, h);
   } else if (n >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) {
     ok = JpegSize(src, w, h);
+  } else if (n >= 4 && ((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M'))) {
+    ok = TiffSize(src, head, n, w, h);
   }
   if (ok) {
     Width = w;
