@@ -114,7 +114,8 @@ bool TGeoMap::ReadCalDataIntern(bool TextMode, TTextFile* TextFile, TStream* Str
 
   // The set and its image are read whole before the calibration changes: a
   // damaged set or image raises and leaves the map as it was.
-  calxml::ReadCalElements(input, place, data, {"Component \"" + Name() + "\": ", true});
+  std::vector<TBorderVertex> border;
+  calxml::ReadCalElements(input, place, data, {"Component \"" + Name() + "\": ", true}, &border);
   // A CRS that PROJ does not know is refused here, before anything changes,
   // and not by the fit after the set has replaced the calibration.
   if (model == cmProjected && !data.CrsText.empty()) {
@@ -128,6 +129,7 @@ bool TGeoMap::ReadCalDataIntern(bool TextMode, TTextFile* TextFile, TStream* Str
   ClearCalibData();
   FCalibModel = model;
   FCalibData = std::move(data);
+  FCalib.SetBorder(std::move(border));
   const bool linesUsable = RecalcGratMat();
   // The corners and resolution stay as the file gives them.
   FitModel();
