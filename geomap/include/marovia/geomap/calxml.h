@@ -64,6 +64,14 @@ bool ParseCalibData(const std::string& FileName, const std::string& DataID, TCal
 bool ParseCalibData(TStream& Stream, const std::string& DataID, TCalibData& CalibData,
                     TCalibModel& CalibModel);
 
+// Reads data set DataID of the named file into a calibration value: the
+// record (from a record like ParseCalibData's), the model and the border.
+// Nothing is fitted and the image size is left as it is. False when the
+// file cannot be opened or holds no such set; a damaged set raises
+// EZYLGeoMapError and leaves Calibration as it was.
+bool ParseCalibration(const std::string& FileName, const std::string& DataID,
+                      TMapCalibration& Calibration);
+
 // Appends one data set to a text file open for writing. Header adds the XML
 // declaration line. Input/output errors raise EInOutError.
 void WriteRawCalDataToOpenXMLFile(TTextFile& TextFile, bool Header, const std::string& DataID,

@@ -272,6 +272,13 @@ class TGeoMap : public TCustomControl {
   void SetOverlayScale(double Value);
   double Magnification() const { return FMagnify; }
   void SetMagnification(double Magnification);
+  // Whether the map image outside the calibration's border (a scanned
+  // sheet's margin and legend) is filled with the background colour; off by
+  // default, and without effect for a calibration without a border. The
+  // grid, landmarks and trace are drawn over the fill. Repaints when
+  // changed (render_border_clip.cpp).
+  bool ClipToBorder() const { return FClipToBorder; }
+  void SetClipToBorder(bool Value);
   // Name of the map image file; writing loads it (image_loading.cpp).
   const std::string& MapImgFile() const { return FMapImgName; }
   void SetMapImgFile(const std::string& Value) { SetMapImgName(Value); }
@@ -576,6 +583,9 @@ class TGeoMap : public TCustomControl {
   TRect MapImageCoverage(int W, int H, bool UseCache) const;
   void FillBackground(TCanvas& Canvas, int W, int H, const TRect& Covered);
   void DrawMapImage(TCanvas& Canvas, int W, int H, bool UseCache);
+  // Fills the view pixels whose centres lie outside the border with the
+  // background colour, row by row as spans (ClipToBorder).
+  void ClipMapImageToBorder(TCanvas& Canvas, int W, int H);
   void DrawGrid(TCanvas& Canvas, int W, int H);
   void DrawGridLines(TCanvas& Canvas, int W, int H);
   void DrawGraticule(TCanvas& Canvas, int ParallelSegments, int MeridianSegments);
@@ -684,6 +694,7 @@ class TGeoMap : public TCustomControl {
   bool FRestoreBiQuadOK = false;
   bool FRestoreParaIpOK = false;
   bool FSuppressPaint = false;
+  bool FClipToBorder = false;
   bool FConfinePan = true;
   TMouseActMode FMouseAction = maPan;
   bool FRubberBandOn = false;
