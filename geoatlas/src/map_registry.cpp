@@ -42,7 +42,8 @@ bool InsidePositions(double Lat, double Long, const std::vector<TCoords>& Polygo
     const TCoords& a = Polygon[i];
     const TCoords& b = Polygon[j];
     if ((a.Latit > Lat) == (b.Latit > Lat)) continue;
-    const double crossLong = a.Longit + (Lat - a.Latit) * (b.Longit - a.Longit) / (b.Latit - a.Latit);
+    const double crossLong =
+        a.Longit + (Lat - a.Latit) * (b.Longit - a.Longit) / (b.Latit - a.Latit);
     if (Long < crossLong) inside = !inside;
   }
   return inside;
