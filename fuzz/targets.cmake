@@ -28,3 +28,7 @@ marovia_fuzz_target(calxml LINK geomap)
 marovia_fuzz_target(landmark_files LINK geomap INCLUDE ${PROJECT_SOURCE_DIR}/geomap/src)
 marovia_fuzz_target(symbol_files LINK geomap)
 marovia_fuzz_target(crs_text LINK geomap INCLUDE ${PROJECT_SOURCE_DIR}/geomap/src)
+# Maps from other software: world files, .map files, control-point lists.
+marovia_fuzz_target(world_file LINK geomap)
+marovia_fuzz_target(map_file LINK geomap)
+marovia_fuzz_target(points_file LINK geomap)

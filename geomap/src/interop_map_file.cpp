@@ -358,9 +358,10 @@ std::string ResolveImage(const std::string& MapFile, const std::string& Image) {
 }
 
 std::string Minutes(double Value, char Positive, char Negative, int DegreeWidth) {
-  const double a = std::fabs(Value);
-  double deg = std::floor(a);
-  double min = (a - deg) * 60;
+  // Rounded to the written precision first, so that minutes never read 60.
+  const double minutes = std::round(std::fabs(Value) * 60 * 1e10) / 1e10;
+  const double deg = std::floor(minutes / 60);
+  const double min = std::max(0.0, minutes - deg * 60);
   char buffer[96];
   std::snprintf(buffer, sizeof buffer, "%*d,%14.10f,%c", DegreeWidth, static_cast<int>(deg), min,
                 Value < 0 ? Negative : Positive);

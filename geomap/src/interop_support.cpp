@@ -86,8 +86,13 @@ std::vector<std::string> SplitFields(std::string_view Line, char Separator) {
 }
 
 std::string FormatNumber(double Value) {
-  char buffer[64];
-  const auto r = std::to_chars(buffer, buffer + sizeof buffer, Value);
+  // Plain decimals where they stay short (coordinates, metres), the
+  // exponent form only for the very small and very large.
+  char buffer[400];
+  const double a = std::fabs(Value);
+  const auto format =
+      a == 0 || (a >= 1e-4 && a < 1e16) ? std::chars_format::fixed : std::chars_format::general;
+  const auto r = std::to_chars(buffer, buffer + sizeof buffer, Value, format);
   return std::string(buffer, r.ptr);
 }
 
