@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "arguments.h"
+#include "atlas_files.h"
 #include "cli_text.h"
 #include "commands.h"
 #include "geomap_cli.h"
@@ -50,7 +51,12 @@ struct TExportFormat {
 };
 
 const TExportFormat kFormats[] = {
-    {"worldfile", [](const TExportJob& j) { ExportWorldFile(j.Cal, j.Image, j.Output); }},
+    // The world file and the CRS's .aux.xml are the files of an image named
+    // like the world file (scan.jgw: scan.jpg), wherever that is.
+    {"worldfile",
+     [](const TExportJob& j) {
+       ExportWorldFile(j.Cal, ChangeFileExt(j.Output, ExtractFileExt(j.Image)), j.Output);
+     }},
     {"map",
      [](const TExportJob& j) {
        ExportMapFile(j.Cal, j.Output, ImageFromOutput(j), std::min(j.GridN, 5));
@@ -96,7 +102,8 @@ int RunExport(std::span<const std::string> Args, std::ostream& Out, std::ostream
     return kExitBadInput;
   }
   try {
-    format.Write({map.Calibration(), map.MapImgFile(), *output, grid});
+    format.Write({map.Calibration(), apps::MapImageBeside(args.Positional()[0], map.MapImgFile()),
+                  *output, grid});
   } catch (const EInOutError& e) {
     Report(Err, apps::Printable(e.what()));
     return kExitIo;

@@ -120,8 +120,9 @@ export options:
   --gcp-grid N            points per side of the grid of control points
                           sampled from maps that are not affine (default 5;
                           a .map file holds at most 5 x 5)
-  world files give the centre of the top left pixel, the other formats its
-  corner; each export converts.
+  A world file's CRS goes into the .aux.xml of the image it is named for
+  (-o scan.jgw: scan.jpg.aux.xml beside it). World files give the centre of
+  the top left pixel, the other formats its corner; each export converts.
 
 Exit status: 0 when everything was done, 1 when a file or line could not be
 used (each is reported on standard error, and the rest is still done), 2 for
