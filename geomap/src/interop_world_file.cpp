@@ -174,7 +174,9 @@ TImportedMap ImportWorldFile(const std::string& ImageName, const std::string& Cr
   frame.South = info.South;
   frame.Crs = crs;
   std::unique_ptr<TCrsProjection> projection;
-  if (frame.Kind == TPointFrame::pfProjected) projection = std::make_unique<TCrsProjection>(crs);
+  // Every point also carries its WGS 84 position, which the models other
+  // than the affine one would be fitted to.
+  if (frame.Kind != TPointFrame::pfGeographic) projection = std::make_unique<TCrsProjection>(crs);
   // The four corners and the centre, whole pixels, lie exactly on the
   // affine transform, so the affine fit through them is the transform.
   std::vector<TGroundPoint> points;

@@ -29,6 +29,7 @@
 //   image_loading.cpp       map image files and bitmaps, the size limit
 //   render.cpp              Paint and the order of the composition steps
 //   render_image.cpp        background, scaled-image cache, the map image
+//   render_border_clip.cpp  the map image outside the border (ClipToBorder)
 //   render_grid.cpp         graticule lines by model, calibration markers
 //   render_utm_grid.cpp     the UTM grid
 //   render_landmarks.cpp    landmarks, sampling, captions, the highlight
@@ -43,6 +44,10 @@
 //   map_output.cpp          saving, renaming, clipboard, CopyToBMP
 //   map_generated.cpp       generated maps in memory and as files
 //   map_printing.cpp        printing
+//   interop_*.cpp           maps from and to other software: world files,
+//                           .map files, control-point lists, GDAL virtual
+//                           rasters, KML/KMZ (world_file.h, map_file_format.h,
+//                           control_points.h, vrt_export.h, kml_export.h)
 #pragma once
 
 #include <array>
