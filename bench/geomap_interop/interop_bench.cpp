@@ -58,7 +58,8 @@ BENCHMARK(BM_ComposeBorder)->Arg(0)->Arg(400)->Unit(benchmark::kMillisecond);
 
 std::string MapText() {
   std::string t =
-      "OziExplorer Map Data File Version 2.2\r\nBench\r\nbench.png\r\n1 ,Map Code,\r\n"
+      std::string(kMapFileSignature) +
+      "\r\nBench\r\nbench.png\r\n1 ,Map Code,\r\n"
       "WGS 84,WGS 84,   0.0000,   0.0000,WGS 84\r\nReserved 1\r\nReserved 2\r\n"
       "Magnetic Variation,,,E\r\nMap Projection,(UTM) Universal Transverse Mercator,PolyCal,No,"
       "AutoCalOnly,No,BSBUseWPX,No\r\n";

@@ -15,13 +15,13 @@
 
 namespace marovia {
 
+const std::string_view kMapFileSignature = "OziExplorer Map Data File Version 2.2";
+
 using namespace interop;
 
 namespace {
 
-// The signature readers identify the format by; the version is the one
-// this writer's lines follow.
-constexpr std::string_view kSignature = "OziExplorer Map Data File Version 2.2";
+// What a reader looks for in the first line, whatever the version.
 constexpr std::string_view kSignatureStem = "Map Data File";
 constexpr int kMaxPoints = 30;
 constexpr std::size_t kMaxBorderVertices = 4096;
@@ -405,7 +405,7 @@ void ExportMapFile(const TMapCalibration& Cal, const std::string& FileName,
     throw EZYLGeoMapError(FileName + ": the calibration converts too few pixels of the image");
 
   std::vector<std::string> out;
-  out.emplace_back(kSignature);
+  out.emplace_back(kMapFileSignature);
   out.push_back(Cal.Data().Caption.empty() ? BaseName(WithoutExtension(ImageName))
                                            : Cal.Data().Caption);
   out.push_back(ImageName);

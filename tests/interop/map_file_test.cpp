@@ -48,7 +48,7 @@ struct TMapCase {
 };
 
 std::string MapText(const TMapCase& c, const char* Datum = "WGS 84") {
-  std::string t = "OziExplorer Map Data File Version 2.2\r\nTest\r\nmap.png\r\n1 ,Map Code,\r\n";
+  std::string t = std::string(kMapFileSignature) + "\r\nTest\r\nmap.png\r\n1 ,Map Code,\r\n";
   t += std::string(Datum) + ",WGS 84,   0.0000,   0.0000,WGS 84\r\nReserved 1\r\nReserved 2\r\n";
   t += "Magnetic Variation,,,E\r\nMap Projection," + std::string(c.Projection) +
        ",PolyCal,No,AutoCalOnly,No,BSBUseWPX,No\r\n";
@@ -197,7 +197,7 @@ TEST(MapFileImport, DamagedLinesAreRefusedByNumber) {
   const struct {
     std::string From, To, Where;
   } kPatches[] = {
-      {"OziExplorer Map Data File", "Some other file", "d.map:1"},
+      {std::string(kMapFileSignature), "Some other file", "d.map:1"},
       {"WGS 84,WGS", "Nowhere 1900,WGS", "d.map:5"},
       {point1, "Point01,xy,0,0,in, deg,48,x,N,5,0,E, grid,  ,  ,  ,N", "d.map:10"},
       {point1, "Point01,xy,0,0,in, deg,48,0,N", "d.map:10"},

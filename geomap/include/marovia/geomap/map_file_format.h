@@ -42,6 +42,11 @@
 
 namespace marovia {
 
+// The first line this writer gives a .map file: the format's signature and
+// the version whose lines it writes. GDAL and the other readers identify
+// the format by it.
+extern const std::string_view kMapFileSignature;
+
 // Imports a .map file. The image's size comes from the IWH line, else from
 // the image's header. Raises EZYLGeoMapError naming the file and line for
 // damaged input, an unknown datum or too few points; EInOutError when the
