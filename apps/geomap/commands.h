@@ -19,6 +19,9 @@ int RunConvert(std::span<const std::string> Args, std::istream& In, std::ostream
                std::ostream& Err);
 int RunGenerate(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
 int RunPrint(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
+// Calibrations from and to other software's formats.
+int RunImport(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
+int RunExport(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
 
 // One line on Err: "geomap: " and the text.
 void Report(std::ostream& Err, const std::string& Text);

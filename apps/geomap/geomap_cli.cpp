@@ -41,6 +41,14 @@ Commands:
                           write a blank calibrated grid map: FILE with the
                           extension .xml (calibration) and .bmp (image)
   print MAP -o FILE.pdf   print a view of a map (or atlas) to a PDF file
+  import FILE -o CALIBRATION.xml
+                          read the calibration of another program's map: a
+                          .map file, a .points control-point list, or an
+                          image with a world file beside it (or the world
+                          file itself)
+  export CALIBRATION --to FORMAT -o FILE
+                          write the map for other software; FORMAT is
+                          worldfile, map, points, vrt, kml or kmz
 
 View options (render, print):
   --size WxH              size of the view in pixels (default 800x600; print
@@ -102,6 +110,20 @@ print options:
   --landscape             turn the paper
   --dpi N                 printer resolution, 72 to 600 (default 150)
 
+import options:
+  --crs CRS               the CRS of a world file or control-point list that
+                          names none (EPSG:32632, a PROJ string or WKT);
+                          else the image's .aux.xml or .prj file gives it
+  --id ID                 data set identifier (default: the file's base name)
+
+export options:
+  --gcp-grid N            points per side of the grid of control points
+                          sampled from maps that are not affine (default 5;
+                          a .map file holds at most 5 x 5)
+  A world file's CRS goes into the .aux.xml of the image it is named for
+  (-o scan.jgw: scan.jpg.aux.xml beside it). World files give the centre of
+  the top left pixel, the other formats its corner; each export converts.
+
 Exit status: 0 when everything was done, 1 when a file or line could not be
 used (each is reported on standard error, and the rest is still done), 2 for
 a bad command or option, 3 when an output file could not be written or the
@@ -150,6 +172,10 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         status = RunGenerate(rest, out, err);
       } else if (command == "print") {
         status = RunPrint(rest, out, err);
+      } else if (command == "import") {
+        status = RunImport(rest, out, err);
+      } else if (command == "export") {
+        status = RunExport(rest, out, err);
       } else {
         throw TUsageError("unknown command '" + apps::Printable(command) + "' (see --help)");
       }

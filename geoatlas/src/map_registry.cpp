@@ -8,12 +8,62 @@
 
 namespace marovia {
 
+namespace {
+
+// The border of a calibration as a polygon of positions: each edge in
+// pixels is divided into pieces, so that the straight edges in latitude
+// and longitude follow a curved image edge closely. Empty without a border
+// or when the model does not convert every vertex.
+std::vector<TCoords> BorderPositions(const TMapCalibration& Calibration) {
+  const std::vector<TBorderVertex>& border = Calibration.Border();
+  if (border.size() < 3) return {};
+  TMapCalibration cal = Calibration;
+  cal.Fit();
+  if (!cal.Converts()) return {};
+  constexpr int kPiecesPerEdge = 8;
+  std::vector<TCoords> positions;
+  for (std::size_t i = 0; i < border.size(); ++i) {
+    const TBorderVertex& a = border[i];
+    const TBorderVertex& b = border[(i + 1) % border.size()];
+    for (int k = 0; k < kPiecesPerEdge; ++k) {
+      const double t = static_cast<double>(k) / kPiecesPerEdge;
+      const TPixelPosition p = cal.PixelToGeo(a.X + t * (b.X - a.X), a.Y + t * (b.Y - a.Y));
+      if (!p.Valid()) return {};
+      positions.push_back({p.Latit, p.Longit});
+    }
+  }
+  return positions;
+}
+
+// Even-odd rule in latitude and longitude, as the pixel border's own test.
+bool InsidePositions(double Lat, double Long, const std::vector<TCoords>& Polygon) {
+  bool inside = false;
+  for (std::size_t i = 0, j = Polygon.size() - 1; i < Polygon.size(); j = i++) {
+    const TCoords& a = Polygon[i];
+    const TCoords& b = Polygon[j];
+    if ((a.Latit > Lat) == (b.Latit > Lat)) continue;
+    const double crossLong =
+        a.Longit + (Lat - a.Latit) * (b.Longit - a.Longit) / (b.Latit - a.Latit);
+    if (Long < crossLong) inside = !inside;
+  }
+  return inside;
+}
+
+// Whether a registered map covers a position: inside its border when it has
+// one, else inside its corners.
+bool Covers(const TMapDefinition& Def, double Lat, double Long) {
+  return Def.Border.size() >= 3 ? InsidePositions(Lat, Long, Def.Border)
+                                : PositionInMap(Lat, Long, Def.Corners);
+}
+
+}  // namespace
+
 bool TGeoAtlas::RegisterMap(const std::string& MapFName) {
   // The name is kept as given for every file access; only finding an entry
   // to update ignores case, so "Maps/Alps.xml" opens on any file system.
-  TCalibData data;
-  TCalibModel model = cmUndefined;
-  if (!ParseCalibData(MapFName, "", data, model)) return false;
+  TMapCalibration cal;
+  if (!ParseCalibration(MapFName, "", cal)) return false;
+  const TCalibData& data = cal.Data();
 
   int32_t slot = 0;
   for (int32_t i = 1; i <= FNumRegMaps && slot == 0; ++i)
@@ -27,6 +77,7 @@ bool TGeoAtlas::RegisterMap(const std::string& MapFName) {
   def.Caption = data.Caption;
   def.Resolution = data.Resolution;
   def.Corners = data.Corners;
+  def.Border = BorderPositions(cal);
   RebuildSelector();
   return true;
 }
@@ -88,7 +139,7 @@ int32_t TGeoAtlas::ChooseMap(double Lat, double Long,
   int32_t chosen = 0;
   for (int32_t i = 1; i <= FNumRegMaps; ++i) {
     const TMapDefinition& def = FRegMaps[static_cast<size_t>(i - 1)];
-    if (!PositionInMap(Lat, Long, def.Corners) || !Better(def.Resolution, Best)) continue;
+    if (!Covers(def, Lat, Long) || !Better(def.Resolution, Best)) continue;
     Best = def.Resolution;
     chosen = i;
   }

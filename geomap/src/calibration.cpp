@@ -211,6 +211,8 @@ void TGeoMap::ClearCalibData() {
   cd.Smoothing = 0;
   cd.CalQuads.fill(TCalQuad{});
   cd.NumCalQuads = 0;
+  // The border is part of the calibration cleared, not of the next map.
+  FCalib.SetBorder({});
   FCalib.ClearFittedParameters();
   Paint();
 }

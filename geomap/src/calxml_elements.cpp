@@ -1,10 +1,12 @@
 // The element loop of the calibration readers: the elements of one data set
 // into a TCalibData (see calxml_reader.h for the layout they are read from).
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <iterator>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "calxml_reader.h"
 #include "marovia/geomap/geomap.h"
@@ -202,6 +204,39 @@ double ReadSmoothing(std::string_view content, const TCalReadRules& rules) {
   return lambda;
 }
 
+// The border polygon: "x,y" pairs of pixels separated by blanks. A
+// malformed vertex is refused rather than read as 0, since a border that
+// moved silently would clip the wrong part of the map.
+constexpr size_t kMaxBorderVertices = 65536;
+
+std::vector<TBorderVertex> ReadBorder(std::string_view content, const TCalReadRules& rules) {
+  std::vector<TBorderVertex> border;
+  size_t i = 0;
+  while (i < content.size()) {
+    while (i < content.size() && static_cast<unsigned char>(content[i]) <= ' ') ++i;
+    size_t end = i;
+    while (end < content.size() && static_cast<unsigned char>(content[end]) > ' ') ++end;
+    if (end == i) break;
+    const std::string_view pair = content.substr(i, end - i);
+    i = end;
+    const size_t comma = pair.find(',');
+    double v[2] = {0, 0};
+    const std::string_view parts[2] = {pair.substr(0, comma), comma == std::string_view::npos
+                                                                  ? std::string_view()
+                                                                  : pair.substr(comma + 1)};
+    for (int k = 0; k < 2; ++k) {
+      const auto r = std::from_chars(parts[k].data(), parts[k].data() + parts[k].size(), v[k]);
+      if (parts[k].empty() || r.ec != std::errc() || r.ptr != parts[k].data() + parts[k].size() ||
+          !std::isfinite(v[k]))
+        Fail(rules, "a border vertex is not \"x,y\": \"" + std::string(pair.substr(0, 40)) + "\"");
+    }
+    if (border.size() == kMaxBorderVertices)
+      Fail(rules, "a border holds more than " + IntToStr(kMaxBorderVertices) + " vertices");
+    border.push_back({v[0], v[1]});
+  }
+  return border;
+}
+
 // One element of a data set into the record.
 using TElementReader = void (*)(std::string_view tagText, std::string_view content,
                                 TCalibData& data, const TCalReadRules& rules);
@@ -241,7 +276,11 @@ constexpr TCalElement kCalElements[] = {
                      const TCalReadRules& r) { d.PolyOrder = ReadPolyOrder(content, r); }},
     {"smoothing", [](std::string_view, std::string_view content, TCalibData& d,
                      const TCalReadRules& r) { d.Smoothing = ReadSmoothing(content, r); }},
+    // The map's border lives beside the record (ReadCalElements reads it);
+    // older readers skip the element.
+    {"border", [](std::string_view, std::string_view, TCalibData&, const TCalReadRules&) {}},
 };
+constexpr size_t kBorderElement = std::size(kCalElements) - 1;
 
 constexpr auto kCalElementNames = [] {
   std::array<std::string_view, std::size(kCalElements)> names{};
@@ -260,10 +299,14 @@ TCalibData ClearedCalibData() {
 }
 
 void ReadCalElements(TSetInput& Input, const TRootPlace& Place, TCalibData& Data,
-                     const TCalReadRules& Rules) {
+                     const TCalReadRules& Rules, std::vector<TBorderVertex>* Border) {
   mapfile::ReadElements(
       Input, kCalibrationSet, Place, Rules.ErrorPrefix,
       [&](size_t element, const std::string& tagText, const std::string& content) {
+        if (element == kBorderElement) {
+          if (Border != nullptr) *Border = ReadBorder(content, Rules);
+          return;
+        }
         kCalElements[element].Read(tagText, content, Data, Rules);
       });
 }

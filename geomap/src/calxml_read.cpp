@@ -36,7 +36,7 @@ TCalibModel RecordReaderModel(const TCalRootLine& root) {
 // that is not found leaves the model, map and caption of the last root line
 // seen, as the search always has.
 bool ParseCalibDataFrom(TSetInput& input, const std::string& DataID, TCalibData& CalibData,
-                        TCalibModel& CalibModel) {
+                        TCalibModel& CalibModel, std::vector<TBorderVertex>* Border = nullptr) {
   TCalibData data = CalibData;
   TCalibModel model = CalibModel;
   calxml::TRootPlace place;
@@ -50,7 +50,7 @@ bool ParseCalibDataFrom(TSetInput& input, const std::string& DataID, TCalibData&
       place);
   if (found) {
     data.NumCalLines = 0;
-    calxml::ReadCalElements(input, place, data, {"ParseCalibData: ", false});
+    calxml::ReadCalElements(input, place, data, {"ParseCalibData: ", false}, Border);
   }
   CalibData = std::move(data);
   CalibModel = model;
@@ -71,6 +71,22 @@ bool ParseCalibData(TStream& Stream, const std::string& DataID, TCalibData& Cali
                     TCalibModel& CalibModel) {
   TSetInput input(Stream);
   return ParseCalibDataFrom(input, DataID, CalibData, CalibModel);
+}
+
+bool ParseCalibration(const std::string& FileName, const std::string& DataID,
+                      TMapCalibration& Calibration) {
+  TCalibData data;
+  TCalibModel model = cmUndefined;
+  std::vector<TBorderVertex> border;
+  const bool found = mapfile::ReadNamedFile(FileName, [&](TTextFile& file) {
+    TSetInput input(file);
+    return ParseCalibDataFrom(input, DataID, data, model, &border);
+  });
+  if (!found) return false;
+  Calibration.SetModel(model);
+  Calibration.SetData(data);
+  Calibration.SetBorder(std::move(border));
+  return true;
 }
 
 bool TGeoMap::ReadCalDataFromOpenXMLFile(TTextFile& TextFile, const std::string& DataID) {
@@ -114,7 +130,8 @@ bool TGeoMap::ReadCalDataIntern(bool TextMode, TTextFile* TextFile, TStream* Str
 
   // The set and its image are read whole before the calibration changes: a
   // damaged set or image raises and leaves the map as it was.
-  calxml::ReadCalElements(input, place, data, {"Component \"" + Name() + "\": ", true});
+  std::vector<TBorderVertex> border;
+  calxml::ReadCalElements(input, place, data, {"Component \"" + Name() + "\": ", true}, &border);
   // A CRS that PROJ does not know is refused here, before anything changes,
   // and not by the fit after the set has replaced the calibration.
   if (model == cmProjected && !data.CrsText.empty()) {
@@ -128,6 +145,7 @@ bool TGeoMap::ReadCalDataIntern(bool TextMode, TTextFile* TextFile, TStream* Str
   ClearCalibData();
   FCalibModel = model;
   FCalibData = std::move(data);
+  FCalib.SetBorder(std::move(border));
   const bool linesUsable = RecalcGratMat();
   // The corners and resolution stay as the file gives them.
   FitModel();

@@ -15,6 +15,7 @@
 
 #include "map_file_reader.h"
 #include "marovia/geomap/calib_types.h"
+#include "marovia/geomap/map_calibration.h"
 
 namespace marovia::calxml {
 
@@ -64,7 +65,9 @@ TCalibData ClearedCalibData();
 // differs from npoints, an exceeded capacity, an unknown ellipsoid or a set
 // that ends before "</geomap>"; Data may then hold part of the set (the
 // readers read into a copy), every count within its capacity.
+// Border, when given, receives the map's border polygon (left as it is
+// when the set has none).
 void ReadCalElements(TSetInput& Input, const TRootPlace& Place, TCalibData& Data,
-                     const TCalReadRules& Rules);
+                     const TCalReadRules& Rules, std::vector<TBorderVertex>* Border = nullptr);
 
 }  // namespace marovia::calxml

@@ -23,6 +23,9 @@
 //   <calquads npoints="{n}">                           only with quadruples
 //   [{lat},{long},{MapX},{MapY}] ...
 //   </calquads>
+//   <border>                                           only with a border
+//   {x},{y} {x},{y} ...                                pixels, shortest exact form
+//   </border>
 //   </geomap>
 //
 // A stream holds the same with these differences: the declaration and the
@@ -37,9 +40,11 @@
 // integers in decimal. Text values are written with XML references, so a
 // '"' in a caption cannot end it early, and so is every '=' of a root-line
 // value (see RootValue).
+#include <charconv>
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "marovia/geomap/calxml.h"
 #include "marovia/geomap/geomap.h"
@@ -142,8 +147,23 @@ std::string QuadsLine(const TCalibData& cd) {
   return s;
 }
 
+// The border's vertices; each number in the shortest form that reads back
+// as the same double, so a border survives any number of round trips.
+std::string BorderLine(const std::vector<TBorderVertex>& border) {
+  std::string s;
+  char buffer[64];
+  for (const TBorderVertex& v : border) {
+    if (!s.empty()) s += ' ';
+    s.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, v.X).ptr);
+    s += ',';
+    s.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, v.Y).ptr);
+  }
+  return s;
+}
+
 void WriteDataSet(const TLineWriter& write, const TCalLayout& layout, const std::string& DataID,
-                  const TCalibData& cd, TCalibModel model) {
+                  const TCalibData& cd, TCalibModel model,
+                  const std::vector<TBorderVertex>& border = {}) {
   if (layout.Declaration) write(std::string(kGeoMapXMLDeclaration));
   write("");
   write("<!-- TGeoMap Calibration / Quorvant -->");
@@ -184,6 +204,13 @@ void WriteDataSet(const TLineWriter& write, const TCalLayout& layout, const std:
     write(QuadsLine(cd));
     write("</calquads>");
   }
+  // Only written when set, so that files without a border stay as they
+  // were; older readers skip the element.
+  if (!border.empty()) {
+    write("<border>");
+    write(BorderLine(border));
+    write("</border>");
+  }
   write("</geomap>");
 }
 
@@ -201,7 +228,22 @@ void TGeoMap::WriteCalDataToOpenXMLFile(TTextFile& TextFile, bool Header,
                                         const std::string& DataID) {
   CalcExtentsAndResolution();
   FCalibData.MapFName = FMapImgName;
-  WriteRawCalDataToOpenXMLFile(TextFile, Header, DataID, FCalibData, FCalibModel);
+  CheckWritable(FCalibData, "WriteRawCalDataToOpenXMLFile: ");
+  const TCalLayout layout{Header, false, true, false};
+  WriteDataSet([&](const std::string& line) { TextFile.WriteLn(Utf8ToCp1252(line)); }, layout,
+               DataID, FCalibData, FCalibModel, FCalib.Border());
+}
+
+void SaveCalibrationAsXML(const std::string& FileName, const std::string& DataID,
+                          const TMapCalibration& Calibration) {
+  TMapCalibration cal = Calibration;
+  cal.CalcExtentsAndResolution();
+  CheckWritable(cal.Data(), "SaveCalibrationAsXML: ");
+  const TCalLayout layout{true, false, true, false};
+  ReplaceFileContents(FileName, [&](TTextFile& file) {
+    WriteDataSet([&](const std::string& line) { file.WriteLn(Utf8ToCp1252(line)); }, layout, DataID,
+                 cal.Data(), cal.Model(), cal.Border());
+  });
 }
 
 void TGeoMap::SaveCalDataAsXML(const std::string& FileName, const std::string& DataID) {
@@ -216,7 +258,7 @@ void TGeoMap::SaveCalDataAsXML(TStream& OutStream, const std::string& DataID) {
   CheckWritable(FCalibData, "Component \"" + Name() + "\": ");
   const TCalLayout layout{true, true, false, true};
   WriteDataSet([&](const std::string& line) { WriteLnStream(OutStream, line); }, layout, DataID,
-               FCalibData, FCalibModel);
+               FCalibData, FCalibModel, FCalib.Border());
 }
 
 }  // namespace marovia

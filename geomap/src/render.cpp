@@ -50,6 +50,7 @@ void TGeoMap::ComposeView(TBitmap& Target, int W, int H, bool UseCache, bool Con
     if (UseCache) RefreshImageCache();
     FillBackground(canvas, W, H, MapImageCoverage(W, H, UseCache));
     DrawMapImage(canvas, W, H, UseCache);
+    ClipMapImageToBorder(canvas, W, H);
     if (OnBeforeRenderData) OnBeforeRenderData(this, canvas);
     if (FShowGrat != sgNone) DrawGrid(canvas, W, H);
     DrawLandMarks(canvas, W, H);

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/buttons.h"
@@ -42,6 +43,11 @@ struct TMapDefinition {
   std::string Caption;
   double Resolution = 0;  // metres per pixel; smaller is finer
   TCornerArray Corners{};
+  // The map's border as positions (a polygon in latitude and longitude,
+  // each pixel edge divided into short straight pieces); empty when the map
+  // has none or its calibration cannot convert it. A map with a border
+  // covers only the positions inside it.
+  std::vector<TCoords> Border;
 };
 
 class TGeoAtlas : public TCustomControl {

@@ -32,6 +32,9 @@
 //   crs         -                       text, escaped         CrsText     (projected only)
 //   polyorder   -                       1 or 2                PolyOrder   (projected only)
 //   smoothing   -                       number >= 0           Smoothing   (thinplate only)
+//   border      -                       x,y x,y ...           the map's border polygon (pixels),
+//                                                             only when set; the bare-record
+//                                                             reader skips it
 //
 // type is "parallel" or "meridian"; npoints must equal the number of
 // bracketed pieces. Numbers take "." or "," as separator (the quadruples
@@ -43,6 +46,7 @@
 #include <string>
 
 #include "marovia/geomap/calib_types.h"
+#include "marovia/geomap/map_calibration.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/streams.h"
 
@@ -60,9 +64,24 @@ bool ParseCalibData(const std::string& FileName, const std::string& DataID, TCal
 bool ParseCalibData(TStream& Stream, const std::string& DataID, TCalibData& CalibData,
                     TCalibModel& CalibModel);
 
+// Reads data set DataID of the named file into a calibration value: the
+// record (from a record like ParseCalibData's), the model and the border.
+// Nothing is fitted and the image size is left as it is. False when the
+// file cannot be opened or holds no such set; a damaged set raises
+// EZYLGeoMapError and leaves Calibration as it was.
+bool ParseCalibration(const std::string& FileName, const std::string& DataID,
+                      TMapCalibration& Calibration);
+
 // Appends one data set to a text file open for writing. Header adds the XML
 // declaration line. Input/output errors raise EInOutError.
 void WriteRawCalDataToOpenXMLFile(TTextFile& TextFile, bool Header, const std::string& DataID,
                                   const TCalibData& CalibData, TCalibModel CalibModel);
+
+// Writes a calibration value (record, model and border) as the single data
+// set DataID of FileName, with the XML declaration, after computing its
+// corners and resolution. The file is replaced whole through a temporary
+// file; errors are EInOutError naming it.
+void SaveCalibrationAsXML(const std::string& FileName, const std::string& DataID,
+                          const TMapCalibration& Calibration);
 
 }  // namespace marovia

@@ -29,6 +29,7 @@
 //   image_loading.cpp       map image files and bitmaps, the size limit
 //   render.cpp              Paint and the order of the composition steps
 //   render_image.cpp        background, scaled-image cache, the map image
+//   render_border_clip.cpp  the map image outside the border (ClipToBorder)
 //   render_grid.cpp         graticule lines by model, calibration markers
 //   render_utm_grid.cpp     the UTM grid
 //   render_landmarks.cpp    landmarks, sampling, captions, the highlight
@@ -43,6 +44,10 @@
 //   map_output.cpp          saving, renaming, clipboard, CopyToBMP
 //   map_generated.cpp       generated maps in memory and as files
 //   map_printing.cpp        printing
+//   interop_*.cpp           maps from and to other software: world files,
+//                           .map files, control-point lists, GDAL virtual
+//                           rasters, KML/KMZ (world_file.h, map_file_format.h,
+//                           control_points.h, vrt_export.h, kml_export.h)
 #pragma once
 
 #include <array>
@@ -272,6 +277,13 @@ class TGeoMap : public TCustomControl {
   void SetOverlayScale(double Value);
   double Magnification() const { return FMagnify; }
   void SetMagnification(double Magnification);
+  // Whether the map image outside the calibration's border (a scanned
+  // sheet's margin and legend) is filled with the background colour; off by
+  // default, and without effect for a calibration without a border. The
+  // grid, landmarks and trace are drawn over the fill. Repaints when
+  // changed (render_border_clip.cpp).
+  bool ClipToBorder() const { return FClipToBorder; }
+  void SetClipToBorder(bool Value);
   // Name of the map image file; writing loads it (image_loading.cpp).
   const std::string& MapImgFile() const { return FMapImgName; }
   void SetMapImgFile(const std::string& Value) { SetMapImgName(Value); }
@@ -576,6 +588,9 @@ class TGeoMap : public TCustomControl {
   TRect MapImageCoverage(int W, int H, bool UseCache) const;
   void FillBackground(TCanvas& Canvas, int W, int H, const TRect& Covered);
   void DrawMapImage(TCanvas& Canvas, int W, int H, bool UseCache);
+  // Fills the view pixels whose centres lie outside the border with the
+  // background colour, row by row as spans (ClipToBorder).
+  void ClipMapImageToBorder(TCanvas& Canvas, int W, int H);
   void DrawGrid(TCanvas& Canvas, int W, int H);
   void DrawGridLines(TCanvas& Canvas, int W, int H);
   void DrawGraticule(TCanvas& Canvas, int ParallelSegments, int MeridianSegments);
@@ -684,6 +699,7 @@ class TGeoMap : public TCustomControl {
   bool FRestoreBiQuadOK = false;
   bool FRestoreParaIpOK = false;
   bool FSuppressPaint = false;
+  bool FClipToBorder = false;
   bool FConfinePan = true;
   TMouseActMode FMouseAction = maPan;
   bool FRubberBandOn = false;

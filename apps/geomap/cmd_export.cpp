@@ -1,0 +1,118 @@
+// geomap export: writes a calibration file's map for other software: a
+// world file (with the CRS in the image's .aux.xml), a .map file, a .points
+// control-point list, a GDAL virtual raster with control points, a KML
+// ground overlay or a KMZ archive with the image.
+//
+// The formats are one table, name to writer; every writer replaces its
+// file through a temporary one, so a refused or failed export leaves
+// nothing behind.
+#include <filesystem>
+#include <ostream>
+
+#include "arguments.h"
+#include "atlas_files.h"
+#include "cli_text.h"
+#include "commands.h"
+#include "geomap_cli.h"
+#include "map_loading.h"
+#include "marovia/geomap/control_points.h"
+#include "marovia/geomap/geomap.h"
+#include "marovia/geomap/kml_export.h"
+#include "marovia/geomap/map_file_format.h"
+#include "marovia/geomap/vrt_export.h"
+#include "marovia/geomap/world_file.h"
+#include "marovia/platform/files.h"
+
+namespace marovia::geomaptool {
+
+namespace {
+
+struct TExportJob {
+  const TMapCalibration& Cal;
+  std::string Image;   // the map image as loaded
+  std::string Output;  // the file to write
+  int GridN;
+};
+
+// The image as a file beside Output names it: its base name when both are
+// in one folder, else its absolute path.
+std::string ImageFromOutput(const TExportJob& J) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path image = fs::absolute(J.Image, ec);
+  if (fs::absolute(J.Output, ec).parent_path() == image.parent_path())
+    return image.filename().string();
+  return image.string();
+}
+
+struct TExportFormat {
+  const char* Name;
+  void (*Write)(const TExportJob&);
+};
+
+const TExportFormat kFormats[] = {
+    // The world file and the CRS's .aux.xml are the files of an image named
+    // like the world file (scan.jgw: scan.jpg), wherever that is.
+    {"worldfile",
+     [](const TExportJob& j) {
+       ExportWorldFile(j.Cal, ChangeFileExt(j.Output, ExtractFileExt(j.Image)), j.Output);
+     }},
+    {"map",
+     [](const TExportJob& j) {
+       ExportMapFile(j.Cal, j.Output, ImageFromOutput(j), std::min(j.GridN, 5));
+     }},
+    {"points", [](const TExportJob& j) { ExportControlPoints(j.Cal, j.Output, j.GridN); }},
+    {"vrt", [](const TExportJob& j) { ExportVrt(j.Cal, j.Output, j.Image, j.GridN); }},
+    {"kml", [](const TExportJob& j) { ExportKml(j.Cal, j.Output, ImageFromOutput(j)); }},
+    {"kmz", [](const TExportJob& j) { ExportKmz(j.Cal, j.Output, j.Image); }},
+    // GeoTIFF: the integrator adds the entry "geotiff" calling ExportGeoTiff
+    // here (it takes the grid size for maps that are not affine).
+};
+
+const TExportFormat& FormatNamed(const std::string& Name) {
+  std::string names;
+  for (const TExportFormat& f : kFormats) {
+    if (Name == f.Name) return f;
+    names += (names.empty() ? "" : ", ") + std::string(f.Name);
+  }
+  throw TUsageError("--to '" + apps::Printable(Name) + "' is not one of " + names);
+}
+
+}  // namespace
+
+int RunExport(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err) {
+  static const TOptionDef kOptions[] = {
+      {"to", 0, true}, {"output", 'o', true}, {"gcp-grid", 0, true}};
+  const TArguments args(Args, kOptions);
+  if (args.Positional().size() != 1) throw TUsageError("export needs one calibration file");
+  const auto to = args.Value("to");
+  if (!to) throw TUsageError("export needs --to FORMAT");
+  const TExportFormat& format = FormatNamed(*to);
+  const auto output = args.Value("output");
+  if (!output || output->empty()) throw TUsageError("export needs -o FILE");
+  const int grid = args.Integer("gcp-grid", 2, 50).value_or(5);
+
+  TGeoMap map(nullptr);
+  map.SetName("Map");
+  map.SetSuppressPaint(true);
+  try {
+    apps::LoadCalibratedMap(map, args.Positional()[0]);
+  } catch (const apps::TMapFileError& e) {
+    Report(Err, e.what());
+    return kExitBadInput;
+  }
+  try {
+    format.Write({map.Calibration(), apps::MapImageBeside(args.Positional()[0], map.MapImgFile()),
+                  *output, grid});
+  } catch (const EInOutError& e) {
+    Report(Err, apps::Printable(e.what()));
+    return kExitIo;
+  } catch (const std::exception& e) {
+    Report(Err, apps::Printable(e.what()) + "; nothing written");
+    return kExitBadInput;
+  }
+  Out << apps::Printable(*output) << "\n";
+  return kExitOk;
+}
+
+}  // namespace marovia::geomaptool
