@@ -37,7 +37,7 @@ void TGeoMap::ZoomHistory(int32_t Index) {
   const TgmZoomStackEntry e = FZoomStack[static_cast<size_t>(ZoomSlot(Index, FZStackPoi) - 1)];
   if (e.Empty()) return;
   FTopLeft = TPoint{e.Left, e.Top};
-  FMagnify = e.MagF;
+  FMagnify = ClampedMagnification(e.MagF);
   Paint();
 }
 
@@ -47,9 +47,14 @@ void TGeoMap::ClearZoomHistory() {
   ZoomStateOnStack();
 }
 
+double TGeoMap::ClampedMagnification(double Value) const {
+  if (std::isnan(Value)) return FMagnify;
+  return std::clamp(Value, kMinMagnification, kMaxMagnification);
+}
+
 void TGeoMap::SetMagnification(double Magnification) {
   if (std::isnan(Magnification)) return;
-  FMagnify = std::clamp(Magnification, kMinMagnification, kMaxMagnification);
+  FMagnify = ClampedMagnification(Magnification);
   Paint();
 }
 
@@ -57,7 +62,7 @@ void TGeoMap::ZoomFitPage() {
   if (FMapImgWidth <= 0 || FMapImgHeight <= 0) return;
   const double fit = std::min(static_cast<double>(Width()) / FMapImgWidth,
                               static_cast<double>(Height()) / FMapImgHeight);
-  FMagnify = std::clamp(fit, kMinMagnification, kMaxMagnification);
+  FMagnify = ClampedMagnification(fit);
   SetTopLeft(TPoint{0, 0});
 }
 

@@ -72,7 +72,9 @@ class TSetInput;
 }
 namespace render {
 class SymbolStamps;
-}
+struct TMapView;
+struct TImageSource;
+}  // namespace render
 
 // Largest map image, in pixels (width x height); larger images are refused.
 constexpr int64_t kMaxMapPixels = 3000000;
@@ -565,25 +567,30 @@ class TGeoMap : public TCustomControl {
 
   // ---- render helpers
   void ConstructInternalMapImg();
-  // The composition steps on Target's canvas for a view of W x H pixels at
-  // the current FTopLeft and FMagnify. UseCache: the scaled-image cache may
-  // be built and read (the control's own view); exports stretch directly.
-  void ComposeView(TBitmap& Target, int W, int H, bool UseCache, bool ControlFrame);
+  // The control's own view: FTopLeft, FMagnify, the client size, the image.
+  render::TMapView ControlView() const;
+  render::TImageSource ImageSource() const;
+  // The composition steps on Target's canvas for View. UseCache: the
+  // scaled-image cache may be built and read (the control's own view);
+  // exports stretch directly.
+  void ComposeView(TBitmap& Target, const render::TMapView& View, bool UseCache, bool ControlFrame);
   void RefreshImageCache();
-  // The part of the W x H view that the map image will cover, and the
-  // background fill of the rest (with the brush and pen in the background
-  // colour afterwards, as a fill of the whole view leaves them).
-  TRect MapImageCoverage(int W, int H, bool UseCache) const;
+  // The part of the view that the map image will cover, and the background
+  // fill of the rest (with the brush and pen in the background colour
+  // afterwards, as a fill of the whole view leaves them).
+  TRect MapImageCoverage(const render::TMapView& View, bool UseCache) const;
   void FillBackground(TCanvas& Canvas, int W, int H, const TRect& Covered);
-  void DrawMapImage(TCanvas& Canvas, int W, int H, bool UseCache);
-  void DrawGrid(TCanvas& Canvas, int W, int H);
-  void DrawGridLines(TCanvas& Canvas, int W, int H);
-  void DrawGraticule(TCanvas& Canvas, int ParallelSegments, int MeridianSegments);
-  void DrawParabolicCalLines(TCanvas& Canvas, int W, int H, bool Lines, bool Points);
-  void DrawCalibPointMarkers(TCanvas& Canvas);
-  void DrawUTMGrid(TCanvas& Canvas);
-  void DrawLandMarks(TCanvas& Canvas, int W, int H);
-  double LandMarkSampleRate(int W, int H) const;
+  void DrawMapImage(TCanvas& Canvas, const render::TMapView& View, bool UseCache);
+  void DrawGrid(TCanvas& Canvas, const render::TMapView& View);
+  void DrawGridLines(TCanvas& Canvas, const render::TMapView& View);
+  void DrawGraticule(TCanvas& Canvas, const render::TMapView& View, int ParallelSegments,
+                     int MeridianSegments);
+  void DrawParabolicCalLines(TCanvas& Canvas, const render::TMapView& View, bool Lines,
+                             bool Points);
+  void DrawCalibPointMarkers(TCanvas& Canvas, const render::TMapView& View);
+  void DrawUTMGrid(TCanvas& Canvas, const render::TMapView& View);
+  void DrawLandMarks(TCanvas& Canvas, const render::TMapView& View);
+  double LandMarkSampleRate(const render::TMapView& View) const;
   // A landmark drawn in the current composition, for caption placement.
   struct TShownLandMark {
     int32_t Index;  // 0-based position
@@ -593,16 +600,16 @@ class TGeoMap : public TCustomControl {
                   const TSymbolProperties& S, TColor FG, TColor BG, bool Transparent);
   void PlaceAndDrawCaptions(TCanvas& Canvas, int W, int H,
                             const std::vector<TShownLandMark>& Shown);
-  void DrawHighLightedLandMark(TCanvas& Canvas, int W, int H);
-  // MapImageToControl and ControlToMapImage computed in doubles and
-  // saturated, so that no position far outside the map can raise.
-  TPoint ImageToControlSat(double X, double Y) const;
-  TPoint ControlToImageSat(TPoint P) const;
+  void DrawHighLightedLandMark(TCanvas& Canvas, const render::TMapView& View);
+  void DrawMouseTrace(const render::TMapView& View, TBitmap& Bitmap);
   // The image pixel of a position, as the grid lines take it (the result
   // of CalcPixelCoords is not consulted), in control coordinates.
-  TPoint GeoToControl(double Lat, double Long) const;
+  TPoint GeoToControl(const render::TMapView& View, double Lat, double Long) const;
 
   // ---- interaction / zoom_pan helpers
+  // Value clamped to kMinMagnification..kMaxMagnification, the one rule of
+  // every magnification the control takes; NaN keeps the current one.
+  double ClampedMagnification(double Value) const;
   // XOR outlines on the control's surface (drawn twice they vanish).
   void XorBox(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, bool Dotted);
   void XorLine(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
