@@ -70,7 +70,9 @@ TPoint TGeoMap::MapImageToControl(TPoint APoint) const {
 // the size the control last accepted (a missing calibration file empties
 // the image size but keeps the bitmap).
 void TGeoMap::CalcExtentsAndResolution() {
-  FCalib.CalcExtentsAndResolution(GrafBmp->Width(), GrafBmp->Height());
+  const render::TImageSource image = ImageSource();
+  FCalib.CalcExtentsAndResolution(static_cast<int32_t>(image.Width),
+                                  static_cast<int32_t>(image.Height));
 }
 
 bool TGeoMap::IsPositionWithinMap(double Latit, double Longit) const {

@@ -38,6 +38,7 @@ void TGeoMap::WriteMapImageAsJpeg(const std::string& FileName) {
 // The image first, then the calibration that names it: a failed save
 // leaves no calibration file pointing at an image that was never written.
 void TGeoMap::SaveMap(const std::string& FileName, const std::string& DataID) {
+  RefuseOnTiledMap("save the map image as one JPEG file");
   const std::string imageName = StripExtension(StripPath(FileName)) + ".jpg";
   WriteMapImageAsJpeg(ExtractFilePath(FileName) + imageName);
   FMapImgName = imageName;
@@ -83,6 +84,7 @@ void TGeoMap::CopyToClipboard() {
 
 void TGeoMap::CopyEntireMapToClipboard() {
   if (FMapImgName.empty() || FMapImgWidth <= 0 || FMapImgHeight <= 0) return;
+  RefuseOnTiledMap("copy the entire map to the clipboard");
   TBitmap bmp;
   RenderMapWindow(bmp, TPoint{0, 0}, 1.0, FMapImgWidth, FMapImgHeight);
   Clipboard().Assign(bmp);

@@ -12,6 +12,7 @@
 
 #include "map_view.h"
 #include "marovia/geomap/geomap.h"
+#include "marovia/platform/image_pyramid.h"
 #include "marovia/zylbase/drawframe.h"
 
 namespace marovia {
@@ -27,6 +28,8 @@ void TGeoMap::Paint() {
 }
 
 render::TImageSource TGeoMap::ImageSource() const {
+  if (FPyramid)
+    return render::TImageSource{nullptr, FPyramid.get(), FPyramid->Width(), FPyramid->Height()};
   return render::TImageSource{GrafBmp.get(), nullptr, GrafBmp->Width(), GrafBmp->Height()};
 }
 

@@ -70,6 +70,9 @@ void TGeoMap::FillBackground(TCanvas& Canvas, int W, int H, const TRect& Covered
 }
 
 TRect TGeoMap::MapImageCoverage(const TMapView& View, bool UseCache) const {
+  // Tiles of a coarser level fall on the view at rounded places: the whole
+  // view is filled first.
+  if (View.Image.Pyramid) return TRect{};
   const int W = View.Width, H = View.Height;
   const double mag = View.Magnify;
   Run x, y;
@@ -87,6 +90,8 @@ TRect TGeoMap::MapImageCoverage(const TMapView& View, bool UseCache) const {
 }
 
 void TGeoMap::RefreshImageCache() {
+  // A tiled image is never scaled whole: its pyramid holds the small views.
+  if (FPyramid) return;
   const bool stale = FCacheMag != FMagnify || FCacheAA != FAntiAlias;
   if (!stale || !(FMagnify < FCacheMagLimit)) return;
   // The magnification is below 2/3 here, so the cache is smaller than the
@@ -109,6 +114,10 @@ void TGeoMap::DrawMapImage(TCanvas& Canvas, const TMapView& View, bool UseCache)
     SetStretchBltMode(Canvas, COLORONCOLOR);
     StretchBltWide(Canvas, 0, 0, W, H, FImgCache->Canvas(), RoundToPosition(left * View.Magnify),
                    RoundToPosition(top * View.Magnify), W, H, SRCCOPY);
+    return;
+  }
+  if (View.Image.Pyramid) {
+    DrawTiledImage(Canvas, View);
     return;
   }
   if (View.Image.Bitmap == nullptr) return;

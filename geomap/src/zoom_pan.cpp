@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "map_view.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/stretchblt.h"
 #include "marovia/platform/strutils.h"
-#include "pixel_rounding.h"
 
 namespace marovia {
 
@@ -88,8 +88,8 @@ void TGeoMap::BringLocationToCenter(double Latitude, double Longitude) {
   if (!CalcPixelCoords(Latitude, Longitude, x, y)) return;
   const int64_t hx = RoundSaturated(Width() / FMagnify / 2);
   const int64_t hy = RoundSaturated(Height() / FMagnify / 2);
-  const int64_t bw = GrafBmp->Width();
-  const int64_t bh = GrafBmp->Height();
+  const int64_t bw = ImageSource().Width;
+  const int64_t bh = ImageSource().Height;
   const int64_t cx = std::min(int64_t{x} - hx, bw - 2 * hx);
   const int64_t cy = std::min(int64_t{y} - hy, bh - 2 * hy);
   FTopLeft.X = SaturatedSum(std::max<int64_t>(cx, 0), 0);
@@ -108,6 +108,7 @@ void TGeoMap::ResizeMap(double Magnification) {
   // nothing to resize: the hidden bitmap may still hold a stale picture,
   // and the calibration's pixels belong to no image.
   if (FMapImgWidth <= 0 || FMapImgHeight <= 0) return;
+  RefuseOnTiledMap("resize the map image");
   if (!std::isfinite(Magnification) || Magnification <= 0)
     RaiseError("cannot resize the map image by " + FloatToStr(Magnification));
   // The new size is checked before anything changes: an image above the

@@ -67,6 +67,8 @@
 
 namespace marovia {
 
+class TImagePyramid;
+
 namespace mapfile {
 class TSetInput;
 }
@@ -76,8 +78,11 @@ struct TMapView;
 struct TImageSource;
 }  // namespace render
 
-// Largest map image, in pixels (width x height); larger images are refused.
+// Largest map image, in pixels (width x height), that is decoded into
+// memory; larger images are refused unless the host raises MaxMapPixels.
 constexpr int64_t kMaxMapPixels = 3000000;
+// Upper end of MaxMapPixels: 16 gigapixels, held as a tile pyramid.
+constexpr int64_t kMaxTiledMapPixels = int64_t{1} << 34;
 
 // Points a mouse trace holds; points beyond are not recorded.
 constexpr int32_t kMaxTracePoints = 5000;
@@ -280,8 +285,25 @@ class TGeoMap : public TCustomControl {
   void SetMapImgName(const std::string& Value);
   int32_t MapImgWidth() const { return FMapImgWidth; }
   int32_t MapImgHeight() const { return FMapImgHeight; }
+  // Largest map image the control takes, in pixels (default kMaxMapPixels,
+  // clamped to kMaxMapPixels..kMaxTiledMapPixels). Images up to
+  // kMaxMapPixels are decoded into memory; larger ones, up to this limit,
+  // are held as a tile pyramid (a file through a cache file in
+  // PyramidCacheDir, a bitmap in memory) of which a view reads only the
+  // tiles it shows. Applies to the next image loaded.
+  int64_t MaxMapPixels() const { return FMaxMapPixels; }
+  void SetMaxMapPixels(int64_t Value);
+  // Directory of the pyramids' cache files; empty: the user's cache
+  // directory. Applies to the next image loaded.
+  const std::string& PyramidCacheDir() const { return FPyramidCacheDir; }
+  void SetPyramidCacheDir(const std::string& Value) { FPyramidCacheDir = Value; }
+  // True while the map image is held as a tile pyramid. Whatever needs the
+  // whole bitmap at once (MapBitmap, ResizeMap, SaveMap,
+  // CopyEntireMapToClipboard) then raises EZYLGeoMapError and changes
+  // nothing.
+  bool MapImageTiled() const { return FPyramid != nullptr; }
   // The map image at full resolution; writing takes a copy.
-  const TBitmap& MapBitmap() const { return *GrafBmp; }
+  const TBitmap& MapBitmap() const;
   void SetMapBitmap(const TBitmap& Value) { SetMapBitMap(Value); }
   void SetMapBitMap(const TBitmap& Value);
   TColoredPoint MouseTrace(int32_t i) const { return GetMTracePoint(i); }
@@ -556,10 +578,16 @@ class TGeoMap : public TCustomControl {
   bool FInLandMarkAction = false;
 
   // ---- image_loading.cpp helpers
-  // Raises the size error for an image above kMaxMapPixels.
+  // Raises the size error for an image above MaxMapPixels.
   void CheckMapImageSize(int64_t Width, int64_t Height) const;
+  // Raises, naming What, when the map image is a tile pyramid.
+  void RefuseOnTiledMap(const std::string& What) const;
   // Takes the image now in GrafBmp as the map, known by Name.
   void AcceptMapImage(const std::string& Name);
+  // Takes a tile pyramid as the map, known by Name; GrafBmp is emptied.
+  void AcceptTiledImage(const std::string& Name, std::shared_ptr<const TImagePyramid> Pyramid);
+  // The pyramid of an image file, OnDataLoading told of its building.
+  std::shared_ptr<const TImagePyramid> OpenMapPyramid(const std::string& FileName);
   // Decodes a map image file by its extension (.jpg, .jpeg, .bmp, .png;
   // others load nothing and answer null), refusing a declared size beyond
   // the limit before decoding.
@@ -581,6 +609,8 @@ class TGeoMap : public TCustomControl {
   TRect MapImageCoverage(const render::TMapView& View, bool UseCache) const;
   void FillBackground(TCanvas& Canvas, int W, int H, const TRect& Covered);
   void DrawMapImage(TCanvas& Canvas, const render::TMapView& View, bool UseCache);
+  // The map image from its tile pyramid (render_tiles.cpp).
+  void DrawTiledImage(TCanvas& Canvas, const render::TMapView& View);
   void DrawGrid(TCanvas& Canvas, const render::TMapView& View);
   void DrawGridLines(TCanvas& Canvas, const render::TMapView& View);
   void DrawGraticule(TCanvas& Canvas, const render::TMapView& View, int ParallelSegments,
@@ -715,6 +745,12 @@ class TGeoMap : public TCustomControl {
   int32_t FLastMClickPosX = 0, FLastMClickPosY = 0;
   int32_t FLastMMousePosX = 0, FLastMMousePosY = 0;
   std::unique_ptr<TBitmap> GrafBmp;  // the map image at full resolution
+  // A map image above kMaxMapPixels; GrafBmp is then empty. Shared by
+  // Assign: a pyramid is read-only and safe for concurrent readers.
+  std::shared_ptr<const TImagePyramid> FPyramid;
+  std::unique_ptr<TBitmap> FTileRegion;  // the level window a tiled view draws from
+  int64_t FMaxMapPixels = kMaxMapPixels;
+  std::string FPyramidCacheDir;
 };
 
 }  // namespace marovia

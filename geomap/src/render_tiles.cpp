@@ -1,0 +1,73 @@
+// The map image of a view drawn from its tile pyramid: the level at or just
+// above the magnification (so that it is never enlarged from a coarser level
+// than needed), only the window of that level the view shows, stretched in
+// the control's mode like an image in memory.
+//
+// At level 0 the window is scaled exactly as the bitmap in memory would be
+// (the same source rectangle, only shifted), so the pixels are the same. A
+// coarser level's window starts and ends on its own pixels, placed on the
+// view at the nearest view pixels.
+#include <algorithm>
+#include <cmath>
+
+#include "map_view.h"
+#include "marovia/geomap/geomap.h"
+#include "marovia/platform/image_pyramid.h"
+#include "marovia/platform/stretchblt.h"
+
+namespace marovia {
+
+using render::RoundToPosition;
+using render::TMapView;
+
+namespace {
+
+int64_t FloorDiv(int64_t A, int64_t B) {
+  return A / B - ((A % B != 0) && ((A < 0) != (B < 0)));
+}
+
+int64_t CeilDiv(int64_t A, int64_t B) {
+  return -FloorDiv(-A, B);
+}
+
+// The finest level whose resolution (1 / 2^level) is at least Magnify.
+int LevelFor(const TImagePyramid& Pyramid, double Magnify) {
+  int level = 0;
+  while (level + 1 < Pyramid.Levels() && std::ldexp(1.0, -(level + 1)) >= Magnify) ++level;
+  return level;
+}
+
+}  // namespace
+
+void TGeoMap::DrawTiledImage(TCanvas& Canvas, const TMapView& View) {
+  const TImagePyramid& pyramid = *View.Image.Pyramid;
+  const int64_t left = View.TopLeft.X, top = View.TopLeft.Y;
+  const int64_t right = View.SourceRight(), bottom = View.SourceBottom();
+  if (right <= left || bottom <= top || View.Width <= 0 || View.Height <= 0) return;
+  const int level = LevelFor(pyramid, View.Magnify);
+  const int64_t scale = int64_t{1} << level;
+  // The level's pixels that cover the window, and those of them that exist.
+  const int64_t lx0 = FloorDiv(left, scale), lx1 = CeilDiv(right, scale);
+  const int64_t ly0 = FloorDiv(top, scale), ly1 = CeilDiv(bottom, scale);
+  const int64_t cx0 = std::max<int64_t>(lx0, 0),
+                cx1 = std::min<int64_t>(lx1, pyramid.LevelWidth(level));
+  const int64_t cy0 = std::max<int64_t>(ly0, 0),
+                cy1 = std::min<int64_t>(ly1, pyramid.LevelHeight(level));
+  if (cx1 <= cx0 || cy1 <= cy0) return;
+  const int w = static_cast<int>(cx1 - cx0), h = static_cast<int>(cy1 - cy0);
+  if (FTileRegion->Width() != w || FTileRegion->Height() != h) FTileRegion->SetSize(w, h);
+  pyramid.ReadRegion(level, cx0, cy0, w, h, FTileRegion->ScanLine(0), w);
+  // The view pixels of the level window [lx0, lx1) x [ly0, ly1): the whole
+  // view at level 0, slightly more at a coarser one.
+  const double perX = static_cast<double>(View.Width) / static_cast<double>(right - left);
+  const double perY = static_cast<double>(View.Height) / static_cast<double>(bottom - top);
+  const int64_t dx0 = RoundToPosition(static_cast<double>(lx0 * scale - left) * perX);
+  const int64_t dx1 = RoundToPosition(static_cast<double>(lx1 * scale - left) * perX);
+  const int64_t dy0 = RoundToPosition(static_cast<double>(ly0 * scale - top) * perY);
+  const int64_t dy1 = RoundToPosition(static_cast<double>(ly1 * scale - top) * perY);
+  SetStretchBltMode(Canvas, FAntiAlias ? HALFTONE : COLORONCOLOR);
+  StretchBltWide(Canvas, dx0, dy0, dx1 - dx0, dy1 - dy0, FTileRegion->Canvas(), lx0 - cx0,
+                 ly0 - cy0, lx1 - lx0, ly1 - ly0, SRCCOPY);
+}
+
+}  // namespace marovia
