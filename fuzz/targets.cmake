@@ -28,3 +28,5 @@ marovia_fuzz_target(calxml LINK geomap)
 marovia_fuzz_target(landmark_files LINK geomap INCLUDE ${PROJECT_SOURCE_DIR}/geomap/src)
 marovia_fuzz_target(symbol_files LINK geomap)
 marovia_fuzz_target(crs_text LINK geomap INCLUDE ${PROJECT_SOURCE_DIR}/geomap/src)
+marovia_fuzz_target(pyramid_cache LINK platform_gfx
+  INCLUDE ${PROJECT_SOURCE_DIR}/platform/src/graphics/pyramid)

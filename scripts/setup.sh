@@ -17,6 +17,8 @@ packages=(
   libsdl2-dev # geoview
   # TIFF and GeoTIFF maps, KMZ archives, MBTiles, the tile viewer's page
   libtiff-dev libgeotiff-dev libzip-dev libsqlite3-dev libjs-leaflet
+  # the image pyramid's cache file
+  libzstd-dev
 )
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
@@ -27,6 +29,8 @@ test_packages=(
   libgeographiclib-dev
   # independent oracles of the calibration tests: gdaltransform, gmt mapproject
   gdal-bin gmt gmt-gshhg-high
+  # rasterises the large sample map that the image pyramid is tested and measured on
+  ghostscript
   # the web tile page in a headless browser; the large-map benchmark's peer
   chromium libvips-tools
   # the Python package, and its tests against pyproj

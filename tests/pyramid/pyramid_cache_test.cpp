@@ -4,7 +4,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <tiffio.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -36,11 +38,62 @@ void Paint(TBitmap& bmp) {
   }
 }
 
+// RGB in strips of 16 rows, or in LZW-compressed tiles of 64 x 48 (edge
+// tiles cut by the image).
+void WriteTiff(const TBitmap& bmp, const std::string& file, bool tiled) {
+  TIFF* t = TIFFOpen(file.c_str(), "w");
+  ASSERT_NE(t, nullptr);
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, bmp.Width());
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, bmp.Height());
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+  TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  auto rgb = [&](int x, int y) {
+    const uint32_t p = bmp.ScanLine(y)[x];
+    return std::array<uint8_t, 3>{uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)};
+  };
+  if (tiled) {
+    const int tw = 64, th = 48;
+    TIFFSetField(t, TIFFTAG_TILEWIDTH, tw);
+    TIFFSetField(t, TIFFTAG_TILELENGTH, th);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    std::vector<uint8_t> tile(tw * th * 3);
+    for (int y0 = 0; y0 < bmp.Height(); y0 += th) {
+      for (int x0 = 0; x0 < bmp.Width(); x0 += tw) {
+        std::fill(tile.begin(), tile.end(), 0);
+        for (int y = y0; y < std::min(y0 + th, bmp.Height()); ++y)
+          for (int x = x0; x < std::min(x0 + tw, bmp.Width()); ++x) {
+            const auto c = rgb(x, y);
+            std::copy(c.begin(), c.end(), &tile[((y - y0) * tw + x - x0) * 3]);
+          }
+        TIFFWriteTile(t, tile.data(), x0, y0, 0, 0);
+      }
+    }
+  } else {
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 16);
+    std::vector<uint8_t> row(bmp.Width() * 3);
+    for (int y = 0; y < bmp.Height(); ++y) {
+      for (int x = 0; x < bmp.Width(); ++x) {
+        const auto c = rgb(x, y);
+        std::copy(c.begin(), c.end(), &row[x * 3]);
+      }
+      TIFFWriteScanline(t, row.data(), y, 0);
+    }
+  }
+  TIFFClose(t);
+}
+
 std::string WriteImage(const test::TempDir& dir, const std::string& name, int W, int H) {
   TBitmap bmp(W, H);
   Paint(bmp);
   const std::string file = dir.File(name);
-  if (name.ends_with(".png")) {
+  if (name.ends_with(".tif")) {
+    WriteTiff(bmp, file, name.starts_with("tiles"));
+  } else if (name.ends_with(".bmp")) {
+    bmp.SetPixelFormat(name.starts_with("indexed") ? pf8bit : pf24bit);
+    bmp.SaveToFile(file);
+  } else if (name.ends_with(".png")) {
     TPngImage png;
     png.Assign(bmp);
     png.SaveToFile(file);
@@ -52,10 +105,21 @@ std::string WriteImage(const test::TempDir& dir, const std::string& name, int W,
   return file;
 }
 
-// The pyramid of the image decoded whole by the image classes.
+// The pyramid of the image decoded whole by the image classes (the BMP
+// and TIFF files hold the painted pixels exactly, after quantisation).
 std::unique_ptr<TImagePyramid> Decoded(const std::string& file) {
   TBitmap bmp;
-  if (file.ends_with(".png")) {
+  if (file.ends_with(".tif")) {
+    TIFF* t = TIFFOpen(file.c_str(), "r");
+    uint32_t w = 0, h = 0;
+    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h);
+    TIFFClose(t);
+    bmp.SetSize(int(w), int(h));
+    Paint(bmp);
+  } else if (file.ends_with(".bmp")) {
+    bmp.LoadFromFile(file);
+  } else if (file.ends_with(".png")) {
     TPngImage png;
     png.LoadFromFile(file);
     bmp.Assign(png);
@@ -118,7 +182,8 @@ class PyramidOpen : public ::testing::Test {
 };
 
 TEST_F(PyramidOpen, GivesTheDecodedImageAndReadsTheCacheNextTime) {
-  for (const char* name : {"map.jpg", "map.png"}) {
+  const char* names[] = {"map.jpg", "map.png", "map.bmp", "indexed.bmp", "strips.tif", "tiles.tif"};
+  for (const char* name : names) {
     SCOPED_TRACE(name);
     builds_ = 0;
     const std::string file = WriteImage(src_, name, 700, 530);
@@ -128,7 +193,7 @@ TEST_F(PyramidOpen, GivesTheDecodedImageAndReadsTheCacheNextTime) {
     ExpectSamePixels(*Open(file), *want);
     EXPECT_EQ(builds_, 1) << "the second opening built again";
   }
-  EXPECT_EQ(FilesIn(cache_.Path()).size(), 2u);
+  EXPECT_EQ(FilesIn(cache_.Path()).size(), std::size(names));
 }
 
 TEST_F(PyramidOpen, RebuildsWhenTheSourceChanges) {
@@ -157,8 +222,13 @@ TEST_F(PyramidOpen, NeverTrustsADamagedCacheFile) {
   auto put = [&](const std::string& content) {
     std::ofstream(cache, std::ios::binary | std::ios::trunc) << content;
   };
-  // Tiles of this image: 3 + 2 (one tile row each) + 1; index 16 bytes each.
-  const size_t index = 16 * 6, meta = 64 + fs::canonical(file).string().size() + 16;
+  // The index: 16 bytes a tile; before the tiles: the header, the path and
+  // 8 bytes a level.
+  size_t tiles = 0;
+  for (int k = 0; k < want->Levels(); ++k)
+    tiles += size_t(want->TilesAcross(k)) * want->TilesDown(k);
+  const size_t index = 16 * tiles;
+  const size_t meta = 64 + fs::canonical(file).string().size() + 8 * size_t(want->Levels());
   std::vector<size_t> offsets;
   for (size_t i = 0; i < meta; ++i) offsets.push_back(i);
   for (size_t i = bytes.size() - index; i < bytes.size(); ++i) offsets.push_back(i);
@@ -175,6 +245,28 @@ TEST_F(PyramidOpen, NeverTrustsADamagedCacheFile) {
     Open(file);
     ASSERT_EQ(builds_, ++expected) << "cut at " << cut << " was trusted";
   }
+  // A damaged tile is found when it is read; the file goes, and the next
+  // opening builds again.
+  {
+    put(bytes);
+    std::string damaged = bytes;
+    damaged[meta + 5] = char(damaged[meta + 5] ^ 1);
+    put(damaged);
+    const auto p = Open(file);
+    ASSERT_EQ(builds_, expected) << "a damaged tile is found only when read";
+    bool refused = false;
+    for (int k = 0; k < p->Levels() && !refused; ++k) {
+      try {
+        for (int ty = 0; ty < p->TilesDown(k); ++ty)
+          for (int tx = 0; tx < p->TilesAcross(k); ++tx) p->Tile(k, tx, ty);
+      } catch (const EInOutError&) {
+        refused = true;
+      }
+    }
+    EXPECT_TRUE(refused) << "a damaged tile was shown";
+    ExpectSamePixels(*Open(file), *want);
+    EXPECT_EQ(builds_, ++expected);
+  }
   put(std::string(bytes.size(), 'x'));
   ExpectSamePixels(*Open(file), *want);
   EXPECT_EQ(builds_, ++expected);
@@ -183,7 +275,7 @@ TEST_F(PyramidOpen, NeverTrustsADamagedCacheFile) {
 }
 
 TEST_F(PyramidOpen, TruncatedSourceFailsNamingItAndLeavesNoCacheFile) {
-  for (const char* name : {"cut.jpg", "cut.png"}) {
+  for (const char* name : {"cut.jpg", "cut.png", "cut.bmp", "cutstrips.tif", "tiles-cut.tif"}) {
     SCOPED_TRACE(name);
     const std::string file = WriteImage(src_, name, 400, 400);
     const std::string bytes = src_.Read(name);
@@ -239,6 +331,21 @@ TEST_F(PyramidOpen, RefusesClaimedSizesBeyondTheBudget) {
   for (int i = 0; i < 4; ++i) bytes[29 + i] = char(crc >> (24 - 8 * i));
   src_.Write("huge.png", bytes);
   EXPECT_THROW(Open(file), EInvalidGraphic);
+  EXPECT_TRUE(FilesIn(cache_.Path()).empty());
+  // BMP: a width whose rows exceed the budget; a height the file cannot
+  // hold.
+  TBitmap bmp(4, 4);
+  const std::string wide = src_.File("wide.bmp");
+  bmp.SaveToFile(wide);
+  std::string bmpBytes = src_.Read("wide.bmp");
+  for (const auto& [at, value] : {std::pair{18, '\xFF'}, {22, '\x04'}}) {
+    std::string patched = bmpBytes;
+    patched[at] = value;
+    patched[at + 1] = patched[at + 2] = value;
+    patched[at + 3] = '\x7F';
+    src_.Write("wide.bmp", patched);
+    EXPECT_THROW(Open(wide), EInvalidGraphic) << "field at " << at;
+  }
   EXPECT_TRUE(FilesIn(cache_.Path()).empty());
   EXPECT_THROW(Open(src_.Write("none.png", "not an image")), EInvalidGraphic);
   EXPECT_THROW(Open(src_.File("missing.png")), EInOutError);

@@ -5,10 +5,13 @@
 #include <random>
 #include <vector>
 
+#include <hwy/targets.h>
+
 #include "box_reduce.h"
 #include "marovia/platform/graphics.h"
 #include "marovia/platform/image_pyramid.h"
 #include "marovia/platform/sysutils.h"
+#include "pixel_packing.h"
 
 namespace marovia {
 namespace {
@@ -123,27 +126,62 @@ TEST(BoxReduce2x2, MatchesTheReferenceWithStrides) {
   }
 }
 
-// The vector path against the scalar rule on every width up to a few
+// Runs Body once per instruction set the machine has and the library was
+// compiled for, with dispatch forced to it.
+template <class F>
+void ForEachTarget(F&& Body) {
+  for (const int64_t target : hwy::SupportedAndGeneratedTargets()) {
+    SCOPED_TRACE(hwy::TargetName(target));
+    hwy::SetSupportedTargetsForTest(target);
+    hwy::GetChosenTarget().Update(hwy::SupportedTargets());
+    Body();
+  }
+  hwy::SetSupportedTargetsForTest(0);
+  hwy::GetChosenTarget().Update(hwy::SupportedTargets());
+}
+
+// The vector paths against the scalar rule on every width up to a few
 // vectors and a long row, with all 32 bits random (the unused top byte is
-// averaged the same way).
-TEST(BoxReduce2x2, VectorRowEqualsScalarRow) {
+// averaged the same way), on every instruction set.
+TEST(BoxReduce2x2, VectorRowEqualsScalarRowOnEveryTarget) {
   std::mt19937 rng(42);
   std::vector<int> widths;
   for (int w = 1; w <= 80; ++w) widths.push_back(w);
   widths.push_back(16385);
-  for (int w : widths) {
-    std::vector<uint32_t> r0(w), r1(w);
-    for (auto& p : r0) p = rng();
-    for (auto& p : r1) p = rng();
-    const size_t out = size_t(w + 1) / 2;
-    std::vector<uint32_t> fast(out + 1, 7), slow(out + 1, 7);
-    pyr::BoxReduceRow(r0.data(), r1.data(), w, fast.data());
-    pyr::BoxReduceRowScalar(r0.data(), r1.data(), w, slow.data());
-    ASSERT_EQ(fast, slow) << "width " << w;
-    pyr::BoxReduceRow(r0.data(), r0.data(), w, fast.data());
-    pyr::BoxReduceRowScalar(r0.data(), r0.data(), w, slow.data());
-    ASSERT_EQ(fast, slow) << "width " << w << ", a row with itself";
-  }
+  ForEachTarget([&] {
+    for (int w : widths) {
+      std::vector<uint32_t> r0(w), r1(w);
+      for (auto& p : r0) p = rng();
+      for (auto& p : r1) p = rng();
+      const size_t out = size_t(w + 1) / 2;
+      std::vector<uint32_t> fast(out + 1, 7), slow(out + 1, 7);
+      pyr::BoxReduceRow(r0.data(), r1.data(), w, fast.data());
+      pyr::BoxReduceRowScalar(r0.data(), r1.data(), w, slow.data());
+      ASSERT_EQ(fast, slow) << "width " << w;
+      pyr::BoxReduceRow(r0.data(), r0.data(), w, fast.data());
+      pyr::BoxReduceRowScalar(r0.data(), r0.data(), w, slow.data());
+      ASSERT_EQ(fast, slow) << "width " << w << ", a row with itself";
+    }
+  });
+}
+
+// Tile pixels to the cache file's B, G, R bytes and back.
+TEST(TilePixels, PackAndExpandOnEveryTarget) {
+  std::mt19937 rng(7);
+  ForEachTarget([&] {
+    for (size_t n : {size_t(1), size_t(17), size_t(63), size_t(65536)}) {
+      std::vector<uint32_t> px(n), back(n + 1, 0xEEEEEEEE);
+      for (auto& p : px) p = rng() & 0xFFFFFF;
+      std::vector<uint8_t> bytes(3 * n + 1, 0x5A);
+      pyr::PackBgr(px.data(), bytes.data(), n);
+      for (size_t i = 0; i < n; ++i)
+        ASSERT_EQ(bytes[3 * i] | bytes[3 * i + 1] << 8 | bytes[3 * i + 2] << 16, int(px[i])) << i;
+      ASSERT_EQ(bytes[3 * n], 0x5A) << "written past the end";
+      pyr::ExpandBgr(bytes.data(), back.data(), n);
+      ASSERT_TRUE(std::equal(px.begin(), px.end(), back.begin())) << n;
+      ASSERT_EQ(back[n], 0xEEEEEEEEu) << "written past the end";
+    }
+  });
 }
 
 }  // namespace

@@ -20,21 +20,39 @@ void Put64(uint8_t* p, uint64_t v) {
   Put32(p + 4, static_cast<uint32_t>(v >> 32));
 }
 
-constexpr size_t kChecksumAt = 56;
+constexpr size_t kChecksumAt = kChecksumOffset;
 constexpr size_t kIndexEntry = 16;
 
-uint64_t Checksum(const uint8_t* Meta, size_t MetaSize, const uint8_t* Index, size_t IndexSize) {
+}  // namespace
+
+uint64_t CacheChecksum(const uint8_t* Meta, size_t MetaSize, const uint8_t* Index,
+                       size_t IndexSize) {
   uint64_t h = Fnv1a(Meta, kChecksumAt);
   h = Fnv1a(Meta + kCacheHeaderSize, MetaSize - kCacheHeaderSize, h);
   return Fnv1a(Index, IndexSize, h);
 }
 
-}  // namespace
-
 uint64_t Fnv1a(const void* Data, size_t Size, uint64_t Hash) {
   const auto* p = static_cast<const uint8_t*>(Data);
   for (size_t i = 0; i < Size; ++i) Hash = (Hash ^ p[i]) * 0x100000001B3ull;
   return Hash;
+}
+
+uint32_t TileChecksum(const uint8_t* Data, size_t Size) {
+  constexpr uint64_t kMul = 0xFF51AFD7ED558CCDull;
+  uint64_t h[4] = {0x9E3779B97F4A7C15ull ^ Size, 1, 2, 3};
+  size_t i = 0;
+  for (; i + 32 <= Size; i += 32) {
+    for (int k = 0; k < 4; ++k) {
+      uint64_t w;
+      std::memcpy(&w, Data + i + 8 * k, 8);
+      h[k] = (h[k] ^ w) * kMul;
+      h[k] ^= h[k] >> 32;
+    }
+  }
+  uint64_t r = Fnv1a(Data + i, Size - i, h[0] ^ h[1] * 3 ^ h[2] * 5 ^ h[3] * 7);
+  r = (r ^ (r >> 29)) * kMul;
+  return static_cast<uint32_t>(r ^ (r >> 32));
 }
 
 size_t MetaBytes(size_t PathLength, size_t Levels) {
@@ -46,6 +64,7 @@ std::vector<uint8_t> EncodeIndex(const std::vector<TTileEntry>& Index) {
   for (size_t i = 0; i < Index.size(); ++i) {
     Put64(&out[i * kIndexEntry], Index[i].Offset);
     Put32(&out[i * kIndexEntry + 8], Index[i].Length);
+    Put32(&out[i * kIndexEntry + 12], Index[i].Checksum);
   }
   return out;
 }
@@ -69,7 +88,7 @@ std::vector<uint8_t> EncodeMeta(const TCacheLayout& L) {
     Put32(table + 8 * k + 4, static_cast<uint32_t>(L.Levels[k].Height));
   }
   const std::vector<uint8_t> index = EncodeIndex(L.Index);
-  Put64(&m[kChecksumAt], Checksum(m.data(), m.size(), index.data(), index.size()));
+  Put64(&m[kChecksumAt], CacheChecksum(m.data(), m.size(), index.data(), index.size()));
   return m;
 }
 
@@ -118,15 +137,15 @@ bool ParseCacheIndex(const uint8_t* M, size_t MetaSize, const uint8_t* Index, si
   if (!ParseCacheHeader(M, MetaSize, FileSize, L, Why)) return false;
   const size_t meta = NeedMeta(M, MetaSize);
   if (IndexSize != FileSize - L.IndexOffset) return Why = "index cut short", false;
-  if (Checksum(M, meta, Index, IndexSize) != Get64(M + kChecksumAt))
+  if (CacheChecksum(M, meta, Index, IndexSize) != Get64(M + kChecksumAt))
     return Why = "checksum does not match", false;
   const size_t tiles = IndexSize / kIndexEntry;
   L.Index.resize(tiles);
   for (size_t i = 0; i < tiles; ++i) {
     const uint8_t* e = Index + i * kIndexEntry;
-    TTileEntry t{Get64(e), Get32(e + 8)};
-    if (Get32(e + 12) != 0 || (t.Length != kRawTileBytes && t.Length != kSolidTileBytes) ||
-        t.Offset < meta || t.Offset > L.IndexOffset || L.IndexOffset - t.Offset < t.Length)
+    TTileEntry t{Get64(e), Get32(e + 8), Get32(e + 12)};
+    if (t.Length < kSolidTileBytes || t.Length > kRawTileBytes || t.Offset < meta ||
+        t.Offset > L.IndexOffset || L.IndexOffset - t.Offset < t.Length)
       return Why = "tile " + std::to_string(i) + " lies outside the file", false;
     L.Index[i] = t;
   }

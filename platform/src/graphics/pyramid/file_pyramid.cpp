@@ -5,16 +5,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 
+#include "pixel_packing.h"
 #include "tile_pixels.h"
 
 namespace marovia::pyr {
 namespace {
 
 constexpr size_t kWriteChunk = size_t{4} << 20;
+// Fast over slow: most tiles of a map compress well even so, and the build
+// is bound by what it writes.
+constexpr int kZstdLevel = 1;
 
 // Reads exactly Size bytes at Offset; false on a short read or an error.
 bool ReadAt(int Fd, void* Dest, size_t Size, uint64_t Offset) {
@@ -95,7 +100,11 @@ std::unique_ptr<TFilePyramid> TFilePyramid::Load(const std::string& CacheName, c
 }
 
 TFilePyramid::TFilePyramid(std::string Name, int Fd, TCacheLayout Layout, int64_t Budget)
-    : name_(std::move(Name)), fd_(Fd), layout_(std::move(Layout)), cache_(Budget) {}
+    : name_(std::move(Name)),
+      fd_(Fd),
+      layout_(std::move(Layout)),
+      cache_(Budget),
+      pool_(TTilePool::Create()) {}
 
 TFilePyramid::~TFilePyramid() {
   ::close(fd_);
@@ -122,16 +131,35 @@ TTilePixels TFilePyramid::Tile(int Level, int TX, int TY) const {
 
 TTilePixels TFilePyramid::ReadTile(int64_t Number) const {
   const TTileEntry& e = layout_.Index[static_cast<size_t>(Number)];
-  std::vector<uint8_t> bytes(e.Length);
-  if (!ReadAt(fd_, bytes.data(), bytes.size(), e.Offset))
+  // One buffer per thread: a fresh one per tile would cost a page fault
+  // per 4 KiB on every read.
+  thread_local std::unique_ptr<uint8_t[]> buffer(new uint8_t[kRawTileBytes]);
+  thread_local std::unique_ptr<uint8_t[]> unpacked(new uint8_t[kRawTileBytes]);
+  thread_local std::unique_ptr<ZSTD_DCtx, size_t (*)(ZSTD_DCtx*)> zstd(ZSTD_createDCtx(),
+                                                                       ZSTD_freeDCtx);
+  uint8_t* bytes = buffer.get();
+  if (!ReadAt(fd_, bytes, e.Length, e.Offset))
     throw EInOutError(name_, "cannot read a tile of the pyramid cache", errno);
-  if (e.Length == kSolidTileBytes)
-    return SolidTile(uint32_t{bytes[2]} << 16 | uint32_t{bytes[1]} << 8 | bytes[0]);
-  auto tile = NewTile();
-  uint32_t* out = tile.get();
-  const uint8_t* in = bytes.data();
-  for (int i = 0; i < kTilePixels; ++i, in += 3)
-    out[i] = uint32_t{in[2]} << 16 | uint32_t{in[1]} << 8 | in[0];
+  bool good = TileChecksum(bytes, e.Length) == e.Checksum;
+  if (good && e.Length != kRawTileBytes && e.Length != kSolidTileBytes) {
+    if (!zstd) throw std::bad_alloc();
+    const size_t n =
+        ZSTD_decompressDCtx(zstd.get(), unpacked.get(), kRawTileBytes, bytes, e.Length);
+    good = n == kRawTileBytes;
+    bytes = unpacked.get();
+  }
+  if (!good) {
+    // Never shown; the next opening builds the pyramid again.
+    ::unlink(name_.c_str());
+    throw EInOutError(name_, "a tile of the pyramid cache is damaged; the file is removed");
+  }
+  auto tile = pool_->Take();
+  if (e.Length == kSolidTileBytes) {
+    const uint32_t colour = uint32_t{bytes[2]} << 16 | uint32_t{bytes[1]} << 8 | bytes[0];
+    std::fill(tile.get(), tile.get() + kTilePixels, colour);
+  } else {
+    ExpandBgr(bytes, tile.get(), kTilePixels);
+  }
   return tile;
 }
 
@@ -139,7 +167,7 @@ TTilePixels TFilePyramid::ReadTile(int64_t Number) const {
 
 TCacheWriter::TCacheWriter(const std::string& CacheName, const TCacheKey& Key, int Width,
                            int Height)
-    : name_(CacheName) {
+    : name_(CacheName), zstd_(nullptr, ZSTD_freeCCtx) {
   std::error_code ec;
   const std::filesystem::path dir = std::filesystem::path(CacheName).parent_path();
   if (!dir.empty()) std::filesystem::create_directories(dir, ec);
@@ -157,7 +185,11 @@ TCacheWriter::TCacheWriter(const std::string& CacheName, const TCacheKey& Key, i
   layout_.Levels = LevelTable(Width, Height);
   levels_.resize(layout_.Levels.size());
   pos_ = MetaBytes(Key.Path.size(), layout_.Levels.size());
-  buffer_.reserve(kWriteChunk + kRawTileBytes);
+  raw_.reset(new uint8_t[kRawTileBytes]);
+  buffer_.reset(new uint8_t[kWriteChunk + ZSTD_compressBound(kRawTileBytes)]);
+  zstd_.reset(ZSTD_createCCtx());
+  if (!zstd_) throw std::bad_alloc();
+  ZSTD_CCtx_setParameter(zstd_.get(), ZSTD_c_compressionLevel, kZstdLevel);
 }
 
 TCacheWriter::~TCacheWriter() {
@@ -170,40 +202,41 @@ void TCacheWriter::Fail(const std::string& What, int Error) {
 }
 
 void TCacheWriter::Drain() {
-  if (!WriteAt(fd_, buffer_.data(), buffer_.size(), pos_)) Fail("cannot write", errno);
-  pos_ += buffer_.size();
-  buffer_.clear();
+  if (!WriteAt(fd_, buffer_.get(), used_, pos_)) Fail("cannot write", errno);
+  pos_ += used_;
+  used_ = 0;
 }
 
-void TCacheWriter::Append(const uint8_t* Data, size_t Size) {
-  buffer_.insert(buffer_.end(), Data, Data + Size);
-  if (buffer_.size() >= kWriteChunk) Drain();
+TTileEntry TCacheWriter::StoreRaw() {
+  uint8_t* out = buffer_.get() + used_;
+  size_t n = ZSTD_compress2(zstd_.get(), out, ZSTD_compressBound(kRawTileBytes), raw_.get(),
+                            kRawTileBytes);
+  if (ZSTD_isError(n) || n >= kRawTileBytes) {
+    std::memcpy(out, raw_.get(), kRawTileBytes);
+    n = kRawTileBytes;
+  }
+  const TTileEntry entry{pos_ + used_, static_cast<uint32_t>(n), TileChecksum(out, n)};
+  used_ += n;
+  return entry;
 }
 
 void TCacheWriter::Put(int Level, int, int, const uint32_t* Pixels) {
   uint32_t colour = 0;
   TTileEntry entry;
   if (IsSolid(Pixels, colour)) {
+    const uint8_t bgr[3] = {uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16)};
     auto it = solid_.find(colour);
     if (it == solid_.end()) {
-      const uint8_t bgr[3] = {uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16)};
-      it = solid_.emplace(colour, pos_ + buffer_.size()).first;
-      Append(bgr, sizeof bgr);
+      it = solid_.emplace(colour, pos_ + used_).first;
+      std::memcpy(buffer_.get() + used_, bgr, sizeof bgr);
+      used_ += sizeof bgr;
     }
-    entry = {it->second, kSolidTileBytes};
+    entry = {it->second, kSolidTileBytes, TileChecksum(bgr, sizeof bgr)};
   } else {
-    entry = {pos_ + buffer_.size(), kRawTileBytes};
-    const size_t at = buffer_.size();
-    buffer_.resize(at + kRawTileBytes);
-    uint8_t* out = buffer_.data() + at;
-    for (int i = 0; i < kTilePixels; ++i, out += 3) {
-      const uint32_t p = Pixels[i];
-      out[0] = uint8_t(p);
-      out[1] = uint8_t(p >> 8);
-      out[2] = uint8_t(p >> 16);
-    }
-    if (buffer_.size() >= kWriteChunk) Drain();
+    PackBgr(Pixels, raw_.get(), kTilePixels);
+    entry = StoreRaw();
   }
+  if (used_ >= kWriteChunk) Drain();
   levels_[static_cast<size_t>(Level)].push_back(entry);
 }
 

@@ -3,6 +3,8 @@
 // which fills a temporary file beside the final one and renames it.
 #pragma once
 
+#include <zstd.h>
+
 #include <map>
 #include <memory>
 #include <string>
@@ -12,6 +14,7 @@
 #include "marovia/platform/sysutils.h"
 #include "pyramid_builder.h"
 #include "tile_cache.h"
+#include "tile_pool.h"
 
 namespace marovia::pyr {
 
@@ -43,6 +46,7 @@ class TFilePyramid : public TImagePyramid {
   int fd_;
   TCacheLayout layout_;
   mutable TTileCache cache_;
+  std::shared_ptr<TTilePool> pool_;
 };
 
 class TCacheWriter : public TTileSink {
@@ -61,9 +65,11 @@ class TCacheWriter : public TTileSink {
   std::unique_ptr<TFilePyramid> Commit(int64_t Budget);
 
  private:
-  void Append(const uint8_t* Data, size_t Size);
   void Drain();
   [[noreturn]] void Fail(const std::string& What, int Error);
+  // Stores the packed tile in raw_ compressed, or as it is when that is
+  // not smaller; answers its entry.
+  TTileEntry StoreRaw();
 
   std::string name_;
   std::string temp_;
@@ -71,8 +77,11 @@ class TCacheWriter : public TTileSink {
   TCacheLayout layout_;
   std::vector<std::vector<TTileEntry>> levels_;  // grows as tiles arrive
   std::map<uint32_t, uint64_t> solid_;           // colour -> offset of its bytes
-  std::vector<uint8_t> buffer_;
-  uint64_t pos_ = 0;  // file offset of buffer_'s start
+  std::unique_ptr<uint8_t[]> raw_;               // one tile packed
+  std::unique_ptr<uint8_t[]> buffer_;            // bytes not yet written
+  size_t used_ = 0;                              // of buffer_
+  uint64_t pos_ = 0;                             // file offset of buffer_'s start
+  std::unique_ptr<ZSTD_CCtx, size_t (*)(ZSTD_CCtx*)> zstd_;
 };
 
 }  // namespace marovia::pyr
