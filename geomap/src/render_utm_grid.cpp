@@ -55,12 +55,15 @@ void TGeoMap::DrawUTMGrid(TCanvas& Canvas, const TMapView& View) {
   const double c = LinesPerMetre(FUTMGridDist, tl.Northing - bl.Northing);
 
   TSLine line;
-  const double boxRight = FMapImgWidth * View.Magnify;
-  const double boxBottom = FMapImgHeight * View.Magnify;
+  // The image's extent on the view, wherever the view is panned to.
+  const double boxLeft = -static_cast<double>(View.TopLeft.X) * View.Magnify;
+  const double boxTop = -static_cast<double>(View.TopLeft.Y) * View.Magnify;
+  const double boxRight = boxLeft + FMapImgWidth * View.Magnify;
+  const double boxBottom = boxTop + FMapImgHeight * View.Magnify;
   auto drawClipped = [&](TPoint P0, TPoint P1) {
     line.LineFrom2Points(P0.X, P0.Y, P1.X, P1.Y);
     double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-    if (!line.ClipBox(0, 0, boxRight, boxBottom, x1, y1, x2, y2)) return;
+    if (!line.ClipBox(boxLeft, boxTop, boxRight, boxBottom, x1, y1, x2, y2)) return;
     Canvas.MoveTo(ViewPixel(x1), ViewPixel(y1));
     Canvas.LineTo(ViewPixel(x2), ViewPixel(y2));
   };
