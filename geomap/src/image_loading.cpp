@@ -24,6 +24,8 @@ namespace marovia {
 
 namespace {
 
+constexpr int64_t kTileMemoryBudget = int64_t{128} << 20;
+
 // Width x Height in 64 bits, so that no declared size can wrap around
 // (each side is checked first: a header may claim anything).
 bool ExceedsLimit(int64_t Width, int64_t Height, int64_t Limit) {
@@ -70,6 +72,9 @@ const TBitmap& TGeoMap::MapBitmap() const {
 std::shared_ptr<const TImagePyramid> TGeoMap::OpenMapPyramid(const std::string& FileName) {
   TPyramidOptions options;
   options.CacheDir = FPyramidCacheDir;
+  // Decoded tiles kept for the views: several screens' worth, while the
+  // whole process stays well below a few hundred megabytes.
+  options.MemoryBudget = kTileMemoryBudget;
   TProgressEvent progress;
   if (OnDataLoading)
     progress = [this](TObject*, TProgressStage Stage, uint8_t Percent, bool Redraw, const TRect& R,

@@ -55,8 +55,17 @@ void TGeoMap::DrawTiledImage(TCanvas& Canvas, const TMapView& View) {
                 cy1 = std::min<int64_t>(ly1, pyramid.LevelHeight(level));
   if (cx1 <= cx0 || cy1 <= cy0) return;
   const int w = static_cast<int>(cx1 - cx0), h = static_cast<int>(cy1 - cy0);
-  if (FTileRegion->Width() != w || FTileRegion->Height() != h) FTileRegion->SetSize(w, h);
-  pyramid.ReadRegion(level, cx0, cy0, w, h, FTileRegion->ScanLine(0), w);
+  // The region bitmap is kept between views and only grows, so that a pan
+  // or a zoom allocates nothing. Where the window reaches past the level's
+  // right or bottom edge the bitmap must end with the level, as the image
+  // in memory does: those views get one of the region's own size.
+  const bool pastEdge = lx1 > cx1 || ly1 > cy1;
+  TBitmap& region = *FTileRegion;
+  if (pastEdge ? region.Width() != w || region.Height() != h
+               : region.Width() < w || region.Height() < h)
+    region.SetSize(pastEdge ? w : std::max(w, region.Width()),
+                   pastEdge ? h : std::max(h, region.Height()));
+  pyramid.ReadRegion(level, cx0, cy0, w, h, region.ScanLine(0), region.Width());
   // The view pixels of the level window [lx0, lx1) x [ly0, ly1): the whole
   // view at level 0, slightly more at a coarser one.
   const double perX = static_cast<double>(View.Width) / static_cast<double>(right - left);
