@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "marovia/platform/pngimage.h"
 #include "render_fixture.h"
@@ -109,6 +110,36 @@ TEST_F(TiledMap, WholeBitmapOperationsRefuseAndChangeNothing) {
     EXPECT_TRUE(view.map.MapImageTiled()) << name;
   }
   EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+// The calibration and the graticule know nothing of tiles: a 10 x 10
+// degree map of 2100 x 1500 pixels puts meridian 10 + k at image column
+// 210 k, view column 52.5 k at magnification 1/4.
+TEST(TiledMapOverlays, ConversionsAndGraticuleOnATiledMap) {
+  MapView view{kOutW, kOutH};
+  view.map.SetMaxMapPixels(4000000);
+  TBitmap white(kImgW, kImgH);
+  view.map.SetMapBitmap(white);
+  ASSERT_TRUE(view.map.MapImageTiled());
+  view.map.SetCalibModel(cmEquiRect);
+  view.map.AddCalibPoint(50.0, 10.0, 0, 0);
+  view.map.AddCalibPoint(40.0, 10.0, 0, kImgH);
+  view.map.AddCalibPoint(40.0, 20.0, kImgW, kImgH);
+  int32_t x = 0, y = 0;
+  ASSERT_TRUE(view.map.CalcPixelCoords(45.0, 15.0, x, y));
+  EXPECT_EQ(x, kImgW / 2);
+  EXPECT_EQ(y, kImgH / 2);
+  bool valid = false;
+  EXPECT_NEAR(view.map.CalcLongitude(TPoint{1890, 300}, valid), 19.0, 1e-9);
+  view.map.SetGratLineDist(1);
+  view.map.SetShowGraticule(sgLines);
+  const auto out = Render(view.map, TPoint{0, 0}, 0.25);
+  std::vector<int> columns;
+  for (int c = 0; c < kOutW; ++c)
+    if (out->ScanLine(100)[c] == ColorToPixel(clBlue)) columns.push_back(c);
+  ASSERT_EQ(columns.size(), 6u);  // meridians 10 to 15
+  for (size_t k = 0; k < columns.size(); ++k)
+    EXPECT_NEAR(columns[k], 52.5 * static_cast<double>(k), 0.5) << k;
 }
 
 TEST(TiledMapLimit, TheWrittenLimitHoldsUnlessRaised) {
