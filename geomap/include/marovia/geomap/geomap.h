@@ -29,6 +29,8 @@
 //   image_loading.cpp       map image files and bitmaps, the size limit
 //   render.cpp              Paint and the order of the composition steps
 //   render_image.cpp        background, scaled-image cache, the map image
+//   render_tiles.cpp        the map image of a tiled (large) map
+//   map_view.h              the view as a value and the image/control mapping
 //   render_grid.cpp         graticule lines by model, calibration markers
 //   render_utm_grid.cpp     the UTM grid
 //   render_landmarks.cpp    landmarks, sampling, captions, the highlight
