@@ -47,9 +47,9 @@ TMapImageKind KindOf(const std::string& FileName) {
 
 }  // namespace
 
-void TGeoMap::CheckMapImageSize(int64_t Width, int64_t Height) const {
-  if (!ExceedsLimit(Width, Height, FMaxMapPixels)) return;
-  RaiseError("Cannot use map image, maximum of " + IntToStr(FMaxMapPixels) +
+void TGeoMap::CheckMapImageSize(int64_t Width, int64_t Height, int64_t Limit) const {
+  if (!ExceedsLimit(Width, Height, Limit)) return;
+  RaiseError("Cannot use map image, maximum of " + IntToStr(Limit) +
              " pixels exceeded (size of map is " + IntToStr(Width) + " x " + IntToStr(Height) +
              ")");
 }

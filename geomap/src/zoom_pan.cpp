@@ -116,10 +116,10 @@ void TGeoMap::ResizeMap(double Magnification) {
   const double w = GrafBmp->Width() * Magnification;
   const double h = GrafBmp->Height() * Magnification;
   if (w >= 2147483647.0 || h >= 2147483647.0)
-    CheckMapImageSize(INT64_MAX / 2, INT64_MAX / 2);  // raises with the limit's message
+    CheckMapImageSize(INT64_MAX / 2, INT64_MAX / 2, kMaxMapPixels);  // the limit's message
   const int32_t newW = Round32(w);
   const int32_t newH = Round32(h);
-  CheckMapImageSize(newW, newH);
+  CheckMapImageSize(newW, newH, kMaxMapPixels);
   if (newW < 1 || newH < 1)
     RaiseError("cannot resize the map image by " + FloatToStr(Magnification) +
                ": it would have no pixels");

@@ -161,6 +161,9 @@ TEST(TiledMapLimit, TheWrittenLimitHoldsUnlessRaised) {
   view.map.SetMapBitmap(*small);
   EXPECT_FALSE(view.map.MapImageTiled());
   EXPECT_EQ(view.map.MapBitmap().Width(), 1000);
+  // Images made in memory keep to the in-memory limit, raised or not.
+  EXPECT_THROW(view.map.ResizeMap(2.0), EZYLGeoMapError);
+  EXPECT_EQ(view.map.MapImgWidth(), 1000);
 }
 
 // A file opened as tiles (through a cache file) and the same file decoded

@@ -580,8 +580,12 @@ class TGeoMap : public TCustomControl {
   bool FInLandMarkAction = false;
 
   // ---- image_loading.cpp helpers
-  // Raises the size error for an image above MaxMapPixels.
-  void CheckMapImageSize(int64_t Width, int64_t Height) const;
+  // Raises the size error for an image above MaxMapPixels, or above Limit:
+  // images made in memory (generated, resized) keep to kMaxMapPixels.
+  void CheckMapImageSize(int64_t Width, int64_t Height) const {
+    CheckMapImageSize(Width, Height, FMaxMapPixels);
+  }
+  void CheckMapImageSize(int64_t Width, int64_t Height, int64_t Limit) const;
   // Raises, naming What, when the map image is a tile pyramid.
   void RefuseOnTiledMap(const std::string& What) const;
   // Takes the image now in GrafBmp as the map, known by Name.
