@@ -3,13 +3,17 @@
 // failures (truncated or hostile sources, no writable cache).
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <png.h>
 #include <sys/stat.h>
 #include <tiffio.h>
 
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "marovia/platform/bmpcodec.h"
@@ -18,6 +22,7 @@
 #include "marovia/platform/jpeg.h"
 #include "marovia/platform/pngimage.h"
 #include "marovia/platform/streams.h"
+#include "pyramid_builder.h"
 #include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 
@@ -349,6 +354,115 @@ TEST_F(PyramidOpen, RefusesClaimedSizesBeyondTheBudget) {
   EXPECT_TRUE(FilesIn(cache_.Path()).empty());
   EXPECT_THROW(Open(src_.Write("none.png", "not an image")), EInvalidGraphic);
   EXPECT_THROW(Open(src_.File("missing.png")), EInOutError);
+}
+
+// An RGBA PNG through libpng, interlaced or not, with alpha falling off to
+// the right so that the over-white rule is used.
+void WriteRgbaPng(const std::string& file, int W, int H, bool Interlaced) {
+  FILE* f = std::fopen(file.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_init_io(png, f);
+  png_set_IHDR(png, info, W, H, 8, PNG_COLOR_TYPE_RGBA,
+               Interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  std::vector<uint8_t> image(size_t(W) * H * 4);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      uint8_t* p = &image[(size_t(y) * W + x) * 4];
+      p[0] = uint8_t(x * 5 + y), p[1] = uint8_t(x ^ y), p[2] = uint8_t(y * 3),
+      p[3] = uint8_t(255 - x % 256);
+    }
+  std::vector<png_bytep> rows(H);
+  for (int y = 0; y < H; ++y) rows[y] = &image[size_t(y) * W * 4];
+  png_write_image(png, rows.data());
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  std::fclose(f);
+}
+
+// Variants that take other paths through the decoders, against the image
+// classes' decoding; and the ones decoded whole, refused beyond the budget.
+TEST_F(PyramidOpen, ReadsTheVariantsOfEachFormat) {
+  TBitmap bmp(530, 300);
+  Paint(bmp);
+  const struct {
+    const char* Name;
+    std::function<void(const std::string&)> Write;
+    bool Whole;  // decoded whole, so bounded by the budget
+  } variants[] = {
+      {"progressive.jpg",
+       [&](const std::string& f) {
+         TJPEGImage j;
+         j.Assign(bmp);
+         j.SetProgressiveEncoding(true);
+         j.SaveToFile(f);
+       },
+       true},
+      {"grey.jpg",
+       [&](const std::string& f) {
+         TJPEGImage j;
+         j.Assign(bmp);
+         j.SetGrayscale(true);
+         j.SaveToFile(f);
+       },
+       false},
+      {"alpha.png", [](const std::string& f) { WriteRgbaPng(f, 530, 300, false); }, false},
+      {"interlaced.png", [](const std::string& f) { WriteRgbaPng(f, 530, 300, true); }, true},
+  };
+  for (const auto& v : variants) {
+    SCOPED_TRACE(v.Name);
+    const std::string file = src_.File(v.Name);
+    v.Write(file);
+    ExpectSamePixels(*Open(file), *Decoded(file));
+    // The bands of this width fit; the whole image does not.
+    if (v.Whole) {
+      for (const auto& f : FilesIn(cache_.Path())) fs::remove(f);
+      try {
+        Open(file, pyr::TPyramidBuilder::BandBytes(530) + 200000);
+        FAIL() << "decoded whole beyond the budget";
+      } catch (const EInvalidGraphic& e) {
+        EXPECT_NE(std::string(e.what()).find("budget"), std::string::npos) << e.what();
+      }
+    }
+  }
+}
+
+// Two openings of one image at once, each building: both get the image,
+// and the cache file left is whole.
+TEST_F(PyramidOpen, ConcurrentBuildsLeaveOneWholeCacheFile) {
+  const std::string file = WriteImage(src_, "map.png", 900, 700);
+  const auto want = Decoded(file);
+  std::unique_ptr<TImagePyramid> a, b;
+  TPyramidOptions o;
+  o.CacheDir = cache_.Path().string();
+  std::thread other([&] { b = TImagePyramid::Open(file, o); });
+  a = TImagePyramid::Open(file, o);
+  other.join();
+  ExpectSamePixels(*a, *want);
+  ExpectSamePixels(*b, *want);
+  builds_ = 0;
+  ExpectSamePixels(*Open(file), *want);
+  EXPECT_EQ(builds_, 0);
+  EXPECT_EQ(FilesIn(cache_.Path()).size(), 1u) << "a temporary file was left";
+}
+
+// The temporary file of a killed build goes with the next build of the same
+// image; a recent one (a build running now) stays.
+TEST_F(PyramidOpen, RemovesTemporaryFilesOfKilledBuilds) {
+  const std::string file = WriteImage(src_, "map.png", 300, 300);
+  Open(file);
+  const std::string cache = CacheFile();
+  const std::string old = cache + ".ab12CD", recent = cache + ".xy34EF";
+  std::ofstream(old) << "partial";
+  std::ofstream(recent) << "partial";
+  fs::last_write_time(old, fs::file_time_type::clock::now() - std::chrono::hours(2));
+  fs::remove(cache);
+  Open(file);
+  EXPECT_FALSE(fs::exists(old));
+  EXPECT_TRUE(fs::exists(recent));
 }
 
 }  // namespace

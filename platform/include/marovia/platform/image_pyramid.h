@@ -21,6 +21,16 @@
 // cache file can be written the pyramid is built in memory within
 // MemoryBudget, or the opening fails with a clear message.
 //
+// Memory: building holds about 2 * kTileSize rows of the image (2 KiB per
+// pixel of width) plus the decoder's rows; an image whose rows alone would
+// exceed MemoryBudget is refused before anything is allocated for it. Two
+// kinds of file can only be decoded whole and are accepted only when the
+// whole image (progressive JPEG: all its coefficients, 2 bytes a sample;
+// interlaced PNG: 4 bytes a pixel) fits the budget beside those rows; TIFF
+// holds one strip or one row of tiles, so a TIFF stored as a single huge
+// strip may be refused likewise, and so may an RLE-compressed BMP.
+// Reading a cache file keeps at most MemoryBudget bytes of decoded tiles.
+//
 // Threads: the accessors may be called from any number of threads at once.
 #pragma once
 
@@ -52,13 +62,17 @@ class TImagePyramid {
 
   // The pyramid of an image file (JPEG, PNG, TIFF, BMP), from the cache or
   // built now. OnProgress is fired with the building's progress (Sender
-  // null). Errors: EInOutError for a file that cannot be read,
-  // EInvalidGraphic for data that are not a supported image or are cut
-  // short (no cache file is left behind).
+  // null; psStarting, psRunning as the percentage grows, psEnding), only
+  // when the pyramid is built. Errors: EInOutError for a file that cannot
+  // be read, and when no cache file can be written and the pyramid does
+  // not fit MemoryBudget; EInvalidGraphic (naming the file) for data that
+  // are not a supported image, are cut short or exceed the budget. No cache
+  // file is left behind by a failed build.
   static std::unique_ptr<TImagePyramid> Open(const std::string& FileName,
                                              const TPyramidOptions& Options = {},
                                              const TProgressEvent& OnProgress = {});
-  // The pyramid of a bitmap, held in memory.
+  // The pyramid of a bitmap, held in memory (tiles of one colour shared).
+  // ERangeError for an empty bitmap.
   static std::unique_ptr<TImagePyramid> FromBitmap(const TBitmap& Image);
 
   virtual ~TImagePyramid() = default;
@@ -71,7 +85,9 @@ class TImagePyramid {
   int TilesAcross(int Level) const { return (LevelWidth(Level) + kTileSize - 1) / kTileSize; }
   int TilesDown(int Level) const { return (LevelHeight(Level) + kTileSize - 1) / kTileSize; }
 
-  // Tile (TX, TY) of Level. ERangeError outside the level's tiles.
+  // Tile (TX, TY) of Level. ERangeError outside the level's tiles;
+  // EInOutError when a cache file's tile cannot be read or is found damaged
+  // (the cache file is then removed, and the next Open rebuilds it).
   virtual TTilePixels Tile(int Level, int TX, int TY) const = 0;
 
   // Copies the pixels of Level within [Left, Left + W) x [Top, Top + H) to

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 
@@ -165,6 +166,30 @@ TTilePixels TFilePyramid::ReadTile(int64_t Number) const {
 
 // ------------------------------------------------------------------ writer
 
+namespace {
+
+// A build writes its temporary file every few megabytes; one left untouched
+// this long belongs to a build that was killed. (Were a live build's file
+// removed all the same, its rename would fail and it would build in memory:
+// nothing is corrupted.)
+constexpr auto kAbandonedAfter = std::chrono::hours(1);
+
+// Removes the abandoned temporary files of CacheName (its name, a dot and
+// six characters).
+void RemoveAbandoned(const std::filesystem::path& CacheName) {
+  std::error_code ec;
+  const std::string prefix = CacheName.filename().string() + ".";
+  const auto now = std::filesystem::file_time_type::clock::now();
+  for (const auto& e : std::filesystem::directory_iterator(CacheName.parent_path(), ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    const auto written = e.last_write_time(ec);
+    if (!ec && now - written > kAbandonedAfter) std::filesystem::remove(e.path(), ec);
+  }
+}
+
+}  // namespace
+
 TCacheWriter::TCacheWriter(const std::string& CacheName, const TCacheKey& Key, int Width,
                            int Height)
     : name_(CacheName), zstd_(nullptr, ZSTD_freeCCtx) {
@@ -172,6 +197,7 @@ TCacheWriter::TCacheWriter(const std::string& CacheName, const TCacheKey& Key, i
   const std::filesystem::path dir = std::filesystem::path(CacheName).parent_path();
   if (!dir.empty()) std::filesystem::create_directories(dir, ec);
   if (ec) throw ECacheUnwritable(dir.string(), ec.message(), ec.value());
+  RemoveAbandoned(CacheName);
   temp_ = CacheName + ".XXXXXX";
   fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
   if (fd_ < 0) {

@@ -19,9 +19,9 @@ TPyramidBuilder::TPyramidBuilder(int Width, int Height, TTileSink& Sink)
 }
 
 int64_t TPyramidBuilder::BandBytes(int Width) {
-  // The bands of all levels sum to less than twice the first one; one tile
-  // buffer besides.
-  return 2 * int64_t{Width} * kTile * 4 + int64_t{kTilePixels} * 4;
+  // The widths of all levels sum to at most 2 * Width plus one per level
+  // for the rounding (fewer than 32 levels); one tile buffer besides.
+  return (2 * int64_t{Width} + 32) * kTile * 4 + int64_t{kTilePixels} * 4;
 }
 
 uint32_t* TPyramidBuilder::NextRow() {
