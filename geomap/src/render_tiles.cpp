@@ -56,27 +56,34 @@ void TGeoMap::DrawTiledImage(TCanvas& Canvas, const TMapView& View) {
   if (cx1 <= cx0 || cy1 <= cy0) return;
   const int w = static_cast<int>(cx1 - cx0), h = static_cast<int>(cy1 - cy0);
   // The region bitmap is kept between views and only grows, so that a pan
-  // or a zoom allocates nothing. Where the window reaches past the level's
-  // right or bottom edge the bitmap must end with the level, as the image
-  // in memory does: those views get one of the region's own size.
-  const bool pastEdge = lx1 > cx1 || ly1 > cy1;
+  // or a zoom allocates nothing; the copy must then never reach past the
+  // region. Where the window passes the level's right or bottom edge, a
+  // coarser level's window simply ends with the level; at level 0 the bitmap
+  // ends with it instead, so that the edge pixels are scaled exactly as the
+  // image in memory scales them.
+  const bool pastEdge = level == 0 && (lx1 > cx1 || ly1 > cy1);
+  const int64_t sx1 = pastEdge ? lx1 : std::min(lx1, cx1);
+  const int64_t sy1 = pastEdge ? ly1 : std::min(ly1, cy1);
   TBitmap& region = *FTileRegion;
-  if (pastEdge ? region.Width() != w || region.Height() != h
-               : region.Width() < w || region.Height() < h)
-    region.SetSize(pastEdge ? w : std::max(w, region.Width()),
-                   pastEdge ? h : std::max(h, region.Height()));
+  const int oldW = region.Width(), oldH = region.Height();
+  const bool resize = pastEdge ? oldW != w || oldH != h : oldW < w || oldH < h;
+  if (resize) {
+    region.SetSize(0, 0);  // the pixels are read anew: none to keep
+    region.SetSize(pastEdge ? w : std::max(w, oldW), pastEdge ? h : std::max(h, oldH));
+  }
   pyramid.ReadRegion(level, cx0, cy0, w, h, region.ScanLine(0), region.Width());
-  // The view pixels of the level window [lx0, lx1) x [ly0, ly1): the whole
-  // view at level 0, slightly more at a coarser one.
+  // The view pixels of the level window [lx0, sx1) x [ly0, sy1): the whole
+  // view at level 0, slightly more (or less, at the level's edge) at a
+  // coarser one.
   const double perX = static_cast<double>(View.Width) / static_cast<double>(right - left);
   const double perY = static_cast<double>(View.Height) / static_cast<double>(bottom - top);
   const int64_t dx0 = RoundToPosition(static_cast<double>(lx0 * scale - left) * perX);
-  const int64_t dx1 = RoundToPosition(static_cast<double>(lx1 * scale - left) * perX);
+  const int64_t dx1 = RoundToPosition(static_cast<double>(sx1 * scale - left) * perX);
   const int64_t dy0 = RoundToPosition(static_cast<double>(ly0 * scale - top) * perY);
-  const int64_t dy1 = RoundToPosition(static_cast<double>(ly1 * scale - top) * perY);
+  const int64_t dy1 = RoundToPosition(static_cast<double>(sy1 * scale - top) * perY);
   SetStretchBltMode(Canvas, FAntiAlias ? HALFTONE : COLORONCOLOR);
   StretchBltWide(Canvas, dx0, dy0, dx1 - dx0, dy1 - dy0, FTileRegion->Canvas(), lx0 - cx0,
-                 ly0 - cy0, lx1 - lx0, ly1 - ly0, SRCCOPY);
+                 ly0 - cy0, sx1 - lx0, sy1 - ly0, SRCCOPY);
 }
 
 }  // namespace marovia
