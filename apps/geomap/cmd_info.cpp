@@ -9,14 +9,16 @@
 #include "commands.h"
 #include "geomap_cli.h"
 #include "map_loading.h"
+#include "map_view.h"
 #include "marovia/geomap/geomap.h"
 #include "residuals.h"
 
 namespace marovia::geomaptool {
 
 int RunInfo(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err) {
-  static const TOptionDef kOptions[] = {{"brief", 0, false}};
+  static const TOptionDef kOptions[] = {{"brief", 0, false}, {"max-pixels", 0, true}};
   const TArguments args(Args, kOptions);
+  const int64_t maxPixels = MaxPixelsFromArguments(args);
   if (args.Positional().empty()) throw TUsageError("info needs a calibration file or folder");
   std::vector<std::string> files;
   int status = kExitOk;
@@ -40,6 +42,7 @@ int RunInfo(std::span<const std::string> Args, std::ostream& Out, std::ostream& 
     TGeoMap map(nullptr);
     map.SetName("Map");
     map.SetSuppressPaint(true);
+    map.SetMaxMapPixels(maxPixels);
     try {
       apps::LoadCalibratedMap(map, file);
     } catch (const apps::TMapFileError& e) {

@@ -69,6 +69,9 @@ View options (render, print):
                           around their symbol or left out (the default);
                           all: every caption where its landmark puts it
   --no-antialias          scale the map image without smoothing
+  --max-pixels N          take map images of up to N pixels (default 3000000);
+                          larger than that they are read as tiles through a
+                          cache in the user's cache folder (also for info)
 
 render options:
   -o, --output FILE       the image file to write (.png, .bmp, .jpg, .jpeg)

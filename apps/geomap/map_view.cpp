@@ -9,9 +9,18 @@
 
 namespace marovia::geomaptool {
 
-const TOptionDef kViewOptions[8] = {
-    {"size", 0, true},      {"center", 0, true},   {"mag", 0, true},    {"grid", 0, true},
-    {"grid-step", 0, true}, {"utm-step", 0, true}, {"labels", 0, true}, {"no-antialias", 0, false}};
+const TOptionDef kViewOptions[9] = {
+    {"size", 0, true},   {"center", 0, true},        {"mag", 0, true},
+    {"grid", 0, true},   {"grid-step", 0, true},     {"utm-step", 0, true},
+    {"labels", 0, true}, {"no-antialias", 0, false}, {"max-pixels", 0, true}};
+
+int64_t MaxPixelsFromArguments(const TArguments& Args) {
+  const auto n = Args.Number("max-pixels", static_cast<double>(kMaxMapPixels),
+                             static_cast<double>(kMaxTiledMapPixels));
+  if (!n) return kMaxMapPixels;
+  if (*n != std::floor(*n)) throw TUsageError("--max-pixels must be a whole number");
+  return static_cast<int64_t>(*n);
+}
 
 // Views larger than this many pixels a side are refused before anything is
 // allocated.
@@ -62,6 +71,7 @@ TViewRequest ViewFromArguments(const TArguments& Args) {
   v.GridStepDegrees = Args.Number("grid-step", 0, 60).value_or(0);
   v.UtmStepMetres = Args.Integer("utm-step", 0, 10000000).value_or(0);
   v.AntiAlias = !Args.Has("no-antialias");
+  v.MaxPixels = MaxPixelsFromArguments(Args);
   if (const auto l = Args.Value("labels")) {
     if (*l != "place" && *l != "all")
       throw TUsageError("--labels '" + apps::Printable(*l) + "' is not place or all");
@@ -151,6 +161,7 @@ std::string ChooseAtlasMap(const std::vector<std::string>& Calibrations, const T
       TGeoMap map(nullptr);
       map.SetName("Map");
       map.SetSuppressPaint(true);
+      map.SetMaxMapPixels(View.MaxPixels);
       apps::LoadCalibratedMap(map, file);
       if (View.Center && !map.IsPositionWithinMap(View.Center->Lat, View.Center->Lon)) continue;
       candidates.push_back({file, ViewCoverage(map, View), map.CalibData().Resolution});

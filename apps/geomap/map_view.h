@@ -28,11 +28,18 @@ struct TViewRequest {
   // Captions placed without overlap (--labels place, the default); false
   // draws every caption where its offsets put it (--labels all).
   bool PlaceLabels = true;
+  // Largest map image taken (--max-pixels); above kMaxMapPixels the image
+  // is read as tiles.
+  int64_t MaxPixels = kMaxMapPixels;
 };
 
 // The options --size, --center, --mag, --grid, --grid-step, --utm-step,
-// --labels and --no-antialias, for the commands that draw a view.
-extern const TOptionDef kViewOptions[8];
+// --labels, --no-antialias and --max-pixels, for the commands that draw a
+// view.
+extern const TOptionDef kViewOptions[9];
+// The value of --max-pixels (kMaxMapPixels when absent); TUsageError for a
+// value that is not a whole number from kMaxMapPixels to kMaxTiledMapPixels.
+int64_t MaxPixelsFromArguments(const TArguments& Args);
 // Raises TUsageError for a bad value.
 TViewRequest ViewFromArguments(const TArguments& Args);
 

@@ -30,6 +30,7 @@ bool LoadRenderSource(const std::string& Path, const TViewRequest& View, TGeoMap
       return false;
     }
   }
+  Map.SetMaxMapPixels(View.MaxPixels);
   try {
     apps::LoadCalibratedMap(Map, Source);
   } catch (const apps::TMapFileError& e) {

@@ -1,4 +1,5 @@
 // geoview: a desktop viewer for calibrated maps and atlases.
+#include <cmath>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -20,6 +21,9 @@ Options:
   --size WxH          window size in pixels (default 1024x768)
   --center LAT,LON    centre the first map on this position (decimal degrees)
   --mag M             magnification of the first view (with --center)
+  --max-pixels N      take map images of up to N pixels (default 3000000);
+                      larger ones are read as tiles through a cache in the
+                      user's cache folder
   --labels place|all  place: captions that would overlap another caption or
                       a symbol are moved around it or left out (default);
                       all: every caption where its landmark puts it
@@ -74,6 +78,7 @@ int main(int argc, char** argv) {
   double mag = 0;
   std::string out;
   bool placeLabels = true;
+  int64_t maxPixels = kMaxMapPixels;
   std::vector<std::string> paths;
   const std::vector<std::string> args(argv + 1, argv + argc);
   for (size_t i = 0; i < args.size(); ++i) {
@@ -86,7 +91,7 @@ int main(int argc, char** argv) {
       std::cout << kHelp;
       return 0;
     } else if (a == "--size" || a == "--center" || a == "--mag" || a == "--out" ||
-               a == "--labels") {
+               a == "--labels" || a == "--max-pixels") {
       const auto v = value();
       if (!v) return Usage("option " + a + " needs a value");
       if (a == "--size") {
@@ -104,6 +109,13 @@ int main(int argc, char** argv) {
         if (!m || *m < 0.001 || *m > 64)
           return Usage("--mag '" + apps::Printable(*v) + "' is not from 0.001 to 64");
         mag = *m;
+      } else if (a == "--max-pixels") {
+        const auto m = apps::ParseNumber(*v);
+        if (!m || *m != std::floor(*m) || *m < static_cast<double>(kMaxMapPixels) ||
+            *m > static_cast<double>(kMaxTiledMapPixels))
+          return Usage("--max-pixels '" + apps::Printable(*v) + "' is not a whole number from " +
+                       std::to_string(kMaxMapPixels) + " to " + std::to_string(kMaxTiledMapPixels));
+        maxPixels = static_cast<int64_t>(*m);
       } else if (a == "--labels") {
         if (*v != "place" && *v != "all")
           return Usage("--labels '" + apps::Printable(*v) + "' is not place or all");
@@ -122,6 +134,7 @@ int main(int argc, char** argv) {
   geoview::TViewer viewer(width, height);
   viewer.SetOutputFolder(out);
   viewer.Map().SetPlaceLabels(placeLabels);
+  viewer.Map().SetMaxMapPixels(maxPixels);
   bool problems = false;
   viewer.OnMessage = [&problems](const std::string& Text) {
     std::cerr << "geoview: " << Text << "\n";

@@ -1,6 +1,7 @@
 // Scaled copies as the map view uses them: a 1920 x 1080 view composed from
 // a 3-megapixel image (2048 x 1536) at several magnifications, in both
-// stretch modes; and the zoomed-out image cache (the whole image scaled).
+// stretch modes (halftone also with its portable loops, to compare); and the
+// zoomed-out image cache (the whole image scaled).
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -30,10 +31,12 @@ TBitmap& Source() {
   return *src;
 }
 
-// Args: stretch mode, magnification in hundredths.
+// Args: stretch mode, magnification in hundredths, and for halftone 1 for
+// the vectorised loops or 0 for the portable ones.
 void BM_View(benchmark::State& state) {
   const int mode = static_cast<int>(state.range(0));
   const double mag = state.range(1) / 100.0;
+  SetStretchBltVectorised(state.range(2) != 0);
   TBitmap& src = Source();
   TBitmap view(kViewW, kViewH);
   SetStretchBltMode(view.Canvas(), mode);
@@ -44,12 +47,16 @@ void BM_View(benchmark::State& state) {
     benchmark::DoNotOptimize(view.Bits());
   }
   state.SetItemsProcessed(state.iterations() * kViewW * kViewH);
-  state.SetLabel(mode == HALFTONE ? "halftone" : "color-on-color");
+  state.SetLabel(mode == COLORONCOLOR  ? "color-on-color"
+                 : state.range(2) != 0 ? "halftone"
+                                       : "halftone, portable loops");
+  SetStretchBltVectorised(true);
 }
 
 void ViewArgs(benchmark::internal::Benchmark* b) {
-  for (int mode : {COLORONCOLOR, HALFTONE})
-    for (int mag : {25, 50, 94, 100, 200, 400}) b->Args({mode, mag});
+  for (int mag : {25, 50, 94, 100, 200, 400}) b->Args({COLORONCOLOR, mag, 1});
+  for (int vector : {1, 0})
+    for (int mag : {25, 50, 94, 100, 200, 400}) b->Args({HALFTONE, mag, vector});
 }
 BENCHMARK(BM_View)->Apply(ViewArgs)->Unit(benchmark::kMillisecond);
 

@@ -6,8 +6,8 @@
 // No conversion raises: a model that gives no value, or a value that is
 // not finite or does not fit a 32-bit pixel coordinate, reports failure
 // (valid false and 0, or result false with x = y = 0).
+#include "map_view.h"
 #include "marovia/geomap/geomap.h"
-#include "pixel_rounding.h"
 
 namespace marovia {
 
@@ -57,15 +57,11 @@ int32_t TGeoMap::CalcUTMxFromEastingY(double Easting, int32_t y) const {
 
 // Any control point converts; results beyond 32 bits saturate.
 TPoint TGeoMap::ControlToMapImage(TPoint APoint) const {
-  return {SaturateToInt32(RoundHalfEven(APoint.X / FMagnify) + FTopLeft.X),
-          SaturateToInt32(RoundHalfEven(APoint.Y / FMagnify) + FTopLeft.Y)};
+  return ControlView().ControlToImage(APoint, render::TPixelRange::Int32);
 }
 
 TPoint TGeoMap::MapImageToControl(TPoint APoint) const {
-  const double dx = static_cast<double>(APoint.X) - FTopLeft.X;
-  const double dy = static_cast<double>(APoint.Y) - FTopLeft.Y;
-  return {SaturateToInt32(RoundHalfEven(dx * FMagnify)),
-          SaturateToInt32(RoundHalfEven(dy * FMagnify))};
+  return ControlView().ImageToControl(APoint.X, APoint.Y, render::TPixelRange::Int32);
 }
 
 // ------------------------------------------------------------ extents
@@ -74,7 +70,9 @@ TPoint TGeoMap::MapImageToControl(TPoint APoint) const {
 // the size the control last accepted (a missing calibration file empties
 // the image size but keeps the bitmap).
 void TGeoMap::CalcExtentsAndResolution() {
-  FCalib.CalcExtentsAndResolution(GrafBmp->Width(), GrafBmp->Height());
+  const render::TImageSource image = ImageSource();
+  FCalib.CalcExtentsAndResolution(static_cast<int32_t>(image.Width),
+                                  static_cast<int32_t>(image.Height));
 }
 
 bool TGeoMap::IsPositionWithinMap(double Latit, double Longit) const {

@@ -59,6 +59,8 @@ TGeoMap::TGeoMap(TComponent* AOwner) : TCustomControl(AOwner) {
   AuxBmp->SetPixelFormat(pf15bit);
   FImgCache = std::make_unique<TBitmap>();
   FImgCache->SetPixelFormat(pf15bit);
+  FTileRegion = std::make_unique<TBitmap>();
+  FTileRegion->SetPixelFormat(pf24bit);
   FCacheMag = 0;
   FCacheAA = FAntiAlias;
   FCacheMagLimit = 2.0 / 3.0;
@@ -359,6 +361,9 @@ void TGeoMap::Assign(const TPersistent& Source) {
 
   // 8. The map image.
   GrafBmp->Assign(*src->GrafBmp);
+  FPyramid = src->FPyramid;
+  FMaxMapPixels = src->FMaxMapPixels;
+  FPyramidCacheDir = src->FPyramidCacheDir;
 }
 
 void TGeoMap::Clear() {

@@ -4,11 +4,17 @@
 // A file's declared size is checked against the limit before it is decoded,
 // so a header claiming 16000 x 16000 pixels costs no gigabyte; the decoded
 // image is checked again, whatever its header said.
+//
+// Images above kMaxMapPixels (when the host raised MaxMapPixels) are never
+// decoded whole: a file is opened as a tile pyramid (built once into a
+// cache file), a bitmap handed over is turned into one.
+#include <algorithm>
 #include <memory>
 #include <string>
 
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/files.h"
+#include "marovia/platform/image_pyramid.h"
 #include "marovia/platform/imageprobe.h"
 #include "marovia/platform/jpeg.h"
 #include "marovia/platform/pngimage.h"
@@ -19,9 +25,14 @@ namespace marovia {
 
 namespace {
 
-// Width x Height in 64 bits, so that no declared size can wrap around.
-bool ExceedsMapLimit(int64_t Width, int64_t Height) {
-  return Width * Height > kMaxMapPixels;
+constexpr int64_t kTileMemoryBudget = int64_t{128} << 20;
+
+// Width x Height in 64 bits, so that no declared size can wrap around
+// (each side is checked first: a header may claim anything).
+bool ExceedsLimit(int64_t Width, int64_t Height, int64_t Limit) {
+  constexpr int64_t kSide = int64_t{1} << 31;
+  if (Width > kSide || Height > kSide) return true;
+  return Width * Height > Limit;
 }
 
 // What a map image file is read as, by its extension (case ignored).
@@ -38,14 +49,58 @@ TMapImageKind KindOf(const std::string& FileName) {
 
 }  // namespace
 
-void TGeoMap::CheckMapImageSize(int64_t Width, int64_t Height) const {
-  if (!ExceedsMapLimit(Width, Height)) return;
-  RaiseError("Cannot use map image, maximum of " + IntToStr(kMaxMapPixels) +
+void TGeoMap::CheckMapImageSize(int64_t Width, int64_t Height, int64_t Limit) const {
+  if (!ExceedsLimit(Width, Height, Limit)) return;
+  RaiseError("Cannot use map image, maximum of " + IntToStr(Limit) +
              " pixels exceeded (size of map is " + IntToStr(Width) + " x " + IntToStr(Height) +
              ")");
 }
 
+void TGeoMap::SetMaxMapPixels(int64_t Value) {
+  FMaxMapPixels = std::clamp(Value, kMaxMapPixels, kMaxTiledMapPixels);
+}
+
+void TGeoMap::RefuseOnTiledMap(const std::string& What) const {
+  if (!FPyramid) return;
+  RaiseError("cannot " + What + ": the map image (" + IntToStr(FMapImgWidth) + " x " +
+             IntToStr(FMapImgHeight) + " pixels) is held as tiles, not as one bitmap");
+}
+
+const TBitmap& TGeoMap::MapBitmap() const {
+  RefuseOnTiledMap("hand out the map bitmap");
+  return *GrafBmp;
+}
+
+std::shared_ptr<const TImagePyramid> TGeoMap::OpenMapPyramid(const std::string& FileName) {
+  TPyramidOptions options;
+  options.CacheDir = FPyramidCacheDir;
+  // Decoded tiles kept for the views: several screens' worth, while the
+  // whole process stays well below a few hundred megabytes.
+  options.MemoryBudget = kTileMemoryBudget;
+  TProgressEvent progress;
+  if (OnDataLoading)
+    progress = [this](TObject*, TProgressStage Stage, uint8_t Percent, bool Redraw, const TRect& R,
+                      const std::string& Msg) {
+      if (OnDataLoading) OnDataLoading(this, Stage, Percent, Redraw, R, Msg);
+    };
+  return TImagePyramid::Open(FileName, options, progress);
+}
+
+void TGeoMap::AcceptTiledImage(const std::string& Name,
+                               std::shared_ptr<const TImagePyramid> Pyramid) {
+  FPyramid = std::move(Pyramid);
+  GrafBmp->SetSize(0, 0);
+  FMapImgName = Name;
+  FMapImgWidth = FPyramid->Width();
+  FMapImgHeight = FPyramid->Height();
+  SyncCalibImageSize();
+  // The composed view never needs more than the control's size.
+  AuxBmp->SetSize(std::max(Width(), 1), std::max(Height(), 1));
+  FTopLeft = TPoint{0, 0};
+}
+
 void TGeoMap::AcceptMapImage(const std::string& Name) {
+  FPyramid.reset();
   FMapImgName = Name;
   FMapImgWidth = GrafBmp->Width();
   FMapImgHeight = GrafBmp->Height();
@@ -61,7 +116,10 @@ std::unique_ptr<TBitmap> TGeoMap::LoadMapImageFile(const std::string& FileName) 
   // The size the header declares is refused before any decoder allocates
   // pixels for it; a header the probe cannot read is left to the decoder.
   int64_t w = 0, h = 0;
-  if (ReadImageDimensions(FileName, w, h)) CheckMapImageSize(w, h);
+  if (ReadImageDimensions(FileName, w, h)) {
+    CheckMapImageSize(w, h);
+    if (ExceedsLimit(w, h, kMaxMapPixels)) return nullptr;  // read as tiles
+  }
   auto image = std::make_unique<TBitmap>();
   switch (kind) {
     case TMapImageKind::Jpeg: {
@@ -111,12 +169,25 @@ void TGeoMap::SetMapImgName(const std::string& Value) {
     FMapImgHeight = 0;
     SyncCalibImageSize();
   } else {
-    if (std::unique_ptr<TBitmap> image = LoadMapImageFile(fileName)) {
+    int64_t w = 0, h = 0;
+    const bool large = KindOf(fileName) != TMapImageKind::None &&
+                       ReadImageDimensions(fileName, w, h) && ExceedsLimit(w, h, kMaxMapPixels);
+    if (large) {
+      CheckMapImageSize(w, h);
+      AcceptTiledImage(asPassed, OpenMapPyramid(fileName));
+    } else if (std::unique_ptr<TBitmap> image = LoadMapImageFile(fileName)) {
       CheckMapImageSize(image->Width(), image->Height());
-      GrafBmp->Assign(*image);
+      // A file whose header the probe could not read may still decode large.
+      if (ExceedsLimit(image->Width(), image->Height(), kMaxMapPixels))
+        AcceptTiledImage(asPassed, TImagePyramid::FromBitmap(*image));
+      else {
+        GrafBmp->Assign(*image);
+        AcceptMapImage(asPassed);
+      }
+    } else {
+      CheckMapImageSize(GrafBmp->Width(), GrafBmp->Height());
+      AcceptMapImage(asPassed);
     }
-    CheckMapImageSize(GrafBmp->Width(), GrafBmp->Height());
-    AcceptMapImage(asPassed);
   }
   Paint();
 }
@@ -124,6 +195,11 @@ void TGeoMap::SetMapImgName(const std::string& Value) {
 void TGeoMap::SetMapBitMap(const TBitmap& Value) {
   FCacheMag = 0;
   CheckMapImageSize(Value.Width(), Value.Height());
+  if (ExceedsLimit(Value.Width(), Value.Height(), kMaxMapPixels)) {
+    AcceptTiledImage("$unknown$", TImagePyramid::FromBitmap(Value));
+    Paint();
+    return;
+  }
   GrafBmp->Assign(Value);
   CheckMapImageSize(GrafBmp->Width(), GrafBmp->Height());
   AcceptMapImage("$unknown$");

@@ -242,7 +242,7 @@ void TGeoMap::ZoomFromAnchor(int32_t X, int32_t Y) {
   const double mag = FMagnify * factor;
   // A factor at or below zero would turn the view inside out: the smallest
   // magnification is the nearest sensible answer.
-  FMagnify = std::isnan(mag) ? FMagnify : std::clamp(mag, kMinMagnification, kMaxMagnification);
+  FMagnify = ClampedMagnification(mag);
   // Keep the image pixel at the control centre in place.
   FTopLeft.X = SaturatedSum(int64_t{hx} + t.X, -int64_t{RoundSaturated(W / FMagnify / 2)});
   FTopLeft.Y = SaturatedSum(int64_t{hy} + t.Y, -int64_t{RoundSaturated(H / FMagnify / 2)});
@@ -349,7 +349,7 @@ void TGeoMap::ZoomToBox(int32_t X, int32_t Y) {
   const double dx = std::abs(static_cast<double>(B.X) - A.X);
   const double dy = std::abs(static_cast<double>(B.Y) - A.Y);
   const double mag = dy < dx ? Width() / dx : Height() / dy;
-  FMagnify = std::clamp(mag, kMinMagnification, kMaxMagnification);
+  FMagnify = ClampedMagnification(mag);
   FTopLeft.X =
       SaturatedSum(RoundSaturated((static_cast<double>(B.X) - A.X - Width() / FMagnify) / 2), A.X);
   FTopLeft.Y =

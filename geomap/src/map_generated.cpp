@@ -153,7 +153,7 @@ void TGeoMap::CheckGeneratorLimits(double LatLow, double LongLow, double LatHigh
       (LongHigh - LongLow) / dLong > kMaxGeneratedLines)
     RaiseError("Cannot generate a map: the grid spacing is too fine for its limits");
   // Refused before the bitmap is made, with the message of every map image.
-  CheckMapImageSize(Wid, Hgt);
+  CheckMapImageSize(Wid, Hgt, kMaxMapPixels);
 }
 
 TCalibData TGeoMap::GeneratedCalibration(double LatLow, double LongLow, double LatHigh,

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "map_view.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/clipbrd.h"
 #include "marovia/platform/files.h"
@@ -12,29 +13,6 @@
 #include "marovia/zylbase/stringl.h"
 
 namespace marovia {
-
-namespace {
-
-// FMagnify and FTopLeft as they were, whatever happens in between.
-class ViewRestorer {
- public:
-  ViewRestorer(TPoint& TopLeft, double& Magnify)
-      : topLeft_(TopLeft), magnify_(Magnify), savedTopLeft_(TopLeft), savedMagnify_(Magnify) {}
-  ~ViewRestorer() {
-    topLeft_ = savedTopLeft_;
-    magnify_ = savedMagnify_;
-  }
-  ViewRestorer(const ViewRestorer&) = delete;
-  ViewRestorer& operator=(const ViewRestorer&) = delete;
-
- private:
-  TPoint& topLeft_;
-  double& magnify_;
-  TPoint savedTopLeft_;
-  double savedMagnify_;
-};
-
-}  // namespace
 
 // ------------------------------------------------------------ files
 
@@ -60,6 +38,7 @@ void TGeoMap::WriteMapImageAsJpeg(const std::string& FileName) {
 // The image first, then the calibration that names it: a failed save
 // leaves no calibration file pointing at an image that was never written.
 void TGeoMap::SaveMap(const std::string& FileName, const std::string& DataID) {
+  RefuseOnTiledMap("save the map image as one JPEG file");
   const std::string imageName = StripExtension(StripPath(FileName)) + ".jpg";
   WriteMapImageAsJpeg(ExtractFilePath(FileName) + imageName);
   FMapImgName = imageName;
@@ -84,10 +63,7 @@ void TGeoMap::RenderMapWindow(TBitmap& Out, TPoint TopLeft, double Magnify, int 
   Out.SetPixelFormat(pf24bit);
   Out.SetSize(std::max(W, 0), std::max(H, 0));
   if (W <= 0 || H <= 0) return;
-  ViewRestorer restore(FTopLeft, FMagnify);
-  FTopLeft = TopLeft;
-  FMagnify = Magnify;
-  ComposeView(Out, W, H, false, false);
+  ComposeView(Out, render::TMapView{TopLeft, Magnify, W, H, ImageSource()}, false, false);
 }
 
 void TGeoMap::CopyToClipboard() {
@@ -108,6 +84,7 @@ void TGeoMap::CopyToClipboard() {
 
 void TGeoMap::CopyEntireMapToClipboard() {
   if (FMapImgName.empty() || FMapImgWidth <= 0 || FMapImgHeight <= 0) return;
+  RefuseOnTiledMap("copy the entire map to the clipboard");
   TBitmap bmp;
   RenderMapWindow(bmp, TPoint{0, 0}, 1.0, FMapImgWidth, FMapImgHeight);
   Clipboard().Assign(bmp);
@@ -119,8 +96,7 @@ void TGeoMap::CopyToBMP(TBitmap& DestBmp, TPoint TopLeft, double MagFact, int32_
     RaiseError("CopyToBMP needs a positive magnification");
   if (Width <= 0 || Height <= 0) return;
   TBitmap view;
-  RenderMapWindow(view, TopLeft, std::clamp(MagFact, kMinMagnification, kMaxMagnification), Width,
-                  Height);
+  RenderMapWindow(view, TopLeft, ClampedMagnification(MagFact), Width, Height);
   // The caller's bitmap grows to hold the window where it is asked for.
   const int64_t needW = int64_t{PosHoriz} + Width, needH = int64_t{PosVert} + Height;
   if (needW > DestBmp.Width() || needH > DestBmp.Height())

@@ -6,6 +6,7 @@
 // point draws the segment ending there in XOR mode.
 #include <algorithm>
 
+#include "map_view.h"
 #include "marovia/geomap/geomap.h"
 #include "render_pixels.h"
 
@@ -44,6 +45,10 @@ TColoredPoint TGeoMap::GetMTracePoint(int32_t idx) const {
 // pen colour, width and style and its brush style are left as found, and the
 // pen mode is back to copy.
 void TGeoMap::DrawMouseTrace(int32_t, int32_t, TBitmap& Bitmap) {
+  DrawMouseTrace(ControlView(), Bitmap);
+}
+
+void TGeoMap::DrawMouseTrace(const render::TMapView& View, TBitmap& Bitmap) {
   TCanvas& canvas = Bitmap.Canvas();
   const TColor penColor = canvas.Pen().Color();
   const int penWidth = canvas.Pen().Width();
@@ -56,8 +61,8 @@ void TGeoMap::DrawMouseTrace(int32_t, int32_t, TBitmap& Bitmap) {
     if (from.Flags & cpStrokeEnd) continue;
     canvas.Pen().SetColor(to.Color);
     canvas.Pen().SetMode(to.Flags & cpXorMode ? pmXor : pmCopy);
-    const TPoint a = ImageToControlSat(from.X, from.Y);
-    const TPoint b = ImageToControlSat(to.X, to.Y);
+    const TPoint a = View.ImageToControl(from.X, from.Y);
+    const TPoint b = View.ImageToControl(to.X, to.Y);
     canvas.MoveTo(a.X, a.Y);
     canvas.LineTo(b.X, b.Y);
     canvas.Pen().SetMode(pmCopy);

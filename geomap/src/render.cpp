@@ -1,5 +1,5 @@
 // Composition of the view: Paint, the fixed order of the composition steps,
-// and the saturated point conversions every step draws through.
+// and the control's own view.
 //
 // The steps, each in its own file:
 //   render_image.cpp      background fill, scaled-image cache, the map image
@@ -10,13 +10,14 @@
 //   mouse_trace.cpp       the mouse trace
 #include <cmath>
 
+#include "map_view.h"
 #include "marovia/geomap/geomap.h"
+#include "marovia/platform/image_pyramid.h"
 #include "marovia/zylbase/drawframe.h"
-#include "render_pixels.h"
 
 namespace marovia {
 
-using render::ViewPixel;
+using render::TMapView;
 
 void TGeoMap::Paint() {
   if (FSuppressPaint) return;
@@ -26,16 +27,26 @@ void TGeoMap::Paint() {
   Canvas().CopyRect(r, AuxBmp->Canvas(), r);
 }
 
-void TGeoMap::ConstructInternalMapImg() {
-  const int W = Width();
-  const int H = Height();
-  // Rendering only ever grows AuxBmp; image changes set it to the image size.
-  if (AuxBmp->Height() < H) AuxBmp->SetHeight(H);
-  if (AuxBmp->Width() < W) AuxBmp->SetWidth(W);
-  ComposeView(*AuxBmp, W, H, true, true);
+render::TImageSource TGeoMap::ImageSource() const {
+  if (FPyramid)
+    return render::TImageSource{nullptr, FPyramid.get(), FPyramid->Width(), FPyramid->Height()};
+  return render::TImageSource{GrafBmp.get(), nullptr, GrafBmp->Width(), GrafBmp->Height()};
 }
 
-void TGeoMap::ComposeView(TBitmap& Target, int W, int H, bool UseCache, bool ControlFrame) {
+TMapView TGeoMap::ControlView() const {
+  return TMapView{FTopLeft, FMagnify, Width(), Height(), ImageSource()};
+}
+
+void TGeoMap::ConstructInternalMapImg() {
+  const TMapView view = ControlView();
+  // Rendering only ever grows AuxBmp; image changes set it to the image size.
+  if (AuxBmp->Height() < view.Height) AuxBmp->SetHeight(view.Height);
+  if (AuxBmp->Width() < view.Width) AuxBmp->SetWidth(view.Width);
+  ComposeView(*AuxBmp, view, true, true);
+}
+
+void TGeoMap::ComposeView(TBitmap& Target, const TMapView& View, bool UseCache, bool ControlFrame) {
+  const int W = View.Width, H = View.Height;
   TCanvas& canvas = Target.Canvas();
   canvas.Pen().SetStyle(psSolid);
   canvas.Pen().SetMode(pmCopy);
@@ -48,34 +59,25 @@ void TGeoMap::ComposeView(TBitmap& Target, int W, int H, bool UseCache, bool Con
   } else if (!ControlFrame || Visible()) {
     // An invisible control keeps the previous picture below the trace.
     if (UseCache) RefreshImageCache();
-    FillBackground(canvas, W, H, MapImageCoverage(W, H, UseCache));
-    DrawMapImage(canvas, W, H, UseCache);
-    ClipMapImageToBorder(canvas, W, H);
+    FillBackground(canvas, W, H, MapImageCoverage(View, UseCache));
+    DrawMapImage(canvas, View, UseCache);
+    ClipMapImageToBorder(canvas, View);
     if (OnBeforeRenderData) OnBeforeRenderData(this, canvas);
-    if (FShowGrat != sgNone) DrawGrid(canvas, W, H);
-    DrawLandMarks(canvas, W, H);
+    if (FShowGrat != sgNone) DrawGrid(canvas, View);
+    DrawLandMarks(canvas, View);
     if (OnDataRendered) OnDataRendered(this, canvas);
-    DrawHighLightedLandMark(canvas, W, H);
+    DrawHighLightedLandMark(canvas, View);
   }
-  DrawMouseTrace(0, 0, Target);
+  DrawMouseTrace(View, Target);
   if (ControlFrame)
     DrawFrame(canvas, FFrameStyle, 0, 0, W - 1, H - 1, FColWhiteLine, clSilver, FColGrayLine,
               FColBlackLine, clBlack);
 }
 
-TPoint TGeoMap::ImageToControlSat(double X, double Y) const {
-  return TPoint{ViewPixel((X - FTopLeft.X) * FMagnify), ViewPixel((Y - FTopLeft.Y) * FMagnify)};
-}
-
-TPoint TGeoMap::ControlToImageSat(TPoint P) const {
-  return TPoint{ViewPixel(ViewPixel(P.X / FMagnify) + static_cast<double>(FTopLeft.X)),
-                ViewPixel(ViewPixel(P.Y / FMagnify) + static_cast<double>(FTopLeft.Y))};
-}
-
-TPoint TGeoMap::GeoToControl(double Lat, double Long) const {
+TPoint TGeoMap::GeoToControl(const TMapView& View, double Lat, double Long) const {
   int32_t x = 0, y = 0;
   CalcPixelCoords(Lat, Long, x, y);
-  return ImageToControlSat(x, y);
+  return View.ImageToControl(x, y);
 }
 
 }  // namespace marovia

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <vector>
 
+#include "map_view.h"
 #include "marovia/geomap/geomap.h"
 
 namespace marovia {
@@ -20,20 +21,21 @@ void TGeoMap::SetClipToBorder(bool Value) {
   Paint();
 }
 
-void TGeoMap::ClipMapImageToBorder(TCanvas& Canvas, int W, int H) {
+void TGeoMap::ClipMapImageToBorder(TCanvas& Canvas, const render::TMapView& View) {
   const std::vector<TBorderVertex>& border = FCalib.Border();
-  if (!FClipToBorder || border.size() < 3 || !(FMagnify > 0)) return;
+  if (!FClipToBorder || border.size() < 3 || !(View.Magnify > 0)) return;
+  const int W = View.Width, H = View.Height;
   Canvas.Brush().SetColor(FColorBakGnd);
   Canvas.Pen().SetColor(FColorBakGnd);
   const std::size_t n = border.size();
   // The first view column whose centre lies at or right of image x.
   auto column = [&](double x) {
-    const double c = std::ceil((x - FTopLeft.X) * FMagnify - 0.5);
+    const double c = std::ceil((x - View.TopLeft.X) * View.Magnify - 0.5);
     return static_cast<int>(std::clamp(c, 0.0, static_cast<double>(W)));
   };
   std::vector<double> crossings;
   for (int row = 0; row < H; ++row) {
-    const double y = FTopLeft.Y + (row + 0.5) / FMagnify;
+    const double y = View.TopLeft.Y + (row + 0.5) / View.Magnify;
     crossings.clear();
     for (std::size_t i = 0, j = n - 1; i < n; j = i++) {
       const TBorderVertex& a = border[i];

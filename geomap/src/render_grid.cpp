@@ -18,14 +18,15 @@
 #include <algorithm>
 #include <cmath>
 
+#include "map_view.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/zylmath/curvefit.h"
 #include "render_grid_values.h"
-#include "render_pixels.h"
 
 namespace marovia {
 
 using render::ForEachGridValue;
+using render::TMapView;
 using render::ViewPixel;
 
 namespace {
@@ -102,53 +103,54 @@ void StepAlongCurve(TCanvas& Canvas, double From, double End, PointAt&& At) {
 
 }  // namespace
 
-void TGeoMap::DrawGrid(TCanvas& Canvas, int W, int H) {
+void TGeoMap::DrawGrid(TCanvas& Canvas, const TMapView& View) {
   // Lines as wide as one view pixel of the device (1 on screen).
   Canvas.Pen().SetWidth(FOverlayScale == 1 ? 1 : std::max(1, ViewPixel(FOverlayScale)));
-  DrawGridLines(Canvas, W, H);
+  DrawGridLines(Canvas, View);
   Canvas.Pen().SetWidth(1);
 }
 
-void TGeoMap::DrawGridLines(TCanvas& Canvas, int W, int H) {
+void TGeoMap::DrawGridLines(TCanvas& Canvas, const TMapView& View) {
   const bool lines = ShowsLines(FShowGrat);
   const bool points = ShowsPoints(FShowGrat);
   const int32_t quads = std::clamp(FCalibData.NumCalQuads, 0, kMaxCalQuads);
   switch (FCalibModel) {
     case cmParabolicIp:
-      DrawParabolicCalLines(Canvas, W, H, lines, points);
+      DrawParabolicCalLines(Canvas, View, lines, points);
       return;
     case cmBiquadraticPn:
-      if (lines && quads >= 6) DrawGraticule(Canvas, 100, 100);
+      if (lines && quads >= 6) DrawGraticule(Canvas, View, 100, 100);
       break;
     case cmConicConformal:
-      if (lines && quads >= 3) DrawGraticule(Canvas, 100, 1);
+      if (lines && quads >= 3) DrawGraticule(Canvas, View, 100, 1);
       break;
     case cmMillerCylindrical:
-      if (lines && quads >= 3) DrawGraticule(Canvas, 100, 100);
+      if (lines && quads >= 3) DrawGraticule(Canvas, View, 100, 100);
       break;
     case cmEquiRect:
-      if (lines && quads >= 3) DrawGraticule(Canvas, 10, 10);
+      if (lines && quads >= 3) DrawGraticule(Canvas, View, 10, 10);
       break;
     case cmUTM:
-      if (lines && quads >= 3) DrawGraticule(Canvas, 10, 10);
-      if (ShowsUTMGrid(FShowGrat) && quads >= 3) DrawUTMGrid(Canvas);
-      if (FShowGrat == sgPointsAndUTMGrid) DrawCalibPointMarkers(Canvas);
+      if (lines && quads >= 3) DrawGraticule(Canvas, View, 10, 10);
+      if (ShowsUTMGrid(FShowGrat) && quads >= 3) DrawUTMGrid(Canvas, View);
+      if (FShowGrat == sgPointsAndUTMGrid) DrawCalibPointMarkers(Canvas, View);
       break;
     case cmProjected:
     case cmThinPlate:
-      if (lines && FCalib.Converts()) DrawGraticule(Canvas, 100, 100);
+      if (lines && FCalib.Converts()) DrawGraticule(Canvas, View, 100, 100);
       break;
     default:
       return;
   }
-  if (points) DrawCalibPointMarkers(Canvas);
+  if (points) DrawCalibPointMarkers(Canvas, View);
 }
 
 // Parallels and meridians at LinesPerDegree spacing between the corner
 // extremes, each a polyline of the given number of segments through the
 // model's pixels (so curved projections show curved lines). The conic
 // model's meridians are straight: one segment from LatMin to LatMax.
-void TGeoMap::DrawGraticule(TCanvas& Canvas, int ParallelSegments, int MeridianSegments) {
+void TGeoMap::DrawGraticule(TCanvas& Canvas, const TMapView& View, int ParallelSegments,
+                            int MeridianSegments) {
   Canvas.Pen().SetColor(FColorGratLine);
   const TCornerArray& c = FCalibData.Corners;
   const double latMin = std::min(c[gcoBottomLeft].Latit, c[gcoBottomRight].Latit);
@@ -158,10 +160,10 @@ void TGeoMap::DrawGraticule(TCanvas& Canvas, int ParallelSegments, int MeridianS
 
   const int np = ParallelSegments;
   ForEachGridValue(latMin, latMax, LinesPerDegree(FGratLineDist, latMax - latMin), [&](double v) {
-    const TPoint p0 = GeoToControl(v, longMin);
+    const TPoint p0 = GeoToControl(View, v, longMin);
     Canvas.MoveTo(p0.X, p0.Y);
     for (int k = 1; k <= np; ++k) {
-      const TPoint p = GeoToControl(v, longMin + k * (longMax - longMin) / np);
+      const TPoint p = GeoToControl(View, v, longMin + k * (longMax - longMin) / np);
       Canvas.LineTo(p.X, p.Y);
     }
   });
@@ -169,12 +171,12 @@ void TGeoMap::DrawGraticule(TCanvas& Canvas, int ParallelSegments, int MeridianS
   const int nm = MeridianSegments;
   ForEachGridValue(longMin, longMax, LinesPerDegree(FGratLineDist, longMax - longMin),
                    [&](double v) {
-                     const TPoint p0 = GeoToControl(latMin, v);
+                     const TPoint p0 = GeoToControl(View, latMin, v);
                      Canvas.MoveTo(p0.X, p0.Y);
                      for (int k = 1; k <= nm; ++k) {
                        // The conic's single segment ends at LatMax itself.
                        const double lat = nm == 1 ? latMax : latMin + k * (latMax - latMin) / nm;
-                       const TPoint p = GeoToControl(lat, v);
+                       const TPoint p = GeoToControl(View, lat, v);
                        Canvas.LineTo(p.X, p.Y);
                      }
                    });
@@ -183,7 +185,8 @@ void TGeoMap::DrawGraticule(TCanvas& Canvas, int ParallelSegments, int MeridianS
 // Each calibration line of the line model is drawn as its own fitted
 // parabola, stepping one image pixel at a time across the visible width
 // (parallels) or height (meridians), and its points get markers.
-void TGeoMap::DrawParabolicCalLines(TCanvas& Canvas, int W, int H, bool Lines, bool Points) {
+void TGeoMap::DrawParabolicCalLines(TCanvas& Canvas, const TMapView& View, bool Lines,
+                                    bool Points) {
   TCurveFit fit;
   const int32_t numLines = std::clamp(FCalibData.NumCalLines, 0, kMaxCalLines);
   for (int32_t l = 0; l < numLines; ++l) {
@@ -204,30 +207,33 @@ void TGeoMap::DrawParabolicCalLines(TCanvas& Canvas, int W, int H, bool Lines, b
       double k0 = 0, k1 = 0, k2 = 0, q = 0;
       fit.CalcParabolFit(k0, k1, k2, q);
       if (parallel) {
-        StepAlongCurve(Canvas, FTopLeft.X, FTopLeft.X + W / FMagnify, [&](double x, bool first) {
-          const double y = first ? k2 * x * x + k1 * x + k0 : k1 * x + k0 + k2 * x * x;
-          return ImageToControlSat(x, ViewPixel(y));
-        });
+        StepAlongCurve(Canvas, View.TopLeft.X, View.TopLeft.X + View.Width / View.Magnify,
+                       [&](double x, bool first) {
+                         const double y =
+                             first ? k2 * x * x + k1 * x + k0 : k1 * x + k0 + k2 * x * x;
+                         return View.ImageToControl(x, ViewPixel(y));
+                       });
       } else {
-        StepAlongCurve(Canvas, FTopLeft.Y, FTopLeft.Y + H / FMagnify, [&](double y, bool) {
-          return ImageToControlSat(ViewPixel(k0 + k1 * y + k2 * y * y), y);
-        });
+        StepAlongCurve(Canvas, View.TopLeft.Y, View.TopLeft.Y + View.Height / View.Magnify,
+                       [&](double y, bool) {
+                         return View.ImageToControl(ViewPixel(k0 + k1 * y + k2 * y * y), y);
+                       });
       }
     }
     if (Points) {
       for (int32_t p = 0; p < numPoints; ++p) {
         const TPoint& cp = line.CalPoints[static_cast<size_t>(p)];
-        DrawMarker(Canvas, ImageToControlSat(cp.X, cp.Y), FColorGratPoints, FOverlayScale);
+        DrawMarker(Canvas, View.ImageToControl(cp.X, cp.Y), FColorGratPoints, FOverlayScale);
       }
     }
   }
 }
 
-void TGeoMap::DrawCalibPointMarkers(TCanvas& Canvas) {
+void TGeoMap::DrawCalibPointMarkers(TCanvas& Canvas, const TMapView& View) {
   const int32_t quads = std::clamp(FCalibData.NumCalQuads, 0, kMaxCalQuads);
   for (int32_t i = 0; i < quads; ++i) {
     const TCalQuad& q = FCalibData.CalQuads[static_cast<size_t>(i)];
-    DrawMarker(Canvas, ImageToControlSat(q.MapX, q.MapY), FColorGratPoints, FOverlayScale);
+    DrawMarker(Canvas, View.ImageToControl(q.MapX, q.MapY), FColorGratPoints, FOverlayScale);
   }
 }
 

@@ -8,13 +8,14 @@
 //
 // Destination pixels whose source lies outside the image are left alone by
 // StretchBlt, so they keep the background fill made before.
+#include "map_view.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/stretchblt.h"
-#include "render_pixels.h"
 
 namespace marovia {
 
 using render::RoundToPosition;
+using render::TMapView;
 
 namespace {
 
@@ -68,15 +69,20 @@ void TGeoMap::FillBackground(TCanvas& Canvas, int W, int H, const TRect& Covered
   Canvas.FillRect(Rect(Covered.Right, Covered.Top, W, Covered.Bottom));
 }
 
-TRect TGeoMap::MapImageCoverage(int W, int H, bool UseCache) const {
+TRect TGeoMap::MapImageCoverage(const TMapView& View, bool UseCache) const {
+  // Tiles of a coarser level fall on the view at rounded places: the whole
+  // view is filled first.
+  if (View.Image.Pyramid) return TRect{};
+  const int W = View.Width, H = View.Height;
+  const double mag = View.Magnify;
   Run x, y;
-  if (UseCache && FCacheMag == FMagnify) {
-    x = CoveredRun(RoundToPosition(FTopLeft.X * FMagnify), W, W, FImgCache->Width());
-    y = CoveredRun(RoundToPosition(FTopLeft.Y * FMagnify), H, H, FImgCache->Height());
+  if (UseCache && FCacheMag == mag) {
+    x = CoveredRun(RoundToPosition(View.TopLeft.X * mag), W, W, FImgCache->Width());
+    y = CoveredRun(RoundToPosition(View.TopLeft.Y * mag), H, H, FImgCache->Height());
   } else {
-    const int64_t left = FTopLeft.X, top = FTopLeft.Y;
-    x = CoveredRun(left, RoundToPosition(W / FMagnify + left) - left, W, GrafBmp->Width());
-    y = CoveredRun(top, RoundToPosition(H / FMagnify + top) - top, H, GrafBmp->Height());
+    const int64_t left = View.TopLeft.X, top = View.TopLeft.Y;
+    x = CoveredRun(left, View.SourceRight() - left, W, View.Image.Width);
+    y = CoveredRun(top, View.SourceBottom() - top, H, View.Image.Height);
   }
   if (x.First >= x.Last || y.First >= y.Last) return TRect{};
   return Rect(static_cast<int>(x.First), static_cast<int>(y.First), static_cast<int>(x.Last),
@@ -84,6 +90,8 @@ TRect TGeoMap::MapImageCoverage(int W, int H, bool UseCache) const {
 }
 
 void TGeoMap::RefreshImageCache() {
+  // A tiled image is never scaled whole: its pyramid holds the small views.
+  if (FPyramid) return;
   const bool stale = FCacheMag != FMagnify || FCacheAA != FAntiAlias;
   if (!stale || !(FMagnify < FCacheMagLimit)) return;
   // The magnification is below 2/3 here, so the cache is smaller than the
@@ -99,19 +107,23 @@ void TGeoMap::RefreshImageCache() {
   FCacheAA = FAntiAlias;
 }
 
-void TGeoMap::DrawMapImage(TCanvas& Canvas, int W, int H, bool UseCache) {
-  const int64_t left = FTopLeft.X, top = FTopLeft.Y;
-  if (UseCache && FCacheMag == FMagnify) {
+void TGeoMap::DrawMapImage(TCanvas& Canvas, const TMapView& View, bool UseCache) {
+  const int W = View.Width, H = View.Height;
+  const int64_t left = View.TopLeft.X, top = View.TopLeft.Y;
+  if (UseCache && FCacheMag == View.Magnify) {
     SetStretchBltMode(Canvas, COLORONCOLOR);
-    StretchBltWide(Canvas, 0, 0, W, H, FImgCache->Canvas(), RoundToPosition(left * FMagnify),
-                   RoundToPosition(top * FMagnify), W, H, SRCCOPY);
+    StretchBltWide(Canvas, 0, 0, W, H, FImgCache->Canvas(), RoundToPosition(left * View.Magnify),
+                   RoundToPosition(top * View.Magnify), W, H, SRCCOPY);
     return;
   }
-  const int64_t right = RoundToPosition(W / FMagnify + left);
-  const int64_t bottom = RoundToPosition(H / FMagnify + top);
+  if (View.Image.Pyramid) {
+    DrawTiledImage(Canvas, View);
+    return;
+  }
+  if (View.Image.Bitmap == nullptr) return;
   SetStretchBltMode(Canvas, StretchModeFor(FAntiAlias));
-  StretchBltWide(Canvas, 0, 0, W, H, GrafBmp->Canvas(), left, top, right - left, bottom - top,
-                 SRCCOPY);
+  StretchBltWide(Canvas, 0, 0, W, H, View.Image.Bitmap->Canvas(), left, top,
+                 View.SourceRight() - left, View.SourceBottom() - top, SRCCOPY);
 }
 
 }  // namespace marovia

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "label_placement.h"
+#include "map_view.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/geomap/symbol_drawing.h"
 #include "marovia/zylmath/math1.h"
@@ -31,6 +32,7 @@
 
 namespace marovia {
 
+using render::TMapView;
 using render::ViewPixel;
 
 namespace {
@@ -112,13 +114,14 @@ constexpr int kCaptionGap = 2;
 
 }  // namespace
 
-double TGeoMap::LandMarkSampleRate(int W, int H) const {
+double TGeoMap::LandMarkSampleRate(const TMapView& View) const {
+  const int W = View.Width, H = View.Height;
   if (FNumLandMarks <= FLMRandSampleLimit) return 1;
   // The view's corners as a quadrilateral of positions, in corner order.
   const TPoint controlCorners[4] = {{0, 0}, {0, H}, {W, H}, {W, 0}};
   TCornerArray view{};
   for (int k = 0; k < 4; ++k) {
-    const TPoint p = ControlToImageSat(controlCorners[k]);
+    const TPoint p = View.ControlToImage(controlCorners[k]);
     bool valid = false;
     view[static_cast<size_t>(k)].Latit = CalcLatitude(p, valid);
     view[static_cast<size_t>(k)].Longit = CalcLongitude(p, valid);
@@ -145,9 +148,10 @@ void TGeoMap::DrawSymbol(render::SymbolStamps& Stamps, TCanvas& Canvas, TPoint P
   Canvas.Pen().SetWidth(1);
 }
 
-void TGeoMap::DrawLandMarks(TCanvas& Canvas, int W, int H) {
+void TGeoMap::DrawLandMarks(TCanvas& Canvas, const TMapView& View) {
+  const int W = View.Width, H = View.Height;
   Canvas.Pen().SetColor(clLime);
-  const double p = LandMarkSampleRate(W, H);
+  const double p = LandMarkSampleRate(View);
   render::SymbolStamps stamps;  // the few symbols of a view, drawn once each
   std::vector<TShownLandMark> shown;
   for (int32_t i = 0; i < FNumLandMarks; ++i) {
@@ -156,7 +160,7 @@ void TGeoMap::DrawLandMarks(TCanvas& Canvas, int W, int H) {
     if (!BRandom(p)) continue;
     int32_t x = 0, y = 0;
     if (!CalcPixelCoords(lm.Latitude, lm.Longitude, x, y)) continue;
-    const TPoint P = ImageToControlSat(x, y);
+    const TPoint P = View.ImageToControl(x, y);
     bool handled = false;
     if (OnDrawLandmark) {
       OnDrawLandmark(this, handled, Canvas, P, lm);
@@ -256,13 +260,14 @@ void TGeoMap::PlaceAndDrawCaptions(TCanvas& Canvas, int W, int H,
 
 // The highlighted landmark: its own symbol shape in the highlight colours,
 // without caption and never sampled away.
-void TGeoMap::DrawHighLightedLandMark(TCanvas& Canvas, int W, int H) {
+void TGeoMap::DrawHighLightedLandMark(TCanvas& Canvas, const TMapView& View) {
+  const int W = View.Width, H = View.Height;
   if (FHighLM <= 0 || FHighLM > FNumLandMarks) return;
   const TLandMark& lm = FLandMarks[static_cast<size_t>(FHighLM - 1)];
   if (!FLMClassVisible[lm.ClassFlag]) return;
   int32_t x = 0, y = 0;
   if (!CalcPixelCoords(lm.Latitude, lm.Longitude, x, y)) return;
-  const TPoint P = ImageToControlSat(x, y);
+  const TPoint P = View.ImageToControl(x, y);
   bool handled = false;
   if (OnDrawLandmark) {
     OnDrawLandmark(this, handled, Canvas, P, lm);

@@ -9,16 +9,17 @@
 // bottom-right easting.
 #include <cmath>
 
+#include "map_view.h"
 #include "marovia/geobasics/utm.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/zylmath/math1.h"
 #include "marovia/zylmath/sline.h"
 #include "render_grid_values.h"
-#include "render_pixels.h"
 
 namespace marovia {
 
 using render::ForEachGridValue;
+using render::TMapView;
 using render::ViewPixel;
 
 namespace {
@@ -45,7 +46,7 @@ double LinesPerMetre(int32_t Spacing, double NorthingExtent) {
 
 }  // namespace
 
-void TGeoMap::DrawUTMGrid(TCanvas& Canvas) {
+void TGeoMap::DrawUTMGrid(TCanvas& Canvas, const TMapView& View) {
   Canvas.Pen().SetColor(FColorGratLine);
   const TCornerArray& corners = FCalibData.Corners;
   const UTMPoint tl = CornerUTM(corners[gcoTopLeft], FCalibData.Ellipsoid);
@@ -54,12 +55,15 @@ void TGeoMap::DrawUTMGrid(TCanvas& Canvas) {
   const double c = LinesPerMetre(FUTMGridDist, tl.Northing - bl.Northing);
 
   TSLine line;
-  const double boxRight = FMapImgWidth * FMagnify;
-  const double boxBottom = FMapImgHeight * FMagnify;
+  // The image's extent on the view, wherever the view is panned to.
+  const double boxLeft = -static_cast<double>(View.TopLeft.X) * View.Magnify;
+  const double boxTop = -static_cast<double>(View.TopLeft.Y) * View.Magnify;
+  const double boxRight = boxLeft + FMapImgWidth * View.Magnify;
+  const double boxBottom = boxTop + FMapImgHeight * View.Magnify;
   auto drawClipped = [&](TPoint P0, TPoint P1) {
     line.LineFrom2Points(P0.X, P0.Y, P1.X, P1.Y);
     double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-    if (!line.ClipBox(0, 0, boxRight, boxBottom, x1, y1, x2, y2)) return;
+    if (!line.ClipBox(boxLeft, boxTop, boxRight, boxBottom, x1, y1, x2, y2)) return;
     Canvas.MoveTo(ViewPixel(x1), ViewPixel(y1));
     Canvas.LineTo(ViewPixel(x2), ViewPixel(y2));
   };
@@ -68,12 +72,12 @@ void TGeoMap::DrawUTMGrid(TCanvas& Canvas) {
   ForEachGridValue(bl.Northing, northEnd, c, [&](double v) {
     const int32_t y0 = CalcUTMyFromNorthingX(v, 0);
     const int32_t y1 = CalcUTMyFromNorthingX(v, FMapImgWidth);
-    drawClipped(ImageToControlSat(0, y0), ImageToControlSat(FMapImgWidth, y1));
+    drawClipped(View.ImageToControl(0, y0), View.ImageToControl(FMapImgWidth, y1));
   });
   ForEachGridValue(bl.Easting, br.Easting, c, [&](double v) {
     const int32_t x0 = CalcUTMxFromEastingY(v, 0);
     const int32_t x1 = CalcUTMxFromEastingY(v, FMapImgHeight);
-    drawClipped(ImageToControlSat(x0, 0), ImageToControlSat(x1, FMapImgHeight));
+    drawClipped(View.ImageToControl(x0, 0), View.ImageToControl(x1, FMapImgHeight));
   });
 }
 

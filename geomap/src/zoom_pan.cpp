@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "map_view.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/stretchblt.h"
 #include "marovia/platform/strutils.h"
-#include "pixel_rounding.h"
 
 namespace marovia {
 
@@ -37,7 +37,7 @@ void TGeoMap::ZoomHistory(int32_t Index) {
   const TgmZoomStackEntry e = FZoomStack[static_cast<size_t>(ZoomSlot(Index, FZStackPoi) - 1)];
   if (e.Empty()) return;
   FTopLeft = TPoint{e.Left, e.Top};
-  FMagnify = e.MagF;
+  FMagnify = ClampedMagnification(e.MagF);
   Paint();
 }
 
@@ -47,9 +47,14 @@ void TGeoMap::ClearZoomHistory() {
   ZoomStateOnStack();
 }
 
+double TGeoMap::ClampedMagnification(double Value) const {
+  if (std::isnan(Value)) return FMagnify;
+  return std::clamp(Value, kMinMagnification, kMaxMagnification);
+}
+
 void TGeoMap::SetMagnification(double Magnification) {
   if (std::isnan(Magnification)) return;
-  FMagnify = std::clamp(Magnification, kMinMagnification, kMaxMagnification);
+  FMagnify = ClampedMagnification(Magnification);
   Paint();
 }
 
@@ -57,7 +62,7 @@ void TGeoMap::ZoomFitPage() {
   if (FMapImgWidth <= 0 || FMapImgHeight <= 0) return;
   const double fit = std::min(static_cast<double>(Width()) / FMapImgWidth,
                               static_cast<double>(Height()) / FMapImgHeight);
-  FMagnify = std::clamp(fit, kMinMagnification, kMaxMagnification);
+  FMagnify = ClampedMagnification(fit);
   SetTopLeft(TPoint{0, 0});
 }
 
@@ -83,8 +88,8 @@ void TGeoMap::BringLocationToCenter(double Latitude, double Longitude) {
   if (!CalcPixelCoords(Latitude, Longitude, x, y)) return;
   const int64_t hx = RoundSaturated(Width() / FMagnify / 2);
   const int64_t hy = RoundSaturated(Height() / FMagnify / 2);
-  const int64_t bw = GrafBmp->Width();
-  const int64_t bh = GrafBmp->Height();
+  const int64_t bw = ImageSource().Width;
+  const int64_t bh = ImageSource().Height;
   const int64_t cx = std::min(int64_t{x} - hx, bw - 2 * hx);
   const int64_t cy = std::min(int64_t{y} - hy, bh - 2 * hy);
   FTopLeft.X = SaturatedSum(std::max<int64_t>(cx, 0), 0);
@@ -103,6 +108,7 @@ void TGeoMap::ResizeMap(double Magnification) {
   // nothing to resize: the hidden bitmap may still hold a stale picture,
   // and the calibration's pixels belong to no image.
   if (FMapImgWidth <= 0 || FMapImgHeight <= 0) return;
+  RefuseOnTiledMap("resize the map image");
   if (!std::isfinite(Magnification) || Magnification <= 0)
     RaiseError("cannot resize the map image by " + FloatToStr(Magnification));
   // The new size is checked before anything changes: an image above the
@@ -110,10 +116,10 @@ void TGeoMap::ResizeMap(double Magnification) {
   const double w = GrafBmp->Width() * Magnification;
   const double h = GrafBmp->Height() * Magnification;
   if (w >= 2147483647.0 || h >= 2147483647.0)
-    CheckMapImageSize(INT64_MAX / 2, INT64_MAX / 2);  // raises with the limit's message
+    CheckMapImageSize(INT64_MAX / 2, INT64_MAX / 2, kMaxMapPixels);  // the limit's message
   const int32_t newW = Round32(w);
   const int32_t newH = Round32(h);
-  CheckMapImageSize(newW, newH);
+  CheckMapImageSize(newW, newH, kMaxMapPixels);
   if (newW < 1 || newH < 1)
     RaiseError("cannot resize the map image by " + FloatToStr(Magnification) +
                ": it would have no pixels");

@@ -209,6 +209,16 @@ TEST_F(RenderUTMGrid, GridIsClippedToTheImageExtent) {
   for (int x = 0; x < v.map.Width(); ++x) EXPECT_NE(v.At(x, 210), kGrat) << x;
 }
 
+// Panned, the image covers x -100..200 and y -50..150 of the view: the
+// grid ends where the image does, not where an unpanned image would.
+TEST_F(RenderUTMGrid, GridFollowsTheImageWhenPanned) {
+  v.map.SetShowGraticule(sgUTMGrid);
+  v.map.SetTopLeft(TPoint{100, 50});
+  EXPECT_FALSE(RowsIn(77, kGrat).empty());
+  for (int y = 0; y < v.map.Height(); ++y) EXPECT_NE(v.At(250, y), kGrat) << y;
+  for (int x = 0; x < v.map.Width(); ++x) EXPECT_NE(v.At(x, 170), kGrat) << x;
+}
+
 TEST_F(RenderGrid, DegenerateCalibrationsDrawNoLinesAndDoNotHang) {
   GenerateBlankMap(v.map);
   v.map.SetSuppressPaint(true);

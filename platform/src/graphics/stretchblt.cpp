@@ -9,7 +9,8 @@
 //   - HALFTONE: per axis a list of source taps with 14-bit fixed-point
 //     weights (box filter when shrinking, linear when enlarging); rows are
 //     filtered horizontally once into a small cache and then combined
-//     vertically.
+//     vertically. The row loops of that pass run vectorised
+//     (stretch_kernels.cpp) for filters of up to kMaxVectorTaps taps.
 // No divisions, virtual calls or bounds checks per pixel.
 #include "marovia/platform/stretchblt.h"
 
@@ -20,6 +21,7 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -31,10 +33,13 @@
 
 #include "marovia/platform/graphics.h"
 #include "raster.h"
+#include "stretch_kernels.h"
 
 namespace marovia {
 
 namespace {
+
+std::atomic<bool> gVectorised{true};
 
 constexpr int kWeightBits = 14;
 constexpr int kOne = 1 << kWeightBits;
@@ -481,14 +486,101 @@ void CombineRows(FilteredRows& Rows, int32_t First, int32_t Count, const uint16_
   for (size_t c = 0; c < M; ++c) Out[c] = static_cast<uint8_t>(a[c] >> kCombineShift);
 }
 
+// Widest filter (taps per pixel, per axis) the vector loops take: every
+// scale from 1/15 up. Narrower scales are for caches and go the portable way.
+constexpr int32_t kMaxVectorTaps = 16;
+
+int32_t MostTaps(const Taps& T) {
+  int32_t most = 1;
+  for (int32_t c : T.count) most = std::max(most, c);
+  return most;
+}
+
+// The horizontal taps as the vector loop reads them: tap-major, every pixel
+// with the same number of taps (zero weights pad), the pixel count padded.
+struct TapTable {
+  int taps = 0;
+  size_t pixels = 0;  // padded
+  std::vector<int32_t> index;
+  std::vector<uint32_t> weight;
+  // Up to four taps: the first source column and the weights in pairs.
+  std::vector<int32_t> first;
+  std::vector<int16_t> pairs;
+  TapTable(const Taps& H, int32_t Most) : taps(Most) {
+    const size_t n = H.first.size();
+    pixels = (n + stretch::kPixelPad - 1) / stretch::kPixelPad * stretch::kPixelPad;
+    if (taps <= 4) {
+      first.assign(pixels, 0);
+      pairs.assign(pixels * 16, 0);
+      for (size_t k = 0; k < n; ++k) {
+        first[k] = H.first[k];
+        for (int q = 0; q < H.count[k]; ++q)
+          for (int c = 0; c < 4; ++c)
+            pairs[16 * k + 8 * static_cast<size_t>(q / 2) + 2 * static_cast<size_t>(c) +
+                  static_cast<size_t>(q % 2)] = static_cast<int16_t>(H.weight[H.offset[k] + q]);
+      }
+      return;
+    }
+    index.assign(pixels * static_cast<size_t>(taps), 0);
+    weight.assign(pixels * static_cast<size_t>(taps), 0);
+    for (size_t k = 0; k < n; ++k)
+      for (int q = 0; q < taps && q < H.count[k]; ++q) {
+        index[static_cast<size_t>(q) * pixels + k] = H.first[k] + q;
+        weight[static_cast<size_t>(q) * pixels + k] = H.weight[H.offset[k] + q];
+      }
+  }
+  void Filter(const uint32_t* Src, int64_t SrcW, uint32_t* Out) const {
+    if (taps <= 4)
+      stretch::FilterRowQuad(Src, SrcW, first.data(), pairs.data(), taps > 2, pixels, Out);
+    else
+      stretch::FilterRowTaps(Src, index.data(), weight.data(), taps, pixels, Out);
+  }
+};
+
+// The vector form of CopySmoothed below: filtered rows as two words per
+// pixel in a ring of slots, combined vertically straight into pixel words.
+void CopySmoothedVector(const TBitmap& Src, TBitmap& Dst, const CopyGeometry& G, const Visible& V,
+                        const Taps& H, const Taps& VT, int32_t MostH, int32_t MostV,
+                        const RowWriter& Writer) {
+  const size_t n = static_cast<size_t>(V.X1 - V.X0);
+  const TapTable table(H, MostH);
+  const size_t slots = static_cast<size_t>(MostV) + 2;
+  std::vector<std::vector<uint32_t>> cache(slots, std::vector<uint32_t>(2 * table.pixels));
+  std::vector<int64_t> cachedRow(slots, -1);
+  size_t next = 0;
+  auto row = [&](int64_t Row) -> const uint32_t* {
+    for (size_t q = 0; q < slots; ++q)
+      if (cachedRow[q] == Row) return cache[q].data();
+    const size_t q = next;
+    next = (next + 1) % slots;
+    table.Filter(Src.ScanLine(static_cast<int>(Row)), Src.Width(), cache[q].data());
+    cachedRow[q] = Row;
+    return cache[q].data();
+  };
+  std::vector<const uint32_t*> rows(static_cast<size_t>(MostV));
+  std::vector<uint32_t> line(table.pixels);
+  for (int64_t i = V.Y0; i < V.Y1; ++i) {
+    const size_t k = static_cast<size_t>(i - V.Y0);
+    for (int32_t q = 0; q < VT.count[k]; ++q) rows[static_cast<size_t>(q)] = row(VT.first[k] + q);
+    stretch::CombineRowWords(rows.data(), VT.weight.data() + VT.offset[k], VT.count[k],
+                             table.pixels, line.data());
+    Writer.Put(Dst.ScanLine(static_cast<int>(G.dy + i)) + G.dx + V.X0, line.data(), n);
+  }
+}
+
 // HALFTONE with scaling: rows are filtered horizontally once, then combined
 // vertically into pixel words.
 void CopySmoothed(const TBitmap& Src, TBitmap& Dst, const CopyGeometry& G, const Axis& AY,
                   const Visible& V, const Taps& H, const RowWriter& Writer) {
   const size_t n = static_cast<size_t>(V.X1 - V.X0);
   const Taps vt = BuildTaps(AY, V.Y0, V.Y1, true);
-  int32_t maxTaps = 1;
-  for (int32_t c : vt.count) maxTaps = std::max(maxTaps, c);
+  const int32_t maxTaps = MostTaps(vt);
+  const int32_t mostH = MostTaps(H);
+  if (gVectorised.load(std::memory_order_relaxed) && mostH <= kMaxVectorTaps &&
+      maxTaps <= kMaxVectorTaps) {
+    CopySmoothedVector(Src, Dst, G, V, H, vt, mostH, maxTaps, Writer);
+    return;
+  }
   FilteredRows rows(Src, H, n, maxTaps);
   std::vector<uint32_t> acc(kLanes * n);
   std::vector<uint32_t> line(n);
@@ -503,6 +595,14 @@ void CopySmoothed(const TBitmap& Src, TBitmap& Dst, const CopyGeometry& G, const
 }
 
 }  // namespace
+
+void SetStretchBltVectorised(bool On) {
+  gVectorised.store(On, std::memory_order_relaxed);
+}
+
+bool StretchBltVectorised() {
+  return gVectorised.load(std::memory_order_relaxed);
+}
 
 int SetStretchBltMode(TCanvas& Canvas, int Mode) {
   if (Mode < BLACKONWHITE || Mode > HALFTONE) return 0;

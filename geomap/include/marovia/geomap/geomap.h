@@ -30,6 +30,8 @@
 //   render.cpp              Paint and the order of the composition steps
 //   render_image.cpp        background, scaled-image cache, the map image
 //   render_border_clip.cpp  the map image outside the border (ClipToBorder)
+//   render_tiles.cpp        the map image of a tiled (large) map
+//   map_view.h              the view as a value and the image/control mapping
 //   render_grid.cpp         graticule lines by model, calibration markers
 //   render_utm_grid.cpp     the UTM grid
 //   render_landmarks.cpp    landmarks, sampling, captions, the highlight
@@ -72,15 +74,22 @@
 
 namespace marovia {
 
+class TImagePyramid;
+
 namespace mapfile {
 class TSetInput;
 }
 namespace render {
 class SymbolStamps;
-}
+struct TMapView;
+struct TImageSource;
+}  // namespace render
 
-// Largest map image, in pixels (width x height); larger images are refused.
+// Largest map image, in pixels (width x height), that is decoded into
+// memory; larger images are refused unless the host raises MaxMapPixels.
 constexpr int64_t kMaxMapPixels = 3000000;
+// Upper end of MaxMapPixels: 16 gigapixels, held as a tile pyramid.
+constexpr int64_t kMaxTiledMapPixels = int64_t{1} << 34;
 
 // Points a mouse trace holds; points beyond are not recorded.
 constexpr int32_t kMaxTracePoints = 5000;
@@ -290,8 +299,25 @@ class TGeoMap : public TCustomControl {
   void SetMapImgName(const std::string& Value);
   int32_t MapImgWidth() const { return FMapImgWidth; }
   int32_t MapImgHeight() const { return FMapImgHeight; }
+  // Largest map image the control takes, in pixels (default kMaxMapPixels,
+  // clamped to kMaxMapPixels..kMaxTiledMapPixels). Images up to
+  // kMaxMapPixels are decoded into memory; larger ones, up to this limit,
+  // are held as a tile pyramid (a file through a cache file in
+  // PyramidCacheDir, a bitmap in memory) of which a view reads only the
+  // tiles it shows. Applies to the next image loaded.
+  int64_t MaxMapPixels() const { return FMaxMapPixels; }
+  void SetMaxMapPixels(int64_t Value);
+  // Directory of the pyramids' cache files; empty: the user's cache
+  // directory. Applies to the next image loaded.
+  const std::string& PyramidCacheDir() const { return FPyramidCacheDir; }
+  void SetPyramidCacheDir(const std::string& Value) { FPyramidCacheDir = Value; }
+  // True while the map image is held as a tile pyramid. Whatever needs the
+  // whole bitmap at once (MapBitmap, ResizeMap, SaveMap,
+  // CopyEntireMapToClipboard) then raises EZYLGeoMapError and changes
+  // nothing.
+  bool MapImageTiled() const { return FPyramid != nullptr; }
   // The map image at full resolution; writing takes a copy.
-  const TBitmap& MapBitmap() const { return *GrafBmp; }
+  const TBitmap& MapBitmap() const;
   void SetMapBitmap(const TBitmap& Value) { SetMapBitMap(Value); }
   void SetMapBitMap(const TBitmap& Value);
   TColoredPoint MouseTrace(int32_t i) const { return GetMTracePoint(i); }
@@ -566,10 +592,20 @@ class TGeoMap : public TCustomControl {
   bool FInLandMarkAction = false;
 
   // ---- image_loading.cpp helpers
-  // Raises the size error for an image above kMaxMapPixels.
-  void CheckMapImageSize(int64_t Width, int64_t Height) const;
+  // Raises the size error for an image above MaxMapPixels, or above Limit:
+  // images made in memory (generated, resized) keep to kMaxMapPixels.
+  void CheckMapImageSize(int64_t Width, int64_t Height) const {
+    CheckMapImageSize(Width, Height, FMaxMapPixels);
+  }
+  void CheckMapImageSize(int64_t Width, int64_t Height, int64_t Limit) const;
+  // Raises, naming What, when the map image is a tile pyramid.
+  void RefuseOnTiledMap(const std::string& What) const;
   // Takes the image now in GrafBmp as the map, known by Name.
   void AcceptMapImage(const std::string& Name);
+  // Takes a tile pyramid as the map, known by Name; GrafBmp is emptied.
+  void AcceptTiledImage(const std::string& Name, std::shared_ptr<const TImagePyramid> Pyramid);
+  // The pyramid of an image file, OnDataLoading told of its building.
+  std::shared_ptr<const TImagePyramid> OpenMapPyramid(const std::string& FileName);
   // Decodes a map image file by its extension (.jpg, .jpeg, .bmp, .png,
   // .tif, .tiff; others load nothing and answer null), refusing a declared
   // size beyond the limit before decoding.
@@ -577,28 +613,35 @@ class TGeoMap : public TCustomControl {
 
   // ---- render helpers
   void ConstructInternalMapImg();
-  // The composition steps on Target's canvas for a view of W x H pixels at
-  // the current FTopLeft and FMagnify. UseCache: the scaled-image cache may
-  // be built and read (the control's own view); exports stretch directly.
-  void ComposeView(TBitmap& Target, int W, int H, bool UseCache, bool ControlFrame);
+  // The control's own view: FTopLeft, FMagnify, the client size, the image.
+  render::TMapView ControlView() const;
+  render::TImageSource ImageSource() const;
+  // The composition steps on Target's canvas for View. UseCache: the
+  // scaled-image cache may be built and read (the control's own view);
+  // exports stretch directly.
+  void ComposeView(TBitmap& Target, const render::TMapView& View, bool UseCache, bool ControlFrame);
   void RefreshImageCache();
-  // The part of the W x H view that the map image will cover, and the
-  // background fill of the rest (with the brush and pen in the background
-  // colour afterwards, as a fill of the whole view leaves them).
-  TRect MapImageCoverage(int W, int H, bool UseCache) const;
+  // The part of the view that the map image will cover, and the background
+  // fill of the rest (with the brush and pen in the background colour
+  // afterwards, as a fill of the whole view leaves them).
+  TRect MapImageCoverage(const render::TMapView& View, bool UseCache) const;
   void FillBackground(TCanvas& Canvas, int W, int H, const TRect& Covered);
-  void DrawMapImage(TCanvas& Canvas, int W, int H, bool UseCache);
+  void DrawMapImage(TCanvas& Canvas, const render::TMapView& View, bool UseCache);
   // Fills the view pixels whose centres lie outside the border with the
   // background colour, row by row as spans (ClipToBorder).
-  void ClipMapImageToBorder(TCanvas& Canvas, int W, int H);
-  void DrawGrid(TCanvas& Canvas, int W, int H);
-  void DrawGridLines(TCanvas& Canvas, int W, int H);
-  void DrawGraticule(TCanvas& Canvas, int ParallelSegments, int MeridianSegments);
-  void DrawParabolicCalLines(TCanvas& Canvas, int W, int H, bool Lines, bool Points);
-  void DrawCalibPointMarkers(TCanvas& Canvas);
-  void DrawUTMGrid(TCanvas& Canvas);
-  void DrawLandMarks(TCanvas& Canvas, int W, int H);
-  double LandMarkSampleRate(int W, int H) const;
+  void ClipMapImageToBorder(TCanvas& Canvas, const render::TMapView& View);
+  // The map image from its tile pyramid (render_tiles.cpp).
+  void DrawTiledImage(TCanvas& Canvas, const render::TMapView& View);
+  void DrawGrid(TCanvas& Canvas, const render::TMapView& View);
+  void DrawGridLines(TCanvas& Canvas, const render::TMapView& View);
+  void DrawGraticule(TCanvas& Canvas, const render::TMapView& View, int ParallelSegments,
+                     int MeridianSegments);
+  void DrawParabolicCalLines(TCanvas& Canvas, const render::TMapView& View, bool Lines,
+                             bool Points);
+  void DrawCalibPointMarkers(TCanvas& Canvas, const render::TMapView& View);
+  void DrawUTMGrid(TCanvas& Canvas, const render::TMapView& View);
+  void DrawLandMarks(TCanvas& Canvas, const render::TMapView& View);
+  double LandMarkSampleRate(const render::TMapView& View) const;
   // A landmark drawn in the current composition, for caption placement.
   struct TShownLandMark {
     int32_t Index;  // 0-based position
@@ -608,16 +651,16 @@ class TGeoMap : public TCustomControl {
                   const TSymbolProperties& S, TColor FG, TColor BG, bool Transparent);
   void PlaceAndDrawCaptions(TCanvas& Canvas, int W, int H,
                             const std::vector<TShownLandMark>& Shown);
-  void DrawHighLightedLandMark(TCanvas& Canvas, int W, int H);
-  // MapImageToControl and ControlToMapImage computed in doubles and
-  // saturated, so that no position far outside the map can raise.
-  TPoint ImageToControlSat(double X, double Y) const;
-  TPoint ControlToImageSat(TPoint P) const;
+  void DrawHighLightedLandMark(TCanvas& Canvas, const render::TMapView& View);
+  void DrawMouseTrace(const render::TMapView& View, TBitmap& Bitmap);
   // The image pixel of a position, as the grid lines take it (the result
   // of CalcPixelCoords is not consulted), in control coordinates.
-  TPoint GeoToControl(double Lat, double Long) const;
+  TPoint GeoToControl(const render::TMapView& View, double Lat, double Long) const;
 
   // ---- interaction / zoom_pan helpers
+  // Value clamped to kMinMagnification..kMaxMagnification, the one rule of
+  // every magnification the control takes; NaN keeps the current one.
+  double ClampedMagnification(double Value) const;
   // XOR outlines on the control's surface (drawn twice they vanish).
   void XorBox(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, bool Dotted);
   void XorLine(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
@@ -724,6 +767,12 @@ class TGeoMap : public TCustomControl {
   int32_t FLastMClickPosX = 0, FLastMClickPosY = 0;
   int32_t FLastMMousePosX = 0, FLastMMousePosY = 0;
   std::unique_ptr<TBitmap> GrafBmp;  // the map image at full resolution
+  // A map image above kMaxMapPixels; GrafBmp is then empty. Shared by
+  // Assign: a pyramid is read-only and safe for concurrent readers.
+  std::shared_ptr<const TImagePyramid> FPyramid;
+  std::unique_ptr<TBitmap> FTileRegion;  // the level window a tiled view draws from
+  int64_t FMaxMapPixels = kMaxMapPixels;
+  std::string FPyramidCacheDir;
 };
 
 }  // namespace marovia

@@ -51,4 +51,10 @@ bool StretchBltWide(TCanvas& Dest, int64_t DX, int64_t DY, int64_t DW, int64_t D
                     const TCanvas& Src, int64_t SX, int64_t SY, int64_t SW, int64_t SH,
                     uint32_t Rop);
 
+// The smoothed copy runs its row loops vectorised where the processor
+// allows (the default); off, it runs the portable loops. Both give the same
+// pixels; the switch is there to compare them. Process-wide.
+void SetStretchBltVectorised(bool On);
+bool StretchBltVectorised();
+
 }  // namespace marovia
