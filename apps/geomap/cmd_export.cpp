@@ -1,7 +1,7 @@
 // geomap export: writes a calibration file's map for other software: a
 // world file (with the CRS in the image's .aux.xml), a .map file, a .points
 // control-point list, a GDAL virtual raster with control points, a KML
-// ground overlay or a KMZ archive with the image.
+// ground overlay, a KMZ archive with the image, or a GeoTIFF of the image.
 //
 // The formats are one table, name to writer; every writer replaces its
 // file through a temporary one, so a refused or failed export leaves
@@ -17,6 +17,7 @@
 #include "map_loading.h"
 #include "marovia/geomap/control_points.h"
 #include "marovia/geomap/geomap.h"
+#include "marovia/geomap/geotiff_export.h"
 #include "marovia/geomap/kml_export.h"
 #include "marovia/geomap/map_file_format.h"
 #include "marovia/geomap/vrt_export.h"
@@ -28,6 +29,7 @@ namespace marovia::geomaptool {
 namespace {
 
 struct TExportJob {
+  const TGeoMap& Map;
   const TMapCalibration& Cal;
   std::string Image;   // the map image as loaded
   std::string Output;  // the file to write
@@ -65,8 +67,12 @@ const TExportFormat kFormats[] = {
     {"vrt", [](const TExportJob& j) { ExportVrt(j.Cal, j.Output, j.Image, j.GridN); }},
     {"kml", [](const TExportJob& j) { ExportKml(j.Cal, j.Output, ImageFromOutput(j)); }},
     {"kmz", [](const TExportJob& j) { ExportKmz(j.Cal, j.Output, j.Image); }},
-    // GeoTIFF: the integrator adds the entry "geotiff" calling ExportGeoTiff
-    // here (it takes the grid size for maps that are not affine).
+    // The image itself, with the georeferencing in its tags; maps that are
+    // not affine get a grid of control points (at most 14 x 14).
+    {"geotiff",
+     [](const TExportJob& j) {
+       ExportGeoTiff(j.Cal, j.Map.MapBitmap(), j.Output, std::min(j.GridN, 14));
+     }},
 };
 
 const TExportFormat& FormatNamed(const std::string& Name) {
@@ -102,8 +108,8 @@ int RunExport(std::span<const std::string> Args, std::ostream& Out, std::ostream
     return kExitBadInput;
   }
   try {
-    format.Write({map.Calibration(), apps::MapImageBeside(args.Positional()[0], map.MapImgFile()),
-                  *output, grid});
+    format.Write({map, map.Calibration(),
+                  apps::MapImageBeside(args.Positional()[0], map.MapImgFile()), *output, grid});
   } catch (const EInOutError& e) {
     Report(Err, apps::Printable(e.what()));
     return kExitIo;

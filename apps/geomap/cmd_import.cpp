@@ -13,6 +13,7 @@
 #include "geomap_cli.h"
 #include "marovia/geomap/calxml.h"
 #include "marovia/geomap/control_points.h"
+#include "marovia/geomap/geotiff_import.h"
 #include "marovia/geomap/map_file_format.h"
 #include "marovia/geomap/world_file.h"
 #include "marovia/platform/files.h"
@@ -30,6 +31,20 @@ struct TImportFormat {
   TImporter Import;
 };
 
+// A TIFF carries its own georeferencing, or has a world file beside it; the
+// GeoTIFF's complaint is the one reported when neither is there.
+TImportedMap FromTiff(const std::string& File, const std::string& Crs) {
+  try {
+    return ImportGeoTiff(File);
+  } catch (const EZYLGeoMapError&) {
+    try {
+      return ImportWorldFile(File, Crs);
+    } catch (const EZYLGeoMapError&) {
+    }
+    throw;
+  }
+}
+
 TImportedMap FromWorldFile(const std::string& File, const std::string& Crs) {
   const std::string image = ImageOfWorldFile(File);
   if (image.empty()) throw EZYLGeoMapError(File + ": no map image beside the world file");
@@ -41,9 +56,8 @@ const TImportFormat kFormats[] = {
     {".points.",
      [](const std::string& f, const std::string& crs) { return ImportControlPoints(f, "", crs); }},
     {".jgw.jpgw.pgw.pngw.tfw.tifw.bpw.wld.gfw.", FromWorldFile},
-    // GeoTIFF: the integrator adds the entry of ImportGeoTiff here, before
-    // the images below (a .tif with GeoTIFF keys needs no world file).
-    {".png.jpg.jpeg.tif.tiff.bmp.gif.",
+    {".tif.tiff.", FromTiff},
+    {".png.jpg.jpeg.bmp.gif.",
      [](const std::string& f, const std::string& crs) { return ImportWorldFile(f, crs); }},
 };
 

@@ -43,12 +43,12 @@ Commands:
   print MAP -o FILE.pdf   print a view of a map (or atlas) to a PDF file
   import FILE -o CALIBRATION.xml
                           read the calibration of another program's map: a
-                          .map file, a .points control-point list, or an
-                          image with a world file beside it (or the world
-                          file itself)
+                          GeoTIFF, a .map file, a .points control-point
+                          list, or an image with a world file beside it (or
+                          the world file itself)
   export CALIBRATION --to FORMAT -o FILE
                           write the map for other software; FORMAT is
-                          worldfile, map, points, vrt, kml or kmz
+                          worldfile, map, points, vrt, kml, kmz or geotiff
 
 View options (render, print):
   --size WxH              size of the view in pixels (default 800x600; print
@@ -122,7 +122,7 @@ import options:
 export options:
   --gcp-grid N            points per side of the grid of control points
                           sampled from maps that are not affine (default 5;
-                          a .map file holds at most 5 x 5)
+                          a .map file holds at most 5 x 5, a GeoTIFF 14 x 14)
   A world file's CRS goes into the .aux.xml of the image it is named for
   (-o scan.jgw: scan.jpg.aux.xml beside it). World files give the centre of
   the top left pixel, the other formats its corner; each export converts.
