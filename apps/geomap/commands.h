@@ -19,6 +19,8 @@ int RunConvert(std::span<const std::string> Args, std::istream& In, std::ostream
                std::ostream& Err);
 int RunGenerate(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
 int RunPrint(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
+// Web map tiles of a map or an atlas folder (cmd_tiles.cpp).
+int RunTiles(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
 
 // One line on Err: "geomap: " and the text.
 void Report(std::ostream& Err, const std::string& Text);
