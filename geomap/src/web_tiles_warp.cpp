@@ -49,25 +49,32 @@ struct TPoints {
   }
 };
 
-// Map pixels per tile pixel, from the mesh nodes that converted (0 when
-// too few did).
-double MeshScale(const TPoints& Nodes) {
-  double sum = 0;
-  int n = 0;
+// Map pixels per tile pixel across and down, from the mesh nodes that
+// converted (0 when too few did).
+struct TScale {
+  double Across = 0;
+  double Down = 0;
+  double Mean() const { return (Across + Down) / 2; }
+};
+
+TScale MeshScale(const TPoints& Nodes) {
+  double across = 0, down = 0;
+  int na = 0, nd = 0;
   for (int r = 0; r < kNodes; ++r)
     for (int c = 0; c < kNodes; ++c) {
       const size_t i = static_cast<size_t>(r) * kNodes + c;
       if (!Nodes.Ok[i]) continue;
       if (c + 1 < kNodes && Nodes.Ok[i + 1]) {
-        sum += std::hypot(Nodes.X[i + 1] - Nodes.X[i], Nodes.Y[i + 1] - Nodes.Y[i]);
-        ++n;
+        across += std::hypot(Nodes.X[i + 1] - Nodes.X[i], Nodes.Y[i + 1] - Nodes.Y[i]);
+        ++na;
       }
       if (r + 1 < kNodes && Nodes.Ok[i + kNodes]) {
-        sum += std::hypot(Nodes.X[i + kNodes] - Nodes.X[i], Nodes.Y[i + kNodes] - Nodes.Y[i]);
-        ++n;
+        down += std::hypot(Nodes.X[i + kNodes] - Nodes.X[i], Nodes.Y[i + kNodes] - Nodes.Y[i]);
+        ++nd;
       }
     }
-  return n == 0 ? 0 : sum / n / kMeshCell;
+  if (na == 0 || nd == 0) return {};
+  return {across / na / kMeshCell, down / nd / kMeshCell};
 }
 
 int LevelForScale(double Scale, int Levels) {
@@ -76,19 +83,20 @@ int LevelForScale(double Scale, int Levels) {
 }
 
 // The map positions of the 256 x 256 pixel centres into X, Y, Ok; answers
-// the level to sample. Tolerance0 is the mesh tolerance in level-0 pixels
-// per level step (it doubles with each level).
-int TilePositions(const TMapCalibration& Calib, int Levels, const TTileId& Tile, bool Exact,
-                  std::span<double> X, std::span<double> Y, std::span<uint8_t> Ok) {
+// the tile's scale (level 0 pixels per tile pixel). The mesh tolerance is
+// in pixels of the level that scale samples.
+TScale TilePositions(const TMapCalibration& Calib, int Levels, const TTileId& Tile, bool Exact,
+                     std::span<double> X, std::span<double> Y, std::span<uint8_t> Ok) {
   std::vector<double> lat, lon;
   TPoints nodes;
   GridPositions(Tile, 0.5, kMeshCell, kNodes, lat, lon);
   nodes.Convert(Calib, lat, lon);
-  const int level = LevelForScale(MeshScale(nodes), Levels);
+  const TScale scale = MeshScale(nodes);
+  const int level = LevelForScale(scale.Mean(), Levels);
   if (Exact) {
     GridPositions(Tile, 0.5, 1, kN, lat, lon);
     Calib.GeoToPixel(lat, lon, X, Y, Ok);
-    return level;
+    return scale;
   }
   TPoints centres;
   GridPositions(Tile, 0.5 + kMeshCell / 2.0, kMeshCell, kCells, lat, lon);
@@ -144,7 +152,7 @@ int TilePositions(const TMapCalibration& Calib, int Levels, const TTileId& Tile,
         }
       }
     }
-  return level;
+  return scale;
 }
 
 uint32_t Bilinear(const uint32_t* Region, ptrdiff_t Stride, int Wr, int Hr, double U, double V) {
@@ -162,6 +170,48 @@ uint32_t Bilinear(const uint32_t* Region, ptrdiff_t Stride, int Wr, int Hr, doub
     out |= static_cast<uint32_t>(v) << shift;
   }
   return out;
+}
+
+// The box average of the footprint [U - Hx, U + Hx] x [V - Hy, V + Hy]
+// (pixel i of the region covers [i - 0.5, i + 0.5]), each pixel weighted by
+// the area it shares with the footprint. Hx, Hy < 2.
+uint32_t BoxAverage(const uint32_t* Region, ptrdiff_t Stride, int Wr, int Hr, double U, double V,
+                    double Hx, double Hy) {
+  constexpr int kMaxTaps = 6;
+  int xs[kMaxTaps], ys[kMaxTaps];
+  double wx[kMaxTaps], wy[kMaxTaps];
+  const auto taps = [](double c, double h, int n, int* idx, double* w) {
+    const int i0 = static_cast<int>(std::floor(c - h + 0.5));
+    const int i1 = std::min(static_cast<int>(std::floor(c + h + 0.5)), i0 + kMaxTaps - 1);
+    int k = 0;
+    for (int i = i0; i <= i1; ++i) {
+      const double overlap = std::min(c + h, i + 0.5) - std::max(c - h, i - 0.5);
+      if (overlap <= 0) continue;
+      idx[k] = std::clamp(i, 0, n - 1);
+      w[k++] = overlap;
+    }
+    return k;
+  };
+  const int nx = taps(U, Hx, Wr, xs, wx), ny = taps(V, Hy, Hr, ys, wy);
+  double acc[3] = {0, 0, 0}, total = 0;
+  for (int j = 0; j < ny; ++j) {
+    const uint32_t* row = Region + ys[j] * Stride;
+    for (int i = 0; i < nx; ++i) {
+      const double w = wx[i] * wy[j];
+      const uint32_t p = row[xs[i]];
+      acc[0] += w * ((p >> 16) & 0xFF);
+      acc[1] += w * ((p >> 8) & 0xFF);
+      acc[2] += w * (p & 0xFF);
+      total += w;
+    }
+  }
+  if (total <= 0)
+    return Region[std::clamp(static_cast<int>(V + 0.5), 0, Hr - 1) * Stride +
+                  std::clamp(static_cast<int>(U + 0.5), 0, Wr - 1)];
+  const auto channel = [&](double a) {
+    return static_cast<uint32_t>(std::clamp(a / total + 0.5, 0.0, 255.0));
+  };
+  return channel(acc[0]) << 16 | channel(acc[1]) << 8 | channel(acc[2]);
 }
 
 }  // namespace
@@ -198,7 +248,8 @@ int TTileWarper::Warp(const TTileId& Tile, TTileRgba& Rgba, bool Exact) const {
   X.resize(kPixels);
   Y.resize(kPixels);
   Ok.resize(kPixels);
-  int level = TilePositions(FCalib, FRaster.Levels(), Tile, Exact, X, Y, Ok);
+  const TScale scale = TilePositions(FCalib, FRaster.Levels(), Tile, Exact, X, Y, Ok);
+  int level = LevelForScale(scale.Mean(), FRaster.Levels());
 
   // Which pixels this map fills.
   const double w0 = FCalib.ImageWidth(), h0 = FCalib.ImageHeight();
@@ -228,9 +279,10 @@ int TTileWarper::Warp(const TTileId& Tile, TTileRgba& Rgba, bool Exact) const {
       umin = std::min(umin, u), umax = std::max(umax, u);
       vmin = std::min(vmin, v), vmax = std::max(vmax, v);
     }
-    x0 = static_cast<int>(umin), y0 = static_cast<int>(vmin);
-    x1 = std::min(static_cast<int>(umax) + 1, wl - 1);
-    y1 = std::min(static_cast<int>(vmax) + 1, hl - 1);
+    // Two pixels of margin for the widest footprint.
+    x0 = std::max(static_cast<int>(umin) - 2, 0), y0 = std::max(static_cast<int>(vmin) - 2, 0);
+    x1 = std::min(static_cast<int>(umax) + 3, wl - 1);
+    y1 = std::min(static_cast<int>(vmax) + 3, hl - 1);
     if (int64_t{x1 - x0 + 1} * (y1 - y0 + 1) <= kMaxRegionPixels || level + 1 >= FRaster.Levels())
       break;
   }
@@ -238,11 +290,17 @@ int TTileWarper::Warp(const TTileId& Tile, TTileRgba& Rgba, bool Exact) const {
   region.resize(static_cast<size_t>(wr) * hr);
   FRaster.ReadRegion(level, x0, y0, wr, hr, region.data(), wr);
 
+  // The footprint of a tile pixel on the level; enlarged more than twice
+  // the map is interpolated, else each tile pixel is the average of what
+  // it covers.
+  const double hx = std::min(scale.Across * f, 3.0) / 2, hy = std::min(scale.Down * f, 3.0) / 2;
+  const bool average = hx >= 0.25 && hy >= 0.25;
   for (size_t i = 0; i < kPixels; ++i) {
     if (!Ok[i]) continue;
     const double u = std::clamp(X[i] * f - 0.5, 0.0, wl - 1.0) - x0;
     const double v = std::clamp(Y[i] * f - 0.5, 0.0, hl - 1.0) - y0;
-    const uint32_t p = Bilinear(region.data(), wr, wr, hr, u, v);
+    const uint32_t p = average ? BoxAverage(region.data(), wr, wr, hr, u, v, hx, hy)
+                               : Bilinear(region.data(), wr, wr, hr, u, v);
     uint8_t* out = &Rgba[i * 4];
     out[0] = static_cast<uint8_t>(p >> 16);
     out[1] = static_cast<uint8_t>(p >> 8);
