@@ -27,6 +27,8 @@ test_packages=(
   libgeographiclib-dev
   # independent oracles of the calibration tests: gdaltransform, gmt mapproject
   gdal-bin gmt gmt-gshhg-high
+  # rasterises the large sample map that the image pyramid is tested and measured on
+  ghostscript
   # the web tile page in a headless browser; the large-map benchmark's peer
   chromium libvips-tools
   # the Python package, and its tests against pyproj
