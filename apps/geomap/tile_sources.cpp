@@ -6,6 +6,7 @@
 #include "marovia/geomap/calxml.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/graphics.h"
+#include "marovia/platform/image_pyramid.h"
 #include "marovia/platform/imageprobe.h"
 #include "marovia/platform/jpeg.h"
 #include "marovia/platform/pngimage.h"
@@ -16,14 +17,19 @@ namespace marovia::geomaptool {
 namespace {
 
 // The largest image decoded whole into memory (4 bytes a pixel, and a
-// third more for the halved levels).
-constexpr int64_t kMaxDecodedPixels = int64_t{48} << 20;
+// third more for the halved levels); larger maps are read through their
+// image pyramid, tile by tile.
+constexpr int64_t kMaxDecodedPixels = int64_t{16} << 20;
+// What the pyramid of a large map keeps of its tiles in memory.
+constexpr int64_t kPyramidBudget = int64_t{96} << 20;
 
 std::unique_ptr<TMapRaster> LoadRaster(const std::string& Image) {
   int64_t w = 0, h = 0;
-  if (ReadImageDimensions(Image, w, h) && w * h > kMaxDecodedPixels)
-    throw EInvalidGraphic("map image " + Image + " has " + std::to_string(w) + " x " +
-                          std::to_string(h) + " pixels, more than can be held in memory");
+  if (ReadImageDimensions(Image, w, h) && w * h > kMaxDecodedPixels) {
+    TPyramidOptions options;
+    options.MemoryBudget = kPyramidBudget;
+    return MakePyramidRaster(TImagePyramid::Open(Image, options));
+  }
   TBitmap bitmap;
   const std::string ext = LowerCase(ExtractFileExt(Image));
   if (ext == ".jpg" || ext == ".jpeg") {

@@ -4,6 +4,7 @@
 
 #include "marovia/geomap/web_tiles.h"
 #include "marovia/platform/graphics.h"
+#include "marovia/platform/image_pyramid.h"
 
 namespace marovia {
 
@@ -76,7 +77,28 @@ class TBitmapRaster final : public TMapRaster {
   std::vector<TLevel> levels_;
 };
 
+class TPyramidRaster final : public TMapRaster {
+ public:
+  explicit TPyramidRaster(std::unique_ptr<TImagePyramid> Pyramid) : pyramid_(std::move(Pyramid)) {}
+  int Levels() const override { return pyramid_->Levels(); }
+  int LevelWidth(int Level) const override { return pyramid_->LevelWidth(Level); }
+  int LevelHeight(int Level) const override { return pyramid_->LevelHeight(Level); }
+  void ReadRegion(int Level, int Left, int Top, int W, int H, uint32_t* Dest,
+                  ptrdiff_t Stride) const override {
+    pyramid_->ReadRegion(Level, Left, Top, W, H, Dest, Stride);
+  }
+
+ private:
+  std::unique_ptr<TImagePyramid> pyramid_;
+};
+
 }  // namespace
+
+std::unique_ptr<TMapRaster> MakePyramidRaster(std::unique_ptr<TImagePyramid> Pyramid) {
+  if (!Pyramid || Pyramid->Width() <= 0 || Pyramid->Height() <= 0)
+    throw EZYLGeoMapError("an empty map image has no tiles");
+  return std::make_unique<TPyramidRaster>(std::move(Pyramid));
+}
 
 std::unique_ptr<TMapRaster> MakeBitmapRaster(const TBitmap& Image) {
   if (Image.Empty()) throw EZYLGeoMapError("an empty map image has no tiles");

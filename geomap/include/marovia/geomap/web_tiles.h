@@ -47,6 +47,7 @@
 namespace marovia {
 
 class TBitmap;
+class TImagePyramid;
 
 inline constexpr int kWebTileSize = 256;
 inline constexpr int kMaxWebZoom = 24;
@@ -122,6 +123,9 @@ class TMapRaster {
 // The levels of a bitmap, held in memory (4/3 of the bitmap's pixels), down
 // to the first that fits in one tile.
 std::unique_ptr<TMapRaster> MakeBitmapRaster(const TBitmap& Image);
+// The levels of an image pyramid (a large map read tile by tile from its
+// cache file): memory stays within the pyramid's budget whatever the size.
+std::unique_ptr<TMapRaster> MakePyramidRaster(std::unique_ptr<TImagePyramid> Pyramid);
 
 // ---- Warping (web_tiles_warp.cpp) -------------------------------------------
 
