@@ -2,12 +2,11 @@
 // folder, into a directory (with a page that shows them), an MBTiles or a
 // PMTiles file.
 //
-// Work: the tiles to make are numbered level by level, row by row from
-// the north, west to east; --part K/N takes the K-th of N equal ranges of
-// those numbers, so the parts of one job write disjoint tiles whose union
-// is what one run writes. Threads take tiles one at a time from a shared
-// counter; every tile is rendered independently, so the bytes of a tile do
-// not depend on the threads, the part or the order.
+// Work: the tiles to make are numbered level by level, block by block
+// (bands of rows from the north), row by row within a block; --part K/N takes the K-th of N equal
+// ranges of those numbers, so the parts of one job write disjoint tiles whose union is what one run
+// writes. Threads take tiles one at a time from a shared counter; every tile is rendered
+// independently, so the bytes of a tile do not depend on the threads, the part or the order.
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -52,24 +51,22 @@ std::optional<std::pair<int, int>> ParseTwoInts(const std::string& Text, char Se
   }
 }
 
-// The numbered tiles of a run: spans of rows with the number of their first
-// tile.
+// The numbered tiles of a run: blocks with the number of their first tile.
 class TTileList {
  public:
-  void Add(const TTileRowSpan& Span) {
+  void Add(const TTileBlock& Block) {
     first_.push_back(total_);
-    spans_.push_back(Span);
-    total_ += Span.Count();
+    blocks_.push_back(Block);
+    total_ += Block.Count();
   }
   int64_t Total() const { return total_; }
   TTileId At(int64_t Index) const {
     const auto it = std::upper_bound(first_.begin(), first_.end(), Index) - 1;
-    const TTileRowSpan& s = spans_[static_cast<size_t>(it - first_.begin())];
-    return {s.Z, s.X0 + static_cast<int>(Index - *it), s.Y};
+    return blocks_[static_cast<size_t>(it - first_.begin())].At(Index - *it);
   }
 
  private:
-  std::vector<TTileRowSpan> spans_;
+  std::vector<TTileBlock> blocks_;
   std::vector<int64_t> first_;
   int64_t total_ = 0;
 };
@@ -156,7 +153,7 @@ int RunTiles(std::span<const std::string> Args, std::ostream& Out, std::ostream&
   }
   TTileList list;
   for (int z = minZoom; z <= maxZoom; ++z)
-    for (const TTileRowSpan& s : tiles.TilesAt(z)) list.Add(s);
+    for (const TTileBlock& b : tiles.TilesAt(z)) list.Add(b);
   if (list.Total() > kMaxTilesWithoutForce && !args.Has("force")) {
     Report(Err, "levels " + std::to_string(minZoom) + "-" + std::to_string(maxZoom) + " make " +
                     std::to_string(list.Total()) +

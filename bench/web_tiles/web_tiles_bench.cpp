@@ -40,8 +40,8 @@ double MaxRssMb() {
 int64_t MakeTiles(const TAtlasTiles& Tiles, int Z0, int Z1, const fs::path& Out) {
   std::vector<TTileId> work;
   for (int z = Z0; z <= Z1; ++z)
-    for (const TTileRowSpan& s : Tiles.TilesAt(z))
-      for (int x = s.X0; x <= s.X1; ++x) work.push_back({z, x, s.Y});
+    for (const TTileBlock& b : Tiles.TilesAt(z))
+      for (int64_t i = 0; i < b.Count(); ++i) work.push_back(b.At(i));
   TTileSetInfo info;
   info.Bounds = Tiles.Bounds();
   info.MinZoom = Z0;
@@ -82,10 +82,10 @@ double PeerTilesPerSecond(const std::string& Calibration, const std::string& Ima
   const TMapCalibration& c = probe.Maps()[0]->Calibration;
   const TPixelPosition ul = c.PixelToGeo(0, 0), lr = c.PixelToGeo(c.ImageWidth(), c.ImageHeight());
   char ullr[200];
-  std::snprintf(ullr, sizeof ullr, "%.9f %.9f %.9f %.9f", ul.Longit, ul.Latit, lr.Longit,
-                lr.Latit);
-  const std::string translate = "gdal_translate -q -of GTiff -co TILED=YES -a_srs EPSG:4326 -a_ullr " +
-                                std::string(ullr) + " '" + Image + "' '" + tif.string() + "'";
+  std::snprintf(ullr, sizeof ullr, "%.9f %.9f %.9f %.9f", ul.Longit, ul.Latit, lr.Longit, lr.Latit);
+  const std::string translate =
+      "gdal_translate -q -of GTiff -co TILED=YES -a_srs EPSG:4326 -a_ullr " + std::string(ullr) +
+      " '" + Image + "' '" + tif.string() + "'";
   if (std::system(translate.c_str()) != 0) return 0;
   const auto start = std::chrono::steady_clock::now();
   const std::string run = "gdal2tiles.py -q --xyz -r average --processes=2 -z " +
@@ -131,7 +131,9 @@ void Run(benchmark::State& State, const std::vector<std::string>& Calibrations,
     State.counters["gdal2tiles_per_s"] = PeerTilesPerSecond(PeerCalibration, PeerImage, z0, z1);
 }
 
-std::string Sample(const std::string& Name) { return std::string(MAROVIA_SAMPLE_ATLAS) + "/" + Name; }
+std::string Sample(const std::string& Name) {
+  return std::string(MAROVIA_SAMPLE_ATLAS) + "/" + Name;
+}
 
 void BM_SampleAtlas(benchmark::State& State) {
   std::vector<std::string> files;

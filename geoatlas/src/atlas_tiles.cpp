@@ -2,7 +2,8 @@
 #include "marovia/geoatlas/atlas_tiles.h"
 
 #include <algorithm>
-#include <map>
+#include <iterator>
+#include <set>
 
 namespace marovia {
 
@@ -65,26 +66,37 @@ int TAtlasTiles::DefaultMinZoom() const {
   return FMaps.empty() ? 0 : OverviewZoom(Bounds(), coarsestFinest);
 }
 
-std::vector<TTileRowSpan> TAtlasTiles::TilesAt(int Z) const {
+std::vector<TTileBlock> TAtlasTiles::TilesAt(int Z) const {
   const bool pastAll = Z > DefaultMaxZoom();
-  // Row -> the column intervals of the maps that add tiles there.
-  std::map<int, std::vector<std::pair<int, int>>> rows;
+  std::vector<TTileRange> ranges;
   for (const auto& m : FMaps) {
     if (!pastAll && Z > m->FinestZoom) continue;
     const TTileRange r = TilesCovering(m->Warper->Bounds(), Z);
-    for (int y = r.Y0; y <= r.Y1 && r.Count() > 0; ++y) rows[y].push_back({r.X0, r.X1});
+    if (r.Count() > 0) ranges.push_back(r);
   }
-  std::vector<TTileRowSpan> spans;
-  for (auto& [y, intervals] : rows) {
+  // Bands between the rows where some range starts or ends; within a band
+  // the same ranges are present on every row.
+  std::set<int> cuts;
+  for (const TTileRange& r : ranges) {
+    cuts.insert(r.Y0);
+    cuts.insert(r.Y1 + 1);
+  }
+  std::vector<TTileBlock> blocks;
+  for (auto it = cuts.begin(); it != cuts.end() && std::next(it) != cuts.end(); ++it) {
+    const int y0 = *it, y1 = *std::next(it) - 1;
+    std::vector<std::pair<int, int>> intervals;
+    for (const TTileRange& r : ranges)
+      if (r.Y0 <= y0 && y1 <= r.Y1) intervals.push_back({r.X0, r.X1});
     std::sort(intervals.begin(), intervals.end());
+    const size_t bandStart = blocks.size();
     for (const auto& [x0, x1] : intervals) {
-      if (!spans.empty() && spans.back().Y == y && x0 <= spans.back().X1 + 1)
-        spans.back().X1 = std::max(spans.back().X1, x1);
+      if (blocks.size() > bandStart && x0 <= blocks.back().X1 + 1)
+        blocks.back().X1 = std::max(blocks.back().X1, x1);
       else
-        spans.push_back({Z, y, x0, x1});
+        blocks.push_back({Z, x0, y0, x1, y1});
     }
   }
-  return spans;
+  return blocks;
 }
 
 bool TAtlasTiles::Render(const TTileId& Tile, TTileRgba& Rgba, bool Exact) const {

@@ -15,7 +15,6 @@ namespace marovia {
 
 namespace {
 
-
 bool IsPointModel(TCalibModel m) {
   return (m >= cmBiquadraticPn && m <= cmUTM) || m == cmProjected || m == cmThinPlate;
 }

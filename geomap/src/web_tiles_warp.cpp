@@ -172,46 +172,55 @@ uint32_t Bilinear(const uint32_t* Region, ptrdiff_t Stride, int Wr, int Hr, doub
   return out;
 }
 
-// The box average of the footprint [U - Hx, U + Hx] x [V - Hy, V + Hy]
-// (pixel i of the region covers [i - 0.5, i + 0.5]), each pixel weighted by
-// the area it shares with the footprint. Hx, Hy < 2.
-uint32_t BoxAverage(const uint32_t* Region, ptrdiff_t Stride, int Wr, int Hr, double U, double V,
-                    double Hx, double Hy) {
-  constexpr int kMaxTaps = 6;
-  int xs[kMaxTaps], ys[kMaxTaps];
-  double wx[kMaxTaps], wy[kMaxTaps];
-  const auto taps = [](double c, double h, int n, int* idx, double* w) {
-    const int i0 = static_cast<int>(std::floor(c - h + 0.5));
-    const int i1 = std::min(static_cast<int>(std::floor(c + h + 0.5)), i0 + kMaxTaps - 1);
-    int k = 0;
-    for (int i = i0; i <= i1; ++i) {
-      const double overlap = std::min(c + h, i + 0.5) - std::max(c - h, i - 0.5);
-      if (overlap <= 0) continue;
-      idx[k] = std::clamp(i, 0, n - 1);
-      w[k++] = overlap;
-    }
-    return k;
-  };
-  const int nx = taps(U, Hx, Wr, xs, wx), ny = taps(V, Hy, Hr, ys, wy);
-  double acc[3] = {0, 0, 0}, total = 0;
+// The pixels of the region's row or column that the footprint [C - H,
+// C + H] covers (pixel i covers [i - 0.5, i + 0.5]) and the length of each
+// overlap in 1/256 pixel; answers their number (H < 2: at most 5).
+inline int BoxTaps(float C, float H, int N, int* Index, int* Weight) {
+  const float lo = C - H, hi = C + H;
+  const int i0 = static_cast<int>(std::floor(lo + 0.5f));
+  int k = 0;
+  for (int i = i0; i <= i0 + 4; ++i) {
+    const float overlap = std::min(hi, i + 0.5f) - std::max(lo, i - 0.5f);
+    if (overlap <= 0) break;
+    const int w = static_cast<int>(overlap * 256 + 0.5f);
+    if (w == 0) continue;
+    Index[k] = std::clamp(i, 0, N - 1);
+    Weight[k++] = w;
+  }
+  return k;
+}
+
+// The box average of the footprint [U - Hx, U + Hx] x [V - Hy, V + Hy],
+// each pixel weighted by the area it shares with the footprint (Hx, Hy <
+// 2).
+uint32_t BoxAverage(const uint32_t* Region, ptrdiff_t Stride, int Wr, int Hr, float U, float V,
+                    float Hx, float Hy) {
+  int xs[5], ys[5], wx[5], wy[5];
+  const int nx = BoxTaps(U, Hx, Wr, xs, wx), ny = BoxTaps(V, Hy, Hr, ys, wy);
+  int64_t r = 0, g = 0, b = 0, total = 0;
   for (int j = 0; j < ny; ++j) {
     const uint32_t* row = Region + ys[j] * Stride;
+    int32_t rr = 0, gg = 0, bb = 0, tt = 0;
     for (int i = 0; i < nx; ++i) {
-      const double w = wx[i] * wy[j];
       const uint32_t p = row[xs[i]];
-      acc[0] += w * ((p >> 16) & 0xFF);
-      acc[1] += w * ((p >> 8) & 0xFF);
-      acc[2] += w * (p & 0xFF);
-      total += w;
+      rr += wx[i] * static_cast<int32_t>((p >> 16) & 0xFF);
+      gg += wx[i] * static_cast<int32_t>((p >> 8) & 0xFF);
+      bb += wx[i] * static_cast<int32_t>(p & 0xFF);
+      tt += wx[i];
     }
+    r += int64_t{rr} * wy[j];
+    g += int64_t{gg} * wy[j];
+    b += int64_t{bb} * wy[j];
+    total += int64_t{tt} * wy[j];
   }
-  if (total <= 0)
-    return Region[std::clamp(static_cast<int>(V + 0.5), 0, Hr - 1) * Stride +
-                  std::clamp(static_cast<int>(U + 0.5), 0, Wr - 1)];
-  const auto channel = [&](double a) {
-    return static_cast<uint32_t>(std::clamp(a / total + 0.5, 0.0, 255.0));
+  if (total == 0)
+    return Region[std::clamp(static_cast<int>(V + 0.5f), 0, Hr - 1) * Stride +
+                  std::clamp(static_cast<int>(U + 0.5f), 0, Wr - 1)];
+  const float inv = 1.0f / static_cast<float>(total);
+  const auto channel = [inv](int64_t sum) {
+    return std::min(static_cast<uint32_t>(static_cast<float>(sum) * inv + 0.5f), 255u);
   };
-  return channel(acc[0]) << 16 | channel(acc[1]) << 8 | channel(acc[2]);
+  return channel(r) << 16 | channel(g) << 8 | channel(b);
 }
 
 }  // namespace
@@ -290,17 +299,19 @@ int TTileWarper::Warp(const TTileId& Tile, TTileRgba& Rgba, bool Exact) const {
   region.resize(static_cast<size_t>(wr) * hr);
   FRaster.ReadRegion(level, x0, y0, wr, hr, region.data(), wr);
 
-  // The footprint of a tile pixel on the level; enlarged more than twice
-  // the map is interpolated, else each tile pixel is the average of what
-  // it covers.
+  // The footprint of a tile pixel on the level: where the map is reduced
+  // more than twice each tile pixel is the average of what it covers on a
+  // halved level, else it is interpolated on the full image.
   const double hx = std::min(scale.Across * f, 3.0) / 2, hy = std::min(scale.Down * f, 3.0) / 2;
-  const bool average = hx >= 0.25 && hy >= 0.25;
+  const bool average = level > 0 && hx >= 0.5 && hy >= 0.5;
   for (size_t i = 0; i < kPixels; ++i) {
     if (!Ok[i]) continue;
     const double u = std::clamp(X[i] * f - 0.5, 0.0, wl - 1.0) - x0;
     const double v = std::clamp(Y[i] * f - 0.5, 0.0, hl - 1.0) - y0;
-    const uint32_t p = average ? BoxAverage(region.data(), wr, wr, hr, u, v, hx, hy)
-                               : Bilinear(region.data(), wr, wr, hr, u, v);
+    const uint32_t p =
+        average ? BoxAverage(region.data(), wr, wr, hr, static_cast<float>(u),
+                             static_cast<float>(v), static_cast<float>(hx), static_cast<float>(hy))
+                : Bilinear(region.data(), wr, wr, hr, u, v);
     uint8_t* out = &Rgba[i * 4];
     out[0] = static_cast<uint8_t>(p >> 16);
     out[1] = static_cast<uint8_t>(p >> 8);

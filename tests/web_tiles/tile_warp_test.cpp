@@ -243,11 +243,11 @@ TEST(AtlasTiles, EachMapAddsTilesDownToItsOwnLevel) {
   const auto spans = maps.Atlas.TilesAt(red);
   const TTileRange redRange = TilesCovering(maps.Atlas.Maps()[0]->Warper->Bounds(), red);
   int64_t n = 0;
-  for (const TTileRowSpan& s : spans) n += s.Count();
+  for (const TTileBlock& s : spans) n += s.Count();
   EXPECT_EQ(n, redRange.Count());
   // Past every map's level all maps add tiles again; rows do not overlap.
   int64_t past = 0;
-  for (const TTileRowSpan& s : maps.Atlas.TilesAt(red + 1)) past += s.Count();
+  for (const TTileBlock& s : maps.Atlas.TilesAt(red + 1)) past += s.Count();
   EXPECT_EQ(past, TilesCovering(maps.Atlas.Bounds(), red + 1).Count());
 }
 

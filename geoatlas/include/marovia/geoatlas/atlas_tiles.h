@@ -25,13 +25,16 @@
 
 namespace marovia {
 
-// Tiles X0..X1 of row Y of level Z.
-struct TTileRowSpan {
+// Tiles X0..X1 x Y0..Y1 of level Z, numbered row by row from the north,
+// each row west to east.
+struct TTileBlock {
   int Z = 0;
-  int Y = 0;
-  int X0 = 0;
-  int X1 = 0;
-  int64_t Count() const { return X1 - X0 + 1; }
+  int X0 = 0, Y0 = 0, X1 = 0, Y1 = 0;
+  int64_t Count() const { return int64_t{X1 - X0 + 1} * (Y1 - Y0 + 1); }
+  TTileId At(int64_t Index) const {
+    const int64_t w = X1 - X0 + 1;
+    return {Z, X0 + static_cast<int>(Index % w), Y0 + static_cast<int>(Index / w)};
+  }
 };
 
 class TAtlasTiles {
@@ -60,9 +63,10 @@ class TAtlasTiles {
   int DefaultMaxZoom() const;
   int DefaultMinZoom() const;
 
-  // The tiles to make at level Z, row by row from the north, each row's
-  // spans from the west, not overlapping.
-  std::vector<TTileRowSpan> TilesAt(int Z) const;
+  // The tiles to make at level Z as blocks that do not overlap: bands of
+  // rows from the north, within a band its column ranges from the west.
+  // Their number grows with the maps, not with the level.
+  std::vector<TTileBlock> TilesAt(int Z) const;
 
   // Renders Tile into Rgba (resized and cleared first). Answers false when
   // no map covers any of its pixels. Exact: see TTileWarper::Warp.

@@ -19,9 +19,12 @@
 // A cell that fails the check, or whose corners do not all convert, is
 // converted pixel by pixel.
 //
-// Resampling: bilinear on the level of the map's pixel levels whose pixel
-// is at most twice finer than the tile's (each level is a 2 x 2 box average
-// of the one before), so shrinking by more than 2 averages the footprint.
+// Resampling: on the level of the map's pixel levels whose pixel is at
+// most twice finer than the tile's (each level is a 2 x 2 box average of
+// the one before). Where the map is reduced more than twice, each tile
+// pixel is the area-weighted average of the level pixels its footprint
+// covers (the footprint's size across and down from the mesh, its sides
+// along the image's); else it is interpolated bilinearly on the image.
 // Map pixel (i, j) covers [i, i + 1) x [j, j + 1) of the calibration's
 // pixel coordinates; a tile pixel whose centre falls outside the image or
 // outside the calibration's border polygon stays as it was (transparent
