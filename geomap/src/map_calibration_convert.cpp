@@ -214,8 +214,8 @@ void TMapCalibration::CalcExtentsAndResolution(int32_t Width, int32_t Height) {
     FData.Resolution = 0;
     return;
   }
-  double dist = SphereGreatCircleDist(kDistanceSphereRadius, left.Latit, left.Longit, right.Latit,
-                                      right.Longit);
+  double dist =
+      SphereGreatCircleDist(kDistanceSphereRadius, left.Latit, left.Longit, right.Latit, right.Longit);
   const double span = right.Longit - left.Longit;
   if (span > 360) {
     dist += kFullCircumference;

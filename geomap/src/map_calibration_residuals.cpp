@@ -15,6 +15,7 @@ namespace marovia {
 
 namespace {
 
+
 bool IsPointModel(TCalibModel m) {
   return (m >= cmBiquadraticPn && m <= cmUTM) || m == cmProjected || m == cmThinPlate;
 }
