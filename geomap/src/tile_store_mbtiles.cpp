@@ -40,29 +40,29 @@ class TMBTilesStore final : public TTileStore {
       db_ = nullptr;
       throw EInOutError(file_, why);
     }
-    sqlite3_busy_timeout(db_, 5000);
-    Exec("PRAGMA synchronous=NORMAL");
-    Exec("CREATE TABLE IF NOT EXISTS metadata (name TEXT, value TEXT)");
-    Exec(
-        "CREATE TABLE IF NOT EXISTS tiles (zoom_level INTEGER, tile_column INTEGER, "
-        "tile_row INTEGER, tile_data BLOB)");
-    Exec(
-        "CREATE UNIQUE INDEX IF NOT EXISTS tile_index ON tiles (zoom_level, tile_column, "
-        "tile_row)");
-    WriteMetadata();
-    Prepare("INSERT OR REPLACE INTO tiles VALUES (?, ?, ?, ?)", insert_);
-    Prepare(
-        "SELECT length(tile_data) FROM tiles WHERE zoom_level=? AND tile_column=? AND tile_row=?",
-        select_);
+    try {
+      sqlite3_busy_timeout(db_, 5000);
+      Exec("PRAGMA synchronous=NORMAL");
+      Exec("CREATE TABLE IF NOT EXISTS metadata (name TEXT, value TEXT)");
+      Exec(
+          "CREATE TABLE IF NOT EXISTS tiles (zoom_level INTEGER, tile_column INTEGER, "
+          "tile_row INTEGER, tile_data BLOB)");
+      Exec(
+          "CREATE UNIQUE INDEX IF NOT EXISTS tile_index ON tiles (zoom_level, tile_column, "
+          "tile_row)");
+      WriteMetadata();
+      Prepare("INSERT OR REPLACE INTO tiles VALUES (?, ?, ?, ?)", insert_);
+      Prepare(
+          "SELECT length(tile_data) FROM tiles WHERE zoom_level=? AND tile_column=? AND "
+          "tile_row=?",
+          select_);
+    } catch (...) {
+      Close();
+      throw;
+    }
   }
 
-  ~TMBTilesStore() override {
-    // A batch not committed is rolled back: the file keeps whole tiles only.
-    sqlite3_finalize(insert_);
-    sqlite3_finalize(select_);
-    if (db_ && inTransaction_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(db_);
-  }
+  ~TMBTilesStore() override { Close(); }
 
   bool Has(const TTileId& Tile) override {
     std::lock_guard lock(mutex_);
@@ -94,6 +94,16 @@ class TMBTilesStore final : public TTileStore {
   }
 
  private:
+  // A batch not committed is rolled back: the file keeps whole tiles only.
+  void Close() {
+    sqlite3_finalize(insert_);
+    sqlite3_finalize(select_);
+    insert_ = select_ = nullptr;
+    if (db_ && inTransaction_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(db_);
+    db_ = nullptr;
+  }
+
   void Bind(sqlite3_stmt* Stmt, const TTileId& Tile) {
     sqlite3_bind_int(Stmt, 1, Tile.Z);
     sqlite3_bind_int(Stmt, 2, Tile.X);
