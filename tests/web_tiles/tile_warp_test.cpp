@@ -12,6 +12,7 @@
 #include "marovia/geomap/web_tiles.h"
 #include "marovia/platform/graphics.h"
 #include "marovia/platform/imageprobe.h"
+#include "marovia/platform/jpeg.h"
 
 namespace marovia {
 namespace {
@@ -228,6 +229,42 @@ TEST(AtlasTiles, FinestMapWinsAndTouchingMapsLeaveNoGap) {
           if (std::fabs(lon - 10) < 0.02) continue;  // the seam itself blends
           ASSERT_EQ(p[0], lon < 10 ? 255 : 0) << "z" << z << " " << col << "," << row;
         }
+    }
+  }
+}
+
+TEST(AtlasTiles, SampleMapsLeaveNoBackgroundWhereEitherCovers) {
+  // The Zurich map within the Switzerland map: tiles across the Zurich
+  // map's edges take every pixel either map covers, and from Zurich's map
+  // wherever it covers.
+  TAtlasTiles atlas;
+  for (const char* name : {"switzerland_eqc", "zurich_utm32"}) {
+    TJPEGImage jpeg;
+    jpeg.LoadFromFile(std::string(MAROVIA_SAMPLE_ATLAS) + "/" + name + ".jpg");
+    TBitmap image;
+    image.Assign(jpeg);
+    atlas.AddMap(name, SampleCalibration(name), MakeBitmapRaster(image));
+  }
+  const auto& zurich = *atlas.Maps()[0];
+  ASSERT_EQ(zurich.Name, "zurich_utm32");
+  const double w = zurich.Calibration.ImageWidth(), h = zurich.Calibration.ImageHeight();
+  for (const int z : {8, 10}) {
+    // The middle of each edge of the Zurich map.
+    for (const auto& [x, y] : {std::pair{0.0, h / 2}, {w, h / 2}, {w / 2, 0.0}, {w / 2, h}}) {
+      const TPixelPosition edge = zurich.Calibration.PixelToGeo(x, y);
+      const TTileId tile = TileAt(edge.Latit, edge.Longit, z);
+      TTileRgba quilt, fine, coarse;
+      ASSERT_TRUE(atlas.Render(tile, quilt));
+      const int nFine = atlas.Maps()[0]->Warper->Warp(tile, fine);
+      atlas.Maps()[1]->Warper->Warp(tile, coarse);
+      EXPECT_GT(nFine, 0);
+      for (size_t i = 0; i < size_t{kN} * kN; ++i) {
+        ASSERT_EQ(quilt[i * 4 + 3] != 0, fine[i * 4 + 3] != 0 || coarse[i * 4 + 3] != 0)
+            << "z" << z << " pixel " << i % kN << "," << i / kN;
+        if (fine[i * 4 + 3]) {
+          ASSERT_EQ(quilt[i * 4], fine[i * 4]);
+        }
+      }
     }
   }
 }
