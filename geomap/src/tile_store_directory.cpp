@@ -10,7 +10,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <sstream>
+#include <unordered_set>
 
 #include "marovia/geomap/tile_store.h"
 #include "marovia/platform/strutils.h"
@@ -70,9 +72,7 @@ class TDirectoryStore final : public TTileStore {
 
   void Put(const TTileId& Tile, std::span<const uint8_t> Data) override {
     const fs::path dir = fs::path(root_) / std::to_string(Tile.Z) / std::to_string(Tile.X);
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    if (ec && !fs::is_directory(dir)) throw EInOutError(dir.string(), ec.message(), ec.value());
+    MakeColumnDirectory(Tile, dir);
     const std::string name = std::to_string(Tile.Y) + "." + TileExtension(info_.Format);
     const std::string temp = (dir / ("." + name + ".tmp" + std::to_string(::getpid()) + "_" +
                                      std::to_string(counter_.fetch_add(1))))
@@ -120,6 +120,20 @@ class TDirectoryStore final : public TTileStore {
   }
 
  private:
+  // Each column's directory is made once per run, not looked up per tile.
+  void MakeColumnDirectory(const TTileId& Tile, const fs::path& Dir) {
+    const uint64_t key = static_cast<uint64_t>(Tile.Z) << 32 | static_cast<uint32_t>(Tile.X);
+    {
+      std::lock_guard lock(mutex_);
+      if (made_.count(key)) return;
+    }
+    std::error_code ec;
+    fs::create_directories(Dir, ec);
+    if (ec && !fs::is_directory(Dir)) throw EInOutError(Dir.string(), ec.message(), ec.value());
+    std::lock_guard lock(mutex_);
+    made_.insert(key);
+  }
+
   std::string TilePath(const TTileId& Tile) const {
     return (fs::path(root_) / std::to_string(Tile.Z) / std::to_string(Tile.X) /
             (std::to_string(Tile.Y) + "." + TileExtension(info_.Format)))
@@ -129,6 +143,8 @@ class TDirectoryStore final : public TTileStore {
   std::string root_;
   TTileSetInfo info_;
   std::atomic<uint64_t> counter_{0};
+  std::mutex mutex_;
+  std::unordered_set<uint64_t> made_;
 };
 
 }  // namespace
