@@ -22,6 +22,8 @@ int RunPrint(std::span<const std::string> Args, std::ostream& Out, std::ostream&
 // Calibrations from and to other software's formats.
 int RunImport(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
 int RunExport(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
+// Web map tiles of a map or an atlas folder (cmd_tiles.cpp).
+int RunTiles(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
 
 // One line on Err: "geomap: " and the text.
 void Report(std::ostream& Err, const std::string& Text);

@@ -49,6 +49,10 @@ Commands:
   export CALIBRATION --to FORMAT -o FILE
                           write the map for other software; FORMAT is
                           worldfile, map, points, vrt, kml, kmz or geotiff
+  tiles MAP -o OUT        web map tiles (Web Mercator, 256 px) of a map or of
+                          an atlas folder (each pixel from the finest map
+                          that covers it) into OUT: a directory {z}/{x}/{y}
+                          with index.html, an .mbtiles or a .pmtiles file
 
 View options (render, print):
   --size WxH              size of the view in pixels (default 800x600; print
@@ -126,6 +130,21 @@ export options:
   A world file's CRS goes into the .aux.xml of the image it is named for
   (-o scan.jgw: scan.jpg.aux.xml beside it). World files give the centre of
   the top left pixel, the other formats its corner; each export converts.
+tiles options:
+  --zoom MIN-MAX          levels to make (default: from the level whose pixel
+                          is nearest the map's down to a level where the
+                          maps are a few tiles; in an atlas each map adds
+                          tiles down to its own finest level)
+  --format png|jpg        tile format (default png, transparent outside the
+                          maps; jpg is white there)
+  --jobs N                threads (default: all cores)
+  --part K/N              make only the K-th of N equal shares of the tiles
+                          (for running one job on N machines)
+  --resume                keep the tiles an earlier run wrote (directory,
+                          .mbtiles)
+  --force                 allow more than 10 million tiles
+  --exact                 convert every tile pixel through the calibration
+                          (default: a mesh checked to within 0.05 pixel)
 
 Exit status: 0 when everything was done, 1 when a file or line could not be
 used (each is reported on standard error, and the rest is still done), 2 for
@@ -143,6 +162,7 @@ Examples:
   printf '47.37 8.54\n' | geomap convert samples/atlas/zurich_utm32.xml
   geomap generate blank.xml --lat 45,48 --lon 5,11 --step 0.5 --size 1200x700
   geomap print samples/atlas/europe_lcc.xml --grid lines -o europe.pdf
+  geomap tiles samples/atlas -o atlas_tiles --zoom 3-9
 )HELP";
 
 }  // namespace
@@ -179,6 +199,8 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         status = RunImport(rest, out, err);
       } else if (command == "export") {
         status = RunExport(rest, out, err);
+      } else if (command == "tiles") {
+        status = RunTiles(rest, out, err);
       } else {
         throw TUsageError("unknown command '" + apps::Printable(command) + "' (see --help)");
       }

@@ -1,0 +1,181 @@
+// Web map tiles of a calibrated map: the Web Mercator tile grid, the map
+// pixels at halving resolutions, and the warping of one 256 x 256 tile from
+// a map through its calibration.
+//
+// Tile grid: Web Mercator on the sphere of radius 6378137 m. Level z has
+// 2^z x 2^z tiles of kWebTileSize pixels; tile (x, y) counts columns
+// eastwards from longitude -180 and rows southwards from latitude
+// +85.0511 degrees (the "XYZ" numbering; stores that count rows from the
+// south flip them themselves). Levels 0..kMaxWebZoom.
+//
+// Warping: each tile pixel's centre is taken to a latitude and longitude,
+// then to a map pixel by the calibration's batch conversion. The tile is
+// cut into cells of kMeshCell x kMeshCell pixels whose corners are
+// converted exactly; inside a cell the map position is interpolated
+// bilinearly when the interpolation misses the exact position of the
+// cell's centre by at most kMeshTolerance pixels of the level sampled
+// (the error of a smooth mapping's bilinear interpolation is largest near
+// the centre, so the check bounds it for the whole cell well below 0.1 px).
+// A cell that fails the check, or whose corners do not all convert, is
+// converted pixel by pixel.
+//
+// Resampling: on the level of the map's pixel levels whose pixel is at
+// most twice finer than the tile's (each level is a 2 x 2 box average of
+// the one before). Where the map is reduced more than twice, each tile
+// pixel is the area-weighted average of the level pixels its footprint
+// covers (the footprint's size across and down from the mesh, its sides
+// along the image's); else it is interpolated bilinearly on the image.
+// Map pixel (i, j) covers [i, i + 1) x [j, j + 1) of the calibration's
+// pixel coordinates; a tile pixel whose centre falls outside the image or
+// outside the calibration's border polygon stays as it was (transparent
+// in a fresh tile).
+//
+// Threads: a warper only reads its calibration and raster; any number of
+// threads may warp tiles with one warper at once.
+//
+// Sources: web_tiles_math.cpp (grid), web_tiles_raster.cpp (levels of a
+// bitmap), web_tiles_warp.cpp (warping), web_tiles_encode.cpp (PNG, JPEG).
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "marovia/geomap/map_calibration.h"
+
+namespace marovia {
+
+class TBitmap;
+class TImagePyramid;
+
+inline constexpr int kWebTileSize = 256;
+inline constexpr int kMaxWebZoom = 24;
+// The latitude at which the Web Mercator square ends, degrees.
+inline constexpr double kWebMercatorMaxLat = 85.05112877980659;
+// Earth radius of the Web Mercator sphere, metres.
+inline constexpr double kWebMercatorRadius = 6378137.0;
+
+struct TTileId {
+  int Z = 0;
+  int X = 0;  // column, 0 at longitude -180
+  int Y = 0;  // row, 0 at the north edge
+  friend bool operator==(const TTileId&, const TTileId&) = default;
+};
+
+// A latitude/longitude box, degrees.
+struct TGeoBounds {
+  double West = 0, South = 0, East = 0, North = 0;
+  bool Empty() const { return !(East > West && North > South); }
+};
+
+// Tiles X0..X1 x Y0..Y1 (inclusive) of level Z; empty when X1 < X0.
+struct TTileRange {
+  int Z = 0;
+  int X0 = 0, Y0 = 0, X1 = -1, Y1 = -1;
+  int64_t Count() const { return X1 < X0 || Y1 < Y0 ? 0 : int64_t{X1 - X0 + 1} * (Y1 - Y0 + 1); }
+};
+
+// ---- Grid (web_tiles_math.cpp) ----------------------------------------------
+
+// Position in tile units of level Z (fractional; tile x covers [x, x + 1)).
+// Latitudes are clamped to the Web Mercator square.
+double LongitudeToTileX(double Longitude, int Z);
+double LatitudeToTileY(double Latitude, int Z);
+double TileXToLongitude(double TileX, int Z);
+double TileYToLatitude(double TileY, int Z);
+TGeoBounds TileBounds(const TTileId& Tile);
+// The tiles of level Z that the box touches (clamped to the grid).
+TTileRange TilesCovering(const TGeoBounds& Box, int Z);
+// Size of a tile pixel of level Z at Latitude, metres.
+double TilePixelMetres(int Z, double Latitude);
+// The level whose pixel at Latitude is nearest MetresPerPixel (compared in
+// logarithms), within 0..kMaxWebZoom.
+int NearestZoom(double MetresPerPixel, double Latitude);
+// The finest level at most MaxZoom on which Box spans at most two tiles
+// each way: the coarsest level worth making of a map.
+int OverviewZoom(const TGeoBounds& Box, int MaxZoom);
+// The bounds of a calibrated map: its image edges taken to positions at
+// SamplesPerEdge points per edge (positions that do not convert are left
+// out). Empty when none converts.
+TGeoBounds MapBounds(const TMapCalibration& Calibration, int SamplesPerEdge = 64);
+// The outline of the map (its border polygon, or else its image edges) as
+// (longitude, latitude) pairs, SamplesPerEdge points per edge.
+std::vector<std::array<double, 2>> MapOutline(const TMapCalibration& Calibration,
+                                              int SamplesPerEdge = 16);
+
+// ---- Map pixels ---------------------------------------------------------------
+
+// A map image at halving resolutions. Level 0 is the image; level k + 1 is
+// level k halved by 2 x 2 box averages. Pixels are 0x00RRGGBB words.
+class TMapRaster {
+ public:
+  virtual ~TMapRaster() = default;
+  virtual int Levels() const = 0;
+  virtual int LevelWidth(int Level) const = 0;
+  virtual int LevelHeight(int Level) const = 0;
+  // Copies [Left, Left + W) x [Top, Top + H), which lies within the level,
+  // to Dest (Stride words a row).
+  virtual void ReadRegion(int Level, int Left, int Top, int W, int H, uint32_t* Dest,
+                          ptrdiff_t Stride) const = 0;
+};
+
+// The levels of a bitmap, held in memory (4/3 of the bitmap's pixels), down
+// to the first that fits in one tile.
+std::unique_ptr<TMapRaster> MakeBitmapRaster(const TBitmap& Image);
+// The levels of an image pyramid (a large map read tile by tile from its
+// cache file): memory stays within the pyramid's budget whatever the size.
+std::unique_ptr<TMapRaster> MakePyramidRaster(std::unique_ptr<TImagePyramid> Pyramid);
+
+// ---- Warping (web_tiles_warp.cpp) -------------------------------------------
+
+// A tile as RGBA bytes, row-major, kWebTileSize * kWebTileSize * 4; alpha 0
+// is "not covered yet".
+using TTileRgba = std::vector<uint8_t>;
+
+inline constexpr int kMeshCell = 16;
+inline constexpr double kMeshTolerance = 0.05;
+
+class TTileWarper {
+ public:
+  // Both must outlive the warper. The calibration must convert.
+  TTileWarper(const TMapCalibration& Calibration, const TMapRaster& Raster);
+
+  // Bounds of the map, for choosing the tiles to make.
+  const TGeoBounds& Bounds() const { return FBounds; }
+  // Fills the pixels of Tile that this map covers and that are still
+  // transparent in Rgba (alpha 0), opaque. Answers the number filled.
+  // Exact converts every pixel instead of interpolating in the mesh.
+  int Warp(const TTileId& Tile, TTileRgba& Rgba, bool Exact = false) const;
+
+  // The map pixel positions of the tile's pixel centres (level 0 pixels),
+  // with Ok 0 where the position does not convert: exactly, or through the
+  // mesh as Warp uses it. Each span holds kWebTileSize^2 elements.
+  void MapPositions(const TTileId& Tile, bool Exact, std::span<double> X, std::span<double> Y,
+                    std::span<uint8_t> Ok) const;
+
+ private:
+  const TMapCalibration& FCalib;
+  const TMapRaster& FRaster;
+  TGeoBounds FBounds;
+};
+
+// ---- Encoding (web_tiles_encode.cpp) ----------------------------------------
+
+enum class TTileFormat { Png, Jpeg };
+
+// A PNG of the tile: RGB when every pixel is opaque, else RGBA; fast
+// compression. Raises EInvalidGraphic when libpng fails.
+std::vector<uint8_t> EncodePngTile(const TTileRgba& Rgba);
+// A JPEG of the tile at Quality 1..100, transparent pixels white.
+std::vector<uint8_t> EncodeJpegTile(const TTileRgba& Rgba, int Quality = 85);
+std::vector<uint8_t> EncodeTile(const TTileRgba& Rgba, TTileFormat Format);
+// Whether Data is a whole PNG (signature .. IEND) or JPEG (SOI .. EOI): a
+// tile cut short by a crash is not.
+bool IsWholeTileImage(std::span<const uint8_t> Data);
+const char* TileExtension(TTileFormat Format);  // "png", "jpg"
+
+}  // namespace marovia
