@@ -3,7 +3,7 @@
 # installs the package, builds a host project against it and compiles every
 # public header), once more with AddressSanitizer and UndefinedBehaviorSanitizer;
 # then builds the fuzz targets with clang and runs each briefly (FUZZ_SECONDS,
-# default 15), so that a reader that crashes on its seeds or on what little a
+# default 8), so that a reader that crashes on its seeds or on what little a
 # short run finds fails here. The gcc builds treat compiler warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,4 +26,4 @@ cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan -j"$jobs" --output-on-failure --timeout 600
 
-bash scripts/fuzz.sh -t "${FUZZ_SECONDS:-15}"
+bash scripts/fuzz.sh -t "${FUZZ_SECONDS:-8}"
