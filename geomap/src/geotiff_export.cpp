@@ -15,6 +15,7 @@
 #include "marovia/platform/graphics.h"
 #include "marovia/platform/streams.h"
 #include "marovia/platform/tiffimage.h"
+#include "proj_context.h"
 #include "replace_file.h"
 
 namespace marovia {
@@ -32,34 +33,14 @@ constexpr uint16_t kAngularDegree = 9102;
   throw EZYLGeoMapError("Cannot export GeoTIFF file \"" + file + "\": " + why);
 }
 
-extern "C" {
-static void OnProjLog(void*, int, const char*) {}
-}
-
-// A PROJ context of this export: silent, and with the database of the PROJ
-// the library was built with when none is found by PROJ's own rules.
-class ProjContext {
- public:
-  ProjContext() : ctx_(proj_context_create()) {
-    proj_log_func(ctx_, nullptr, OnProjLog);
-    if (proj_context_get_database_path(ctx_) == nullptr)
-      proj_context_set_database_path(ctx_, MAROVIA_PROJ_DATA_DIR "/proj.db", nullptr, nullptr);
-  }
-  ~ProjContext() { proj_context_destroy(ctx_); }
-  ProjContext(const ProjContext&) = delete;
-  ProjContext& operator=(const ProjContext&) = delete;
-  PJ_CONTEXT* get() const { return ctx_; }
-
- private:
-  PJ_CONTEXT* ctx_;
-};
+extern "C" {}
 
 using PjPtr = std::unique_ptr<PJ, decltype(&proj_destroy)>;
 
 // The EPSG code of a projected CRS given as text, when PROJ finds one that
 // describes it fully (a PROJ string matching an EPSG definition included),
 // and it fits a GeoKey.
-std::optional<uint16_t> EpsgCodeOf(const ProjContext& ctx, const std::string& text) {
+std::optional<uint16_t> EpsgCodeOf(const TSilentProjContext& ctx, const std::string& text) {
   PjPtr crs(proj_create(ctx.get(), text.c_str()), &proj_destroy);
   if (!crs || proj_get_type(crs.get()) != PJ_TYPE_PROJECTED_CRS) return std::nullopt;
   auto fits = [](const char* auth, const char* code) -> std::optional<uint16_t> {
@@ -85,7 +66,7 @@ std::optional<uint16_t> EpsgCodeOf(const ProjContext& ctx, const std::string& te
 // first, in its units).
 class FromWgs84 {
  public:
-  FromWgs84(const ProjContext& ctx, const std::string& text, const std::string& file)
+  FromWgs84(const TSilentProjContext& ctx, const std::string& text, const std::string& file)
       : pj_(nullptr, &proj_destroy) {
     PJ* op = proj_create_crs_to_crs(ctx.get(), "EPSG:4326", text.c_str(), nullptr);
     if (op) {
@@ -136,7 +117,7 @@ Affine SampledAffine(const TMapCalibration& cal, const FromWgs84& to, const std:
 }
 
 Georef GeorefOf(const TMapCalibration& cal, int grid, const std::string& file) {
-  const ProjContext ctx;
+  const TSilentProjContext ctx;
   Georef g;
   const TCalibData& d = cal.Data();
   std::optional<FromWgs84> to;

@@ -28,6 +28,8 @@
 #include <span>
 #include <vector>
 
+#include "proj_context.h"
+
 namespace marovia {
 namespace {
 
@@ -49,7 +51,6 @@ static int OnTiffWarning(TIFF*, void*, const char*, const char*, va_list) {
   return 1;
 }
 static void OnGeoTiffError(GTIF*, int, const char*, ...) {}
-static void OnProjLog(void*, int, const char*) {}
 }  // extern "C"
 
 struct TiffCloser {
@@ -119,24 +120,6 @@ std::span<const T> FieldValues(TIFF* t, uint16_t tag, TIFFDataType type) {
   return {static_cast<const T*>(data), n};
 }
 
-// A PROJ context of this import: silent, and with the database of the PROJ
-// the library was built with when none is found by PROJ's own rules.
-class ProjContext {
- public:
-  ProjContext() : ctx_(proj_context_create()) {
-    proj_log_func(ctx_, nullptr, OnProjLog);
-    if (proj_context_get_database_path(ctx_) == nullptr)
-      proj_context_set_database_path(ctx_, MAROVIA_PROJ_DATA_DIR "/proj.db", nullptr, nullptr);
-  }
-  ~ProjContext() { proj_context_destroy(ctx_); }
-  ProjContext(const ProjContext&) = delete;
-  ProjContext& operator=(const ProjContext&) = delete;
-  PJ_CONTEXT* get() const { return ctx_; }
-
- private:
-  PJ_CONTEXT* ctx_;
-};
-
 // Where the file's positions are and what they become.
 struct Crs {
   enum Kind { Wgs84Geographic, OtherGeographic, Utm, OtherProjected };
@@ -195,7 +178,7 @@ std::unique_ptr<ST_TIFF, SimpleTagsFreer> KeyFields(TIFF* t) {
 }
 
 // The GeoKeys: what they define, and whether the raster is PixelIsPoint.
-Crs ReadCrs(TIFF* t, const ProjContext& ctx, const std::string& file, bool& pixelIsPoint) {
+Crs ReadCrs(TIFF* t, const TSilentProjContext& ctx, const std::string& file, bool& pixelIsPoint) {
   const auto st = KeyFields(t);
   if (!st) Fail(file, "out of memory");
   TIFFMethod methods;
@@ -305,7 +288,7 @@ Georef ReadGeoref(TIFF* t, bool pixelIsPoint, const std::string& file) {
 
 // WGS 84 latitudes and longitudes of positions in the CRS (its own axis
 // units, easting or longitude first).
-void ToWgs84(const ProjContext& ctx, const std::string& crsText, std::vector<Tie>& ties,
+void ToWgs84(const TSilentProjContext& ctx, const std::string& crsText, std::vector<Tie>& ties,
              const std::string& file) {
   PJ* op = proj_create_crs_to_crs(ctx.get(), crsText.c_str(), "EPSG:4326", nullptr);
   if (!op) Fail(file, "PROJ knows no transformation from its CRS \"" + crsText + "\" to WGS 84");
@@ -355,7 +338,7 @@ TImportedMap ImportGeoTiff(const std::string& FileName) {
       w > uint32_t(INT32_MAX) || h > uint32_t(INT32_MAX)) {
     Fail(FileName, "it has no usable image size");
   }
-  const ProjContext ctx;
+  const TSilentProjContext ctx;
   bool pixelIsPoint = false;
   const Crs crs = ReadCrs(tif.get(), ctx, FileName, pixelIsPoint);
   const Georef g = ReadGeoref(tif.get(), pixelIsPoint, FileName);

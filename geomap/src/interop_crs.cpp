@@ -3,6 +3,8 @@
 // export, never per point.
 #include "interop_crs.h"
 
+#include "proj_context.h"
+
 #include <proj.h>
 
 #include <memory>
@@ -13,22 +15,10 @@ namespace marovia::interop {
 
 namespace {
 
-struct TContextFree {
-  void operator()(PJ_CONTEXT* c) const { proj_context_destroy(c); }
-};
 struct TPjFree {
   void operator()(PJ* p) const { proj_destroy(p); }
 };
-using TContext = std::unique_ptr<PJ_CONTEXT, TContextFree>;
 using TPj = std::unique_ptr<PJ, TPjFree>;
-
-TContext NewContext() {
-  TContext ctx(proj_context_create());
-  proj_log_level(ctx.get(), PJ_LOG_NONE);
-  if (proj_context_get_database_path(ctx.get()) == nullptr)
-    proj_context_set_database_path(ctx.get(), MAROVIA_PROJ_DATA_DIR "/proj.db", nullptr, nullptr);
-  return ctx;
-}
 
 [[noreturn]] void Refuse(const std::string& Where, const std::string& Text, const char* Why) {
   throw EZYLGeoMapError(Where + ": the CRS \"" + Text.substr(0, 80) + "\" " + Why);
@@ -61,7 +51,7 @@ bool Equivalent(PJ_CONTEXT* ctx, PJ* crs, const char* code) {
 }  // namespace
 
 TCrsInfo ClassifyCrs(const std::string& Text, const std::string& Where) {
-  const TContext ctx = NewContext();
+  const TSilentProjContext ctx;
   const TPj crs = CreateCrs(ctx.get(), Text, Where);
   const PJ_TYPE type = proj_get_type(crs.get());
   TCrsInfo info;
@@ -100,7 +90,7 @@ TCrsInfo ClassifyCrs(const std::string& Text, const std::string& Where) {
 }
 
 std::string CrsAsWkt(const std::string& Text, const std::string& Where, bool& LatitudeFirst) {
-  const TContext ctx = NewContext();
+  const TSilentProjContext ctx;
   std::string text = Text;
   if (text.rfind("+proj", 0) == 0 && text.find("+type=crs") == std::string::npos)
     text += " +type=crs";
