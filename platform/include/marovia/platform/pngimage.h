@@ -25,11 +25,12 @@
 #include <string>
 
 #include "marovia/platform/bmpcodec.h"
+#include "marovia/platform/decoded_image.h"
 #include "marovia/platform/graphics.h"
 
 namespace marovia {
 
-class TPngImage : public TGraphic {
+class TPngImage : public TDecodedImage {
  public:
   TPngImage();
   ~TPngImage() override;
@@ -38,25 +39,10 @@ class TPngImage : public TGraphic {
 
   std::string ClassName() const override { return "TPngImage"; }
 
-  int Width() const override { return bitmap_->Width(); }
-  int Height() const override { return bitmap_->Height(); }
-  // Resizing keeps the top-left pixels; new pixels are white.
-  void SetWidth(int Value) override;
-  void SetHeight(int Value) override;
-  bool Empty() const override { return bitmap_->Empty(); }
-
   // Deflate level used when saving, 0 (fastest, largest) .. 9 (slowest,
   // smallest); values outside are clamped. Default 6.
   int CompressionLevel() const { return level_; }
   void SetCompressionLevel(int Value);
-
-  // The pixels (pf24bit). Owned by this object, valid until the image
-  // changes.
-  const TBitmap& Bitmap() const { return *bitmap_; }
-
-  // From a TBitmap: a copy of its pixels. From a TPngImage: its pixels and
-  // settings. Other sources: the source's AssignTo.
-  void Assign(const TPersistent& Source) override;
 
   // Reads one PNG file from the stream's position; afterwards the position
   // is just past the file's IEND chunk. An empty rest of the stream is an
@@ -65,16 +51,10 @@ class TPngImage : public TGraphic {
   // Writes nothing for an empty image.
   void SaveToStream(TStream& Stream) const override;
 
-  void Draw(TCanvas& ACanvas, const TRect& Rect) const override;
-
  protected:
-  // Into a TBitmap: the pixels, pf24bit.
-  void AssignTo(TPersistent& Dest) const override;
+  void CopySettings(const TDecodedImage& Source) override;
 
  private:
-  void FireProgress(TProgressStage Stage, int Percent) const;
-
-  std::unique_ptr<TBitmap> bitmap_;
   int level_ = 6;
 };
 

@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "marovia/platform/bmpcodec.h"
+#include "marovia/platform/decoded_image.h"
 #include "marovia/platform/graphics.h"
 
 namespace marovia {
@@ -48,7 +49,7 @@ struct TTiffField {
   std::string Ascii;             // tkAscii: text without NUL characters
 };
 
-class TTiffImage : public TGraphic {
+class TTiffImage : public TDecodedImage {
  public:
   TTiffImage();
   ~TTiffImage() override;
@@ -56,13 +57,6 @@ class TTiffImage : public TGraphic {
   TTiffImage& operator=(const TTiffImage&) = delete;
 
   std::string ClassName() const override { return "TTiffImage"; }
-
-  int Width() const override { return bitmap_->Width(); }
-  int Height() const override { return bitmap_->Height(); }
-  // Resizing keeps the top-left pixels; new pixels are white.
-  void SetWidth(int Value) override;
-  void SetHeight(int Value) override;
-  bool Empty() const override { return bitmap_->Empty(); }
 
   // Deflate level used when saving, 1 (fastest, largest) .. 9 (slowest,
   // smallest); values outside are clamped. Default 6.
@@ -75,14 +69,6 @@ class TTiffImage : public TGraphic {
   const std::vector<TTiffField>& ExtraFields() const { return extra_; }
   void SetExtraFields(std::vector<TTiffField> Value) { extra_ = std::move(Value); }
 
-  // The pixels (pf24bit). Owned by this object, valid until the image
-  // changes.
-  const TBitmap& Bitmap() const { return *bitmap_; }
-
-  // From a TBitmap: a copy of its pixels. From a TTiffImage: its pixels and
-  // settings. Other sources: the source's AssignTo.
-  void Assign(const TPersistent& Source) override;
-
   // Reads the TIFF file that starts at the stream's position and fills the
   // rest of the stream (the file's offsets count from that position);
   // afterwards the position is at the stream's end.
@@ -90,16 +76,10 @@ class TTiffImage : public TGraphic {
   // Writes nothing for an empty image.
   void SaveToStream(TStream& Stream) const override;
 
-  void Draw(TCanvas& ACanvas, const TRect& Rect) const override;
-
  protected:
-  // Into a TBitmap: the pixels, pf24bit.
-  void AssignTo(TPersistent& Dest) const override;
+  void CopySettings(const TDecodedImage& Source) override;
 
  private:
-  void FireProgress(TProgressStage Stage, int Percent) const;
-
-  std::unique_ptr<TBitmap> bitmap_;
   int level_ = 6;
   std::vector<TTiffField> extra_;
 };
