@@ -76,6 +76,14 @@ run_geomap render "$atlas" --center 40.2,-3.7 --mag 0.5 --size 800x600 --grid li
 run_geomap render "$atlas" --center 30,20 --mag 0.35 --size 800x600 --grid lines \
   --grid-step 10 --landmarks "$atlas/landmarks.xml" -o "$views/atlas_mediterranean.png"
 
+echo "== The atlas for other software: web tiles with a page, a GeoTIFF, a KMZ"
+echo
+exports=build-main/exports
+mkdir -p "$exports"
+run_geomap tiles "$atlas" --zoom 3-8 -o build-main/tiles
+run_geomap export "$atlas/switzerland_eqc.xml" --to geotiff -o "$exports/switzerland_eqc.tif"
+run_geomap export "$atlas/zurich_utm32.xml" --to kmz -o "$exports/zurich_utm32.kmz"
+
 echo "== geoconvert"
 echo
 run_geoconvert -t utm 47.37 8.54
@@ -85,4 +93,6 @@ run_geoconvert -s "ORDNANCE GB" -t utm 51.5 -0.12
 echo "\$ printf '60 5\\n75 10\\n84 10\\n' | geoconvert -t utm"
 printf '60 5\n75 10\n84 10\n' | "$geoconvert" -t utm
 echo
-echo "The views are in $views/."
+echo "The views are in $views/, the exports in $exports/; the web tiles"
+echo "open in a browser from build-main/tiles/index.html (served over HTTP, e.g."
+echo "python3 -m http.server -d build-main/tiles)."
