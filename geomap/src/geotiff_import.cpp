@@ -20,12 +20,14 @@
 #include <tiffio.h>
 
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "proj_context.h"
@@ -89,6 +91,8 @@ constexpr uint16_t kTagTransformation = 34264;
 constexpr uint16_t kTagKeyDirectory = 34735;
 constexpr uint16_t kTagDoubleParams = 34736;
 constexpr uint16_t kTagAsciiParams = 34737;
+// Metadata items as XML text; a neatline is one of them.
+constexpr uint16_t kTagGdalMetadata = 42112;
 
 // The values of a field of the given type, whether libtiff knows the field
 // (a count of 16 bits, or none for text) or created it on reading (a count
@@ -286,6 +290,59 @@ Georef ReadGeoref(TIFF* t, bool pixelIsPoint, const std::string& file) {
   return g;
 }
 
+// The border a file carries in its metadata field: an item "NEATLINE"
+// holding a WKT polygon ("POLYGON ((x y, x y, ...))", the outer ring) in the
+// model's coordinates, turned into pixels through the affine map. Empty
+// without one, under control points, or for a polygon that cannot be read:
+// the map then simply has no border.
+std::vector<TBorderVertex> NeatlineBorder(TIFF* t, const Georef& g) {
+  constexpr size_t kMaxVertices = 10000;
+  if (!g.affine) return {};
+  const auto field = FieldValues<char>(t, kTagGdalMetadata, TIFF_ASCII);
+  const std::string_view meta(field.data(), strnlen(field.data(), field.size()));
+  const size_t item = meta.find("name=\"NEATLINE\"");
+  if (item == std::string_view::npos) return {};
+  const size_t start = meta.find('>', item), end = meta.find("</Item>", item);
+  if (start == std::string_view::npos || end == std::string_view::npos || end < start) return {};
+  const std::string_view wkt = meta.substr(start + 1, end - start - 1);
+  const size_t ring = wkt.find("((");
+  if (ring == std::string_view::npos ||
+      wkt.substr(0, ring).find("POLYGON") == std::string_view::npos)
+    return {};
+  const double det = g.a[1] * g.a[5] - g.a[2] * g.a[4];
+  if (!(std::isfinite(det) && det != 0)) return {};
+  std::vector<TBorderVertex> border;
+  const char* p = wkt.data() + ring + 2;
+  const char* const last = wkt.data() + wkt.size();
+  auto skipBlanks = [&] {
+    while (p < last && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')) ++p;
+  };
+  for (;;) {
+    double xy[2];
+    for (double& v : xy) {
+      skipBlanks();
+      const auto r = std::from_chars(p, last, v);
+      if (r.ec != std::errc() || !std::isfinite(v)) return {};
+      p = r.ptr;
+    }
+    if (border.size() == kMaxVertices) return {};
+    const double dx = xy[0] - g.a[0], dy = xy[1] - g.a[3];
+    border.push_back(
+        TBorderVertex{(g.a[5] * dx - g.a[2] * dy) / det, (g.a[1] * dy - g.a[4] * dx) / det});
+    skipBlanks();
+    if (p < last && *p == ',') {
+      ++p;
+      continue;
+    }
+    if (p < last && *p == ')') break;
+    return {};
+  }
+  // The ring repeats its first vertex at its end; the border closes itself.
+  if (border.size() > 1 && border.front() == border.back()) border.pop_back();
+  if (border.size() < 3) return {};
+  return border;
+}
+
 // WGS 84 latitudes and longitudes of positions in the CRS (its own axis
 // units, easting or longitude first).
 void ToWgs84(const TSilentProjContext& ctx, const std::string& crsText, std::vector<Tie>& ties,
@@ -408,6 +465,7 @@ TImportedMap ImportGeoTiff(const std::string& FileName) {
     const std::string why = result.Calibration.FitMessage();
     Fail(FileName, "its points do not fit the model" + (why.empty() ? "" : ": " + why));
   }
+  result.Calibration.SetBorder(NeatlineBorder(tif.get(), g));
   return result;
 }
 

@@ -105,5 +105,27 @@ TEST(GeoTiffImport, ConvertsAsGdalTransformDoes) {
   }
 }
 
+// The neatline GDAL keeps in a file's metadata becomes the map's border, in
+// pixels: 0.1 degree per pixel from (10 E, 50 N), so the corners below are
+// the pixels (5, 5), (30, 5), (30, 20) and (5, 20). Without one there is no
+// border.
+TEST(GeoTiffImport, NeatlineBecomesTheBorder) {
+  const TempDir dir;
+  const ImportCase plain{"plain", "-a_srs EPSG:4326 -a_ullr 10 50 14 47", cmEquiRect};
+  EXPECT_TRUE(ImportGeoTiff(MakeGeoTiff(dir, plain)).Calibration.Border().empty());
+  const ImportCase framed{
+      "neatline",
+      plain.options + " -mo 'NEATLINE=POLYGON ((10.5 49.5,13 49.5,13 48,10.5 48,10.5 49.5))'",
+      cmEquiRect};
+  const std::vector<TBorderVertex> border =
+      ImportGeoTiff(MakeGeoTiff(dir, framed)).Calibration.Border();
+  const double expected[4][2] = {{5, 5}, {30, 5}, {30, 20}, {5, 20}};
+  ASSERT_EQ(border.size(), 4u);
+  for (size_t k = 0; k < 4; ++k) {
+    EXPECT_NEAR(border[k].X, expected[k][0], 1e-9) << k;
+    EXPECT_NEAR(border[k].Y, expected[k][1], 1e-9) << k;
+  }
+}
+
 }  // namespace
 }  // namespace marovia

@@ -33,6 +33,11 @@
 // WGS 84), cmProjected of order 1 or 2 for projected CRSs (UTM included).
 // Our calibration points sit on whole pixels: control points between pixels
 // are rounded to the nearest one.
+//
+// Border: a neatline in the file's metadata field (the item "NEATLINE", a
+// WKT polygon in the model's coordinates, as GDAL writes it) becomes the
+// calibration's border, in pixels, for an affine georeferencing; a neatline
+// that cannot be read is left out rather than refused.
 #pragma once
 
 #include <string>
