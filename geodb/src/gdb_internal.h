@@ -52,8 +52,10 @@ int Percent(double Done, double Total);
 
 // Completes a deletion that was interrupted between its two writes to the
 // item table (the last record copied over the deleted one, then cut off):
-// when the last of Items is identical to an earlier record, it is removed
-// from Items and cut off the file TableName. Answers true when it did so.
+// when an earlier record of Items holds the ID of the last one, the last
+// record is written there whole (its copy may have been cut short), then
+// removed from Items and cut off the file TableName. Answers true when it
+// did so.
 bool CompleteInterruptedDeletion(std::vector<TgdbData>& Items, const std::string& TableName);
 
 }  // namespace marovia::gdb

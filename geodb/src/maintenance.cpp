@@ -40,19 +40,29 @@ void DeleteIfExists(const std::string& FileName) {
 
 }  // namespace
 
-// IDs are never shared, so a last record equal byte for byte to an earlier
-// one can only be the moved copy of a deletion that was cut short before the
-// table was shortened; cutting it off finishes the deletion. Otherwise the
-// item would stay twice, and deleting it later would leave its twin behind.
+// IDs are never shared, so a last record whose ID an earlier record also
+// holds can only be the moved item of a deletion that was cut short before
+// the table was shortened. The earlier record may hold the copy only in part:
+// the kernel copies a write page by page and a killed process stops between
+// pages, so a record that straddles a page boundary keeps the old bytes
+// beyond it. Writing the last record there again and cutting it off finishes
+// the deletion. Otherwise the item would stay twice, and deleting it later
+// would leave its twin behind.
 bool gdb::CompleteInterruptedDeletion(std::vector<TgdbData>& Items, const std::string& TableName) {
   if (Items.size() < 2) return false;
   const TgdbData& last = Items.back();
-  const auto twin = std::find_if(Items.begin(), Items.end() - 1, [&](const TgdbData& r) {
-    return std::memcmp(&r, &last, sizeof last) == 0;
-  });
+  const auto twin = std::find_if(Items.begin(), Items.end() - 1,
+                                 [&](const TgdbData& r) { return r.ItemId == last.ItemId; });
   if (twin == Items.end() - 1) return false;
   TBinaryFile f(TableName, sizeof(TgdbData));
   f.Reset(TFileAccess::faReadWrite);
+  if (std::memcmp(&*twin, &last, sizeof last) != 0) {
+    // Should this write be cut short too, the next opening finds the same
+    // state again: the last record is removed only once its copy is whole.
+    f.Seek(twin - Items.begin());
+    f.BlockWrite(&last, 1);
+    *twin = last;
+  }
   f.Seek(static_cast<int64_t>(Items.size()) - 1);
   f.Truncate();
   f.CloseFile();

@@ -24,7 +24,7 @@ class InterruptedDeletion : public ::testing::Test {
     std::error_code ec;
     fs::remove_all(dir_, ec);
   }
-  std::string Base() const { return (dir_ / "db").string(); }
+  std::string Base() const { return (dir_ / name_).string(); }
   std::vector<char> Table() const {
     std::ifstream in(Base() + ".zylgds", std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
@@ -34,6 +34,7 @@ class InterruptedDeletion : public ::testing::Test {
         .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }
   fs::path dir_;
+  std::string name_ = "db";
 };
 
 // Regression: the moved item stayed in the table twice under one ID, so
@@ -64,6 +65,39 @@ TEST_F(InterruptedDeletion, MovedItemIsKeptOnceAndTheDeletionCompleted) {
   db.SetDBName(Base());
   EXPECT_EQ(db.SearchForItemID(4), 0);
   EXPECT_EQ(db.NumEntries(), 2);
+}
+
+// A kill stops a write between two pages, so the copy over the deleted record
+// may hold only a head of the moved record (its ID included) and the deleted
+// record's bytes after it.
+TEST_F(InterruptedDeletion, MoveCutShortInsideTheRecordIsCompleted) {
+  constexpr size_t kRec = sizeof(TgdbData);
+  for (const size_t head : {sizeof(int32_t), size_t{61}, kRec - 1}) {
+    SCOPED_TRACE(head);
+    name_ = "torn" + std::to_string(head);
+    {
+      TGeoDB db(nullptr);
+      db.SetDBName(Base());
+      for (int32_t key : {11, 12, 13, 14}) AddItem(db, ContentOf(key));
+    }
+    std::vector<char> table = Table();
+    const std::vector<char> moved(table.end() - kRec, table.end());
+    std::copy(moved.begin(), moved.begin() + static_cast<std::ptrdiff_t>(head),
+              table.begin() + kRec);
+    WriteTable(table);
+
+    TGeoDB db(nullptr);
+    db.SetDBName(Base());
+    ASSERT_EQ(db.NumEntries(), 3);
+    table = Table();
+    ASSERT_EQ(table.size(), 3 * kRec);
+    EXPECT_TRUE(std::equal(moved.begin(), moved.end(), table.begin() + kRec));
+    EXPECT_EQ(db.SearchForItemID(2), 0);
+    EXPECT_EQ(db.SearchForItemID(4), 2);
+    EXPECT_EQ(CompareIndexes(db), "");
+    for (int entry = 1; entry <= 3; ++entry)
+      EXPECT_EQ(CompareItem(db, entry, ContentOf(db.Data(entry).Tag)), "");
+  }
 }
 
 TEST_F(InterruptedDeletion, DistinctRecordsAreLeftAlone) {
