@@ -45,7 +45,9 @@ void DeleteIfExists(const std::string& FileName) {
 // the table was shortened. The earlier record may hold the copy only in part:
 // the kernel copies a write page by page and a killed process stops between
 // pages, so a record that straddles a page boundary keeps the old bytes
-// beyond it. Writing the last record there again and cutting it off finishes
+// beyond it. Records and pages both start at multiples of 8 bytes, so any
+// head that reached the file holds the whole ID, by which the copy is found.
+// Writing the last record there again and cutting it off finishes
 // the deletion. Otherwise the item would stay twice, and deleting it later
 // would leave its twin behind.
 bool gdb::CompleteInterruptedDeletion(std::vector<TgdbData>& Items, const std::string& TableName) {

@@ -68,11 +68,11 @@ TEST_F(InterruptedDeletion, MovedItemIsKeptOnceAndTheDeletionCompleted) {
 }
 
 // A kill stops a write between two pages, so the copy over the deleted record
-// may hold only a head of the moved record (its ID included) and the deleted
-// record's bytes after it.
+// may hold only a head of the moved record (8-byte steps, the ID included) and
+// the deleted record's bytes after it.
 TEST_F(InterruptedDeletion, MoveCutShortInsideTheRecordIsCompleted) {
   constexpr size_t kRec = sizeof(TgdbData);
-  for (const size_t head : {sizeof(int32_t), size_t{61}, kRec - 1}) {
+  for (const size_t head : {size_t{8}, size_t{64}, kRec - 8}) {
     SCOPED_TRACE(head);
     name_ = "torn" + std::to_string(head);
     {
