@@ -299,6 +299,7 @@ std::vector<TBorderVertex> NeatlineBorder(TIFF* t, const Georef& g) {
   constexpr size_t kMaxVertices = 10000;
   if (!g.affine) return {};
   const auto field = FieldValues<char>(t, kTagGdalMetadata, TIFF_ASCII);
+  if (field.empty()) return {};
   const std::string_view meta(field.data(), strnlen(field.data(), field.size()));
   const size_t item = meta.find("name=\"NEATLINE\"");
   if (item == std::string_view::npos) return {};
