@@ -40,21 +40,28 @@ void DeleteIfExists(const std::string& FileName) {
 
 }  // namespace
 
-// IDs are never shared, so a last record whose ID an earlier record also
-// holds can only be the moved item of a deletion that was cut short before
-// the table was shortened. The earlier record may hold the copy only in part:
-// the kernel copies a write page by page and a killed process stops between
-// pages, so a record that straddles a page boundary keeps the old bytes
-// beyond it. Records and pages both start at multiples of 8 bytes, so any
-// head that reached the file holds the whole ID, by which the copy is found.
-// Writing the last record there again and cutting it off finishes
-// the deletion. Otherwise the item would stay twice, and deleting it later
-// would leave its twin behind.
+// IDs are never shared, so a last record equal to an earlier one can only be
+// the moved item of a deletion that was cut short before the table was
+// shortened. The earlier record may hold the copy only in part: the kernel
+// copies a write page by page and a killed process stops between pages, so
+// a record that straddles a page boundary may keep its old bytes beyond it.
+// Such a record is taken as the copy only when it matches the last record up
+// to that boundary (every page size is a multiple of 4096 bytes); any other
+// pair of records sharing an ID is damage this repair must not resolve by
+// dropping one. Writing the last record there again and cutting it off
+// finishes the deletion. Otherwise the item would stay twice, and deleting it
+// later would leave its twin behind.
 bool gdb::CompleteInterruptedDeletion(std::vector<TgdbData>& Items, const std::string& TableName) {
   if (Items.size() < 2) return false;
   const TgdbData& last = Items.back();
-  const auto twin = std::find_if(Items.begin(), Items.end() - 1,
-                                 [&](const TgdbData& r) { return r.ItemId == last.ItemId; });
+  auto isCopy = [&](const TgdbData& r) {
+    constexpr size_t kPage = 4096;
+    const size_t begin = static_cast<size_t>(&r - Items.data()) * sizeof(TgdbData);
+    const size_t boundary = (begin / kPage + 1) * kPage;
+    const size_t head = boundary < begin + sizeof(TgdbData) ? boundary - begin : sizeof(TgdbData);
+    return std::memcmp(&r, &last, head) == 0;
+  };
+  const auto twin = std::find_if(Items.begin(), Items.end() - 1, isCopy);
   if (twin == Items.end() - 1) return false;
   TBinaryFile f(TableName, sizeof(TgdbData));
   f.Reset(TFileAccess::faReadWrite);

@@ -68,36 +68,57 @@ TEST_F(InterruptedDeletion, MovedItemIsKeptOnceAndTheDeletionCompleted) {
 }
 
 // A kill stops a write between two pages, so the copy over the deleted record
-// may hold only a head of the moved record (8-byte steps, the ID included) and
-// the deleted record's bytes after it.
-TEST_F(InterruptedDeletion, MoveCutShortInsideTheRecordIsCompleted) {
+// may hold only the moved record's head up to a page boundary and the deleted
+// record's bytes after it: records 34 and 68 (0-based) straddle the
+// boundaries at 4096 and 8192 bytes, 16 and 32 bytes into the record.
+TEST_F(InterruptedDeletion, MoveCutShortAtAPageBoundaryIsCompleted) {
   constexpr size_t kRec = sizeof(TgdbData);
-  for (const size_t head : {size_t{8}, size_t{64}, kRec - 8}) {
-    SCOPED_TRACE(head);
-    name_ = "torn" + std::to_string(head);
+  constexpr int kItems = 70;
+  for (const size_t deleted : {size_t{34}, size_t{68}}) {
+    SCOPED_TRACE(deleted);
+    name_ = "torn" + std::to_string(deleted);
     {
       TGeoDB db(nullptr);
       db.SetDBName(Base());
-      for (int32_t key : {11, 12, 13, 14}) AddItem(db, ContentOf(key));
+      for (int32_t key = 1; key <= kItems; ++key) AddItem(db, ContentOf(key));
     }
     std::vector<char> table = Table();
     const std::vector<char> moved(table.end() - kRec, table.end());
+    const size_t head = (deleted * kRec / 4096 + 1) * 4096 - deleted * kRec;
+    ASSERT_LT(head, kRec);
     std::copy(moved.begin(), moved.begin() + static_cast<std::ptrdiff_t>(head),
-              table.begin() + kRec);
+              table.begin() + static_cast<std::ptrdiff_t>(deleted * kRec));
     WriteTable(table);
 
     TGeoDB db(nullptr);
     db.SetDBName(Base());
-    ASSERT_EQ(db.NumEntries(), 3);
+    ASSERT_EQ(db.NumEntries(), kItems - 1);
     table = Table();
-    ASSERT_EQ(table.size(), 3 * kRec);
-    EXPECT_TRUE(std::equal(moved.begin(), moved.end(), table.begin() + kRec));
-    EXPECT_EQ(db.SearchForItemID(2), 0);
-    EXPECT_EQ(db.SearchForItemID(4), 2);
+    ASSERT_EQ(table.size(), (kItems - 1) * kRec);
+    EXPECT_TRUE(std::equal(moved.begin(), moved.end(),
+                           table.begin() + static_cast<std::ptrdiff_t>(deleted * kRec)));
+    EXPECT_EQ(db.SearchForItemID(static_cast<int32_t>(deleted) + 1), 0);
+    EXPECT_EQ(db.SearchForItemID(kItems), static_cast<int>(deleted) + 1);
     EXPECT_EQ(CompareIndexes(db), "");
-    for (int entry = 1; entry <= 3; ++entry)
-      EXPECT_EQ(CompareItem(db, entry, ContentOf(db.Data(entry).Tag)), "");
   }
+}
+
+// Two records sharing an ID where no page boundary explains it (a damaged
+// file) are left as they are: the repair drops nothing it cannot account for.
+TEST_F(InterruptedDeletion, SharedIdWithoutAPageCutIsLeftAlone) {
+  constexpr size_t kRec = sizeof(TgdbData);
+  {
+    TGeoDB db(nullptr);
+    db.SetDBName(Base());
+    for (int32_t key : {11, 12, 13, 14}) AddItem(db, ContentOf(key));
+  }
+  std::vector<char> table = Table();
+  std::copy(table.end() - kRec, table.end() - kRec + 8, table.begin() + kRec);
+  WriteTable(table);
+  TGeoDB db(nullptr);
+  db.SetDBName(Base());
+  EXPECT_EQ(db.NumEntries(), 4);
+  EXPECT_EQ(Table().size(), 4 * kRec);
 }
 
 TEST_F(InterruptedDeletion, DistinctRecordsAreLeftAlone) {
