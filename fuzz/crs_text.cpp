@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "crs_projection.h"
+#include "calibration/crs_projection.h"
 #include "fuzz_support.h"
 
 using namespace marovia;

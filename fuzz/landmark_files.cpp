@@ -13,7 +13,7 @@
 #include <cmath>
 
 #include "fuzz_support.h"
-#include "landmark_element.h"
+#include "files/landmark_element.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/strutils.h"
 

@@ -29,6 +29,8 @@ test_packages=(
   libgeographiclib-dev
   # independent oracles of the calibration tests: gdaltransform, gmt mapproject
   gdal-bin gmt gmt-gshhg-high
+  # datum shifts checked against cs2cs
+  proj-bin
   # rasterises the large sample map that the image pyramid is tested and measured on
   ghostscript
   # the web tile page in a headless browser; the large-map benchmark's peer

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "crs_projection.h"
+#include "calibration/crs_projection.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "thin_plate_spline.h"
+#include "calibration/thin_plate_spline.h"
 
 namespace {
 

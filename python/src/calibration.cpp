@@ -21,7 +21,7 @@
 #include "marovia/geomap/map_calibration.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/imageprobe.h"
-#include "replace_file.h"
+#include "files/replace_file.h"
 
 namespace py = pybind11;
 

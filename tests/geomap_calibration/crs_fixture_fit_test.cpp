@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "calib_test_map.h"
-#include "crs_projection.h"
+#include "calibration/crs_projection.h"
 #include "marovia/geomap/map_calibration.h"
-#include "plane_polynomial.h"
+#include "calibration/plane_polynomial.h"
 
 namespace marovia {
 namespace {

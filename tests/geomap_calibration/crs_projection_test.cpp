@@ -1,6 +1,6 @@
 // Projections through PROJ against an independent implementation (GMT's
 // mapproject, Debian gmt), the forms of CRS text, and the refusals.
-#include "crs_projection.h"
+#include "calibration/crs_projection.h"
 
 #include <gtest/gtest.h>
 

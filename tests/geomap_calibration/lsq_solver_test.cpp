@@ -1,6 +1,6 @@
 // The least-squares solver: exact, overdetermined, underdetermined and
 // rank-deficient systems, standard deviations, progress and abort.
-#include "lsq_solver.h"
+#include "calibration/lsq_solver.h"
 
 #include <gtest/gtest.h>
 

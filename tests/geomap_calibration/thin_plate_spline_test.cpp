@@ -2,7 +2,7 @@
 // gdaltransform -tps, Debian gdal-bin), its limit for large smoothing (the
 // least-squares affine fit, solved here by normal equations), and the
 // refusals of a fit.
-#include "thin_plate_spline.h"
+#include "calibration/thin_plate_spline.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "marovia/platform/sysutils.h"
-#include "replace_file.h"
+#include "files/replace_file.h"
 #include "support/temp_dir.h"
 
 using namespace marovia;

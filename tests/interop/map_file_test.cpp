@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "crs_projection.h"
+#include "calibration/crs_projection.h"
 #include "marovia/geomap/map_file_format.h"
 #include "support/gdal_tools.h"
 #include "support/temp_dir.h"

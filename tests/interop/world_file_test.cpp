@@ -7,7 +7,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "crs_projection.h"
+#include "calibration/crs_projection.h"
 #include "marovia/geomap/world_file.h"
 #include "support/gdal_tools.h"
 #include "support/temp_dir.h"

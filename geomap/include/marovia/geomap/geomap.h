@@ -10,46 +10,51 @@
 // calling Paint, which composes the view into AuxBmp and copies it to the
 // control's surface.
 //
-// Sources, by concern:
-//   geomap_core.cpp         construction, properties, Assign, Clear
-//   calibration.cpp         calibration points, refits, quality, residuals
-//   map_calibration*.cpp    the calibration value: fits, conversions, residuals
-//                           (map_calibration.h)
-//   lsq_solver.cpp          least squares by singular value decomposition
-//   conversion.cpp          pixel <-> geographic, control <-> image, extents
-//   landmarks.cpp           the landmark list
-//   map_file_reader.cpp     the reader core of calibration, landmark and symbol
-//                           files: root-line search, element loop, cut sets
-//   calxml_root.cpp         calibration files: a data set's root line
-//   calxml_elements.cpp     calibration files: the element table of a data set
-//   calxml_read.cpp         calibration files: the readers
-//   calxml_write.cpp        calibration files: the writers
-//   landmark_element.cpp    one landmark element of a landmark file, both ways
-//   landmark_files.cpp      landmark files
-//   image_loading.cpp       map image files and bitmaps, the size limit
-//   render.cpp              Paint and the order of the composition steps
-//   render_image.cpp        background, scaled-image cache, the map image
-//   render_border_clip.cpp  the map image outside the border (ClipToBorder)
-//   render_tiles.cpp        the map image of a tiled (large) map
-//   map_view.h              the view as a value and the image/control mapping
-//   render_grid.cpp         graticule lines by model, calibration markers
-//   render_utm_grid.cpp     the UTM grid
-//   render_landmarks.cpp    landmarks, sampling, captions, the highlight
-//   render_captions.cpp     caption fonts and text cells
-//   label_placement.cpp     captions placed without overlap: collision index
-//   grid_scale.cpp          the grid steps that suit a magnification
-//   grid_steps.cpp          round graticule and UTM grid steps (grid_steps.h)
-//   render_symbol_stamps.cpp  symbols drawn once per paint and stamped
-//   mouse_trace.cpp         the mouse trace: points, clearing, drawing
-//   interaction.cpp         mouse gestures
-//   zoom_pan.cpp            zoom history, magnification, centring, resampling
-//   map_output.cpp          saving, renaming, clipboard, CopyToBMP
-//   map_generated.cpp       generated maps in memory and as files
-//   map_printing.cpp        printing
-//   interop_*.cpp           maps from and to other software: world files,
-//                           .map files, control-point lists, GDAL virtual
-//                           rasters, KML/KMZ (world_file.h, map_file_format.h,
-//                           control_points.h, vrt_export.h, kml_export.h)
+// Sources (geomap/src), by folder and concern:
+//   control/       the control itself
+//     geomap_core.cpp         construction, properties, Assign, Clear
+//     calibration.cpp         calibration points, refits, quality, residuals
+//     calibration_settings.cpp  the projected and thin-plate models' settings
+//     conversion.cpp          pixel <-> geographic, control <-> image, extents
+//     landmarks.cpp           the landmark list
+//     image_loading.cpp       map image files and bitmaps, the size limit
+//     interaction.cpp         mouse gestures
+//     zoom_pan.cpp            zoom history, magnification, centring, resampling
+//     mouse_trace.cpp         the mouse trace: points, clearing, drawing
+//     map_output.cpp          saving, renaming, clipboard, CopyToBMP
+//     map_generated.cpp       generated maps in memory and as files
+//     map_printing.cpp        printing
+//     symbol_repository.cpp   the symbol repository component
+//   calibration/   the calibration value (map_calibration.h)
+//     map_calibration*.cpp    fits, conversions, batches, residuals
+//     lsq_solver.cpp          least squares by singular value decomposition
+//     plane_polynomial.cpp, thin_plate_*.cpp  the projected and thin-plate fits
+//     crs_projection.cpp, proj_context.cpp    coordinate reference systems (PROJ)
+//     conversion_lines.cpp    graticule line fits
+//   files/         calibration, landmark and symbol files (calxml.h, xmltext.h)
+//     map_file_reader.cpp     the reader core: root-line search, element loop,
+//                             cut sets
+//     calxml_*.cpp            calibration files: root line, elements, readers,
+//                             writers
+//     landmark_element.cpp, landmark_files.cpp, symbol_files.cpp
+//     xmltext_*.cpp           the XML text routines and tag table
+//     replace_file.cpp        whole-or-nothing file replacement
+//   render/        the composition of a view
+//     render.cpp              Paint and the order of the composition steps
+//     map_view.h              the view as a value and the image/control mapping
+//     render_image.cpp        background, scaled-image cache, the map image
+//     render_tiles.cpp        the map image of a tiled (large) map
+//     render_border_clip.cpp  the map image outside the border (ClipToBorder)
+//     render_grid.cpp         graticule lines by model, calibration markers
+//     render_utm_grid.cpp     the UTM grid
+//     render_landmarks.cpp    landmarks, sampling, captions, the highlight
+//     render_captions.cpp     caption fonts and text cells
+//     label_placement.cpp     captions placed without overlap: collision index
+//     grid_scale.cpp, grid_steps.cpp  grid steps that suit a magnification
+//     render_symbol_stamps.cpp, symbol_drawing.cpp  landmark symbols
+//   interop/       maps from and to other software: world files, .map files,
+//                  control-point lists, GDAL virtual rasters, KML/KMZ, GeoTIFF
+//   tiles/         web tiles: tile math, warp, encoding, the tile stores
 #pragma once
 
 #include <array>

@@ -1,0 +1,193 @@
+// TMapCalibration: construction, the model table and the refits.
+//
+// A refit always starts from all current points; there is no incremental
+// update. The order is the graticule matrix, the fit of the model, then
+// the corners and resolution.
+#include "marovia/geomap/map_calibration.h"
+
+#include <array>
+#include <cmath>
+
+#include "calibration/calib_counts.h"
+#include "marovia/zylmath/curvefit.h"
+
+namespace marovia {
+
+namespace {
+
+// What each model fits and how many points it needs for a determined fit.
+// A model is added here, in one place, with its fit and its minimum.
+struct TModelEntry {
+  void (TMapCalibration::*Fit)();  // null: nothing beyond the graticule matrix
+  int MinPoints;
+};
+constexpr std::array<TModelEntry, kNumCalibModels> kModels = {{
+    {nullptr, 0},                           // cmParabolicIp (FitLines)
+    {&TMapCalibration::FitBiquadratic, 6},  // cmBiquadraticPn
+    {&TMapCalibration::FitConic, 3},        // cmConicConformal
+    {&TMapCalibration::FitMillerCyl, 3},    // cmMillerCylindrical
+    {&TMapCalibration::FitEquiRect, 3},     // cmEquiRect
+    {&TMapCalibration::FitEquiRect, 3},     // cmUTM
+    {nullptr, 0},                           // cmUndefined
+    {&TMapCalibration::FitProjected, 3},    // cmProjected (6 for order 2)
+    {&TMapCalibration::FitThinPlate, 3},    // cmThinPlate
+}};
+
+// The entry of a model; a value outside the enumeration (the record is
+// public) has none.
+const TModelEntry* EntryOf(TCalibModel m) {
+  return static_cast<size_t>(m) < kModels.size() ? &kModels[m] : nullptr;
+}
+
+}  // namespace
+
+TMapCalibration::TMapCalibration() {
+  FGratMat.Resize(5, 1);
+}
+
+TMapCalibration::TMapCalibration(TCalibModel Model, const TCalibData& Data, int32_t Width,
+                                 int32_t Height)
+    : FModel(Model), FData(Data) {
+  SetImageSize(Width, Height);
+  FGratMat.Resize(5, 1);
+}
+
+void TMapCalibration::SetImageSize(int32_t Width, int32_t Height) {
+  FWidth = Width;
+  FHeight = Height;
+}
+
+bool TMapCalibration::InsideBorder(double X, double Y) const {
+  const size_t n = FBorder.size();
+  if (n < 3) return true;
+  // Even-odd rule: count the edges a ray from (X, Y) to the right crosses;
+  // an edge counts when it straddles the ray's row (half-open in y, so a
+  // vertex on the row is counted once).
+  bool inside = false;
+  for (size_t i = 0, j = n - 1; i < n; j = i++) {
+    const TBorderVertex& a = FBorder[i];
+    const TBorderVertex& b = FBorder[j];
+    if ((a.Y > Y) == (b.Y > Y)) continue;
+    const double crossX = a.X + (Y - a.Y) * (b.X - a.X) / (b.Y - a.Y);
+    if (X < crossX) inside = !inside;
+  }
+  return inside;
+}
+
+int TMapCalibration::MinPoints(TCalibModel Model) {
+  const TModelEntry* e = EntryOf(Model);
+  return e ? e->MinPoints : 0;
+}
+
+int TMapCalibration::RequiredPoints() const {
+  if (FModel == cmProjected && FData.PolyOrder == 2) return 6;
+  return MinPoints(FModel);
+}
+
+bool TMapCalibration::Fit() {
+  FitLines();
+  FitModel();
+  CalcExtentsAndResolution();
+  return Converts();
+}
+
+void TMapCalibration::FitModel() {
+  const TModelEntry* e = EntryOf(FModel);
+  if (e && e->Fit) (this->*(e->Fit))();
+}
+
+bool TMapCalibration::Converts() const {
+  if (FModel == cmParabolicIp)
+    return FGratMat.NrOfRows() >= 4;  // FitLines keeps 4+ rows only when usable
+  if (FModel == cmProjected) return FProjected != nullptr;
+  if (FModel == cmThinPlate) return FThinPlate != nullptr;
+  const int min = MinPoints(FModel);
+  return min > 0 && QuadCount(FData) >= min;
+}
+
+void TMapCalibration::ClearFittedParameters() {
+  FGratMat.Resize(5, 1);
+  FGratMat.Fill(0);
+  FEquRectSPPL = {};
+  FEquRectPLSP = {};
+  FCalParsPLSP = {};
+  FCalParsSPPL = {};
+  FProjected.reset();
+  FThinPlate.reset();
+  FFitMessage.clear();
+}
+
+bool TMapCalibration::AddLinePoint(TGratLineKind Kind, double LineValue, int32_t X, int32_t Y) {
+  if (!std::isfinite(LineValue)) return false;
+  TCalibData& cd = FData;
+  int i = -1;
+  for (int l = 0; l < LineCount(cd) && i < 0; ++l)
+    if (cd.CalLines[l].LineType == Kind && cd.CalLines[l].LineValue == LineValue) i = l;
+  if (i < 0 && LineCount(cd) < kMaxCalLines) {
+    i = LineCount(cd);
+    cd.NumCalLines = i + 1;
+    TCalibLine& line = cd.CalLines[i];
+    line.LineType = Kind;
+    line.LineValue = LineValue;
+    line.NumPoints = 0;
+  }
+  if (i < 0 || PointCount(cd.CalLines[i]) >= kMaxLinePoints) return false;
+  TCalibLine& line = cd.CalLines[i];
+  const int n = PointCount(line);
+  line.CalPoints[n] = TPoint{X, Y};
+  line.NumPoints = n + 1;
+  return true;
+}
+
+bool TMapCalibration::AddPoint(double LatOrNorthing, double LongOrEasting, int32_t X, int32_t Y) {
+  // A single coordinate that is not finite would turn every fitted
+  // parameter into NaN.
+  if (!std::isfinite(LatOrNorthing) || !std::isfinite(LongOrEasting)) return false;
+  const int n = QuadCount(FData);
+  if (n >= kMaxCalQuads) return false;
+  FData.CalQuads[n] = TCalQuad{LatOrNorthing, LongOrEasting, X, Y};
+  FData.NumCalQuads = n + 1;
+  return true;
+}
+
+bool TMapCalibration::FitLines() {
+  const TCalibData& cd = FData;
+  const int lines = LineCount(cd);
+  FGratMat.Resize(5, lines);
+  int parallels = 0, meridians = 0;
+  TCurveFit fit;
+  for (int i = 0; i < lines; ++i) {
+    const TCalibLine& line = cd.CalLines[i];
+    const int32_t row = i + 1;
+    const bool parallel = line.LineType == gtlParallel;
+    FGratMat.SetVal(1, row, parallel ? 1 : 0);
+    FGratMat.SetVal(2, row, line.LineValue);
+    // A line of one or two points keeps no parabola (the row may hold
+    // another line's before the resize).
+    double a0 = 0, a1 = 0, a2 = 0;
+    const int points = PointCount(line);
+    if (points > 2) {
+      fit.Init();
+      for (int p = 0; p < points; ++p) {
+        const TPoint& pt = line.CalPoints[p];
+        if (parallel) {
+          fit.EnterStatValue(pt.X, pt.Y);
+        } else {
+          fit.EnterStatValue(pt.Y, pt.X);
+        }
+      }
+      double quality = 0;
+      fit.CalcParabolFit(a0, a1, a2, quality);
+      ++(parallel ? parallels : meridians);
+    }
+    FGratMat.SetVal(3, row, a0);
+    FGratMat.SetVal(4, row, a1);
+    FGratMat.SetVal(5, row, a2);
+  }
+  if (parallels >= 2 && meridians >= 2) return true;
+  FGratMat.Resize(5, 1);
+  FGratMat.Fill(0);
+  return false;
+}
+
+}  // namespace marovia

@@ -1,0 +1,341 @@
+// The shared parts of the map exchange formats (see interop_support.h).
+#include "interop/interop_support.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+
+#include "calibration/crs_projection.h"
+#include "marovia/geobasics/utm.h"
+#include "marovia/platform/imageprobe.h"
+#include "marovia/platform/sysutils.h"
+#include "files/replace_file.h"
+
+namespace marovia::interop {
+
+std::vector<std::string> SplitLines(std::string_view Bytes, const std::string& Name) {
+  if (Bytes.size() > kMaxExchangeFileBytes)
+    throw EZYLGeoMapError(Name + ": longer than " + std::to_string(kMaxExchangeFileBytes) +
+                          " bytes, not a map exchange file");
+  if (Bytes.substr(0, 3) == "\xEF\xBB\xBF") Bytes.remove_prefix(3);
+  std::vector<std::string> lines;
+  while (!Bytes.empty()) {
+    const std::size_t end = Bytes.find('\n');
+    std::string_view line = Bytes.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.emplace_back(line);
+    if (end == std::string_view::npos) break;
+    Bytes.remove_prefix(end + 1);
+  }
+  return lines;
+}
+
+std::vector<std::string> ReadLines(const std::string& FileName) {
+  std::ifstream in(FileName, std::ios::binary);
+  if (!in) throw EInOutError(FileName, "cannot open the file for reading");
+  std::string bytes;
+  char buffer[65536];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+    bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
+    if (bytes.size() > kMaxExchangeFileBytes) break;
+  }
+  if (in.bad()) throw EInOutError(FileName, "read error");
+  return SplitLines(bytes, FileName);
+}
+
+void FailAt(const std::string& FileName, std::size_t Line, const std::string& Text) {
+  throw EZYLGeoMapError(FileName + (Line > 0 ? ":" + std::to_string(Line) : std::string()) + ": " +
+                        Text);
+}
+
+std::string_view Stripped(std::string_view Text) {
+  while (!Text.empty() && (Text.front() == ' ' || Text.front() == '\t')) Text.remove_prefix(1);
+  while (!Text.empty() && (Text.back() == ' ' || Text.back() == '\t')) Text.remove_suffix(1);
+  return Text;
+}
+
+std::string Lower(std::string_view Text) {
+  std::string s(Text);
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+std::optional<double> ParseNumber(std::string_view Text) {
+  Text = Stripped(Text);
+  if (!Text.empty() && Text.front() == '+') Text.remove_prefix(1);
+  if (Text.empty()) return std::nullopt;
+  double v = 0;
+  const auto [end, ec] = std::from_chars(Text.data(), Text.data() + Text.size(), v);
+  if (ec != std::errc() || end != Text.data() + Text.size() || !std::isfinite(v))
+    return std::nullopt;
+  return v;
+}
+
+std::vector<std::string> SplitFields(std::string_view Line, char Separator) {
+  std::vector<std::string> fields;
+  for (;;) {
+    const std::size_t at = Line.find(Separator);
+    fields.emplace_back(Stripped(Line.substr(0, at)));
+    if (at == std::string_view::npos) return fields;
+    Line.remove_prefix(at + 1);
+  }
+}
+
+std::string FormatNumber(double Value) {
+  // Plain decimals where they stay short (coordinates, metres), the
+  // exponent form only for the very small and very large.
+  char buffer[400];
+  const double a = std::fabs(Value);
+  const auto format =
+      a == 0 || (a >= 1e-4 && a < 1e16) ? std::chars_format::fixed : std::chars_format::general;
+  const auto r = std::to_chars(buffer, buffer + sizeof buffer, Value, format);
+  return std::string(buffer, r.ptr);
+}
+
+void WriteFileReplacing(const std::string& Target, std::string_view Bytes) {
+  ReplaceFileContents(Target, [&](TTextFile& file) { file.Write(Bytes); });
+}
+
+namespace {
+
+std::string UtmCrs(int Zone, bool South, TGeoEllipsoid Ellipsoid) {
+  if (Ellipsoid == gelWGS84) return "EPSG:" + std::to_string((South ? 32700 : 32600) + Zone);
+  const TGeoEllipsoidData& e = GeoEllipsoidData[static_cast<int>(Ellipsoid)];
+  return "+proj=utm +zone=" + std::to_string(Zone) + (South ? " +south" : "") +
+         " +a=" + FormatNumber(e.MajorAxis) + " +b=" + FormatNumber(e.MinorAxis) +
+         " +units=m +no_defs";
+}
+
+double MaxResidual(const TMapCalibration& Cal) {
+  double worst = 0;
+  for (const TCalibResidual& r : Cal.Residuals()) {
+    if (!r.Valid) return std::numeric_limits<double>::infinity();
+    worst = std::max(worst, std::hypot(r.dX, r.dY));
+  }
+  return worst;
+}
+
+// Whole pixels for the record; a pixel beyond 32 bits is no map pixel.
+int32_t WholePixel(double v, const std::string& Where) {
+  if (!(std::fabs(v) < 2e9)) throw EZYLGeoMapError(Where + ": a pixel coordinate is out of range");
+  return static_cast<int32_t>(std::lround(v));
+}
+
+TMapCalibration Fitted(TCalibModel Model, const std::vector<TGroundPoint>& Points,
+                       const TPointFrame& Frame, int Order, int32_t Width, int32_t Height,
+                       const std::string& Where) {
+  TCalibData d;
+  const bool metres = Model == cmUTM;
+  for (const TGroundPoint& p : Points) {
+    TCalQuad& q = d.CalQuads[static_cast<std::size_t>(d.NumCalQuads++)];
+    q.Latitude = metres ? p.Northing : p.Lat;
+    q.Longitude = metres ? p.Easting : p.Lon;
+    q.MapX = WholePixel(p.X, Where);
+    q.MapY = WholePixel(p.Y, Where);
+  }
+  if (Model == cmUTM) {
+    d.UTMZone = Frame.Zone;
+    d.UTMSouth = Frame.South;
+  }
+  if (Model == cmProjected) {
+    d.CrsText =
+        Frame.Kind == TPointFrame::pfUtm ? UtmCrs(Frame.Zone, Frame.South, gelWGS84) : Frame.Crs;
+    d.PolyOrder = Order;
+  }
+  TMapCalibration cal(Model, d, Width, Height);
+  try {
+    cal.Fit();
+  } catch (const EZYLGeoMapError& e) {
+    throw EZYLGeoMapError(Where + ": " + e.what());
+  }
+  return cal;
+}
+
+}  // namespace
+
+std::optional<TAffineGeoref> AffineGeoref(const TMapCalibration& Cal, std::string& Why) {
+  const std::string name(CalibModelNames[static_cast<std::size_t>(Cal.Model())]);
+  if (!Cal.Converts()) {
+    Why = "the calibration (model " + name + ") is not fitted";
+    return std::nullopt;
+  }
+  TAffineGeoref a;
+  const auto& rows = Cal.EquRectPLSP();
+  switch (Cal.Model()) {
+    case cmEquiRect:  // row 0 latitude, row 1 longitude
+      a.G = {rows[1][0], rows[1][1], rows[1][2], rows[0][0], rows[0][1], rows[0][2]};
+      a.Crs = "EPSG:4326";
+      a.Geographic = true;
+      return a;
+    case cmUTM:  // row 0 northing, row 1 easting
+      if (Cal.Data().UTMZone < 1 || Cal.Data().UTMZone > 60) break;
+      a.G = {rows[1][0], rows[1][1], rows[1][2], rows[0][0], rows[0][1], rows[0][2]};
+      a.Crs = UtmCrs(Cal.Data().UTMZone, Cal.Data().UTMSouth, Cal.Data().Ellipsoid);
+      return a;
+    case cmProjected: {
+      if (Cal.Data().PolyOrder != 1) {
+        Why = "the model projected of order 2 is not affine";
+        return std::nullopt;
+      }
+      // The affine rows are read back through the model: three pixels a
+      // long way apart, each to WGS 84 and forward into the CRS again.
+      const TCrsProjection crs(Cal.Data().CrsText);
+      constexpr double kBase = 1024;
+      const double px[3] = {0, kBase, 0}, py[3] = {0, 0, kBase};
+      double e[3], n[3];
+      for (int i = 0; i < 3; ++i) {
+        const TPixelPosition p = Cal.PixelToGeo(px[i], py[i]);
+        if (!p.Valid() || !crs.Forward(p.Latit, p.Longit, e[i], n[i])) {
+          Why = "the projected model does not convert the image's corner";
+          return std::nullopt;
+        }
+      }
+      a.G = {e[0], (e[1] - e[0]) / kBase, (e[2] - e[0]) / kBase,
+             n[0], (n[1] - n[0]) / kBase, (n[2] - n[0]) / kBase};
+      a.Crs = Cal.Data().CrsText;
+      return a;
+    }
+    default:
+      break;
+  }
+  Why = "the model " + name + " is not affine";
+  return std::nullopt;
+}
+
+TMapCalibration CalibrationFromPoints(const std::vector<TGroundPoint>& Points,
+                                      const TPointFrame& Frame, int32_t Width, int32_t Height,
+                                      const std::string& Where) {
+  const std::size_t n = Points.size();
+  if (n < 3)
+    throw EZYLGeoMapError(Where + ": " + std::to_string(n) +
+                          " control point(s); a calibration needs at least 3");
+  if (n > static_cast<std::size_t>(kMaxCalQuads))
+    throw EZYLGeoMapError(Where + ": " + std::to_string(n) + " control points; at most " +
+                          std::to_string(kMaxCalQuads) + " are held");
+  constexpr double kFitsWithin = 1.0;  // pixels, after rounding the points
+  const TCalibModel affine = Frame.Kind == TPointFrame::pfGeographic ? cmEquiRect
+                             : Frame.Kind == TPointFrame::pfUtm      ? cmUTM
+                                                                     : cmProjected;
+  TMapCalibration cal = Fitted(affine, Points, Frame, 1, Width, Height, Where);
+  if (cal.Converts() && (n < 6 || MaxResidual(cal) <= kFitsWithin)) return cal;
+  if (n >= 6) {
+    const TCalibModel second =
+        Frame.Kind == TPointFrame::pfGeographic ? cmBiquadraticPn : cmProjected;
+    cal = Fitted(second, Points, Frame, 2, Width, Height, Where);
+    if (cal.Converts() && MaxResidual(cal) <= kFitsWithin) return cal;
+  }
+  cal = Fitted(cmThinPlate, Points, Frame, 1, Width, Height, Where);
+  if (cal.Converts()) return cal;
+  throw EZYLGeoMapError(Where + ": the control points determine no calibration" +
+                        (cal.FitMessage().empty() ? "" : ": " + cal.FitMessage()));
+}
+
+std::vector<TGroundPoint> SampleGrid(const TMapCalibration& Cal, int N) {
+  N = std::max(N, 2);
+  std::vector<TGroundPoint> points;
+  const auto& rows = Cal.EquRectPLSP();
+  for (int j = 0; j < N; ++j) {
+    for (int i = 0; i < N; ++i) {
+      TGroundPoint p;
+      p.X = std::round(static_cast<double>(Cal.ImageWidth()) * i / (N - 1));
+      p.Y = std::round(static_cast<double>(Cal.ImageHeight()) * j / (N - 1));
+      const TPixelPosition g = Cal.PixelToGeo(p.X, p.Y);
+      if (!g.Valid()) continue;
+      p.Lat = g.Latit;
+      p.Lon = g.Longit;
+      if (Cal.Model() == cmUTM) {
+        p.Northing = rows[0][0] + rows[0][1] * p.X + rows[0][2] * p.Y;
+        p.Easting = rows[1][0] + rows[1][1] * p.X + rows[1][2] * p.Y;
+      }
+      points.push_back(p);
+    }
+  }
+  return points;
+}
+
+std::vector<TGroundPoint> CalibrationPoints(const TMapCalibration& Cal) {
+  const TCalibData& d = Cal.Data();
+  std::vector<TGroundPoint> points;
+  for (int i = 0; i < std::clamp(d.NumCalQuads, 0, kMaxCalQuads); ++i) {
+    const TCalQuad& q = d.CalQuads[static_cast<std::size_t>(i)];
+    TGroundPoint p;
+    p.X = q.MapX;
+    p.Y = q.MapY;
+    if (Cal.Model() == cmUTM) {
+      p.Northing = q.Latitude;
+      p.Easting = q.Longitude;
+      UTMToLatLong(q.Longitude, q.Latitude, d.UTMZone, d.UTMSouth, d.Ellipsoid, p.Lat, p.Lon);
+    } else {
+      p.Lat = q.Latitude;
+      p.Lon = q.Longitude;
+    }
+    points.push_back(p);
+  }
+  return points;
+}
+
+void ImageSize(const std::string& ImageName, const std::string& Where, int32_t& Width,
+               int32_t& Height) {
+  int64_t w = 0, h = 0;
+  bool known = false;
+  try {
+    known = ReadImageDimensions(ImageName, w, h);
+  } catch (const EInOutError&) {
+    throw EZYLGeoMapError(Where + ": the map image " + ImageName + " cannot be read");
+  }
+  if (!known || w <= 0 || h <= 0 || w > std::numeric_limits<int32_t>::max() ||
+      h > std::numeric_limits<int32_t>::max())
+    throw EZYLGeoMapError(Where + ": the size of the map image " + ImageName +
+                          " is not known (an image format this library reads?)");
+  Width = static_cast<int32_t>(w);
+  Height = static_cast<int32_t>(h);
+}
+
+std::string FolderOf(const std::string& Name) {
+  const std::size_t at = Name.find_last_of('/');
+  return at == std::string::npos ? std::string() : Name.substr(0, at + 1);
+}
+
+std::string BaseName(const std::string& Name) {
+  const std::size_t at = Name.find_last_of("/\\");
+  return at == std::string::npos ? Name : Name.substr(at + 1);
+}
+
+std::string WithoutExtension(const std::string& Name) {
+  const std::size_t dot = Name.find_last_of('.');
+  const std::size_t slash = Name.find_last_of('/');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return Name;
+  return Name.substr(0, dot);
+}
+
+std::string XmlEscape(std::string_view Text) {
+  std::string s;
+  for (const char c : Text) {
+    switch (c) {
+      case '&':
+        s += "&amp;";
+        break;
+      case '<':
+        s += "&lt;";
+        break;
+      case '>':
+        s += "&gt;";
+        break;
+      case '"':
+        s += "&quot;";
+        break;
+      case '\'':
+        s += "&apos;";
+        break;
+      default:
+        s += c;
+    }
+  }
+  return s;
+}
+
+}  // namespace marovia::interop
