@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "fuzz_support.h"
 #include "files/landmark_element.h"
+#include "fuzz_support.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/strutils.h"
 

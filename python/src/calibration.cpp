@@ -15,13 +15,13 @@
 #include "atlas_files.h"
 #include "bindings.h"
 #include "errors.h"
+#include "files/replace_file.h"
 #include "marovia/geobasics/transverse_mercator.h"
 #include "marovia/geobasics/utm.h"
 #include "marovia/geomap/calxml.h"
 #include "marovia/geomap/map_calibration.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/imageprobe.h"
-#include "files/replace_file.h"
 
 namespace py = pybind11;
 

@@ -295,8 +295,8 @@ TEST(CalibrationPoints, CountsBeyondTheCapacitiesAreNeverIndexed) {
       map.SetCalibData(cd);
       if (m == cmParabolicIp) map.AddCalibPoint(gtlParallel, 1.0, 5, 5);
       if (m == cmUTM) map.AddCalibPoint(5e6, 5e5, 32, hemiNorth, 5, 5);
-      const bool geographic = (m >= cmBiquadraticPn && m <= cmEquiRect) || m == cmProjected ||
-                              m == cmThinPlate;
+      const bool geographic =
+          (m >= cmBiquadraticPn && m <= cmEquiRect) || m == cmProjected || m == cmThinPlate;
       if (geographic) map.AddCalibPoint(45.0, 9.0, 5, 5);
       double qx = 0, qy = 0;
       map.CalibQuality(qx, qy);

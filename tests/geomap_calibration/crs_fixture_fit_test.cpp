@@ -14,8 +14,8 @@
 
 #include "calib_test_map.h"
 #include "calibration/crs_projection.h"
-#include "marovia/geomap/map_calibration.h"
 #include "calibration/plane_polynomial.h"
+#include "marovia/geomap/map_calibration.h"
 
 namespace marovia {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "marovia/platform/sysutils.h"
 #include "files/replace_file.h"
+#include "marovia/platform/sysutils.h"
 #include "support/temp_dir.h"
 
 using namespace marovia;

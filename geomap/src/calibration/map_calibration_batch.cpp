@@ -16,10 +16,10 @@
 #include <initializer_list>
 
 #include "calibration/graticule_model.h"
-#include "marovia/geobasics/utm_batch.h"
-#include "marovia/geomap/map_calibration.h"
 #include "calibration/pixel_rounding.h"
 #include "calibration/point_models.h"
+#include "marovia/geobasics/utm_batch.h"
+#include "marovia/geomap/map_calibration.h"
 
 namespace marovia {
 

@@ -8,10 +8,10 @@
 #include <cmath>
 
 #include "calibration/graticule_model.h"
-#include "marovia/geomap/map_calibration.h"
-#include "marovia/zylmath/math1.h"
 #include "calibration/pixel_rounding.h"
 #include "calibration/point_models.h"
+#include "marovia/geomap/map_calibration.h"
+#include "marovia/zylmath/math1.h"
 
 namespace marovia {
 

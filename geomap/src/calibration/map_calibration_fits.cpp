@@ -15,9 +15,9 @@
 
 #include "calibration/calib_counts.h"
 #include "calibration/lsq_solver.h"
+#include "calibration/point_models.h"
 #include "marovia/geomap/map_calibration.h"
 #include "marovia/zylmath/curvefit.h"
-#include "calibration/point_models.h"
 
 namespace marovia {
 

@@ -9,8 +9,8 @@
 
 #include "calibration/calib_counts.h"
 #include "calibration/crs_projection.h"
-#include "marovia/geomap/map_calibration.h"
 #include "calibration/plane_polynomial.h"
+#include "marovia/geomap/map_calibration.h"
 
 namespace marovia {
 

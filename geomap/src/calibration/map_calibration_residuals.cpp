@@ -5,11 +5,11 @@
 #include <cmath>
 
 #include "calibration/calib_counts.h"
+#include "calibration/point_models.h"
 #include "marovia/geobasics/utm.h"
 #include "marovia/geomap/map_calibration.h"
 #include "marovia/zylmath/curvefit.h"
 #include "marovia/zylmath/math1.h"
-#include "calibration/point_models.h"
 
 namespace marovia {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "calibration/calib_counts.h"
-#include "marovia/geomap/map_calibration.h"
 #include "calibration/thin_plate_spline.h"
+#include "marovia/geomap/map_calibration.h"
 
 namespace marovia {
 

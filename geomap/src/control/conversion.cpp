@@ -6,8 +6,8 @@
 // No conversion raises: a model that gives no value, or a value that is
 // not finite or does not fit a 32-bit pixel coordinate, reports failure
 // (valid false and 0, or result false with x = y = 0).
-#include "render/map_view.h"
 #include "marovia/geomap/geomap.h"
+#include "render/map_view.h"
 
 namespace marovia {
 

@@ -37,10 +37,10 @@
 #include <cmath>
 #include <thread>
 
+#include "calibration/pixel_rounding.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/forms.h"
 #include "marovia/zylmath/math1.h"
-#include "calibration/pixel_rounding.h"
 
 namespace marovia {
 

@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "render/map_view.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/clipbrd.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/jpeg.h"
 #include "marovia/zylbase/stringl.h"
+#include "render/map_view.h"
 
 namespace marovia {
 

@@ -6,8 +6,8 @@
 // point draws the segment ending there in XOR mode.
 #include <algorithm>
 
-#include "render/map_view.h"
 #include "marovia/geomap/geomap.h"
+#include "render/map_view.h"
 #include "render/render_pixels.h"
 
 namespace marovia {

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "render/map_view.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/stretchblt.h"
 #include "marovia/platform/strutils.h"
+#include "render/map_view.h"
 
 namespace marovia {
 

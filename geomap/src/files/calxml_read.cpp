@@ -1,7 +1,7 @@
 // Reading calibration files: ParseCalibData into a bare record, and the map
 // control's readers, which also load the map image and fit the model.
-#include "files/calxml_reader.h"
 #include "calibration/crs_projection.h"
+#include "files/calxml_reader.h"
 #include "marovia/geomap/calxml.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/strutils.h"

@@ -46,12 +46,12 @@
 #include <string>
 #include <vector>
 
+#include "files/replace_file.h"
 #include "marovia/geomap/calxml.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/geomap/xmltext.h"
 #include "marovia/platform/strutils.h"
 #include "marovia/zylbase/streamtext.h"
-#include "files/replace_file.h"
 
 namespace marovia {
 

@@ -8,10 +8,10 @@
 
 #include "files/landmark_element.h"
 #include "files/map_file_reader.h"
+#include "files/replace_file.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/geomap/xmltext.h"
 #include "marovia/platform/strutils.h"
-#include "files/replace_file.h"
 
 namespace marovia {
 

@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "files/map_file_reader.h"
+#include "files/replace_file.h"
 #include "marovia/geomap/shape_names.h"
 #include "marovia/geomap/symbol_repository.h"
 #include "marovia/geomap/xmltext.h"
 #include "marovia/platform/strutils.h"
 #include "marovia/zylmath/math1.h"
-#include "files/replace_file.h"
 
 namespace marovia {
 

@@ -12,11 +12,11 @@
 #include <optional>
 #include <string_view>
 
+#include "calibration/proj_context.h"
+#include "files/replace_file.h"
 #include "marovia/platform/graphics.h"
 #include "marovia/platform/streams.h"
 #include "marovia/platform/tiffimage.h"
-#include "calibration/proj_context.h"
-#include "files/replace_file.h"
 
 namespace marovia {
 namespace {

@@ -9,10 +9,10 @@
 #include <limits>
 
 #include "calibration/crs_projection.h"
+#include "files/replace_file.h"
 #include "marovia/geobasics/utm.h"
 #include "marovia/platform/imageprobe.h"
 #include "marovia/platform/sysutils.h"
-#include "files/replace_file.h"
 
 namespace marovia::interop {
 

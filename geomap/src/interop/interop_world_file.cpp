@@ -6,11 +6,11 @@
 #include <memory>
 
 #include "calibration/crs_projection.h"
+#include "files/replace_file.h"
 #include "interop/interop_crs.h"
 #include "interop/interop_support.h"
 #include "marovia/geomap/world_file.h"
 #include "marovia/platform/files.h"
-#include "files/replace_file.h"
 
 namespace marovia {
 

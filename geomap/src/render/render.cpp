@@ -10,10 +10,10 @@
 //   mouse_trace.cpp       the mouse trace
 #include <cmath>
 
-#include "render/map_view.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/image_pyramid.h"
 #include "marovia/zylbase/drawframe.h"
+#include "render/map_view.h"
 
 namespace marovia {
 

@@ -10,8 +10,8 @@
 #include <cmath>
 #include <vector>
 
-#include "render/map_view.h"
 #include "marovia/geomap/geomap.h"
+#include "render/map_view.h"
 
 namespace marovia {
 

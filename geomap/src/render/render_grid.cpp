@@ -18,9 +18,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "render/map_view.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/zylmath/curvefit.h"
+#include "render/map_view.h"
 #include "render/render_grid_values.h"
 
 namespace marovia {

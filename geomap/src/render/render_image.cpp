@@ -8,9 +8,9 @@
 //
 // Destination pixels whose source lies outside the image are left alone by
 // StretchBlt, so they keep the background fill made before.
-#include "render/map_view.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/stretchblt.h"
+#include "render/map_view.h"
 
 namespace marovia {
 

@@ -21,11 +21,11 @@
 #include <utility>
 #include <vector>
 
-#include "render/label_placement.h"
-#include "render/map_view.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/geomap/symbol_drawing.h"
 #include "marovia/zylmath/math1.h"
+#include "render/label_placement.h"
+#include "render/map_view.h"
 #include "render/render_captions.h"
 #include "render/render_pixels.h"
 #include "render/render_symbol_stamps.h"

@@ -10,10 +10,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "render/map_view.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/image_pyramid.h"
 #include "marovia/platform/stretchblt.h"
+#include "render/map_view.h"
 
 namespace marovia {
 

@@ -9,11 +9,11 @@
 // bottom-right easting.
 #include <cmath>
 
-#include "render/map_view.h"
 #include "marovia/geobasics/utm.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/zylmath/math1.h"
 #include "marovia/zylmath/sline.h"
+#include "render/map_view.h"
 #include "render/render_grid_values.h"
 
 namespace marovia {
