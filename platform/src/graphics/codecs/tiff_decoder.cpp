@@ -276,10 +276,11 @@ class TTiffDecoder : public TImageDecoder {
       samples = {0};
     } else if (!Setup.Display.Bands.empty()) {
       for (const int b : Setup.Display.Bands) samples.push_back(uint16_t(b - 1));
-    } else if (spp - (alpha_ >= 0 ? 1 : 0) >= 3) {
-      samples = {0, 1, 2};
     } else {
-      samples = {0};
+      // The first three bands that are not the alpha, or the first as grey.
+      for (uint16_t i = 0; i < spp && samples.size() < 3; ++i)
+        if (i != alpha_) samples.push_back(i);
+      if (samples.size() < 3) samples.resize(1);
     }
     // The planes the rows come from: one for contiguous samples, else one
     // per sample shown (and the alpha).
@@ -426,8 +427,8 @@ class TTiffDecoder : public TImageDecoder {
     constexpr uint32_t kMissing = 1u << 24;
     for (size_t k = 0; k < shown_.size(); ++k) {
       const TShownBand& b = shown_[k];
-      tiff::UnpackSamples(RowOf(Y, b.Sample, b.Slot, first, step), first, step, w, type_,
-                          values_.data());
+      const uint8_t* row = RowOf(Y, b.Sample, b.Slot, first, step);
+      tiff::UnpackSamples(row, first, step, w, type_, values_.data());
       if (!palette_.empty()) {
         for (uint32_t x = 0; x < w; ++x) {
           const double v = values_[x];
@@ -457,18 +458,19 @@ class TTiffDecoder : public TImageDecoder {
   }
 
   // Over white: unassociated alpha c a / 255 + (255 - a) rounded as libtiff
-  // premultiplies, associated c + (255 - a).
+  // premultiplies, associated c + (255 - a). Integer alpha spans its type's
+  // non-negative range, floating-point alpha 0..255.
   void ApplyAlpha(uint32_t Y, uint32_t* Dest) {
     uint64_t first = 0;
     uint32_t step = 1;
     const uint32_t w = layout_.Width;
-    tiff::UnpackSamples(RowOf(Y, uint16_t(alpha_), alphaSlot_, first, step), first, step, w, type_,
-                        values_.data());
+    const uint8_t* row = RowOf(Y, uint16_t(alpha_), alphaSlot_, first, step);
+    tiff::UnpackSamples(row, first, step, w, type_, values_.data());
     double lo = 0, hi = 1;
     const bool integer = tiff::FullRange(type_, lo, hi);
     for (uint32_t x = 0; x < w; ++x) {
       const double v = values_[x];
-      double a01 = integer ? (v - std::max(lo, 0.0)) / hi : v;
+      double a01 = integer ? (v - std::max(lo, 0.0)) / hi : v / 255;
       a01 = std::isfinite(a01) ? std::clamp(a01, 0.0, 1.0) : 1.0;
       const uint32_t a = static_cast<uint32_t>(a01 * 255 + 0.5);
       if (a == 255) continue;
