@@ -24,16 +24,20 @@ Commands:
                           (by the extension of FILE); when MAP is a folder of
                           calibration files, of the atlas map that covers
                           --center best: the finest map that fills 90 % of
-                          the view, or else the one that fills most of it
-  info CALIBRATION...     print each calibration's model, corners, resolution
+                          the view, or else the one that fills most of it.
+                          MAP may also be another program's map file (a
+                          GeoTIFF, a .map file, a .points list, an image
+                          with a world file): it is imported on the fly
+  info MAP...             print each calibration's model, corners, resolution
                           and the residual of every calibration point, also
                           with the point left out of the fit (with --brief
                           only the largest residual); a folder stands for
-                          its calibration files
+                          its calibration files. Only the images' headers
+                          are read
   calibrate POINTS -i IMAGE -m MODEL -o FILE
                           fit a calibration to a list of clicked points, print
                           the residuals and write the calibration file
-  convert CALIBRATION [--to-geo]
+  convert MAP [--to-geo]
                           convert LAT LON lines of standard input to pixels X Y
                           of the map image (--to-geo: X Y lines to LAT LON),
                           one output line per input line that converts
@@ -46,7 +50,7 @@ Commands:
                           GeoTIFF, a .map file, a .points control-point
                           list, or an image with a world file beside it (or
                           the world file itself)
-  export CALIBRATION --to FORMAT -o FILE
+  export MAP --to FORMAT -o FILE
                           write the map for other software; FORMAT is
                           worldfile, map, points, vrt, kml, kmz or geotiff
   tiles MAP -o OUT        web map tiles (Web Mercator, 256 px) of a map or of
@@ -73,9 +77,10 @@ View options (render, print):
                           around their symbol or left out (the default);
                           all: every caption where its landmark puts it
   --no-antialias          scale the map image without smoothing
-  --max-pixels N          take map images of up to N pixels (default 3000000);
-                          larger than that they are read as tiles through a
-                          cache in the user's cache folder (also for info)
+  --max-pixels N          take map images of up to N pixels (default: any size
+                          up to 16 gigapixels); images above 3000000 pixels
+                          are read as tiles through a cache in the user's
+                          cache folder (render, print, tiles, export)
 
 render options:
   -o, --output FILE       the image file to write (.png, .bmp, .jpg, .jpeg)
@@ -145,6 +150,10 @@ tiles options:
   --force                 allow more than 10 million tiles
   --exact                 convert every tile pixel through the calibration
                           (default: a mesh checked to within 0.05 pixel)
+  --no-dedup              .pmtiles: store identical tiles each on their own
+                          (default: once, every tile of that content
+                          pointing at it)
+  Tiles outside a map's border (a scanned sheet's margin) are transparent.
 
 Exit status: 0 when everything was done, 1 when a file or line could not be
 used (each is reported on standard error, and the rest is still done), 2 for

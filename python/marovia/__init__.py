@@ -42,7 +42,7 @@ __all__ = [
     "utm_zone", "utm_forward", "utm_inverse", "ups_forward", "ups_inverse",
     "geo_to_cartesian", "cartesian_to_geo", "datum_shift",
     "Calibration", "Residuals", "MODELS",
-    "render", "render_to_file",
+    "render", "render_to_file", "Atlas", "make_tiles",
     "Database", "Item", "ITEM_DTYPE",
 ]
 
@@ -238,6 +238,27 @@ def render_to_file(source, filename, center=None, mag=None, size=(800, 600), gri
                                    grid, float(grid_step), int(utm_step),
                                    None if landmarks is None else fspath(landmarks),
                                    bool(antialias), int(quality))
+
+
+# ---------------------------------------------------------------- atlases
+
+Atlas = _marovia.Atlas
+
+
+def make_tiles(source, output, zoom=None, format="png", jobs=0, exact=False, dedup=True):
+    """Makes web map tiles (Web Mercator, 256 pixels) of a map or an atlas.
+
+    source: an :class:`Atlas`, or what makes one (a calibration file, a
+    folder of them, another program's map file). output: a directory
+    ({z}/{x}/{y} tiles and a page that shows them), an ``.mbtiles`` or a
+    ``.pmtiles`` file. zoom: (min, max) levels; by default the maps' own.
+    Each tile pixel comes from the finest map that covers it; outside every
+    map (and outside a map's border) tiles are transparent. jobs: threads (0:
+    one per processor). dedup: a PMTiles archive stores identical tiles once.
+    Returns (tiles written, tile places without map, min zoom, max zoom)."""
+    atlas = source if isinstance(source, Atlas) else Atlas(source)
+    return _marovia._make_tiles(atlas, fspath(output), None if zoom is None else tuple(zoom),
+                                str(format), int(jobs), bool(exact), bool(dedup))
 
 
 # ---------------------------------------------------------------- database

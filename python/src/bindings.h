@@ -11,6 +11,7 @@ namespace marovia::python {
 void RegisterGeodesy(pybind11::module_& m);
 void RegisterCalibration(pybind11::module_& m);
 void RegisterMaps(pybind11::module_& m);
+void RegisterAtlas(pybind11::module_& m);
 void RegisterDatabase(pybind11::module_& m);
 
 // An ellipsoid argument: its index (0..60), its identifier with or without

@@ -9,5 +9,6 @@ PYBIND11_MODULE(_marovia, m) {
   marovia::python::RegisterGeodesy(m);
   marovia::python::RegisterCalibration(m);
   marovia::python::RegisterMaps(m);
+  marovia::python::RegisterAtlas(m);
   marovia::python::RegisterDatabase(m);
 }

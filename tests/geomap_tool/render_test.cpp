@@ -187,7 +187,7 @@ TEST(GeomapRender, ReportsEachUnusableFileInOneLineAndGoesOn) {
       {{atlas.File("alps_eqc.xml")}, "alps_eqc.xml: "},
       {{atlas.File("switzerland_eqc.xml")}, "switzerland_eqc.xml: "},
       {{atlas.File("iberia_stereo.xml")}, "iberia_stereo.jpg not found"},
-      {{atlas.File("nonexistent.xml")}, "nonexistent.xml: cannot open"},
+      {{atlas.File("nonexistent.xml")}, "nonexistent.xml\": cannot open"},
       {{atlas.File("landmarks.xml")}, "no calibration data set found"},
   };
   for (const Case& c : cases) {

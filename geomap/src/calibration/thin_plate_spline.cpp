@@ -78,6 +78,140 @@ std::string PointPair(std::size_t i, std::size_t j) {
          std::to_string(std::max(i, j) + 1);
 }
 
+// The points of a fit: (u[i], v[i]) -> (x[i], y[i]).
+struct TControlPoints {
+  std::span<const double> u, v, x, y;
+};
+
+// The reason the input cannot be fitted at all, or "".
+std::string CheckInput(const TControlPoints& P, double lambda) {
+  const std::size_t count = P.u.size();
+  if (P.v.size() != count || P.x.size() != count || P.y.size() != count)
+    return "the coordinate lists differ in length";
+  if (count < 3) return "a thin-plate spline needs at least 3 points, got " + std::to_string(count);
+  if (count > static_cast<std::size_t>(TThinPlateSpline::kMaxPoints))
+    return "a thin-plate spline takes at most " + std::to_string(TThinPlateSpline::kMaxPoints) +
+           " points, got " + std::to_string(count);
+  if (!std::isfinite(lambda) || lambda < 0)
+    return "the smoothing must be a finite number >= 0, got " + std::to_string(lambda);
+  for (std::size_t i = 0; i < count; ++i)
+    if (!std::isfinite(P.u[i]) || !std::isfinite(P.v[i]) || !std::isfinite(P.x[i]) ||
+        !std::isfinite(P.y[i]))
+      return "point " + std::to_string(i + 1) + " has a coordinate that is not a finite number";
+  return "";
+}
+
+// Step 1, distinct points (Keep: their indexes, ascending): a repeated
+// point with the same target is used once; with another target no function
+// passes through both.
+std::string DistinctPoints(const TControlPoints& P, std::vector<std::size_t>& Keep) {
+  const auto& u = P.u;
+  const auto& v = P.v;
+  std::vector<std::size_t> order(u.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return u[a] < u[b] || (u[a] == u[b] && (v[a] < v[b] || (v[a] == v[b] && a < b)));
+  });
+  Keep.reserve(u.size());
+  for (const std::size_t i : order) {
+    if (!Keep.empty()) {
+      const std::size_t j = Keep.back();
+      if (u[i] == u[j] && v[i] == v[j]) {
+        if (P.x[i] != P.x[j] || P.y[i] != P.y[j])
+          return "coincident " + PointPair(i, j) + " have different targets";
+        continue;
+      }
+    }
+    Keep.push_back(i);
+  }
+  std::sort(Keep.begin(), Keep.end());
+  if (Keep.size() < 3)
+    return "a thin-plate spline needs at least 3 distinct points, got " +
+           std::to_string(Keep.size());
+  return "";
+}
+
+// Step 2, normalisation: centroid and RMS distance of the inputs, centroid
+// of the targets, and the normalised inputs of the kept points.
+struct TNormalised {
+  double Cu = 0, Cv = 0, Scale = 1, Cx = 0, Cy = 0;
+  std::vector<double> U, V;
+};
+
+std::string Normalise(const TControlPoints& P, const std::vector<std::size_t>& Keep,
+                      TNormalised& N) {
+  const auto n = static_cast<double>(Keep.size());
+  double su = 0, sv = 0, sx = 0, sy = 0;
+  for (const std::size_t i : Keep) su += P.u[i], sv += P.v[i], sx += P.x[i], sy += P.y[i];
+  N.Cu = su / n, N.Cv = sv / n, N.Cx = sx / n, N.Cy = sy / n;
+  double suu = 0, svv = 0, suv = 0;
+  for (const std::size_t i : Keep) {
+    suu += (P.u[i] - N.Cu) * (P.u[i] - N.Cu);
+    svv += (P.v[i] - N.Cv) * (P.v[i] - N.Cv);
+    suv += (P.u[i] - N.Cu) * (P.v[i] - N.Cv);
+  }
+  const double spread = suu + svv;
+  if (!(spread > 0) || !std::isfinite(spread)) return "all points lie on one line";
+  // The covariance scaled to trace 1: its determinant is the smaller
+  // eigenvalue times the larger (about the smaller share of the spread).
+  const double det = (suu / spread) * (svv / spread) - (suv / spread) * (suv / spread);
+  if (!(det > kCollinearShare)) return "all points lie on one line";
+  N.Scale = 1 / std::sqrt(spread / n);
+  N.U.resize(Keep.size());
+  N.V.resize(Keep.size());
+  for (std::size_t k = 0; k < Keep.size(); ++k) {
+    N.U[k] = (P.u[Keep[k]] - N.Cu) * N.Scale;
+    N.V[k] = (P.v[Keep[k]] - N.Cv) * N.Scale;
+  }
+  return "";
+}
+
+// Steps 3 and 4: the bordered system, order m = n + 3,
+//
+//    [ K + lambda I   P ] [ w ]   [ t ]       K[i][j] = phi(|p_i' - p_j'|^2)
+//    [ P^T            0 ] [ a ] = [ 0 ]       P[i]    = [1  u_i'  v_i']
+//
+// once for t = x - cx (into Bx) and once for t = y - cy (into By); the
+// solution must then satisfy the system it came from (backward error).
+std::string SolveSpline(const TControlPoints& P, const std::vector<std::size_t>& Keep,
+                        const TNormalised& N, double lambda, std::vector<double>& Bx,
+                        std::vector<double>& By) {
+  const std::size_t n = Keep.size(), m = n + 3;
+  std::vector<double> a(m * m, 0.0);
+  Bx.assign(m, 0.0);
+  By.assign(m, 0.0);
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t j = 0; j < i; ++j) {
+      const double du = N.U[i] - N.U[j], dv = N.V[i] - N.V[j];
+      a[i * m + j] = a[j * m + i] = Phi(du * du + dv * dv);
+    }
+    a[i * m + i] = lambda;
+    const double row[3] = {1, N.U[i], N.V[i]};
+    for (std::size_t c = 0; c < 3; ++c) a[i * m + n + c] = a[(n + c) * m + i] = row[c];
+    Bx[i] = P.x[Keep[i]] - N.Cx;
+    By[i] = P.y[Keep[i]] - N.Cy;
+  }
+  const std::vector<double> system = a;
+  const std::vector<double> rx = Bx, ry = By;
+  if (!SolveDense(a, m, Bx, By)) return "the system of the spline is singular";
+  double anorm = 0, snorm = 0, tnorm = 0, resid = 0;
+  for (std::size_t i = 0; i < m; ++i) {
+    double row = 0, ex = -rx[i], ey = -ry[i];
+    for (std::size_t j = 0; j < m; ++j) {
+      row += std::fabs(system[i * m + j]);
+      ex += system[i * m + j] * Bx[j];
+      ey += system[i * m + j] * By[j];
+    }
+    anorm = std::max(anorm, row);
+    snorm = std::max({snorm, std::fabs(Bx[i]), std::fabs(By[i])});
+    tnorm = std::max({tnorm, std::fabs(rx[i]), std::fabs(ry[i])});
+    resid = std::max({resid, std::fabs(ex), std::fabs(ey)});
+  }
+  if (!std::isfinite(snorm) || !(resid <= 1e-9 * (anorm * snorm + tnorm)))
+    return "the system of the spline is singular";
+  return "";
+}
+
 }  // namespace
 
 void TThinPlateSpline::Clear() {
@@ -88,124 +222,29 @@ std::string TThinPlateSpline::Fit(std::span<const double> u, std::span<const dou
                                   std::span<const double> x, std::span<const double> y,
                                   double lambda) {
   Clear();
-  const std::size_t count = u.size();
-  if (v.size() != count || x.size() != count || y.size() != count)
-    return "the coordinate lists differ in length";
-  if (count < 3) return "a thin-plate spline needs at least 3 points, got " + std::to_string(count);
-  if (count > static_cast<std::size_t>(kMaxPoints))
-    return "a thin-plate spline takes at most " + std::to_string(kMaxPoints) + " points, got " +
-           std::to_string(count);
-  if (!std::isfinite(lambda) || lambda < 0)
-    return "the smoothing must be a finite number >= 0, got " + std::to_string(lambda);
-  for (std::size_t i = 0; i < count; ++i)
-    if (!std::isfinite(u[i]) || !std::isfinite(v[i]) || !std::isfinite(x[i]) ||
-        !std::isfinite(y[i]))
-      return "point " + std::to_string(i + 1) + " has a coordinate that is not a finite number";
-
-  // 1. Distinct points: a repeated point with the same target is used once;
-  //    with another target no function passes through both.
-  std::vector<std::size_t> order(count);
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    return u[a] < u[b] || (u[a] == u[b] && (v[a] < v[b] || (v[a] == v[b] && a < b)));
-  });
+  const TControlPoints points{u, v, x, y};
+  if (std::string why = CheckInput(points, lambda); !why.empty()) return why;
   std::vector<std::size_t> keep;
-  keep.reserve(count);
-  for (std::size_t k = 0; k < count; ++k) {
-    const std::size_t i = order[k];
-    if (!keep.empty()) {
-      const std::size_t j = keep.back();
-      if (u[i] == u[j] && v[i] == v[j]) {
-        if (x[i] != x[j] || y[i] != y[j])
-          return "coincident " + PointPair(i, j) + " have different targets";
-        continue;
-      }
-    }
-    keep.push_back(i);
-  }
-  std::sort(keep.begin(), keep.end());
+  if (std::string why = DistinctPoints(points, keep); !why.empty()) return why;
+  TNormalised norm;
+  if (std::string why = Normalise(points, keep, norm); !why.empty()) return why;
   const std::size_t n = keep.size();
-  if (n < 3)
-    return "a thin-plate spline needs at least 3 distinct points, got " + std::to_string(n);
+  std::vector<double> bx, by;
+  if (std::string why = SolveSpline(points, keep, norm, lambda, bx, by); !why.empty()) return why;
 
-  // 2. Normalisation: centroid and RMS distance of the inputs, centroid of
-  //    the targets.
-  double su = 0, sv = 0, sx = 0, sy = 0;
-  for (std::size_t i : keep) su += u[i], sv += v[i], sx += x[i], sy += y[i];
-  const double cu = su / n, cv = sv / n, cx = sx / n, cy = sy / n;
-  double suu = 0, svv = 0, suv = 0;
-  for (std::size_t i : keep) {
-    suu += (u[i] - cu) * (u[i] - cu);
-    svv += (v[i] - cv) * (v[i] - cv);
-    suv += (u[i] - cu) * (v[i] - cv);
-  }
-  const double spread = suu + svv;
-  if (!(spread > 0) || !std::isfinite(spread)) return "all points lie on one line";
-  // The covariance scaled to trace 1: its determinant is the smaller
-  // eigenvalue times the larger (about the smaller share of the spread).
-  const double det = (suu / spread) * (svv / spread) - (suv / spread) * (suv / spread);
-  if (!(det > kCollinearShare)) return "all points lie on one line";
-  const double scale = 1 / std::sqrt(spread / n);
-
-  std::vector<double> pu(n), pv(n);
-  for (std::size_t k = 0; k < n; ++k) {
-    pu[k] = (u[keep[k]] - cu) * scale;
-    pv[k] = (v[keep[k]] - cv) * scale;
-  }
-
-  // 3. The bordered system, order m = n + 3:
-  //
-  //    [ K + lambda I   P ] [ w ]   [ t ]       K[i][j] = phi(|p_i' - p_j'|^2)
-  //    [ P^T            0 ] [ a ] = [ 0 ]       P[i]    = [1  u_i'  v_i']
-  //
-  //    once for t = x - cx and once for t = y - cy.
-  const std::size_t m = n + 3;
-  std::vector<double> a(m * m, 0.0), bx(m, 0.0), by(m, 0.0);
-  for (std::size_t i = 0; i < n; ++i) {
-    for (std::size_t j = 0; j < i; ++j) {
-      const double du = pu[i] - pu[j], dv = pv[i] - pv[j];
-      a[i * m + j] = a[j * m + i] = Phi(du * du + dv * dv);
-    }
-    a[i * m + i] = lambda;
-    const double row[3] = {1, pu[i], pv[i]};
-    for (std::size_t c = 0; c < 3; ++c) a[i * m + n + c] = a[(n + c) * m + i] = row[c];
-    bx[i] = x[keep[i]] - cx;
-    by[i] = y[keep[i]] - cy;
-  }
-  const std::vector<double> system = a;
-  const std::vector<double> rx = bx, ry = by;
-  if (!SolveDense(a, m, bx, by)) return "the system of the spline is singular";
-
-  // 4. Backward error: the solution must satisfy the system it came from.
-  double anorm = 0, snorm = 0, tnorm = 0, resid = 0;
-  for (std::size_t i = 0; i < m; ++i) {
-    double row = 0, ex = -rx[i], ey = -ry[i];
-    for (std::size_t j = 0; j < m; ++j) {
-      row += std::fabs(system[i * m + j]);
-      ex += system[i * m + j] * bx[j];
-      ey += system[i * m + j] * by[j];
-    }
-    anorm = std::max(anorm, row);
-    snorm = std::max({snorm, std::fabs(bx[i]), std::fabs(by[i])});
-    tnorm = std::max({tnorm, std::fabs(rx[i]), std::fabs(ry[i])});
-    resid = std::max({resid, std::fabs(ex), std::fabs(ey)});
-  }
-  if (!std::isfinite(snorm) || !(resid <= 1e-9 * (anorm * snorm + tnorm)))
-    return "the system of the spline is singular";
-
-  // 5. Keep the result, padded for the vector loop.
+  // Keep the result, padded for the vector loop.
   const std::size_t padded = (n + detail::kTpsPad - 1) / detail::kTpsPad * detail::kTpsPad;
-  pu.resize(padded, 0.0);
-  pv.resize(padded, 0.0);
+  norm.U.resize(padded, 0.0);
+  norm.V.resize(padded, 0.0);
   std::vector<double> wx(padded, 0.0), wy(padded, 0.0);
   std::copy_n(bx.begin(), n, wx.begin());
   std::copy_n(by.begin(), n, wy.begin());
-  pu_ = std::move(pu);
-  pv_ = std::move(pv);
+  pu_ = std::move(norm.U);
+  pv_ = std::move(norm.V);
   wx_ = std::move(wx);
   wy_ = std::move(wy);
   for (std::size_t c = 0; c < 3; ++c) ax_[c] = bx[n + c], ay_[c] = by[n + c];
-  cu_ = cu, cv_ = cv, scale_ = scale, cx_ = cx, cy_ = cy;
+  cu_ = norm.Cu, cv_ = norm.Cv, scale_ = norm.Scale, cx_ = norm.Cx, cy_ = norm.Cy;
   lambda_ = lambda;
   points_ = static_cast<int>(n);
   fitted_ = true;

@@ -1,5 +1,6 @@
 // Printing a window of a map to a one-page PDF file: the caption and the
-// scale above, the map window below, as large as the page allows.
+// scale above, the map window below, as large as the page allows (the
+// printer of the platform, printers.h, makes the PDF).
 #pragma once
 
 #include <string>
@@ -7,10 +8,8 @@
 #include "marovia/platform/types.h"
 
 namespace marovia {
-class TGeoMap;
-}
 
-namespace marovia::apps {
+class TGeoMap;
 
 struct TPrintJob {
   std::string FileName;  // the PDF file (replaced)
@@ -46,4 +45,4 @@ TRect ViewWindowOnImage(const TGeoMap& Map);
 // behind then.
 void PrintMapWindow(TGeoMap& Map, const TRect& Window, const TPrintJob& Job);
 
-}  // namespace marovia::apps
+}  // namespace marovia

@@ -1,13 +1,14 @@
-#include "map_printing.h"
+// A map window on a printed page.
+#include "marovia/geomap/print_page.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
-#include "cli_text.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/printers.h"
 
-namespace marovia::apps {
+namespace marovia {
 
 namespace {
 
@@ -81,7 +82,9 @@ void PrintMapWindow(TGeoMap& Map, const TRect& Window, const TPrintJob& Job) {
       // holds along its middle row, so the scale is given to three digits.
       const double ratio = metresPerDot * 1000.0 / (25.4 / Job.Dpi);
       const double unit = std::pow(10.0, std::floor(std::log10(ratio)) - 2);
-      title += "    scale about 1:" + Fixed(std::round(ratio / unit) * unit, 0);
+      char text[64];
+      std::snprintf(text, sizeof text, "    scale about 1:%.0f", std::round(ratio / unit) * unit);
+      title += text;
     }
     canvas.TextOut(margin, margin, title);
     // Symbols, captions and lines keep on paper the size a view pixel
@@ -110,4 +113,4 @@ void PrintMapWindow(TGeoMap& Map, const TRect& Window, const TPrintJob& Job) {
   }
 }
 
-}  // namespace marovia::apps
+}  // namespace marovia

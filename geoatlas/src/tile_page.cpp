@@ -1,4 +1,5 @@
-#include "tile_page.h"
+// The page of a directory of web tiles.
+#include "marovia/geoatlas/tile_page.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,36 +9,15 @@
 #include <set>
 #include <sstream>
 
-#include "cli_text.h"
-#include "map_loading.h"
 #include "marovia/geoatlas/atlas_tiles.h"
-#include "marovia/geomap/geomap.h"
+#include "marovia/geomap/landmark.h"
 #include "marovia/platform/sysutils.h"
 
-namespace marovia::geomaptool {
+namespace marovia {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Json(const std::string& s) {
-  std::string out = "\"";
-  for (const char c : s) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (c == '<') {
-      out += "\\u003c";  // no "</script>" inside the page's script
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned char>(c));
-      out += buf;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
 
 std::string Deg(double v) {
   char buf[32];
@@ -51,17 +31,16 @@ std::string LandmarksGeoJson(const std::vector<std::string>& Files,
   js << "{\"type\":\"FeatureCollection\",\"features\":[";
   bool firstFeature = true;
   for (const std::string& file : Files) {
-    TGeoMap map(nullptr);
+    std::vector<TLandMark> landmarks;
     try {
-      apps::LoadLandmarkFile(map, file);
+      landmarks = ReadLandMarkFile(file);
     } catch (const std::exception& e) {
-      Problems.push_back(apps::Printable(e.what()));
+      Problems.push_back(e.what());
       continue;
     }
-    for (int32_t i = 1; i <= map.NumLandMarks(); ++i) {
-      const TLandMark lm = map.GetLandMarkData(i);
+    for (const TLandMark& lm : landmarks) {
       js << (firstFeature ? "" : ",")
-         << "\n{\"type\":\"Feature\",\"properties\":{\"name\":" << Json(lm.Caption.Text)
+         << "\n{\"type\":\"Feature\",\"properties\":{\"name\":" << JsonString(lm.Caption.Text)
          << "},\"geometry\":{\"type\":\"Point\",\"coordinates\":[" << Deg(lm.Longitude) << ","
          << Deg(lm.Latitude) << "]}}";
       firstFeature = false;
@@ -76,11 +55,10 @@ std::string OutlinesGeoJson(const TAtlasTiles& Tiles) {
   js << "{\"type\":\"FeatureCollection\",\"features\":[";
   bool firstFeature = true;
   for (const auto& m : Tiles.Maps()) {
-    const auto outline = MapOutline(m->Calibration);
+    const auto outline = MapOutline(m->Calibration());
     if (outline.size() < 3) continue;
-    js << (firstFeature ? "" : ",")
-       << "\n{\"type\":\"Feature\",\"properties\":{\"name\":" << Json(m->Calibration.Data().Caption)
-       << "},\"geometry\":{\"type\":\"Polygon\","
+    js << (firstFeature ? "" : ",") << "\n{\"type\":\"Feature\",\"properties\":{\"name\":"
+       << JsonString(m->Calibration().Data().Caption) << "},\"geometry\":{\"type\":\"Polygon\","
        << "\"coordinates\":[[";
     for (const auto& [lon, lat] : outline) js << "[" << Deg(lon) << "," << Deg(lat) << "],";
     js << "[" << Deg(outline[0][0]) << "," << Deg(outline[0][1]) << "]]]}}";
@@ -94,7 +72,7 @@ void CopyLeaflet(const fs::path& To, std::vector<std::string>& Problems) {
   const fs::path from = LeafletSourceDir();
   std::error_code ec;
   if (!fs::exists(from / "leaflet.js", ec)) {
-    Problems.push_back(apps::Printable(from.string()) +
+    Problems.push_back(from.string() +
                        ": the map library (leaflet.js) is not there; install libjs-leaflet or set "
                        "MAROVIA_LEAFLET_DIR");
     return;
@@ -146,7 +124,7 @@ if (view.length === 3 && view.every(Number.isFinite)) {
 std::string Levels(const TAtlasTiles& Tiles, const TTileSetInfo& Info) {
   std::set<int> levels{Info.MaxZoom};
   for (const auto& m : Tiles.Maps())
-    levels.insert(std::clamp(m->FinestZoom, Info.MinZoom, Info.MaxZoom));
+    levels.insert(std::clamp(m->FinestZoom(), Info.MinZoom, Info.MaxZoom));
   std::string out;
   for (const int z : levels) out += (out.empty() ? "" : ", ") + std::to_string(z);
   return out;
@@ -195,4 +173,4 @@ void WriteTilePage(const std::string& Dir, const TAtlasTiles& Tiles,
   if (!out) throw EInOutError(file.string(), "cannot write the page");
 }
 
-}  // namespace marovia::geomaptool
+}  // namespace marovia
