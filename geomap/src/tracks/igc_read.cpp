@@ -17,8 +17,8 @@
 // (none for V fixes), or the pressure altitude throughout when the file
 // has no GNSS altitude other than 0; the field pressure_altitude holds the
 // pressure altitude, and each extension a field of its code (a number when
-// its bytes read as one). The day advances where the time falls back by
-// more than twelve hours (a flight past midnight UTC). A file without a
+// its bytes read as one). B records follow each other in time, so the day
+// advances wherever the time falls back (a flight past midnight UTC). A file without a
 // date keeps times of day in the field time_of_day and says so. The task's
 // turn points make a route. B records that are too short or not digits
 // where digits belong are counted, noted and left out.
@@ -195,7 +195,7 @@ TTrackData ParseIgc(std::string_view Bytes, const std::string& FileName) {
   TPointRange segment{0, 0};
   double last = kNoValue;
   for (const TFix& f : fixes) {
-    if (day >= 0 && !std::isnan(last) && f.TimeOfDay < last - 43200) ++day;
+    if (day >= 0 && !std::isnan(last) && f.TimeOfDay < last) ++day;
     last = f.TimeOfDay;
     const double ele = gnss ? (f.Valid ? f.Gnss : kNoValue) : f.Pressure;
     const double t = day >= 0 ? static_cast<double>(day) * 86400 + f.TimeOfDay : kNoValue;

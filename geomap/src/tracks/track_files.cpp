@@ -59,6 +59,10 @@ std::string_view Extension(std::string_view Name) {
 
 }  // namespace
 
+std::string TrackTimeText(double Seconds) {
+  return FormatIsoTime(Seconds);
+}
+
 const char* TrackFormatName(TTrackFormat Format) {
   switch (Format) {
     case TTrackFormat::Gpx:

@@ -105,6 +105,10 @@ TTrackData ParseIgc(std::string_view Bytes, const std::string& FileName);
 TTrackData ParsePlt(std::string_view Bytes, const std::string& FileName);
 TTrackData ParseWpt(std::string_view Bytes, const std::string& FileName);
 
+// A time (seconds since 1970-01-01T00:00:00Z) as the writers write it:
+// YYYY-MM-DDThh:mm:ssZ, with milliseconds when it has any.
+std::string TrackTimeText(double Seconds);
+
 // GPX 1.1 text of the data: waypoints, routes, tracks, with every field
 // (the point's own GPX elements in schema order, the others below
 // <extensions> by their paths). Shapes have no GPX form and are left out:
