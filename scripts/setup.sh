@@ -37,8 +37,9 @@ test_packages=(
   chromium libvips-tools
   # the Python package, and its tests against pyproj
   pybind11-dev python3-dev python3-numpy python3-pytest python3-pyproj
-  # the track readers' oracle: converts every track format to GPX
-  gpsbabel
+  # the track readers' oracle: converts every track format to GPX; xmllint
+  # checks that written XML is well formed
+  gpsbabel libxml2-utils
 )
 case "${1:-}" in
   "") ;;
