@@ -105,9 +105,10 @@ void PrintFile(std::ostream& Out, const TTrackData& D, bool Stats,
 }  // namespace
 
 int RunTrack(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err) {
-  static const TOptionDef kOptions[] = {
-      {"stats", 0, false},      {"output", 'o', true},  {"units", 0, true}, {"hysteresis", 0, true},
-      {"stop-radius", 0, true}, {"stop-time", 0, true}, {"jobs", 0, true}};
+  static const TOptionDef kOptions[] = {{"stats", 0, false},      {"output", 'o', true},
+                                        {"units", 0, true},       {"hysteresis", 0, true},
+                                        {"stop-radius", 0, true}, {"stop-time", 0, true},
+                                        {"ele-window", 0, true},  {"jobs", 0, true}};
   const TArguments args(Args, kOptions);
   if (args.Positional().empty()) throw TUsageError("track needs a track file");
   TUnits units;
@@ -117,6 +118,7 @@ int RunTrack(std::span<const std::string> Args, std::ostream& Out, std::ostream&
   }
   TTrackStatsOptions options;
   if (const auto h = args.Number("hysteresis", 0.01, 1000)) options.Hysteresis = *h;
+  if (const auto m = args.Number("ele-window", 0, 10000)) options.SmoothingMetres = *m;
   if (const auto r = args.Number("stop-radius", 0.1, 10000)) options.StopRadius = *r;
   if (const auto t = args.Number("stop-time", 1, 86400)) options.StopSeconds = *t;
   const unsigned jobs = static_cast<unsigned>(args.Integer("jobs", 1, 256).value_or(0));

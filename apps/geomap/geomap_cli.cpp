@@ -156,6 +156,8 @@ track options:
                           stops of every segment, track and route, and in all,
                           followed by the methods used
   --units m|km            lengths in metres or kilometres (default km)
+  --ele-window M          ascent and descent from elevations averaged over M
+                          metres of track (default 100; 0: as recorded)
   --hysteresis M          ascent and descent count changes of at least M
                           metres between turning points (default 10)
   --stop-radius M, --stop-time S

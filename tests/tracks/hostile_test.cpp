@@ -13,7 +13,9 @@ namespace {
 const std::string kGpxHead =
     "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n";
 
-std::string Gpx(const std::string& Body) { return kGpxHead + Body + "\n</gpx>\n"; }
+std::string Gpx(const std::string& Body) {
+  return kGpxHead + Body + "\n</gpx>\n";
+}
 
 std::string Kml(const std::string& Placemark) {
   return "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n<Placemark>\n" + Placemark +
@@ -36,18 +38,21 @@ struct TRefusal {
 };
 
 std::vector<TRefusal> Refusals() {
-  const std::string pt = "<trk><trkseg><trkpt lat=\"47\" lon=\"8\"><time>2021-01-01T00:00:00Z</time></trkpt>";
+  const std::string pt =
+      "<trk><trkseg><trkpt lat=\"47\" lon=\"8\"><time>2021-01-01T00:00:00Z</time></trkpt>";
   return {
       {"cut.gpx", Gpx(pt).substr(0, kGpxHead.size() + 40), 3, "ends inside"},
       {"nesting.gpx", Gpx("<trk><trkseg>\n<trkpt lat=\"1\" lon=\"2\">\n</trkseg></trk>"), 5,
        "does not close 'trkpt' (opened at line 4)"},
       {"huge.gpx", Gpx("\n<wpt lat=\"1e400\" lon=\"2\"/>"), 4, "lat '1e400' is no number"},
-      {"north.gpx", Gpx("<wpt lat=\"90.0001\" lon=\"2\"/>"), 3, "latitude 90.0001 is outside -90..90"},
+      {"north.gpx", Gpx("<wpt lat=\"90.0001\" lon=\"2\"/>"), 3,
+       "latitude 90.0001 is outside -90..90"},
       {"east.gpx", Gpx("<wpt lat=\"0\" lon=\"-180.5\"/>"), 3, "longitude -180.5 is outside"},
       {"nolat.gpx", Gpx("<wpt lon=\"2\"/>"), 3, "'wpt' has no lat attribute"},
       {"date.gpx", Gpx("<wpt lat=\"1\" lon=\"2\">\n<time>2021-02-29T00:00:00Z</time></wpt>"), 4,
        "time '2021-02-29T00:00:00Z' is no time"},
-      {"ele.gpx", Gpx("<wpt lat=\"1\" lon=\"2\"><ele>12 m</ele></wpt>"), 3, "ele '12 m' is no number"},
+      {"ele.gpx", Gpx("<wpt lat=\"1\" lon=\"2\"><ele>12 m</ele></wpt>"), 3,
+       "ele '12 m' is no number"},
       {"entity.gpx", Gpx("<wpt lat=\"1\" lon=\"2\"><name>a&nbsp;b</name></wpt>"), 3,
        "the entity '&nbsp;' is not defined"},
       {"tworoots.gpx", Gpx("") + "<gpx/>", 5, "a second root element"},
@@ -63,12 +68,16 @@ std::vector<TRefusal> Refusals() {
        "tuple 1: '8.5;47.5' is no number"},
       {"lonely.kml", Kml("<LineString><coordinates>8.5</coordinates></LineString>"), 3,
        "a longitude without a latitude"},
-      {"deep.kml", Kml(Deep("<MultiGeometry>", "</MultiGeometry>", 20, "")), 3, "nested deeper than 16"},
+      {"deep.kml", Kml(Deep("<MultiGeometry>", "</MultiGeometry>", 20, "")), 3,
+       "nested deeper than 16"},
       {"twopoints.kml", Kml("<Point><coordinates>1,2 3,4</coordinates></Point>"), 3,
        "a Point of 2 coordinates"},
-      {"cut.geojson", R"({"type":"LineString","coordinates":[[1,2],)", 1, "the file ends where a value should be"},
-      {"short.geojson", R"({"type":"Point","coordinates":[1]})", 1, "needs a longitude and a latitude"},
-      {"huge.geojson", "{\"type\":\"Point\",\n\"coordinates\":[1e999,2]}", 2, "'1e999' is no number"},
+      {"cut.geojson", R"({"type":"LineString","coordinates":[[1,2],)", 1,
+       "the file ends where a value should be"},
+      {"short.geojson", R"({"type":"Point","coordinates":[1]})", 1,
+       "needs a longitude and a latitude"},
+      {"huge.geojson", "{\"type\":\"Point\",\n\"coordinates\":[1e999,2]}", 2,
+       "'1e999' is no number"},
       {"south.geojson", R"({"type":"Point","coordinates":[1,-95]})", 1, "latitude -95 is outside"},
       {"circle.geojson", R"({"type":"Circle","coordinates":[1,2]})", 1, "'Circle' is not GeoJSON"},
       {"deep.geojson",
@@ -97,7 +106,9 @@ std::vector<TRefusal> Refusals() {
 
 class TrackRefusal : public testing::TestWithParam<TRefusal> {};
 
-void PrintTo(const TRefusal& R, std::ostream* Os) { *Os << R.Name; }
+void PrintTo(const TRefusal& R, std::ostream* Os) {
+  *Os << R.Name;
+}
 
 TEST_P(TrackRefusal, NamesFileLineAndFault) {
   const TRefusal& r = GetParam();
@@ -144,11 +155,12 @@ std::vector<TDamage> Damages() {
   const std::string rmc = Nmea("GPRMC,120000,A,4807.038,N,01131.000,E,1,2,010121,,");
   std::string flipped = Nmea("GPGGA,120001,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
   flipped[20] = '9';
-  const std::string pltHead = "Track Point File\nWGS 84\nAltitude is in Feet\nReserved 3\n0,2,255,t\n3\n";
+  const std::string pltHead =
+      "Track Point File\nWGS 84\nAltitude is in Feet\nReserved 3\n0,2,255,t\n3\n";
   return {
       {"log.nmea",
        gga + "\r\n" + rmc + "\r\n" + flipped + "\r\n" +
-           "$GPGGA,120002,4807.038,N,011\r\n" +                      // cut short
+           "$GPGGA,120002,4807.038,N,011\r\n" +                              // cut short
            Nmea("GPGGA,120003,4860.000,N,01131.000,E,1,08,,,,,,,") + "\n" +  // 60 minutes
            Nmea("GPGGA,120004,4807.0381234567,N,01131.0001234567,E,1,08,0.9,545.4,M,,M,,") + "\n" +
            Nmea("GPGGA,120005,,,,,0,00,,,,,,,") + "\n" +  // no fix: passed over
@@ -160,17 +172,21 @@ std::vector<TDamage> Damages() {
        "B1200014707407X00807407EA0010000510\nB1200024707407N00807407EA0010000510\n",
        2, 2, "line 4: a B record"},
       {"nodate.igc", "AXXX\nB1200004707407N00807407EA0010000510\n", 1, 0, "no HFDTE record"},
-      {"track.plt", pltHead + "47.1,8.1,1,1000,44197.5\nnot,a,point\n47.2,8.2,0,-777,\n95,8,0,0,0\n",
-       2, 2, "line 8: not latitude"},
+      {"track.plt",
+       pltHead + "47.1,8.1,1,1000,44197.5\nnot,a,point\n47.2,8.2,0,-777,\n95,8,0,0,0\n", 2, 2,
+       "line 8: not latitude"},
       {"points.wpt",
-       "Waypoint File\nWGS 84\nReserved 2\nReserved 3\n1,A\xD1 b,47.1,8.1,,3,1,3,0,65535,d\xE9,0,0,0,-777\n2,B,x,8\n",
+       "Waypoint File\nWGS 84\nReserved 2\nReserved 3\n1,A\xD1 "
+       "b,47.1,8.1,,3,1,3,0,65535,d\xE9,0,0,0,-777\n2,B,x,8\n",
        0, 1, "line 6: not number"},
   };
 }
 
 class TrackDamage : public testing::TestWithParam<TDamage> {};
 
-void PrintTo(const TDamage& D, std::ostream* Os) { *Os << D.Name; }
+void PrintTo(const TDamage& D, std::ostream* Os) {
+  *Os << D.Name;
+}
 
 TEST_P(TrackDamage, SkipsCountsAndNotesDamagedRecords) {
   const TDamage& d = GetParam();
@@ -197,7 +213,7 @@ TEST(TrackDamage, WaypointFileKeepsCommasAccentsAndUnits) {
   ASSERT_EQ(data.Waypoints.size(), 1u);
   EXPECT_EQ(data.Waypoints[0].Name, "A, b");
   EXPECT_EQ(data.Waypoints[0].Description, "d\xC3\xA9");  // Windows-1252 to UTF-8
-  EXPECT_TRUE(std::isnan(data.Waypoints[0].Ele));          // -777: none
+  EXPECT_TRUE(std::isnan(data.Waypoints[0].Ele));         // -777: none
   EXPECT_EQ(data.Waypoints[0].Style.MarkerColor, 65535);
 }
 
@@ -210,7 +226,8 @@ TEST(TrackDamage, DatelessLogsKeepTimesOfDay) {
 }
 
 // A zip archive of the given members (name, bytes).
-void WriteZip(const std::string& File, const std::vector<std::pair<std::string, std::string>>& Members) {
+void WriteZip(const std::string& File,
+              const std::vector<std::pair<std::string, std::string>>& Members) {
   int error = 0;
   zip_t* z = zip_open(File.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
   ASSERT_NE(z, nullptr);
@@ -236,8 +253,9 @@ TEST(TrackFiles, ReadsKmzArchives) {
 
 // Encodings an XML file may declare, and UTF-16 with its byte order mark.
 TEST(TrackFiles, ReadsDeclaredEncodings) {
-  const std::string latin = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><gpx><wpt lat=\"1\" "
-                            "lon=\"2\"><name>Z\xFCrich &amp; &#x1F600;</name></wpt></gpx>";
+  const std::string latin =
+      "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><gpx><wpt lat=\"1\" "
+      "lon=\"2\"><name>Z\xFCrich &amp; &#x1F600;</name></wpt></gpx>";
   EXPECT_EQ(ParseGpx(latin, "l.gpx").Waypoints.at(0).Name, "Z\xC3\xBCrich & \xF0\x9F\x98\x80");
   std::string utf16 = "\xFF\xFE";
   for (const char c : std::string("<gpx><wpt lat=\"1\" lon=\"2\"><name>\xE9</name></wpt></gpx>")) {

@@ -153,7 +153,7 @@ TEST(TrackWriters, WritesWellFormedXmlWhateverTheTextsHold) {
   TTrackData d;
   TWaypoint w;
   w.Name = std::string("ctl\x01\x1f <&> \"q\" bad\xff utf8 \xe2\x82");
-  w.Extras.push_back({"extensions/a:b/c&d", "x"});    // a name no XML writer may write
+  w.Extras.push_back({"extensions/a:b/c&d", "x"});  // a name no XML writer may write
   w.Extras.push_back({"extensions/ok:e/ok:f", "<y>"});
   d.Waypoints.push_back(w);
   d.Namespaces.push_back({"ok", "urn:ok?a=1&b=2"});
@@ -163,7 +163,8 @@ TEST(TrackWriters, WritesWellFormedXmlWhateverTheTextsHold) {
   EXPECT_EQ(WriteGpx(d, dir.File("n.gpx")), 1u);  // the shape is left out
   EXPECT_EQ(test::XmlLintErrors(dir.File("n.gpx")), "");
   const TTrackData back = ReadTrackFile(dir.File("n.gpx"));
-  EXPECT_EQ(back.Waypoints.at(0).Name, "ctl <&> \"q\" bad\xEF\xBF\xBD utf8 \xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(back.Waypoints.at(0).Name,
+            "ctl <&> \"q\" bad\xEF\xBF\xBD utf8 \xEF\xBF\xBD\xEF\xBF\xBD");
   ASSERT_EQ(back.Waypoints[0].Extras.size(), 1u);
   EXPECT_EQ(back.Waypoints[0].Extras[0].second, "<y>");
 }
@@ -173,8 +174,8 @@ TEST(TrackWriters, FailedWriteNamesTheFileAndKeepsTheOldOne) {
   const TTrackData rich = ParseGpx(kRich, "rich.gpx");
   EXPECT_THROW(WriteGpx(rich, dir.File("missing/x.gpx")), EInOutError);
   const std::string target = dir.Write("old.geojson", "old");
-  std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_read |
-                                               std::filesystem::perms::owner_exec);
+  std::filesystem::permissions(
+      dir.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
   try {
     WriteGeoJson(rich, target);
     if (::geteuid() != 0) ADD_FAILURE() << "wrote into a read-only folder";

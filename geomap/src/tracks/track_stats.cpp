@@ -32,20 +32,43 @@ double NearDistance(double Lat1, double Lon1, double Lat2, double Lon2) {
 void CheckOptions(const TTrackStatsOptions& O) {
   if (!(O.Hysteresis > 0 && O.Hysteresis < 1e6))
     throw EZYLGeoMapError("the ascent hysteresis must be above 0 m");
+  if (!(O.SmoothingMetres >= 0 && O.SmoothingMetres < 1e7))
+    throw EZYLGeoMapError("the elevation smoothing must be 0 m or more");
   if (!(O.StopRadius > 0 && O.StopRadius < 1e7))
     throw EZYLGeoMapError("the stop radius must be above 0 m");
   if (!(O.StopSeconds > 0 && O.StopSeconds < 1e9))
     throw EZYLGeoMapError("the stop time must be above 0 s");
 }
 
-// Ascent and descent of the elevations in the range (NaN passed over).
-void Climb(const std::vector<double>& Ele, TPointRange R, double H, double& Ascent,
-           double& Descent) {
+// The elevations of a segment averaged over Window metres of track centred
+// on each point: Along holds each point's distance from the segment's
+// start. Points without an elevation stay NaN and count in no average.
+std::vector<double> Smoothed(const std::vector<double>& Ele, const std::vector<double>& Along,
+                             double Window) {
+  const std::size_t n = Ele.size();
+  if (Window <= 0) return Ele;
+  std::vector<double> sum(n + 1, 0), count(n + 1, 0), out(n, kNoValue);
+  for (std::size_t i = 0; i < n; ++i) {
+    const bool has = !std::isnan(Ele[i]);
+    sum[i + 1] = sum[i] + (has ? Ele[i] : 0);
+    count[i + 1] = count[i] + (has ? 1 : 0);
+  }
+  std::size_t lo = 0, hi = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    while (Along[lo] < Along[i] - Window / 2) ++lo;
+    while (hi < n && Along[hi] <= Along[i] + Window / 2) ++hi;
+    if (!std::isnan(Ele[i])) out[i] = (sum[hi] - sum[lo]) / (count[hi] - count[lo]);
+  }
+  return out;
+}
+
+// Ascent and descent of a profile (NaN passed over) through the
+// hysteresis filter of threshold H.
+void Climb(const std::vector<double>& Ele, double H, double& Ascent, double& Descent) {
   int dir = 0;  // 0 not yet known, +1 rising, -1 falling
   double base = 0, peak = 0, hi = 0, lo = 0;
   bool started = false;
-  for (std::size_t i = R.Begin; i < R.End; ++i) {
-    const double e = Ele[i];
+  for (const double e : Ele) {
     if (std::isnan(e)) continue;
     if (!started) {
       base = peak = hi = lo = e;
@@ -134,10 +157,14 @@ TTrackStats SegmentStats(const TTrackPoints& P, TPointRange R, const TTrackStats
   const GeographicLib::Geodesic& g = GeographicLib::Geodesic::WGS84();
   GeographicLib::Accumulator<double> length2d, length3d;
   const bool ele = !P.Ele.empty();
+  std::vector<double> along;
+  if (ele) along.reserve(R.Size());
+  if (ele && !R.Empty()) along.push_back(0);
   for (std::size_t i = R.Begin + 1; i < R.End; ++i) {
     double step = 0;
     g.Inverse(P.Lat[i - 1], P.Lon[i - 1], P.Lat[i], P.Lon[i], step);
     length2d += step;
+    if (ele) along.push_back(along.back() + step);
     const double dh = ele ? P.Ele[i] - P.Ele[i - 1] : kNoValue;
     length3d += std::isnan(dh) ? step : std::hypot(step, dh);
   }
@@ -150,7 +177,9 @@ TTrackStats SegmentStats(const TTrackPoints& P, TPointRange R, const TTrackStats
       s.MinEle = std::isnan(s.MinEle) ? e : std::min(s.MinEle, e);
       s.MaxEle = std::isnan(s.MaxEle) ? e : std::max(s.MaxEle, e);
     }
-    Climb(P.Ele, R, O.Hysteresis, s.Ascent, s.Descent);
+    const std::vector<double> profile(P.Ele.begin() + static_cast<std::ptrdiff_t>(R.Begin),
+                                      P.Ele.begin() + static_cast<std::ptrdiff_t>(R.End));
+    Climb(Smoothed(profile, along, O.SmoothingMetres), O.Hysteresis, s.Ascent, s.Descent);
   }
   if (!P.Time.empty()) {
     for (std::size_t i = R.Begin; i < R.End; ++i) {
@@ -200,9 +229,10 @@ std::string TrackStatsMethod(const TTrackStatsOptions& O) {
   return "length: sum of WGS 84 geodesic distances between consecutive points "
          "(GeographicLib Geodesic), per segment; 3D: each step combined with its elevation "
          "change\n"
-         "ascent/descent: hysteresis filter of " +
+         "ascent/descent: elevations averaged over " +
+         FormatShortest(O.SmoothingMetres) + " m of track, then a hysteresis filter of " +
          FormatShortest(O.Hysteresis) +
-         " m between confirmed turning points of the elevation\n"
+         " m between turning points\n"
          "moving time: time from first to last point less stops; a stop is a stay of at least " +
          FormatShortest(O.StopSeconds) + " s within " + FormatShortest(O.StopRadius) +
          " m of where it began\n";

