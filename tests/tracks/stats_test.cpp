@@ -162,6 +162,7 @@ TEST(TrackStats, StopsAndMovingTimeOfAWalk) {
   add(1.2);
   const TTrackStats s = SegmentStats(p, {0, p.Size()});
   EXPECT_EQ(s.Duration, p.Time.back() - p.Time.front());
+  EXPECT_EQ(s.EndTime, p.Time.back());
   EXPECT_EQ(s.Stops, 2u);
   // A stop begins where the walker comes within the radius of where he
   // stops: up to 20 m / 1.2 m/s early.

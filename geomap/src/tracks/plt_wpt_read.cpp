@@ -105,9 +105,10 @@ TTrackData ParsePlt(std::string_view Bytes, const std::string& FileName) {
         !PositionProblem(lat, lon).empty() ||
         (f.size() > 2 && !f[2].empty() && !ParseNumber(f[2], code)) ||
         (f.size() > 3 && !f[3].empty() && !ParseNumber(f[3], feet)) ||
-        (f.size() > 4 && !f[4].empty() && !ParseNumber(f[4], days))) {
+        (f.size() > 4 && !f[4].empty() && !ParseNumber(f[4], days)) ||
+        (days != 0 && !ValidTime(Seconds(days)))) {
       data.Warn("line " + std::to_string(lines.LineNumber()) +
-                ": not latitude, longitude, break, " + "altitude, date: " + Quoted(line));
+                ": not latitude, longitude, break, altitude, date: " + Quoted(line));
       continue;
     }
     if (track.Segments.empty() || code == 1) track.Segments.push_back({p.Size(), p.Size()});
@@ -137,6 +138,7 @@ TTrackData ParseWpt(std::string_view Bytes, const std::string& FileName) {
     if (f.size() < 4 || !ParseNumber(f[2], w.Lat) || !ParseNumber(f[3], w.Lon) ||
         !PositionProblem(w.Lat, w.Lon).empty() ||
         (f.size() > 4 && !f[4].empty() && !ParseNumber(f[4], days)) ||
+        (days != 0 && !ValidTime(Seconds(days))) ||
         (f.size() > 14 && !f[14].empty() && !ParseNumber(f[14], feet))) {
       data.Warn("line " + std::to_string(lines.LineNumber()) +
                 ": not number, name, latitude, longitude, ...: " + Quoted(line));

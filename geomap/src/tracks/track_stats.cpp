@@ -183,9 +183,10 @@ TTrackStats SegmentStats(const TTrackPoints& P, TPointRange R, const TTrackStats
   }
   if (!P.Time.empty()) {
     for (std::size_t i = R.Begin; i < R.End; ++i) {
-      if (std::isnan(P.Time[i])) continue;
-      if (std::isnan(s.StartTime)) s.StartTime = P.Time[i];
-      s.EndTime = P.Time[i];
+      const double t = P.Time[i];
+      if (std::isnan(t)) continue;
+      s.StartTime = std::isnan(s.StartTime) ? t : std::min(s.StartTime, t);
+      s.EndTime = std::isnan(s.EndTime) ? t : std::max(s.EndTime, t);
     }
     if (s.HasTime()) {
       s.Duration = s.EndTime - s.StartTime;

@@ -117,6 +117,11 @@ bool Expect(std::string_view S, std::size_t& i, char C) {
 
 }  // namespace
 
+bool ValidTime(double Seconds) {
+  // 0000-01-01T00:00:00Z and 9999-12-31T23:59:59Z.
+  return Seconds >= -62167219200.0 && Seconds <= 253402300799.0;
+}
+
 bool ParseIsoTime(std::string_view S, double& Seconds) {
   S = TrimSpace(S);
   std::size_t i = 0;
@@ -161,8 +166,10 @@ bool ParseIsoTime(std::string_view S, double& Seconds) {
   }
   const int64_t days =
       DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
-  Seconds =
+  const double t =
       static_cast<double>(days * 86400 + hour * 3600 + minute * 60 + second - offset) + fraction;
+  if (!ValidTime(t)) return false;  // a zone pushing it past 9999 or before 0000
+  Seconds = t;
   return true;
 }
 

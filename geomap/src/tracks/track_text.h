@@ -36,6 +36,9 @@ bool ValidDate(int64_t Year, int Month, int Day);
 // as UTC); a date alone is its midnight. Answers seconds since
 // 1970-01-01T00:00:00Z.
 bool ParseIsoTime(std::string_view S, double& Seconds);
+// Whether a time lies in the years 0000 to 9999, which ISO 8601 writes in
+// four digits (times outside come only from damaged files).
+bool ValidTime(double Seconds);
 // The time as YYYY-MM-DDThh:mm:ssZ, with milliseconds when it has any.
 std::string FormatIsoTime(double Seconds);
 

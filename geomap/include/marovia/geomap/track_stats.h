@@ -25,8 +25,9 @@
 //   are passed over.
 // Moving time and stops: a stop is a stay of at least StopSeconds (default
 //   60 s) within StopRadius (default 20 m) of the point where it began;
-//   moving time is the time from a segment's first to its last timed point
-//   less its stops. Points without a time are passed over.
+//   moving time is the segment's duration (from its earliest to its latest
+//   time, so that a clock jumping back never makes it negative) less its
+//   stops. Points without a time are passed over.
 #pragma once
 
 #include <cstddef>
@@ -50,8 +51,9 @@ struct TTrackStats {
   double Length2D = 0, Length3D = 0;                // metres
   double Ascent = 0, Descent = 0;                   // metres
   double MinEle = kNoValue, MaxEle = kNoValue;      // metres; NaN: no elevations
-  double StartTime = kNoValue, EndTime = kNoValue;  // seconds since 1970; NaN: no times
-  double Duration = 0;    // seconds from each segment's first to last timed point, summed
+  // Earliest and latest time, seconds since 1970; NaN: no times.
+  double StartTime = kNoValue, EndTime = kNoValue;
+  double Duration = 0;    // seconds from each segment's earliest to latest time, summed
   double MovingTime = 0;  // seconds: Duration less the stops
   std::size_t Stops = 0;
   double StopTime = 0;  // seconds
