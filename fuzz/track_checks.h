@@ -45,13 +45,16 @@ inline void CheckModel(const TTrackData& D) {
       Check(k == 0 || f.Texts[k - 1].first < f.Texts[k].first, "text field entries out of order");
     }
   }
-  auto range = [n](TPointRange r) { Check(r.Begin <= r.End && r.End <= n, "a range beyond the points"); };
+  auto range = [n](TPointRange r) {
+    Check(r.Begin <= r.End && r.End <= n, "a range beyond the points");
+  };
   for (const TTrack& t : D.Tracks)
     for (const TPointRange& s : t.Segments) range(s);
   for (const TRoute& r : D.Routes) range(r.Points);
   for (const TShape& s : D.Shapes)
     for (const TShapePart& part : s.Parts) range(part.Points);
-  for (const TWaypoint& w : D.Waypoints) Check(InDegrees(w.Lat, w.Lon), "a waypoint outside the degrees");
+  for (const TWaypoint& w : D.Waypoints)
+    Check(InDegrees(w.Lat, w.Lon), "a waypoint outside the degrees");
 }
 
 // The points of routes, then tracks (then shapes), in the order the writers
@@ -110,7 +113,8 @@ inline void CheckStats(const TTrackData& D) {
   for (const TTrack& t : D.Tracks)
     Check(std::isfinite(TrackStats(D.Points, t).Length2D), "a track length that is not finite");
   for (const TRoute& r : D.Routes)
-    Check(std::isfinite(SegmentStats(D.Points, r.Points).Length2D), "a route length that is not finite");
+    Check(std::isfinite(SegmentStats(D.Points, r.Points).Length2D),
+          "a route length that is not finite");
 }
 
 // Reads the bytes with Parse; a refusal must be an ETrackFileError naming
@@ -122,7 +126,8 @@ void CheckReader(F&& Parse, const std::string& FileName) {
     d = Parse();
   } catch (const ETrackFileError& e) {
     Check(e.FileName().rfind(FileName, 0) == 0, "an error that does not name the file");
-    Check(std::string(e.what()).rfind(FileName, 0) == 0, "a message that does not start with the file");
+    Check(std::string(e.what()).rfind(FileName, 0) == 0,
+          "a message that does not start with the file");
     return;
   }
   CheckModel(d);

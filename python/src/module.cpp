@@ -10,4 +10,5 @@ PYBIND11_MODULE(_marovia, m) {
   marovia::python::RegisterCalibration(m);
   marovia::python::RegisterMaps(m);
   marovia::python::RegisterDatabase(m);
+  marovia::python::RegisterTracks(m);
 }
