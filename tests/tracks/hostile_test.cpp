@@ -265,5 +265,33 @@ TEST(TrackFiles, ReadsDeclaredEncodings) {
   EXPECT_EQ(ParseGpx(utf16, "u.gpx").Waypoints.at(0).Name, "\xC3\xA9");
 }
 
+// Files without a telling extension are known by their first bytes.
+TEST(TrackFiles, KnowsFormatsByNameAndContent) {
+  const std::pair<const char*, TTrackFormat> heads[] = {
+      {"PK\x03\x04", TTrackFormat::Kmz},
+      {"\xEF\xBB\xBF \n{\"type\"", TTrackFormat::GeoJson},
+      {"$GPGGA,1", TTrackFormat::Nmea},
+      {"<?xml version=\"1.0\"?>\n<!-- gpx? -->\n<gpx version=\"1.1\">", TTrackFormat::Gpx},
+      {"<g:gpx xmlns:g=\"x\">", TTrackFormat::Gpx},
+      {"<kml>", TTrackFormat::Kml},
+      {"<TrainingCenterDatabase>", TTrackFormat::Tcx},
+      {"<html>", TTrackFormat::Unknown},
+      {"AXXX001\r\nHFDTE010121\r\n", TTrackFormat::Igc},
+      {"Alice was beginning to get very tired", TTrackFormat::Unknown},
+      {"Some Track Point File Version 2.1\r\nWGS 84", TTrackFormat::Plt},
+      {"Some Waypoint File Version 1.1\r\n", TTrackFormat::Wpt},
+      {"", TTrackFormat::Unknown},
+  };
+  for (const auto& [head, format] : heads) EXPECT_EQ(SniffTrackFormat(head), format) << head;
+  EXPECT_EQ(TrackFormatOfName("a/B.GPX"), TTrackFormat::Gpx);
+  EXPECT_EQ(TrackFormatOfName("x.json"), TTrackFormat::GeoJson);
+  EXPECT_EQ(TrackFormatOfName("dir.kml/readme"), TTrackFormat::Unknown);
+  test::TempDir dir;
+  EXPECT_EQ(
+      ReadTrackFile(dir.Write("log.txt", Nmea("GPGGA,120000,4807.038,N,01131.000,E,1,08,,,,,,,")))
+          .Format,
+      "NMEA 0183");
+}
+
 }  // namespace
 }  // namespace marovia

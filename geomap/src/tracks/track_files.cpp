@@ -128,7 +128,10 @@ TTrackFormat SniffTrackFormat(std::string_view Bytes) {
     }
     return TTrackFormat::Unknown;
   }
-  if (head[0] == 'A' && head.size() > 3) return TTrackFormat::Igc;
+  // IGC: an A record (the recorder's maker) and header or fix records.
+  if (head[0] == 'A' &&
+      (head.find("\nH") != std::string_view::npos || head.find("\nB") != std::string_view::npos))
+    return TTrackFormat::Igc;
   const std::string first = LowerCase(head.substr(0, head.find_first_of("\r\n")));
   if (first.find("track point file") != std::string::npos) return TTrackFormat::Plt;
   if (first.find("waypoint file") != std::string::npos) return TTrackFormat::Wpt;

@@ -71,7 +71,8 @@ const char* TrackFormatName(TTrackFormat Format);
 TTrackFormat TrackFormatOfName(std::string_view FileName);
 // The format the first bytes say, for files without a telling extension:
 // "PK" (KMZ), '{' (GeoJSON), '$' or '!' (NMEA), an XML root of gpx, kml or
-// TrainingCenterDatabase, an IGC A record, the PLT and WPT headers.
+// TrainingCenterDatabase, an IGC A record followed by H or B records, the
+// PLT and WPT title lines.
 TTrackFormat SniffTrackFormat(std::string_view Bytes);
 
 // Reads a file; Format Unknown takes the extension, else the content.
