@@ -125,6 +125,7 @@ class TKmlReader {
     return s;
   }
 
+  // A StyleMap's Pairs each hold a key and a styleUrl, in either order.
   void ReadStyleMap() {
     std::string id, key, url;
     x_.Attribute("id", id);
@@ -132,11 +133,10 @@ class TKmlReader {
       if (ParentOf(Path) != "Pair") return;
       if (Local == "key") key = TrimSpace(Text);
       if (Local == "styleUrl") url = TrimSpace(Text);
-      if (key == "normal" && !url.empty()) {
-        styleMaps_[id] = url;
-        key.clear();
-      }
-      if (Local == "styleUrl") url.clear();
+      if (key.empty() || url.empty()) return;
+      if (key == "normal") styleMaps_[id] = url;
+      key.clear();
+      url.clear();
     });
   }
 
