@@ -67,6 +67,7 @@ TEST(TrackText, IsoTimesAgreeWithTheCalendar) {
   EXPECT_EQ(FormatIsoTime(Timegm(1969, 12, 31, 23, 59, 59) + 0.25), "1969-12-31T23:59:59.250Z");
   EXPECT_EQ(FormatIsoTime(Timegm(2021, 5, 1, 10, 0, 0) - 0.0001), "2021-05-01T10:00:00Z");
   EXPECT_EQ(FormatIsoTime(-62167219200.0), "0000-01-01T00:00:00Z");
+  EXPECT_EQ(FormatIsoTime(1e300), "");  // no year of four digits: left out
 }
 
 // The tokens of a document as text: "<name" for a start (with its

@@ -80,7 +80,7 @@ bool AnyTime(const TTrackPoints& P, const std::vector<TPointRange>& Lines) {
   if (P.Time.empty()) return false;
   for (const TPointRange& r : Lines)
     for (std::size_t i = r.Begin; i < r.End; ++i)
-      if (!std::isnan(P.Time[i])) return true;
+      if (ValidTime(P.Time[i])) return true;
   return false;
 }
 
@@ -89,7 +89,7 @@ void Times(std::string& Out, const TTrackPoints& P, TPointRange R) {
   for (std::size_t i = R.Begin; i < R.End; ++i) {
     if (i > R.Begin) Out += ',';
     const double t = P.TimeAt(i);
-    if (std::isnan(t)) {
+    if (!ValidTime(t)) {
       Out += "null";
     } else {
       String(Out, FormatIsoTime(t));
@@ -110,7 +110,7 @@ void Properties(std::string& Out, const TFeatureInfo& F, double Time = kNoValue)
   text("desc", F.Description);
   text("cmt", F.Comment);
   text("type", F.Type);
-  if (!std::isnan(Time)) text("time", FormatIsoTime(Time));
+  if (ValidTime(Time)) text("time", FormatIsoTime(Time));
   const TOverlayStyle& s = F.Style;
   auto number = [&](std::string_view Key, const std::optional<double>& V) {
     if (!V) return;

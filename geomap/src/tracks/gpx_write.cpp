@@ -147,7 +147,7 @@ void PointStart(std::string& Out, std::string_view Indent, const char* Tag, doub
 
 void EleTime(std::string& Out, const std::string& Indent, double Ele, double Time) {
   if (!std::isnan(Ele)) Element(Out, Indent, "ele", FormatShortest(Ele));
-  if (!std::isnan(Time)) Element(Out, Indent, "time", FormatIsoTime(Time));
+  if (ValidTime(Time)) Element(Out, Indent, "time", FormatIsoTime(Time));
 }
 
 // Writes the points of route and track ranges with their fields.

@@ -174,6 +174,7 @@ bool ParseIsoTime(std::string_view S, double& Seconds) {
 }
 
 std::string FormatIsoTime(double Seconds) {
+  if (!ValidTime(Seconds)) return std::string();
   double whole = std::floor(Seconds);
   int64_t millis = static_cast<int64_t>(std::llround((Seconds - whole) * 1000));
   if (millis == 1000) {

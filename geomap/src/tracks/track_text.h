@@ -39,7 +39,8 @@ bool ParseIsoTime(std::string_view S, double& Seconds);
 // Whether a time lies in the years 0000 to 9999, which ISO 8601 writes in
 // four digits (times outside come only from damaged files).
 bool ValidTime(double Seconds);
-// The time as YYYY-MM-DDThh:mm:ssZ, with milliseconds when it has any.
+// The time as YYYY-MM-DDThh:mm:ssZ, with milliseconds when it has any; ""
+// for a time that is not ValidTime (the writers leave such times out).
 std::string FormatIsoTime(double Seconds);
 
 // The shortest decimal text that reads back as the same double.

@@ -107,7 +107,8 @@ TTrackData ParsePlt(std::string_view Bytes, const std::string& FileName);
 TTrackData ParseWpt(std::string_view Bytes, const std::string& FileName);
 
 // A time (seconds since 1970-01-01T00:00:00Z) as the writers write it:
-// YYYY-MM-DDThh:mm:ssZ, with milliseconds when it has any.
+// YYYY-MM-DDThh:mm:ssZ, with milliseconds when it has any; "" outside the
+// years 0000 to 9999 (and for NaN), whose times the writers leave out.
 std::string TrackTimeText(double Seconds);
 
 // GPX 1.1 text of the data: waypoints, routes, tracks, with every field
