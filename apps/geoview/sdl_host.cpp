@@ -2,12 +2,15 @@
 
 #include <SDL.h>
 
+#include <algorithm>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "cursor_masks.h"
+#include "marovia/platform/host_window.h"
 
 namespace marovia::geoview {
 
@@ -35,47 +38,45 @@ std::optional<TMouseButton> Button(Uint8 SdlButton) {
   }
 }
 
-std::optional<TViewerKey> KeyCommand(const SDL_Keysym& Key) {
-  const bool ctrl = (Key.mod & KMOD_CTRL) != 0;
-  switch (Key.sym) {
-    case SDLK_PLUS:
-    case SDLK_EQUALS:  // + without Shift on many layouts
-    case SDLK_KP_PLUS:
-      return TViewerKey::ZoomIn;
-    case SDLK_MINUS:
-    case SDLK_KP_MINUS:
-      return TViewerKey::ZoomOut;
-    case SDLK_LEFT:
-      return TViewerKey::PanLeft;
-    case SDLK_RIGHT:
-      return TViewerKey::PanRight;
-    case SDLK_UP:
-      return TViewerKey::PanUp;
-    case SDLK_DOWN:
-      return TViewerKey::PanDown;
-    case SDLK_HOME:
-      return TViewerKey::FitPage;
-    case SDLK_BACKSPACE:
-      return TViewerKey::Back;
-    case SDLK_g:
-      return TViewerKey::CycleGrid;
-    case SDLK_l:
-      return TViewerKey::ToggleLandmarks;
-    case SDLK_c:
-      return ctrl ? std::optional(TViewerKey::Copy) : std::nullopt;
-    case SDLK_p:
-      return TViewerKey::Print;
-    case SDLK_s:
-      return TViewerKey::Save;
-    case SDLK_m:
-      return TViewerKey::ToggleFollowWheel;
-    case SDLK_LEFTBRACKET:
-      return TViewerKey::DenserGrid;
-    case SDLK_RIGHTBRACKET:
-      return TViewerKey::SparserGrid;
-    default:
-      return std::nullopt;
+// The key as the library's hosts pass it on: its virtual key code and the
+// text it types (SDL's key symbol is the character of the layout).
+TKeyEvent KeyEventFor(const SDL_Keysym& Key) {
+  TKeyEvent k;
+  if (Key.mod & KMOD_SHIFT) k.Shift.Include(ssShift);
+  if (Key.mod & KMOD_CTRL) k.Shift.Include(ssCtrl);
+  if (Key.mod & KMOD_ALT) k.Shift.Include(ssAlt);
+  const SDL_Keycode sym = Key.sym;
+  if (sym >= SDLK_a && sym <= SDLK_z) {
+    k.Key = static_cast<uint16_t>('A' + (sym - SDLK_a));
+  } else if (sym >= SDLK_0 && sym <= SDLK_9) {
+    k.Key = static_cast<uint16_t>(sym);
+  } else {
+    switch (sym) {
+      case SDLK_LEFT: k.Key = VK_LEFT; break;
+      case SDLK_RIGHT: k.Key = VK_RIGHT; break;
+      case SDLK_UP: k.Key = VK_UP; break;
+      case SDLK_DOWN: k.Key = VK_DOWN; break;
+      case SDLK_HOME: k.Key = VK_HOME; break;
+      case SDLK_END: k.Key = VK_END; break;
+      case SDLK_PAGEUP: k.Key = VK_PRIOR; break;
+      case SDLK_PAGEDOWN: k.Key = VK_NEXT; break;
+      case SDLK_BACKSPACE: k.Key = VK_BACK; break;
+      case SDLK_RETURN: k.Key = VK_RETURN; break;
+      case SDLK_ESCAPE: k.Key = VK_ESCAPE; break;
+      case SDLK_KP_PLUS: k.Key = VK_ADD; break;
+      case SDLK_KP_MINUS: k.Key = VK_SUBTRACT; break;
+      case SDLK_PLUS: case SDLK_EQUALS: k.Key = VK_OEM_PLUS; break;
+      case SDLK_MINUS: k.Key = VK_OEM_MINUS; break;
+      case SDLK_LEFTBRACKET: k.Key = VK_OEM_4; break;
+      case SDLK_RIGHTBRACKET: k.Key = VK_OEM_6; break;
+      default: break;
+    }
   }
+  const bool typed = !(Key.mod & (KMOD_CTRL | KMOD_ALT));
+  if (typed && sym >= 0x20 && sym < 0x7F) k.Text = std::string(1, static_cast<char>(sym));
+  if (typed && sym == SDLK_KP_PLUS) k.Text = "+";
+  if (typed && sym == SDLK_KP_MINUS) k.Text = "-";
+  return k;
 }
 
 SDL_SystemCursor SystemCursorFor(TCursor Cursor) {
@@ -159,21 +160,58 @@ struct TSdlSession {
   SDL_Window* window = nullptr;
 };
 
-// Copies the form's picture to the window.
-void Present(TViewer& Viewer, SDL_Window* Window) {
-  const TBitmap& picture = Viewer.Picture();
-  SDL_Surface* target = SDL_GetWindowSurface(Window);
-  if (!target || picture.Empty()) return;
-  // Pixels are 0x00RRGGBB words, rows top-down and contiguous: SDL's
-  // RGB888 exactly.
-  SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(
-      const_cast<uint32_t*>(picture.Bits()), picture.Width(), picture.Height(), 32,
-      picture.Width() * 4, SDL_PIXELFORMAT_RGB888);
-  if (!source) return;
-  SDL_BlitSurface(source, nullptr, target, nullptr);
-  SDL_FreeSurface(source);
-  SDL_UpdateWindowSurface(Window);
-}
+// The SDL window as the form's host window.
+class TSdlWindow : public THostWindow {
+ public:
+  TSdlWindow(SDL_Window* Window, Uint32 WakeEvent) : window_(Window), wakeEvent_(WakeEvent) {}
+  void Attach(TFormHost* Host) { host_ = Host; }
+
+  void PictureChanged() override {
+    if (host_) Present(host_->Picture());
+  }
+  void ShowCursor(TCursor Cursor) override { cursors_.Show(Cursor); }
+  void SetTitle(const std::string& Title) override {
+    SDL_SetWindowTitle(window_, Title.c_str());
+  }
+  void PumpAfter(std::chrono::milliseconds Delay) override {
+    nextPump_ = std::chrono::steady_clock::now() + Delay;
+  }
+  void Wake() override {
+    SDL_Event e{};
+    e.type = wakeEvent_;
+    SDL_PushEvent(&e);
+  }
+  // How long the loop may wait for events: until the next timer, at most
+  // a second.
+  int WaitMilliseconds() const {
+    const auto now = std::chrono::steady_clock::now();
+    if (nextPump_ <= now) return 0;
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(nextPump_ - now).count();
+    return static_cast<int>(std::min<int64_t>(ms, 1000));
+  }
+
+ private:
+  // Copies the form's picture to the window.
+  void Present(const TBitmap& Picture) {
+    SDL_Surface* target = SDL_GetWindowSurface(window_);
+    if (!target || Picture.Empty()) return;
+    // Pixels are 0x00RRGGBB words, rows top-down and contiguous: SDL's
+    // RGB888 exactly.
+    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(
+        const_cast<uint32_t*>(Picture.Bits()), Picture.Width(), Picture.Height(), 32,
+        Picture.Width() * 4, SDL_PIXELFORMAT_RGB888);
+    if (!source) return;
+    SDL_BlitSurface(source, nullptr, target, nullptr);
+    SDL_FreeSurface(source);
+    SDL_UpdateWindowSurface(window_);
+  }
+
+  SDL_Window* window_;
+  Uint32 wakeEvent_;
+  TFormHost* host_ = nullptr;
+  TCursorCache cursors_;
+  std::chrono::steady_clock::time_point nextPump_ = std::chrono::steady_clock::time_point::max();
+};
 
 }  // namespace
 
@@ -201,16 +239,22 @@ bool RunSdlWindow(TViewer& Viewer, std::string& Error) {
     return false;
   }
   SDL_SetWindowMinimumSize(sdl.window, 320, 200);
-  Viewer.OnClipboardFile = [](const std::string& File) { SDL_SetClipboardText(File.c_str()); };
-  TCursorCache cursors;
-  std::string title = Viewer.Title();
-  std::string shownStatus;
+  const Uint32 wakeEvent = SDL_RegisterEvents(1);
+  TSdlWindow window(sdl.window, wakeEvent);
+  TFormHost host(form, window);
+  window.Attach(&host);
   bool running = true;
-  bool redraw = true;
+  host.OnKeyDown = [&](const TKeyEvent& Key) {
+    if (Key.Key == 'Q' && Key.Shift.Contains(ssCtrl)) {
+      running = false;
+    } else if (const auto k = ViewerKeyFor(Key)) {
+      Viewer.Key(*k);
+    }
+  };
+  Viewer.OnClipboardFile = [](const std::string& File) { SDL_SetClipboardText(File.c_str()); };
   while (running) {
     SDL_Event e;
-    // Waiting with a timeout lets messages on the status line expire.
-    if (SDL_WaitEventTimeout(&e, 250)) {
+    if (SDL_WaitEventTimeout(&e, window.WaitMilliseconds())) {
       do {
         switch (e.type) {
           case SDL_QUIT:
@@ -218,64 +262,44 @@ bool RunSdlWindow(TViewer& Viewer, std::string& Error) {
             break;
           case SDL_WINDOWEVENT:
             if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
-              Viewer.Resize(e.window.data1, e.window.data2);
+              host.Resize(e.window.data1, e.window.data2);
             } else if (e.window.event == SDL_WINDOWEVENT_LEAVE) {
-              TInputEvent leave;
-              leave.Kind = ikMouseLeave;
-              Application().PostInput(form, leave);
+              host.MouseLeave();
+            } else if (e.window.event == SDL_WINDOWEVENT_EXPOSED) {
+              Application().NoteActivity();
             }
             break;
           case SDL_MOUSEMOTION:
-            Application().PostMouseMove(form, Modifiers(), e.motion.x, e.motion.y);
+            host.MouseMove(Modifiers(), e.motion.x, e.motion.y);
             break;
           case SDL_MOUSEBUTTONDOWN:
-            if (const auto b = Button(e.button.button)) {
-              if (e.button.clicks == 2) {
-                Application().PostDblClick(form, *b, Modifiers(), e.button.x, e.button.y);
-              } else {
-                Application().PostMouseDown(form, *b, Modifiers(), e.button.x, e.button.y);
-              }
-            }
+            if (const auto b = Button(e.button.button))
+              host.MouseDown(*b, Modifiers(), e.button.x, e.button.y, e.button.clicks == 2);
             break;
           case SDL_MOUSEBUTTONUP:
-            if (const auto b = Button(e.button.button)) {
-              Application().PostMouseUp(form, *b, Modifiers(), e.button.x, e.button.y);
-            }
+            if (const auto b = Button(e.button.button))
+              host.MouseUp(*b, Modifiers(), e.button.x, e.button.y);
             break;
           case SDL_MOUSEWHEEL: {
             int x = 0, y = 0;
             SDL_GetMouseState(&x, &y);
             int delta = e.wheel.y * 120;
             if (e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) delta = -delta;
-            if (delta != 0) Application().PostMouseWheel(form, Modifiers(), delta, x, y);
+            host.MouseWheel(Modifiers(), delta, x, y);
             break;
           }
           case SDL_KEYDOWN:
-            if (e.key.keysym.sym == SDLK_q && (e.key.keysym.mod & KMOD_CTRL)) {
-              running = false;
-            } else if (const auto k = KeyCommand(e.key.keysym)) {
-              Viewer.Key(*k);
-            }
+            host.KeyDown(KeyEventFor(e.key.keysym));
             break;
           default:
             break;
         }
       } while (running && SDL_PollEvent(&e));
-      redraw = true;
     }
+    // The viewer runs the message loop itself (it recovers from a map found
+    // damaged there); the host then shows what changed.
     Viewer.Pump();
-    if (Viewer.Title() != title) {
-      title = Viewer.Title();
-      SDL_SetWindowTitle(sdl.window, title.c_str());
-    }
-    cursors.Show(Viewer.Cursor());
-    // A quiet wait may still have changed the status line: a message on it
-    // expired.
-    if (redraw || Viewer.StatusText() != shownStatus) {
-      Present(Viewer, sdl.window);
-      shownStatus = Viewer.StatusText();
-    }
-    redraw = false;
+    TFormHost::PublishAll();
   }
   Viewer.OnClipboardFile = nullptr;
   return true;

@@ -39,9 +39,56 @@ std::string DegreesText(double Step) {
 
 }  // namespace
 
+std::optional<TViewerKey> ViewerKeyFor(const TKeyEvent& Key) {
+  if (Key.Shift.Contains(ssCtrl)) {
+    if (Key.Key == 'C') return TViewerKey::Copy;
+    return std::nullopt;
+  }
+  if (Key.Text == "+" || Key.Text == "=") return TViewerKey::ZoomIn;  // = is + without Shift
+  if (Key.Text == "-") return TViewerKey::ZoomOut;
+  if (Key.Text == "[") return TViewerKey::DenserGrid;
+  if (Key.Text == "]") return TViewerKey::SparserGrid;
+  switch (Key.Key) {
+    case VK_ADD:
+      return TViewerKey::ZoomIn;
+    case VK_SUBTRACT:
+      return TViewerKey::ZoomOut;
+    case VK_LEFT:
+      return TViewerKey::PanLeft;
+    case VK_RIGHT:
+      return TViewerKey::PanRight;
+    case VK_UP:
+      return TViewerKey::PanUp;
+    case VK_DOWN:
+      return TViewerKey::PanDown;
+    case VK_HOME:
+      return TViewerKey::FitPage;
+    case VK_BACK:
+      return TViewerKey::Back;
+    case 'G':
+      return TViewerKey::CycleGrid;
+    case 'L':
+      return TViewerKey::ToggleLandmarks;
+    case 'P':
+      return TViewerKey::Print;
+    case 'S':
+      return TViewerKey::Save;
+    case 'M':
+      return TViewerKey::ToggleFollowWheel;
+    default:
+      return std::nullopt;
+  }
+}
+
 TViewer::TViewer(int Width, int Height) : form_(std::make_unique<TForm>(nullptr)) {
   form_->SetCaption("geoview");
   form_->SetBounds(0, 0, Width, Height);
+  noticeTimer_ = new TTimer(form_.get());
+  noticeTimer_->SetEnabled(false);
+  noticeTimer_->OnTimer = [this](TObject*) {
+    noticeTimer_->SetEnabled(false);
+    UpdateStatus();
+  };
 
   statusPanel_ = new TStatusPanel(form_.get());
   statusPanel_->SetParent(form_.get());
@@ -184,6 +231,7 @@ void TViewer::Pump() {
   }
   UpdateGridSpacing();
   UpdateStatus();
+  if (form_->Caption() != Title()) form_->SetCaption(Title());
 }
 
 void TViewer::RecoverFromFailedInput(int32_t failed, const std::string& Why) {
@@ -285,6 +333,12 @@ std::string TViewer::Title() const {
 void TViewer::Message(const std::string& Text) {
   notice_ = Text;
   noticeUntil_ = std::chrono::steady_clock::now() + kNoticeTime;
+  // The message leaves the status line when its time is up, even when
+  // nothing else happens meanwhile.
+  noticeTimer_->SetInterval(
+      static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(kNoticeTime).count()) +
+      50);
+  noticeTimer_->SetEnabled(true);
   if (OnMessage) OnMessage(Text);
 }
 

@@ -9,12 +9,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "marovia/geoatlas/geoatlas.h"
 #include "marovia/platform/extctrls.h"
 #include "marovia/platform/forms.h"
+#include "marovia/platform/host_window.h"
 #include "status_panel.h"
 
 namespace marovia::geoview {
@@ -38,6 +40,11 @@ enum class TViewerKey {
   DenserGrid,         // [ : graticule and UTM grid lines one round step closer
   SparserGrid         // ] : one round step further apart
 };
+
+// The viewer's command for a key, by the text it types ('+', '=', '-', '[',
+// ']') or its virtual key code (arrows, Home, Backspace, letters; Ctrl+C
+// copies); none for other keys.
+std::optional<TViewerKey> ViewerKeyFor(const TKeyEvent& Key);
 
 // Height of the status line in pixels.
 constexpr int kStatusHeight = 22;
@@ -88,6 +95,7 @@ class TViewer {
   const TBitmap& Picture() { return form_->ScreenImage(); }
   // The cursor the pointer shows now.
   TCursor Cursor() const { return form_->CurrentCursor(); }
+  // The window's title; the form's Caption holds it after every Pump.
   std::string Title() const;
   // The status line's text: a message shown now (whole, over as many lines
   // as it needs) above the pointer's position, the scale and the map.
@@ -140,6 +148,7 @@ class TViewer {
   std::string status_;
   std::string notice_;  // the last message, shown on the status line until noticeUntil_
   std::chrono::steady_clock::time_point noticeUntil_;
+  TTimer* noticeTimer_ = nullptr;  // owned by the form; takes the message off
   int32_t shownMap_ = 0;     // the map the zoom history belongs to
   int32_t lastGoodMap_ = 0;  // the last map that loaded, 0 for none
   int32_t failedMap_ = 0;    // a map the atlas reported it could not load

@@ -217,13 +217,23 @@ void TGeoMap::SetMapBitMap(const TBitmap& Value) {
 // Everything that can fail (the size check, the decoding) happens before
 // the control changes, so a refused source leaves the map as it was.
 void TGeoMap::SetMapSource(const std::shared_ptr<const TMapSource>& Source) {
+  SetMapSource(Source, nullptr);
+}
+
+void TGeoMap::SetMapSource(const std::shared_ptr<const TMapSource>& Source,
+                           std::shared_ptr<const TImagePyramid> Levels) {
   if (!Source) RaiseError("no map source given");
+  if (Levels && (Levels->Width() != Source->Width() || Levels->Height() != Source->Height()))
+    RaiseError("the levels given for " + Source->ImageFile() + " are " +
+               std::to_string(Levels->Width()) + " x " + std::to_string(Levels->Height()) +
+               " pixels, the image " + std::to_string(Source->Width()) + " x " +
+               std::to_string(Source->Height()));
   FCacheMag = 0;
   CheckMapImageSize(Source->Width(), Source->Height());
   std::shared_ptr<const TImagePyramid> pyramid;
   std::shared_ptr<const TBitmap> image;
   if (Source->Tiled())
-    pyramid = Source->Levels();
+    pyramid = Levels ? std::move(Levels) : Source->Levels();
   else
     image = Source->Bitmap();
   FCalib = Source->Calibration();

@@ -66,12 +66,18 @@ void TGeoMap::ComposeView(TBitmap& Target, const TMapView& View, bool UseCache, 
     if (FShowGrat != sgNone) DrawGrid(canvas, View);
     DrawLandMarks(canvas, View);
     if (OnDataRendered) OnDataRendered(this, canvas);
+    if (FPositionLayer) DrawPositionLayer(canvas, View);
     DrawHighLightedLandMark(canvas, View);
   }
   DrawMouseTrace(View, Target);
   if (ControlFrame)
     DrawFrame(canvas, FFrameStyle, 0, 0, W - 1, H - 1, FColWhiteLine, clSilver, FColGrayLine,
               FColBlackLine, clBlack);
+}
+
+void TGeoMap::SetPositionLayer(std::shared_ptr<const TPositionLayer> Layer) {
+  FPositionLayer = std::move(Layer);
+  Paint();
 }
 
 TPoint TGeoMap::GeoToControl(const TMapView& View, double Lat, double Long) const {

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 
+#include "marovia/platform/extctrls.h"
 #include "marovia/platform/forms.h"
+#include "marovia/platform/main_thread.h"
 
 namespace marovia {
 
@@ -57,20 +59,57 @@ void TApplication::PostMouseWheel(TForm& Window, TShiftState Shift, int WheelDel
 
 void TApplication::ProcessMessages() {
   if (OnMessagePump) OnMessagePump();
+  if (CheckSynchronize() > 0) ++activity_;
   // Only what was queued before this call: input posted by the handlers
   // waits for the next call, so a handler that posts cannot loop forever.
   const uint64_t limit = nextSerial_;
   while (!queue_.empty() && queue_.front().Serial < limit) {
     Posted p = queue_.front();
     queue_.pop_front();
+    ++activity_;
     p.Window->DispatchInput(p.Event);
   }
+  if (FireDueTimers()) ++activity_;
   const std::vector<TForm*> forms = forms_;  // a handler may close a form
   for (TForm* f : forms) {
     if (std::find(forms_.begin(), forms_.end(), f) == forms_.end()) continue;
     f->HandleNeeded();
     if (f->Visible()) f->PaintInvalidated(f);
   }
+}
+
+void TApplication::AddTimer(TTimer* T) {
+  if (std::find(timers_.begin(), timers_.end(), T) == timers_.end()) timers_.push_back(T);
+}
+
+void TApplication::RemoveTimer(TTimer* T) {
+  timers_.erase(std::remove(timers_.begin(), timers_.end(), T), timers_.end());
+}
+
+std::chrono::steady_clock::time_point TApplication::NextTimerDue() const {
+  auto due = std::chrono::steady_clock::time_point::max();
+  for (const TTimer* t : timers_) due = std::min(due, t->due_);
+  return due;
+}
+
+bool TApplication::FireDueTimers() {
+  const auto now = std::chrono::steady_clock::now();
+  // Copy: a handler may free or start timers. Each due timer fires once and
+  // its next time counts from now, so a late loop does not fire a burst.
+  const std::vector<TTimer*> due = [&] {
+    std::vector<TTimer*> v;
+    for (TTimer* t : timers_)
+      if (t->due_ <= now) v.push_back(t);
+    return v;
+  }();
+  bool fired = false;
+  for (TTimer* t : due) {
+    if (std::find(timers_.begin(), timers_.end(), t) == timers_.end()) continue;
+    t->due_ = now + std::chrono::milliseconds(t->Interval());
+    fired = true;
+    if (t->OnTimer) t->OnTimer(t);
+  }
+  return fired;
 }
 
 // --------------------------------------------------------------------- TScreen

@@ -141,6 +141,8 @@ void TControl::Repaint() {
 
 void TControl::PaintControl() {
   invalid_ = false;
+  // A window showing this control has something new to copy.
+  Application().NoteActivity();
   if (width_ == 0 || height_ == 0) return;
   TCanvas& c = Canvas();
   c.ResetClipRect();

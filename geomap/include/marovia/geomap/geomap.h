@@ -91,6 +91,7 @@
 namespace marovia {
 
 class TImagePyramid;
+class TPositionLayer;
 
 namespace mapfile {
 class TSetInput;
@@ -343,6 +344,18 @@ class TGeoMap : public TCustomControl {
   // MaxMapPixels applies as to every image; a refused or undecodable
   // source raises and leaves the map as it was. Repaints.
   void SetMapSource(const std::shared_ptr<const TMapSource>& Source);
+  // The same, with a tiled source's pixels read through Levels instead of
+  // the source's own pyramid: a host that reads tiles ahead on a worker
+  // gives a pyramid answering from what is loaded. Levels must have the
+  // source's size (EZYLGeoMapError otherwise); null: the source's own.
+  void SetMapSource(const std::shared_ptr<const TMapSource>& Source,
+                    std::shared_ptr<const TImagePyramid> Levels);
+  // The live position drawn over the landmarks (position_layer.h): the
+  // track so far, the accuracy circle and the marker; null for none. The
+  // host keeps changing its layer and gives it again after each change:
+  // every call repaints, the same layer included (render_position.cpp).
+  const std::shared_ptr<const TPositionLayer>& PositionLayer() const { return FPositionLayer; }
+  void SetPositionLayer(std::shared_ptr<const TPositionLayer> Layer);
   // The map image at full resolution; writing takes a copy.
   const TBitmap& MapBitmap() const;
   void SetMapBitmap(const TBitmap& Value) { SetMapBitMap(Value); }
@@ -683,6 +696,7 @@ class TGeoMap : public TCustomControl {
   void PlaceAndDrawCaptions(TCanvas& Canvas, int W, int H,
                             const std::vector<TShownLandMark>& Shown);
   void DrawHighLightedLandMark(TCanvas& Canvas, const render::TMapView& View);
+  void DrawPositionLayer(TCanvas& Canvas, const render::TMapView& View);
   void DrawMouseTrace(const render::TMapView& View, TBitmap& Bitmap);
   // The image pixel of a position, as the grid lines take it (the result
   // of CalcPixelCoords is not consulted), in control coordinates.
@@ -805,6 +819,7 @@ class TGeoMap : public TCustomControl {
   int64_t FMaxMapPixels = kMaxMapPixels;
   std::string FPyramidCacheDir;
   TSampleDisplay FSampleDisplay;
+  std::shared_ptr<const TPositionLayer> FPositionLayer;
 };
 
 }  // namespace marovia

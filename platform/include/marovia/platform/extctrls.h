@@ -1,5 +1,8 @@
 // Panels: a rectangle with bevels and a caption that holds other controls.
+// Timers: a notification at intervals, fired by the host's message loop.
 #pragma once
+
+#include <chrono>
 
 #include "marovia/platform/controls.h"
 
@@ -42,6 +45,34 @@ class TPanel : public TCustomControl {
   TBevelCut bevelOuter_ = bvRaised;
   int bevelWidth_ = 1;
   int borderWidth_ = 0;
+};
+
+// A timer: OnTimer is fired by Application().ProcessMessages() on the main
+// thread every Interval milliseconds while Enabled (default 1000, on). It
+// never fires inside a handler of its own or ahead of time; a loop that is
+// late fires it once and counts the next interval from then. Setting
+// Interval or Enabled starts the interval anew. An interval of 0 stops it
+// (as the framework's timer does).
+class TTimer : public TComponent {
+ public:
+  explicit TTimer(TComponent* AOwner);
+  ~TTimer() override;
+  std::string ClassName() const override { return "TTimer"; }
+
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool Value);
+  // Milliseconds, at least 0.
+  int Interval() const { return interval_; }
+  void SetInterval(int Value);
+
+  TNotifyEvent OnTimer;
+
+ private:
+  friend class TApplication;
+  void Restart();
+  bool enabled_ = true;
+  int interval_ = 1000;
+  std::chrono::steady_clock::time_point due_ = std::chrono::steady_clock::time_point::max();
 };
 
 }  // namespace marovia

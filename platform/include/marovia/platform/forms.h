@@ -4,8 +4,10 @@
 // surface with every showing descendant composed on top (the topmost child
 // last, each clipped to its parent), plus an open drop-down list. The host
 // feeds the user's input through Application().PostMouse...(), and drives
-// Application().ProcessMessages() from its own loop: that delivers the queued
-// input and repaints every invalidated control.
+// Application().ProcessMessages() from its own loop: that runs the tasks
+// other threads queued (main_thread.h), delivers the queued input, fires the
+// timers that are due and repaints every invalidated control. A host that
+// sleeps between events wakes up when NextTimerDue() comes.
 //
 // Mouse routing, per form:
 //   - an open drop-down list (combo box) receives every mouse event;
@@ -25,6 +27,7 @@
 //   without the released one).
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
@@ -126,6 +129,8 @@ class TForm : public TCustomControl {
   TBitmap popupSurface_;
 };
 
+class TTimer;
+
 // ---------------------------------------------------------------- TApplication
 
 class TApplication : public TComponent {
@@ -143,10 +148,25 @@ class TApplication : public TComponent {
   int PendingInput() const { return static_cast<int>(queue_.size()); }
 
   // Calls OnMessagePump (so a host can post what its system delivered),
-  // delivers the input queued before this call in order, gives every
-  // windowed control on a form its handle, and repaints every invalidated,
-  // showing control of every form.
+  // runs the tasks queued for the main thread (CheckSynchronize), delivers
+  // the input queued before this call in order, fires every enabled timer
+  // that is due (once, however late), gives every windowed control on a
+  // form its handle, and repaints every invalidated, showing control of
+  // every form. An exception of a task, an input handler or a timer passes
+  // out; what was not done yet waits for the next call.
   void ProcessMessages();
+
+  // When the earliest enabled timer is due; the time_point's maximum when
+  // none runs.
+  std::chrono::steady_clock::time_point NextTimerDue() const;
+  // A count that grows whenever ProcessMessages did something that may have
+  // changed what a form shows (ran a task, delivered input, fired a timer,
+  // repainted a control). A host compares it with the value it last
+  // presented to know whether to copy the picture again.
+  uint64_t Activity() const { return activity_; }
+  // Raises the count: the host changed a control directly (outside
+  // ProcessMessages).
+  void NoteActivity() { ++activity_; }
 
   // Called at the start of every ProcessMessages.
   std::function<void()> OnMessagePump;
@@ -158,8 +178,15 @@ class TApplication : public TComponent {
 
  private:
   friend class TForm;
+  friend class TTimer;
   void AddForm(TForm* F);
   void RemoveForm(TForm* F);
+  void AddTimer(TTimer* T);
+  void RemoveTimer(TTimer* T);
+  // Fires the timers due now; answers whether any fired.
+  bool FireDueTimers();
+  std::vector<TTimer*> timers_;
+  uint64_t activity_ = 0;
   struct Posted {
     TForm* Window;
     TInputEvent Event;
