@@ -50,7 +50,7 @@ void TPositionSource::Start() {
   everReceived_ = lostReported_ = receiving_ = false;
   shared_ = std::make_shared<TShared>();
   shared_->Owner = this;
-  state_ = TSourceState::Connecting;
+  SetState(TSourceState::Connecting, "");
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -79,7 +79,7 @@ TPositionCounters TPositionSource::Counters() const {
 
 void TPositionSource::Run() {
   while (!Stopping()) {
-    EmitConnecting();
+    NoteAttempt();
     Session();
     if (Stopping()) break;
     Pause(options_.RetryInterval);
@@ -126,14 +126,10 @@ void TPositionSource::EmitSky(TSkyView Sky) {
   });
 }
 
-void TPositionSource::EmitConnecting() {
-  // Only the first attempt is news: later ones are retries after a loss,
+void TPositionSource::NoteAttempt() {
+  // Start reported the first attempt; later ones are retries after a loss,
   // which stays the state until a fix comes.
   silenceFrom_ = std::chrono::steady_clock::now();
-  if (everReceived_ || lostReported_) return;
-  Queue([](TPositionSource& s) {
-    if (s.state_ != TSourceState::Connecting) s.SetState(TSourceState::Connecting, "");
-  });
 }
 
 void TPositionSource::EmitLost(const std::string& Why) {

@@ -116,7 +116,8 @@ class TPositionSource {
   // What it reads from, for messages ("gpsd localhost:2947", "/dev/ttyUSB0").
   const std::string& Name() const { return name_; }
 
-  // Starts the thread (once; later calls do nothing). Main thread.
+  // Starts the thread (once; later calls do nothing) and reports
+  // Connecting. Main thread.
   void Start();
   // Stops the thread and waits for it; queued events are dropped; fires
   // OnState(Stopped). Main thread.
@@ -149,7 +150,6 @@ class TPositionSource {
   // From the thread: queue an event for the main thread.
   void EmitFix(TPositionFix Fix);
   void EmitSky(TSkyView Sky);
-  void EmitConnecting();
   void EmitLost(const std::string& Why);
   // Counting, from the thread.
   void CountLine(bool Damaged, bool Ignored);
@@ -160,6 +160,7 @@ class TPositionSource {
  private:
   struct TShared;
   void Run();
+  void NoteAttempt();
   void Queue(std::function<void(TPositionSource&)> Event);
   void SetState(TSourceState State, const std::string& Why);
 
