@@ -596,18 +596,18 @@ void MapWidget::Private::ConnectMapEvents() {
   };
   auto geo = [this](TPoint Image, TCoords& Out) {
     bool a = false, b = false;
-    Out.Lat = map->CalcLatitude(Image, a);
-    Out.Long = map->CalcLongitude(Image, b);
-    return a && b && std::isfinite(Out.Lat) && std::isfinite(Out.Long);
+    Out.Latit = map->CalcLatitude(Image, a);
+    Out.Longit = map->CalcLongitude(Image, b);
+    return a && b && std::isfinite(Out.Latit) && std::isfinite(Out.Longit);
   };
   auto report = [this] {
     double metres = 0;
     QVector<QPointF> points;
     for (std::size_t i = 0; i < measure.size(); ++i) {
-      points.push_back(QPointF(measure[i].Long, measure[i].Lat));
+      points.push_back(QPointF(measure[i].Longit, measure[i].Latit));
       if (i > 0)
-        metres += GeodesicDistance(measure[i - 1].Lat, measure[i - 1].Long, measure[i].Lat,
-                                   measure[i].Long);
+        metres += GeodesicDistance(measure[i - 1].Latit, measure[i - 1].Longit, measure[i].Latit,
+                                   measure[i].Longit);
     }
     emit q->measured(metres, points);
   };
@@ -624,8 +624,8 @@ void MapWidget::Private::ConnectMapEvents() {
   };
   map->OnEndRubberBand = [this, geo, report](TObject*, TPoint Image) {
     TCoords c;
-    if (geo(Image, c) && (measure.empty() || measure.back().Lat != c.Lat ||
-                          measure.back().Long != c.Long))
+    if (geo(Image, c) && (measure.empty() || measure.back().Latit != c.Latit ||
+                          measure.back().Longit != c.Longit))
       measure.push_back(c);
     report();
     measure.clear();
