@@ -21,6 +21,8 @@ packages=(
   libzstd-dev
   # geodesic lengths of tracks
   libgeographiclib-dev
+  # marovia_qt, the map widget for Qt 6 applications
+  qt6-base-dev
 )
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
@@ -40,6 +42,8 @@ test_packages=(
   # the track readers' oracle: converts every track format to GPX; xmllint
   # checks that written XML is well formed
   gpsbabel libxml2-utils
+  # a real gpsd fed by gpsfake (in gpsd-clients) for the live position tests
+  gpsd gpsd-clients
 )
 case "${1:-}" in
   "") ;;

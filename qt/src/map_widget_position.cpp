@@ -56,7 +56,9 @@ void MapWidget::Private::OnFix(const TPositionFix& Fix) {
   if (q->follows()) Follow(Fix);
   map->SetSuppressPaint(false);
   map->SetPositionLayer(layer);
-  Application().NoteActivity();
+  // Shown before it is reported: a listener sees the marker where it is.
+  Touched();
+  q->repaint();
   emit q->positionUpdated(Fix.Lat, Fix.Lon);
 }
 
@@ -71,11 +73,10 @@ void MapWidget::Private::OnState(TSourceState State, const std::string& Why) {
 
 void MapWidget::Private::Follow(const TPositionFix& Fix) {
   const int w = q->width(), h = q->height();
-  const bool onMap = source && shown >= 0 && atlas.Covers(static_cast<std::size_t>(shown), Fix.Lat,
-                                                          Fix.Lon);
-  const bool fills =
-      onMap && atlas.ViewShare(static_cast<std::size_t>(shown), Fix.Lat, Fix.Lon, w, h,
-                               map->Magnification()) >= TAtlasIndex::kFilledView;
+  const bool onMap =
+      source && shown >= 0 && atlas.Covers(static_cast<std::size_t>(shown), Fix.Lat, Fix.Lon);
+  const bool fills = onMap && atlas.ViewShare(static_cast<std::size_t>(shown), Fix.Lat, Fix.Lon, w,
+                                              h, map->Magnification()) >= TAtlasIndex::kFilledView;
   if (!fills && !atlas.Empty()) {
     // The map for a view here at the scale shown now: the coarsest of the
     // maps covering the position that are at least as fine as the view,

@@ -47,6 +47,22 @@ TEST(MainThreadQueue, ATaskThatRaisesLeavesTheRestQueued) {
   EXPECT_EQ((std::vector<int>{1, 3}), ran);
 }
 
+// Tasks queued while no host listened (the last window closed, the next
+// not yet open) must not wait for a wake that only an empty queue gives.
+TEST(MainThreadQueue, AWakerInstalledWhileTasksWaitIsCalledAtOnce) {
+  QueueOnMainThread([] {});
+  int wakes = 0;
+  SetMainThreadWaker([&] { ++wakes; });
+  EXPECT_EQ(1, wakes);
+  QueueOnMainThread([] {});
+  EXPECT_EQ(1, wakes);  // the queue was not empty
+  EXPECT_EQ(2, CheckSynchronize());
+  SetMainThreadWaker(nullptr);
+  SetMainThreadWaker([&] { ++wakes; });
+  EXPECT_EQ(1, wakes);  // nothing waiting
+  SetMainThreadWaker(nullptr);
+}
+
 TEST(Timer, FiresOnceWhenDueAndNotBefore) {
   TTimer timer(nullptr);
   int fired = 0;

@@ -69,6 +69,9 @@ void SetMainThreadWaker(std::function<void()> Waker) {
   TTaskQueue& q = Queue();
   std::lock_guard lock(q.Lock);
   q.Waker = std::move(Waker);
+  // Tasks left by a host that went away would otherwise wait until some
+  // later task finds the queue empty, which never happens while they wait.
+  if (q.Waker && !q.Tasks.empty()) q.Waker();
 }
 
 }  // namespace marovia
