@@ -45,3 +45,6 @@ marovia_fuzz_target(track_nmea LINK geomap)
 marovia_fuzz_target(track_tcx LINK geomap)
 marovia_fuzz_target(track_igc LINK geomap)
 marovia_fuzz_target(track_plt_wpt LINK geomap)
+# Live position: gpsd's JSON reports, and NMEA bytes in chunks of any size.
+marovia_fuzz_target(gpsd_reports LINK geomap)
+marovia_fuzz_target(nmea_stream LINK geomap)
