@@ -1,8 +1,10 @@
 // geoview: a desktop viewer for calibrated maps and atlases.
 #include <cmath>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli_text.h"
@@ -30,6 +32,16 @@ Options:
                       all: every caption where its landmark puts it
   --out DIR           folder for saved views, prints and copies (default: the
                       current folder); files are named geoview-<n>.png/.pdf
+  --gpsd [HOST:PORT]  show the live position from a gpsd daemon (default
+                      localhost:2947; an IPv6 address in brackets)
+  --nmea SOURCE       show the live position from NMEA 0183 sentences:
+                      tcp://HOST:PORT, a serial device (/dev/ttyUSB0, at
+                      4800 baud, or /dev/ttyUSB0@9600), or a log file
+                      replayed at the pace of its times
+                      The position is drawn as a marker (an arrow along the
+                      course when moving) with its accuracy circle and the
+                      track so far; the status line shows the fix, speed
+                      and satellites, and when the source is lost or back.
   -h, --help          this text
 
 Mouse:
@@ -49,6 +61,8 @@ Keys:
   [ and ]             grid lines denser or sparser (they follow the scale:
                       60 to 150 pixels apart at round steps)
   M                   the wheel switches maps, or stays on the map shown
+  F                   the view follows the live position (switching to the
+                      atlas's map there when it leaves the map shown), or not
   L                   show or hide landmarks
   Ctrl+C              copy the view: the clipboard gets the name of a PNG
                       file of it (the system clipboard holds text only)
@@ -63,6 +77,7 @@ opens), 2 for a bad option, 3 when no window could be opened (no display).
 Example:
   geoview samples/atlas
   geoview --center 47.37,8.54 --mag 1 samples/atlas
+  geoview --gpsd samples/atlas
 )HELP";
 
 int Usage(const std::string& Text) {
@@ -78,6 +93,9 @@ struct TOptions {
   std::string Out;
   bool PlaceLabels = true;
   int64_t MaxPixels = marovia::kMaxTiledMapPixels;
+  // The live position: gpsd's address, or an NMEA source.
+  std::optional<std::pair<std::string, int>> Gpsd;
+  std::string Nmea;
   std::vector<std::string> Paths;
 };
 
@@ -106,6 +124,9 @@ std::optional<int> TakeValue(const std::string& Option, const std::string& V, TO
       return Usage("--max-pixels '" + apps::Printable(V) + "' is not a whole number from " +
                    std::to_string(kMaxMapPixels) + " to " + std::to_string(kMaxTiledMapPixels));
     O.MaxPixels = static_cast<int64_t>(*m);
+  } else if (Option == "--nmea") {
+    if (V.empty()) return Usage("--nmea needs a source");
+    O.Nmea = V;
   } else if (Option == "--labels") {
     if (V != "place" && V != "all")
       return Usage("--labels '" + apps::Printable(V) + "' is not place or all");
@@ -123,8 +144,26 @@ std::optional<int> ParseOptions(const std::vector<std::string>& Args, TOptions& 
       std::cout << kHelp;
       return 0;
     }
+    if (a == "--gpsd") {
+      // The address is optional: the next word is taken for it when it
+      // reads as one and names no file or folder.
+      std::string host;
+      int port = 0;
+      if (i + 1 < Args.size() && !std::filesystem::exists(Args[i + 1]) &&
+          Args[i + 1].compare(0, 1, "-") != 0) {
+        if (!marovia::ParseHostPort(Args[i + 1], 2947, host, port))
+          return Usage("--gpsd '" + marovia::apps::Printable(Args[i + 1]) +
+                       "' is not HOST[:PORT] with a port from 1 to 65535");
+        ++i;
+      } else {
+        host = "localhost";
+        port = 2947;
+      }
+      O.Gpsd.emplace(host, port);
+      continue;
+    }
     if (a == "--size" || a == "--center" || a == "--mag" || a == "--out" || a == "--labels" ||
-        a == "--max-pixels") {
+        a == "--max-pixels" || a == "--nmea") {
       if (i + 1 >= Args.size()) return Usage("option " + a + " needs a value");
       if (const auto bad = TakeValue(a, Args[++i], O)) return bad;
     } else if (a.size() > 1 && a[0] == '-') {
@@ -134,6 +173,7 @@ std::optional<int> ParseOptions(const std::vector<std::string>& Args, TOptions& 
     }
   }
   if (O.Paths.empty()) return Usage("no calibration file or folder given (see --help)");
+  if (O.Gpsd && !O.Nmea.empty()) return Usage("--gpsd and --nmea: choose one position source");
   return std::nullopt;
 }
 
@@ -183,6 +223,10 @@ int main(int argc, char** argv) {
     std::cerr << "geoview: no map to show\n";
     return 1;
   }
+  if (options.Gpsd)
+    viewer.SetPositionSource(OpenGpsdSource(options.Gpsd->first, options.Gpsd->second));
+  else if (!options.Nmea.empty())
+    viewer.SetPositionSource(OpenNmeaSource(options.Nmea));
   std::string error;
   if (!geoview::RunSdlWindow(viewer, error)) {
     std::cerr << "geoview: cannot open a window: " << apps::Printable(error) << "\n";

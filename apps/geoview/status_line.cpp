@@ -33,4 +33,39 @@ std::string StatusLine(const std::optional<TPointerPosition>& Pointer, TGeoEllip
   return s;
 }
 
+std::string GpsStatus(const std::optional<TPositionFix>& Fix, std::optional<TSourceState> State,
+                      const std::string& Why) {
+  if (!State) return "";
+  switch (*State) {
+    case TSourceState::Connecting:
+      return "GPS connecting";
+    case TSourceState::Lost:
+      return Why.empty() ? "GPS lost" : "GPS lost: " + Why;
+    case TSourceState::Stopped:
+      return "GPS stopped";
+    case TSourceState::Receiving:
+      break;
+  }
+  std::string text = "GPS";
+  if (!Fix) return text + " receiving";
+  switch (Fix->Mode) {
+    case TFixMode::Fix3D:
+      text += " 3D fix";
+      break;
+    case TFixMode::Fix2D:
+      text += " 2D fix";
+      break;
+    default:
+      text += " fix";
+  }
+  char number[48];
+  if (std::isfinite(Fix->Speed)) {
+    std::snprintf(number, sizeof number, ", %.1f km/h", Fix->Speed * 3.6);
+    text += number;
+  }
+  const int sats = Fix->SatellitesUsed >= 0 ? Fix->SatellitesUsed : Fix->SatellitesVisible;
+  if (sats >= 0) text += ", " + std::to_string(sats) + (sats == 1 ? " satellite" : " satellites");
+  return text;
+}
+
 }  // namespace marovia::geoview

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "marovia/geobasics/ellipsoids.h"
+#include "marovia/geomap/position.h"
 
 namespace marovia::geoview {
 
@@ -19,5 +20,11 @@ struct TPointerPosition {
 // map cannot convert there) the position fields are left out.
 std::string StatusLine(const std::optional<TPointerPosition>& Pointer, TGeoEllipsoid Ellipsoid,
                        double Magnification, const std::string& Caption);
+
+// The live position's part of the status line: "GPS 3D fix, 18.5 km/h,
+// 8 satellites" while receiving (what the source does not give is left
+// out), "GPS connecting", "GPS lost: Why", and nothing for no source.
+std::string GpsStatus(const std::optional<TPositionFix>& Fix, std::optional<TSourceState> State,
+                      const std::string& Why);
 
 }  // namespace marovia::geoview

@@ -75,6 +75,8 @@ std::optional<TViewerKey> ViewerKeyFor(const TKeyEvent& Key) {
       return TViewerKey::Save;
     case 'M':
       return TViewerKey::ToggleFollowWheel;
+    case 'F':
+      return TViewerKey::ToggleFollow;
     default:
       return std::nullopt;
   }
@@ -142,6 +144,7 @@ int TViewer::Open(const std::vector<std::string>& Paths) {
   // The calibrations and their images' headers are read once, into the
   // atlas's index; no image is decoded before its map is shown.
   const TAtlasIndex index = TAtlasIndex::FromFiles(files.Calibrations, problems);
+  index_ = index;
   for (const TAtlasMap& m : index.Maps())
     if (!atlas_->RegisterMap(m))
       problems.push_back(m.File + ": not registered (more than " + std::to_string(kMaxRegMaps) +
@@ -299,6 +302,8 @@ void TViewer::UpdateStatus() {
   }
   std::string text = StatusLine(position, map.CalibData().Ellipsoid, map.Magnification(),
                                 map.MapImgFile().empty() ? "no map" : map.Caption());
+  const std::string gps = GpsStatus(positionLayer_->Current(), gpsState_, gpsWhy_);
+  if (!gps.empty()) text += "    " + gps;
   int lines = 1;
   if (!notice_.empty() && std::chrono::steady_clock::now() < noticeUntil_) {
     TBitmap scratch(1, 1);
@@ -556,6 +561,11 @@ void TViewer::RunKey(TViewerKey Key) {
     case TViewerKey::ToggleFollowWheel:
       followWheel_ = !followWheel_;
       Message(followWheel_ ? "the wheel switches maps" : "the wheel stays on this map");
+      break;
+    case TViewerKey::ToggleFollow:
+      follow_ = !follow_;
+      Message(follow_ ? "the view follows the position" : "the view stays where it is");
+      if (follow_ && positionLayer_->Current()) FollowFix(*positionLayer_->Current());
       break;
     case TViewerKey::DenserGrid:
       ShiftGrid(-1);

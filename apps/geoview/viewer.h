@@ -13,7 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "marovia/geoatlas/atlas_index.h"
 #include "marovia/geoatlas/geoatlas.h"
+#include "marovia/geomap/position.h"
+#include "marovia/geomap/position_layer.h"
 #include "marovia/platform/extctrls.h"
 #include "marovia/platform/forms.h"
 #include "marovia/platform/host_window.h"
@@ -38,7 +41,8 @@ enum class TViewerKey {
   Save,               // S: the view to a PNG file
   ToggleFollowWheel,  // M: the wheel switches maps past the shown map's range, or not
   DenserGrid,         // [ : graticule and UTM grid lines one round step closer
-  SparserGrid         // ] : one round step further apart
+  SparserGrid,        // ] : one round step further apart
+  ToggleFollow        // F: the view follows the live position, or not
 };
 
 // The viewer's command for a key, by the text it types ('+', '=', '-', '[',
@@ -88,6 +92,20 @@ class TViewer {
   // Answers true (once) when a file turned out to be unusable after
   // opening: a damaged map the user chose, dropped from the atlas.
   bool FileProblemSeen() const { return fileProblem_; }
+
+  // ---- Live position (viewer_position.cpp) --------------------------------
+
+  // Shows the fixes of Source (started here; null stops the one shown):
+  // its marker, accuracy circle and track over every map, and the fix,
+  // speed and satellites on the status line. While following (the default;
+  // F toggles) a position leaving the middle half of the view centres it,
+  // and a position off the map shown switches to the atlas's map there at
+  // the same scale (the coarsest covering it at least as fine as the view,
+  // else the finest).
+  void SetPositionSource(std::unique_ptr<TPositionSource> Source);
+  TPositionSource* PositionSource() const { return position_.get(); }
+  const TPositionLayer& PositionLayer() const { return *positionLayer_; }
+  bool Follows() const { return follow_; }
 
   TForm& Form() { return *form_; }
   TGeoAtlas& Atlas() { return *atlas_; }
@@ -140,6 +158,10 @@ class TViewer {
   // gridShift_ round steps.
   void UpdateGridSpacing();
   void ShiftGrid(int Steps);
+  void OnFix(const TPositionFix& Fix);
+  void FollowFix(const TPositionFix& Fix);
+  // The atlas's slot (1..) of index_'s map Index, 0 when not registered.
+  int32_t AtlasSlotOf(std::size_t Index) const;
 
   std::unique_ptr<TForm> form_;
   TGeoAtlas* atlas_ = nullptr;  // owned by the form
@@ -149,9 +171,9 @@ class TViewer {
   std::string notice_;  // the last message, shown on the status line until noticeUntil_
   std::chrono::steady_clock::time_point noticeUntil_;
   TTimer* noticeTimer_ = nullptr;  // owned by the form; takes the message off
-  int32_t shownMap_ = 0;     // the map the zoom history belongs to
-  int32_t lastGoodMap_ = 0;  // the last map that loaded, 0 for none
-  int32_t failedMap_ = 0;    // a map the atlas reported it could not load
+  int32_t shownMap_ = 0;           // the map the zoom history belongs to
+  int32_t lastGoodMap_ = 0;        // the last map that loaded, 0 for none
+  int32_t failedMap_ = 0;          // a map the atlas reported it could not load
   std::string failedWhy_;
   bool pointerOnMap_ = false;
   TPoint pointer_;  // map control coordinates
@@ -162,6 +184,13 @@ class TViewer {
   bool followWheel_ = true;
   bool fileProblem_ = false;
   int gridShift_ = 0;  // negative: denser than the view's own step
+  TAtlasIndex index_;  // the maps opened, for the live position's map choice
+  std::shared_ptr<TPositionLayer> positionLayer_ = std::make_shared<TPositionLayer>();
+  std::optional<TSourceState> gpsState_;
+  std::string gpsWhy_;
+  bool follow_ = true;
+  // Declared last: its thread stops before anything it reports to goes.
+  std::unique_ptr<TPositionSource> position_;
 };
 
 }  // namespace marovia::geoview

@@ -30,5 +30,33 @@ TEST(StatusLine, LeavesOutWhatIsNotKnown) {
             "x1    a\\x1Bb");
 }
 
+TEST(StatusLine, GpsPartTable) {
+  TPositionFix fix;
+  fix.Mode = TFixMode::Fix3D;
+  fix.Speed = 5.14444;  // 10 knots
+  fix.SatellitesUsed = 8;
+  TPositionFix bare;  // nothing but the position
+  TPositionFix one = fix;
+  one.Mode = TFixMode::Fix2D;
+  one.SatellitesUsed = -1;
+  one.SatellitesVisible = 1;
+  const struct {
+    std::optional<TPositionFix> Fix;
+    std::optional<TSourceState> State;
+    std::string Why, Want;
+  } cases[] = {
+      {std::nullopt, std::nullopt, "", ""},
+      {std::nullopt, TSourceState::Connecting, "", "GPS connecting"},
+      {std::nullopt, TSourceState::Receiving, "", "GPS receiving"},
+      {fix, TSourceState::Receiving, "", "GPS 3D fix, 18.5 km/h, 8 satellites"},
+      {one, TSourceState::Receiving, "", "GPS 2D fix, 18.5 km/h, 1 satellite"},
+      {bare, TSourceState::Receiving, "", "GPS fix"},
+      {fix, TSourceState::Lost, "gpsd closed the connection",
+       "GPS lost: gpsd closed the connection"},
+      {fix, TSourceState::Stopped, "", "GPS stopped"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.Want, GpsStatus(c.Fix, c.State, c.Why));
+}
+
 }  // namespace
 }  // namespace marovia::geoview

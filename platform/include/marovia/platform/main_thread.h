@@ -36,7 +36,7 @@ int64_t PendingMainThreadTasks();
 // held, on the thread that queued, whenever a task lands in an empty queue:
 // it must only signal the host's loop (never queue, block or take the
 // loop's locks). Once SetMainThreadWaker returns, the previous waker is
-// never called again. A waker installed while tasks wait is called at once.
+// never called again.
 void SetMainThreadWaker(std::function<void()> Waker);
 
 }  // namespace marovia
