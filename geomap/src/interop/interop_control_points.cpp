@@ -70,8 +70,6 @@ TImportedMap ParseControlPoints(std::string_view Bytes, const std::string& FileN
       v[k] = *n;
     }
     if (f.size() >= 5 && Stripped(f[4]) == "0") continue;  // disabled
-    if (rows.size() == static_cast<std::size_t>(kMaxCalQuads))
-      FailAt(FileName, i + 1, "more than " + std::to_string(kMaxCalQuads) + " points");
     rows.push_back({i + 1, v[0], v[1], v[2], -v[3]});
   }
   if (crs.empty())

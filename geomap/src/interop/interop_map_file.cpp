@@ -397,7 +397,7 @@ void ExportMapFile(const TMapCalibration& Cal, const std::string& FileName,
   const bool utm = Cal.Model() == cmUTM && Cal.Data().Ellipsoid == gelWGS84 &&
                    Cal.Data().UTMZone >= 1 && Cal.Data().UTMZone <= 60;
   std::vector<TGroundPoint> points;
-  if (Cal.Model() == cmThinPlate && Cal.Data().NumCalQuads <= kMaxPoints)
+  if (Cal.Model() == cmThinPlate && Cal.ControlPoints().size() <= size_t(kMaxPoints))
     points = CalibrationPoints(Cal);
   else
     points = SampleGrid(Cal, std::clamp(GridN, 2, 5));

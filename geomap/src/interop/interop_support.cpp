@@ -119,24 +119,15 @@ double MaxResidual(const TMapCalibration& Cal) {
   return worst;
 }
 
-// Whole pixels for the record; a pixel beyond 32 bits is no map pixel.
-int32_t WholePixel(double v, const std::string& Where) {
-  if (!(std::fabs(v) < 2e9)) throw EZYLGeoMapError(Where + ": a pixel coordinate is out of range");
-  return static_cast<int32_t>(std::lround(v));
-}
-
 TMapCalibration Fitted(TCalibModel Model, const std::vector<TGroundPoint>& Points,
                        const TPointFrame& Frame, int Order, int32_t Width, int32_t Height,
                        const std::string& Where) {
   TCalibData d;
   const bool metres = Model == cmUTM;
-  for (const TGroundPoint& p : Points) {
-    TCalQuad& q = d.CalQuads[static_cast<std::size_t>(d.NumCalQuads++)];
-    q.Latitude = metres ? p.Northing : p.Lat;
-    q.Longitude = metres ? p.Easting : p.Lon;
-    q.MapX = WholePixel(p.X, Where);
-    q.MapY = WholePixel(p.Y, Where);
-  }
+  std::vector<TControlPoint> points;
+  points.reserve(Points.size());
+  for (const TGroundPoint& p : Points)
+    points.push_back({p.X, p.Y, metres ? p.Northing : p.Lat, metres ? p.Easting : p.Lon});
   if (Model == cmUTM) {
     d.UTMZone = Frame.Zone;
     d.UTMSouth = Frame.South;
@@ -146,7 +137,7 @@ TMapCalibration Fitted(TCalibModel Model, const std::vector<TGroundPoint>& Point
         Frame.Kind == TPointFrame::pfUtm ? UtmCrs(Frame.Zone, Frame.South, gelWGS84) : Frame.Crs;
     d.PolyOrder = Order;
   }
-  TMapCalibration cal(Model, d, Width, Height);
+TMapCalibration cal(Model, d, Width, Height);
   try {
     cal.Fit();
   } catch (const EZYLGeoMapError& e) {
@@ -208,25 +199,21 @@ std::optional<TAffineGeoref> AffineGeoref(const TMapCalibration& Cal, std::strin
 
 TMapCalibration CalibrationFromPoints(const std::vector<TGroundPoint>& Points,
                                       const TPointFrame& Frame, int32_t Width, int32_t Height,
-                                      const std::string& Where) {
+                                      const std::string& Where, double FitsWithin) {
   const std::size_t n = Points.size();
   if (n < 3)
     throw EZYLGeoMapError(Where + ": " + std::to_string(n) +
                           " control point(s); a calibration needs at least 3");
-  if (n > static_cast<std::size_t>(kMaxCalQuads))
-    throw EZYLGeoMapError(Where + ": " + std::to_string(n) + " control points; at most " +
-                          std::to_string(kMaxCalQuads) + " are held");
-  constexpr double kFitsWithin = 1.0;  // pixels, after rounding the points
   const TCalibModel affine = Frame.Kind == TPointFrame::pfGeographic ? cmEquiRect
                              : Frame.Kind == TPointFrame::pfUtm      ? cmUTM
                                                                      : cmProjected;
   TMapCalibration cal = Fitted(affine, Points, Frame, 1, Width, Height, Where);
-  if (cal.Converts() && (n < 6 || MaxResidual(cal) <= kFitsWithin)) return cal;
+  if (cal.Converts() && (n < 6 || MaxResidual(cal) <= FitsWithin)) return cal;
   if (n >= 6) {
     const TCalibModel second =
         Frame.Kind == TPointFrame::pfGeographic ? cmBiquadraticPn : cmProjected;
     cal = Fitted(second, Points, Frame, 2, Width, Height, Where);
-    if (cal.Converts() && MaxResidual(cal) <= kFitsWithin) return cal;
+    if (cal.Converts() && MaxResidual(cal) <= FitsWithin) return cal;
   }
   cal = Fitted(cmThinPlate, Points, Frame, 1, Width, Height, Where);
   if (cal.Converts()) return cal;
@@ -260,18 +247,18 @@ std::vector<TGroundPoint> SampleGrid(const TMapCalibration& Cal, int N) {
 std::vector<TGroundPoint> CalibrationPoints(const TMapCalibration& Cal) {
   const TCalibData& d = Cal.Data();
   std::vector<TGroundPoint> points;
-  for (int i = 0; i < std::clamp(d.NumCalQuads, 0, kMaxCalQuads); ++i) {
-    const TCalQuad& q = d.CalQuads[static_cast<std::size_t>(i)];
+  for (const TControlPoint& c : Cal.ControlPoints()) {
     TGroundPoint p;
-    p.X = q.MapX;
-    p.Y = q.MapY;
+    p.X = c.X;
+    p.Y = c.Y;
     if (Cal.Model() == cmUTM) {
-      p.Northing = q.Latitude;
-      p.Easting = q.Longitude;
-      UTMToLatLong(q.Longitude, q.Latitude, d.UTMZone, d.UTMSouth, d.Ellipsoid, p.Lat, p.Lon);
+      p.Northing = c.LatOrNorthing;
+      p.Easting = c.LongOrEasting;
+      UTMToLatLong(c.LongOrEasting, c.LatOrNorthing, d.UTMZone, d.UTMSouth, d.Ellipsoid, p.Lat,
+                   p.Lon);
     } else {
-      p.Lat = q.Latitude;
-      p.Lon = q.Longitude;
+      p.Lat = c.LatOrNorthing;
+      p.Lon = c.LongOrEasting;
     }
     points.push_back(p);
   }

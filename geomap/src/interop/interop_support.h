@@ -86,15 +86,17 @@ struct TPointFrame {
 };
 
 // The calibration of an image of Width x Height pixels fitted to Points
-// (pixels rounded to whole ones): the affine model of the frame (equirect,
-// utm, projected of order 1) when it meets every point within a pixel or
-// there are fewer than 6; else the second-order model (biquadratic, or
-// projected of order 2) when that does; else the thin-plate spline on the
-// latitudes and longitudes. Raises EZYLGeoMapError naming Where when there
-// are fewer than 3 points, more than the record holds, or no model fits.
+// (any number, positions between pixels kept): the affine model of the
+// frame (equirect, utm, projected of order 1) when it meets every point
+// within FitsWithin pixels or there are fewer than 6; else the second-order
+// model (biquadratic, or projected of order 2) when that does; else the
+// thin-plate spline on the latitudes and longitudes. Points a transform
+// gives exactly want a small FitsWithin; points clicked by hand a pixel.
+// Raises EZYLGeoMapError naming Where when there are fewer than 3 points
+// or no model fits.
 TMapCalibration CalibrationFromPoints(const std::vector<TGroundPoint>& Points,
                                       const TPointFrame& Frame, int32_t Width, int32_t Height,
-                                      const std::string& Where);
+                                      const std::string& Where, double FitsWithin = 1.0);
 
 // The points of an N x N grid over the image (whole pixels, the edges
 // included) with the positions the calibration gives them; points it

@@ -67,6 +67,18 @@ struct TCalQuad {
   friend bool operator==(const TCalQuad&, const TCalQuad&) = default;
 };
 
+// A calibration point of the point models at full precision: an image
+// position that may lie between pixels, and its latitude and longitude
+// (under cmUTM northing and easting) as given. The record's TCalQuad holds
+// the same point on whole pixels.
+struct TControlPoint {
+  double X = 0;
+  double Y = 0;
+  double LatOrNorthing = 0;
+  double LongOrEasting = 0;
+  friend bool operator==(const TControlPoint&, const TControlPoint&) = default;
+};
+
 // One graticule line of cmParabolicIp: pixels on a meridian (LineValue its
 // longitude) or a parallel (LineValue its latitude). Points 1..NumPoints are
 // CalPoints[0..NumPoints-1].

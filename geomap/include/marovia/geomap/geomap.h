@@ -29,7 +29,7 @@
 //     map_calibration*.cpp    fits, conversions, batches, residuals
 //     lsq_solver.cpp          least squares by singular value decomposition
 //     plane_polynomial.cpp, thin_plate_*.cpp  the projected and thin-plate fits
-//     crs_projection.cpp, proj_context.cpp    coordinate reference systems (PROJ)
+//     crs_projection.cpp, proj_support.cpp    coordinate reference systems (PROJ)
 //     conversion_lines.cpp    graticule line fits
 //   files/         calibration, landmark and symbol files (calxml.h, xmltext.h)
 //     map_file_reader.cpp     the reader core: root-line search, element loop,
