@@ -86,7 +86,7 @@ bool ParseCalibration(const std::string& FileName, const std::string& DataID,
   Calibration.SetModel(model);
   Calibration.SetData(data);
   Calibration.SetBorder(std::move(extras.Border));
-  Calibration.SetControlPoints(std::move(extras.ControlPoints));
+  if (!extras.ControlPoints.empty()) Calibration.SetControlPoints(std::move(extras.ControlPoints));
   return true;
 }
 

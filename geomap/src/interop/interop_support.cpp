@@ -137,8 +137,9 @@ TMapCalibration Fitted(TCalibModel Model, const std::vector<TGroundPoint>& Point
         Frame.Kind == TPointFrame::pfUtm ? UtmCrs(Frame.Zone, Frame.South, gelWGS84) : Frame.Crs;
     d.PolyOrder = Order;
   }
-TMapCalibration cal(Model, d, Width, Height);
+  TMapCalibration cal(Model, d, Width, Height);
   try {
+    cal.SetControlPoints(std::move(points));
     cal.Fit();
   } catch (const EZYLGeoMapError& e) {
     throw EZYLGeoMapError(Where + ": " + e.what());
