@@ -52,13 +52,13 @@ TImportedMap ParseControlPoints(std::string_view Bytes, const std::string& FileN
   };
   std::vector<TRow> rows;
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    const std::string_view line = Stripped(lines[i]);
+    const std::string line = Trim(lines[i]);
     if (line.empty()) continue;
     if (line.substr(0, kCrsPrefix.size()) == kCrsPrefix) {
-      if (CrsText.empty()) crs = std::string(Stripped(line.substr(kCrsPrefix.size())));
+      if (CrsText.empty()) crs = std::string(Trim(line.substr(kCrsPrefix.size())));
       continue;
     }
-    if (line.front() == '#' || Lower(line.substr(0, 4)) == "mapx") continue;
+    if (line.front() == '#' || LowerCase(line.substr(0, 4)) == "mapx") continue;
     const std::vector<std::string> f = SplitFields(line);
     if (f.size() < 4)
       FailAt(FileName, i + 1, "a point has at least 4 fields (mapX,mapY,sourceX,sourceY)");
@@ -69,7 +69,7 @@ TImportedMap ParseControlPoints(std::string_view Bytes, const std::string& FileN
       if (!n) FailAt(FileName, i + 1, std::string(kNames[k]) + " is not a number");
       v[k] = *n;
     }
-    if (f.size() >= 5 && Stripped(f[4]) == "0") continue;  // disabled
+    if (f.size() >= 5 && Trim(f[4]) == "0") continue;  // disabled
     rows.push_back({i + 1, v[0], v[1], v[2], -v[3]});
   }
   if (crs.empty())
@@ -96,15 +96,15 @@ TImportedMap ParseControlPoints(std::string_view Bytes, const std::string& FileN
 
 TImportedMap ImportControlPoints(const std::string& FileName, const std::string& ImageName,
                                  const std::string& CrsText) {
-  const std::string image = ImageName.empty() ? WithoutExtension(FileName) : ImageName;
+  const std::string image = ImageName.empty() ? ChangeFileExt(FileName, "") : ImageName;
   std::string bytes;
   for (const std::string& line : ReadLines(FileName)) bytes += line + "\n";
   int32_t width = 0, height = 0;
   ImageSize(image, FileName, width, height);
   TImportedMap result = ParseControlPoints(bytes, FileName, width, height, CrsText);
   result.ImageName = image;
-  result.Calibration.Data().MapFName = BaseName(image);
-  result.Calibration.Data().Caption = BaseName(WithoutExtension(image));
+  result.Calibration.Data().MapFName = ExtractFileName(image);
+  result.Calibration.Data().Caption = ExtractFileName(ChangeFileExt(image, ""));
   return result;
 }
 

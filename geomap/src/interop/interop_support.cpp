@@ -12,6 +12,7 @@
 #include "files/replace_file.h"
 #include "marovia/geobasics/utm.h"
 #include "marovia/platform/imageprobe.h"
+#include "marovia/platform/strutils.h"
 #include "marovia/platform/sysutils.h"
 
 namespace marovia::interop {
@@ -51,21 +52,9 @@ void FailAt(const std::string& FileName, std::size_t Line, const std::string& Te
                         Text);
 }
 
-std::string_view Stripped(std::string_view Text) {
-  while (!Text.empty() && (Text.front() == ' ' || Text.front() == '\t')) Text.remove_prefix(1);
-  while (!Text.empty() && (Text.back() == ' ' || Text.back() == '\t')) Text.remove_suffix(1);
-  return Text;
-}
-
-std::string Lower(std::string_view Text) {
-  std::string s(Text);
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
 std::optional<double> ParseNumber(std::string_view Text) {
-  Text = Stripped(Text);
+  const std::string trimmed = Trim(Text);
+  Text = trimmed;
   if (!Text.empty() && Text.front() == '+') Text.remove_prefix(1);
   if (Text.empty()) return std::nullopt;
   double v = 0;
@@ -79,7 +68,7 @@ std::vector<std::string> SplitFields(std::string_view Line, char Separator) {
   std::vector<std::string> fields;
   for (;;) {
     const std::size_t at = Line.find(Separator);
-    fields.emplace_back(Stripped(Line.substr(0, at)));
+    fields.push_back(Trim(Line.substr(0, at)));
     if (at == std::string_view::npos) return fields;
     Line.remove_prefix(at + 1);
   }
@@ -281,49 +270,6 @@ void ImageSize(const std::string& ImageName, const std::string& Where, int32_t& 
                           " is not known (an image format this library reads?)");
   Width = static_cast<int32_t>(w);
   Height = static_cast<int32_t>(h);
-}
-
-std::string FolderOf(const std::string& Name) {
-  const std::size_t at = Name.find_last_of('/');
-  return at == std::string::npos ? std::string() : Name.substr(0, at + 1);
-}
-
-std::string BaseName(const std::string& Name) {
-  const std::size_t at = Name.find_last_of("/\\");
-  return at == std::string::npos ? Name : Name.substr(at + 1);
-}
-
-std::string WithoutExtension(const std::string& Name) {
-  const std::size_t dot = Name.find_last_of('.');
-  const std::size_t slash = Name.find_last_of('/');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return Name;
-  return Name.substr(0, dot);
-}
-
-std::string XmlEscape(std::string_view Text) {
-  std::string s;
-  for (const char c : Text) {
-    switch (c) {
-      case '&':
-        s += "&amp;";
-        break;
-      case '<':
-        s += "&lt;";
-        break;
-      case '>':
-        s += "&gt;";
-        break;
-      case '"':
-        s += "&quot;";
-        break;
-      case '\'':
-        s += "&apos;";
-        break;
-      default:
-        s += c;
-    }
-  }
-  return s;
 }
 
 }  // namespace marovia::interop

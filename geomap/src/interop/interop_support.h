@@ -17,6 +17,9 @@
 #include <vector>
 
 #include "marovia/geomap/map_calibration.h"
+#include "marovia/geomap/xmltext.h"
+#include "marovia/platform/files.h"
+#include "marovia/platform/strutils.h"
 
 namespace marovia::interop {
 
@@ -41,10 +44,6 @@ std::vector<std::string> SplitLines(std::string_view Bytes, const std::string& N
 std::optional<double> ParseNumber(std::string_view Text);
 // The fields of a comma-separated line, each trimmed of blanks.
 std::vector<std::string> SplitFields(std::string_view Line, char Separator = ',');
-// Blanks (spaces, tabs) removed from both ends.
-std::string_view Stripped(std::string_view Text);
-// ASCII lower case.
-std::string Lower(std::string_view Text);
 // Shortest text that reads back as the same double.
 std::string FormatNumber(double Value);
 
@@ -111,14 +110,5 @@ std::vector<TGroundPoint> CalibrationPoints(const TMapCalibration& Cal);
 // and the image when it cannot be read.
 void ImageSize(const std::string& ImageName, const std::string& Where, int32_t& Width,
                int32_t& Height);
-
-// File name helpers: the folder part with its separator ("" for none), the
-// name without folder, and the name without its last extension.
-std::string FolderOf(const std::string& Name);
-std::string BaseName(const std::string& Name);
-std::string WithoutExtension(const std::string& Name);
-
-// XML text with &, <, >, " and ' escaped.
-std::string XmlEscape(std::string_view Text);
 
 }  // namespace marovia::interop

@@ -18,34 +18,9 @@ using namespace interop;
 
 namespace {
 
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
-
 std::string ExtensionOf(const std::string& Name) {
-  const std::string stem = WithoutExtension(Name);
+  const std::string stem = ChangeFileExt(Name, "");
   return stem.size() < Name.size() ? Name.substr(stem.size() + 1) : std::string();
-}
-
-std::string XmlUnescape(std::string_view Text) {
-  static const std::pair<std::string_view, char> kEntities[] = {
-      {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}, {"&amp;", '&'}};
-  std::string s;
-  for (std::size_t i = 0; i < Text.size();) {
-    bool replaced = false;
-    if (Text[i] == '&')
-      for (const auto& [entity, c] : kEntities)
-        if (Text.substr(i, entity.size()) == entity) {
-          s += c;
-          i += entity.size();
-          replaced = true;
-          break;
-        }
-    if (!replaced) s += Text[i++];
-  }
-  return s;
 }
 
 // The content of the first <SRS> element of an .aux.xml file; "" without.
@@ -59,7 +34,7 @@ std::string SrsOfAuxXml(const std::string& FileName) {
   if (start == std::string::npos || end == std::string::npos || end < start)
     FailAt(FileName, 0, "the <SRS> element is not closed");
   return std::string(
-      Stripped(XmlUnescape(std::string_view(all).substr(start + 1, end - start - 1))));
+      Trim(DecodeXMLReferences(std::string_view(all).substr(start + 1, end - start - 1))));
 }
 
 // The CRS of an image: given, from its .aux.xml, or from the .prj beside.
@@ -70,25 +45,25 @@ std::string FindCrs(const std::string& ImageName, const std::string& Given) {
     const std::string srs = SrsOfAuxXml(aux);
     if (!srs.empty()) return srs;
   }
-  const std::string stem = WithoutExtension(ImageName);
+  const std::string stem = ChangeFileExt(ImageName, "");
   for (const std::string& prj : {stem + ".prj", stem + ".PRJ", ImageName + ".prj"}) {
     if (!FileExists(prj)) continue;
     std::string wkt;
     for (const std::string& line : ReadLines(prj)) wkt += line;
-    wkt = std::string(Stripped(wkt));
+    wkt = std::string(Trim(wkt));
     if (wkt.empty()) FailAt(prj, 1, "the .prj file is empty");
     return wkt;
   }
   throw EZYLGeoMapError(ImageName +
                         ": the world file gives no CRS, and none was given, nor found in " +
-                        BaseName(aux) + " or " + BaseName(stem) + ".prj beside the image");
+                        ExtractFileName(aux) + " or " + ExtractFileName(stem) + ".prj beside the image");
 }
 
 }  // namespace
 
 std::vector<std::string> WorldFileNames(const std::string& ImageName) {
-  const std::string stem = WithoutExtension(ImageName);
-  const std::string ext = Lower(ExtensionOf(ImageName));
+  const std::string stem = ChangeFileExt(ImageName, "");
+  const std::string ext = LowerCase(ExtensionOf(ImageName));
   std::vector<std::string> tails;
   if (ext.size() >= 2) tails.push_back(std::string{ext.front(), ext.back(), 'w'});
   if (ext.size() >= 3) tails.push_back(ext.substr(0, 3) + "w");
@@ -99,7 +74,7 @@ std::vector<std::string> WorldFileNames(const std::string& ImageName) {
     const std::string lower = stem + "." + t;
     if (std::find(names.begin(), names.end(), lower) == names.end()) {
       names.push_back(lower);
-      names.push_back(stem + "." + Upper(t));
+      names.push_back(stem + "." + UpperCase(t));
     }
   }
   return names;
@@ -117,7 +92,7 @@ std::array<double, 6> ParseWorldFile(std::string_view Bytes, const std::string& 
     v[i] = *n;
   }
   for (std::size_t i = 6; i < lines.size(); ++i)
-    if (!Stripped(lines[i]).empty()) FailAt(FileName, i + 1, "a world file has only six lines");
+    if (!Trim(lines[i]).empty()) FailAt(FileName, i + 1, "a world file has only six lines");
   // A D B E: the pixel's two edge vectors must span the plane.
   if (!(std::fabs(v[0] * v[3] - v[2] * v[1]) > 0))
     FailAt(FileName, 1, "the transform is degenerate (its pixels have no area)");
@@ -127,9 +102,9 @@ std::array<double, 6> ParseWorldFile(std::string_view Bytes, const std::string& 
 std::string ImageOfWorldFile(const std::string& WorldFileName) {
   static const std::vector<std::string> kImageExtensions = {"png",  "jpg", "jpeg", "tif",
                                                             "tiff", "bmp", "gif"};
-  const std::string stem = WithoutExtension(WorldFileName);
+  const std::string stem = ChangeFileExt(WorldFileName, "");
   for (const std::string& ext : kImageExtensions) {
-    for (const std::string& candidate : {stem + "." + ext, stem + "." + Upper(ext)}) {
+    for (const std::string& candidate : {stem + "." + ext, stem + "." + UpperCase(ext)}) {
       if (!FileExists(candidate)) continue;
       const std::vector<std::string> worlds = WorldFileNames(candidate);
       if (std::find(worlds.begin(), worlds.end(),
@@ -150,7 +125,7 @@ TImportedMap ImportWorldFile(const std::string& ImageName, const std::string& Cr
     }
   if (worldName.empty())
     throw EZYLGeoMapError(ImageName + ": no world file beside the image (looked for " +
-                          BaseName(WorldFileNames(ImageName).front()) + " and the like)");
+                          ExtractFileName(WorldFileNames(ImageName).front()) + " and the like)");
   std::string bytes;
   for (const std::string& line : ReadLines(worldName)) bytes += line + "\n";
   const std::array<double, 6> w = ParseWorldFile(bytes, worldName);
@@ -199,8 +174,8 @@ TImportedMap ImportWorldFile(const std::string& ImageName, const std::string& Cr
     points.push_back(p);
   }
   TImportedMap result{CalibrationFromPoints(points, frame, width, height, worldName), ImageName};
-  result.Calibration.Data().MapFName = BaseName(ImageName);
-  result.Calibration.Data().Caption = BaseName(WithoutExtension(ImageName));
+  result.Calibration.Data().MapFName = ExtractFileName(ImageName);
+  result.Calibration.Data().Caption = ExtractFileName(ChangeFileExt(ImageName, ""));
   return result;
 }
 
@@ -220,7 +195,7 @@ void ExportWorldFile(const TMapCalibration& Cal, const std::string& ImageName,
   bool latFirst = false;
   const std::string wkt = CrsAsWkt(a->Crs, target, latFirst);
   const std::string aux = "<PAMDataset>\n  <SRS dataAxisToSRSAxisMapping=\"" +
-                          std::string(latFirst ? "2,1" : "1,2") + "\">" + XmlEscape(wkt) +
+                          std::string(latFirst ? "2,1" : "1,2") + "\">" + EscapeXMLValue(wkt) +
                           "</SRS>\n</PAMDataset>\n";
   // Both files are written before either replaces its target.
   TFileReplacement worldFile(target);
