@@ -229,6 +229,10 @@ const std::string& TCrsProjection::Text() const {
   return shared_->text;
 }
 
+double TCrsProjection::MetresPerUnit() const {
+  return shared_->toMetres;
+}
+
 bool TCrsProjection::Forward(double Lat, double Lon, double& E, double& N) const {
   uint8_t ok = 0;
   ForwardBatch({&Lat, 1}, {&Lon, 1}, {&E, 1}, {&N, 1}, {&ok, 1});

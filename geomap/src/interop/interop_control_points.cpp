@@ -1,7 +1,6 @@
 // .points control-point lists: import into the model their CRS and points
 // call for, export of the calibration points (see control_points.h).
 #include <cmath>
-#include <memory>
 
 #include "calibration/crs_projection.h"
 #include "interop/interop_crs.h"
@@ -17,28 +16,6 @@ namespace {
 
 constexpr std::string_view kCrsPrefix = "#CRS:";
 constexpr std::string_view kHeader = "mapX,mapY,sourceX,sourceY,enable,dX,dY,residual";
-
-struct TFrameAndProjection {
-  TPointFrame Frame;
-  std::unique_ptr<TCrsProjection> Projection;  // pfProjected and pfUtm
-};
-
-TFrameAndProjection FrameOf(const std::string& Crs, const std::string& Where) {
-  const TCrsInfo info = ClassifyCrs(Crs, Where);
-  if (info.Kind == ckOtherGeographic)
-    throw EZYLGeoMapError(Where +
-                          ": latitude/longitude on a datum other than WGS 84 is not supported");
-  TFrameAndProjection f;
-  f.Frame.Kind = info.Kind == ckGeographicWgs84 ? TPointFrame::pfGeographic
-                 : info.Kind == ckUtmWgs84      ? TPointFrame::pfUtm
-                                                : TPointFrame::pfProjected;
-  f.Frame.Zone = info.Zone;
-  f.Frame.South = info.South;
-  f.Frame.Crs = Crs;
-  if (f.Frame.Kind != TPointFrame::pfGeographic)
-    f.Projection = std::make_unique<TCrsProjection>(Crs);
-  return f;
-}
 
 }  // namespace
 
@@ -74,24 +51,26 @@ TImportedMap ParseControlPoints(std::string_view Bytes, const std::string& FileN
   }
   if (crs.empty())
     throw EZYLGeoMapError(FileName + ": the list names no CRS (no #CRS line) and none was given");
-  TFrameAndProjection f = FrameOf(crs, FileName);
+  ClassifyCrs(crs, FileName);  // an unknown CRS is refused as such, not by a point's line
+  std::vector<TCrsPoint> positions;
+  for (const TRow& r : rows) positions.push_back({r.X, r.Y, r.MapX, r.MapY});
+  TPointFrame frame;
   std::vector<TGroundPoint> points;
-  for (const TRow& r : rows) {
-    TGroundPoint p;
-    p.X = r.X;
-    p.Y = r.Y;
-    p.Easting = r.MapX;
-    p.Northing = r.MapY;
-    if (f.Frame.Kind == TPointFrame::pfGeographic) {
-      if (!(std::fabs(r.MapY) <= 90)) FailAt(FileName, r.Line, "the latitude is outside -90..90");
-      p.Lon = r.MapX;
-      p.Lat = r.MapY;
-    } else if (!f.Projection->Inverse(r.MapX, r.MapY, p.Lat, p.Lon)) {
-      FailAt(FileName, r.Line, "the point lies outside the CRS");
+  try {
+    points = GroundPointsInCrs(positions, crs, FileName, frame);
+  } catch (const EZYLGeoMapError&) {
+    // The line of the first point that cannot be placed, when one cannot.
+    for (const TRow& r : rows) {
+      TPointFrame f;
+      try {
+        GroundPointsInCrs({{r.X, r.Y, r.MapX, r.MapY}}, crs, FileName, f);
+      } catch (const EZYLGeoMapError&) {
+        FailAt(FileName, r.Line, "the point lies outside its CRS");
+      }
     }
-    points.push_back(p);
+    throw;
   }
-  return TImportedMap{CalibrationFromPoints(points, f.Frame, Width, Height, FileName), ""};
+  return TImportedMap{CalibrationFromPoints(points, frame, Width, Height, FileName), ""};
 }
 
 TImportedMap ImportControlPoints(const std::string& FileName, const std::string& ImageName,
@@ -131,8 +110,11 @@ void ExportControlPoints(const TMapCalibration& Cal, const std::string& FileName
     if (Cal.Model() == cmUTM) {
       x = p.Easting;
       y = p.Northing;
-    } else if (projection && !projection->Forward(p.Lat, p.Lon, x, y)) {
-      continue;
+    } else if (projection) {
+      // The list holds the CRS's own units.
+      if (!projection->Forward(p.Lat, p.Lon, x, y)) continue;
+      x /= projection->MetresPerUnit();
+      y /= projection->MetresPerUnit();
     }
     text += FormatNumber(x) + "," + FormatNumber(y) + "," + FormatNumber(p.X) + "," +
             FormatNumber(p.Y == 0 ? 0.0 : -p.Y) + ",1,0,0,0\n";

@@ -9,6 +9,8 @@
 #include <limits>
 
 #include "calibration/crs_projection.h"
+#include "calibration/proj_support.h"
+#include "interop/interop_crs.h"
 #include "files/replace_file.h"
 #include "marovia/geobasics/utm.h"
 #include "marovia/platform/imageprobe.h"
@@ -175,6 +177,9 @@ std::optional<TAffineGeoref> AffineGeoref(const TMapCalibration& Cal, std::strin
           return std::nullopt;
         }
       }
+      // In the CRS's own units, as the files that carry it hold them.
+      const double m = crs.MetresPerUnit();
+      for (int i = 0; i < 3; ++i) e[i] /= m, n[i] /= m;
       a.G = {e[0], (e[1] - e[0]) / kBase, (e[2] - e[0]) / kBase,
              n[0], (n[1] - n[0]) / kBase, (n[2] - n[0]) / kBase};
       a.Crs = Cal.Data().CrsText;
@@ -209,6 +214,69 @@ TMapCalibration CalibrationFromPoints(const std::vector<TGroundPoint>& Points,
   if (cal.Converts()) return cal;
   throw EZYLGeoMapError(Where + ": the control points determine no calibration" +
                         (cal.FitMessage().empty() ? "" : ": " + cal.FitMessage()));
+}
+
+std::vector<TGroundPoint> GroundPointsInCrs(const std::vector<TCrsPoint>& Points,
+                                            const std::string& Crs, const std::string& Where,
+                                            TPointFrame& Frame) {
+  const TCrsInfo info = ClassifyCrs(Crs, Where);
+  Frame = TPointFrame{};
+  Frame.Kind = info.Kind == ckUtmWgs84    ? TPointFrame::pfUtm
+               : info.Kind == ckProjected ? TPointFrame::pfProjected
+                                          : TPointFrame::pfGeographic;
+  Frame.Zone = info.Zone;
+  Frame.South = info.South;
+  Frame.Crs = Crs;
+  const TSilentProjContext ctx;
+  TPjPtr toWgs84;
+  if (info.Kind != ckGeographicWgs84) {
+    toWgs84 = NormalisedCrsToCrs(ctx.get(), Crs, "EPSG:4326");
+    if (!toWgs84)
+      throw EZYLGeoMapError(Where + ": PROJ knows no transformation from the CRS \"" +
+                            Crs.substr(0, 80) + "\" to WGS 84");
+  }
+  std::vector<TGroundPoint> out;
+  out.reserve(Points.size());
+  for (const TCrsPoint& c : Points) {
+    TGroundPoint p;
+    p.X = c.X;
+    p.Y = c.Y;
+    p.Easting = c.E;
+    p.Northing = c.N;
+    p.Lon = c.E;
+    p.Lat = c.N;
+    if (toWgs84) {
+      const PJ_COORD r = proj_trans(toWgs84.get(), PJ_FWD, proj_coord(c.E, c.N, 0, 0));
+      p.Lon = r.xy.x;
+      p.Lat = r.xy.y;
+    }
+    if (!std::isfinite(p.Lat) || !std::isfinite(p.Lon) || !(std::fabs(p.Lat) <= 90))
+      throw EZYLGeoMapError(Where + ": the position " + FormatNumber(c.E) + ", " +
+                            FormatNumber(c.N) + " lies outside its CRS");
+    out.push_back(p);
+  }
+  return out;
+}
+
+TMapCalibration CalibrationFromGeotransform(const std::array<double, 6>& G, const std::string& Crs,
+                                            int32_t Width, int32_t Height,
+                                            const std::string& Where) {
+  // Exact for an affine model; a datum shift or other units bend the
+  // transform in WGS 84 a little, which the grid shows to the fit.
+  constexpr int kGrid = 5;
+  std::vector<TCrsPoint> grid;
+  for (int j = 0; j < kGrid; ++j)
+    for (int i = 0; i < kGrid; ++i) {
+      TCrsPoint c;
+      c.X = std::round(double(Width) * i / (kGrid - 1));
+      c.Y = std::round(double(Height) * j / (kGrid - 1));
+      c.E = G[0] + G[1] * c.X + G[2] * c.Y;
+      c.N = G[3] + G[4] * c.X + G[5] * c.Y;
+      grid.push_back(c);
+    }
+  TPointFrame frame;
+  const std::vector<TGroundPoint> points = GroundPointsInCrs(grid, Crs, Where, frame);
+  return CalibrationFromPoints(points, frame, Width, Height, Where, 0.01);
 }
 
 std::vector<TGroundPoint> SampleGrid(const TMapCalibration& Cal, int N) {

@@ -97,6 +97,31 @@ TMapCalibration CalibrationFromPoints(const std::vector<TGroundPoint>& Points,
                                       const TPointFrame& Frame, int32_t Width, int32_t Height,
                                       const std::string& Where, double FitsWithin = 1.0);
 
+// A point given in a CRS: its pixel and its coordinates there (easting or
+// longitude first, in the CRS's own units).
+struct TCrsPoint {
+  double X = 0, Y = 0;
+  double E = 0, N = 0;
+};
+
+// The ground points of positions in the CRS given as text, with the frame
+// a calibration of them is fitted under: WGS 84 latitude/longitude, a WGS
+// 84 UTM zone, a projected CRS, or latitude/longitude on another datum or
+// in other units (moved to WGS 84 through PROJ, fitted as WGS 84
+// latitude/longitude). Raises EZYLGeoMapError naming Where when PROJ does
+// not know the CRS or cannot move a point.
+std::vector<TGroundPoint> GroundPointsInCrs(const std::vector<TCrsPoint>& Points,
+                                            const std::string& Crs, const std::string& Where,
+                                            TPointFrame& Frame);
+
+// The calibration of an image of Width x Height pixels placed in a CRS by
+// an affine transform G (GDAL's geotransform: X = G0 + x G1 + y G2, Y = G3
+// + x G4 + y G5, pixels at their corners): a grid of pixels through the
+// corners in GroundPointsInCrs, fitted within a hundredth of a pixel.
+TMapCalibration CalibrationFromGeotransform(const std::array<double, 6>& G, const std::string& Crs,
+                                            int32_t Width, int32_t Height,
+                                            const std::string& Where);
+
 // The points of an N x N grid over the image (whole pixels, the edges
 // included) with the positions the calibration gives them; points it
 // cannot convert are left out. For the utm model also eastings and

@@ -57,8 +57,11 @@ void ExportVrt(const TMapCalibration& Cal, const std::string& FileName,
     if (Cal.Model() == cmUTM) {
       gx = p.Easting;
       gy = p.Northing;
-    } else if (projection && !projection->Forward(p.Lat, p.Lon, gx, gy)) {
-      continue;
+    } else if (projection) {
+      // GCPs are in the CRS's own units.
+      if (!projection->Forward(p.Lat, p.Lon, gx, gy)) continue;
+      gx /= projection->MetresPerUnit();
+      gy /= projection->MetresPerUnit();
     }
     x += "    <GCP Id=\"" + std::to_string(++id) + "\" Pixel=\"" + FormatNumber(p.X) +
          "\" Line=\"" + FormatNumber(p.Y) + "\" X=\"" + FormatNumber(gx) + "\" Y=\"" +

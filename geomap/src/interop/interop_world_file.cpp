@@ -134,46 +134,9 @@ TImportedMap ImportWorldFile(const std::string& ImageName, const std::string& Cr
   const std::array<double, 6> g = {C - A / 2 - B / 2, A, B, F - D / 2 - E / 2, D, E};
 
   const std::string crs = FindCrs(ImageName, CrsText);
-  const TCrsInfo info = ClassifyCrs(crs, ImageName);
-  if (info.Kind == ckOtherGeographic)
-    throw EZYLGeoMapError(ImageName + ": latitude/longitude on a datum other than WGS 84 (" +
-                          crs.substr(0, 80) + ") is not supported; give a projected CRS or WGS 84");
   int32_t width = 0, height = 0;
   ImageSize(ImageName, ImageName, width, height);
-
-  TPointFrame frame;
-  frame.Kind = info.Kind == ckGeographicWgs84 ? TPointFrame::pfGeographic
-               : info.Kind == ckUtmWgs84      ? TPointFrame::pfUtm
-                                              : TPointFrame::pfProjected;
-  frame.Zone = info.Zone;
-  frame.South = info.South;
-  frame.Crs = crs;
-  std::unique_ptr<TCrsProjection> projection;
-  // Every point also carries its WGS 84 position, which the models other
-  // than the affine one would be fitted to.
-  if (frame.Kind != TPointFrame::pfGeographic) projection = std::make_unique<TCrsProjection>(crs);
-  // The four corners and the centre, whole pixels, lie exactly on the
-  // affine transform, so the affine fit through them is the transform.
-  std::vector<TGroundPoint> points;
-  const double xs[] = {0, static_cast<double>(width), 0, static_cast<double>(width),
-                       std::round(width / 2.0)};
-  const double ys[] = {0, 0, static_cast<double>(height), static_cast<double>(height),
-                       std::round(height / 2.0)};
-  for (int i = 0; i < 5; ++i) {
-    TGroundPoint p;
-    p.X = xs[i];
-    p.Y = ys[i];
-    const double X = g[0] + g[1] * p.X + g[2] * p.Y;
-    const double Y = g[3] + g[4] * p.X + g[5] * p.Y;
-    p.Easting = X;
-    p.Northing = Y;
-    p.Lon = X;
-    p.Lat = Y;
-    if (projection && !projection->Inverse(X, Y, p.Lat, p.Lon))
-      throw EZYLGeoMapError(ImageName + ": the image's corner lies outside the CRS");
-    points.push_back(p);
-  }
-  TImportedMap result{CalibrationFromPoints(points, frame, width, height, worldName), ImageName};
+  TImportedMap result{CalibrationFromGeotransform(g, crs, width, height, worldName), ImageName};
   result.Calibration.Data().MapFName = ExtractFileName(ImageName);
   result.Calibration.Data().Caption = ExtractFileName(ChangeFileExt(ImageName, ""));
   return result;
