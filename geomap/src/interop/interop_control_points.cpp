@@ -17,6 +17,23 @@ namespace {
 constexpr std::string_view kCrsPrefix = "#CRS:";
 constexpr std::string_view kHeader = "mapX,mapY,sourceX,sourceY,enable,dX,dY,residual";
 
+// The image of a list: georeferencers name it "X.jpg.points" beside
+// "X.jpg", or "X.points"; the second is matched with the image extensions.
+std::string ImageOfPointsFile(const std::string& FileName) {
+  const std::string stem = ChangeFileExt(FileName, "");
+  if (FileExists(stem)) return stem;
+  static const char* const kExtensions[] = {".tif", ".tiff", ".png", ".jpg", ".jpeg",
+                                            ".bmp", ".gif",  ".cog", ".gtiff"};
+  std::string tried = ExtractFileName(stem);
+  for (const char* ext : kExtensions)
+    for (const std::string& e : {std::string(ext), UpperCase(ext)}) {
+      if (FileExists(stem + e)) return stem + e;
+    }
+  for (const char* ext : kExtensions) tried += ", " + ExtractFileName(stem) + ext;
+  throw EZYLGeoMapError(FileName + ": no image beside the list (looked for " + tried +
+                        ", each also in upper case)");
+}
+
 }  // namespace
 
 TImportedMap ParseControlPoints(std::string_view Bytes, const std::string& FileName, int32_t Width,
@@ -75,7 +92,7 @@ TImportedMap ParseControlPoints(std::string_view Bytes, const std::string& FileN
 
 TImportedMap ImportControlPoints(const std::string& FileName, const std::string& ImageName,
                                  const std::string& CrsText) {
-  const std::string image = ImageName.empty() ? ChangeFileExt(FileName, "") : ImageName;
+  const std::string image = ImageName.empty() ? ImageOfPointsFile(FileName) : ImageName;
   std::string bytes;
   for (const std::string& line : ReadLines(FileName)) bytes += line + "\n";
   int32_t width = 0, height = 0;

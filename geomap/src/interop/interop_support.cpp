@@ -216,6 +216,29 @@ TMapCalibration CalibrationFromPoints(const std::vector<TGroundPoint>& Points,
                         (cal.FitMessage().empty() ? "" : ": " + cal.FitMessage()));
 }
 
+TMapCalibration CalibrationByCount(const std::vector<TGroundPoint>& Points,
+                                   const TPointFrame& Frame, int32_t Width, int32_t Height,
+                                   const std::string& Where) {
+  const std::size_t n = Points.size();
+  if (n < 3)
+    throw EZYLGeoMapError(Where + ": " + std::to_string(n) +
+                          " control point(s); a calibration needs at least 3");
+  const bool geographic = Frame.Kind == TPointFrame::pfGeographic;
+  TCalibModel model = cmThinPlate;
+  int order = 1;
+  if (n < 6) {
+    model = geographic ? cmEquiRect : Frame.Kind == TPointFrame::pfUtm ? cmUTM : cmProjected;
+  } else if (n < 10) {
+    model = geographic ? cmBiquadraticPn : cmProjected;
+    order = 2;
+  }
+  TMapCalibration cal = Fitted(model, Points, Frame, order, Width, Height, Where);
+  if (!cal.Converts())
+    throw EZYLGeoMapError(Where + ": the control points determine no calibration" +
+                          (cal.FitMessage().empty() ? "" : ": " + cal.FitMessage()));
+  return cal;
+}
+
 std::vector<TGroundPoint> GroundPointsInCrs(const std::vector<TCrsPoint>& Points,
                                             const std::string& Crs, const std::string& Where,
                                             TPointFrame& Frame) {

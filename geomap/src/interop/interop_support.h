@@ -97,6 +97,15 @@ TMapCalibration CalibrationFromPoints(const std::vector<TGroundPoint>& Points,
                                       const TPointFrame& Frame, int32_t Width, int32_t Height,
                                       const std::string& Where, double FitsWithin = 1.0);
 
+// The calibration of ground control points by their count, as GDAL's
+// transformer chooses a polynomial's order: 3 to 5 points the affine model
+// of the frame, 6 to 9 the second-order one (biquadratic, or projected of
+// order 2), 10 or more a thin-plate spline through them. Raises like
+// CalibrationFromPoints.
+TMapCalibration CalibrationByCount(const std::vector<TGroundPoint>& Points,
+                                   const TPointFrame& Frame, int32_t Width, int32_t Height,
+                                   const std::string& Where);
+
 // A point given in a CRS: its pixel and its coordinates there (easting or
 // longitude first, in the CRS's own units).
 struct TCrsPoint {
