@@ -96,6 +96,20 @@ bool TMapCalibration::Fit() {
 void TMapCalibration::FitModel() {
   const TModelEntry* e = EntryOf(FModel);
   if (e && e->Fit) (this->*(e->Fit))();
+  FindLongitudeWindow();
+}
+
+void TMapCalibration::FindLongitudeWindow() {
+  FLongitudeCentre = std::numeric_limits<double>::quiet_NaN();
+  if (FModel == cmProjected || !Converts()) return;
+  const double w = FWidth, h = FHeight;
+  bool crosses = false;
+  for (const auto& [x, y] : std::array<std::array<double, 2>, 4>{{{0, 0}, {w, 0}, {0, h}, {w, h}}}) {
+    const TPixelPosition p = PixelToGeo(x, y);
+    crosses = crosses || (p.LongValid && std::fabs(p.Longit) > 180);
+  }
+  const TPixelPosition centre = PixelToGeo(w / 2, h / 2);
+  if (crosses && centre.LongValid) FLongitudeCentre = centre.Longit;
 }
 
 bool TMapCalibration::Converts() const {

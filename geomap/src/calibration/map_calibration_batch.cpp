@@ -12,6 +12,7 @@
 // thin-plate models hand whole spans to PROJ and the spline's own batch.
 #include <algorithm>
 #include <cmath>
+#include <vector>
 #include <cstddef>
 #include <initializer_list>
 
@@ -203,6 +204,13 @@ void TMapCalibration::GeoToPixel(std::span<const double> Lat, std::span<const do
                                  std::span<uint8_t> Ok) const {
   const std::size_t n = Lat.size();
   CheckLengths(n, {Long.size(), X.size(), Y.size(), Ok.size()});
+  // Across 180 degrees each position is taken near the map first.
+  std::vector<double> near;
+  if (!std::isnan(FLongitudeCentre)) {
+    near.assign(Long.begin(), Long.end());
+    for (double& l : near) l = LongitudeNear(l, FLongitudeCentre);
+    Long = near;
+  }
   if (ConvertsThroughFit()) return FitGeoToPixel(Lat, Long, X, Y, Ok);
   const TGraticuleRows rows(FModel == cmParabolicIp ? FGratMat : TMatrix());
   for (std::size_t s = 0; s < n; s += kChunk) {
@@ -216,6 +224,12 @@ void TMapCalibration::GeoToPixel(std::span<const double> Lat, std::span<const do
                                  std::span<uint8_t> Ok) const {
   const std::size_t n = Lat.size();
   CheckLengths(n, {Long.size(), x.size(), y.size(), Ok.size()});
+  std::vector<double> near;
+  if (!std::isnan(FLongitudeCentre)) {
+    near.assign(Long.begin(), Long.end());
+    for (double& l : near) l = LongitudeNear(l, FLongitudeCentre);
+    Long = near;
+  }
   const TGraticuleRows rows(FModel == cmParabolicIp ? FGratMat : TMatrix());
   double X[kChunk], Y[kChunk];
   for (std::size_t s = 0; s < n; s += kChunk) {
@@ -317,13 +331,21 @@ void TMapCalibration::PixelToGeo(std::span<const double> X, std::span<const doub
                                  std::span<uint8_t> Ok) const {
   const std::size_t n = X.size();
   CheckLengths(n, {Y.size(), Lat.size(), Long.size(), Ok.size()});
-  if (ConvertsThroughFit()) return FitPixelToGeo(X, Y, Lat, Long, Ok);
-  const TGraticuleRows rows(FModel == cmParabolicIp ? FGratMat : TMatrix());
-  uint8_t latOk[kChunk], lonOk[kChunk];
-  for (std::size_t s = 0; s < n; s += kChunk) {
-    const std::size_t m = std::min(kChunk, n - s);
-    PixelToGeoChunk(*this, &rows, Chunk{m, &X[s], &Y[s], &Lat[s], &Long[s], &Ok[s]}, latOk, lonOk);
+  if (ConvertsThroughFit()) {
+    FitPixelToGeo(X, Y, Lat, Long, Ok);
+  } else {
+    const TGraticuleRows rows(FModel == cmParabolicIp ? FGratMat : TMatrix());
+    uint8_t latOk[kChunk], lonOk[kChunk];
+    for (std::size_t s = 0; s < n; s += kChunk) {
+      const std::size_t m = std::min(kChunk, n - s);
+      PixelToGeoChunk(*this, &rows, Chunk{m, &X[s], &Y[s], &Lat[s], &Long[s], &Ok[s]}, latOk,
+                      lonOk);
+    }
   }
+  // Across 180 degrees the longitudes are brought within -180..180. A
+  // longitude that did not convert is 0 and stays.
+  if (!std::isnan(FLongitudeCentre))
+    for (double& l : Long) l = WrappedLongitude(l);
 }
 
 }  // namespace marovia

@@ -27,6 +27,23 @@ using TQuadraticRows = std::array<std::array<double, 6>, 2>;
 using TMillerRows = std::array<std::array<double, 2>, 2>;
 using TConicPars = std::array<double, 6>;
 
+// A longitude brought within -180..180 by whole turns (values within stay
+// as they are, bit for bit).
+inline double WrappedLongitude(double Lon) {
+  if (Lon > 180) return Lon - 360 * std::ceil((Lon - 180) / 360);
+  if (Lon < -180) return Lon + 360 * std::ceil((-180 - Lon) / 360);
+  return Lon;
+}
+
+// The longitude of the same meridian within 180 degrees of Centre (values
+// already within stay as they are).
+inline double LongitudeNear(double Lon, double Centre) {
+  const double d = Lon - Centre;
+  if (d > 180) return Lon - 360 * std::ceil((d - 180) / 360);
+  if (d < -180) return Lon + 360 * std::ceil((-180 - d) / 360);
+  return Lon;
+}
+
 // c0 + c1 u + c2 v (equirectangular and UTM, either way).
 inline double Affine(const std::array<double, 3>& c, double u, double v) {
   return c[0] + c[1] * u + c[2] * v;

@@ -30,6 +30,11 @@
 //                        latitude/longitude, smoothing from the record
 //                        (exact through the points when it is 0)
 //
+// Across 180 degrees: a map whose fitted longitudes pass 180 (a UTM map in
+// zone 60 or 1 reaching across, an overlay given east of 180) gives
+// longitudes within -180..180 on both sides and takes positions on either
+// side (see LongitudeCentre).
+//
 // Conversions never raise: a point the model cannot convert (no value, a
 // value that is not finite, or a pixel beyond 32 bits) is reported through
 // a flag, and its outputs are 0.
@@ -54,6 +59,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <span>
 #include <string>
@@ -213,6 +219,14 @@ class TMapCalibration {
   // Why the last fit of cmProjected or cmThinPlate left the model unfitted
   // ("" when it fitted, and for the other models).
   const std::string& FitMessage() const { return FFitMessage; }
+  // The longitude at the image's centre when the map crosses 180 degrees
+  // (a corner of its fitted longitudes lies beyond -180..180), NaN when it
+  // does not. FitModel (and Fit) finds it for the image size then set.
+  // Across 180 degrees the conversions give longitudes within -180..180
+  // and take a position at whichever of its longitudes (+-360) lies within
+  // 180 degrees of this one; maps that do not cross convert as fitted. The
+  // projected model leaves this to PROJ and never sets it.
+  double LongitudeCentre() const { return FLongitudeCentre; }
   // Whether the fitted model gives positions at all (a fitted point model,
   // the line model with a usable matrix); cmUndefined answers false.
   bool Converts() const;
@@ -348,6 +362,9 @@ class TMapCalibration {
   std::string FFitMessage;
   std::vector<TBorderVertex> FBorder;
   std::vector<TControlPoint> FExactPoints;
+  double FLongitudeCentre = std::numeric_limits<double>::quiet_NaN();
+  // Sets FLongitudeCentre from the fitted model and the image size.
+  void FindLongitudeWindow();
 };
 
 }  // namespace marovia
