@@ -71,8 +71,8 @@ std::vector<TTileBlock> TAtlasTiles::TilesAt(int Z) const {
   std::vector<TTileRange> ranges;
   for (const auto& m : FMaps) {
     if (!pastAll && Z > m->FinestZoom) continue;
-    const TTileRange r = TilesCovering(m->Warper->Bounds(), Z);
-    if (r.Count() > 0) ranges.push_back(r);
+    for (const TTileRange& r : TileRangesCovering(m->Warper->Bounds(), Z))
+      if (r.Count() > 0) ranges.push_back(r);
   }
   // Bands between the rows where some range starts or ends; within a band
   // the same ranges are present on every row.
