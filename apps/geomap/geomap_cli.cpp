@@ -44,8 +44,10 @@ Commands:
   import FILE -o CALIBRATION.xml
                           read the calibration of another program's map: a
                           GeoTIFF, a .map file, a .points control-point
-                          list, or an image with a world file beside it (or
-                          the world file itself)
+                          list, a KML/KMZ ground overlay, a GDAL .vrt, or an
+                          image with a world file or .points list beside it
+                          (or the world file itself); the format is found
+                          from the file's content
   export CALIBRATION --to FORMAT -o FILE
                           write the map for other software; FORMAT is
                           worldfile, map, points, vrt, kml, kmz or geotiff

@@ -241,8 +241,10 @@ TImportedMap ImportKmz(const std::string& FileName, const std::string& ImageFold
                        href.substr(0, 80) + "\")");
   const std::string bytes = ReadMember(archive.get(), image, FileName);
   const std::string folder = ImageFolder.empty() ? ExtractFilePath(FileName) : ImageFolder;
-  const std::string target =
-      (folder.empty() || folder.back() == '/' ? folder : folder + "/") + ExtractFileName(member);
+  // Named after the archive: members of different archives share names
+  // (GDAL's super-overlays all hold 0/0/0.jpg).
+  const std::string target = (folder.empty() || folder.back() == '/' ? folder : folder + "/") +
+                             ExtractFileName(ChangeFileExt(FileName, ExtractFileExt(member)));
   WriteImage(target, bytes, FileName);
   int32_t width = 0, height = 0;
   ImageSize(target, FileName, width, height);

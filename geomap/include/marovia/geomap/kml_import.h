@@ -30,7 +30,8 @@ namespace marovia {
 
 // Imports the ground overlay of a .kml or .kmz file (by its content: a zip
 // archive is a KMZ). The image of a KMZ is written into ImageFolder (""
-// for the archive's folder) under its member's base name, unless a file
+// for the archive's folder) under the archive's name with the image's
+// extension (maps.kmz holding 0/0/0.jpg gives maps.jpg), unless a file
 // with the same bytes is there already; a different file of that name is
 // not overwritten. Raises EZYLGeoMapError naming the file and what is
 // missing (no GroundOverlay, no href, no box or quad, an image that is
