@@ -31,6 +31,8 @@ test_packages=(
   gdal-bin gmt gmt-gshhg-high
   # datum shifts checked against cs2cs
   proj-bin
+  # calibration, landmark and symbol files checked as XML by xmllint
+  libxml2-utils
   # rasterises the large sample map that the image pyramid is tested and measured on
   ghostscript
   # the web tile page in a headless browser; the large-map benchmark's peer

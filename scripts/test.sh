@@ -10,6 +10,8 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 
 bash scripts/setup.sh test
+# Every program the tests run is here (and listed with its package).
+bash scripts/check_test_programs.sh
 
 # The plain build is the Release build users make (-O3), so that the
 # warnings only its deeper inlining shows fail here too; line tables (-g1)
