@@ -32,7 +32,10 @@ marovia_fuzz_target(pyramid_cache LINK platform_gfx
   INCLUDE ${PROJECT_SOURCE_DIR}/platform/src/graphics/pyramid)
 marovia_fuzz_target(tiff_decode LINK platform_gfx)
 marovia_fuzz_target(geotiff_keys LINK geomap)
-# Maps from other software: world files, .map files, control-point lists.
+# Maps from other software: world files, .map files, control-point lists,
 marovia_fuzz_target(world_file LINK geomap)
 marovia_fuzz_target(map_file LINK geomap)
 marovia_fuzz_target(points_file LINK geomap)
+# KML ground overlays and GDAL virtual rasters.
+marovia_fuzz_target(kml_overlay LINK geomap)
+marovia_fuzz_target(vrt_file LINK geomap)
