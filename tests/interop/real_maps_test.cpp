@@ -16,6 +16,7 @@
 
 #include "marovia/geomap/calxml.h"
 #include "marovia/geomap/map_calibration.h"
+#include "marovia/geomap/map_import.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/imageprobe.h"
 #include "marovia/platform/strutils.h"
@@ -261,6 +262,49 @@ TEST_P(RealMaps, ImportsAgreesWithGdalAndGoesThroughEveryCommand) {
     const TPixelPosition p = cal.PixelToGeo(w / 2, h / 2);
     EXPECT_NEAR(lat, p.Latit, 1e-7);
     EXPECT_NEAR(lon, p.Longit, 1e-7);
+  }
+}
+
+// Datum shifts: our positions of a file's pixels against cs2cs of the
+// model coordinates in the CRS as the file defines it (the EPSG code, or
+// the PROJ string its maker was given, TOWGS84 and all).
+TEST(RealMapDatums, AgreeWithCs2csOfTheFilesOwnCrs) {
+  const struct {
+    const char* File;
+    const char* Crs;
+    double X0, Dx, Y0, Dy;  // the file's north-up geotransform
+  } cases[] = {
+      {"SP27GTIF.TIF", "EPSG:26771", 681480, 32.8, 1913050, -32.8},
+      {"gen_towgs84_tmerc.tif",
+       "+proj=tmerc +lat_0=0 +lon_0=9 +k=1 +x_0=500000 +y_0=0 +ellps=intl "
+       "+towgs84=-87,-98,-121,0.5,-0.3,0.2,1.2 +units=m +no_defs +type=crs",
+       500000, 50, 5300000, -50},
+      {"gen_towgs84_geog.tif", "+proj=longlat +ellps=clrk66 +towgs84=-8,160,176 +no_defs +type=crs",
+       -100.5, 0.005, 40.4, -0.005},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.File);
+    const TImportedMap m = ImportMap(std::string(MAROVIA_TEST_DATA_DIR) + "/realmaps/" + c.File);
+    std::string input;
+    std::vector<std::array<double, 2>> pixels;
+    for (const double i : {0.0, 37.5, 80.25})
+      for (const double j : {0.0, 41.5, 77.75}) {
+        pixels.push_back({i, j});
+        input += std::to_string(c.X0 + i * c.Dx) + " " + std::to_string(c.Y0 + j * c.Dy) + "\n";
+      }
+    const test::CommandResult r =
+        test::RunCommand("cs2cs -f %.12f " + std::string(c.Crs) + " +to EPSG:4326", input);
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    std::istringstream out(r.Out);
+    for (const auto& p : pixels) {
+      double lat = 0, lon = 0, z = 0;
+      ASSERT_TRUE(out >> lat >> lon >> z) << r.Out;
+      const TPixelPosition ours = m.Calibration.PixelToGeo(p[0], p[1]);
+      // About a centimetre: a shift that varies across a map of another
+      // datum's latitudes and longitudes is fitted, within 0.01 pixel.
+      EXPECT_NEAR(ours.Latit, lat, 1e-7);
+      EXPECT_NEAR(ours.Longit, lon, 1e-7);
+    }
   }
 }
 
