@@ -14,8 +14,8 @@ namespace {
 constexpr int W = 200, H = 100;
 
 // An affine map through three corners (northing/easting under cmUTM).
-TMapCalibration Affine(TCalibModel Model, int Zone, double TopLeftA, double TopLeftB,
-                       double RightB, double BottomA) {
+TMapCalibration Affine(TCalibModel Model, int Zone, double TopLeftA, double TopLeftB, double RightB,
+                       double BottomA) {
   TCalibData d;
   d.UTMZone = Zone;
   TMapCalibration cal(Model, d, W, H);

@@ -61,8 +61,8 @@ TEST(CalibrationFileControlPoints, KeepEveryPointBitForBitAndConvertTheSame) {
     ASSERT_TRUE(ParseCalibData(dir.File("c.xml"), "", record, recordModel));
     EXPECT_EQ(recordModel, model);
     ASSERT_EQ(record.NumCalQuads, kMaxCalQuads);
-    EXPECT_EQ(record.CalQuads[0].MapX, 0);   // 0.25 rounded
-    EXPECT_EQ(record.CalQuads[0].MapY, 1);   // 0.75 rounded
+    EXPECT_EQ(record.CalQuads[0].MapX, 0);  // 0.25 rounded
+    EXPECT_EQ(record.CalQuads[0].MapY, 1);  // 0.75 rounded
     EXPECT_EQ(record.CalQuads[0].Latitude, 47.12345);
     TMapCalibration old(model, record, 400, 300);
     old.Fit();
@@ -116,8 +116,10 @@ TEST(CalibrationFileControlPoints, DamagedElementsAreRefused) {
   };
   for (const auto& c : cases) {
     test::TempDir dir;
-    dir.Write("c.xml", std::string("<geomap sig=\"Quorvant\" vers=\"1.0\" id=\"c\" model=\"equirect\">\r\n") +
-                           c.Element + "\r\n</geomap>\r\n");
+    dir.Write(
+        "c.xml",
+        std::string("<geomap sig=\"Quorvant\" vers=\"1.0\" id=\"c\" model=\"equirect\">\r\n") +
+            c.Element + "\r\n</geomap>\r\n");
     TMapCalibration cal;
     try {
       ParseCalibration(dir.File("c.xml"), "", cal);

@@ -37,13 +37,13 @@ const TTiffField kLyingKeys = Shorts(34735, {1, 1, 0, 40, 1024, 0, 1, 2});
 // CRSs the keys cannot build: a projection method without a PROJ
 // counterpart (Rosenmund's oblique Mercator), a user-defined projected CRS
 // naming no method, latitude/longitude on Mars.
-const TTiffField kRosenmund = Shorts(34735, {1, 1, 0, 5, 1024, 0, 1, 1, 2048, 0, 1, 4326, 3072, 0,
-                                             1, 32767, 3074, 0, 1, 32767, 3075, 0, 1, 5});
+const TTiffField kRosenmund = Shorts(34735, {1,    1, 0, 5,     1024, 0, 1, 1,     2048, 0, 1, 4326,
+                                             3072, 0, 1, 32767, 3074, 0, 1, 32767, 3075, 0, 1, 5});
 const TTiffField kNoMethod =
     Shorts(34735, {1, 1, 0, 3, 1024, 0, 1, 1, 2048, 0, 1, 4326, 3072, 0, 1, 32767});
 const TTiffField kMarsKeys =
-    Shorts(34735, {1, 1, 0, 6, 1024, 0, 1, 2, 2048, 0, 1, 32767, 2050, 0, 1, 32767, 2056, 0, 1,
-                   32767, 2057, 34736, 1, 0, 2059, 34736, 1, 1});
+    Shorts(34735, {1, 1,     0,    6, 1024, 0,     1,    2,     2048, 0, 1,    32767, 2050, 0,
+                   1, 32767, 2056, 0, 1,    32767, 2057, 34736, 1,    0, 2059, 34736, 1,    1});
 const TTiffField kMarsAxes = Doubles(34736, {3396190, 169.8944});
 const TTiffField kScale = Doubles(33550, {0.01, 0.01, 0});
 const TTiffField kTiepoint = Doubles(33922, {0, 0, 0, 10, 50, 0});

@@ -49,9 +49,7 @@ TEST(KmlOverlay, BoxesAndQuadsPlaceTheImageCornersWhereTheFileSays) {
       {"a box", Box(47, 46, 9, 8, 0), {{{8, 47}, {9, 47}, {8, 46}, {9, 46}}}},
       // Turned 90 degrees counter-clockwise about its centre (8.5, 46.5):
       // the image's top edge now runs northwards along the west side.
-      {"a box turned a quarter",
-       Box(47, 46, 9, 8, 90),
-       {{{8, 46}, {8, 47}, {9, 46}, {9, 47}}}},
+      {"a box turned a quarter", Box(47, 46, 9, 8, 90), {{{8, 46}, {8, 47}, {9, 46}, {9, 47}}}},
       {"a box across 180 degrees, east below west",
        Box(-15, -19, -176, 176, 0),
        {{{176, -15}, {-176, -15}, {176, -19}, {-176, -19}}}},
@@ -120,7 +118,8 @@ TEST(VrtImport, RefusalsSayWhatIsMissing) {
   const std::string source =
       "<VRTRasterBand><SimpleSource><SourceFilename relativeToVRT=\"1\">a.png</SourceFilename>"
       "</SimpleSource></VRTRasterBand>";
-  const auto vrt = [&](const std::string& Inside, const std::string& Size = "10\" rasterYSize=\"8") {
+  const auto vrt = [&](const std::string& Inside,
+                       const std::string& Size = "10\" rasterYSize=\"8") {
     return "<VRTDataset rasterXSize=\"" + Size + "\">" + Inside + "</VRTDataset>";
   };
   const struct {
@@ -166,12 +165,12 @@ TEST(VrtImport, AxisMappingOfALatitudeFirstCrsSwapsTheTransform) {
       "<VRTRasterBand><SimpleSource><SourceFilename relativeToVRT=\"1\">a.png</SourceFilename>"
       "</SimpleSource></VRTRasterBand>";
   for (const bool latFirst : {false, true}) {
-    const std::string vrt =
-        std::string("<VRTDataset rasterXSize=\"10\" rasterYSize=\"10\"><SRS "
-                    "dataAxisToSRSAxisMapping=\"") +
-        (latFirst ? "1,2" : "2,1") + "\">EPSG:4326</SRS><GeoTransform>" +
-        (latFirst ? "47,-0.1,0,8,0,0.1" : "8,0.1,0,47,0,-0.1") + "</GeoTransform>" + source +
-        "</VRTDataset>";
+    const std::string vrt = std::string(
+                                "<VRTDataset rasterXSize=\"10\" rasterYSize=\"10\"><SRS "
+                                "dataAxisToSRSAxisMapping=\"") +
+                            (latFirst ? "1,2" : "2,1") + "\">EPSG:4326</SRS><GeoTransform>" +
+                            (latFirst ? "47,-0.1,0,8,0,0.1" : "8,0.1,0,47,0,-0.1") +
+                            "</GeoTransform>" + source + "</VRTDataset>";
     const TImportedMap m = ParseVrt(vrt, "d/t.vrt");
     EXPECT_EQ(m.ImageName, "d/a.png");
     const TPixelPosition p = m.Calibration.PixelToGeo(10, 10);
@@ -196,7 +195,8 @@ TEST(ImportMap, FindsTheFormatByContentAndNamesEveryPlaceLookedIn) {
     ADD_FAILURE();
   } catch (const EZYLGeoMapError& e) {
     const std::string m = e.what();
-    for (const char* part : {"no GeoKeys", "logo.tfw", "logo.wld", "logo.tif.points", "logo.points"})
+    for (const char* part :
+         {"no GeoKeys", "logo.tfw", "logo.wld", "logo.tif.points", "logo.points"})
       EXPECT_NE(m.find(part), std::string::npos) << part << " in " << m;
   }
 

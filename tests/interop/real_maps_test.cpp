@@ -50,7 +50,7 @@ struct TCorpusFile {
   const char* File;
   const char* What;
   TOracle Oracle;
-  bool Drawn;  // the image's samples are drawn by today's decoders
+  bool Drawn;                // the image's samples are drawn by today's decoders
   const char* Refusal = "";  // part of the refusal's message (Oracle None)
   // Corners (Oracle Corners): longitude, latitude of the image's top left,
   // top right, bottom left and bottom right corners.
@@ -60,7 +60,7 @@ struct TCorpusFile {
 // The image corners of the KML overlays, from the numbers in their files:
 // a LatLonBox rotated about its centre, and gx:LatLonQuad corners.
 std::array<std::array<double, 2>, 4> RotatedBox(double North, double South, double East,
-                                                 double West, double Rotation) {
+                                                double West, double Rotation) {
   const double cx = (East + West) / 2, cy = (North + South) / 2;
   const double c = std::cos(Rotation * M_PI / 180), s = std::sin(Rotation * M_PI / 180);
   std::array<std::array<double, 2>, 4> out{};
@@ -96,7 +96,11 @@ const std::vector<TCorpusFile>& Corpus() {
       {"gen_gcps.vrt", "a VRT with seven GCPs", TOracle::Gdal, true},
       {"hand_ozi.map", ".map on WGS 84 with a border", TOracle::Gdal, true},
       {"hand_ed50.map", ".map in transverse Mercator on European 1950", TOracle::Gdal, true},
-      {"gen_lc.kmz", "GDAL's KMZ of a projected map: a gx:LatLonQuad", TOracle::Corners, true, "",
+      {"gen_lc.kmz",
+       "GDAL's KMZ of a projected map: a gx:LatLonQuad",
+       TOracle::Corners,
+       true,
+       "",
        {{{-67.144059, 19.164027},
          {-64.950858, 18.432640},
          {-67.518421, 17.928986},
@@ -104,10 +108,14 @@ const std::vector<TCorpusFile>& Corpus() {
       {"kmlsamples.kml", "a rotated LatLonBox whose href is a URL", TOracle::Corners, true, "",
        RotatedBox(37.91904192681665, 37.46543388598137, 15.35832653742206, 14.60128369746704,
                   -0.1556640799496235)},
-      {"hand_quad.kml", "a gx:LatLonQuad", TOracle::Corners, true, "",
+      {"hand_quad.kml",
+       "a gx:LatLonQuad",
+       TOracle::Corners,
+       true,
+       "",
        {{{8.5288, 47.3790}, {8.5495, 47.3811}, {8.5301, 47.3652}, {8.5512, 47.3671}}}},
-      {"hand_points.points", "a georeferencer's list named X.points beside X.jpg",
-       TOracle::Points, true},
+      {"hand_points.points", "a georeferencer's list named X.points beside X.jpg", TOracle::Points,
+       true},
       {"logo.tif", "a plain TIFF without georeferencing", TOracle::None, true,
        "no world file beside it"},
       {"raster.tif", "a TIFF with a world file but no CRS", TOracle::None, true,
@@ -241,14 +249,15 @@ TEST_P(RealMaps, ImportsAgreesWithGdalAndGoesThroughEveryCommand) {
   const test::CommandResult info = Tool("info " + Quoted(xml));
   const test::CommandResult convert =
       Tool("convert --to-geo " + Quoted(xml), std::to_string(w / 2) + " " + std::to_string(h / 2));
-  const test::CommandResult render =
-      Tool("render " + Quoted(xml) + " --size 200x150 -o " + Quoted(In(std::string(f.File) + ".png")));
-  const test::CommandResult tiles = Tool("tiles " + Quoted(xml) + " -o " +
-                                         Quoted(In(std::string(f.File) + ".pmtiles")));
+  const test::CommandResult render = Tool("render " + Quoted(xml) + " --size 200x150 -o " +
+                                          Quoted(In(std::string(f.File) + ".png")));
+  const test::CommandResult tiles =
+      Tool("tiles " + Quoted(xml) + " -o " + Quoted(In(std::string(f.File) + ".pmtiles")));
   const std::string ext = LowerCase(ExtractFileExt(image));
   const bool tiffImage = ext == ".tif" || ext == ".cog";
   for (const auto* r : {&info, &convert, &render, &tiles}) {
-    if ((f.Drawn || kEverySampleFormatDrawn) && (r != &tiles || !tiffImage || kTilesTakeTiffImages)) {
+    if ((f.Drawn || kEverySampleFormatDrawn) &&
+        (r != &tiles || !tiffImage || kTilesTakeTiffImages)) {
       EXPECT_EQ(r->Status, 0) << r->Err;
     } else {
       // Refused today, with a message that names the file.

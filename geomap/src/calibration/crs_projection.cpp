@@ -147,7 +147,7 @@ std::string Prepare(const std::string& text) {
 // north), built in ctx; raises EZYLGeoMapError with the reason. toMetres
 // out: the metres of one unit of the CRS's first axis.
 TPjPtr Build(TThreadProj& state, const std::string& text, const std::string& proj,
-            double& toMetres) {
+             double& toMetres) {
   PJ_CONTEXT* ctx = state.Context();
   state.TakeError();
   TPjPtr crs(proj_create(ctx, proj.c_str()));

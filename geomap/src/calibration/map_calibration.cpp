@@ -104,7 +104,8 @@ void TMapCalibration::FindLongitudeWindow() {
   if (FModel == cmProjected || !Converts()) return;
   const double w = FWidth, h = FHeight;
   bool crosses = false;
-  for (const auto& [x, y] : std::array<std::array<double, 2>, 4>{{{0, 0}, {w, 0}, {0, h}, {w, h}}}) {
+  for (const auto& [x, y] :
+       std::array<std::array<double, 2>, 4>{{{0, 0}, {w, 0}, {0, h}, {w, h}}}) {
     const TPixelPosition p = PixelToGeo(x, y);
     crosses = crosses || (p.LongValid && std::fabs(p.Longit) > 180);
   }

@@ -12,9 +12,9 @@
 // thin-plate models hand whole spans to PROJ and the spline's own batch.
 #include <algorithm>
 #include <cmath>
-#include <vector>
 #include <cstddef>
 #include <initializer_list>
+#include <vector>
 
 #include "calibration/graticule_model.h"
 #include "calibration/pixel_rounding.h"

@@ -89,7 +89,9 @@ constexpr int64_t kFirstStep = 1000000;  // pixels; halved down to 1 (20 levels)
 class ApexSearch {
  public:
   explicit ApexSearch(const TPoints& points)
-      : p_(points), n_(static_cast<int>(points.size())), radius_(points.size()),
+      : p_(points),
+        n_(static_cast<int>(points.size())),
+        radius_(points.size()),
         angle_(points.size()) {}
 
   // Fits latitude to radius and longitude to angle about (p1, p2); the
@@ -169,7 +171,8 @@ void TMapCalibration::FitBiquadratic() {
   const TPoints points = ControlPoints();
   if (points.empty()) return;
   FitBothWays<6>(
-      points, [](double u, double v) { return std::array<double, 6>{1, u, v, u * u, u * v, v * v}; },
+      points,
+      [](double u, double v) { return std::array<double, 6>{1, u, v, u * u, u * v, v * v}; },
       FCalParsPLSP, FCalParsSPPL);
 }
 

@@ -52,8 +52,8 @@ TCalibResidual TMapCalibration::ResidualOf(const TControlPoint& c, int32_t Index
     placed =
         pointmodel::IsCatalogueEllipsoid(FData.Ellipsoid) && std::isfinite(X) && std::isfinite(Y);
     if (placed)
-      UTMToLatLong(c.LongOrEasting, c.LatOrNorthing, FData.UTMZone, FData.UTMSouth,
-                   FData.Ellipsoid, lat, lon);
+      UTMToLatLong(c.LongOrEasting, c.LatOrNorthing, FData.UTMZone, FData.UTMSouth, FData.Ellipsoid,
+                   lat, lon);
   } else {
     placed = GeoToPixelExact(c.LatOrNorthing, c.LongOrEasting, X, Y);
   }

@@ -51,8 +51,7 @@ std::vector<TEpsgCandidate> EpsgCandidates(PJ_CONTEXT* Ctx, const PJ* Crs) {
     for (int i = 0; i < n; ++i) {
       const TPjPtr candidate(proj_list_get(Ctx, found, i));
       const char* code = candidate ? proj_get_id_code(candidate.get(), 0) : nullptr;
-      if (code != nullptr && confidence != nullptr)
-        out.push_back({std::atoi(code), confidence[i]});
+      if (code != nullptr && confidence != nullptr) out.push_back({std::atoi(code), confidence[i]});
     }
     proj_list_destroy(found);
   }

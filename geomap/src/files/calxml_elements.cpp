@@ -332,8 +332,7 @@ constexpr TCalElement kCalElements[] = {
     // The map's border and the full-precision points live beside the record
     // (ReadCalElements reads them); older readers skip the elements.
     {"border", [](std::string_view, std::string_view, TCalibData&, const TCalReadRules&) {}},
-    {"controlpoints",
-     [](std::string_view, std::string_view, TCalibData&, const TCalReadRules&) {}},
+    {"controlpoints", [](std::string_view, std::string_view, TCalibData&, const TCalReadRules&) {}},
 };
 constexpr size_t kBorderElement = std::size(kCalElements) - 2;
 constexpr size_t kControlPointsElement = std::size(kCalElements) - 1;

@@ -71,15 +71,14 @@ struct TParams {
 
 TParams ParamsOf(const GTIFDefn& d) {
   TParams p{};
-  p.Lat0 =
-      Param(d, {ProjNatOriginLatGeoKey, ProjFalseOriginLatGeoKey, ProjCenterLatGeoKey}, 0);
+  p.Lat0 = Param(d, {ProjNatOriginLatGeoKey, ProjFalseOriginLatGeoKey, ProjCenterLatGeoKey}, 0);
   p.Lon0 = Param(d,
                  {ProjNatOriginLongGeoKey, ProjFalseOriginLongGeoKey, ProjCenterLongGeoKey,
                   ProjStraightVertPoleLongGeoKey},
                  0);
   p.Scale = Param(d, {ProjScaleAtNatOriginGeoKey, ProjScaleAtCenterGeoKey}, 1);
-  p.FalseE = Param(
-      d, {ProjFalseEastingGeoKey, ProjFalseOriginEastingGeoKey, ProjCenterEastingGeoKey}, 0);
+  p.FalseE =
+      Param(d, {ProjFalseEastingGeoKey, ProjFalseOriginEastingGeoKey, ProjCenterEastingGeoKey}, 0);
   p.FalseN = Param(
       d, {ProjFalseNorthingGeoKey, ProjFalseOriginNorthingGeoKey, ProjCenterNorthingGeoKey}, 0);
   p.Std1Given = Param(d, {ProjStdParallel1GeoKey});
@@ -110,13 +109,13 @@ TPjPtr Conversion(PJ_CONTEXT* ctx, const GTIFDefn& d) {
       break;
     case CT_ObliqueMercator:
       c = proj_create_conversion_hotine_oblique_mercator_variant_a(
-          ctx, p.Lat0, p.Lon0, p.Azimuth, p.RectifiedAngle.value_or(p.Azimuth), p.Scale,
-          p.FalseE, p.FalseN, a, ac, m, mc);
+          ctx, p.Lat0, p.Lon0, p.Azimuth, p.RectifiedAngle.value_or(p.Azimuth), p.Scale, p.FalseE,
+          p.FalseN, a, ac, m, mc);
       break;
     case CT_HotineObliqueMercatorAzimuthCenter:
       c = proj_create_conversion_hotine_oblique_mercator_variant_b(
-          ctx, p.Lat0, p.Lon0, p.Azimuth, p.RectifiedAngle.value_or(p.Azimuth), p.Scale,
-          p.FalseE, p.FalseN, a, ac, m, mc);
+          ctx, p.Lat0, p.Lon0, p.Azimuth, p.RectifiedAngle.value_or(p.Azimuth), p.Scale, p.FalseE,
+          p.FalseN, a, ac, m, mc);
       break;
     case CT_ObliqueMercator_Laborde:
       c = proj_create_conversion_laborde_oblique_mercator(ctx, p.Lat0, p.Lon0, p.Azimuth, p.Scale,
@@ -125,19 +124,19 @@ TPjPtr Conversion(PJ_CONTEXT* ctx, const GTIFDefn& d) {
     case CT_Mercator:
       // A standard parallel makes it the two-parallel variant.
       if (p.Std1Given && *p.Std1Given != 0)
-        c = proj_create_conversion_mercator_variant_b(ctx, *p.Std1Given, p.Lon0, p.FalseE,
-                                                      p.FalseN, a, ac, m, mc);
+        c = proj_create_conversion_mercator_variant_b(ctx, *p.Std1Given, p.Lon0, p.FalseE, p.FalseN,
+                                                      a, ac, m, mc);
       else
         c = proj_create_conversion_mercator_variant_a(ctx, p.Lat0, p.Lon0, p.Scale, p.FalseE,
                                                       p.FalseN, a, ac, m, mc);
       break;
     case CT_LambertConfConic_2SP:
-      c = proj_create_conversion_lambert_conic_conformal_2sp(
-          ctx, p.Lat0, p.Lon0, p.Std1, p.Std2, p.FalseE, p.FalseN, a, ac, m, mc);
+      c = proj_create_conversion_lambert_conic_conformal_2sp(ctx, p.Lat0, p.Lon0, p.Std1, p.Std2,
+                                                             p.FalseE, p.FalseN, a, ac, m, mc);
       break;
     case CT_LambertConfConic_1SP:
-      c = proj_create_conversion_lambert_conic_conformal_1sp(ctx, p.Lat0, p.Lon0, p.Scale,
-                                                             p.FalseE, p.FalseN, a, ac, m, mc);
+      c = proj_create_conversion_lambert_conic_conformal_1sp(ctx, p.Lat0, p.Lon0, p.Scale, p.FalseE,
+                                                             p.FalseN, a, ac, m, mc);
       break;
     case CT_LambertAzimEqualArea:
       c = proj_create_conversion_lambert_azimuthal_equal_area(ctx, p.Lat0, p.Lon0, p.FalseE,
@@ -156,8 +155,8 @@ TPjPtr Conversion(PJ_CONTEXT* ctx, const GTIFDefn& d) {
                                                    p.FalseN, a, ac, m, mc);
       break;
     case CT_Stereographic:
-      c = proj_create_conversion_stereographic(ctx, p.Lat0, p.Lon0, p.Scale, p.FalseE, p.FalseN,
-                                               a, ac, m, mc);
+      c = proj_create_conversion_stereographic(ctx, p.Lat0, p.Lon0, p.Scale, p.FalseE, p.FalseN, a,
+                                               ac, m, mc);
       break;
     case CT_PolarStereographic:
       // At a pole the origin's scale is given; elsewhere the latitude is
@@ -177,27 +176,26 @@ TPjPtr Conversion(PJ_CONTEXT* ctx, const GTIFDefn& d) {
       if (p.Lat0 != 0)
         Refuse("its equirectangular projection has a latitude of origin (" +
                std::to_string(p.Lat0) + "), which no EPSG method expresses");
-      c = proj_create_conversion_equidistant_cylindrical(ctx, p.Std1, p.Lon0, p.FalseE, p.FalseN,
-                                                         a, ac, m, mc);
+      c = proj_create_conversion_equidistant_cylindrical(ctx, p.Std1, p.Lon0, p.FalseE, p.FalseN, a,
+                                                         ac, m, mc);
       break;
     case CT_CassiniSoldner:
-      c = proj_create_conversion_cassini_soldner(ctx, p.Lat0, p.Lon0, p.FalseE, p.FalseN, a, ac,
-                                                 m, mc);
+      c = proj_create_conversion_cassini_soldner(ctx, p.Lat0, p.Lon0, p.FalseE, p.FalseN, a, ac, m,
+                                                 mc);
       break;
     case CT_Gnomonic:
       c = proj_create_conversion_gnomonic(ctx, p.Lat0, p.Lon0, p.FalseE, p.FalseN, a, ac, m, mc);
       break;
     case CT_MillerCylindrical:
-      c = proj_create_conversion_miller_cylindrical(ctx, p.Lon0, p.FalseE, p.FalseN, a, ac, m,
-                                                    mc);
+      c = proj_create_conversion_miller_cylindrical(ctx, p.Lon0, p.FalseE, p.FalseN, a, ac, m, mc);
       break;
     case CT_Orthographic:
       c = proj_create_conversion_orthographic(ctx, p.Lat0, p.Lon0, p.FalseE, p.FalseN, a, ac, m,
                                               mc);
       break;
     case CT_Polyconic:
-      c = proj_create_conversion_american_polyconic(ctx, p.Lat0, p.Lon0, p.FalseE, p.FalseN, a,
-                                                    ac, m, mc);
+      c = proj_create_conversion_american_polyconic(ctx, p.Lat0, p.Lon0, p.FalseE, p.FalseN, a, ac,
+                                                    m, mc);
       break;
     case CT_Robinson:
       c = proj_create_conversion_robinson(ctx, p.Lon0, p.FalseE, p.FalseN, a, ac, m, mc);
@@ -217,20 +215,23 @@ TPjPtr Conversion(PJ_CONTEXT* ctx, const GTIFDefn& d) {
                                                                 p.FalseN, a, ac, m, mc);
       break;
     case CT_TransvMercator_Modified_Alaska:
-      Refuse("its projection, the modified Alaska transverse Mercator (method 2), has no PROJ "
-             "counterpart");
+      Refuse(
+          "its projection, the modified Alaska transverse Mercator (method 2), has no PROJ "
+          "counterpart");
     case CT_ObliqueMercator_Rosenmund:
       Refuse("its projection, Rosenmund's oblique Mercator (method 5), has no PROJ counterpart");
     case CT_ObliqueMercator_Spherical:
       Refuse("its projection, the spherical oblique Mercator (method 6), has no PROJ counterpart");
     case 0:
     case KvUserDefined:
-      Refuse("its GeoKeys name neither a projected CRS code nor a projection method "
-             "(ProjCoordTransGeoKey)");
+      Refuse(
+          "its GeoKeys name neither a projected CRS code nor a projection method "
+          "(ProjCoordTransGeoKey)");
     default:
       Refuse("its projection method " + Code(d.CTProjection) + " is not one GeoTIFF defines");
   }
-  if (c == nullptr) Refuse("PROJ cannot build its projection (method " + Code(d.CTProjection) + ")");
+  if (c == nullptr)
+    Refuse("PROJ cannot build its projection (method " + Code(d.CTProjection) + ")");
   return TPjPtr(c);
 }
 
@@ -309,8 +310,7 @@ TPjPtr ProjectedCrsByCode(PJ_CONTEXT* ctx, const GTIFDefn& d, bool& altered) {
   TPjPtr crs = FromDatabase(ctx, d.PCS, PJ_CATEGORY_CRS, "projected CRS");
   const double unit = AxisUnit(ctx, crs.get());
   altered = false;
-  if (d.UOMLengthInMeters > 0 && unit > 0 &&
-      std::fabs(d.UOMLengthInMeters - unit) > 1e-12 * unit) {
+  if (d.UOMLengthInMeters > 0 && unit > 0 && std::fabs(d.UOMLengthInMeters - unit) > 1e-12 * unit) {
     crs.reset(proj_crs_alter_cs_linear_unit(ctx, crs.get(), LengthUnitName(ctx, d).c_str(),
                                             d.UOMLengthInMeters, nullptr, nullptr));
     if (!crs) Refuse("PROJ cannot put its CRS in its own linear unit");
@@ -325,8 +325,7 @@ TPjPtr ProjectedCrs(PJ_CONTEXT* ctx, const GTIFDefn& d, bool& altered) {
   const TPjPtr geographic = GeographicCrs(ctx, d);
   if (!(d.UOMLengthInMeters > 0)) Refuse("its GeoKeys give no linear unit");
   const TPjPtr cs(proj_create_cartesian_2D_cs(ctx, PJ_CART2D_EASTING_NORTHING,
-                                              LengthUnitName(ctx, d).c_str(),
-                                              d.UOMLengthInMeters));
+                                              LengthUnitName(ctx, d).c_str(), d.UOMLengthInMeters));
   TPjPtr crs(
       proj_create_projected_crs(ctx, "unknown", geographic.get(), conversion.get(), cs.get()));
   if (!crs) Refuse("PROJ cannot build its projected CRS");
@@ -400,14 +399,15 @@ TGeoTiffCrs BuildGeoTiffCrs(PJ_CONTEXT* Ctx, const GTIFDefn& Defn, int Model) {
   if (geographic) {
     const TPjPtr wgs84 = FromDatabase(Ctx, 4326, PJ_CATEGORY_CRS, "geographic CRS");
     const bool isWgs84 =
-        !shifted && (code == 4326 || proj_is_equivalent_to_with_ctx(
-                                         Ctx, crs.get(), wgs84.get(),
-                                         PJ_COMP_EQUIVALENT_EXCEPT_AXIS_ORDER_GEOGCRS));
+        !shifted && (code == 4326 ||
+                     proj_is_equivalent_to_with_ctx(Ctx, crs.get(), wgs84.get(),
+                                                    PJ_COMP_EQUIVALENT_EXCEPT_AXIS_ORDER_GEOGCRS));
     out.Kind = isWgs84 ? TGeoTiffCrs::Wgs84Geographic : TGeoTiffCrs::OtherGeographic;
     if (isWgs84) return out;
   } else {
     out.Kind = TGeoTiffCrs::OtherProjected;
-    if (!shifted && !altered && ((code >= 32601 && code <= 32660) || (code >= 32701 && code <= 32760))) {
+    if (!shifted && !altered &&
+        ((code >= 32601 && code <= 32660) || (code >= 32701 && code <= 32760))) {
       out.Kind = TGeoTiffCrs::Utm;
       out.Zone = code % 100;
       out.South = code > 32700;

@@ -299,13 +299,14 @@ std::vector<TBorderVertex> NeatlineBorder(TIFF* t, const Georef& g) {
 void ToWgs84(const TSilentProjContext& ctx, const std::string& crsText, std::vector<Tie>& ties,
              const std::string& file) {
   const TPjPtr norm = NormalisedCrsToCrs(ctx.get(), crsText, "EPSG:4326");
-  if (!norm) Fail(file, "PROJ knows no transformation from its CRS \"" + crsText.substr(0, 80) +
-                            "\" to WGS 84");
+  if (!norm)
+    Fail(file,
+         "PROJ knows no transformation from its CRS \"" + crsText.substr(0, 80) + "\" to WGS 84");
   for (Tie& p : ties) {
     const PJ_COORD r = proj_trans(norm.get(), PJ_FWD, proj_coord(p.X, p.Y, 0, 0));
     if (!std::isfinite(r.xy.x) || !std::isfinite(r.xy.y)) {
-      Fail(file, "a position cannot be moved from its CRS \"" + crsText.substr(0, 80) +
-                     "\" to WGS 84");
+      Fail(file,
+           "a position cannot be moved from its CRS \"" + crsText.substr(0, 80) + "\" to WGS 84");
     }
     p.X = r.xy.x;  // longitude
     p.Y = r.xy.y;  // latitude
@@ -354,13 +355,13 @@ TImportedMap ImportGeoTiff(const std::string& FileName) {
     for (int j = 0; j < kGrid; ++j)
       for (int i = 0; i < kGrid; ++i) {
         const double I = double(w) * i / (kGrid - 1), J = double(h) * j / (kGrid - 1);
-        ties.push_back(Tie{I, J, g.a[0] + g.a[1] * I + g.a[2] * J, g.a[3] + g.a[4] * I + g.a[5] * J});
+        ties.push_back(
+            Tie{I, J, g.a[0] + g.a[1] * I + g.a[2] * J, g.a[3] + g.a[4] * I + g.a[5] * J});
       }
     ToWgs84(ctx, crs.Text, ties, FileName);
     for (const Tie& t : ties) grid.push_back({t.I, t.J, t.Y, t.X, 0, 0});
     TImportedMap result{
-        interop::CalibrationFromPoints(grid, {}, int32_t(w), int32_t(h), FileName, 0.01),
-        FileName};
+        interop::CalibrationFromPoints(grid, {}, int32_t(w), int32_t(h), FileName, 0.01), FileName};
     result.Calibration.Data().MapFName = FileName;
     result.Calibration.SetBorder(NeatlineBorder(tif.get(), g));
     return result;
@@ -380,7 +381,8 @@ TImportedMap ImportGeoTiff(const std::string& FileName) {
   TCalibData data;
   data.MapFName = FileName;
   TCalibModel model = cmEquiRect;
-  bool geographic = crs.Kind == TGeoTiffCrs::Wgs84Geographic || crs.Kind == TGeoTiffCrs::OtherGeographic;
+  bool geographic =
+      crs.Kind == TGeoTiffCrs::Wgs84Geographic || crs.Kind == TGeoTiffCrs::OtherGeographic;
   if (crs.Kind == TGeoTiffCrs::OtherGeographic) ToWgs84(ctx, crs.Text, ties, FileName);
   const size_t n = ties.size();
   bool projectedMetres = false;  // points as easting/northing of a UTM zone

@@ -22,7 +22,7 @@ constexpr std::string_view kHeader = "mapX,mapY,sourceX,sourceY,enable,dX,dY,res
 std::string ImageOfPointsFile(const std::string& FileName) {
   const std::string stem = ChangeFileExt(FileName, "");
   if (FileExists(stem)) return stem;
-  static const char* const kExtensions[] = {".tif", ".tiff", ".png", ".jpg", ".jpeg",
+  static const char* const kExtensions[] = {".tif", ".tiff", ".png", ".jpg",  ".jpeg",
                                             ".bmp", ".gif",  ".cog", ".gtiff"};
   std::string tried = ExtractFileName(stem);
   for (const char* ext : kExtensions)

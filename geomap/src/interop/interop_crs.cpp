@@ -5,6 +5,7 @@
 
 #include <proj.h>
 
+#include <cmath>
 #include <memory>
 
 #include "calibration/proj_support.h"
@@ -40,6 +41,27 @@ bool Equivalent(PJ_CONTEXT* ctx, PJ* crs, const char* code) {
                                                  PJ_COMP_EQUIVALENT_EXCEPT_AXIS_ORDER_GEOGCRS);
 }
 
+// The UTM zone whose central meridian a transverse Mercator conversion has
+// (-177 + 6 (zone - 1) degrees); 0 for any other conversion.
+int UtmZoneOfMeridian(PJ_CONTEXT* ctx, const PJ* crs) {
+  const TPjPtr op(proj_crs_get_coordoperation(ctx, crs));
+  const char* method = nullptr;
+  if (!op || !proj_coordoperation_get_method_info(ctx, op.get(), &method, nullptr, nullptr) ||
+      method == nullptr || std::string(method) != "Transverse Mercator")
+    return 0;
+  const int index =
+      proj_coordoperation_get_param_index(ctx, op.get(), "Longitude of natural origin");
+  double value = 0, toRadians = 0;
+  if (index < 0 ||
+      !proj_coordoperation_get_param(ctx, op.get(), index, nullptr, nullptr, nullptr, &value,
+                                     nullptr, &toRadians, nullptr, nullptr, nullptr, nullptr))
+    return 0;
+  const double degrees = value * toRadians * 180 / M_PI;
+  const double zone = (degrees + 183) / 6;
+  if (!(zone >= 0.5 && zone < 60.5) || std::fabs(zone - std::round(zone)) > 1e-9) return 0;
+  return static_cast<int>(std::round(zone));
+}
+
 }  // namespace
 
 TCrsInfo ClassifyCrs(const std::string& Text, const std::string& Where) {
@@ -55,15 +77,16 @@ TCrsInfo ClassifyCrs(const std::string& Text, const std::string& Where) {
   if (type != PJ_TYPE_PROJECTED_CRS) Refuse(Where, Text, "is neither geographic nor projected");
   info.Kind = ckProjected;
   // A UTM zone on WGS 84 is whatever EPSG's codes 326zz (north) and 327zz
-  // (south) are equivalent to; PROJ's identification proposes the code.
-  for (const TEpsgCandidate& c : EpsgCandidates(ctx.get(), crs.get())) {
-    const bool north = c.Code >= 32601 && c.Code <= 32660;
-    const bool south = c.Code >= 32701 && c.Code <= 32760;
-    if (c.Confidence < 70 || !(north || south)) continue;
-    if (Equivalent(ctx.get(), crs.get(), ("EPSG:" + std::to_string(c.Code)).c_str())) {
+  // (south) are equivalent to. The zone follows from the central meridian
+  // of a transverse Mercator conversion, so that only those two are
+  // compared (PROJ's identification searches its whole database).
+  const int zone = UtmZoneOfMeridian(ctx.get(), crs.get());
+  for (const int base : {32600, 32700}) {
+    if (zone == 0) break;
+    if (Equivalent(ctx.get(), crs.get(), ("EPSG:" + std::to_string(base + zone)).c_str())) {
       info.Kind = ckUtmWgs84;
-      info.Zone = c.Code % 100;
-      info.South = south;
+      info.Zone = zone;
+      info.South = base == 32700;
       break;
     }
   }

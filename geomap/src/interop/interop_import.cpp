@@ -42,7 +42,8 @@ TKind KindOf(const std::string& Head) {
   if (Head.find("<VRTDataset") != std::string::npos) return TKind::Vrt;
   const std::string firstLine = Head.substr(0, Head.find('\n'));
   if (firstLine.find("Map Data File") != std::string::npos) return TKind::MapFile;
-  if (Head.find("#CRS:") != std::string::npos || LowerCase(Head).find("mapx,mapy") != std::string::npos)
+  if (Head.find("#CRS:") != std::string::npos ||
+      LowerCase(Head).find("mapx,mapy") != std::string::npos)
     return TKind::Points;
   return TKind::Unknown;
 }
@@ -69,11 +70,11 @@ TImportedMap FromImage(const std::string& Image, const TImportOptions& Options,
   if (hasWorldFile) return ImportWorldFile(Image, Options.CrsText);
   for (const std::string& points : PointsFilesBeside(Image))
     if (FileExists(points)) return ImportControlPoints(points, Image, Options.CrsText);
-  throw EZYLGeoMapError(
-      Image + ": " + (TiffComplaint.empty() ? "" : TiffComplaint + "; ") +
-      "no world file beside it (looked for " + WorldFilesTried(Image) +
-      ") and no control-point list (looked for " + ExtractFileName(PointsFilesBeside(Image)[0]) +
-      " and " + ExtractFileName(PointsFilesBeside(Image)[1]) + ")");
+  throw EZYLGeoMapError(Image + ": " + (TiffComplaint.empty() ? "" : TiffComplaint + "; ") +
+                        "no world file beside it (looked for " + WorldFilesTried(Image) +
+                        ") and no control-point list (looked for " +
+                        ExtractFileName(PointsFilesBeside(Image)[0]) + " and " +
+                        ExtractFileName(PointsFilesBeside(Image)[1]) + ")");
 }
 
 TImportedMap FromTiff(const std::string& File, const TImportOptions& Options) {
@@ -84,7 +85,8 @@ TImportedMap FromTiff(const std::string& File, const TImportOptions& Options) {
     // the GeoTIFF's own complaint is kept for the message.
     std::string complaint = e.what();
     const std::string prefix = "Cannot import GeoTIFF file \"" + File + "\": ";
-    if (complaint.rfind(prefix, 0) == 0) complaint = "not usable as a GeoTIFF: " + complaint.substr(prefix.size());
+    if (complaint.rfind(prefix, 0) == 0)
+      complaint = "not usable as a GeoTIFF: " + complaint.substr(prefix.size());
     bool beside = false;
     for (const std::string& w : WorldFileNames(File)) beside = beside || FileExists(w);
     for (const std::string& p : PointsFilesBeside(File)) beside = beside || FileExists(p);

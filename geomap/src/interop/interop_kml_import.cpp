@@ -59,8 +59,7 @@ std::array<std::array<double, 2>, 4> BoxCorners(std::string_view Box, const std:
   const double c = std::cos(rotation * kDegree), s = std::sin(rotation * kDegree);
   std::array<std::array<double, 2>, 4> out{};
   const double dx[4] = {-hw, hw, -hw, hw}, dy[4] = {hh, hh, -hh, -hh};
-  for (int k = 0; k < 4; ++k)
-    out[k] = {cx + dx[k] * c - dy[k] * s, cy + dx[k] * s + dy[k] * c};
+  for (int k = 0; k < 4; ++k) out[k] = {cx + dx[k] * c - dy[k] * s, cy + dx[k] * s + dy[k] * c};
   return out;
 }
 
@@ -84,8 +83,8 @@ std::array<std::array<double, 2>, 4> QuadCorners(std::string_view Quad, const st
     if (points.size() == 4) Fail(File, "the LatLonQuad has more than four corners");
     points.push_back({*lon, *lat});
   }
-  if (points.size() != 4) Fail(File, "the LatLonQuad has " + std::to_string(points.size()) +
-                                         " corners, not four");
+  if (points.size() != 4)
+    Fail(File, "the LatLonQuad has " + std::to_string(points.size()) + " corners, not four");
   // Written counter-clockwise from the lower left; a quad across 180
   // degrees is made continuous east of its first corner.
   for (auto& p : points) {
@@ -215,8 +214,8 @@ TImportedMap ImportKmz(const std::string& FileName, const std::string& ImageFold
     const bool linked = FindElement(text, "NetworkLink").has_value();
     if (FindElement(text, "GroundOverlay")) {
       if (linked)
-        Fail(FileName, "a super-overlay of several levels of tiles, not one map image (" +
-                           docName + " holds an overlay and links to finer ones)");
+        Fail(FileName, "a super-overlay of several levels of tiles, not one map image (" + docName +
+                           " holds an overlay and links to finer ones)");
       break;
     }
     const auto link = FindElement(text, "Link");
@@ -225,8 +224,8 @@ TImportedMap ImportKmz(const std::string& FileName, const std::string& ImageFold
     const std::string member = ExtractFilePath(docName) + *next;
     const zip_int64_t at = zip_name_locate(archive.get(), member.c_str(), ZIP_FL_NOCASE);
     if (at < 0)
-      Fail(FileName, "the document links to " + next->substr(0, 80) +
-                         ", which the archive does not hold");
+      Fail(FileName,
+           "the document links to " + next->substr(0, 80) + ", which the archive does not hold");
     kml = ReadMember(archive.get(), at, FileName);
     docName = member;
   }
@@ -300,9 +299,9 @@ TImportedMap ImportKml(const std::string& FileName, const std::string& ImageFold
     found = ExtractFilePath(FileName) + ExtractFileName(local);
   if (found.empty())
     Fail(FileName, "the overlay's image \"" + href.substr(0, 120) + "\" is not there (looked for " +
-                       image + (absolute ? " and " + ExtractFilePath(FileName) +
-                                               ExtractFileName(local)
-                                         : std::string()) +
+                       image +
+                       (absolute ? " and " + ExtractFilePath(FileName) + ExtractFileName(local)
+                                 : std::string()) +
                        ")");
   int32_t width = 0, height = 0;
   ImageSize(found, FileName, width, height);

@@ -94,7 +94,8 @@ std::string DatumProj(int Number) {
 }
 
 bool StartsWithNoCase(std::string_view Line, std::string_view Prefix) {
-  return Line.size() >= Prefix.size() && LowerCase(Line.substr(0, Prefix.size())) == LowerCase(Prefix);
+  return Line.size() >= Prefix.size() &&
+         LowerCase(Line.substr(0, Prefix.size())) == LowerCase(Prefix);
 }
 
 struct TRawPoint {

@@ -10,8 +10,8 @@
 
 #include "calibration/crs_projection.h"
 #include "calibration/proj_support.h"
-#include "interop/interop_crs.h"
 #include "files/replace_file.h"
+#include "interop/interop_crs.h"
 #include "marovia/geobasics/utm.h"
 #include "marovia/platform/imageprobe.h"
 #include "marovia/platform/strutils.h"

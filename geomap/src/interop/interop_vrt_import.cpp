@@ -93,8 +93,8 @@ TImportedMap ParseVrt(std::string_view Bytes, const std::string& FileName) {
     if (crs.empty()) Fail(FileName, "the VRT has a GeoTransform but no SRS");
     const std::vector<std::string> f = SplitFields(*geotransform);
     std::array<double, 6> g{};
-    if (f.size() != 6) Fail(FileName, "the GeoTransform holds " + std::to_string(f.size()) +
-                                          " numbers, not 6");
+    if (f.size() != 6)
+      Fail(FileName, "the GeoTransform holds " + std::to_string(f.size()) + " numbers, not 6");
     for (size_t k = 0; k < 6; ++k) {
       const auto v = ParseNumber(f[k]);
       if (!v) Fail(FileName, "the GeoTransform's number " + std::to_string(k + 1) + " is not one");

@@ -54,9 +54,9 @@ std::string FindCrs(const std::string& ImageName, const std::string& Given) {
     if (wkt.empty()) FailAt(prj, 1, "the .prj file is empty");
     return wkt;
   }
-  throw EZYLGeoMapError(ImageName +
-                        ": the world file gives no CRS, and none was given, nor found in " +
-                        ExtractFileName(aux) + " or " + ExtractFileName(stem) + ".prj beside the image");
+  throw EZYLGeoMapError(
+      ImageName + ": the world file gives no CRS, and none was given, nor found in " +
+      ExtractFileName(aux) + " or " + ExtractFileName(stem) + ".prj beside the image");
 }
 
 }  // namespace
