@@ -51,6 +51,11 @@ struct TCorpusFile {
   std::array<std::array<double, 2>, 4> Corners{};
 };
 
+// Rows named by their file (not a dump of the record's bytes).
+void PrintTo(const TCorpusFile& File, std::ostream* Out) {
+  *Out << File.File;
+}
+
 // The image corners of the KML overlays, from the numbers in their files:
 // a LatLonBox rotated about its centre, and gx:LatLonQuad corners.
 std::array<std::array<double, 2>, 4> RotatedBox(double North, double South, double East,
