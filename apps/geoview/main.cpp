@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli_text.h"
+#include "marovia/platform/sample_display.h"
 #include "sdl_host.h"
 #include "viewer.h"
 
@@ -25,6 +26,11 @@ Options:
                       to 16 gigapixels); images above 3000000 pixels are
                       read as tiles through a cache in the user's cache
                       folder
+  --bands N or R,G,B  bands of a TIFF image whose samples are not 8-bit
+                      colours: one shown grey, or three as red, green, blue,
+                      numbered from 1 (default: the first three, or the first)
+  --stretch KIND      how those samples map to 0..255: auto (the default),
+                      full, minmax, percentile[:LOW,HIGH] or range:LOW,HIGH
   --labels place|all  place: captions that would overlap another caption or
                       a symbol are moved around it or left out (default);
                       all: every caption where its landmark puts it
@@ -78,6 +84,8 @@ struct TOptions {
   std::string Out;
   bool PlaceLabels = true;
   int64_t MaxPixels = marovia::kMaxTiledMapPixels;
+  marovia::TSampleDisplay Display;
+  std::string Bands, Stretch;
   std::vector<std::string> Paths;
 };
 
@@ -106,6 +114,10 @@ std::optional<int> TakeValue(const std::string& Option, const std::string& V, TO
       return Usage("--max-pixels '" + apps::Printable(V) + "' is not a whole number from " +
                    std::to_string(kMaxMapPixels) + " to " + std::to_string(kMaxTiledMapPixels));
     O.MaxPixels = static_cast<int64_t>(*m);
+  } else if (Option == "--bands") {
+    O.Bands = V;
+  } else if (Option == "--stretch") {
+    O.Stretch = V;
   } else if (Option == "--labels") {
     if (V != "place" && V != "all")
       return Usage("--labels '" + apps::Printable(V) + "' is not place or all");
@@ -124,7 +136,7 @@ std::optional<int> ParseOptions(const std::vector<std::string>& Args, TOptions& 
       return 0;
     }
     if (a == "--size" || a == "--center" || a == "--mag" || a == "--out" || a == "--labels" ||
-        a == "--max-pixels") {
+        a == "--max-pixels" || a == "--bands" || a == "--stretch") {
       if (i + 1 >= Args.size()) return Usage("option " + a + " needs a value");
       if (const auto bad = TakeValue(a, Args[++i], O)) return bad;
     } else if (a.size() > 1 && a[0] == '-') {
@@ -134,6 +146,13 @@ std::optional<int> ParseOptions(const std::vector<std::string>& Args, TOptions& 
     }
   }
   if (O.Paths.empty()) return Usage("no calibration file or folder given (see --help)");
+  try {
+    O.Display = marovia::ParseSampleDisplay(O.Bands, O.Stretch);
+  } catch (const std::exception& e) {
+    return Usage(std::string("--bands/--stretch: ") + e.what());
+  }
+  const std::string problem = marovia::SampleDisplayProblem(O.Display);
+  if (!problem.empty()) return Usage("--bands/--stretch: " + problem);
   return std::nullopt;
 }
 
@@ -178,6 +197,7 @@ int main(int argc, char** argv) {
   viewer.Map().SetPlaceLabels(options.PlaceLabels);
   // Large scans are read through their tile pyramid without being asked.
   viewer.Map().SetMaxMapPixels(options.MaxPixels);
+  viewer.Map().SetSampleDisplay(options.Display);
   const bool usable = OpenFiles(viewer, options);
   if (viewer.Atlas().NumRegMaps() == 0) {
     std::cerr << "geoview: no map to show\n";

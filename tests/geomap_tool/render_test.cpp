@@ -11,6 +11,7 @@
 
 #include "png_reader.h"
 #include "run_tool.h"
+#include "support/map_kinds.h"
 #include "support/temp_dir.h"
 
 namespace marovia::geomaptool::test {
@@ -243,6 +244,35 @@ TEST(GeomapRender, RefusesACentreOffTheMap) {
   EXPECT_EQ(r.Status, kExitBadInput);
   EXPECT_NE(r.Err.find("is not on the map"), std::string::npos) << r.Err;
   EXPECT_FALSE(fs::exists(dir.File("v.png")));
+}
+
+// A six-band scene made by another program: by default its first three
+// bands are its colours; one band asked for is grey; a display that cannot
+// be is a usage error.
+TEST(GeomapRender, ShowsTheBandsAskedFor) {
+  const marovia::test::TempDir dir;
+  fs::copy_file(std::string(MAROVIA_TEST_DATA_DIR) + "/codecs/samples/L7_ETMs.tif",
+                dir.File("scene.tif"));
+  const std::string cal = dir.File("scene.xml");
+  SaveCalibrationAsXML(cal, "scene", marovia::test::KindCalibration(349, 352, "scene.tif"));
+  const auto coloured = [](const TRgbImage& View) {
+    int n = 0;
+    for (int y = 0; y < View.Height; ++y)
+      for (int x = 0; x < View.Width; ++x) {
+        const auto p = View.At(x, y);
+        n += p.R != p.G || p.G != p.B;
+      }
+    return n;
+  };
+  EXPECT_GT(coloured(Render({cal, "--size", "349x352"}, dir.File("a.png"))), 10000);
+  EXPECT_EQ(coloured(Render({cal, "--size", "349x352", "--bands", "2", "--stretch", "minmax"},
+                            dir.File("b.png"))),
+            0);
+  for (const char* bands : {"1,2", "x"}) {
+    const TResult r = RunTool({"render", cal, "--bands", bands, "-o", dir.File("c.png")});
+    EXPECT_EQ(r.Status, kExitUsage) << r.Err;
+    EXPECT_NE(r.Err.find("--bands"), std::string::npos) << r.Err;
+  }
 }
 
 }  // namespace
