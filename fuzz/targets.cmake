@@ -36,3 +36,12 @@ marovia_fuzz_target(geotiff_keys LINK geomap)
 marovia_fuzz_target(world_file LINK geomap)
 marovia_fuzz_target(map_file LINK geomap)
 marovia_fuzz_target(points_file LINK geomap)
+# Tracks, routes and waypoints: one target per reader, each also writing
+# what it read as GPX and GeoJSON and reading that back.
+marovia_fuzz_target(track_gpx LINK geomap)
+marovia_fuzz_target(track_kml LINK geomap)
+marovia_fuzz_target(track_geojson LINK geomap)
+marovia_fuzz_target(track_nmea LINK geomap)
+marovia_fuzz_target(track_tcx LINK geomap)
+marovia_fuzz_target(track_igc LINK geomap)
+marovia_fuzz_target(track_plt_wpt LINK geomap)

@@ -19,14 +19,14 @@ packages=(
   libtiff-dev libgeotiff-dev libzip-dev libsqlite3-dev libjs-leaflet
   # the image pyramid's cache file
   libzstd-dev
+  # geodesic lengths of tracks
+  libgeographiclib-dev
 )
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   poppler-utils imagemagick
   # geoview's test in a real X server driven by xdotool
   xvfb xauth xdotool
-  # the UTM benchmark compares with this library (benchmarks only)
-  libgeographiclib-dev
   # independent oracles of the calibration tests: gdaltransform, gmt mapproject
   gdal-bin gmt gmt-gshhg-high
   # datum shifts checked against cs2cs
@@ -37,6 +37,9 @@ test_packages=(
   chromium libvips-tools
   # the Python package, and its tests against pyproj
   pybind11-dev python3-dev python3-numpy python3-pytest python3-pyproj
+  # the track readers' oracle: converts every track format to GPX; xmllint
+  # checks that written XML is well formed
+  gpsbabel libxml2-utils
 )
 case "${1:-}" in
   "") ;;

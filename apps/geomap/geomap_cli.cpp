@@ -57,6 +57,10 @@ Commands:
                           an atlas folder (each pixel from the finest map
                           that covers it) into OUT: a directory {z}/{x}/{y}
                           with index.html, an .mbtiles or a .pmtiles file
+  track FILE...           what track files hold (GPX, KML, KMZ, GeoJSON, NMEA,
+                          TCX, IGC, PLT, WPT): waypoints, routes, tracks and
+                          shapes, their extent and time; with --stats the
+                          statistics of each track and route
 
 View options (render, print):
   --size WxH              size of the view in pixels (default 800x600; print
@@ -162,6 +166,24 @@ tiles options:
                           pointing at it)
   Tiles outside a map's border (a scanned sheet's margin) are transparent.
 
+track options:
+  --stats                 length (2D and 3D, on the WGS 84 ellipsoid), ascent,
+                          descent, elevation range, duration, moving time and
+                          stops of every segment, track and route, and in all,
+                          followed by the methods used
+  --units m|km            lengths in metres or kilometres (default km)
+  --ele-window M          ascent and descent from elevations averaged over M
+                          metres of track (default 100; 0: as recorded)
+  --hysteresis M          ascent and descent count changes of at least M
+                          metres between turning points (default 10)
+  --stop-radius M, --stop-time S
+                          a stop is a stay of S seconds within M metres
+                          (default 60 s within 20 m)
+  -o, --output FILE       write every waypoint, route, track and shape read to
+                          one .gpx (GPX 1.1; shapes have no GPX form) or
+                          .geojson file
+  --jobs N                files read at once (default: one per core)
+
 Exit status: 0 when everything was done, 1 when a file or line could not be
 used (each is reported on standard error, and the rest is still done), 2 for
 a bad command or option, 3 when an output file could not be written or the
@@ -179,6 +201,7 @@ Examples:
   geomap generate blank.xml --lat 45,48 --lon 5,11 --step 0.5 --size 1200x700
   geomap print samples/atlas/europe_lcc.xml --grid lines -o europe.pdf
   geomap tiles samples/atlas -o atlas_tiles --zoom 3-9
+  geomap track ride.gpx walk.kml --stats --units m
 )HELP";
 
 }  // namespace
@@ -217,6 +240,8 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         status = RunExport(rest, out, err);
       } else if (command == "tiles") {
         status = RunTiles(rest, out, err);
+      } else if (command == "track") {
+        status = RunTrack(rest, out, err);
       } else {
         throw TUsageError("unknown command '" + apps::Printable(command) + "' (see --help)");
       }

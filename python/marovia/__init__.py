@@ -46,6 +46,12 @@ __all__ = [
     "Database", "Item", "ITEM_DTYPE",
 ]
 
+# Tracks, routes and waypoints of GPS and GIS files (marovia/tracks.py).
+from .tracks import *  # noqa: E402,F401,F403
+from .tracks import __all__ as _tracks_all  # noqa: E402
+
+__all__ += _tracks_all
+
 # ---------------------------------------------------------------- geodesy
 
 Ellipsoid = namedtuple("Ellipsoid", "index id name a b inverse_flattening e2")

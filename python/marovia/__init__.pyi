@@ -189,3 +189,8 @@ class Database:
     def add_towns(self, names: Sequence[str], lat: ArrayLike, lon: ArrayLike,
                   altitude: ArrayLike = ..., class_number: ArrayLike = ..., tag: ArrayLike = ...,
                   state: ArrayLike = ...) -> npt.NDArray[np.int32]: ...
+
+from .tracks import (TrackFile as TrackFile, Track as Track, Route as Route, Shape as Shape,
+                     Waypoint as Waypoint, Segment as Segment, TrackStats as TrackStats,
+                     read_track as read_track, read_tracks as read_tracks,
+                     track_stats_method as track_stats_method, as_datetime64 as as_datetime64)

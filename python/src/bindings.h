@@ -13,6 +13,7 @@ void RegisterCalibration(pybind11::module_& m);
 void RegisterMaps(pybind11::module_& m);
 void RegisterAtlas(pybind11::module_& m);
 void RegisterDatabase(pybind11::module_& m);
+void RegisterTracks(pybind11::module_& m);  // tracks.cpp
 
 // An ellipsoid argument: its index (0..60), its identifier with or without
 // the "gel" prefix ("gelWGS84", "WGS84"), or its display name ("WGS 1984"),

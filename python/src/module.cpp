@@ -11,4 +11,5 @@ PYBIND11_MODULE(_marovia, m) {
   marovia::python::RegisterMaps(m);
   marovia::python::RegisterAtlas(m);
   marovia::python::RegisterDatabase(m);
+  marovia::python::RegisterTracks(m);
 }
