@@ -120,7 +120,7 @@ void TFileStore::Write(TSetFile File, int64_t Offset, const void* Bytes, int64_t
   f.Pending.Write(Offset, static_cast<const uint8_t*>(Bytes), Count);
   f.Size = std::max(f.Size, Offset + Count);
   f.Written = true;
-  if (files_[kTable].Pending.Bytes() + files_[kData].Pending.Bytes() < kgdbSpillBytes) return;
+  if (files_[kTable].Pending.Bytes() + files_[kData].Pending.Bytes() < spillBytes_) return;
   try {
     Flush();
   } catch (...) {
@@ -232,9 +232,13 @@ void TFileStore::WriteBatch(TFileState& F) {
     F.File.Resize(F.CutTo);
     F.DiskSize = F.CutTo;
   }
-  for (const auto& [start, bytes] : F.Pending.Runs()) {
-    F.File.WriteAt(start, bytes.data(), static_cast<int64_t>(bytes.size()));
-    F.DiskSize = std::max(F.DiskSize, start + static_cast<int64_t>(bytes.size()));
+  // From the end backwards: appended bytes before the data file's header,
+  // so that a batch without journal that fails on a full disk has not
+  // raised HighestID in the file yet.
+  const auto& runs = F.Pending.Runs();
+  for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
+    F.File.WriteAt(run->first, run->second.data(), static_cast<int64_t>(run->second.size()));
+    F.DiskSize = std::max(F.DiskSize, run->first + static_cast<int64_t>(run->second.size()));
   }
   if (F.DiskSize != F.Size) {
     F.File.Resize(F.Size);
@@ -299,9 +303,10 @@ void TFileStore::Rollback() {
     for (TFileState& f : files_) {
       f.Pending.Clear();
       if (!f.Opened || !flushed_) continue;
-      if (!journalCreated_ && f.DiskSize > f.BeginSize) {
+      if (!journalCreated_ && f.Written) {
         // A batch without journal only appended (and rewrote the header,
-        // which may keep its raised HighestID): cut the appended bytes off.
+        // which may keep its raised HighestID): cut the appended bytes off,
+        // also those of a write that failed half-way.
         f.File.Resize(f.BeginSize);
         f.DiskSize = f.BeginSize;
       }

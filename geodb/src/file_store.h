@@ -49,6 +49,8 @@ class TFileStore {
   TFileStore& operator=(const TFileStore&) = delete;
 
   void SetDurability(TgdbDurability Value) { durability_ = Value; }
+  // Bytes collected before a batch is written (kgdbSpillBytes).
+  void SetSpillBytes(int64_t Value) { spillBytes_ = Value; }
   TgdbDurability Durability() const { return durability_; }
 
   bool Active() const { return active_; }
@@ -109,6 +111,7 @@ class TFileStore {
   TSetNames names_;
   TSetLock& lock_;
   TgdbDurability durability_ = gdbDefaultDurability;
+  int64_t spillBytes_ = kgdbSpillBytes;
   bool active_ = false;
   bool explicit_ = false;
   bool broken_ = false;
