@@ -6,7 +6,6 @@
 // read, it is checked to lie within the data file, so a damaged record can
 // neither make a read leave a buffer nor size an allocation.
 #include <fcntl.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <vector>
@@ -52,11 +51,12 @@ class TFileReader : public gdb::TDataReader {
       // Released with the descriptor when the database closes.
     }
   }
-  int64_t Size() override { return file_.Size(); }
+  int64_t Size() override { return file_->Size(); }
   void ReadAt(int64_t Offset, void* Buffer, int64_t Count) override {
-    file_.ReadAt(Offset, Buffer, Count);
+    file_->ReadAt(Offset, Buffer, Count);
   }
-  gdb::TRawFile file_;
+  gdb::TRawFile own_;
+  gdb::TRawFile* file_ = &own_;
   gdb::TSetLock* lock_ = nullptr;
 };
 
@@ -65,21 +65,15 @@ class TFileReader : public gdb::TDataReader {
 std::unique_ptr<gdb::TDataReader> TGeoDB::DataReader(const char* Operation) {
   if (FStore && FStore->Active()) return std::make_unique<TStoreReader>(*FStore);
   auto reader = std::make_unique<TFileReader>();
-  if (FOpenReadOnly && FLock && FLock->IsOpen()) {
+  if (!FReaderData) {
+    reader->own_.Open(FNameGDD, O_RDONLY);
+    return reader;
+  }
+  reader->file_ = FReaderData.get();
+  if (FLock && FLock->IsOpen()) {
     if (!FLock->TryLockReading(gdb::kReaderWaitMs))
       Fail(Operation, "the database is being changed by another program; try again later.");
     reader->lock_ = FLock.get();
-  }
-  reader->file_.Open(FNameGDD, O_RDONLY);
-  if (FOpenReadOnly) {
-    // Garbage collection moves blocks into a new file: the offsets this
-    // database read no longer hold there.
-    struct stat st;
-    if (::fstat(reader->file_.Fd(), &st) != 0 || static_cast<uint64_t>(st.st_dev) != FDataDevice ||
-        static_cast<uint64_t>(st.st_ino) != FDataInode)
-      Fail(Operation,
-           "the data file was replaced since the database was opened (another program collected "
-           "its garbage); open it again.");
   }
   return reader;
 }

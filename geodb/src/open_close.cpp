@@ -107,7 +107,7 @@ void TGeoDB::ResetState() {
   FLock.reset();
   FOpenReadOnly = false;
   FIndexesPending = false;
-  FDataDevice = FDataInode = 0;
+  FReaderData.reset();
   FSystemData = FreshHeader();
   FMaxLatExtent = FMaxLongExtent = 0;
   FNameGDS.clear();

@@ -1,7 +1,6 @@
 // TGeoDB: transactions, the change of one operation, durability, read-only
 // opening and the recovery a reader may do.
 #include <fcntl.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -10,6 +9,7 @@
 #include "journal.h"
 #include "marovia/geodb/geodb.h"
 #include "marovia/platform/files.h"
+#include "raw_file.h"
 #include "set_lock.h"
 
 namespace marovia {
@@ -161,11 +161,8 @@ void TGeoDB::OpenForReading(const std::string& Base) {
                             "here).");
   }
   ReadFileSet(Base);
-  struct stat st;
-  if (::stat(FNameGDD.c_str(), &st) == 0) {
-    FDataDevice = static_cast<uint64_t>(st.st_dev);
-    FDataInode = static_cast<uint64_t>(st.st_ino);
-  }
+  FReaderData = std::make_unique<gdb::TRawFile>();
+  FReaderData->Open(FNameGDD, O_RDONLY);
   FinishOpening(false);
   FLock->UnlockBusy();
 }

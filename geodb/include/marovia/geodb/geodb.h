@@ -50,6 +50,7 @@ namespace gdb {
 class TFileStore;
 class TSetLock;
 class TDataReader;
+class TRawFile;
 }  // namespace gdb
 
 class TGeoDB : public TComponent {
@@ -117,10 +118,11 @@ class TGeoDB : public TComponent {
   // Read-only: the next opening reads the set without creating, changing or
   // locking it against writers, and every change raises EZYLGeoDBError. Such
   // a database may be open beside a writer: it waits (about two seconds)
-  // for a change under way to end and raises EZYLGeoDBError if it does not;
-  // reading a data block after the writer collected garbage raises
-  // EZYLGeoDBError (open it again). It completes an interrupted transaction
-  // of a writer that died, if it may write the files.
+  // for a change under way to end and raises EZYLGeoDBError if it does not.
+  // It reads the state committed when it was opened (its data file stays
+  // open, so garbage collection by the writer moves nothing under it), and
+  // completes an interrupted transaction of a writer that died, if it may
+  // write the files.
   bool ReadOnly() const { return FReadOnly; }
   void SetReadOnly(bool Value) { FReadOnly = Value; }
 
@@ -409,8 +411,8 @@ class TGeoDB : public TComponent {
   bool RecoverForReader(const std::string& Base);
   void RepairInterruptedDeletion();
   // Reader of the data file for one operation: through the transaction when
-  // one is under way; for a read-only database under its shared lock, after
-  // checking that the file is still the one it opened.
+  // one is under way; for a read-only database its own descriptor, under
+  // its shared lock.
   std::unique_ptr<gdb::TDataReader> DataReader(const char* Operation);
   std::string ErrorPrefix() const;
   [[noreturn]] void Fail(const std::string& Operation, const std::string& Text) const;
@@ -492,9 +494,10 @@ class TGeoDB : public TComponent {
   // The locks of the open set, and its writer (none when read-only).
   std::unique_ptr<gdb::TSetLock> FLock;
   std::unique_ptr<gdb::TFileStore> FStore;
-  // Identity of the data file a read-only database opened (device, inode).
-  uint64_t FDataDevice = 0;
-  uint64_t FDataInode = 0;
+  // A read-only database's data file, open from opening to closing: its
+  // blocks stay where the item records say even when a writer replaces the
+  // file by collecting garbage.
+  std::unique_ptr<gdb::TRawFile> FReaderData;
 };
 
 }  // namespace marovia
