@@ -5,7 +5,7 @@
 // gdbjournal.h: files and folder at gdNormal and gdFull, the last folder
 // sync at gdFull only):
 //   1. the compacted data file is written to B.zylgdd.gc and the item table
-//      with the new offsets to B.zylgds.gc; both are synced;
+//      with the new offsets to B.zylgds.gc; both are synced, and the folder;
 //   2. the marker B.zylgc is created and the folder synced: from here on the
 //      new state is the valid one (commit point);
 //   3. B.zylgds.gc and B.zylgdd.gc are renamed over B.zylgds and B.zylgdd;
@@ -196,11 +196,12 @@ int64_t TGeoDB::GarbageCollection() {
     table.Rewrite();
     table.BlockWrite(recs.data(), static_cast<int64_t>(recs.size()));
     table.CloseFile();
-    // The new files must be whole on the disk before the marker says they
-    // are the database.
+    // The new files must be whole on the disk, and their names too, before
+    // the marker says they are the database.
     if (FDurability != gdNone) {
       SyncFileNamed(gc.NewData);
       SyncFileNamed(gc.NewTable);
+      gdb::SyncFolder(gdb::FolderOf(gc.NewTable));
     }
 
     TBinaryFile marker(gc.Marker, 1);
