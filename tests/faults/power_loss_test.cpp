@@ -23,7 +23,6 @@
 
 #include "faults_model.h"
 #include "shim_run.h"
-#include "support/temp_dir.h"
 
 namespace marovia::faults {
 namespace {
@@ -201,7 +200,7 @@ class GeoDBPowerLoss : public ::testing::TestWithParam<TgdbDurability> {
     }
   }
 
-  test::TempDir tmp_;
+  TScratch tmp_;
 };
 
 TEST_P(GeoDBPowerLoss, OpeningRecoversAConfirmedState) {

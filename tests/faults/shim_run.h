@@ -29,6 +29,35 @@ struct TRun {
   std::string Stderr;  // what it printed
 };
 
+// A fresh folder for one test, on a memory file system where there is one:
+// the runs force thousands of writes to the disk, and what they check does
+// not depend on where the files are.
+class TScratch {
+ public:
+  TScratch() {
+    static int counter = 0;
+    const fs::path shm = "/dev/shm";
+    std::error_code ec;
+    const fs::path base = fs::is_directory(shm, ec) && ::access(shm.c_str(), W_OK) == 0
+                              ? shm
+                              : fs::temp_directory_path();
+    do {
+      path_ =
+          base / ("marovia_faults_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+    } while (!fs::create_directory(path_, ec) && !ec);
+  }
+  ~TScratch() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  TScratch(const TScratch&) = delete;
+  TScratch& operator=(const TScratch&) = delete;
+  const fs::path& Path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
 // Runs fault_driver Writer Folder Variant under the shim.
 inline TRun RunDriver(const std::string& Writer, const fs::path& Folder, int Variant,
                       const TShim& Shim = {}) {

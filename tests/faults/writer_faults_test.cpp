@@ -11,7 +11,6 @@
 #include "faults_model.h"
 #include "marovia/platform/image_pyramid.h"
 #include "shim_run.h"
-#include "support/temp_dir.h"
 
 namespace marovia::faults {
 namespace {
@@ -195,7 +194,7 @@ class WriterFaults : public ::testing::TestWithParam<TWriterCase> {
     return c;
   }
 
-  test::TempDir tmp_;
+  TScratch tmp_;
   TSnapshot before_, after_;
   TContents dbBefore_, dbAfter_;
 };
