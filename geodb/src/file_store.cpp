@@ -109,8 +109,19 @@ TFileStore::TFileState& TFileStore::Opened(TSetFile File) {
   TFileState& f = files_[File];
   if (!f.Opened) {
     f.File.Open(File == kTable ? names_.Table : names_.Data, O_RDWR);
-    f.BeginSize = f.DiskSize = f.Size = f.CutTo = f.File.Size();
     f.Opened = true;
+    f.SizeKnown = false;
+    f.WrittenEnd = 0;
+  }
+  return f;
+}
+
+TFileStore::TFileState& TFileStore::Known(TSetFile File) {
+  TFileState& f = Opened(File);
+  if (!f.SizeKnown) {
+    f.BeginSize = f.DiskSize = f.CutTo = f.File.Size();
+    f.Size = std::max(f.BeginSize, f.WrittenEnd);
+    f.SizeKnown = true;
   }
   return f;
 }
@@ -118,7 +129,10 @@ TFileStore::TFileState& TFileStore::Opened(TSetFile File) {
 void TFileStore::Write(TSetFile File, int64_t Offset, const void* Bytes, int64_t Count) {
   TFileState& f = Opened(File);
   f.Pending.Write(Offset, static_cast<const uint8_t*>(Bytes), Count);
-  f.Size = std::max(f.Size, Offset + Count);
+  if (f.SizeKnown)
+    f.Size = std::max(f.Size, Offset + Count);
+  else
+    f.WrittenEnd = std::max(f.WrittenEnd, Offset + Count);
   f.Written = true;
   if (files_[kTable].Pending.Bytes() + files_[kData].Pending.Bytes() < spillBytes_) return;
   try {
@@ -130,7 +144,7 @@ void TFileStore::Write(TSetFile File, int64_t Offset, const void* Bytes, int64_t
 }
 
 void TFileStore::Truncate(TSetFile File, int64_t Size) {
-  TFileState& f = Opened(File);
+  TFileState& f = Known(File);
   f.Pending.CutAt(Size);
   f.Size = Size;
   f.CutTo = std::min(f.CutTo, Size);
@@ -138,11 +152,11 @@ void TFileStore::Truncate(TSetFile File, int64_t Size) {
 }
 
 int64_t TFileStore::Size(TSetFile File) {
-  return Opened(File).Size;
+  return Known(File).Size;
 }
 
 void TFileStore::Read(TSetFile File, int64_t Offset, void* Bytes, int64_t Count) {
-  TFileState& f = Opened(File);
+  TFileState& f = Known(File);
   if (Offset < 0 || Count < 0 || Offset > f.Size - Count)
     throw EInOutError(f.File.Name(), "read past end of file");
   auto* out = static_cast<uint8_t*>(Bytes);
@@ -154,16 +168,22 @@ void TFileStore::Read(TSetFile File, int64_t Offset, void* Bytes, int64_t Count)
   f.Pending.Overlay(Offset, out, Count);
 }
 
-bool TFileStore::NeedsJournal() const {
+bool TFileStore::NeedsJournal() {
   if (explicit_ || durability_ != gdNone || journalCreated_) return true;
-  for (int i = 0; i < 2; ++i) {
-    const TFileState& f = files_[i];
-    if (!f.Opened) continue;
+  constexpr auto kHeader = static_cast<int64_t>(sizeof(TgdbSystemData));
+  for (const TSetFile i : {kTable, kData}) {
+    if (!files_[i].Opened) continue;
+    const auto& runs = files_[i].Pending.Runs();
+    // The data file's header alone: in place whatever the file's size.
+    if (i == kData && !files_[i].SizeKnown && !runs.empty() &&
+        runs.rbegin()->first + static_cast<int64_t>(runs.rbegin()->second.size()) <= kHeader)
+      continue;
+    const TFileState& f = Known(i);
     if (f.CutTo < f.BeginSize) return true;
     for (const auto& [start, bytes] : f.Pending.Runs()) {
       if (start >= f.BeginSize) continue;
       const int64_t inPlaceEnd = std::min(start + static_cast<int64_t>(bytes.size()), f.BeginSize);
-      if (i == kTable || inPlaceEnd > static_cast<int64_t>(sizeof(TgdbSystemData))) return true;
+      if (i == kTable || inPlaceEnd > kHeader) return true;
     }
   }
   return false;
@@ -189,8 +209,8 @@ void TFileStore::SaveBatchPages() {
   const bool created = !journalCreated_;
   if (created) {
     // The header holds both begin sizes: both files are looked at now.
-    Opened(kTable);
-    Opened(kData);
+    Known(kTable);
+    Known(kData);
     journal_.Open(names_.Journal, O_RDWR | O_CREAT | O_TRUNC);
     journalCreated_ = true;
     journalEnd_ = 0;
@@ -202,8 +222,8 @@ void TFileStore::SaveBatchPages() {
   }
   std::vector<uint8_t> page(kgdbJournalPage);
   for (const TSetFile which : {kData, kTable}) {
-    TFileState& f = files_[which];
-    if (!f.Opened) continue;
+    if (!files_[which].Opened) continue;
+    TFileState& f = Known(which);
     for (const int64_t p : PagesToSave(f)) {
       const int64_t offset = p * kgdbJournalPage;
       const auto length =
@@ -228,6 +248,14 @@ void TFileStore::SaveBatchPages() {
 
 void TFileStore::WriteBatch(TFileState& F) {
   if (!F.Opened) return;
+  if (!F.SizeKnown) {
+    // Nothing cut (a cut looks the size up): the writes alone make the file
+    // what it is to be.
+    for (const auto& [start, bytes] : F.Pending.Runs())
+      F.File.WriteAt(start, bytes.data(), static_cast<int64_t>(bytes.size()));
+    F.Pending.Clear();
+    return;
+  }
   if (F.CutTo < F.DiskSize) {
     F.File.Resize(F.CutTo);
     F.DiskSize = F.CutTo;
@@ -257,11 +285,16 @@ void TFileStore::TakeChangingLock() {
 void TFileStore::Flush() {
   bool any = false;
   for (const TFileState& f : files_)
-    any =
-        any || (f.Opened && (!f.Pending.Empty() || f.CutTo != f.DiskSize || f.Size != f.DiskSize));
+    any = any || (f.Opened && (!f.Pending.Empty() ||
+                               (f.SizeKnown && (f.CutTo != f.DiskSize || f.Size != f.DiskSize))));
   if (!any) return;
-  TakeChangingLock();
-  if (NeedsJournal()) SaveBatchPages();
+  // Readers wait while bytes they may read change in place. A batch without
+  // journal only appends (readers take whole records) and rewrites the data
+  // file's header (one write within a page).
+  if (NeedsJournal()) {
+    TakeChangingLock();
+    SaveBatchPages();
+  }
   // The data before the records that point into it.
   flushed_ = true;
   WriteBatch(files_[kData]);
@@ -303,7 +336,7 @@ void TFileStore::Rollback() {
     for (TFileState& f : files_) {
       f.Pending.Clear();
       if (!f.Opened || !flushed_) continue;
-      if (!journalCreated_ && f.Written) {
+      if (!journalCreated_ && f.Written && f.SizeKnown) {
         // A batch without journal only appended (and rewrote the header,
         // which may keep its raised HighestID): cut the appended bytes off,
         // also those of a write that failed half-way.

@@ -84,20 +84,26 @@ class TFileStore {
   struct TFileState {
     TRawFile File;
     bool Opened = false;
-    int64_t BeginSize = 0;  // when the transaction began
-    int64_t DiskSize = 0;   // on disk now
-    int64_t Size = 0;       // as the transaction sees it
-    int64_t CutTo = 0;      // smallest size set since the last batch
-    bool Written = false;   // the transaction wrote to the file
+    // The sizes below are looked up at first need: an addition outside a
+    // transaction rewrites the data file's header without ever needing it.
+    bool SizeKnown = false;
+    int64_t WrittenEnd = 0;  // end of the writes made before the size was known
+    int64_t BeginSize = 0;   // when the transaction began
+    int64_t DiskSize = 0;    // on disk now
+    int64_t Size = 0;        // as the transaction sees it
+    int64_t CutTo = 0;       // smallest size set since the last batch
+    bool Written = false;    // the transaction wrote to the file
     TPendingBytes Pending;
     std::unordered_set<int64_t> Saved;  // pages in the journal
   };
 
   TFileState& Opened(TSetFile File);
+  // Opened, with its sizes looked up.
+  TFileState& Known(TSetFile File);
   // Writes the collected bytes as one batch (steps 1 and 2 of the
   // protocol).
   void Flush();
-  bool NeedsJournal() const;
+  bool NeedsJournal();
   // Pages below the begin size that the batch changes, not yet saved.
   std::vector<int64_t> PagesToSave(const TFileState& F) const;
   void SaveBatchPages();

@@ -350,7 +350,7 @@ bool TGeoDB::IsFileOfSet(const std::string& FileName) const {
     std::error_code ec;  // a file that does not exist is none of the set
     return std::filesystem::equivalent(FileName, member, ec) && !ec;
   };
-  if (same(FNameGDS) || same(FNameGDD)) return true;
+  if (same(FNameGDS) || same(FNameGDD) || same(StripExtension(FNameGDS) + ".zylgj")) return true;
   for (const auto& n : FNameIX)
     if (same(n)) return true;
   return false;
