@@ -5,12 +5,13 @@
 // between BeginTransaction and Commit. It reaches the item table and the
 // data file through a rollback journal, so that a program killed, a full
 // disk or (at durability gdNormal and gdFull, not the default) a power cut
-// leaves the state before or after it, never a mixture. The five index files are rewritten
-// after every change, or, with LazyWrite on, when lazy writing is switched
-// off, the database is closed or another one opened, and when the component
-// is destroyed; inside a transaction, once at its commit. Outside a
-// transaction no file stays open between calls (a database open for writing
-// keeps the descriptor that holds its lock).
+// leaves the state before or after it, never a mixture. The five index
+// files are rewritten after every change, or, with LazyWrite on, when lazy
+// writing is switched off, the database is closed or another one opened,
+// and when the component is destroyed; inside a transaction, once at its
+// commit. Outside a transaction no file stays open between calls (a
+// database open for writing keeps the descriptor that holds its lock, a
+// read-only one its data file).
 //
 // One component may have a database open for writing at a time; others may
 // open it read-only beside it (SetReadOnly before opening).
@@ -463,7 +464,8 @@ class TGeoDB : public TComponent {
   void CopyBlob(gdb::TDataReader& F, int e, Sink&& ToSink);
   void RecoverGarbageCollection(const std::string& Base);
   // True when FileName names one of the seven files of the open database
-  // (under any spelling or link); writing there would destroy it.
+  // or its journal (under any spelling or link); writing there would
+  // destroy it.
   bool IsFileOfSet(const std::string& FileName) const;
   void RebuildIndexArrays();
   // Raises the largest item height and width seen to cover Rec.
