@@ -159,6 +159,7 @@ void TFileStore::Read(TSetFile File, int64_t Offset, void* Bytes, int64_t Count)
   TFileState& f = Known(File);
   if (Offset < 0 || Count < 0 || Offset > f.Size - Count)
     throw EInOutError(f.File.Name(), "read past end of file");
+  if (Count == 0) return;
   auto* out = static_cast<uint8_t*>(Bytes);
   // Below what is on disk and not cut off, the disk holds the bytes; the
   // rest is zeros until written.
