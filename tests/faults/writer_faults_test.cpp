@@ -21,10 +21,13 @@ struct TWriterCase {
   const char* Writer;
   TCheck Check;
   bool Image = false;  // the writer reads map.bmp
+  // The database commands' durability: gdNormal, so that their syncs are
+  // counted and failed too; gdNone for the writes made without journal.
+  TgdbDurability Durability = gdNormal;
 };
 
 void PrintTo(const TWriterCase& C, std::ostream* Out) {
-  *Out << C.Writer;
+  *Out << C.Writer << (C.Durability == gdNone ? " (durability none)" : "");
 }
 
 // Name -> bytes of every entry of a zip archive (empty when it is none).
@@ -71,9 +74,7 @@ class WriterFaults : public ::testing::TestWithParam<TWriterCase> {
     const std::string w = GetParam().Writer;
     return GetParam().Check == TCheck::Database ? "db-" + w : w;
   }
-  // The database commands run at durability gdNormal (variant 1), so that
-  // their syncs are counted and failed too.
-  int Variant() const { return 1; }
+  int Variant() const { return GetParam().Durability; }
 
   // Empty when the folder holds what a failed (Failed) or successful run may
   // leave; otherwise what is wrong.
@@ -241,7 +242,8 @@ TEST_P(WriterFaults, EveryFailedCallLeavesTheFileWholeAndSaysSo) {
       }
     }
   }
-  std::printf("%s: write %ld, fsync %ld, rename %ld; %d runs, %d failed with an error\n", c.Writer,
+  std::printf("%s%s: write %ld, fsync %ld, rename %ld; %d runs, %d failed with an error\n",
+              c.Writer, c.Durability == gdNone ? " (durability none)" : "",
               counts.count("write") ? counts.at("write") : 0,
               counts.count("fsync") ? counts.at("fsync") : 0,
               counts.count("rename") ? counts.at("rename") : 0, runs, failed);
@@ -263,10 +265,12 @@ const TWriterCase kWriters[] = {
     {"tiles-pmtiles", TCheck::Files},
     {"pyramid", TCheck::Pyramid, true},
     {"add", TCheck::Database},
+    {"add", TCheck::Database, false, gdNone},
     {"replace", TCheck::Database},
     {"delete", TCheck::Database},
     {"meta", TCheck::Database},
     {"description", TCheck::Database},
+    {"description", TCheck::Database, false, gdNone},
     {"transaction", TCheck::Database},
     {"collect", TCheck::Database},
 };
@@ -276,7 +280,7 @@ INSTANTIATE_TEST_SUITE_P(Writers, WriterFaults, ::testing::ValuesIn(kWriters),
                            std::string n = Info.param.Writer;
                            for (char& ch : n)
                              if (ch == '-') ch = '_';
-                           return n;
+                           return Info.param.Durability == gdNone ? n + "_none" : n;
                          });
 
 }  // namespace
