@@ -102,9 +102,13 @@ namespace marovia {
 // two or three times per transaction, so with gdNormal and gdFull many
 // changes belong in one transaction.
 enum TgdbDurability : uint8_t {
-  // Never. Nothing confirmed is lost when the program dies; a power cut or a
-  // system crash may lose recent changes or leave them partly written. The
-  // default: a change costs what it cost before there were transactions.
+  // Never. Nothing confirmed is lost when the program dies or a write fails;
+  // a power cut or a system crash may lose recent changes or leave them
+  // partly written. The default: a change costs what it cost before there
+  // were transactions, whereas forcing makes each change outside a
+  // transaction a thousand times slower on a disk that takes milliseconds
+  // to flush. Programs that must survive power cuts choose gdFull and
+  // group their changes in transactions.
   gdNone = 0,
   // The journal before the files and the files before the commit point: a
   // power cut leaves the state after a confirmed transaction, at worst
