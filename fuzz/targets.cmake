@@ -11,6 +11,7 @@ marovia_fuzz_target(jpeg_decode LINK platform_gfx)
 marovia_fuzz_target(cursor_decode LINK platform_ui)
 marovia_fuzz_target(tagscan LINK zylbase)
 marovia_fuzz_target(geodb_open LINK geodb)
+marovia_fuzz_target(geodb_journal LINK geodb)
 # The tools' parsers are compiled from the tools' own sources.
 marovia_fuzz_target(geodb_import_text
   SOURCES ${geodb_tool}/text_import.cpp ${geodb_tool}/json.cpp ${geodb_tool}/geojson_export.cpp
