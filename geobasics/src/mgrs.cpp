@@ -311,7 +311,7 @@ bool UtmGrid(const TParts& p, TGeoEllipsoid ellipsoid, TGridPoint& g, std::strin
   // (A product for the quotient: an ulp either way is far inside the slack.)
   edge += kRowCycle * std::ceil((bandLo - kSquare - edge) * (1 / kRowCycle));
   if (edge > bands.hi[band] + kBandSlack)
-    return Fail(why, std::to_string(p.zone) + p.band + " " + p.column + p.row +
+    return Fail(why, "square " + std::to_string(p.zone) + p.band + " " + p.column + p.row +
                          " does not lie in band " + p.band);
   g.zone = p.zone;
   g.south = p.band < 'N';
