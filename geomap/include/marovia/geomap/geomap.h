@@ -29,6 +29,8 @@
 //     map_calibration*.cpp    fits, conversions, batches, residuals
 //     lsq_solver.cpp          least squares by singular value decomposition
 //     plane_polynomial.cpp, thin_plate_*.cpp  the projected and thin-plate fits
+//     cholesky_kernel.cpp     the thin-plate fit's blocked, vectorised Cholesky
+//     point_model_kernels.cpp the Miller and conic formulas, vectorised
 //     crs_projection.cpp, proj_context.cpp    coordinate reference systems (PROJ)
 //     conversion_lines.cpp    graticule line fits
 //   files/         calibration, landmark and symbol files (calxml.h, xmltext.h)
