@@ -159,8 +159,8 @@ bool SolveThinPlateSystem(TThinPlateSystem& S, TThinPlateSolution& out) {
   // 4. w = Q [0; g] and the affine part.
   double rx[3], ry[3];
   for (std::size_t r = 0; r < 3; ++r) {
-    rx[r] = cx[r] - Dot(&top[r * m], gx.data(), m);
-    ry[r] = cy[r] - Dot(&top[r * m], gy.data(), m);
+    rx[r] = cx[r] - Dot(top.data() + r * m, gx.data(), m);
+    ry[r] = cy[r] - Dot(top.data() + r * m, gy.data(), m);
   }
   for (std::size_t r = 3; r-- > 0;) {
     for (std::size_t c = r + 1; c < 3; ++c) {
