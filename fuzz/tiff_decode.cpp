@@ -6,11 +6,13 @@
 // accepts decodes to the size it declared or is refused; a decoded image has
 // Width x Height pixels with an empty high byte and survives saving and
 // loading unchanged; a refused load keeps the previous image and the
-// stream's position; progress only grows.
+// stream's position; progress only grows; a display of the samples chosen
+// from the input's length decodes the same pixels twice.
 #include <algorithm>
 
 #include "fuzz_support.h"
 #include "marovia/platform/imageprobe.h"
+#include "marovia/platform/sample_display.h"
 #include "marovia/platform/streams.h"
 #include "marovia/platform/tiffimage.h"
 
@@ -23,6 +25,36 @@ namespace {
 constexpr int64_t kDecodePixels = int64_t{1} << 18;
 
 constexpr uint8_t kPrefix[] = {'I', 'I', 0x2A};
+
+// Band choices and stretches the host may set, the default first.
+TSampleDisplay DisplayFor(size_t Size) {
+  TSampleDisplay d;
+  switch (Size % 6) {
+    case 1:
+      d.Bands = {3, 2, 1};
+      break;
+    case 2:
+      d.Bands = {2};
+      d.Stretch = skMinMax;
+      break;
+    case 3:
+      d.Stretch = skPercentile;
+      d.Low = 10;
+      d.High = 90;
+      break;
+    case 4:
+      d.Stretch = skRange;
+      d.Low = -100;
+      d.High = 1e6;
+      break;
+    case 5:
+      d.Stretch = skFullRange;
+      break;
+    default:
+      break;
+  }
+  return d;
+}
 
 bool Probe(const uint8_t* Data, size_t Size, int64_t& W, int64_t& H) {
   const bool fromMemory = ReadImageDimensions(Data, Size, W, H);
@@ -49,6 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   TMemoryStream stream;
   fuzz::Fill(stream, Data, Size);
   TTiffImage tiff;
+  tiff.SetSampleDisplay(DisplayFor(Size));
   tiff.SetWidth(2);
   tiff.SetHeight(1);
   int last = -1;
@@ -67,6 +100,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const size_t pixels = static_cast<size_t>(bmp.Width()) * static_cast<size_t>(bmp.Height());
   for (size_t i = 0; i < pixels; ++i)
     fuzz::Check((bmp.Bits()[i] >> 24) == 0, "pixel word with a high byte");
+
+  // The stretch comes from the file alone: a second decoding is the same.
+  TMemoryStream second;
+  fuzz::Fill(second, Data, Size);
+  TTiffImage twice;
+  twice.SetSampleDisplay(DisplayFor(Size));
+  twice.LoadFromStream(second);
+  fuzz::Check(std::equal(bmp.Bits(), bmp.Bits() + pixels, twice.Bitmap().Bits()),
+              "two decodings differ");
 
   TMemoryStream saved;
   last = -1;

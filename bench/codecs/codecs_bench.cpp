@@ -1,13 +1,23 @@
 // Loading and saving a 3-megapixel map image (2000 x 1500) as BMP in the
-// depths the map control meets, as JPEG and as PNG; and reading only the
-// declared size of each.
+// depths the map control meets, as JPEG, as PNG and as TIFF; a 32-bit
+// floating-point elevation grid of the same size shown through the
+// percentile stretch; and reading only the declared size of each.
 #include <benchmark/benchmark.h>
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "marovia/platform/graphics.h"
 #include "marovia/platform/imageprobe.h"
 #include "marovia/platform/jpeg.h"
 #include "marovia/platform/pngimage.h"
 #include "marovia/platform/streams.h"
+#include "marovia/platform/tiffimage.h"
 
 namespace {
 
@@ -142,6 +152,64 @@ void BM_PngDecode(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * int64_t(kW) * kH);
 }
 BENCHMARK(BM_PngDecode)->Unit(benchmark::kMillisecond);
+
+void BM_TiffDecode(benchmark::State& state) {
+  TBitmap b;
+  b.SetPixelFormat(pf24bit);
+  FillMap(b);
+  TTiffImage t;
+  t.Assign(b);
+  TMemoryStream s;
+  t.SaveToStream(s);
+  for (auto _ : state) {
+    s.SetPosition(0);
+    TTiffImage q;
+    q.LoadFromStream(s);
+    benchmark::DoNotOptimize(q.Bitmap().Bits());
+  }
+  state.SetItemsProcessed(state.iterations() * int64_t(kW) * kH);
+}
+BENCHMARK(BM_TiffDecode)->Unit(benchmark::kMillisecond);
+
+// A smooth surface with noise, as an elevation model, in DEFLATE strips of
+// 16 rows with the floating-point predictor, written through libtiff into
+// a temporary file.
+std::string FloatGrid() {
+  static const std::string file = [] {
+    const std::string name = "/tmp/marovia_bench_float_" + std::to_string(::getpid()) + ".tif";
+    TIFF* t = TIFFOpen(name.c_str(), "w");
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, kW);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, kH);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 32);
+    TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_FLOATINGPOINT);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 16);
+    std::vector<float> row(kW);
+    for (int y = 0; y < kH; ++y) {
+      for (int x = 0; x < kW; ++x)
+        row[x] = float(800 * std::sin(x * 0.003) * std::cos(y * 0.004) + (x * 7 + y * 3) % 13);
+      TIFFWriteScanline(t, row.data(), uint32_t(y), 0);
+    }
+    TIFFClose(t);
+    std::atexit([] { std::remove(FloatGrid().c_str()); });
+    return name;
+  }();
+  return file;
+}
+
+void BM_TiffFloatStretchDecode(benchmark::State& state) {
+  const std::string file = FloatGrid();
+  for (auto _ : state) {
+    TTiffImage q;
+    q.LoadFromFile(file);
+    benchmark::DoNotOptimize(q.Bitmap().Bits());
+  }
+  state.SetItemsProcessed(state.iterations() * int64_t(kW) * kH);
+}
+BENCHMARK(BM_TiffFloatStretchDecode)->Unit(benchmark::kMillisecond);
 
 // The size check before decoding: what it costs per file, in memory.
 void BM_ReadImageDimensions(benchmark::State& state) {

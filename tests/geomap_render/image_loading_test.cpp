@@ -7,6 +7,7 @@
 
 #include "marovia/platform/jpeg.h"
 #include "marovia/platform/pngimage.h"
+#include "marovia/platform/tiffimage.h"
 #include "render_fixture.h"
 #include "support/temp_dir.h"
 
@@ -180,6 +181,36 @@ TEST_F(ImageLoading, DamagedFileRaisesAndLeavesTheMapAsItWas) {
   EXPECT_EQ(v.map.MapBitmap().Width(), 30);
   v.map.SetTopLeft({0, 0});
   EXPECT_EQ(v.map.Canvas().Pixels(3, 2), MapView::Stored(PixelToColor(0x030228)));
+}
+
+// A six-band scene (8-bit samples, not colours) is taken with the
+// display the host set before loading it; a display that cannot be used is
+// refused and the previous one kept.
+TEST_F(ImageLoading, MultiBandTiffShowsTheBandsTheHostChose) {
+  const std::string scene = MAROVIA_TEST_DATA_DIR "/codecs/samples/L7_ETMs.tif";
+  TSampleDisplay falseColour;
+  falseColour.Bands = {4, 3, 2};
+  for (const TSampleDisplay& d : {TSampleDisplay{}, falseColour}) {
+    v.map.SetSampleDisplay(d);
+    v.map.SetMapImgFile(scene);
+    TTiffImage want;
+    want.SetSampleDisplay(d);
+    want.LoadFromFile(scene);
+    ASSERT_EQ(v.map.MapImgWidth(), want.Width());
+    const TBitmap& got = v.map.MapBitmap();
+    for (int y = 0; y < want.Height(); y += 7)
+      for (int x = 0; x < want.Width(); x += 5)
+        ASSERT_EQ(got.ScanLine(y)[x] & 0xFFFFFF, want.Bitmap().ScanLine(y)[x]) << x << "," << y;
+  }
+  TSampleDisplay two;
+  two.Bands = {1, 2};
+  try {
+    v.map.SetSampleDisplay(two);
+    ADD_FAILURE() << "two bands accepted";
+  } catch (const EZYLGeoMapError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("Component \"Map1\": ", 0), 0u) << e.what();
+  }
+  EXPECT_EQ(v.map.SampleDisplay(), falseColour);
 }
 
 }  // namespace

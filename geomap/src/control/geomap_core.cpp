@@ -365,6 +365,7 @@ void TGeoMap::Assign(const TPersistent& Source) {
   FPyramid = src->FPyramid;
   FMaxMapPixels = src->FMaxMapPixels;
   FPyramidCacheDir = src->FPyramidCacheDir;
+  FSampleDisplay = src->FSampleDisplay;
 }
 
 void TGeoMap::Clear() {

@@ -60,6 +60,12 @@ void TGeoMap::SetMaxMapPixels(int64_t Value) {
   FMaxMapPixels = std::clamp(Value, kMaxMapPixels, kMaxTiledMapPixels);
 }
 
+void TGeoMap::SetSampleDisplay(const TSampleDisplay& Value) {
+  const std::string problem = SampleDisplayProblem(Value);
+  if (!problem.empty()) RaiseError("cannot show map image samples so: " + problem);
+  FSampleDisplay = Value;
+}
+
 void TGeoMap::RefuseOnTiledMap(const std::string& What) const {
   if (!FPyramid) return;
   RaiseError("cannot " + What + ": the map image (" + IntToStr(FMapImgWidth) + " x " +
@@ -77,6 +83,7 @@ std::shared_ptr<const TImagePyramid> TGeoMap::OpenMapPyramid(const std::string& 
   // Decoded tiles kept for the views: several screens' worth, while the
   // whole process stays well below a few hundred megabytes.
   options.MemoryBudget = kTileMemoryBudget;
+  options.SampleDisplay = FSampleDisplay;
   TProgressEvent progress;
   if (OnDataLoading)
     progress = [this](TObject*, TProgressStage Stage, uint8_t Percent, bool Redraw, const TRect& R,
@@ -139,6 +146,7 @@ std::unique_ptr<TBitmap> TGeoMap::LoadMapImageFile(const std::string& FileName) 
     }
     case TMapImageKind::Tiff: {
       TTiffImage tiff;
+      tiff.SetSampleDisplay(FSampleDisplay);
       tiff.OnProgress = OnDataLoading;
       tiff.LoadFromFile(FileName);
       image->Assign(tiff);

@@ -76,6 +76,7 @@
 #include "marovia/platform/controls.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/graphics.h"
+#include "marovia/platform/sample_display.h"
 #include "marovia/platform/streams.h"
 #include "marovia/zylbase/zylbase.h"
 #include "marovia/zylmath/matrix.h"
@@ -325,6 +326,14 @@ class TGeoMap : public TCustomControl {
   // directory. Applies to the next image loaded.
   const std::string& PyramidCacheDir() const { return FPyramidCacheDir; }
   void SetPyramidCacheDir(const std::string& Value) { FPyramidCacheDir = Value; }
+  // How a map image whose samples are not 8-bit colours is shown (a TIFF
+  // elevation model, a multi-band scene): its bands and stretch
+  // (sample_display.h). Default: the first three bands, or the first as
+  // grey, stretched by the rule for their sample type. Raises
+  // EZYLGeoMapError for a display SampleDisplayProblem refuses. Applies to
+  // the next image loaded.
+  const TSampleDisplay& SampleDisplay() const { return FSampleDisplay; }
+  void SetSampleDisplay(const TSampleDisplay& Value);
   // True while the map image is held as a tile pyramid. Whatever needs the
   // whole bitmap at once (MapBitmap, ResizeMap, SaveMap,
   // CopyEntireMapToClipboard) then raises EZYLGeoMapError and changes
@@ -789,6 +798,7 @@ class TGeoMap : public TCustomControl {
   std::unique_ptr<TBitmap> FTileRegion;  // the level window a tiled view draws from
   int64_t FMaxMapPixels = kMaxMapPixels;
   std::string FPyramidCacheDir;
+  TSampleDisplay FSampleDisplay;
 };
 
 }  // namespace marovia

@@ -40,6 +40,7 @@
 #include <string>
 
 #include "marovia/platform/graphics.h"
+#include "marovia/platform/sample_display.h"
 
 namespace marovia {
 
@@ -50,6 +51,9 @@ struct TPyramidOptions {
   // Bytes of decoded tiles kept in memory, and the limit of a pyramid built
   // in memory when no cache file can be written.
   int64_t MemoryBudget = int64_t{256} << 20;
+  // How samples that are not 8-bit colours are shown (TIFF elevation
+  // models, multi-band scenes); each display has a cache file of its own.
+  TSampleDisplay SampleDisplay;
 };
 
 // The pixels of one tile, kTileSize * kTileSize words; shared, so a tile in
@@ -66,7 +70,8 @@ class TImagePyramid {
   // when the pyramid is built. Errors: EInOutError for a file that cannot
   // be read, and when no cache file can be written and the pyramid does
   // not fit MemoryBudget; EInvalidGraphic (naming the file) for data that
-  // are not a supported image, are cut short or exceed the budget. No cache
+  // are not a supported image, are cut short or exceed the budget, and for
+  // a SampleDisplay that SampleDisplayProblem refuses. No cache
   // file is left behind by a failed build.
   static std::unique_ptr<TImagePyramid> Open(const std::string& FileName,
                                              const TPyramidOptions& Options = {},

@@ -8,7 +8,10 @@
 // the TIFF library decodes (none, LZW, DEFLATE, JPEG, PackBits, ...);
 // bilevel, grey, palette, RGB, YCbCr and CMYK become 8-bit RGB (16-bit
 // samples scaled to 8 bits); an alpha channel is composited over white, as
-// the picture would look on blank paper. Classic TIFF and BigTIFF.
+// the picture would look on blank paper. Classic TIFF and BigTIFF. Samples
+// of every other kind (signed and 32 or 64-bit integers, floating point,
+// more bands than a colour model holds, nodata values, masks) are shown as
+// SampleDisplay says (sample_display.h).
 //
 // Writing: always 8-bit RGB in 256 x 256 tiles, DEFLATE-compressed,
 // classic TIFF (BigTIFF past 4 GiB is not needed: images are limited to
@@ -19,8 +22,8 @@
 // psRunning with increasing percentages below 100, then psEnding (100).
 //
 // Errors: data that are not a valid TIFF file, or that hold no image the
-// reader can turn into colours (floating-point samples, for instance),
-// raise EInvalidGraphic ("TIFF image is not valid: <reason>", naming the
+// reader can turn into colours (complex samples, for instance), raise
+// EInvalidGraphic ("TIFF image is not valid: <reason>", naming the
 // file when the data came from a file); so do images beyond
 // kMaxImagePixels, refused from the header before any pixel memory is
 // allocated. A failed load keeps the previous image. The TIFF library's
@@ -35,6 +38,7 @@
 #include "marovia/platform/bmpcodec.h"
 #include "marovia/platform/decoded_image.h"
 #include "marovia/platform/graphics.h"
+#include "marovia/platform/sample_display.h"
 
 namespace marovia {
 
@@ -69,6 +73,13 @@ class TTiffImage : public TDecodedImage {
   const std::vector<TTiffField>& ExtraFields() const { return extra_; }
   void SetExtraFields(std::vector<TTiffField> Value) { extra_ = std::move(Value); }
 
+  // How samples that are not 8-bit colours are shown by the next load: the
+  // bands and the stretch. EInvalidGraphic for a display that
+  // SampleDisplayProblem refuses; band numbers beyond the image's bands are
+  // refused by the load.
+  const TSampleDisplay& SampleDisplay() const { return display_; }
+  void SetSampleDisplay(const TSampleDisplay& Value);
+
   // Reads the TIFF file that starts at the stream's position and fills the
   // rest of the stream (the file's offsets count from that position);
   // afterwards the position is at the stream's end.
@@ -82,6 +93,7 @@ class TTiffImage : public TDecodedImage {
  private:
   int level_ = 6;
   std::vector<TTiffField> extra_;
+  TSampleDisplay display_;
 };
 
 }  // namespace marovia

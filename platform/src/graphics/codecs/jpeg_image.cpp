@@ -1,6 +1,8 @@
-// TJPEGImage: lazy decoding and encoding around the libjpeg wrapper.
+// TJPEGImage: lazy decoding through the JPEG decoder, encoding through the
+// libjpeg encoder.
 #include <algorithm>
 
+#include "image_decoder.h"
 #include "jpeg_codec.h"
 #include "marovia/platform/jpeg.h"
 #include "marovia/platform/streams.h"
@@ -20,6 +22,14 @@ int ScaleDenominator(TJPEGScale s) {
     default:
       return 1;
   }
+}
+
+codecs::TJpegOutput OutputOf(TJPEGScale Scale, bool Grayscale, TJPEGPerformance Performance) {
+  codecs::TJpegOutput o;
+  o.ScaleDenom = ScaleDenominator(Scale);
+  o.Grayscale = Grayscale;
+  o.Fast = Performance == jpBestSpeed;
+  return o;
 }
 
 std::vector<uint32_t> GreyPalette() {
@@ -96,13 +106,12 @@ void TJPEGImage::FireProgress(TProgressStage Stage, int Percent) const {
 }
 
 void TJPEGImage::ReadHeader() {
-  jpg::DecodeOptions o;
-  o.ScaleDenom = ScaleDenominator(scale_);
-  o.Grayscale = grayscale_;
   try {
-    const jpg::Header h = jpg::ReadHeader(data_.data(), data_.size(), o);
-    headerWidth_ = h.Width;
-    headerHeight_ = h.Height;
+    const auto bytes = codecs::MemoryBytes(data_.data(), data_.size());
+    const auto decoder = codecs::OpenJpegDecoder(*bytes, codecs::WholeImageSetup(nullptr),
+                                                 OutputOf(scale_, grayscale_, performance_));
+    headerWidth_ = decoder->Width();
+    headerHeight_ = decoder->Height();
   } catch (const EInvalidGraphic& e) {
     throw EInvalidGraphic(codecs::WithSource(e.what(), source_));
   }
@@ -110,29 +119,34 @@ void TJPEGImage::ReadHeader() {
 
 void TJPEGImage::DIBNeeded() const {
   if (bitmap_ || data_.empty()) return;
-  jpg::DecodeOptions o;
-  o.ScaleDenom = ScaleDenominator(scale_);
-  o.Grayscale = grayscale_;
-  o.Fast = performance_ == jpBestSpeed;
   FireProgress(psStarting, 0);
-  jpg::Image img;
+  int w = 0, h = 0;
+  bool grey = false;
+  std::vector<uint32_t> pixels;
   try {
-    img = jpg::Decode(data_.data(), data_.size(), o,
-                      [this](int pct) { FireProgress(psRunning, pct); });
+    const TCodecProgress report = [this](int pct) { FireProgress(psRunning, pct); };
+    codecs::TWorkProgress progress(report);
+    const auto bytes = codecs::MemoryBytes(data_.data(), data_.size());
+    const auto decoder = codecs::OpenJpegDecoder(*bytes, codecs::WholeImageSetup(&progress),
+                                                 OutputOf(scale_, grayscale_, performance_));
+    pixels = codecs::DecodeWhole(*decoder, &progress);
+    w = decoder->Width();
+    h = decoder->Height();
+    grey = codecs::JpegOutputIsGrey(*decoder);
   } catch (const EInvalidGraphic& e) {
     throw EInvalidGraphic(codecs::WithSource(e.what(), source_));
   }
   auto bmp = std::make_unique<TBitmap>();
   // Format and palette first, on the empty bitmap, so that nothing is
   // re-quantised; the decoded words are stored as they are.
-  if (img.Gray) {
+  if (grey) {
     bmp->SetPixelFormat(pf8bit);
     bmp->SetPalette(GreyPalette());
   } else {
     bmp->SetPixelFormat(pf24bit);
   }
-  bmp->SetSize(img.Width, img.Height);
-  if (!img.Pixels.empty()) std::copy(img.Pixels.begin(), img.Pixels.end(), bmp->Bits());
+  bmp->SetSize(w, h);
+  if (!pixels.empty()) std::copy(pixels.begin(), pixels.end(), bmp->Bits());
   bitmap_ = std::move(bmp);
   FireProgress(psEnding, 100);
 }

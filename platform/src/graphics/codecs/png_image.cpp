@@ -1,6 +1,7 @@
-// TPngImage: a decoded bitmap around the libpng wrapper.
+// TPngImage: a decoded bitmap around the PNG decoder and the libpng encoder.
 #include <algorithm>
 
+#include "image_decoder.h"
 #include "marovia/platform/pngimage.h"
 #include "marovia/platform/streams.h"
 #include "png_codec.h"
@@ -18,21 +19,28 @@ void TPngImage::SetCompressionLevel(int Value) {
 
 void TPngImage::LoadFromStream(TStream& Stream) {
   const int64_t start = Stream.Position();
-  const std::vector<uint8_t> bytes = codecs::ReadRest(Stream);
   FireProgress(psStarting, 0);
-  png::Image img;
+  int w = 0, h = 0;
+  uint64_t used = 0;
+  std::vector<uint32_t> pixels;
   try {
-    img =
-        png::Decode(bytes.data(), bytes.size(), [this](int pct) { FireProgress(psRunning, pct); });
+    const TCodecProgress report = [this](int pct) { FireProgress(psRunning, pct); };
+    codecs::TWorkProgress progress(report);
+    const auto bytes = codecs::StreamBytes(Stream, start);
+    const auto decoder = codecs::OpenPngDecoder(*bytes, codecs::WholeImageSetup(&progress));
+    pixels = codecs::DecodeWhole(*decoder, &progress);
+    w = decoder->Width();
+    h = decoder->Height();
+    used = decoder->BytesUsed();
   } catch (const EInvalidGraphic& e) {
     Stream.SetPosition(start);
     throw EInvalidGraphic(codecs::WithSource(e.what(), codecs::SourceName(Stream)));
   } catch (...) {
-    Stream.SetPosition(start);  // a progress handler's own exception
+    Stream.SetPosition(start);  // a progress handler's or the stream's own exception
     throw;
   }
-  Stream.SetPosition(start + static_cast<int64_t>(img.UsedBytes));
-  TakePixels(img.Width, img.Height, img.Pixels);
+  Stream.SetPosition(start + static_cast<int64_t>(used));
+  TakePixels(w, h, pixels);
   FireProgress(psEnding, 100);
 }
 

@@ -1,6 +1,8 @@
-// TTiffImage: a decoded bitmap around the libtiff wrapper.
+// TTiffImage: a decoded bitmap around the TIFF decoder and the libtiff
+// encoder.
 #include <algorithm>
 
+#include "image_decoder.h"
 #include "marovia/platform/streams.h"
 #include "marovia/platform/tiffimage.h"
 #include "stream_source.h"
@@ -16,12 +18,27 @@ void TTiffImage::SetCompressionLevel(int Value) {
   level_ = std::clamp(Value, 1, 9);
 }
 
+void TTiffImage::SetSampleDisplay(const TSampleDisplay& Value) {
+  const std::string problem = SampleDisplayProblem(Value);
+  if (!problem.empty()) throw EInvalidGraphic("Cannot show TIFF samples so: " + problem);
+  display_ = Value;
+}
+
 void TTiffImage::LoadFromStream(TStream& Stream) {
   const int64_t start = Stream.Position();
   FireProgress(psStarting, 0);
-  tiff::Image img;
+  int w = 0, h = 0;
+  std::vector<uint32_t> pixels;
   try {
-    img = tiff::Decode(Stream, [this](int pct) { FireProgress(psRunning, pct); });
+    const TCodecProgress report = [this](int pct) { FireProgress(psRunning, pct); };
+    codecs::TWorkProgress progress(report);
+    const auto bytes = codecs::StreamBytes(Stream, start);
+    codecs::TDecodeSetup setup = codecs::WholeImageSetup(&progress);
+    setup.Display = display_;
+    const auto decoder = codecs::OpenTiffDecoder(*bytes, setup);
+    pixels = codecs::DecodeWhole(*decoder, &progress);
+    w = decoder->Width();
+    h = decoder->Height();
   } catch (const EInvalidGraphic& e) {
     Stream.SetPosition(start);
     throw EInvalidGraphic(codecs::WithSource(e.what(), codecs::SourceName(Stream)));
@@ -30,7 +47,7 @@ void TTiffImage::LoadFromStream(TStream& Stream) {
     throw;
   }
   Stream.Seek(0, soEnd);
-  TakePixels(img.Width, img.Height, img.Pixels);
+  TakePixels(w, h, pixels);
   FireProgress(psEnding, 100);
 }
 
@@ -46,6 +63,7 @@ void TTiffImage::CopySettings(const TDecodedImage& Source) {
   const auto& tiff = static_cast<const TTiffImage&>(Source);
   level_ = tiff.level_;
   extra_ = tiff.extra_;
+  display_ = tiff.display_;
 }
 
 }  // namespace marovia

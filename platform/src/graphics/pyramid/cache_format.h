@@ -13,13 +13,16 @@
 //   16      4     width of level 0, 1 .. 2^31 - 1
 //   20      4     height of level 0, 1 .. 2^31 - 1
 //   24      4     number of levels L (as the sizes give it)
-//   28      4     length P of the source's path, 1 .. 4096
+//   28      4     length P of the source's identity, 1 .. 4096
 //   32      8     size of the source file in bytes
 //   40      8     source's modification time, nanoseconds since 1970
 //   48      8     offset of the tile index; the index runs to the file's end
 //   56      8     checksum: 64-bit FNV-1a of bytes 0..55, the path, the
 //                 level table and the tile index, in that order
-//   64      P     absolute path of the source (UTF-8, no terminator)
+//   64      P     identity of the source (UTF-8, no terminator): its
+//                 absolute path, followed, for a display of its samples
+//                 other than the default, by a line feed and the
+//                 display's key (TSampleDisplay::Key)
 //   64+P    8 L   level table: width, height (4 bytes each) per level
 //   then    ...   tile data
 //   index   16 T  per tile, levels in order, each level's tiles row by row:
@@ -53,7 +56,7 @@ constexpr uint32_t kSolidTileBytes = 3;
 
 // What identifies the source a cache file was built from.
 struct TCacheKey {
-  std::string Path;  // absolute
+  std::string Path;  // absolute, and the display's key when not the default
   uint64_t Size = 0;
   int64_t MTimeNs = 0;
 };

@@ -10,10 +10,10 @@
 
 #include "cache_dir.h"
 #include "file_pyramid.h"
+#include "file_rows.h"
 #include "marovia/platform/bmpcodec.h"
 #include "marovia/platform/sysutils.h"
 #include "memory_pyramid.h"
-#include "row_source.h"
 
 namespace marovia {
 namespace {
@@ -44,20 +44,22 @@ class TBuildProgress {
   int last_ = 0;
 };
 
-void Build(TRowSource& Source, TTileSink& Sink, TBuildProgress& Progress) {
+void Build(TFileRows& Source, TTileSink& Sink, TBuildProgress& Progress) {
   TPyramidBuilder builder(Source.Width(), Source.Height(), Sink);
   for (int y = 0; y < Source.Height(); ++y) {
     Source.ReadRow(builder.NextRow());
     builder.CommitRow();
     Progress.Row(y + 1, Source.Height());
   }
+  Source.Finish();
 }
 
 std::unique_ptr<TImagePyramid> BuildInMemory(const std::string& FileName, int64_t Budget,
+                                             const TSampleDisplay& Display,
                                              const std::string& CacheName,
                                              const std::string& CacheProblem,
                                              TBuildProgress& Progress) {
-  auto source = OpenRowSource(FileName, Budget);
+  auto source = std::make_unique<TFileRows>(FileName, Budget, Display);
   const int64_t left =
       Budget - TPyramidBuilder::BandBytes(source->Width()) - source->WorkingBytes();
   auto pyramid = std::make_unique<TMemoryPyramid>(source->Width(), source->Height(), left);
@@ -80,14 +82,22 @@ std::unique_ptr<TImagePyramid> TImagePyramid::Open(const std::string& FileName,
                                                    const TPyramidOptions& Options,
                                                    const TProgressEvent& OnProgress) {
   const int64_t budget = Options.MemoryBudget;
-  const TCacheKey key = SourceKey(FileName);
+  const std::string refused = SampleDisplayProblem(Options.SampleDisplay);
+  if (!refused.empty())
+    throw EInvalidGraphic(FileName + ": cannot show its samples so: " + refused);
+  TCacheKey key = SourceKey(FileName);
+  // Another display of the samples is another pyramid.
+  if (!Options.SampleDisplay.IsDefault()) {
+    key.Path += "\n" + Options.SampleDisplay.Key();
+    if (key.Path.size() > kMaxCachePath) throw EInOutError(FileName, "path too long");
+  }
   const std::string dir = Options.CacheDir.empty() ? DefaultCacheDir() : Options.CacheDir;
   std::string cacheName, problem = "no cache directory is known";
   TBuildProgress progress(OnProgress);
   if (!dir.empty()) {
     cacheName = CacheFileName(dir, key.Path);
     if (auto cached = TFilePyramid::Load(cacheName, key, budget)) return cached;
-    auto source = OpenRowSource(FileName, budget);
+    auto source = std::make_unique<TFileRows>(FileName, budget, Options.SampleDisplay);
     progress.Start();
     try {
       TCacheWriter writer(cacheName, key, source->Width(), source->Height());
@@ -101,7 +111,8 @@ std::unique_ptr<TImagePyramid> TImagePyramid::Open(const std::string& FileName,
   } else {
     progress.Start();
   }
-  auto pyramid = BuildInMemory(FileName, budget, cacheName, problem, progress);
+  auto pyramid =
+      BuildInMemory(FileName, budget, Options.SampleDisplay, cacheName, problem, progress);
   progress.End();
   return pyramid;
 }

@@ -1,4 +1,4 @@
-// PNG decoding and encoding over libpng.
+// PNG encoding over libpng.
 //
 // libpng reports fatal errors through an error function that must not
 // return. Ours longjmps back to a setjmp in one of the "phase" functions
@@ -30,8 +30,6 @@ namespace {
 static_assert(std::endian::native == std::endian::little,
               "pixel words 0x00RRGGBB are exchanged with libpng as bytes B, G, R, X");
 
-constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-constexpr const char* kBadPng = "PNG image is not valid: ";
 
 // Everything the phase functions and callbacks touch.
 struct Session {
@@ -39,19 +37,9 @@ struct Session {
   char message[256] = {};
   png_structp png = nullptr;
   png_infop info = nullptr;
-  bool writing = false;
-
-  // Input: the whole file in memory; pos is what libpng has consumed.
-  const uint8_t* data = nullptr;
-  size_t size = 0;
-  size_t pos = 0;
 
   // Output of the encoder.
   std::vector<uint8_t> out;
-
-  // The header, as libpng validated it.
-  png_uint_32 width = 0, height = 0;
-  int bitDepth = 0, colorType = 0, interlace = 0;
 
   const TCodecProgress* callback = nullptr;
   int lastPercent = 0;  // 0 is the starting report, made by the caller
@@ -60,14 +48,7 @@ struct Session {
   Session() = default;
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
-  ~Session() {
-    // Both are safe on structures that were never created.
-    if (writing) {
-      png_destroy_write_struct(&png, &info);
-    } else {
-      png_destroy_read_struct(&png, &info, nullptr);
-    }
-  }
+  ~Session() { png_destroy_write_struct(&png, &info); }  // safe on structures never created
 };
 
 Session& SessionOf(png_structp p, bool io) {
@@ -84,13 +65,6 @@ static void OnError(png_structp p, png_const_charp msg) {
 
 // Warnings (ancillary chunk damage, benign errors) are not printed.
 static void OnWarning(png_structp, png_const_charp) {}
-
-static void OnRead(png_structp p, png_bytep dest, size_t length) {
-  Session& s = SessionOf(p, true);
-  if (length > s.size - s.pos) png_error(p, "file ends before the image is complete");
-  std::memcpy(dest, s.data + s.pos, length);
-  s.pos += length;
-}
 
 static void OnWrite(png_structp p, png_bytep bytes, size_t length) {
   Session& s = SessionOf(p, true);
@@ -127,50 +101,6 @@ bool Report(Session* s, uint64_t done, uint64_t total) {
 
 // Phase 1: signature and header; libpng validates the header fields and
 // its own width and height limits here. Nothing large is allocated yet.
-bool OpenPhase(Session* s) {
-  if (setjmp(s->jump)) return false;
-  s->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, s, OnError, OnWarning);
-  if (!s->png) {
-    std::snprintf(s->message, sizeof s->message, "cannot start the PNG reader");
-    return false;
-  }
-  s->info = png_create_info_struct(s->png);
-  if (!s->info) png_error(s->png, "out of memory");
-  png_set_read_fn(s->png, s, OnRead);
-  // Only the chunks that decide the pixels are read; text, profiles and
-  // the like are skipped, so they cannot cost memory.
-  png_set_keep_unknown_chunks(s->png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
-  png_read_info(s->png, s->info);
-  png_get_IHDR(s->png, s->info, &s->width, &s->height, &s->bitDepth, &s->colorType, &s->interlace,
-               nullptr, nullptr);
-  return true;
-}
-
-// Phase 2: every kind of file to B, G, R, A bytes (one pixel word each),
-// then the rows, pass by pass for interlaced files, then the rest of the
-// file up to IEND.
-bool PixelPhase(Session* s, uint32_t* out) {
-  if (setjmp(s->jump)) return false;
-  png_set_expand(s->png);    // palette to RGB, grey below 8 bits to 8, tRNS to alpha
-  png_set_scale_16(s->png);  // 16 to 8 bits, rounded
-  png_set_gray_to_rgb(s->png);
-  png_set_bgr(s->png);
-  png_set_add_alpha(s->png, 0xFF, PNG_FILLER_AFTER);  // opaque where the file has no alpha
-  const int passes = png_set_interlace_handling(s->png);
-  png_read_update_info(s->png, s->info);
-  const size_t w = s->width, h = s->height;
-  if (png_get_rowbytes(s->png, s->info) != w * 4) png_error(s->png, "unexpected row layout");
-  const uint64_t total = uint64_t(passes) * h;
-  for (int pass = 0; pass < passes; ++pass) {
-    for (size_t y = 0; y < h; ++y) {
-      png_read_row(s->png, reinterpret_cast<png_bytep>(out + y * w), nullptr);
-      if (!Report(s, uint64_t(pass) * h + y + 1, total)) return false;
-    }
-  }
-  png_read_end(s->png, nullptr);
-  return true;
-}
-
 bool EncodePhase(Session* s, const uint32_t* px, int w, int h, int level) {
   if (setjmp(s->jump)) return false;
   s->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, s, OnError, OnWarning);
@@ -202,72 +132,7 @@ bool EncodePhase(Session* s, const uint32_t* px, int w, int h, int level) {
   throw EInvalidGraphic(std::string(prefix) + s.message);
 }
 
-void CheckSize(uint64_t w, uint64_t h) {
-  if (w * h > uint64_t(kMaxImagePixels)) {
-    throw EInvalidGraphic(std::string(kBadPng) + "image of " + std::to_string(w) + " x " +
-                          std::to_string(h) + " pixels is too large");
-  }
-}
-
-// Opens the file and checks the declared size; the session is then ready
-// for the pixels.
-void Open(Session& s, const uint8_t* data, size_t size) {
-  if (!Probe(data, size)) throw EInvalidGraphic(std::string(kBadPng) + "no PNG signature");
-  s.data = data;
-  s.size = size;
-  if (!OpenPhase(&s)) RaiseFrom(s, kBadPng);
-  CheckSize(s.width, s.height);
-}
-
-// Transparent pixels over white paper: c' = (c a + 255 (255 - a)) / 255,
-// rounded. Opaque pixels only lose their alpha byte.
-void CompositeOverWhite(std::vector<uint32_t>& px) {
-  for (uint32_t& p : px) {
-    const uint32_t a = p >> 24;
-    if (a == 255) {
-      p &= 0x00FFFFFFu;
-      continue;
-    }
-    const uint32_t white = 255 * (255 - a) + 127;
-    const uint32_t r = ((p >> 16 & 0xFF) * a + white) / 255;
-    const uint32_t g = ((p >> 8 & 0xFF) * a + white) / 255;
-    const uint32_t b = ((p & 0xFF) * a + white) / 255;
-    p = r << 16 | g << 8 | b;
-  }
-}
-
 }  // namespace
-
-bool Probe(const uint8_t* Data, size_t Size) {
-  return Size >= sizeof kSignature && std::memcmp(Data, kSignature, sizeof kSignature) == 0;
-}
-
-Header ReadHeader(const uint8_t* Data, size_t Size) {
-  Session s;
-  Open(s, Data, Size);
-  Header h;
-  h.Width = static_cast<int>(s.width);
-  h.Height = static_cast<int>(s.height);
-  h.BitDepth = s.bitDepth;
-  h.ColorType = s.colorType;
-  h.Interlaced = s.interlace != PNG_INTERLACE_NONE;
-  return h;
-}
-
-Image Decode(const uint8_t* Data, size_t Size, const TCodecProgress& OnProgress) {
-  Session s;
-  Open(s, Data, Size);
-  // The size is known and accepted before anything is allocated or decoded.
-  Image img;
-  img.Width = static_cast<int>(s.width);
-  img.Height = static_cast<int>(s.height);
-  img.Pixels.resize(size_t(s.width) * size_t(s.height));
-  s.callback = &OnProgress;
-  if (!PixelPhase(&s, img.Pixels.data())) RaiseFrom(s, kBadPng);
-  CompositeOverWhite(img.Pixels);
-  img.UsedBytes = s.pos;
-  return img;
-}
 
 std::vector<uint8_t> Encode(const uint32_t* Pixels, int Width, int Height, int Level,
                             const TCodecProgress& OnProgress) {
@@ -276,7 +141,6 @@ std::vector<uint8_t> Encode(const uint32_t* Pixels, int Width, int Height, int L
                           std::to_string(Height) + " pixels");
   }
   Session s;
-  s.writing = true;
   s.callback = &OnProgress;
   if (!EncodePhase(&s, Pixels, Width, Height, std::clamp(Level, 0, 9))) {
     RaiseFrom(s, "Cannot write PNG image: ");

@@ -1,22 +1,17 @@
-// BMP rows, read from the file row by row (bottom-up files by seeking
-// backwards), each decoded by the BMP codec as a bitmap one row high made of
-// the file's own headers and palette. RLE-compressed files cannot be entered
-// at a row: they are decoded whole when that fits the budget.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+// The BMP decoder for streaming: rows read from the source one at a time
+// (bottom-up files from the end backwards), each decoded by the BMP codec
+// as a bitmap one row high made of the file's own headers and palette, so
+// that the rows are exactly the codec's. RLE-compressed files cannot be
+// entered at a row: they are decoded whole (the caller's check is told so).
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "image_decoder.h"
 #include "marovia/platform/bmpcodec.h"
-#include "marovia/platform/sysutils.h"
-#include "row_source.h"
 
-namespace marovia::pyr {
+namespace marovia::codecs {
 namespace {
 
 // Headers and palette larger than this are not a map's.
@@ -26,14 +21,10 @@ uint32_t Rd32(const uint8_t* p) {
   return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
-class TBmpRows : public TRowSource {
+class TBmpDecoder : public TImageDecoder {
  public:
-  TBmpRows(const std::string& FileName, int64_t Budget) : name_(FileName) {
-    fd_.fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_.fd < 0) throw EInOutError(FileName, std::strerror(errno), errno);
-    struct stat st {};
-    if (::fstat(fd_.fd, &st) != 0) throw EInOutError(FileName, std::strerror(errno), errno);
-    const uint64_t size = static_cast<uint64_t>(st.st_size);
+  TBmpDecoder(TByteSource& Source, const TDecodeSetup& Setup) : source_(Source) {
+    const uint64_t size = Source.Size();
     size_ = size;
     uint8_t head[kBmpFileHeaderSize + kBmpCoreHeaderSize] = {};
     if (size < sizeof head) Bad("file ends inside the headers");
@@ -52,7 +43,8 @@ class TBmpRows : public TRowSource {
     const uint32_t compression = core_ ? 0 : Rd32(&headers[30]);
     const bool rle = compression == 1 || compression == 2;
     const int64_t whole = rle ? 4 * w * h + static_cast<int64_t>(size) : 0;
-    CheckBudget(name_, w, h, whole, Budget);
+    if (w < 1 || h < 1 || w > 0x7FFFFFFF || h > 0x7FFFFFFF) Bad("image has no usable size");
+    if (Setup.Accept) Setup.Accept(TImageHeader{"Bitmap", w, h, whole});
     width_ = static_cast<int>(w);
     height_ = static_cast<int>(h);
     if (rle) {
@@ -103,37 +95,17 @@ class TBmpRows : public TRowSource {
   }
 
  private:
-  [[noreturn]] void Bad(const std::string& Why) {
-    FailSource(name_, "Bitmap image is not valid: " + Why);
+  [[noreturn]] static void Bad(const std::string& Why) {
+    throw EInvalidGraphic("Bitmap image is not valid: " + Why);
   }
-  TBmpImage Decode(const std::vector<uint8_t>& Bytes) {
-    try {
-      return BmpDecode(Bytes.data(), Bytes.size());
-    } catch (const EInvalidGraphic& e) {
-      FailSource(name_, e.what());
-    }
+  static TBmpImage Decode(const std::vector<uint8_t>& Bytes) {
+    return BmpDecode(Bytes.data(), Bytes.size());
   }
   void Read(uint8_t* Dest, size_t Size, uint64_t Offset) {
-    while (Size > 0) {
-      const ssize_t n = ::pread(fd_.fd, Dest, Size, static_cast<off_t>(Offset));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) throw EInOutError(name_, std::strerror(errno), errno);
-      if (n == 0) Bad("file ends before the image is complete");
-      Dest += n;
-      Size -= static_cast<size_t>(n);
-      Offset += static_cast<uint64_t>(n);
-    }
+    if (source_.ReadAt(Offset, Dest, Size) != Size) Bad("file ends before the image is complete");
   }
 
-  struct TFd {
-    int fd = -1;
-    ~TFd() {
-      if (fd >= 0) ::close(fd);
-    }
-  };
-
-  std::string name_;
-  TFd fd_;
+  TByteSource& source_;
   uint64_t size_ = 0;
   bool core_ = false;
   bool topDown_ = false;
@@ -146,8 +118,8 @@ class TBmpRows : public TRowSource {
 
 }  // namespace
 
-std::unique_ptr<TRowSource> OpenBmpRows(const std::string& FileName, int64_t Budget) {
-  return std::make_unique<TBmpRows>(FileName, Budget);
+std::unique_ptr<TImageDecoder> OpenBmpDecoder(TByteSource& Source, const TDecodeSetup& Setup) {
+  return std::make_unique<TBmpDecoder>(Source, Setup);
 }
 
-}  // namespace marovia::pyr
+}  // namespace marovia::codecs
