@@ -23,6 +23,7 @@ marovia_fuzz_target(geodb_import_geojson
 marovia_fuzz_target(geoconvert_lines
   SOURCES ${geoconvert_tool}/geoconvert_cli.cpp ${PROJECT_SOURCE_DIR}/apps/common/cli_text.cpp
   LINK geobasics INCLUDE ${geoconvert_tool} ${PROJECT_SOURCE_DIR}/apps/common)
+marovia_fuzz_target(mgrs_text LINK geobasics)
 marovia_fuzz_target(png_decode LINK platform_gfx)
 marovia_fuzz_target(xml_text LINK geomap)
 marovia_fuzz_target(calxml LINK geomap)
