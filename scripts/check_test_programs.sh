@@ -31,7 +31,7 @@ for package in $(grep -v '^#' "$list" | awk 'NF {print $2}' | sort -u); do
 done
 
 # Words that open such strings but are shell syntax or builtins.
-shell_words=" cd command continue do done else false for if import read set size then true view w file more cut echo "
+shell_words=" cd command continue do done else false for if import read set size then true view w file more cut echo write "
 found=$( {
   grep -rhoE '"(command -v )?[A-Za-z][A-Za-z0-9_.+-]* ' tests bench python --include='*.cpp' \
     --include='*.h' --include='*.py' | sed -E 's/^"(command -v )?//; s/ $//'

@@ -31,16 +31,19 @@ while getopts "t:n:w:" opt; do
 done
 shift $((OPTIND - 1))
 
-bash scripts/setup.sh fuzz
-
-launcher=()
-if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1" \
-  -DMAROVIA_FUZZ=ON -DMAROVIA_BUILD_TESTS=OFF -DMAROVIA_BUILD_BENCH=OFF \
-  -DMAROVIA_BUILD_APPS=OFF "${launcher[@]}" >/dev/null
-cmake --build build-fuzz -j"${FUZZ_JOBS:-$(nproc 2>/dev/null || echo 2)}" --target fuzzers \
-  >/dev/null
+# FUZZ_BUILT=1: build-fuzz is already configured and built (the test
+# command's instrumented build, which holds the tests too).
+if [ -z "${FUZZ_BUILT:-}" ]; then
+  bash scripts/setup.sh fuzz
+  launcher=()
+  if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+  CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1" \
+    -DMAROVIA_FUZZ=ON -DMAROVIA_BUILD_TESTS=OFF -DMAROVIA_BUILD_BENCH=OFF \
+    -DMAROVIA_BUILD_APPS=OFF "${launcher[@]}" >/dev/null
+  cmake --build build-fuzz -j"${FUZZ_JOBS:-$(nproc 2>/dev/null || echo 2)}" --target fuzzers \
+    >/dev/null
+fi
 
 if (($# == 0)); then
   set -- $(cd build-fuzz/fuzz && ls fuzz_* | sed 's/^fuzz_//')

@@ -19,14 +19,17 @@ packages=(
   libtiff-dev libgeotiff-dev libzip-dev libsqlite3-dev libjs-leaflet
   # the image pyramid's cache file
   libzstd-dev
+  # geodesic lengths of tracks
+  libgeographiclib-dev
 )
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   poppler-utils imagemagick
   # geoview's test in a real X server driven by xdotool
   xvfb xauth xdotool
-  # the UTM benchmark compares with this library (benchmarks only)
-  libgeographiclib-dev
+  # the UTM and MGRS benchmarks compare with this library (benchmarks only);
+  # its GeoConvert is the MGRS tests' oracle
+  geographiclib-tools
   # independent oracles of the calibration tests: gdaltransform, gmt mapproject
   gdal-bin gmt gmt-gshhg-high
   # datum shifts checked against cs2cs
@@ -37,8 +40,13 @@ test_packages=(
   ghostscript
   # the web tile page in a headless browser; the large-map benchmark's peer
   chromium libvips-tools
-  # the Python package, and its tests against pyproj
+  # the Python package, and its tests against pyproj; installed by pip into a
+  # fresh virtual environment (setuptools driving CMake) and built as a wheel
   pybind11-dev python3-dev python3-numpy python3-pytest python3-pyproj
+  # the track readers' oracle: converts every track format to GPX; xmllint
+  # checks that written XML is well formed
+  gpsbabel libxml2-utils
+  python3-venv python3-pip python3-setuptools python3-wheel python3-build
 )
 case "${1:-}" in
   "") ;;

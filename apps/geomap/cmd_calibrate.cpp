@@ -1,8 +1,9 @@
 // geomap calibrate: fits a calibration model to a list of clicked points on
 // a map image, prints the residuals and writes the calibration file.
 //
-// The steps: the options, the map image (its size is part of the fit), the
-// points read into a calibration value, the fit, the report, the file.
+// The steps: the options, the map image's size (from its header: it is part
+// of the fit), the points read into a calibration value, the fit, the
+// report, the file.
 #include <cctype>
 #include <cmath>
 #include <filesystem>
@@ -15,8 +16,9 @@
 #include "commands.h"
 #include "geomap_cli.h"
 #include "marovia/geobasics/ellipsoids.h"
-#include "marovia/geomap/geomap.h"
+#include "marovia/geomap/calxml.h"
 #include "marovia/platform/files.h"
+#include "marovia/platform/imageprobe.h"
 #include "marovia/platform/strutils.h"
 #include "point_list.h"
 #include "residuals.h"
@@ -72,26 +74,6 @@ TUtmZone UtmZoneFromText(const std::string& Text) {
   z.Zone = static_cast<int>(zone);
   z.South = band < 'N';
   return z;
-}
-
-// The fewest points with which the model gives a determined fit.
-const char* TooFewPoints(const TMapCalibration& Cal) {
-  const TCalibData& cd = Cal.Data();
-  if (Cal.Model() == cmParabolicIp) {
-    int meridians = 0, parallels = 0;
-    for (int i = 0; i < cd.NumCalLines; ++i) {
-      const TCalibLine& l = cd.CalLines[static_cast<size_t>(i)];
-      if (l.NumPoints >= 3) ++(l.LineType == gtlMeridian ? meridians : parallels);
-    }
-    return meridians < 2 || parallels < 2
-               ? "parabolicip needs 2 meridians and 2 parallels with 3 points each"
-               : nullptr;
-  }
-  if (Cal.Model() == cmBiquadraticPn)
-    return cd.NumCalQuads < 6 ? "biquadraticpn needs at least 6 points" : nullptr;
-  if (Cal.Model() == cmProjected && cd.PolyOrder == 2)
-    return cd.NumCalQuads < 6 ? "projected of order 2 needs at least 6 points" : nullptr;
-  return cd.NumCalQuads < 3 ? "this model needs at least 3 points" : nullptr;
 }
 
 struct TCalibrateOptions {
@@ -157,24 +139,27 @@ TCalibrateOptions ParseOptions(std::span<const std::string> Args) {
   return o;
 }
 
-// Loads the map image into Map under its bare name (the calibration names
-// it so), read from where it is now. False, reported, when it cannot be.
-bool LoadImage(TGeoMap& Map, const std::string& Image, std::ostream& Err) {
+// The size of the map image the points are on, from its header (the image
+// is not decoded, so a scan of any size can be calibrated). False, reported,
+// when it cannot be read.
+bool ReadImageSize(const std::string& Image, int32_t& Width, int32_t& Height, std::ostream& Err) {
   if (!FileExists(Image)) {
     Report(Err, apps::Printable(Image) + ": cannot open the map image");
     return false;
   }
-  Map.OnMapImageRequest = [Image](TObject*, std::string& FileName) { FileName = Image; };
+  int64_t w = 0, h = 0;
   try {
-    Map.SetMapImgName(ExtractFileName(Image));
+    if (!ReadImageDimensions(Image, w, h) || w > INT32_MAX || h > INT32_MAX) {
+      Report(Err, apps::Printable(Image) +
+                      ": not a BMP, JPEG, PNG or TIFF map image, or its header is damaged");
+      return false;
+    }
   } catch (const std::exception& e) {
-    Report(Err, apps::Printable(Image) + ": " + apps::Printable(e.what()));
+    Report(Err, apps::Printable(e.what()));
     return false;
   }
-  if (Map.MapImgFile().empty()) {
-    Report(Err, apps::Printable(Image) + ": not a BMP or JPEG map image");
-    return false;
-  }
+  Width = static_cast<int32_t>(w);
+  Height = static_cast<int32_t>(h);
   return true;
 }
 
@@ -228,14 +213,13 @@ int RunCalibrate(std::span<const std::string> Args, std::istream& In, std::ostre
   std::istream& points = o.PointsFile == "-" ? In : file;
   const std::string pointsName = o.PointsFile == "-" ? "standard input" : o.PointsFile;
 
-  // The control only holds the image (its size) and writes the file; the
-  // calibration is fitted as a value.
-  TGeoMap map(nullptr);
-  map.SetName("Map");
-  map.SetSuppressPaint(true);
-  if (!LoadImage(map, o.Image, Err)) return kExitBadInput;
-  map.ClearCalibData();
-  TCalibData data = map.CalibData();
+  // The calibration is a value: fitted for the image's size, written with
+  // the image's bare name.
+  int32_t width = 0, height = 0;
+  if (!ReadImageSize(o.Image, width, height, Err)) return kExitBadInput;
+  TCalibData data;
+  data.UTMZone = -1;  // a cleared record's, written as none
+  data.MapFName = ExtractFileName(o.Image);
   data.Ellipsoid = o.Ellipsoid;
   data.Caption = o.Caption;
   if (o.Model == cmUTM) {
@@ -245,34 +229,29 @@ int RunCalibrate(std::span<const std::string> Args, std::istream& In, std::ostre
   data.CrsText = o.Crs;
   data.PolyOrder = o.Order;
   data.Smoothing = o.Smoothing;
-  TMapCalibration cal(o.Model, data, map.MapImgWidth(), map.MapImgHeight());
+  TMapCalibration cal(o.Model, data, width, height);
 
   int status = ReadPoints(points, pointsName, cal, Err);
   if (points.bad()) {
     Report(Err, apps::Printable(pointsName) + ": cannot read the points");
     return kExitBadInput;
   }
+  TFitOutcome fit;
   try {
-    cal.Fit();
+    fit = cal.Fit();
   } catch (const EZYLGeoMapError& e) {  // a CRS that PROJ does not know
     Report(Err, apps::Printable(e.what()) + "; no calibration written");
     return kExitBadInput;
   }
-  if (const char* why = TooFewPoints(cal)) {
-    Report(Err,
-           apps::Printable(pointsName) + ": too few points: " + why + "; no calibration written");
-    return kExitBadInput;
-  }
-  if (!cal.FitMessage().empty()) {  // e.g. thin-plate points all on one line
-    Report(Err, apps::Printable(pointsName) + ": " + apps::Printable(cal.FitMessage()) +
+  if (!fit) {  // too few points, thin-plate points all on one line, ...
+    Report(Err, apps::Printable(pointsName) + ": " + apps::Printable(fit.Reason) +
                     "; no calibration written");
     return kExitBadInput;
   }
-  map.SetCalibration(cal);
   Out << apps::Printable(o.Output) << "\n";
-  PrintCalibration(Out, map.Calibration(), map.MapImgFile());
+  PrintCalibration(Out, cal, data.MapFName);
   try {
-    map.SaveCalDataAsXML(o.Output, o.Id);
+    SaveCalibrationAsXML(o.Output, o.Id, cal);
   } catch (const std::exception& e) {
     Report(Err, apps::Printable(e.what()));
     return kExitIo;

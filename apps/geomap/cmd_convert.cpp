@@ -19,9 +19,9 @@
 #include "cli_text.h"
 #include "commands.h"
 #include "geomap_cli.h"
-#include "map_loading.h"
-#include "marovia/geomap/geomap.h"
+#include "marovia/geomap/map_source.h"
 #include "point_list.h"
+#include "render_source.h"
 
 namespace marovia::geomaptool {
 
@@ -100,17 +100,18 @@ int RunConvert(std::span<const std::string> Args, std::istream& In, std::ostream
   if (args.Positional().size() != 1) throw TUsageError("convert needs one calibration file");
   const bool toGeo = args.Has("to-geo");
 
-  // Loaded as render and info load it, so that convert answers what they show.
-  TGeoMap map(nullptr);
-  map.SetName("Map");
-  map.SetSuppressPaint(true);
+  // Opened as render and info open it, so that convert answers what they
+  // show; only the image's header is read.
+  const std::string& file = args.Positional()[0];
+  std::shared_ptr<const TMapSource> source;
   try {
-    apps::LoadCalibratedMap(map, args.Positional()[0]);
-  } catch (const apps::TMapFileError& e) {
-    Report(Err, e.what());
+    source = OpenMapArgument(file, {});
+  } catch (const std::exception& e) {
+    const std::string what = e.what();
+    Report(Err, apps::Printable(what.find(file) != std::string::npos ? what : file + ": " + what));
     return kExitBadInput;
   }
-  const TMapCalibration& cal = map.Calibration();
+  const TMapCalibration& cal = source->Calibration();
 
   int status = kExitOk;
   std::vector<TInputLine> batch;

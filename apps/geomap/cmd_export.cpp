@@ -10,28 +10,27 @@
 #include <ostream>
 
 #include "arguments.h"
-#include "atlas_files.h"
 #include "cli_text.h"
 #include "commands.h"
 #include "geomap_cli.h"
-#include "map_loading.h"
+#include "map_view.h"
 #include "marovia/geomap/control_points.h"
-#include "marovia/geomap/geomap.h"
 #include "marovia/geomap/geotiff_export.h"
 #include "marovia/geomap/kml_export.h"
 #include "marovia/geomap/map_file_format.h"
 #include "marovia/geomap/vrt_export.h"
 #include "marovia/geomap/world_file.h"
 #include "marovia/platform/files.h"
+#include "render_source.h"
 
 namespace marovia::geomaptool {
 
 namespace {
 
 struct TExportJob {
-  const TGeoMap& Map;
+  const TMapSource& Map;
   const TMapCalibration& Cal;
-  std::string Image;   // the map image as loaded
+  std::string Image;   // the map image file
   std::string Output;  // the file to write
   int GridN;
 };
@@ -71,7 +70,7 @@ const TExportFormat kFormats[] = {
     // not affine get a grid of control points (at most 14 x 14).
     {"geotiff",
      [](const TExportJob& j) {
-       ExportGeoTiff(j.Cal, j.Map.MapBitmap(), j.Output, std::min(j.GridN, 14));
+       ExportGeoTiff(j.Cal, *j.Map.Bitmap(), j.Output, std::min(j.GridN, 14));
      }},
 };
 
@@ -87,8 +86,9 @@ const TExportFormat& FormatNamed(const std::string& Name) {
 }  // namespace
 
 int RunExport(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err) {
-  static const TOptionDef kOptions[] = {
-      {"to", 0, true}, {"output", 'o', true}, {"gcp-grid", 0, true}};
+  static const TOptionDef kOptions[] = {{"to", 0, true},       {"output", 'o', true},
+                                        {"gcp-grid", 0, true}, {"max-pixels", 0, true},
+                                        {"bands", 0, true},    {"stretch", 0, true}};
   const TArguments args(Args, kOptions);
   if (args.Positional().size() != 1) throw TUsageError("export needs one calibration file");
   const auto to = args.Value("to");
@@ -98,18 +98,17 @@ int RunExport(std::span<const std::string> Args, std::ostream& Out, std::ostream
   if (!output || output->empty()) throw TUsageError("export needs -o FILE");
   const int grid = args.Integer("gcp-grid", 2, 50).value_or(5);
 
-  TGeoMap map(nullptr);
-  map.SetName("Map");
-  map.SetSuppressPaint(true);
+  const std::string& file = args.Positional()[0];
+  std::shared_ptr<const TMapSource> source;
   try {
-    apps::LoadCalibratedMap(map, args.Positional()[0]);
-  } catch (const apps::TMapFileError& e) {
-    Report(Err, e.what());
+    source = OpenMapArgument(file, SourceOptionsFromArguments(args));
+  } catch (const std::exception& e) {
+    const std::string what = e.what();
+    Report(Err, apps::Printable(what.find(file) != std::string::npos ? what : file + ": " + what));
     return kExitBadInput;
   }
   try {
-    format.Write({map, map.Calibration(),
-                  apps::MapImageBeside(args.Positional()[0], map.MapImgFile()), *output, grid});
+    format.Write({*source, source->Calibration(), source->ImageFile(), *output, grid});
   } catch (const EInOutError& e) {
     Report(Err, apps::Printable(e.what()));
     return kExitIo;

@@ -1,16 +1,16 @@
 // geomap info: the report of each calibration file given (a folder stands
-// for its calibration files).
+// for its calibration files; another program's map file is imported). The
+// calibrations and their images' headers are read: no image is decoded.
 #include <filesystem>
 #include <ostream>
 
 #include "arguments.h"
-#include "atlas_files.h"
 #include "cli_text.h"
 #include "commands.h"
 #include "geomap_cli.h"
-#include "map_loading.h"
 #include "map_view.h"
-#include "marovia/geomap/geomap.h"
+#include "marovia/geomap/map_folder.h"
+#include "render_source.h"
 #include "residuals.h"
 
 namespace marovia::geomaptool {
@@ -18,7 +18,7 @@ namespace marovia::geomaptool {
 int RunInfo(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err) {
   static const TOptionDef kOptions[] = {{"brief", 0, false}, {"max-pixels", 0, true}};
   const TArguments args(Args, kOptions);
-  const int64_t maxPixels = MaxPixelsFromArguments(args);
+  const TMapSourceOptions options = SourceOptionsFromArguments(args);
   if (args.Positional().empty()) throw TUsageError("info needs a calibration file or folder");
   std::vector<std::string> files;
   int status = kExitOk;
@@ -28,8 +28,8 @@ int RunInfo(std::span<const std::string> Args, std::ostream& Out, std::ostream& 
       files.push_back(path);
       continue;
     }
-    const apps::TAtlasInputs inputs = apps::ScanAtlasInputs({path});
-    for (const std::string& p : inputs.Problems) Report(Err, p);
+    const TMapFiles inputs = ScanMapFiles({path});
+    for (const std::string& p : inputs.Problems) Report(Err, apps::Printable(p));
     if (!inputs.Problems.empty()) status = kExitBadInput;
     if (inputs.Calibrations.empty()) {
       Report(Err, apps::Printable(path) + ": no calibration files in the folder");
@@ -39,21 +39,23 @@ int RunInfo(std::span<const std::string> Args, std::ostream& Out, std::ostream& 
   }
   bool first = true;
   for (const std::string& file : files) {
-    TGeoMap map(nullptr);
-    map.SetName("Map");
-    map.SetSuppressPaint(true);
-    map.SetMaxMapPixels(maxPixels);
+    std::shared_ptr<const TMapSource> source;
     try {
-      apps::LoadCalibratedMap(map, file);
-    } catch (const apps::TMapFileError& e) {
-      Report(Err, e.what());
+      source = OpenMapArgument(file, options);
+    } catch (const std::exception& e) {
+      const std::string what = e.what();
+      Report(Err,
+             apps::Printable(what.find(file) != std::string::npos ? what : file + ": " + what));
       status = kExitBadInput;
       continue;
     }
     if (!first) Out << "\n";
     first = false;
     Out << apps::Printable(file) << "\n";
-    PrintCalibration(Out, map.Calibration(), map.MapImgFile(), args.Has("brief"));
+    const TMapCalibration& cal = source->Calibration();
+    PrintCalibration(Out, cal,
+                     cal.Data().MapFName.empty() ? source->ImageFile() : cal.Data().MapFName,
+                     args.Has("brief"));
   }
   return status;
 }

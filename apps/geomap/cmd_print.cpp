@@ -9,9 +9,8 @@
 #include "cli_text.h"
 #include "commands.h"
 #include "geomap_cli.h"
-#include "map_loading.h"
-#include "map_printing.h"
 #include "map_view.h"
+#include "marovia/geomap/print_page.h"
 #include "marovia/platform/strutils.h"
 #include "render_source.h"
 
@@ -48,7 +47,7 @@ int RunPrint(std::span<const std::string> Args, std::ostream& Out, std::ostream&
   if (LowerCase(ExtractFileExt(*output)) != ".pdf") {
     throw TUsageError("-o '" + apps::Printable(*output) + "' needs the extension .pdf");
   }
-  apps::TPrintJob job;
+  TPrintJob job;
   job.FileName = *output;
   job.Dpi = args.Integer("dpi", 72, 600).value_or(150);
   job.Landscape = args.Has("landscape");
@@ -64,24 +63,24 @@ int RunPrint(std::span<const std::string> Args, std::ostream& Out, std::ostream&
   }
   // The view is the printable area as a screen would show it.
   TViewRequest view = ViewFromArguments(args);
-  const TPoint area = apps::PrintableArea(job);
+  const TPoint area = PrintableArea(job);
   view.Width = std::max(16, area.X * kScreenDpi / job.Dpi);
   view.Height = std::max(16, area.Y * kScreenDpi / job.Dpi);
 
   int status = kExitOk;
   TGeoMap map(nullptr);
-  std::string source;
-  if (!PrepareRenderedMap(args, view, map, source, Err, status)) return status;
-  const TRect window = apps::ViewWindowOnImage(map);
+  const auto source = PrepareRenderedMap(args, view, map, Err, status);
+  if (!source) return status;
+  const TRect window = ViewWindowOnImage(map);
   try {
-    apps::PrintMapWindow(map, window, job);
+    PrintMapWindow(map, window, job);
   } catch (const std::exception& e) {
     Report(Err, apps::Printable(e.what()));
     return kExitIo;
   }
   Out << apps::Printable(*output) << ": " << window.Width() << " x " << window.Height()
-      << " map pixels of " << apps::Printable(source) << " (" << apps::Printable(map.Caption())
-      << ")\n";
+      << " map pixels of " << apps::Printable(SourceName(*source)) << " ("
+      << apps::Printable(map.Caption()) << ")\n";
   return status;
 }
 

@@ -7,8 +7,6 @@
 #include "cli_text.h"
 #include "commands.h"
 #include "geomap_cli.h"
-#include "image_files.h"
-#include "map_loading.h"
 #include "map_view.h"
 #include "render_source.h"
 
@@ -25,7 +23,7 @@ int RunRender(std::span<const std::string> Args, std::ostream& Out, std::ostream
   }
   const auto output = args.Value("output");
   if (!output) throw TUsageError("render needs -o FILE");
-  const auto format = apps::ImageFormatOf(*output);
+  const auto format = ViewImageFormatOf(*output);
   if (!format) {
     throw TUsageError("-o '" + apps::Printable(*output) +
                       "' needs the extension .png, .bmp, .jpg or .jpeg");
@@ -35,20 +33,20 @@ int RunRender(std::span<const std::string> Args, std::ostream& Out, std::ostream
 
   int status = kExitOk;
   TGeoMap map(nullptr);
-  std::string source;
-  if (!PrepareRenderedMap(args, view, map, source, Err, status)) return status;
+  const auto source = PrepareRenderedMap(args, view, map, Err, status);
+  if (!source) return status;
 
   TBitmap picture;
-  apps::CopyTopLeft(map.ComposedView(), view.Width, view.Height, picture);
+  CopyTopLeft(map.ComposedView(), view.Width, view.Height, picture);
   try {
-    apps::SaveImage(picture, *output, *format, quality);
+    SaveViewImage(picture, *output, *format, quality);
   } catch (const std::exception& e) {
     Report(Err, apps::Printable(e.what()));
     return kExitIo;
   }
   Out << apps::Printable(*output) << ": " << view.Width << " x " << view.Height << " pixels of "
-      << apps::Printable(source) << " (" << apps::Printable(map.Caption()) << ") at magnification "
-      << apps::Fixed(map.Magnification(), 3) << "\n";
+      << apps::Printable(SourceName(*source)) << " (" << apps::Printable(map.Caption())
+      << ") at magnification " << apps::Fixed(map.Magnification(), 3) << "\n";
   return status;
 }
 

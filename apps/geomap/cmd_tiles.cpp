@@ -1,39 +1,36 @@
 // geomap tiles: web map tiles of a calibrated map or of a whole atlas
 // folder, into a directory (with a page that shows them), an MBTiles or a
-// PMTiles file.
-//
-// Work: the tiles to make are numbered level by level, block by block
-// (bands of rows from the north), row by row within a block; --part K/N takes the K-th of N equal
-// ranges of those numbers, so the parts of one job write disjoint tiles whose union is what one run
-// writes. Threads take tiles one at a time from a shared counter; every tile is rendered
-// independently, so the bytes of a tile do not depend on the threads, the part or the order.
+// PMTiles file. The maps are an atlas index opened as map sources; the
+// numbering, parts, threads and resuming are the library's tile job
+// (tile_job.h).
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
 #include <filesystem>
-#include <mutex>
 #include <optional>
 #include <ostream>
-#include <thread>
+#include <tuple>
 
 #include "arguments.h"
-#include "atlas_files.h"
 #include "cli_text.h"
 #include "commands.h"
 #include "geomap_cli.h"
-#include "marovia/geoatlas/atlas_tiles.h"
-#include "marovia/geomap/tile_store.h"
-#include "marovia/platform/sysutils.h"
-#include "tile_page.h"
-#include "tile_sources.h"
+#include "map_view.h"
+#include "marovia/geoatlas/atlas_index.h"
+#include "marovia/geoatlas/tile_job.h"
+#include "marovia/geoatlas/tile_page.h"
+#include "marovia/geomap/map_folder.h"
+#include "marovia/geomap/map_import.h"
+#include "marovia/platform/files.h"
+#include "marovia/platform/strutils.h"
+#include "render_source.h"
 
 namespace marovia::geomaptool {
 
 namespace {
 
-const TOptionDef kOptions[] = {{"output", 'o', true}, {"zoom", 0, true},  {"format", 0, true},
-                               {"jobs", 0, true},     {"part", 0, true},  {"resume", 0, false},
-                               {"force", 0, false},   {"exact", 0, false}};
+const TOptionDef kOptions[] = {{"output", 'o', true},  {"zoom", 0, true},   {"format", 0, true},
+                               {"jobs", 0, true},      {"part", 0, true},   {"resume", 0, false},
+                               {"force", 0, false},    {"exact", 0, false}, {"max-pixels", 0, true},
+                               {"no-dedup", 0, false}, {"bands", 0, true},  {"stretch", 0, true}};
 
 constexpr int64_t kMaxTilesWithoutForce = 10'000'000;
 
@@ -51,32 +48,6 @@ std::optional<std::pair<int, int>> ParseTwoInts(const std::string& Text, char Se
   }
 }
 
-// The numbered tiles of a run: blocks with the number of their first tile.
-class TTileList {
- public:
-  void Add(const TTileBlock& Block) {
-    first_.push_back(total_);
-    blocks_.push_back(Block);
-    total_ += Block.Count();
-  }
-  int64_t Total() const { return total_; }
-  TTileId At(int64_t Index) const {
-    const auto it = std::upper_bound(first_.begin(), first_.end(), Index) - 1;
-    return blocks_[static_cast<size_t>(it - first_.begin())].At(Index - *it);
-  }
-
- private:
-  std::vector<TTileBlock> blocks_;
-  std::vector<int64_t> first_;
-  int64_t total_ = 0;
-};
-
-struct TRunCounts {
-  std::atomic<int64_t> Written{0};
-  std::atomic<int64_t> Kept{0};   // already there (--resume)
-  std::atomic<int64_t> Empty{0};  // no map covers any pixel
-};
-
 // The name of a folder or file without its extension ("atlas" for
 // "maps/atlas/").
 std::string SetName(const std::string& Path) {
@@ -85,167 +56,178 @@ std::string SetName(const std::string& Path) {
   return p.stem().string();
 }
 
-}  // namespace
+struct TTilesRun {
+  std::string Input;
+  std::string Output;
+  TTileStoreKind Kind = TTileStoreKind::Directory;
+  std::optional<std::string> Zoom;
+  bool Force = false;
+  bool Deduplicate = true;
+  TTileJobOptions Job;
+  TMapSourceOptions Sources;
+};
 
-int RunTiles(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err) {
+// Raises TUsageError for anything missing or wrong.
+TTilesRun ParseOptions(std::span<const std::string> Args) {
   const TArguments args(Args, kOptions);
   if (args.Positional().size() != 1)
     throw TUsageError("tiles needs one calibration file or atlas folder");
+  TTilesRun run;
+  run.Input = args.Positional()[0];
   const auto output = args.Value("output");
   if (!output || output->empty()) throw TUsageError("tiles needs -o OUTPUT");
-  TTileFormat format = TTileFormat::Png;
+  run.Output = *output;
   if (const auto f = args.Value("format")) {
     if (*f == "jpg" || *f == "jpeg")
-      format = TTileFormat::Jpeg;
+      run.Job.Format = TTileFormat::Jpeg;
     else if (*f != "png")
       throw TUsageError("--format '" + apps::Printable(*f) + "' is not png or jpg");
   }
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  const int jobs = args.Integer("jobs", 1, 256).value_or(static_cast<int>(cores));
-  int part = 1, parts = 1;
+  run.Job.Threads = args.Integer("jobs", 1, 256).value_or(0);
   if (const auto p = args.Value("part")) {
     const auto kn = ParseTwoInts(*p, '/');
     if (!kn || kn->second < 1 || kn->first < 1 || kn->first > kn->second)
       throw TUsageError("--part '" + apps::Printable(*p) + "' is not K/N with 1 <= K <= N");
-    part = kn->first;
-    parts = kn->second;
+    run.Job.Part = kn->first;
+    run.Job.Parts = kn->second;
   }
-  const bool resume = args.Has("resume");
-  const TTileStoreKind kind = TileStoreKindOf(*output);
-  if (resume && kind == TTileStoreKind::PMTiles)
+  run.Job.Resume = args.Has("resume");
+  run.Job.Exact = args.Has("exact");
+  run.Kind = TileStoreKindOf(run.Output);
+  if (run.Job.Resume && run.Kind == TTileStoreKind::PMTiles)
     throw TUsageError("--resume works with a directory or an .mbtiles file, not .pmtiles");
+  run.Zoom = args.Value("zoom");
+  run.Force = args.Has("force");
+  run.Deduplicate = !args.Has("no-dedup");
+  run.Sources = SourceOptionsFromArguments(args);
+  return run;
+}
 
-  // The maps.
-  int status = kExitOk;
-  const apps::TAtlasInputs inputs = apps::ScanAtlasInputs({args.Positional()[0]});
-  std::vector<std::string> problems = inputs.Problems;
-  TAtlasTiles tiles;
-  AddTileMaps(inputs.Calibrations, tiles, problems);
-  for (const std::string& p : problems) Report(Err, p);
-  if (!problems.empty()) status = kExitBadInput;
-  if (tiles.MapCount() == 0) {
-    Report(Err, apps::Printable(args.Positional()[0]) + ": no map to make tiles of");
-    return kExitBadInput;
-  }
-
-  // The levels and the tiles.
-  int minZoom = tiles.DefaultMinZoom(), maxZoom = tiles.DefaultMaxZoom();
-  if (const auto z = args.Value("zoom")) {
-    const auto range = ParseTwoInts(*z, '-');
-    int single = -1;
+// The levels of --zoom, else the maps' own; TUsageError for a bad range.
+std::pair<int, int> Levels(const TTilesRun& Run, const TAtlasTiles& Tiles) {
+  if (!Run.Zoom) return {Tiles.DefaultMinZoom(), Tiles.DefaultMaxZoom()};
+  const std::string& z = *Run.Zoom;
+  int minZoom = -1, maxZoom = -1;
+  if (const auto range = ParseTwoInts(z, '-')) {
+    std::tie(minZoom, maxZoom) = *range;
+  } else {
     try {
       size_t n = 0;
-      single = std::stoi(*z, &n);
-      if (n != z->size()) single = -1;
+      const int single = std::stoi(z, &n);
+      if (n == z.size()) minZoom = maxZoom = single;
     } catch (const std::exception&) {
     }
-    if (range) {
-      minZoom = range->first;
-      maxZoom = range->second;
-    } else if (single >= 0) {
-      minZoom = maxZoom = single;
-    } else {
-      minZoom = -1;
-    }
-    if (minZoom < 0 || maxZoom > kMaxWebZoom || minZoom > maxZoom)
-      throw TUsageError("--zoom '" + apps::Printable(*z) + "' is not MIN-MAX within 0-" +
-                        std::to_string(kMaxWebZoom));
   }
-  TTileList list;
-  for (int z = minZoom; z <= maxZoom; ++z)
-    for (const TTileBlock& b : tiles.TilesAt(z)) list.Add(b);
-  if (list.Total() > kMaxTilesWithoutForce && !args.Has("force")) {
+  if (minZoom < 0 || maxZoom > kMaxWebZoom || minZoom > maxZoom)
+    throw TUsageError("--zoom '" + apps::Printable(z) + "' is not MIN-MAX within 0-" +
+                      std::to_string(kMaxWebZoom));
+  return {minZoom, maxZoom};
+}
+
+// The maps of the input (a calibration file, another program's map file or
+// an atlas folder), with their landmark files; problems reported.
+TAtlasTiles OpenMaps(const TTilesRun& Run, std::vector<std::string>& LandmarkFiles,
+                     std::ostream& Err, int& Status) {
+  std::vector<std::string> problems;
+  TAtlasIndex index;
+  std::error_code ec;
+  if (std::filesystem::is_directory(Run.Input, ec) || !IsImportableMapFile(Run.Input) ||
+      SameText(ExtractFileExt(Run.Input), ".xml")) {
+    const TMapFiles files = ScanMapFiles({Run.Input});
+    problems = files.Problems;
+    LandmarkFiles = files.LandmarkFiles;
+    index = TAtlasIndex::FromFiles(files.Calibrations, problems);
+  } else {
+    try {
+      index.Add(TAtlasIndex::MapOf(OpenMapArgument(Run.Input, Run.Sources)));
+    } catch (const std::exception& e) {
+      problems.push_back(e.what());
+    }
+  }
+  TAtlasTiles tiles(index, Run.Sources, problems);
+  for (const std::string& p : problems) Report(Err, apps::Printable(p));
+  if (!problems.empty()) Status = kExitBadInput;
+  return tiles;
+}
+
+// Completes the store and, for a directory, writes its page.
+int Finish(const TTilesRun& Run, std::unique_ptr<TTileStore> Store, const TAtlasTiles& Tiles,
+           const std::vector<std::string>& LandmarkFiles, const TTileSetInfo& Info,
+           std::ostream& Err, int Status) {
+  try {
+    Store->Finish();
+    Store.reset();
+    if (Run.Kind == TTileStoreKind::Directory) {
+      std::vector<std::string> pageProblems;
+      WriteTilePage(Run.Output, Tiles, LandmarkFiles, Info, pageProblems);
+      for (const std::string& p : pageProblems) Report(Err, apps::Printable(p));
+      if (!pageProblems.empty()) Status = std::max(Status, kExitBadInput);
+    }
+  } catch (const std::exception& e) {
+    Report(Err, apps::Printable(e.what()));
+    return kExitIo;
+  }
+  return Status;
+}
+
+}  // namespace
+
+int RunTiles(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err) {
+  const TTilesRun run = ParseOptions(Args);
+  int status = kExitOk;
+  std::vector<std::string> landmarkFiles;
+  const TAtlasTiles tiles = OpenMaps(run, landmarkFiles, Err, status);
+  if (tiles.MapCount() == 0) {
+    Report(Err, apps::Printable(run.Input) + ": no map to make tiles of");
+    return kExitBadInput;
+  }
+  const auto [minZoom, maxZoom] = Levels(run, tiles);
+  const TTileJob job(tiles, minZoom, maxZoom);
+  if (job.Total() > kMaxTilesWithoutForce && !run.Force) {
     Report(Err, "levels " + std::to_string(minZoom) + "-" + std::to_string(maxZoom) + " make " +
-                    std::to_string(list.Total()) +
+                    std::to_string(job.Total()) +
                     " tiles, more than 10 million: choose fewer levels with --zoom, or pass "
                     "--force");
     return kExitUsage;
   }
-  const int64_t first = list.Total() * (part - 1) / parts;
-  const int64_t last = list.Total() * part / parts;
 
   TTileSetInfo info;
-  info.Name = tiles.MapCount() == 1 ? tiles.Maps()[0]->Calibration.Data().Caption
-                                    : SetName(args.Positional()[0]);
+  info.Name =
+      tiles.MapCount() == 1 ? tiles.Maps()[0]->Calibration().Data().Caption : SetName(run.Input);
   if (info.Name.empty()) info.Name = "marovia tiles";
-  info.Format = format;
+  info.Format = run.Job.Format;
   info.Bounds = tiles.Bounds();
   info.MinZoom = minZoom;
   info.MaxZoom = maxZoom;
-
+  info.Deduplicate = run.Deduplicate;
   std::unique_ptr<TTileStore> store;
   try {
-    store = OpenTileStore(*output, info, resume);
+    store = OpenTileStore(run.Output, info, run.Job.Resume);
   } catch (const std::exception& e) {
     Report(Err, apps::Printable(e.what()));
     return kExitIo;
   }
 
-  // The work.
-  const bool exact = args.Has("exact");
-  std::atomic<int64_t> next{first};
-  std::atomic<bool> stop{false};
-  std::mutex errorMutex;
-  std::string error;
-  bool diskFull = false;
-  TRunCounts counts;
-  const auto worker = [&] {
-    TTileRgba rgba;
-    try {
-      for (int64_t i = next++; i < last && !stop; i = next++) {
-        const TTileId tile = list.At(i);
-        if (resume && store->Has(tile)) {
-          ++counts.Kept;
-          continue;
-        }
-        if (!tiles.Render(tile, rgba, exact)) {
-          ++counts.Empty;
-          continue;
-        }
-        store->Put(tile, EncodeTile(rgba, format));
-        ++counts.Written;
-      }
-    } catch (const std::exception& e) {
-      std::lock_guard lock(errorMutex);
-      if (error.empty()) {
-        error = e.what();
-        const auto* io = dynamic_cast<const EInOutError*>(&e);
-        diskFull = io && (io->ErrorCode() == ENOSPC || io->ErrorCode() == EDQUOT);
-      }
-      stop = true;
-    }
-  };
-  const int threads = static_cast<int>(std::min<int64_t>(jobs, std::max<int64_t>(1, last - first)));
-  std::vector<std::thread> pool;
-  for (int t = 1; t < threads; ++t) pool.emplace_back(worker);
-  worker();
-  for (std::thread& t : pool) t.join();
-
-  if (!error.empty()) {
-    Report(Err, apps::Printable(error));
-    Report(Err, std::string(diskFull ? "the disk is full: " : "") + "stopped after " +
-                    std::to_string(counts.Written) +
+  const TTileJobResult result = job.Run(*store, run.Job);
+  // Maps whose pixels turned out not to decode were left out of the tiles.
+  for (const std::string& p : tiles.Problems()) {
+    Report(Err, apps::Printable(p) + "; the map is left out");
+    status = kExitBadInput;
+  }
+  if (!result.Error.empty()) {
+    Report(Err, apps::Printable(result.Error));
+    Report(Err, std::string(result.DiskFull ? "the disk is full: " : "") + "stopped after " +
+                    std::to_string(result.Written) +
                     " tiles; every tile written is whole (run again with --resume to go on)");
     return kExitIo;
   }
-  try {
-    store->Finish();
-    store.reset();
-    if (kind == TTileStoreKind::Directory) {
-      std::vector<std::string> pageProblems;
-      WriteTilePage(*output, tiles, inputs.LandmarkFiles, info, pageProblems);
-      for (const std::string& p : pageProblems) Report(Err, p);
-      if (!pageProblems.empty()) status = std::max(status, kExitBadInput);
-    }
-  } catch (const std::exception& e) {
-    Report(Err, apps::Printable(e.what()));
-    return kExitIo;
-  }
-  Out << counts.Written << " tiles written";
-  if (resume) Out << ", " << counts.Kept << " kept";
+  status = Finish(run, std::move(store), tiles, landmarkFiles, info, Err, status);
+  if (status == kExitIo) return status;
+  Out << result.Written << " tiles written";
+  if (run.Job.Resume) Out << ", " << result.Kept << " kept";
   Out << ", levels " << minZoom << "-" << maxZoom;
-  if (parts > 1) Out << ", part " << part << "/" << parts;
-  Out << " (" << (last - first) << " of " << list.Total() << " tile places, " << counts.Empty
+  if (run.Job.Parts > 1) Out << ", part " << run.Job.Part << "/" << run.Job.Parts;
+  Out << " (" << result.Places << " of " << job.Total() << " tile places, " << result.Empty
       << " without map)\n";
   return status;
 }

@@ -24,6 +24,8 @@ int RunImport(std::span<const std::string> Args, std::ostream& Out, std::ostream
 int RunExport(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
 // Web map tiles of a map or an atlas folder (cmd_tiles.cpp).
 int RunTiles(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
+// Contents and statistics of track files (cmd_track.cpp).
+int RunTrack(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
 
 // One line on Err: "geomap: " and the text.
 void Report(std::ostream& Err, const std::string& Text);

@@ -24,16 +24,20 @@ Commands:
                           (by the extension of FILE); when MAP is a folder of
                           calibration files, of the atlas map that covers
                           --center best: the finest map that fills 90 % of
-                          the view, or else the one that fills most of it
-  info CALIBRATION...     print each calibration's model, corners, resolution
+                          the view, or else the one that fills most of it.
+                          MAP may also be another program's map file (a
+                          GeoTIFF, a .map file, a .points list, an image
+                          with a world file): it is imported on the fly
+  info MAP...             print each calibration's model, corners, resolution
                           and the residual of every calibration point, also
                           with the point left out of the fit (with --brief
                           only the largest residual); a folder stands for
-                          its calibration files
+                          its calibration files. Only the images' headers
+                          are read
   calibrate POINTS -i IMAGE -m MODEL -o FILE
                           fit a calibration to a list of clicked points, print
                           the residuals and write the calibration file
-  convert CALIBRATION [--to-geo]
+  convert MAP [--to-geo]
                           convert LAT LON lines of standard input to pixels X Y
                           of the map image (--to-geo: X Y lines to LAT LON),
                           one output line per input line that converts
@@ -48,13 +52,17 @@ Commands:
                           image with a world file or .points list beside it
                           (or the world file itself); the format is found
                           from the file's content
-  export CALIBRATION --to FORMAT -o FILE
+  export MAP --to FORMAT -o FILE
                           write the map for other software; FORMAT is
                           worldfile, map, points, vrt, kml, kmz or geotiff
   tiles MAP -o OUT        web map tiles (Web Mercator, 256 px) of a map or of
                           an atlas folder (each pixel from the finest map
                           that covers it) into OUT: a directory {z}/{x}/{y}
                           with index.html, an .mbtiles or a .pmtiles file
+  track FILE...           what track files hold (GPX, KML, KMZ, GeoJSON, NMEA,
+                          TCX, IGC, PLT, WPT): waypoints, routes, tracks and
+                          shapes, their extent and time; with --stats the
+                          statistics of each track and route
 
 View options (render, print):
   --size WxH              size of the view in pixels (default 800x600; print
@@ -75,9 +83,17 @@ View options (render, print):
                           around their symbol or left out (the default);
                           all: every caption where its landmark puts it
   --no-antialias          scale the map image without smoothing
-  --max-pixels N          take map images of up to N pixels (default 3000000);
-                          larger than that they are read as tiles through a
-                          cache in the user's cache folder (also for info)
+  --max-pixels N          take map images of up to N pixels (default: any size
+                          up to 16 gigapixels); images above 3000000 pixels
+                          are read as tiles through a cache in the user's
+                          cache folder (render, print, tiles, export)
+  --bands N or R,G,B      bands of a TIFF image whose samples are not 8-bit
+                          colours: one shown grey, or three as red, green,
+                          blue, numbered from 1 (default: the first three,
+                          or the first; render, print, tiles, export)
+  --stretch KIND          how those samples map to 0..255: auto (the
+                          default), full, minmax, percentile[:LOW,HIGH]
+                          (default 2,98) or range:LOW,HIGH
 
 render options:
   -o, --output FILE       the image file to write (.png, .bmp, .jpg, .jpeg)
@@ -147,6 +163,28 @@ tiles options:
   --force                 allow more than 10 million tiles
   --exact                 convert every tile pixel through the calibration
                           (default: a mesh checked to within 0.05 pixel)
+  --no-dedup              .pmtiles: store identical tiles each on their own
+                          (default: once, every tile of that content
+                          pointing at it)
+  Tiles outside a map's border (a scanned sheet's margin) are transparent.
+
+track options:
+  --stats                 length (2D and 3D, on the WGS 84 ellipsoid), ascent,
+                          descent, elevation range, duration, moving time and
+                          stops of every segment, track and route, and in all,
+                          followed by the methods used
+  --units m|km            lengths in metres or kilometres (default km)
+  --ele-window M          ascent and descent from elevations averaged over M
+                          metres of track (default 100; 0: as recorded)
+  --hysteresis M          ascent and descent count changes of at least M
+                          metres between turning points (default 10)
+  --stop-radius M, --stop-time S
+                          a stop is a stay of S seconds within M metres
+                          (default 60 s within 20 m)
+  -o, --output FILE       write every waypoint, route, track and shape read to
+                          one .gpx (GPX 1.1; shapes have no GPX form) or
+                          .geojson file
+  --jobs N                files read at once (default: one per core)
 
 Exit status: 0 when everything was done, 1 when a file or line could not be
 used (each is reported on standard error, and the rest is still done), 2 for
@@ -165,6 +203,7 @@ Examples:
   geomap generate blank.xml --lat 45,48 --lon 5,11 --step 0.5 --size 1200x700
   geomap print samples/atlas/europe_lcc.xml --grid lines -o europe.pdf
   geomap tiles samples/atlas -o atlas_tiles --zoom 3-9
+  geomap track ride.gpx walk.kml --stats --units m
 )HELP";
 
 }  // namespace
@@ -203,6 +242,8 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         status = RunExport(rest, out, err);
       } else if (command == "tiles") {
         status = RunTiles(rest, out, err);
+      } else if (command == "track") {
+        status = RunTrack(rest, out, err);
       } else {
         throw TUsageError("unknown command '" + apps::Printable(command) + "' (see --help)");
       }

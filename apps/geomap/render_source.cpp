@@ -1,69 +1,122 @@
 #include "render_source.h"
 
 #include <filesystem>
+#include <ostream>
 
-#include "view_warnings.h"
-
-#include "arguments.h"
-#include "atlas_files.h"
+#include "cli_text.h"
 #include "commands.h"
 #include "geomap_cli.h"
-#include "map_loading.h"
+#include "marovia/geoatlas/atlas_index.h"
+#include "marovia/geomap/landmark.h"
+#include "marovia/geomap/map_folder.h"
+#include "marovia/geomap/map_import.h"
+#include "marovia/platform/files.h"
+#include "marovia/platform/strutils.h"
+#include "view_warnings.h"
 
 namespace marovia::geomaptool {
 
-bool LoadRenderSource(const std::string& Path, const TViewRequest& View, TGeoMap& Map,
-                      std::string& Source, std::ostream& Err, int& Status) {
-  std::error_code ec;
-  Source = Path;
-  if (std::filesystem::is_directory(Path, ec)) {
-    if (!View.Center) throw TUsageError("an atlas folder needs --center LAT,LON");
-    const apps::TAtlasInputs inputs = apps::ScanAtlasInputs({Path});
-    std::vector<std::string> problems = inputs.Problems;
-    Source = ChooseAtlasMap(inputs.Calibrations, View, problems);
-    for (const std::string& p : problems) Report(Err, p);
-    if (!problems.empty()) Status = kExitBadInput;
-    if (Source.empty()) {
-      Report(Err, apps::Printable(Path) + ": no map of the atlas contains position " +
-                      apps::Fixed(View.Center->Lat, 5) + "," + apps::Fixed(View.Center->Lon, 5));
-      Status = kExitBadInput;
-      return false;
-    }
-  }
-  Map.SetMaxMapPixels(View.MaxPixels);
-  try {
-    apps::LoadCalibratedMap(Map, Source);
-  } catch (const apps::TMapFileError& e) {
-    Report(Err, e.what());
-    Status = kExitBadInput;
-    return false;
-  }
-  return true;
+std::shared_ptr<const TMapSource> OpenMapArgument(const std::string& Path,
+                                                  const TMapSourceOptions& Options) {
+  return OpenMapFile(Path, Options);
 }
 
-bool PrepareRenderedMap(const TArguments& Args, const TViewRequest& View, TGeoMap& Map,
-                        std::string& Source, std::ostream& Err, int& Status) {
+std::string SourceName(const TMapSource& Source) {
+  return Source.CalibrationFile().empty() ? Source.ImageFile() : Source.CalibrationFile();
+}
+
+namespace {
+
+// Whether the source's pixels decode (they are decoded now, for the view).
+bool PixelsDecode(const TMapSource& Source, std::ostream& Err) {
+  try {
+    if (Source.Tiled())
+      Source.Levels();
+    else
+      Source.Bitmap();
+    return true;
+  } catch (const std::exception& e) {
+    Report(Err, apps::Printable(SourceName(Source)) + ": " + apps::Printable(e.what()));
+    return false;
+  }
+}
+
+std::shared_ptr<const TMapSource> OpenAtlasSource(const std::string& Folder,
+                                                  const TViewRequest& View,
+                                                  const TMapSourceOptions& Options,
+                                                  std::ostream& Err, int& Status) {
+  if (!View.Center) throw TUsageError("an atlas folder needs --center LAT,LON");
+  const TMapFiles files = ScanMapFiles({Folder});
+  std::vector<std::string> problems = files.Problems;
+  const TAtlasIndex index = TAtlasIndex::FromFiles(files.Calibrations, problems);
+  for (const std::string& p : problems) Report(Err, apps::Printable(p));
+  if (!problems.empty()) Status = kExitBadInput;
+  const TCoords c = *View.Center;
+  std::vector<std::string> passed;
+  std::shared_ptr<const TMapSource> source =
+      OpenForView(index, c.Latit, c.Longit, View.Width, View.Height, View.Magnification.value_or(1),
+                  Options, passed);
+  for (const std::string& p : passed) Report(Err, apps::Printable(p));
+  if (!passed.empty()) Status = kExitBadInput;
+  if (source) return source;
+  Report(Err, apps::Printable(Folder) + ": no map of the atlas contains position " +
+                  apps::Fixed(c.Latit, 5) + "," + apps::Fixed(c.Longit, 5));
+  Status = kExitBadInput;
+  return nullptr;
+}
+
+}  // namespace
+
+std::shared_ptr<const TMapSource> OpenRenderSource(const std::string& Path,
+                                                   const TViewRequest& View,
+                                                   const TMapSourceOptions& Options,
+                                                   std::ostream& Err, int& Status) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(Path, ec))
+    return OpenAtlasSource(Path, View, Options, Err, Status);
+  try {
+    std::shared_ptr<const TMapSource> source = OpenMapArgument(Path, Options);
+    if (PixelsDecode(*source, Err)) return source;
+  } catch (const std::exception& e) {
+    const std::string what = e.what();
+    Report(Err, apps::Printable(what.find(Path) != std::string::npos ? what : Path + ": " + what));
+  }
+  Status = kExitBadInput;
+  return nullptr;
+}
+
+std::shared_ptr<const TMapSource> PrepareRenderedMap(const TArguments& Args,
+                                                     const TViewRequest& View, TGeoMap& Map,
+                                                     std::ostream& Err, int& Status) {
   Map.SetName("Map");
   Map.SetSuppressPaint(true);
-  if (!LoadRenderSource(Args.Positional()[0], View, Map, Source, Err, Status)) return false;
+  const TMapSourceOptions options = SourceOptionsFromArguments(Args);
+  std::shared_ptr<const TMapSource> source =
+      OpenRenderSource(Args.Positional()[0], View, options, Err, Status);
+  if (!source) return nullptr;
+  const std::string name = apps::Printable(SourceName(*source));
+  Map.SetMaxMapPixels(options.MaxMapPixels);
+  Map.SetMapSource(source);
   if (const auto landmarks = Args.Value("landmarks")) {
     try {
-      apps::LoadLandmarkFile(Map, *landmarks);
-    } catch (const apps::TMapFileError& e) {
-      Report(Err, e.what());
+      Map.AssignLandMarks(ReadLandMarkFile(*landmarks));
+    } catch (const std::exception& e) {
+      const std::string what = e.what();
+      Report(Err, apps::Printable(what.find(*landmarks) != std::string::npos
+                                      ? what
+                                      : *landmarks + ": " + what));
       Status = kExitBadInput;
     }
   }
   try {
     ApplyView(Map, View);
-  } catch (const TViewError& e) {
-    Report(Err, apps::Printable(Source) + ": " + e.what());
+  } catch (const EZYLGeoMapError& e) {
+    Report(Err, name + ": " + apps::Printable(e.what()));
     Status = kExitBadInput;
-    return false;
+    return nullptr;
   }
-  for (const std::string& w : ViewWarnings(Map, View))
-    Report(Err, "warning: " + apps::Printable(Source) + ": " + w);
-  return true;
+  for (const std::string& w : ViewWarnings(Map, View)) Report(Err, "warning: " + name + ": " + w);
+  return source;
 }
 
 }  // namespace marovia::geomaptool

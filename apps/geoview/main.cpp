@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli_text.h"
+#include "marovia/platform/sample_display.h"
 #include "sdl_host.h"
 #include "viewer.h"
 
@@ -21,9 +22,15 @@ Options:
   --size WxH          window size in pixels (default 1024x768)
   --center LAT,LON    centre the first map on this position (decimal degrees)
   --mag M             magnification of the first view (with --center)
-  --max-pixels N      take map images of up to N pixels (default 3000000);
-                      larger ones are read as tiles through a cache in the
-                      user's cache folder
+  --max-pixels N      take map images of up to N pixels (default: any size up
+                      to 16 gigapixels); images above 3000000 pixels are
+                      read as tiles through a cache in the user's cache
+                      folder
+  --bands N or R,G,B  bands of a TIFF image whose samples are not 8-bit
+                      colours: one shown grey, or three as red, green, blue,
+                      numbered from 1 (default: the first three, or the first)
+  --stretch KIND      how those samples map to 0..255: auto (the default),
+                      full, minmax, percentile[:LOW,HIGH] or range:LOW,HIGH
   --labels place|all  place: captions that would overlap another caption or
                       a symbol are moved around it or left out (default);
                       all: every caption where its landmark puts it
@@ -69,104 +76,138 @@ int Usage(const std::string& Text) {
   return 2;
 }
 
-}  // namespace
+// The command line, or the exit status of a bad one (or of --help).
+struct TOptions {
+  int Width = 1024, Height = 768;
+  std::optional<marovia::apps::TLatLon> Center;
+  double Mag = 0;
+  std::string Out;
+  bool PlaceLabels = true;
+  int64_t MaxPixels = marovia::kMaxTiledMapPixels;
+  marovia::TSampleDisplay Display;
+  std::string Bands, Stretch;
+  std::vector<std::string> Paths;
+};
 
-int main(int argc, char** argv) {
+// The value of one option that takes a value into Options; the status of a
+// bad one.
+std::optional<int> TakeValue(const std::string& Option, const std::string& V, TOptions& O) {
   using namespace marovia;
-  int width = 1024, height = 768;
-  std::optional<apps::TLatLon> center;
-  double mag = 0;
-  std::string out;
-  bool placeLabels = true;
-  int64_t maxPixels = kMaxMapPixels;
-  std::vector<std::string> paths;
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&]() -> std::optional<std::string> {
-      if (i + 1 >= args.size()) return std::nullopt;
-      return args[++i];
-    };
+  if (Option == "--size") {
+    const auto s = apps::ParseSize(V, 320, 8192);
+    if (!s)
+      return Usage("--size '" + apps::Printable(V) + "' is not WIDTHxHEIGHT from 320 to 8192");
+    O.Width = s->Width;
+    O.Height = s->Height;
+  } else if (Option == "--center") {
+    O.Center = apps::ParseLatLon(V);
+    if (!O.Center) return Usage("--center '" + apps::Printable(V) + "' is not LAT,LON in degrees");
+  } else if (Option == "--mag") {
+    const auto m = apps::ParseNumber(V);
+    if (!m || *m < 0.001 || *m > 64)
+      return Usage("--mag '" + apps::Printable(V) + "' is not from 0.001 to 64");
+    O.Mag = *m;
+  } else if (Option == "--max-pixels") {
+    const auto m = apps::ParseNumber(V);
+    if (!m || *m != std::floor(*m) || *m < static_cast<double>(kMaxMapPixels) ||
+        *m > static_cast<double>(kMaxTiledMapPixels))
+      return Usage("--max-pixels '" + apps::Printable(V) + "' is not a whole number from " +
+                   std::to_string(kMaxMapPixels) + " to " + std::to_string(kMaxTiledMapPixels));
+    O.MaxPixels = static_cast<int64_t>(*m);
+  } else if (Option == "--bands") {
+    O.Bands = V;
+  } else if (Option == "--stretch") {
+    O.Stretch = V;
+  } else if (Option == "--labels") {
+    if (V != "place" && V != "all")
+      return Usage("--labels '" + apps::Printable(V) + "' is not place or all");
+    O.PlaceLabels = V == "place";
+  } else {
+    O.Out = V;
+  }
+  return std::nullopt;
+}
+
+std::optional<int> ParseOptions(const std::vector<std::string>& Args, TOptions& O) {
+  for (size_t i = 0; i < Args.size(); ++i) {
+    const std::string& a = Args[i];
     if (a == "-h" || a == "--help") {
       std::cout << kHelp;
       return 0;
-    } else if (a == "--size" || a == "--center" || a == "--mag" || a == "--out" ||
-               a == "--labels" || a == "--max-pixels") {
-      const auto v = value();
-      if (!v) return Usage("option " + a + " needs a value");
-      if (a == "--size") {
-        const auto s = apps::ParseSize(*v, 320, 8192);
-        if (!s)
-          return Usage("--size '" + apps::Printable(*v) + "' is not WIDTHxHEIGHT from 320 to 8192");
-        width = s->Width;
-        height = s->Height;
-      } else if (a == "--center") {
-        center = apps::ParseLatLon(*v);
-        if (!center)
-          return Usage("--center '" + apps::Printable(*v) + "' is not LAT,LON in degrees");
-      } else if (a == "--mag") {
-        const auto m = apps::ParseNumber(*v);
-        if (!m || *m < 0.001 || *m > 64)
-          return Usage("--mag '" + apps::Printable(*v) + "' is not from 0.001 to 64");
-        mag = *m;
-      } else if (a == "--max-pixels") {
-        const auto m = apps::ParseNumber(*v);
-        if (!m || *m != std::floor(*m) || *m < static_cast<double>(kMaxMapPixels) ||
-            *m > static_cast<double>(kMaxTiledMapPixels))
-          return Usage("--max-pixels '" + apps::Printable(*v) + "' is not a whole number from " +
-                       std::to_string(kMaxMapPixels) + " to " + std::to_string(kMaxTiledMapPixels));
-        maxPixels = static_cast<int64_t>(*m);
-      } else if (a == "--labels") {
-        if (*v != "place" && *v != "all")
-          return Usage("--labels '" + apps::Printable(*v) + "' is not place or all");
-        placeLabels = *v == "place";
-      } else {
-        out = *v;
-      }
+    }
+    if (a == "--size" || a == "--center" || a == "--mag" || a == "--out" || a == "--labels" ||
+        a == "--max-pixels" || a == "--bands" || a == "--stretch") {
+      if (i + 1 >= Args.size()) return Usage("option " + a + " needs a value");
+      if (const auto bad = TakeValue(a, Args[++i], O)) return bad;
     } else if (a.size() > 1 && a[0] == '-') {
-      return Usage("unknown option " + apps::Printable(a) + " (see --help)");
+      return Usage("unknown option " + marovia::apps::Printable(a) + " (see --help)");
     } else {
-      paths.push_back(a);
+      O.Paths.push_back(a);
     }
   }
-  if (paths.empty()) return Usage("no calibration file or folder given (see --help)");
+  if (O.Paths.empty()) return Usage("no calibration file or folder given (see --help)");
+  try {
+    O.Display = marovia::ParseSampleDisplay(O.Bands, O.Stretch);
+  } catch (const std::exception& e) {
+    return Usage(std::string("--bands/--stretch: ") + e.what());
+  }
+  const std::string problem = marovia::SampleDisplayProblem(O.Display);
+  if (!problem.empty()) return Usage("--bands/--stretch: " + problem);
+  return std::nullopt;
+}
 
-  geoview::TViewer viewer(width, height);
-  viewer.SetOutputFolder(out);
-  viewer.Map().SetPlaceLabels(placeLabels);
-  viewer.Map().SetMaxMapPixels(maxPixels);
+// Opens the maps and places the first view; answers whether every file and
+// the position could be used.
+bool OpenFiles(marovia::geoview::TViewer& Viewer, const TOptions& O) {
+  using namespace marovia;
   bool problems = false;
-  viewer.OnMessage = [&problems](const std::string& Text) {
+  Viewer.OnMessage = [&problems](const std::string& Text) {
     std::cerr << "geoview: " << Text << "\n";
     problems = true;
   };
   try {
-    viewer.Open(paths);
+    Viewer.Open(O.Paths);
   } catch (const std::exception& e) {
     std::cerr << "geoview: " << apps::Printable(e.what()) << "\n";
     problems = true;
   }
-  if (center && !viewer.CenterOn(center->Lat, center->Lon, mag)) {
-    std::cerr << "geoview: position " << apps::Fixed(center->Lat, 5) << ","
-              << apps::Fixed(center->Lon, 5) << " is not on the first map\n";
+  if (O.Center && !Viewer.CenterOn(O.Center->Lat, O.Center->Lon, O.Mag)) {
+    std::cerr << "geoview: position " << apps::Fixed(O.Center->Lat, 5) << ","
+              << apps::Fixed(O.Center->Lon, 5) << " is not on the first map\n";
     problems = true;
-  } else if (!center && mag > 0) {
-    const TGeoMap& map = viewer.Map();
-    viewer.ZoomAbout(TPoint{map.Width() / 2, map.Height() / 2}, mag / map.Magnification());
+  } else if (!O.Center && O.Mag > 0) {
+    const TGeoMap& map = Viewer.Map();
+    Viewer.ZoomAbout(TPoint{map.Width() / 2, map.Height() / 2}, O.Mag / map.Magnification());
   }
+  // From here on messages are about what the user does: they go to the
+  // status line and the error stream, but do not change the exit status.
+  Viewer.OnMessage = [](const std::string& Text) { std::cerr << "geoview: " << Text << "\n"; };
+  return !problems;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace marovia;
+  TOptions options;
+  if (const auto status = ParseOptions({argv + 1, argv + argc}, options)) return *status;
+
+  geoview::TViewer viewer(options.Width, options.Height);
+  viewer.SetOutputFolder(options.Out);
+  viewer.Map().SetPlaceLabels(options.PlaceLabels);
+  // Large scans are read through their tile pyramid without being asked.
+  viewer.Map().SetMaxMapPixels(options.MaxPixels);
+  viewer.Map().SetSampleDisplay(options.Display);
+  const bool usable = OpenFiles(viewer, options);
   if (viewer.Atlas().NumRegMaps() == 0) {
     std::cerr << "geoview: no map to show\n";
     return 1;
   }
-  const int status = problems ? 1 : 0;
-  // From here on messages are about what the user does: they go to the
-  // status line and the error stream, but do not change the exit status.
-  viewer.OnMessage = [](const std::string& Text) { std::cerr << "geoview: " << Text << "\n"; };
   std::string error;
   if (!geoview::RunSdlWindow(viewer, error)) {
     std::cerr << "geoview: cannot open a window: " << apps::Printable(error) << "\n";
     return 3;
   }
   // A map found damaged while the window was open was reported then.
-  return viewer.FileProblemSeen() ? 1 : status;
+  return viewer.FileProblemSeen() || !usable ? 1 : 0;
 }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "map_printing.h"
 #include "marovia/geomap/geomap.h"
+#include "marovia/geomap/print_page.h"
 #include "marovia/platform/files.h"
 
 namespace marovia::geoview {
@@ -19,12 +19,12 @@ std::string NextOutputFile(const std::string& Folder, const std::string& Extensi
 }
 
 void PrintMapToPdf(TGeoMap& Map, const std::string& File) {
-  apps::TPrintJob job;
+  TPrintJob job;
   job.FileName = File;
-  const TRect window = apps::ViewWindowOnImage(Map);
+  const TRect window = ViewWindowOnImage(Map);
   // A wide view goes on a turned page.
   job.Landscape = window.Width() > window.Height();
-  apps::PrintMapWindow(Map, window, job);
+  PrintMapWindow(Map, window, job);
 }
 
 }  // namespace marovia::geoview

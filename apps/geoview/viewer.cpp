@@ -4,11 +4,12 @@
 #include <cmath>
 #include <utility>
 
-#include "atlas_files.h"
 #include "cli_text.h"
-#include "image_files.h"
-#include "map_loading.h"
+#include "marovia/geoatlas/atlas_index.h"
 #include "marovia/geomap/grid_steps.h"
+#include "marovia/geomap/landmark.h"
+#include "marovia/geomap/map_folder.h"
+#include "marovia/geomap/view_request.h"
 #include "marovia/platform/clipbrd.h"
 #include "marovia/platform/files.h"
 #include "status_line.h"
@@ -69,13 +70,13 @@ TViewer::TViewer(int Width, int Height) : form_(std::make_unique<TForm>(nullptr)
     failedWhy_ = Why;
   };
   // The atlas looks for a map image beside the calibration file of the map
-  // it loads; this does the same and also finds an image whose name differs
-  // in case from the stored one (calibrations written where case does not
-  // matter).
+  // it loads; this does the same by the map sources' rule, which also finds
+  // an image whose name differs in case from the stored one (calibrations
+  // written where case does not matter).
   map.OnMapImageRequest = [this](TObject*, std::string& FileName) {
     const int32_t i = atlas_->CurrentMapIndex();
     if (i >= 1 && i <= atlas_->NumRegMaps()) {
-      FileName = apps::MapImageBeside(atlas_->Maps(i).MapFName, FileName);
+      FileName = MapImageBeside(atlas_->Maps(i).MapFName, FileName);
     }
   };
   Clipboard().OnChange = [this](TClipboard&) { ClipboardChanged(); };
@@ -89,34 +90,29 @@ TViewer::~TViewer() {
 // ------------------------------------------------------------ opening
 
 int TViewer::Open(const std::vector<std::string>& Paths) {
-  const apps::TAtlasInputs inputs = apps::ScanAtlasInputs(Paths);
-  for (const std::string& p : inputs.Problems) Message(p);
-  std::vector<std::string> problems;
-  apps::RegisterAtlasMaps(*atlas_, inputs.Calibrations, problems);
-  for (const std::string& p : problems) Message(p);
+  const TMapFiles files = ScanMapFiles(Paths);
+  std::vector<std::string> problems = files.Problems;
+  // The calibrations and their images' headers are read once, into the
+  // atlas's index; no image is decoded before its map is shown.
+  const TAtlasIndex index = TAtlasIndex::FromFiles(files.Calibrations, problems);
+  for (const TAtlasMap& m : index.Maps())
+    if (!atlas_->RegisterMap(m))
+      problems.push_back(m.File + ": not registered (more than " + std::to_string(kMaxRegMaps) +
+                         " maps)");
+  for (const std::string& p : problems) Message(apps::Printable(p));
 
   // Every landmark file adds its landmarks to those of the files before.
   std::vector<TLandMark> landmarks;
-  for (const std::string& file : inputs.LandmarkFiles) {
-    TGeoMap scratch(nullptr);
-    scratch.SetName("Landmarks");
-    scratch.SetSuppressPaint(true);
+  for (const std::string& file : files.LandmarkFiles) {
     try {
-      apps::LoadLandmarkFile(scratch, file);
-      for (int32_t i = 1; i <= scratch.NumLandMarks(); ++i)
-        landmarks.push_back(scratch.LandMarkData(i));
-    } catch (const apps::TMapFileError& e) {
-      Message(e.what());
+      const std::vector<TLandMark> more = ReadLandMarkFile(file);
+      landmarks.insert(landmarks.end(), more.begin(), more.end());
+    } catch (const std::exception& e) {
+      const std::string what = e.what();
+      Message(apps::Printable(what.find(file) != std::string::npos ? what : file + ": " + what));
     }
   }
-  TGeoMap& map = Map();
-  map.SetSuppressPaint(true);
-  map.RemoveAllLandMarks();
-  for (const TLandMark& lm : landmarks) {
-    map.AddLandMark(lm.Latitude, lm.Longitude, lm.Altitude);
-    map.SetLandMarkData(map.NumLandMarks(), lm);
-  }
-  map.SetSuppressPaint(false);
+  Map().AssignLandMarks(landmarks);
 
   // The coarsest map first: the overview from which clicks zoom in. A map
   // whose image turns out to be damaged is dropped and the next one tried.
@@ -523,8 +519,8 @@ void TViewer::SaveView() {
   const std::string file = NextOutputFile(outputFolder_, "png");
   try {
     TBitmap picture;
-    apps::CopyTopLeft(map.ComposedView(), map.Width(), map.Height(), picture);
-    apps::SaveImage(picture, file, apps::TImageFormat::Png);
+    CopyTopLeft(map.ComposedView(), map.Width(), map.Height(), picture);
+    SaveViewImage(picture, file, TViewImageFormat::Png);
     Message("view saved as " + apps::Printable(file));
   } catch (const std::exception& e) {
     Message(apps::Printable(e.what()));
@@ -552,7 +548,7 @@ void TViewer::ClipboardChanged() {
   try {
     TBitmap picture;
     clipboard.GetAsBitmap(picture);
-    apps::SaveImage(picture, file, apps::TImageFormat::Png);
+    SaveViewImage(picture, file, TViewImageFormat::Png);
   } catch (const std::exception& e) {
     Message("view copied; " + apps::Printable(e.what()));
     return;

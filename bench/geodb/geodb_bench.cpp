@@ -1,6 +1,7 @@
 // Speed of the geographic item database: bulk adding with and without lazy
-// index writing, deleting, opening a large database, and the area query.
-// sqlite_rtree_bench.cpp stores the same towns in SQLite for comparison.
+// index writing and in one transaction, deleting, opening a large database,
+// and the area query. sqlite_rtree_bench.cpp stores the same towns in SQLite
+// for comparison.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -43,6 +44,64 @@ BENCHMARK_CAPTURE(BM_AddTowns, lazy, true)
     ->Arg(1000000)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
+// All towns in one transaction, including its commit (the index files are
+// written once there). The durability's syncs are part of the time.
+void BM_AddTownsInTransaction(benchmark::State& state, TgdbDurability durability) {
+  const int n = static_cast<int>(state.range(0));
+  const auto towns = bench::RandomTowns(n, 1);
+  TempDir dir;
+  int round = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    TGeoDB db(nullptr);
+    db.SetDurability(durability);
+    db.SetDBName((dir.path / (std::string("txn") + std::to_string(round++))).string());
+    state.ResumeTiming();
+    db.BeginTransaction();
+    AddTowns(db, towns);
+    db.Commit();
+    db.SetDBName("");
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK_CAPTURE(BM_AddTownsInTransaction, none, gdNone)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_AddTownsInTransaction, normal, gdNormal)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_AddTownsInTransaction, full, gdFull)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+// One addition per call with the syncs of a durable setting: each is a
+// transaction of its own, committed to the disk.
+void BM_AddTownsDurable(benchmark::State& state, TgdbDurability durability) {
+  const int n = static_cast<int>(state.range(0));
+  const auto towns = bench::RandomTowns(n, 1);
+  TempDir dir;
+  int round = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    TGeoDB db(nullptr);
+    db.SetDurability(durability);
+    db.SetDBName((dir.path / (std::string("durable") + std::to_string(round++))).string());
+    db.SetLazyWrite(true);
+    state.ResumeTiming();
+    AddTowns(db, towns);
+    db.SetDBName("");
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK_CAPTURE(BM_AddTownsDurable, normal, gdNormal)
+    ->Arg(200)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
 // Without lazy writing every addition rewrites all five index files, so the
 // cost grows with the square of the count: measured at smaller counts.
 BENCHMARK_CAPTURE(BM_AddTowns, eager, false)

@@ -8,16 +8,15 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
 
+#include "marovia/geoatlas/atlas_index.h"
 #include "marovia/geoatlas/atlas_tiles.h"
+#include "marovia/geoatlas/tile_job.h"
 #include "marovia/geomap/calxml.h"
 #include "marovia/geomap/tile_store.h"
-#include "tile_sources.h"
 
 namespace marovia {
 namespace {
@@ -36,33 +35,25 @@ double MaxRssMb() {
   return u.ru_maxrss / 1024.0;
 }
 
-// Writes every tile of levels Z0..Z1 into Out; answers the number written.
+// The maps of calibration files, opened as tiles make them.
+TAtlasTiles OpenTiles(const std::vector<std::string>& Calibrations) {
+  std::vector<std::string> problems;
+  return TAtlasTiles(TAtlasIndex::FromFiles(Calibrations, problems), {}, problems);
+}
+
+// Writes every tile of levels Z0..Z1 into Out through the library's tile
+// job; answers the number written.
 int64_t MakeTiles(const TAtlasTiles& Tiles, int Z0, int Z1, const fs::path& Out) {
-  std::vector<TTileId> work;
-  for (int z = Z0; z <= Z1; ++z)
-    for (const TTileBlock& b : Tiles.TilesAt(z))
-      for (int64_t i = 0; i < b.Count(); ++i) work.push_back(b.At(i));
   TTileSetInfo info;
   info.Bounds = Tiles.Bounds();
   info.MinZoom = Z0;
   info.MaxZoom = Z1;
   const auto store = OpenTileStore(Out.string(), info, false);
-  std::atomic<size_t> next{0};
-  std::atomic<int64_t> written{0};
-  const auto worker = [&] {
-    TTileRgba rgba;
-    for (size_t i = next++; i < work.size(); i = next++) {
-      if (!Tiles.Render(work[i], rgba)) continue;
-      store->Put(work[i], EncodePngTile(rgba));
-      ++written;
-    }
-  };
-  std::vector<std::thread> pool;
-  for (int t = 1; t < kThreads; ++t) pool.emplace_back(worker);
-  worker();
-  for (auto& t : pool) t.join();
+  TTileJobOptions options;
+  options.Threads = kThreads;
+  const TTileJobResult result = TTileJob(Tiles, Z0, Z1).Run(*store, options);
   store->Finish();
-  return written;
+  return result.Written;
 }
 
 // gdal2tiles on a GeoTIFF of an equirect map: tiles per second, 0 when it
@@ -73,13 +64,11 @@ double PeerTilesPerSecond(const std::string& Calibration, const std::string& Ima
   TCalibData data;
   TCalibModel model = cmUndefined;
   if (!ParseCalibData(Calibration, "", data, model) || model != cmEquiRect) return 0;
-  TAtlasTiles probe;
-  std::vector<std::string> problems;
   const fs::path tif = Scratch("_peer.tif"), out = Scratch("_peer");
   // The corners from the fitted calibration, as the tiles see it.
-  geomaptool::AddTileMaps({Calibration}, probe, problems);
+  const TAtlasTiles probe = OpenTiles({Calibration});
   if (probe.MapCount() != 1) return 0;
-  const TMapCalibration& c = probe.Maps()[0]->Calibration;
+  const TMapCalibration& c = probe.Maps()[0]->Calibration();
   const TPixelPosition ul = c.PixelToGeo(0, 0), lr = c.PixelToGeo(c.ImageWidth(), c.ImageHeight());
   char ullr[200];
   std::snprintf(ullr, sizeof ullr, "%.9f %.9f %.9f %.9f", ul.Longit, ul.Latit, lr.Longit, lr.Latit);
@@ -104,9 +93,7 @@ double PeerTilesPerSecond(const std::string& Calibration, const std::string& Ima
 
 void Run(benchmark::State& State, const std::vector<std::string>& Calibrations,
          const std::string& PeerCalibration, const std::string& PeerImage) {
-  TAtlasTiles tiles;
-  std::vector<std::string> problems;
-  geomaptool::AddTileMaps(Calibrations, tiles, problems);
+  const TAtlasTiles tiles = OpenTiles(Calibrations);
   if (tiles.MapCount() == 0) {
     State.SkipWithError("no map loaded");
     return;

@@ -9,9 +9,12 @@
 namespace marovia::python {
 
 void RegisterGeodesy(pybind11::module_& m);
+void RegisterGridReferences(pybind11::module_& m);
 void RegisterCalibration(pybind11::module_& m);
 void RegisterMaps(pybind11::module_& m);
+void RegisterAtlas(pybind11::module_& m);
 void RegisterDatabase(pybind11::module_& m);
+void RegisterTracks(pybind11::module_& m);  // tracks.cpp
 
 // An ellipsoid argument: its index (0..60), its identifier with or without
 // the "gel" prefix ("gelWGS84", "WGS84"), or its display name ("WGS 1984"),

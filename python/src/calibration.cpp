@@ -12,14 +12,13 @@
 #include <limits>
 
 #include "arrays.h"
-#include "atlas_files.h"
 #include "bindings.h"
 #include "errors.h"
-#include "files/replace_file.h"
 #include "marovia/geobasics/transverse_mercator.h"
 #include "marovia/geobasics/utm.h"
 #include "marovia/geomap/calxml.h"
 #include "marovia/geomap/map_calibration.h"
+#include "marovia/geomap/map_source.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/imageprobe.h"
 
@@ -54,13 +53,14 @@ class TPyCalibration {
 
   static TPyCalibration Load(py::object PathArg, const std::string& DataID, py::object ImageSize) {
     const std::string Path = FileSystemPath(PathArg);
-    TCalibData data;
-    TCalibModel model = cmUndefined;
     if (!FileExists(Path)) {
       PyErr_SetString(PyExc_FileNotFoundError, ("no calibration file '" + Path + "'").c_str());
       throw py::error_already_set();
     }
-    if (!ParseCalibData(Path, DataID, data, model)) {
+    // The record, the model and the border, as every reader of the library
+    // takes them.
+    TMapCalibration cal;
+    if (!ParseCalibration(Path, DataID, cal)) {
       ThrowMapError(Path + ": no calibration data set" +
                     (DataID.empty() ? std::string() : " '" + DataID + "'"));
     }
@@ -70,9 +70,9 @@ class TPyCalibration {
       width = size.first;
       height = size.second;
     } else {
-      const std::string image = apps::MapImageBeside(Path, data.MapFName);
-      if (image.empty() || !ReadImageDimensions(image, width, height)) {
-        const std::string text = Path + ": the size of map image '" + data.MapFName +
+      const std::string image = MapImageBeside(Path, cal.Data().MapFName);
+      if (image.empty() || !FileExists(image) || !ReadImageDimensions(image, width, height)) {
+        const std::string text = Path + ": the size of map image '" + cal.Data().MapFName +
                                  "' is unknown (give image_size); corners and resolution are "
                                  "left as stored";
         PyErr_WarnEx(PyExc_RuntimeWarning, text.c_str(), 1);
@@ -81,7 +81,7 @@ class TPyCalibration {
     }
     if (width < 0 || height < 0 || width > INT32_MAX || height > INT32_MAX)
       throw py::value_error("image_size must be two sizes of 0..2^31-1 pixels");
-    TMapCalibration cal(model, data, static_cast<int32_t>(width), static_cast<int32_t>(height));
+    cal.SetImageSize(static_cast<int32_t>(width), static_cast<int32_t>(height));
     {
       py::gil_scoped_release unlocked;
       if (width > 0 && height > 0) {
@@ -153,35 +153,24 @@ class TPyCalibration {
         // The point in the map's zone, also where its own zone differs (the
         // series loses accuracy beyond about 5 degrees from the zone's
         // central meridian: give far points as northing and easting).
-        double e = 0, no = 0;
-        constexpr double kRad = 3.141592653589793 / 180;
-        LatLongToTM(lat[i] * kRad, lon[i] * kRad, UTMCentralMeridian(zone), data.Ellipsoid, e, no);
-        q.Longitude = e * UTM_k0 + UTM_FalseEasting;
-        q.Latitude = no * UTM_k0 + (South ? UTM_FalseNorthing : 0);
+        LatLongToUTMInZone(lat[i], lon[i], zone, South, data.Ellipsoid, q.Longitude, q.Latitude);
       }
       q.MapX = static_cast<int32_t>(x[i]);
       q.MapY = static_cast<int32_t>(y[i]);
     }
     data.NumCalQuads = static_cast<int32_t>(n);
-    const int need = TMapCalibration::MinPoints(model);
-    if (static_cast<int>(n) < need) {
-      ThrowMapError("the " + std::string(CalibModelNames[model]) + " model needs at least " +
-                    std::to_string(need) + " points, not " + std::to_string(n));
-    }
     TMapCalibration cal(model, data, Width, Height);
+    TFitOutcome fit;
     {
       py::gil_scoped_release unlocked;
-      cal.Fit();
+      fit = cal.Fit();
     }
+    if (!fit) ThrowMapError(fit.Reason);
     return TPyCalibration(std::move(cal));
   }
 
   void Save(py::object PathArg, const std::string& DataID) const {
-    const std::string Path = FileSystemPath(PathArg);
-    const TCalibData& data = cal_.Data();
-    const TCalibModel model = cal_.Model();
-    ReplaceFileContents(
-        Path, [&](TTextFile& f) { WriteRawCalDataToOpenXMLFile(f, true, DataID, data, model); });
+    SaveCalibrationAsXML(FileSystemPath(PathArg), DataID, cal_);
   }
 
   std::string Model() const { return std::string(CalibModelNames[cal_.Model()]); }
@@ -357,8 +346,9 @@ from image_size=(width, height).)")
 given as arrays: positions in degrees and whole image pixels, for an image
 of width x height pixels. The utm model takes the points into utm_zone
 (by default the zone of the first point); with coordinates="utm", lat and
-lon are the northing and easting of utm_zone in metres. MapError when the
-points are too few for the model.)")
+lon are the northing and easting of utm_zone in metres. MapError, saying
+why, when the model cannot be fitted to the points (too few of them
+included).)")
       .def("save", &TPyCalibration::Save, arg("path"), arg("data_id") = "",
            "Writes the calibration as a calibration file (replaced whole, or not at all).")
       .def_property_readonly("model", &TPyCalibration::Model, "The model's name.")

@@ -1,6 +1,5 @@
 #include "errors.h"
 
-#include "map_loading.h"
 #include "marovia/geobasics/ellipsoids.h"
 #include "marovia/geodb/gdbrecords.h"
 #include "marovia/geomap/geomap.h"
@@ -65,8 +64,6 @@ void RegisterErrors(py::module_& m) {
     } catch (const EZYLGeoDBError& e) {
       PyErr_SetString(g_database_error, e.what());
     } catch (const EInOutError& e) {
-      PyErr_SetString(g_file_error, e.what());
-    } catch (const apps::TMapFileError& e) {
       PyErr_SetString(g_file_error, e.what());
     } catch (const EZYLError& e) {
       PyErr_SetString(g_error, e.what());

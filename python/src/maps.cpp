@@ -1,6 +1,7 @@
 // Rendered views of a calibrated map or of an atlas folder, as numpy arrays
-// and as image files, drawn exactly as the geomap tool's render command
-// draws them (same placement, same choice of the atlas map).
+// and as image files, drawn by the library's view request (RenderView) from
+// a map source, the atlas map chosen by the atlas index's rule: what the
+// geomap tool's render command draws.
 //
 // A view is drawn into a map control made for the call alone; the GIL is
 // held throughout, as the drawing shares the platform's font cache.
@@ -10,23 +11,21 @@
 #include <chrono>
 #include <filesystem>
 #include <optional>
-#include <sstream>
 
 #include "bindings.h"
 #include "errors.h"
-#include "image_files.h"
-#include "map_loading.h"
-#include "map_view.h"
+#include "marovia/geoatlas/atlas_index.h"
+#include "marovia/geomap/landmark.h"
+#include "marovia/geomap/map_folder.h"
+#include "marovia/geomap/map_import.h"
+#include "marovia/geomap/view_request.h"
 #include "marovia/platform/graphics.h"
-#include "render_source.h"
 
 namespace py = pybind11;
 
 namespace marovia::python {
 
 namespace {
-
-using geomaptool::TViewRequest;
 
 constexpr int kMaxViewSide = 8192;
 
@@ -46,14 +45,14 @@ TViewRequest ViewRequest(py::object Center, py::object Mag, std::pair<int, int> 
     if (!(c.first >= -90 && c.first <= 90 && c.second >= -180 && c.second <= 180)) {
       throw py::value_error("center must be (latitude -90..90, longitude -180..180)");
     }
-    v.Center = apps::TLatLon{c.first, c.second};
+    v.Center = TCoords{c.first, c.second};
   }
   if (!Mag.is_none()) {
     const double m = Mag.cast<double>();
     if (!(m >= 0.001 && m <= 64)) throw py::value_error("mag must be from 0.001 to 64");
     v.Magnification = m;
   }
-  const auto grid = geomaptool::GridFromName(Grid);
+  const auto grid = GridFromName(Grid);
   if (!grid) {
     throw py::value_error("grid '" + Grid +
                           "' is not one of none, points, lines, lines+points, utm, utm+points");
@@ -67,41 +66,54 @@ TViewRequest ViewRequest(py::object Center, py::object Mag, std::pair<int, int> 
   return v;
 }
 
-// The view drawn into Picture (24-bit, the view's size); answers the
-// calibration file drawn. Warnings (atlas maps passed over) go to Python's
-// warnings; a view that cannot be drawn raises.
+// Lines of problems as one Python warning.
+void Warn(const std::vector<std::string>& Problems) {
+  if (Problems.empty()) return;
+  std::string text;
+  for (const std::string& p : Problems) text += (text.empty() ? "" : "\n") + p;
+  PyErr_WarnEx(PyExc_RuntimeWarning, text.c_str(), 1);
+}
+
+// The map a view is drawn from: a map file (a calibration file or another
+// program's map file), or the atlas map of a folder that suits the view
+// best. Maps of an atlas that cannot be used are passed over with a warning.
+std::shared_ptr<const TMapSource> ViewSource(const std::string& Source, const TViewRequest& View) {
+  if (Source.empty()) throw py::value_error("source names no calibration file or atlas folder");
+  TMapSourceOptions options;  // images of any size: large ones through their pyramid
+  if (!std::filesystem::is_directory(Source)) return OpenMapFile(Source, options);
+  if (!View.Center) throw py::value_error("an atlas folder needs a center");
+  const TMapFiles files = ScanMapFiles({Source});
+  std::vector<std::string> problems = files.Problems;
+  const TAtlasIndex index = TAtlasIndex::FromFiles(files.Calibrations, problems);
+  const TCoords c = *View.Center;
+  auto source = OpenForView(index, c.Latit, c.Longit, View.Width, View.Height,
+                            View.Magnification.value_or(1), options, problems);
+  if (!source) {
+    problems.push_back(Source + ": no map of the atlas contains position " +
+                       std::to_string(c.Latit) + "," + std::to_string(c.Longit));
+    std::string text;
+    for (const std::string& p : problems) text += (text.empty() ? "" : "\n") + p;
+    ThrowMapError(text);
+  }
+  Warn(problems);
+  return source;
+}
+
+// The view drawn into Picture (24-bit, the view's size); answers the map
+// file drawn (its calibration file, or its image for an imported map).
 std::string DrawView(const std::string& Source, const TViewRequest& View, py::object Landmarks,
                      TBitmap& Picture) {
-  if (Source.empty()) throw py::value_error("source names no calibration file or atlas folder");
-  if (std::filesystem::is_directory(Source) && !View.Center)
-    throw py::value_error("an atlas folder needs a center");
-  TGeoMap map(nullptr);
-  map.SetName("Map");
-  map.SetSuppressPaint(true);
-  std::string file = Source;
-  if (std::filesystem::is_directory(Source)) {
-    // The atlas map that covers the view best; maps that cannot be read are
-    // passed over with a warning.
-    std::ostringstream err;
-    int status = 0;
-    const bool loaded = geomaptool::LoadRenderSource(Source, View, map, file, err, status);
-    std::string messages = err.str();
-    for (std::size_t at; (at = messages.find("geomap: ")) != std::string::npos;)
-      messages.erase(at, 8);
-    while (!messages.empty() && messages.back() == '\n') messages.pop_back();
-    if (!loaded) ThrowMapError(messages.empty() ? Source + ": no map to draw" : messages);
-    if (!messages.empty()) PyErr_WarnEx(PyExc_RuntimeWarning, messages.c_str(), 1);
-  } else {
-    apps::LoadCalibratedMap(map, Source);
-  }
-  if (!Landmarks.is_none()) apps::LoadLandmarkFile(map, py::str(Landmarks).cast<std::string>());
+  const std::shared_ptr<const TMapSource> source = ViewSource(Source, View);
+  std::vector<TLandMark> landmarks;
+  if (!Landmarks.is_none()) landmarks = ReadLandMarkFile(py::str(Landmarks).cast<std::string>());
+  const std::string name =
+      source->CalibrationFile().empty() ? source->ImageFile() : source->CalibrationFile();
   try {
-    geomaptool::ApplyView(map, View);
-  } catch (const geomaptool::TViewError& e) {
-    ThrowMapError(file + ": " + e.what());
+    RenderView(source, View, Landmarks.is_none() ? nullptr : &landmarks, Picture);
+  } catch (const EZYLGeoMapError& e) {
+    ThrowMapError(name + ": " + e.what());
   }
-  apps::CopyTopLeft(map.ComposedView(), View.Width, View.Height, Picture);
-  return file;
+  return name;
 }
 
 // The view as an (H, W, 3) RGB array, and the seconds the drawing itself
@@ -133,7 +145,7 @@ std::string RenderToFile(const std::string& Source, const std::string& FileName,
                          py::object Mag, std::pair<int, int> Size, const std::string& Grid,
                          double GridStep, int UtmStep, py::object Landmarks, bool AntiAlias,
                          int Quality) {
-  const auto format = apps::ImageFormatOf(FileName);
+  const auto format = ViewImageFormatOf(FileName);
   if (!format) {
     throw py::value_error("'" + FileName + "' needs the extension .png, .bmp, .jpg or .jpeg");
   }
@@ -141,7 +153,7 @@ std::string RenderToFile(const std::string& Source, const std::string& FileName,
   const TViewRequest view = ViewRequest(Center, Mag, Size, Grid, GridStep, UtmStep, AntiAlias);
   TBitmap picture;
   const std::string file = DrawView(Source, view, Landmarks, picture);
-  apps::SaveImage(picture, FileName, *format, Quality);
+  SaveViewImage(picture, FileName, *format, Quality);
   return file;
 }
 

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <sstream>
 
-#include "map_loading.h"
 #include "marovia/geomap/calxml.h"
 #include "marovia/geomap/geomap.h"
 #include "run_tool.h"
@@ -85,7 +84,7 @@ TEST(GeomapCalibrate, RefitsEverySampleFromItsPoints) {
     // sample's model gives.
     TGeoMap sampleMap(nullptr);
     sampleMap.SetSuppressPaint(true);
-    apps::LoadCalibratedMap(sampleMap, test::Sample(name + ".xml"));
+    test::LoadIntoControl(sampleMap, test::Sample(name + ".xml"));
     sampleMap.CalcExtentsAndResolution();
     const TCalibData& fitted = sampleMap.CalibData();
     EXPECT_NEAR(data.Resolution, fitted.Resolution, 1e-3) << name;

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <sstream>
 
-#include "map_loading.h"
 #include "marovia/geomap/geomap.h"
 #include "run_tool.h"
 
@@ -26,7 +25,7 @@ TEST(Convert, PositionsToPixelsAndBackLandWhereTheyStarted) {
   for (const char* name : {"zurich_utm32.xml", "europe_lcc.xml", "british_isles_albers.xml"}) {
     TGeoMap map(nullptr);
     map.SetSuppressPaint(true);
-    apps::LoadCalibratedMap(map, Sample(name));
+    LoadIntoControl(map, Sample(name));
     std::string input;
     std::vector<std::pair<double, double>> positions;
     for (int i = 0; i < 40; ++i) {

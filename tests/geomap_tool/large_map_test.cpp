@@ -1,6 +1,7 @@
-// A map image above the in-memory limit through the tool: refused by
-// default, drawn and described with --max-pixels (its tiles cached in the
-// user's cache folder, here a temporary one).
+// A map image above the in-memory limit through the tool: described from
+// its header and drawn from its tile pyramid by default (the tiles cached in
+// the user's cache folder, here a temporary one); --max-pixels below its
+// size refuses it.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -59,23 +60,19 @@ std::string WriteLargeMap(const marovia::test::TempDir& Dir) {
   return Dir.File("large.xml");
 }
 
-TEST(GeomapLargeMap, NeedsMaxPixelsAndThenDrawsFromTiles) {
+TEST(GeomapLargeMap, IsTakenByDefaultAndDrawnFromTiles) {
   const marovia::test::TempDir dir;
   const CacheHome cache(dir.File("cache"));
   const std::string calibration = WriteLargeMap(dir);
 
-  const TResult refused = RunTool({"info", calibration});
-  EXPECT_NE(refused.Status, kExitOk);
-  EXPECT_NE(refused.Err.find("3000000"), std::string::npos) << refused.Err;
-
-  const TResult info = RunTool({"info", calibration, "--max-pixels", "4000000"});
+  const TResult info = RunTool({"info", calibration});
   EXPECT_EQ(info.Status, kExitOk) << info.Err;
   EXPECT_NE(info.Out.find("2100"), std::string::npos) << info.Out;
 
   // Centred at 45,15 (the split) at 1/4: white on the left, red on the right.
   const std::string png = dir.File("view.png");
-  const TResult r = RunTool({"render", calibration, "--max-pixels", "4000000", "--center", "45,15",
-                             "--mag", "0.25", "--size", "64x48", "-o", png});
+  const TResult r = RunTool(
+      {"render", calibration, "--center", "45,15", "--mag", "0.25", "--size", "64x48", "-o", png});
   ASSERT_EQ(r.Status, kExitOk) << r.Err;
   TRgbImage view;
   ASSERT_TRUE(ReadPng(png, view));
@@ -83,8 +80,11 @@ TEST(GeomapLargeMap, NeedsMaxPixelsAndThenDrawsFromTiles) {
   EXPECT_EQ(view.At(10, 24).G, 255);
   EXPECT_EQ(view.At(54, 24).R, 255);
   EXPECT_EQ(view.At(54, 24).G, 0);
-  EXPECT_FALSE(std::filesystem::is_empty(dir.File("cache")));
 
+  // A limit below its size refuses it, naming the limit.
+  const TResult refused = RunTool({"render", calibration, "--max-pixels", "3000000", "-o", png});
+  EXPECT_EQ(refused.Status, kExitBadInput);
+  EXPECT_NE(refused.Err.find("3000000"), std::string::npos) << refused.Err;
   EXPECT_NE(RunTool({"info", calibration, "--max-pixels", "12.5"}).Status, kExitOk);
 }
 

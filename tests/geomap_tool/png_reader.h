@@ -11,7 +11,8 @@ namespace marovia::geomaptool::test {
 struct TRgbImage {
   int Width = 0;
   int Height = 0;
-  std::vector<uint8_t> Rgb;  // 3 bytes a pixel, rows top-down
+  std::vector<uint8_t> Rgb;    // 3 bytes a pixel, rows top-down
+  std::vector<uint8_t> Alpha;  // 1 byte a pixel (ReadPngWithAlpha only)
 
   struct TPixel {
     int R, G, B;
@@ -24,5 +25,7 @@ struct TRgbImage {
 
 // False when the file is no readable PNG file.
 bool ReadPng(const std::string& FileName, TRgbImage& Image);
+// The same with the alpha channel (255 where the file has none).
+bool ReadPngWithAlpha(const std::string& FileName, TRgbImage& Image);
 
 }  // namespace marovia::geomaptool::test

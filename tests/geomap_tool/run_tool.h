@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "geomap_cli.h"
+#include "marovia/geomap/geomap.h"
+#include "marovia/platform/files.h"
 
 namespace marovia::geomaptool::test {
 
@@ -25,6 +27,17 @@ inline TResult RunTool(const std::vector<std::string>& Args, const std::string& 
 inline std::string Sample(const std::string& Name = "") {
   return Name.empty() ? std::string(MAROVIA_SAMPLE_ATLAS)
                       : std::string(MAROVIA_SAMPLE_ATLAS) + "/" + Name;
+}
+
+// A calibration file and its image loaded by the map control's own reader
+// and image loader (the image looked for beside the file): what the tool's
+// map sources answer is checked against it.
+inline void LoadIntoControl(TGeoMap& Map, const std::string& Calibration) {
+  const std::string dir = ExtractFilePath(Calibration);
+  Map.OnMapImageRequest = [dir](TObject*, std::string& FileName) {
+    FileName = dir + ExtractFileName(FileName);
+  };
+  Map.LoadCalDataFromXML(Calibration, "");
 }
 
 // Number of lines of a text.

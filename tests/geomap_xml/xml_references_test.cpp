@@ -52,15 +52,15 @@ TEST(XMLReferences, DecodesNamedAndNumericReferencesAndKeepsMalformedOnes) {
 
 TEST(XMLReferences, ValuesSurviveTheEightBitFile) {
   // Escape, store as Windows-1252 bytes, read back, decode.
-  const char* values[] = {
+  const std::string values[] = {
       "",
       "Caption \"quoted\" <b> & more",
-      "Stra\xC3\x9F"
-      "e, \xC3\xA9t\xC3\xA9, \xE2\x82\xAC 5",
+      // Two literals: a hex escape would take the "e" as one of its digits.
+      std::string("Stra\xC3\x9F") + "e, \xC3\xA9t\xC3\xA9, \xE2\x82\xAC 5",
       "\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0 \xE6\x9D\xB1\xE4\xBA\xAC",
       "two\r\nlines",
   };
-  for (const std::string v : values) {
+  for (const std::string& v : values) {
     const std::string bytes = Utf8ToCp1252(EscapeXMLValue(v));
     EXPECT_EQ(bytes.find('"'), std::string::npos) << v;
     EXPECT_EQ(bytes.find('\n'), std::string::npos) << v;

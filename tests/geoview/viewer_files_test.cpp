@@ -4,8 +4,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "marovia/geomap/map_import.h"
 #include "marovia/platform/clipbrd.h"
 #include "marovia/platform/pngimage.h"
+#include "support/map_kinds.h"
 #include "support/temp_dir.h"
 #include "view_output.h"
 #include "viewer_support.h"
@@ -126,6 +128,40 @@ TEST_F(ViewerTest, ShowsALongMessageWholeOnTheStatusLine) {
   EXPECT_LT(Map().Height(), 600 - 33 - kStatusHeight);
   viewer.Key(TViewerKey::ToggleLandmarks);  // a short message
   EXPECT_EQ(Map().Height(), 600 - 33 - kStatusHeight);
+}
+
+}  // namespace
+}  // namespace marovia::geoview::test
+
+namespace marovia::geoview::test {
+namespace {
+
+// Every kind of map in the viewer, through its atlas control: a calibration
+// file with each image format (the large TIFF through its pyramid, as the
+// geoview program takes it), and each other program's format after an
+// import. The view centred on the north-west quadrant shows its red.
+TEST(ViewerMapKinds, EveryKindOpensInTheAtlasAndShowsItsPixels) {
+  const marovia::test::TempDir dir;
+  ::setenv("XDG_CACHE_HOME", dir.File("cache").c_str(), 1);
+  for (const marovia::test::TMapKind& k : marovia::test::WriteMapKinds(dir)) {
+    SCOPED_TRACE(k.Name);
+    std::string calibration = k.File;
+    if (k.Imported) {
+      calibration = dir.File(k.Name + "_imported.xml");
+      const TImportedMap imported = ImportMap(k.File);
+      SaveCalibrationAsXML(calibration, k.Name, imported.Calibration);
+    }
+    TViewer viewer(400, 300);
+    viewer.Map().SetMaxMapPixels(kMaxTiledMapPixels);
+    ASSERT_EQ(viewer.Open({calibration}), 1);
+    EXPECT_EQ(viewer.Map().MapImageTiled(), k.Large);
+    ASSERT_TRUE(viewer.CenterOn(47.5, 8.75, 0.5));
+    const TGeoMap& map = viewer.Map();
+    const uint32_t p = map.ComposedView().ScanLine(map.Height() / 2)[map.Width() / 2];
+    EXPECT_GT(p >> 16 & 0xFF, 200u);
+    EXPECT_LT(p >> 8 & 0xFF, 60u);
+    EXPECT_EQ(viewer.Atlas().Index()[0].Border.empty(), !k.Border);
+  }
 }
 
 }  // namespace

@@ -157,6 +157,51 @@ TEST(PMTilesStore, ArchiveReadsBackWithRootAloneAndWithLeaves) {
   }
 }
 
+// Identical tiles (a blank sea) are stored once and consecutive ids of one
+// content are one entry; every tile still reads back with its own bytes,
+// and without deduplication every tile has its own copy.
+TEST(PMTilesStore, IdenticalTilesAreStoredOnceAndRunsAreOneEntry) {
+  std::vector<TTileId> tiles;
+  for (int x = 0; x < 64; ++x)
+    for (int y = 0; y < 64; ++y) tiles.push_back({6, x, y});
+  const Bytes sea(300, 7);
+  // Every tile of level 6 is sea but a few of their own.
+  const auto content = [&](const TTileId& t) {
+    return t.X % 16 == 3 && t.Y == 5 ? TileBytes(t) : sea;
+  };
+  for (const bool dedup : {true, false}) {
+    test::TempDir dir;
+    TTileSetInfo info = Info();
+    info.Deduplicate = dedup;
+    {
+      const auto store = OpenTileStore(dir.File("t.pmtiles"), info, false);
+      for (const TTileId& t : tiles) store->Put(t, content(t));
+      store->Finish();
+    }
+    const std::string bytes = ReadFile(dir.File("t.pmtiles"));
+    const auto read = ReadPMTiles(bytes);
+    ASSERT_EQ(read.size(), tiles.size());
+    for (const TTileId& t : tiles) {
+      const Bytes want = content(t);
+      ASSERT_EQ(read.at(PMTilesTileId(t)), std::string(want.begin(), want.end()));
+    }
+    const TPMTilesHeader h = TPMTilesHeader::Deserialize(
+        {reinterpret_cast<const uint8_t*>(bytes.data()), TPMTilesHeader::kBytes});
+    EXPECT_EQ(h.AddressedTiles, tiles.size());
+    if (dedup) {
+      EXPECT_EQ(h.TileContents, 5u);
+      // Four own tiles cut the Hilbert run of sea into at most nine runs.
+      EXPECT_LE(h.TileEntries, 4u + 5u);
+      EXPECT_LT(bytes.size(), 5 * 300 + 2000u);
+    } else {
+      EXPECT_EQ(h.TileContents, tiles.size());
+      EXPECT_EQ(h.TileEntries, tiles.size());
+    }
+    // The header reads back as it was written.
+    EXPECT_EQ(h.Serialize(), bytes.substr(0, TPMTilesHeader::kBytes));
+  }
+}
+
 std::string Query(sqlite3* db, const std::string& sql) {
   sqlite3_stmt* st = nullptr;
   EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr), SQLITE_OK) << sql;

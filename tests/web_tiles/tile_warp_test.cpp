@@ -11,6 +11,7 @@
 #include "marovia/geomap/tile_store.h"
 #include "marovia/geomap/web_tiles.h"
 #include "marovia/platform/graphics.h"
+#include "marovia/platform/image_pyramid.h"
 #include "marovia/platform/imageprobe.h"
 #include "marovia/platform/jpeg.h"
 
@@ -64,7 +65,7 @@ TEST(WebTileGrid, KnownTilesAndLevels) {
 struct TGradientMap {
   TBitmap Image{256, 256};
   TMapCalibration Calib;
-  std::unique_ptr<TMapRaster> Raster;
+  std::shared_ptr<const TImagePyramid> Levels;
   explicit TGradientMap(double West = 8, double East = 10) {
     for (int y = 0; y < 256; ++y) {
       uint32_t* row = Image.ScanLine(y);
@@ -76,7 +77,7 @@ struct TGradientMap {
     Calib.AddPoint(46, West, 0, 256);
     Calib.AddPoint(46, East, 256, 256);
     EXPECT_TRUE(Calib.Fit());
-    Raster = MakeBitmapRaster(Image);
+    Levels = TImagePyramid::FromBitmap(Image);
   }
 };
 
@@ -84,7 +85,7 @@ TEST(TileWarp, ColoursComeFromWhereTheTilePixelLies) {
   // Levels that enlarge the map 3 times (interpolated), about as is, and
   // shrink it 1.4 and 2.8 times (averaged, the last from the halved level).
   const TGradientMap map;
-  const TTileWarper warper(map.Calib, *map.Raster);
+  const TTileWarper warper(map.Calib, *map.Levels);
   for (const int z : {9, 8, 7, 6}) {
     const TTileId tile = TileAt(47.0, 9.0, z);
     TTileRgba rgba;
@@ -143,7 +144,7 @@ TEST(TileWarp, MapAcross180DegreesFillsTilesOnBothEdgesOfTheGrid) {
 TEST(TileWarp, BorderPolygonAndFilledPixelsStayAsTheyWere) {
   TGradientMap map;
   map.Calib.SetBorder({{64, 64}, {192, 64}, {192, 192}, {64, 192}});
-  const TTileWarper warper(map.Calib, *map.Raster);
+  const TTileWarper warper(map.Calib, *map.Levels);
   const TTileId tile = TileAt(47.0, 9.0, 7);
   TTileRgba rgba(size_t{kN} * kN * 4, 0);
   rgba[3] = 255;  // pixel (0, 0) filled before: kept
@@ -183,8 +184,8 @@ TEST(TileWarp, MeshStaysWithinATenthOfAPixelOfExactOnEveryModel) {
                            "overview_miller", "zurich_utm32"}) {
     const TMapCalibration calib = SampleCalibration(name);
     ASSERT_TRUE(calib.Converts()) << name;
-    const auto raster = MakeBitmapRaster(pixels);
-    const TTileWarper warper(calib, *raster);
+    const auto levels = TImagePyramid::FromBitmap(pixels);
+    const TTileWarper warper(calib, *levels);
     const TGeoBounds b = warper.Bounds();
     const double lat = (b.North + b.South) / 2, lon = (b.West + b.East) / 2;
     // The map's own level and the one below: the map is sampled at level 0
@@ -228,8 +229,8 @@ struct TTwoMaps {
       return c;
     };
     // Added coarse first: the order of adding must not decide.
-    Atlas.AddMap("blue", calib(BWest, 12, 128), MakeBitmapRaster(Blue));
-    Atlas.AddMap("red", calib(8, 10, 256), MakeBitmapRaster(Red));
+    Atlas.AddMap(TMapSource::FromBitmap(calib(BWest, 12, 128), Blue), "blue");
+    Atlas.AddMap(TMapSource::FromBitmap(calib(8, 10, 256), Red), "red");
   }
 };
 
@@ -270,20 +271,20 @@ TEST(AtlasTiles, SampleMapsLeaveNoBackgroundWhereEitherCovers) {
     jpeg.LoadFromFile(std::string(MAROVIA_SAMPLE_ATLAS) + "/" + name + ".jpg");
     TBitmap image;
     image.Assign(jpeg);
-    atlas.AddMap(name, SampleCalibration(name), MakeBitmapRaster(image));
+    atlas.AddMap(TMapSource::FromBitmap(SampleCalibration(name), image), name);
   }
   const auto& zurich = *atlas.Maps()[0];
-  ASSERT_EQ(zurich.Name, "zurich_utm32");
-  const double w = zurich.Calibration.ImageWidth(), h = zurich.Calibration.ImageHeight();
+  ASSERT_EQ(zurich.Name(), "zurich_utm32");
+  const double w = zurich.Calibration().ImageWidth(), h = zurich.Calibration().ImageHeight();
   for (const int z : {8, 10}) {
     // The middle of each edge of the Zurich map.
     for (const auto& [x, y] : {std::pair{0.0, h / 2}, {w, h / 2}, {w / 2, 0.0}, {w / 2, h}}) {
-      const TPixelPosition edge = zurich.Calibration.PixelToGeo(x, y);
+      const TPixelPosition edge = zurich.Calibration().PixelToGeo(x, y);
       const TTileId tile = TileAt(edge.Latit, edge.Longit, z);
       TTileRgba quilt, fine, coarse;
       ASSERT_TRUE(atlas.Render(tile, quilt));
-      const int nFine = atlas.Maps()[0]->Warper->Warp(tile, fine);
-      atlas.Maps()[1]->Warper->Warp(tile, coarse);
+      const int nFine = atlas.Maps()[0]->Warper().Warp(tile, fine);
+      atlas.Maps()[1]->Warper().Warp(tile, coarse);
       EXPECT_GT(nFine, 0);
       for (size_t i = 0; i < size_t{kN} * kN; ++i) {
         ASSERT_EQ(quilt[i * 4 + 3] != 0, fine[i * 4 + 3] != 0 || coarse[i * 4 + 3] != 0)
@@ -298,14 +299,14 @@ TEST(AtlasTiles, SampleMapsLeaveNoBackgroundWhereEitherCovers) {
 
 TEST(AtlasTiles, EachMapAddsTilesDownToItsOwnLevel) {
   const TTwoMaps maps(9.0);
-  ASSERT_EQ(maps.Atlas.Maps().front()->Name, "red");
-  const int red = maps.Atlas.Maps()[0]->FinestZoom, blue = maps.Atlas.Maps()[1]->FinestZoom;
+  ASSERT_EQ(maps.Atlas.Maps().front()->Name(), "red");
+  const int red = maps.Atlas.Maps()[0]->FinestZoom(), blue = maps.Atlas.Maps()[1]->FinestZoom();
   ASSERT_GT(red, blue);
   EXPECT_EQ(maps.Atlas.DefaultMaxZoom(), red);
   // At the red map's level only its tiles are made, though blue pixels
   // fill them beyond 10 E.
   const auto spans = maps.Atlas.TilesAt(red);
-  const TTileRange redRange = TilesCovering(maps.Atlas.Maps()[0]->Warper->Bounds(), red);
+  const TTileRange redRange = TilesCovering(maps.Atlas.Maps()[0]->Bounds(), red);
   int64_t n = 0;
   for (const TTileBlock& s : spans) n += s.Count();
   EXPECT_EQ(n, redRange.Count());

@@ -304,6 +304,26 @@ TEST(TilesCommand, BadInputIsNamedAndTheRestDone) {
   EXPECT_FALSE(fs::exists(dir.File("x")));
 }
 
+// The way a new user meets it: a map exported as a GeoTIFF, imported again,
+// and made into tiles. The tiles once refused a TIFF image below the
+// in-memory limit (it went to the BMP reader); the GeoTIFF is taken as it
+// is too, imported on the fly.
+TEST(TilesCommand, AGeoTiffExportedAndImportedAgainMakesTiles) {
+  TempDir dir;
+  ASSERT_EQ(RunTool({"export", Sample("switzerland_eqc.xml"), "--to", "geotiff", "-o",
+                     dir.File("sw.tif")})
+                .Status,
+            kExitOk);
+  ASSERT_EQ(RunTool({"import", dir.File("sw.tif"), "-o", dir.File("sw.xml")}).Status, kExitOk);
+  for (const std::string& map : {dir.File("sw.xml"), dir.File("sw.tif")}) {
+    const TResult r =
+        RunTool({"tiles", map, "-o", dir.File("t_" + fs::path(map).extension().string().substr(1)),
+                 "--zoom", "6-8"});
+    EXPECT_EQ(r.Status, kExitOk) << map << r.Err;
+    EXPECT_GT(WrittenCount(r.Out), 3) << r.Out;
+  }
+}
+
 TEST(TilesCommand, AFullDiskStopsWithEveryWrittenTileWhole) {
   TempDir dir;
   TResult r;

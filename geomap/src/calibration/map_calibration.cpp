@@ -86,14 +86,40 @@ int TMapCalibration::RequiredPoints() const {
   return MinPoints(FModel);
 }
 
-bool TMapCalibration::Fit() {
+TFitOutcome TMapCalibration::Fit(TExtents Extents) {
   FitLines();
   FitModel();
-  CalcExtentsAndResolution();
-  return Converts();
+  const bool noCorners =
+      std::all_of(FData.Corners.begin(), FData.Corners.end(),
+                  [](const TCoords& c) { return c.Latit == 0 && c.Longit == 0; });
+  if (Extents == TExtents::Compute || noCorners || !(FData.Resolution > 0)) {
+    const TCornerArray corners = FData.Corners;
+    const double resolution = FData.Resolution;
+    CalcExtentsAndResolution();
+    if (Extents == TExtents::KeepStored) {
+      if (!noCorners) FData.Corners = corners;
+      if (resolution > 0) FData.Resolution = resolution;
+    }
+  }
+  if (!Converts() && FFitMessage.empty()) FFitMessage = TooFewMessage();
+  return {Converts(), FFitMessage};
+}
+
+std::string TMapCalibration::TooFewMessage() const {
+  const std::string model(CalibModelNames[static_cast<size_t>(FModel)]);
+  if (FModel == cmUndefined) return "no calibration model is chosen";
+  if (FModel == cmParabolicIp)
+    return "too few points: the parabolicip model needs 2 meridians and 2 parallels with 3 "
+           "points each";
+  return "too few points: the " + model + " model" +
+         (FModel == cmProjected ? " of order " + std::to_string(FData.PolyOrder) : "") +
+         " needs at least " + std::to_string(RequiredPoints()) + " points, not " +
+         std::to_string(FData.NumCalQuads);
 }
 
 void TMapCalibration::FitModel() {
+  // A message of an earlier fit does not outlive it.
+  FFitMessage.clear();
   const TModelEntry* e = EntryOf(FModel);
   if (e && e->Fit) (this->*(e->Fit))();
   FindLongitudeWindow();

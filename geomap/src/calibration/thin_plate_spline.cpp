@@ -1,6 +1,10 @@
-// Thin-plate spline: fit by a dense LU solve of the bordered kernel system,
-// evaluation through the vectorised kernel sums.
+// Thin-plate spline: the fit in steps (inputs checked, distinct points,
+// normalisation, the kernel system solved in the null space of its affine
+// part, the solution checked against the system), evaluation through the
+// vectorised kernel sums.
 #include "calibration/thin_plate_spline.h"
+
+#include <hwy/aligned_allocator.h>
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +13,7 @@
 #include <stdexcept>
 
 #include "calibration/thin_plate_kernel.h"
+#include "calibration/thin_plate_solve.h"
 
 namespace marovia {
 namespace {
@@ -22,94 +27,41 @@ constexpr double kCollinearShare = 1e-12;
 // staged on the stack).
 constexpr std::size_t kBatchChunk = 256;
 
-double Phi(double d2) {
-  return d2 > 0 ? d2 * std::log(d2) : 0.0;
-}
-
-// Dense row-major matrix of order m with two right-hand sides, solved in
-// place by LU decomposition with partial pivoting. False when a pivot is
-// negligible beside the largest entry of its column in the original matrix
-// (singular or nearly so). Measuring each column on its own keeps the
-// bordered system of a heavily smoothed spline, whose affine columns are
-// tiny beside the smoothing on the diagonal, from counting as singular.
-bool SolveDense(std::vector<double>& a, std::size_t m, std::vector<double>& b0,
-                std::vector<double>& b1) {
-  std::vector<double> tiny(m, 0.0);
-  for (std::size_t i = 0; i < m; ++i)
-    for (std::size_t j = 0; j < m; ++j) tiny[j] = std::max(tiny[j], std::fabs(a[i * m + j]));
-  for (double& t : tiny) t *= 1e-14 * static_cast<double>(m);
-  for (std::size_t k = 0; k < m; ++k) {
-    std::size_t piv = k;
-    for (std::size_t i = k + 1; i < m; ++i)
-      if (std::fabs(a[i * m + k]) > std::fabs(a[piv * m + k])) piv = i;
-    if (!(std::fabs(a[piv * m + k]) > tiny[k])) return false;
-    if (piv != k) {
-      std::swap_ranges(a.begin() + k * m, a.begin() + (k + 1) * m, a.begin() + piv * m);
-      std::swap(b0[k], b0[piv]);
-      std::swap(b1[k], b1[piv]);
-    }
-    const double* rk = &a[k * m];
-    for (std::size_t i = k + 1; i < m; ++i) {
-      double* ri = &a[i * m];
-      const double f = ri[k] / rk[k];
-      if (f == 0) continue;
-      ri[k] = f;
-      // Contiguous row update: the compiler vectorises it.
-      for (std::size_t j = k + 1; j < m; ++j) ri[j] -= f * rk[j];
-      b0[i] -= f * b0[k];
-      b1[i] -= f * b1[k];
-    }
-  }
-  for (std::size_t k = m; k-- > 0;) {
-    const double* rk = &a[k * m];
-    double s0 = b0[k], s1 = b1[k];
-    for (std::size_t j = k + 1; j < m; ++j) {
-      s0 -= rk[j] * b0[j];
-      s1 -= rk[j] * b1[j];
-    }
-    b0[k] = s0 / rk[k];
-    b1[k] = s1 / rk[k];
-  }
-  return true;
-}
-
 std::string PointPair(std::size_t i, std::size_t j) {
   return "points " + std::to_string(std::min(i, j) + 1) + " and " +
          std::to_string(std::max(i, j) + 1);
 }
 
-}  // namespace
+using Span = std::span<const double>;
 
-void TThinPlateSpline::Clear() {
-  *this = TThinPlateSpline();
-}
-
-std::string TThinPlateSpline::Fit(std::span<const double> u, std::span<const double> v,
-                                  std::span<const double> x, std::span<const double> y,
-                                  double lambda) {
-  Clear();
+std::string CheckInputs(Span u, Span v, Span x, Span y, double lambda) {
   const std::size_t count = u.size();
   if (v.size() != count || x.size() != count || y.size() != count)
     return "the coordinate lists differ in length";
   if (count < 3) return "a thin-plate spline needs at least 3 points, got " + std::to_string(count);
-  if (count > static_cast<std::size_t>(kMaxPoints))
-    return "a thin-plate spline takes at most " + std::to_string(kMaxPoints) + " points, got " +
-           std::to_string(count);
+  if (count > static_cast<std::size_t>(TThinPlateSpline::kMaxPoints))
+    return "a thin-plate spline takes at most " + std::to_string(TThinPlateSpline::kMaxPoints) +
+           " points, got " + std::to_string(count);
   if (!std::isfinite(lambda) || lambda < 0)
     return "the smoothing must be a finite number >= 0, got " + std::to_string(lambda);
   for (std::size_t i = 0; i < count; ++i)
     if (!std::isfinite(u[i]) || !std::isfinite(v[i]) || !std::isfinite(x[i]) ||
         !std::isfinite(y[i]))
       return "point " + std::to_string(i + 1) + " has a coordinate that is not a finite number";
+  return "";
+}
 
-  // 1. Distinct points: a repeated point with the same target is used once;
-  //    with another target no function passes through both.
+// The indices of the distinct points, in input order: a repeated point with
+// the same target is used once; with another target no function passes
+// through both, which is the answer's reason.
+std::string DistinctPoints(Span u, Span v, Span x, Span y, std::vector<std::size_t>& keep) {
+  const std::size_t count = u.size();
   std::vector<std::size_t> order(count);
   std::iota(order.begin(), order.end(), std::size_t{0});
   std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
     return u[a] < u[b] || (u[a] == u[b] && (v[a] < v[b] || (v[a] == v[b] && a < b)));
   });
-  std::vector<std::size_t> keep;
+  keep.clear();
   keep.reserve(count);
   for (std::size_t k = 0; k < count; ++k) {
     const std::size_t i = order[k];
@@ -124,20 +76,28 @@ std::string TThinPlateSpline::Fit(std::span<const double> u, std::span<const dou
     keep.push_back(i);
   }
   std::sort(keep.begin(), keep.end());
-  const std::size_t n = keep.size();
-  if (n < 3)
-    return "a thin-plate spline needs at least 3 distinct points, got " + std::to_string(n);
+  if (keep.size() < 3)
+    return "a thin-plate spline needs at least 3 distinct points, got " +
+           std::to_string(keep.size());
+  return "";
+}
 
-  // 2. Normalisation: centroid and RMS distance of the inputs, centroid of
-  //    the targets.
+// Centroid and RMS distance of the inputs, centroid of the targets.
+struct TNormalisation {
+  double cu, cv, scale, cx, cy;
+};
+
+std::string Normalise(Span u, Span v, Span x, Span y, const std::vector<std::size_t>& keep,
+                      TNormalisation& z) {
+  const double n = static_cast<double>(keep.size());
   double su = 0, sv = 0, sx = 0, sy = 0;
   for (std::size_t i : keep) su += u[i], sv += v[i], sx += x[i], sy += y[i];
-  const double cu = su / n, cv = sv / n, cx = sx / n, cy = sy / n;
+  z.cu = su / n, z.cv = sv / n, z.cx = sx / n, z.cy = sy / n;
   double suu = 0, svv = 0, suv = 0;
   for (std::size_t i : keep) {
-    suu += (u[i] - cu) * (u[i] - cu);
-    svv += (v[i] - cv) * (v[i] - cv);
-    suv += (u[i] - cu) * (v[i] - cv);
+    suu += (u[i] - z.cu) * (u[i] - z.cu);
+    svv += (v[i] - z.cv) * (v[i] - z.cv);
+    suv += (u[i] - z.cu) * (v[i] - z.cv);
   }
   const double spread = suu + svv;
   if (!(spread > 0) || !std::isfinite(spread)) return "all points lie on one line";
@@ -145,67 +105,107 @@ std::string TThinPlateSpline::Fit(std::span<const double> u, std::span<const dou
   // eigenvalue times the larger (about the smaller share of the spread).
   const double det = (suu / spread) * (svv / spread) - (suv / spread) * (suv / spread);
   if (!(det > kCollinearShare)) return "all points lie on one line";
-  const double scale = 1 / std::sqrt(spread / n);
+  z.scale = 1 / std::sqrt(spread / n);
+  return "";
+}
 
-  std::vector<double> pu(n), pv(n);
-  for (std::size_t k = 0; k < n; ++k) {
-    pu[k] = (u[keep[k]] - cu) * scale;
-    pv[k] = (v[keep[k]] - cv) * scale;
-  }
-
-  // 3. The bordered system, order m = n + 3:
-  //
-  //    [ K + lambda I   P ] [ w ]   [ t ]       K[i][j] = phi(|p_i' - p_j'|^2)
-  //    [ P^T            0 ] [ a ] = [ 0 ]       P[i]    = [1  u_i'  v_i']
-  //
-  //    once for t = x - cx and once for t = y - cy.
-  const std::size_t m = n + 3;
-  std::vector<double> a(m * m, 0.0), bx(m, 0.0), by(m, 0.0);
+// Backward error: the fitted function must reproduce the system it came
+// from, [K P; P^T 0] [w; a] = [t; 0], to rounding of its terms. K w is
+// taken from the evaluation's own kernel sums at the control points (the
+// diagonal lambda w apart, as phi(0) = 0), so this also checks what Eval
+// will compute. rowAbs is the largest absolute row sum of K.
+bool SatisfiesSystem(const detail::TThinPlateSystem& s, const detail::TTpsKernel& k,
+                     const double (&ax)[3], const double (&ay)[3], double lambda, double rowAbs) {
+  const std::size_t n = s.N;
+  std::vector<double> kx(n), ky(n);
+  detail::TpsKernelSums(k, s.Pu.data(), s.Pv.data(), n, kx.data(), ky.data());
+  double snorm = 0, tnorm = 0, resid = 0;
+  double px[3] = {0, 0, 0}, py[3] = {0, 0, 0};  // P^T w
   for (std::size_t i = 0; i < n; ++i) {
-    for (std::size_t j = 0; j < i; ++j) {
-      const double du = pu[i] - pu[j], dv = pv[i] - pv[j];
-      a[i * m + j] = a[j * m + i] = Phi(du * du + dv * dv);
+    const double p[3] = {1, s.Pu[i], s.Pv[i]};
+    double ex = kx[i] + lambda * k.Wx[i] - s.Tx[i];
+    double ey = ky[i] + lambda * k.Wy[i] - s.Ty[i];
+    for (std::size_t c = 0; c < 3; ++c) {
+      ex += p[c] * ax[c];
+      ey += p[c] * ay[c];
+      px[c] += p[c] * k.Wx[i];
+      py[c] += p[c] * k.Wy[i];
     }
-    a[i * m + i] = lambda;
-    const double row[3] = {1, pu[i], pv[i]};
-    for (std::size_t c = 0; c < 3; ++c) a[i * m + n + c] = a[(n + c) * m + i] = row[c];
-    bx[i] = x[keep[i]] - cx;
-    by[i] = y[keep[i]] - cy;
-  }
-  const std::vector<double> system = a;
-  const std::vector<double> rx = bx, ry = by;
-  if (!SolveDense(a, m, bx, by)) return "the system of the spline is singular";
-
-  // 4. Backward error: the solution must satisfy the system it came from.
-  double anorm = 0, snorm = 0, tnorm = 0, resid = 0;
-  for (std::size_t i = 0; i < m; ++i) {
-    double row = 0, ex = -rx[i], ey = -ry[i];
-    for (std::size_t j = 0; j < m; ++j) {
-      row += std::fabs(system[i * m + j]);
-      ex += system[i * m + j] * bx[j];
-      ey += system[i * m + j] * by[j];
-    }
-    anorm = std::max(anorm, row);
-    snorm = std::max({snorm, std::fabs(bx[i]), std::fabs(by[i])});
-    tnorm = std::max({tnorm, std::fabs(rx[i]), std::fabs(ry[i])});
+    snorm = std::max({snorm, std::fabs(k.Wx[i]), std::fabs(k.Wy[i])});
+    tnorm = std::max({tnorm, std::fabs(s.Tx[i]), std::fabs(s.Ty[i])});
     resid = std::max({resid, std::fabs(ex), std::fabs(ey)});
   }
-  if (!std::isfinite(snorm) || !(resid <= 1e-9 * (anorm * snorm + tnorm)))
-    return "the system of the spline is singular";
+  // The bordered matrix's largest absolute row sum: a row of [K P] (bounded
+  // by K's largest and P's largest), or one of [P^T 0].
+  double pnorm = 0, su = 0, sv = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    pnorm = std::max(pnorm, 1 + std::fabs(s.Pu[i]) + std::fabs(s.Pv[i]));
+    su += std::fabs(s.Pu[i]);
+    sv += std::fabs(s.Pv[i]);
+  }
+  for (std::size_t c = 0; c < 3; ++c) {
+    snorm = std::max({snorm, std::fabs(ax[c]), std::fabs(ay[c])});
+    resid = std::max({resid, std::fabs(px[c]), std::fabs(py[c])});
+  }
+  const double anorm = std::max({rowAbs + pnorm, static_cast<double>(n), su, sv});
+  return std::isfinite(snorm) && resid <= 1e-9 * (anorm * snorm + tnorm);
+}
 
-  // 5. Keep the result, padded for the vector loop.
+}  // namespace
+
+void TThinPlateSpline::Clear() {
+  *this = TThinPlateSpline();
+}
+
+std::string TThinPlateSpline::Fit(std::span<const double> u, std::span<const double> v,
+                                  std::span<const double> x, std::span<const double> y,
+                                  double lambda) {
+  Clear();
+  std::string why = CheckInputs(u, v, x, y, lambda);
+  std::vector<std::size_t> keep;
+  if (why.empty()) why = DistinctPoints(u, v, x, y, keep);
+  TNormalisation z{};
+  if (why.empty()) why = Normalise(u, v, x, y, keep, z);
+  if (!why.empty()) return why;
+
+  // The system in the normalised coordinates, once for t = x - cx and once
+  // for t = y - cy (thin_plate_solve.h).
+  const std::size_t n = keep.size();
+  detail::TThinPlateSystem system;
+  system.N = n;
+  system.Pu.resize(n);
+  system.Pv.resize(n);
+  system.Tx.resize(n);
+  system.Ty.resize(n);
+  for (std::size_t k = 0; k < n; ++k) {
+    system.Pu[k] = (u[keep[k]] - z.cu) * z.scale;
+    system.Pv[k] = (v[keep[k]] - z.cv) * z.scale;
+    system.Tx[k] = x[keep[k]] - z.cx;
+    system.Ty[k] = y[keep[k]] - z.cy;
+  }
+  system.Stride = detail::ThinPlateStride(n);
+  system.K = hwy::AllocateAligned<double>(n * system.Stride);
+  const double rowAbs = detail::TpsKernelMatrix(system.Pu.data(), system.Pv.data(), n, lambda,
+                                                system.K.get(), system.Stride);
+  detail::TThinPlateSolution solution;
+  if (!detail::SolveThinPlateSystem(system, solution))
+    return "the system of the spline is singular";
+  system.K.reset();
+
+  // The result, padded for the vector loop, and checked through it.
   const std::size_t padded = (n + detail::kTpsPad - 1) / detail::kTpsPad * detail::kTpsPad;
-  pu.resize(padded, 0.0);
-  pv.resize(padded, 0.0);
-  std::vector<double> wx(padded, 0.0), wy(padded, 0.0);
-  std::copy_n(bx.begin(), n, wx.begin());
-  std::copy_n(by.begin(), n, wy.begin());
+  std::vector<double> pu = system.Pu, pv = system.Pv;
+  for (auto* a : {&pu, &pv, &solution.Wx, &solution.Wy}) a->resize(padded, 0.0);
+  const detail::TTpsKernel kernel{pu.data(), pv.data(), solution.Wx.data(), solution.Wy.data(),
+                                  padded};
+  if (!SatisfiesSystem(system, kernel, solution.Ax, solution.Ay, lambda, rowAbs))
+    return "the system of the spline is singular";
   pu_ = std::move(pu);
   pv_ = std::move(pv);
-  wx_ = std::move(wx);
-  wy_ = std::move(wy);
-  for (std::size_t c = 0; c < 3; ++c) ax_[c] = bx[n + c], ay_[c] = by[n + c];
-  cu_ = cu, cv_ = cv, scale_ = scale, cx_ = cx, cy_ = cy;
+  wx_ = std::move(solution.Wx);
+  wy_ = std::move(solution.Wy);
+  for (std::size_t c = 0; c < 3; ++c) ax_[c] = solution.Ax[c], ay_[c] = solution.Ay[c];
+  cu_ = z.cu, cv_ = z.cv, scale_ = z.scale, cx_ = z.cx, cy_ = z.cy;
   lambda_ = lambda;
   points_ = static_cast<int>(n);
   fitted_ = true;

@@ -1,5 +1,5 @@
-// The map image: loading it from a BMP, JPEG, PNG or TIFF file or taking a copy of
-// a bitmap, and the size limit every map image must respect.
+// The map image: loading it from a BMP, JPEG, PNG or TIFF file, taking a copy of
+// a bitmap or a map source, and the size limit every map image must respect.
 //
 // A file's declared size is checked against the limit before it is decoded,
 // so a header claiming 16000 x 16000 pixels costs no gigabyte; the decoded
@@ -211,6 +211,29 @@ void TGeoMap::SetMapBitMap(const TBitmap& Value) {
   GrafBmp->Assign(Value);
   CheckMapImageSize(GrafBmp->Width(), GrafBmp->Height());
   AcceptMapImage("$unknown$");
+  Paint();
+}
+
+// Everything that can fail (the size check, the decoding) happens before
+// the control changes, so a refused source leaves the map as it was.
+void TGeoMap::SetMapSource(const std::shared_ptr<const TMapSource>& Source) {
+  if (!Source) RaiseError("no map source given");
+  FCacheMag = 0;
+  CheckMapImageSize(Source->Width(), Source->Height());
+  std::shared_ptr<const TImagePyramid> pyramid;
+  std::shared_ptr<const TBitmap> image;
+  if (Source->Tiled())
+    pyramid = Source->Levels();
+  else
+    image = Source->Bitmap();
+  FCalib = Source->Calibration();
+  if (pyramid) {
+    AcceptTiledImage(Source->ImageFile(), std::move(pyramid));
+  } else {
+    GrafBmp->Assign(*image);
+    AcceptMapImage(Source->ImageFile());
+  }
+  FCalDatName = Source->CalibrationFile();
   Paint();
 }
 

@@ -350,4 +350,10 @@ void TGeoMap::RemoveAllLandMarks() {
   Paint();
 }
 
+void TGeoMap::AssignLandMarks(const std::vector<TLandMark>& Landmarks) {
+  CheckLandMarkListChangeAllowed();
+  ReplaceLandMarks(std::vector<TLandMark>(Landmarks));
+  Paint();
+}
+
 }  // namespace marovia

@@ -305,7 +305,9 @@ void TGeoMap::WriteCalDataToOpenXMLFile(TTextFile& TextFile, bool Header,
 void SaveCalibrationAsXML(const std::string& FileName, const std::string& DataID,
                           const TMapCalibration& Calibration) {
   TMapCalibration cal = Calibration;
-  cal.CalcExtentsAndResolution();
+  // Without an image size there are no edges to take the corners at: the
+  // record's own corners and resolution are written.
+  if (cal.ImageWidth() > 0 && cal.ImageHeight() > 0) cal.CalcExtentsAndResolution();
   CheckWritable(cal.Data(), "SaveCalibrationAsXML: ");
   const TCalLayout layout{true, false, true, false};
   ReplaceFileContents(FileName, [&](TTextFile& file) {

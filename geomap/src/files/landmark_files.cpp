@@ -23,23 +23,55 @@ const mapfile::TSetLayout kLandMarkSet = {"<gmlandmarks", "/gmlandmarks", "</gml
 
 }  // namespace
 
-bool TGeoMap::ReadLandMarkSet(mapfile::TSetInput& Input, const std::string& DataID) {
-  CheckLandMarkListChangeAllowed();
+namespace {
+
+// Reads the set DataID from Input whole into List; false when it is not
+// found. ErrorPrefix leads the messages of a set cut short.
+bool ReadLandMarkList(mapfile::TSetInput& Input, const std::string& DataID,
+                      const std::string& ErrorPrefix, std::vector<TLandMark>& List) {
   mapfile::TRootPlace place;
   if (!mapfile::FindRoot(Input, kLandMarkSet, DataID, nullptr, place)) return false;
+  const auto fail = [&ErrorPrefix] { throw EZYLGeoMapError(ErrorPrefix + "insufficient memory"); };
+  mapfile::ReadElements(Input, kLandMarkSet, place, ErrorPrefix,
+                        [&](size_t, const std::string& tagText, const std::string&) {
+                          if (List.size() == INT32_MAX) fail();
+                          try {
+                            List.push_back(lmfile::ParseLandMarkElement(tagText));
+                          } catch (const std::bad_alloc&) {
+                            fail();
+                          }
+                        });
+  return true;
+}
+
+}  // namespace
+
+std::vector<TLandMark> ReadLandMarkFile(const std::string& FileName, const std::string& DataID) {
+  std::vector<TLandMark> list;
+  TTextFile file(FileName);
+  file.Reset();  // EInOutError naming the file
+  bool found = false;
+  try {
+    mapfile::TSetInput input(file);
+    found = ReadLandMarkList(input, DataID, "", list);
+  } catch (...) {
+    file.CloseFile();
+    throw;
+  }
+  file.CloseFile();
+  if (!found)
+    throw EZYLGeoMapError(FileName + ": no landmark set" +
+                          (DataID.empty() ? std::string() : " '" + DataID + "'") + " found");
+  return list;
+}
+
+bool TGeoMap::ReadLandMarkSet(mapfile::TSetInput& Input, const std::string& DataID) {
+  CheckLandMarkListChangeAllowed();
   // The set is read whole before it replaces the list, so a damaged set
   // leaves the list as it was. The host is not asked about each landmark,
   // the highlight stays and nothing is repainted here.
   std::vector<TLandMark> list;
-  mapfile::ReadElements(Input, kLandMarkSet, place, "Component \"" + Name() + "\": ",
-                        [&](size_t, const std::string& tagText, const std::string&) {
-                          if (list.size() == INT32_MAX) RaiseError("insufficient memory");
-                          try {
-                            list.push_back(lmfile::ParseLandMarkElement(tagText));
-                          } catch (const std::bad_alloc&) {
-                            RaiseError("insufficient memory");
-                          }
-                        });
+  if (!ReadLandMarkList(Input, DataID, "Component \"" + Name() + "\": ", list)) return false;
   ReplaceLandMarks(std::move(list));
   return true;
 }

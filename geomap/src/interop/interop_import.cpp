@@ -105,6 +105,16 @@ bool IsWorldFileName(const std::string& File) {
 
 }  // namespace
 
+bool IsImportableMapFile(const std::string& File) {
+  std::string head;
+  try {
+    head = Head(File);
+  } catch (const EInOutError&) {
+    return false;
+  }
+  return KindOf(head) != TKind::Unknown || IsWorldFileName(File);
+}
+
 TImportedMap ImportMap(const std::string& FileName, const TImportOptions& Options) {
   switch (KindOf(Head(FileName))) {
     case TKind::Tiff:

@@ -89,34 +89,20 @@ class TDirectoryStore final : public TTileStore {
   void Finish() override {
     const TGeoBounds& b = info_.Bounds;
     std::ostringstream json;
-    json << "{\n  \"name\": \"" << JsonEscape(info_.Name) << "\",\n  \"description\": \""
-         << JsonEscape(info_.Description) << "\",\n  \"format\": \"" << TileExtension(info_.Format)
-         << "\",\n  \"scheme\": \"xyz\",\n  \"bounds\": [" << FormatNumber(b.West) << ", "
-         << FormatNumber(b.South) << ", " << FormatNumber(b.East) << ", " << FormatNumber(b.North)
-         << "],\n  \"minzoom\": " << info_.MinZoom << ",\n  \"maxzoom\": " << info_.MaxZoom
-         << "\n}\n";
+    json << "{\n  \"name\": " << JsonString(info_.Name)
+         << ",\n  \"description\": " << JsonString(info_.Description) << ",\n  \"format\": \""
+         << TileExtension(info_.Format) << "\",\n  \"scheme\": \"xyz\",\n  \"bounds\": ["
+         << FormatNumber(b.West) << ", " << FormatNumber(b.South) << ", " << FormatNumber(b.East)
+         << ", " << FormatNumber(b.North) << "],\n  \"minzoom\": " << info_.MinZoom
+         << ",\n  \"maxzoom\": " << info_.MaxZoom << "\n}\n";
     const std::string text = json.str();
     const std::string path = (fs::path(root_) / "metadata.json").string();
     WriteWhole(path + ".tmp", {reinterpret_cast<const uint8_t*>(text.data()), text.size()});
-    if (std::rename((path + ".tmp").c_str(), path.c_str()) != 0)
-      throw EInOutError(path, std::strerror(errno), errno);
-  }
-
-  static std::string JsonEscape(const std::string& s) {
-    std::string out;
-    for (const char c : s) {
-      if (c == '"' || c == '\\') {
-        out += '\\';
-        out += c;
-      } else if (static_cast<unsigned char>(c) < 0x20) {
-        char buf[8];
-        std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned char>(c));
-        out += buf;
-      } else {
-        out += c;
-      }
+    if (std::rename((path + ".tmp").c_str(), path.c_str()) != 0) {
+      const int e = errno;
+      ::unlink((path + ".tmp").c_str());
+      throw EInOutError(path, std::strerror(e), e);
     }
-    return out;
   }
 
  private:

@@ -1,6 +1,7 @@
 // Tiles in a PMTiles (version 3) archive. The layout is described in
 // tile_store.h; the archive is put together when the run finishes, from a
 // scratch file that holds the tiles in the order they arrived.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,8 +10,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <mutex>
-#include <sstream>
 
 #include "marovia/geomap/tile_store.h"
 #include "marovia/platform/sysutils.h"
@@ -19,7 +20,7 @@ namespace marovia {
 
 namespace {
 
-constexpr size_t kHeaderBytes = 127;
+constexpr size_t kHeaderBytes = TPMTilesHeader::kBytes;
 // The header and the root directory must lie within the first 16 KiB.
 constexpr size_t kRootLimit = 16384;
 
@@ -83,8 +84,22 @@ void PutLe(std::string& Out, size_t At, uint64_t V, int Bytes) {
   for (int i = 0; i < Bytes; ++i) Out[At + i] = static_cast<char>((V >> (8 * i)) & 0xFF);
 }
 
+uint64_t GetLe(std::span<const uint8_t> In, size_t At, int Bytes) {
+  uint64_t v = 0;
+  for (int i = Bytes - 1; i >= 0; --i) v = v << 8 | In[At + i];
+  return v;
+}
+
 int32_t E7(double Degrees) {
   return static_cast<int32_t>(std::lround(Degrees * 1e7));
+}
+
+// FNV-1a over the tile's bytes: finds the candidates for identical content,
+// which the bytes themselves then confirm.
+uint64_t ContentHash(std::span<const uint8_t> Data) {
+  uint64_t h = 14695981039346656037ull;
+  for (const uint8_t b : Data) h = (h ^ b) * 1099511628211ull;
+  return h;
 }
 
 class TPMTilesStore final : public TTileStore {
@@ -105,16 +120,93 @@ class TPMTilesStore final : public TTileStore {
   void Put(const TTileId& Tile, std::span<const uint8_t> Data) override {
     std::lock_guard lock(mutex_);
     if (Data.empty()) return;
-    if (std::fwrite(Data.data(), 1, Data.size(), data_) != Data.size())
+    const uint64_t id = PMTilesTileId(Tile);
+    if (info_.Deduplicate) {
+      const uint64_t hash = ContentHash(Data);
+      const auto [first, last] = contents_.equal_range(hash);
+      for (auto it = first; it != last; ++it) {
+        const TEntry& c = it->second;
+        if (c.Length == Data.size() && SameBytes(c.Offset, Data)) {
+          entries_.push_back({id, c.Offset, c.Length, 1});
+          return;
+        }
+      }
+      contents_.insert({hash, {0, size_, static_cast<uint32_t>(Data.size()), 1}});
+    }
+    if (::fseeko(data_, static_cast<off_t>(size_), SEEK_SET) != 0 ||
+        std::fwrite(Data.data(), 1, Data.size(), data_) != Data.size())
       throw EInOutError(scratch_, std::strerror(errno), errno);
-    entries_.push_back({PMTilesTileId(Tile), size_, static_cast<uint32_t>(Data.size()), 1});
+    entries_.push_back({id, size_, static_cast<uint32_t>(Data.size()), 1});
     size_ += Data.size();
   }
 
   void Finish() override {
     std::lock_guard lock(mutex_);
     if (std::fflush(data_) != 0) throw EInOutError(scratch_, std::strerror(errno), errno);
-    // Tile data in tile id order; a tile written twice keeps its last copy.
+    const std::vector<TEntry> byId = EntriesById();
+    // The data in tile id order, each content once where its first tile
+    // is; entries then point into it (scratch offset -> archive offset).
+    std::map<uint64_t, uint64_t> placed;
+    std::vector<std::pair<uint64_t, uint32_t>> copies;  // scratch offset, length
+    uint64_t dataBytes = 0;
+    std::vector<TEntry> entries;
+    for (const TEntry& e : byId) {
+      auto [at, added] = placed.insert({e.Offset, dataBytes});
+      if (added) {
+        copies.push_back({e.Offset, e.Length});
+        dataBytes += e.Length;
+      }
+      // Consecutive ids of one content make one entry with a run length.
+      if (!entries.empty() && entries.back().Offset == at->second &&
+          entries.back().TileId + entries.back().RunLength == e.TileId) {
+        ++entries.back().RunLength;
+      } else {
+        entries.push_back({e.TileId, at->second, e.Length, 1});
+      }
+    }
+
+    std::string root, leaves;
+    BuildDirectories(entries, root, leaves);
+    const std::string meta = MetadataJson();
+
+    TPMTilesHeader h;
+    h.RootOffset = TPMTilesHeader::kBytes;
+    h.RootLength = root.size();
+    h.MetadataOffset = h.RootOffset + root.size();
+    h.MetadataLength = meta.size();
+    h.LeafOffset = h.MetadataOffset + meta.size();
+    h.LeafLength = leaves.size();
+    h.DataOffset = h.LeafOffset + leaves.size();
+    h.DataLength = dataBytes;
+    h.AddressedTiles = byId.size();
+    h.TileEntries = entries.size();
+    h.TileContents = copies.size();
+    h.TileType = info_.Format == TTileFormat::Png ? 2 : 3;
+    h.MinZoom = static_cast<uint8_t>(info_.MinZoom);
+    h.MaxZoom = static_cast<uint8_t>(info_.MaxZoom);
+    const TGeoBounds& b = info_.Bounds;
+    h.MinLonE7 = E7(b.West);
+    h.MinLatE7 = E7(b.South);
+    h.MaxLonE7 = E7(b.East);
+    h.MaxLatE7 = E7(b.North);
+    h.CenterZoom = static_cast<uint8_t>(info_.MinZoom);
+    h.CenterLonE7 = E7((b.West + b.East) / 2);
+    h.CenterLatE7 = E7((b.South + b.North) / 2);
+    WriteArchive(h.Serialize(), root, meta, leaves, copies);
+  }
+
+ private:
+  // Whether the scratch file holds Data at Offset.
+  bool SameBytes(uint64_t Offset, std::span<const uint8_t> Data) {
+    std::vector<uint8_t> stored(Data.size());
+    const bool read = ::fseeko(data_, static_cast<off_t>(Offset), SEEK_SET) == 0 &&
+                      std::fread(stored.data(), 1, stored.size(), data_) == stored.size();
+    if (!read) throw EInOutError(scratch_, "cannot read back a tile");
+    return std::equal(stored.begin(), stored.end(), Data.begin());
+  }
+
+  // The entries in tile id order; a tile written twice keeps its last copy.
+  std::vector<TEntry> EntriesById() {
     std::stable_sort(entries_.begin(), entries_.end(),
                      [](const TEntry& a, const TEntry& b) { return a.TileId < b.TileId; });
     std::vector<TEntry> sorted;
@@ -124,62 +216,25 @@ class TPMTilesStore final : public TTileStore {
       else
         sorted.push_back(e);
     }
-    std::vector<uint64_t> scratchOffset(sorted.size());
-    uint64_t offset = 0;
-    for (size_t i = 0; i < sorted.size(); ++i) {
-      scratchOffset[i] = sorted[i].Offset;
-      sorted[i].Offset = offset;
-      offset += sorted[i].Length;
-    }
-    const uint64_t dataBytes = offset;
+    return sorted;
+  }
 
-    std::string root, leaves;
-    BuildDirectories(sorted, root, leaves);
-    const std::string meta = MetadataJson();
-
-    std::string header(kHeaderBytes, '\0');
-    std::memcpy(header.data(), "PMTiles", 7);
-    header[7] = 3;
-    const uint64_t rootOffset = kHeaderBytes, metaOffset = rootOffset + root.size();
-    const uint64_t leafOffset = metaOffset + meta.size(), dataOffset = leafOffset + leaves.size();
-    PutLe(header, 8, rootOffset, 8);
-    PutLe(header, 16, root.size(), 8);
-    PutLe(header, 24, metaOffset, 8);
-    PutLe(header, 32, meta.size(), 8);
-    PutLe(header, 40, leafOffset, 8);
-    PutLe(header, 48, leaves.size(), 8);
-    PutLe(header, 56, dataOffset, 8);
-    PutLe(header, 64, dataBytes, 8);
-    PutLe(header, 72, sorted.size(), 8);
-    PutLe(header, 80, sorted.size(), 8);
-    PutLe(header, 88, sorted.size(), 8);
-    header[96] = 1;  // clustered
-    header[97] = 1;  // internal compression: none
-    header[98] = 1;  // tile compression: none
-    header[99] = info_.Format == TTileFormat::Png ? 2 : 3;
-    header[100] = static_cast<char>(info_.MinZoom);
-    header[101] = static_cast<char>(info_.MaxZoom);
-    const TGeoBounds& b = info_.Bounds;
-    PutLe(header, 102, static_cast<uint32_t>(E7(b.West)), 4);
-    PutLe(header, 106, static_cast<uint32_t>(E7(b.South)), 4);
-    PutLe(header, 110, static_cast<uint32_t>(E7(b.East)), 4);
-    PutLe(header, 114, static_cast<uint32_t>(E7(b.North)), 4);
-    header[118] = static_cast<char>(info_.MinZoom);
-    PutLe(header, 119, static_cast<uint32_t>(E7((b.West + b.East) / 2)), 4);
-    PutLe(header, 123, static_cast<uint32_t>(E7((b.South + b.North) / 2)), 4);
-
+  // The archive under a temporary name, renamed over the output once whole.
+  void WriteArchive(const std::string& Header, const std::string& Root, const std::string& Meta,
+                    const std::string& Leaves,
+                    const std::vector<std::pair<uint64_t, uint32_t>>& Copies) {
     const std::string temp = file_ + ".tmp";
     FILE* out = std::fopen(temp.c_str(), "wb");
     if (!out) throw EInOutError(temp, std::strerror(errno), errno);
     try {
-      Write(out, temp, header);
-      Write(out, temp, root);
-      Write(out, temp, meta);
-      Write(out, temp, leaves);
+      Write(out, temp, Header);
+      Write(out, temp, Root);
+      Write(out, temp, Meta);
+      Write(out, temp, Leaves);
       std::vector<char> buf;
-      for (size_t i = 0; i < sorted.size(); ++i) {
-        buf.resize(sorted[i].Length);
-        if (::fseeko(data_, static_cast<off_t>(scratchOffset[i]), SEEK_SET) != 0 ||
+      for (const auto& [offset, length] : Copies) {
+        buf.resize(length);
+        if (::fseeko(data_, static_cast<off_t>(offset), SEEK_SET) != 0 ||
             std::fread(buf.data(), 1, buf.size(), data_) != buf.size())
           throw EInOutError(scratch_, "cannot read back a tile");
         Write(out, temp, std::string_view(buf.data(), buf.size()));
@@ -189,6 +244,15 @@ class TPMTilesStore final : public TTileStore {
         throw EInOutError(temp, std::strerror(errno), errno);
       }
       out = nullptr;
+      // On the disk before it takes the archive's name, so that a power cut
+      // leaves the old archive or the new one.
+      const int fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0 || ::fsync(fd) != 0) {
+        const int e = errno;
+        if (fd >= 0) ::close(fd);
+        throw EInOutError(temp, std::strerror(e), e);
+      }
+      ::close(fd);
     } catch (...) {
       if (out) std::fclose(out);
       ::unlink(temp.c_str());
@@ -201,7 +265,6 @@ class TPMTilesStore final : public TTileStore {
     }
   }
 
- private:
   static void Write(FILE* Out, const std::string& Name, std::string_view Bytes) {
     if (!Bytes.empty() && std::fwrite(Bytes.data(), 1, Bytes.size(), Out) != Bytes.size())
       throw EInOutError(Name, std::strerror(errno ? errno : ENOSPC), errno ? errno : ENOSPC);
@@ -236,14 +299,8 @@ class TPMTilesStore final : public TTileStore {
   }
 
   std::string MetadataJson() const {
-    std::ostringstream json;
-    json << "{\"name\":\"";
-    for (const char c : info_.Name) {
-      if (c == '"' || c == '\\') json << '\\';
-      if (static_cast<unsigned char>(c) >= 0x20) json << c;
-    }
-    json << "\",\"format\":\"" << TileExtension(info_.Format) << "\",\"type\":\"baselayer\"}";
-    return json.str();
+    return "{\"name\":" + JsonString(info_.Name) + ",\"format\":\"" + TileExtension(info_.Format) +
+           "\",\"type\":\"baselayer\"}";
   }
 
   std::string file_;
@@ -252,10 +309,74 @@ class TPMTilesStore final : public TTileStore {
   FILE* data_ = nullptr;
   uint64_t size_ = 0;
   std::vector<TEntry> entries_;
+  // The stored contents by hash (Deduplicate), in the scratch file.
+  std::multimap<uint64_t, TEntry> contents_;
   std::mutex mutex_;
 };
 
 }  // namespace
+
+std::string TPMTilesHeader::Serialize() const {
+  std::string h(kBytes, '\0');
+  std::memcpy(h.data(), "PMTiles", 7);
+  h[7] = 3;
+  PutLe(h, 8, RootOffset, 8);
+  PutLe(h, 16, RootLength, 8);
+  PutLe(h, 24, MetadataOffset, 8);
+  PutLe(h, 32, MetadataLength, 8);
+  PutLe(h, 40, LeafOffset, 8);
+  PutLe(h, 48, LeafLength, 8);
+  PutLe(h, 56, DataOffset, 8);
+  PutLe(h, 64, DataLength, 8);
+  PutLe(h, 72, AddressedTiles, 8);
+  PutLe(h, 80, TileEntries, 8);
+  PutLe(h, 88, TileContents, 8);
+  h[96] = Clustered ? 1 : 0;
+  h[97] = static_cast<char>(InternalCompression);
+  h[98] = static_cast<char>(TileCompression);
+  h[99] = static_cast<char>(TileType);
+  h[100] = static_cast<char>(MinZoom);
+  h[101] = static_cast<char>(MaxZoom);
+  PutLe(h, 102, static_cast<uint32_t>(MinLonE7), 4);
+  PutLe(h, 106, static_cast<uint32_t>(MinLatE7), 4);
+  PutLe(h, 110, static_cast<uint32_t>(MaxLonE7), 4);
+  PutLe(h, 114, static_cast<uint32_t>(MaxLatE7), 4);
+  h[118] = static_cast<char>(CenterZoom);
+  PutLe(h, 119, static_cast<uint32_t>(CenterLonE7), 4);
+  PutLe(h, 123, static_cast<uint32_t>(CenterLatE7), 4);
+  return h;
+}
+
+TPMTilesHeader TPMTilesHeader::Deserialize(std::span<const uint8_t> Bytes) {
+  if (Bytes.size() < kBytes || std::memcmp(Bytes.data(), "PMTiles", 7) != 0 || Bytes[7] != 3)
+    throw EZYLGeoMapError("not a PMTiles version 3 header");
+  TPMTilesHeader h;
+  h.RootOffset = GetLe(Bytes, 8, 8);
+  h.RootLength = GetLe(Bytes, 16, 8);
+  h.MetadataOffset = GetLe(Bytes, 24, 8);
+  h.MetadataLength = GetLe(Bytes, 32, 8);
+  h.LeafOffset = GetLe(Bytes, 40, 8);
+  h.LeafLength = GetLe(Bytes, 48, 8);
+  h.DataOffset = GetLe(Bytes, 56, 8);
+  h.DataLength = GetLe(Bytes, 64, 8);
+  h.AddressedTiles = GetLe(Bytes, 72, 8);
+  h.TileEntries = GetLe(Bytes, 80, 8);
+  h.TileContents = GetLe(Bytes, 88, 8);
+  h.Clustered = Bytes[96] != 0;
+  h.InternalCompression = Bytes[97];
+  h.TileCompression = Bytes[98];
+  h.TileType = Bytes[99];
+  h.MinZoom = Bytes[100];
+  h.MaxZoom = Bytes[101];
+  h.MinLonE7 = static_cast<int32_t>(GetLe(Bytes, 102, 4));
+  h.MinLatE7 = static_cast<int32_t>(GetLe(Bytes, 106, 4));
+  h.MaxLonE7 = static_cast<int32_t>(GetLe(Bytes, 110, 4));
+  h.MaxLatE7 = static_cast<int32_t>(GetLe(Bytes, 114, 4));
+  h.CenterZoom = Bytes[118];
+  h.CenterLonE7 = static_cast<int32_t>(GetLe(Bytes, 119, 4));
+  h.CenterLatE7 = static_cast<int32_t>(GetLe(Bytes, 123, 4));
+  return h;
+}
 
 uint64_t PMTilesTileId(const TTileId& Tile) {
   return TilesBefore(Tile.Z) + HilbertIndex(uint64_t{1} << Tile.Z, static_cast<uint64_t>(Tile.X),

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "marovia/geomap/web_tiles.h"
+#include "marovia/platform/image_pyramid.h"
 
 namespace marovia {
 
@@ -225,8 +226,8 @@ uint32_t BoxAverage(const uint32_t* Region, ptrdiff_t Stride, int Wr, int Hr, fl
 
 }  // namespace
 
-TTileWarper::TTileWarper(const TMapCalibration& Calibration, const TMapRaster& Raster)
-    : FCalib(Calibration), FRaster(Raster) {
+TTileWarper::TTileWarper(const TMapCalibration& Calibration, const TImagePyramid& Levels)
+    : FCalib(Calibration), FRaster(Levels) {
   FBounds = MapBounds(Calibration);
   // The outline is sampled; between samples a curved edge may bulge a
   // little beyond them.

@@ -8,8 +8,13 @@
 // along the top, the map control filling the rest. Registered maps are
 // numbered 1..NumRegMaps.
 //
+// Which map covers a position, and which is finer or coarser, is the rule
+// of the atlas index (atlas_index.h) that the atlas keeps of its maps.
+//
 // Sources, by concern: atlas_control.cpp (construction, panel, buttons,
-// events, outlines), map_registry.cpp (registering, selecting, zooming).
+// events, outlines), map_registry.cpp (registering, selecting, zooming),
+// atlas_index.cpp, atlas_map_reader.cpp, box_tree.cpp (the atlas index),
+// atlas_tiles.cpp, tile_job.cpp, tile_page.cpp (web tiles of an atlas).
 #pragma once
 
 #include <array>
@@ -18,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "marovia/geoatlas/atlas_index.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/buttons.h"
 #include "marovia/platform/controls.h"
@@ -33,20 +39,21 @@ constexpr TCursor crGeoHand = 1001;
 // Largest number of registered maps.
 constexpr int32_t kMaxRegMaps = 200;
 
-// One registered map.
 // A registered map failed to load: its index (1-based) and the error text.
 using TMapLoadErrorEvent =
     std::function<void(TObject* Sender, int32_t Index, const std::string& Message)>;
 
+// One registered map.
 struct TMapDefinition {
   std::string MapFName;  // calibration file, as registered
   std::string Caption;
   double Resolution = 0;  // metres per pixel; smaller is finer
   TCornerArray Corners{};
   // The map's border as positions (a polygon in latitude and longitude,
-  // each pixel edge divided into short straight pieces); empty when the map
-  // has none or its calibration cannot convert it. A map with a border
-  // covers only the positions inside it.
+  // each pixel edge divided into short straight pieces, longitudes one run
+  // from the first vertex); empty when the map has none or its calibration
+  // cannot convert it. A map with a border covers only the positions
+  // inside it.
   std::vector<TCoords> Border;
 };
 
@@ -97,6 +104,10 @@ class TGeoAtlas : public TCustomControl {
   // case) is registered already. False when the file cannot be read as a
   // calibration or 200 other maps are registered.
   bool RegisterMap(const std::string& MapFName);
+  // Registers a map read already (ReadAtlasMap, an index's entry) under its
+  // calibration file Map.File, as the file form does; false when it names
+  // no file or 200 other maps are registered.
+  bool RegisterMap(const TAtlasMap& Map);
   // Removes registered map Index; when it was the map shown in the
   // selector, the map moving into its place is selected.
   void UnregisterMap(int32_t Index);
@@ -115,6 +126,8 @@ class TGeoAtlas : public TCustomControl {
   bool ZoomOut(double CurrentLat, double CurrentLong, double CurrentResolution);
   // A copy of slot ix (1..200); an empty definition outside.
   TMapDefinition GetMapDef(int32_t ix) const;
+  // The registered maps as an atlas index: map i is entry i - 1.
+  const TAtlasIndex& Index() const { return FIndex; }
 
  protected:
   void CreateWnd() override;
@@ -132,11 +145,6 @@ class TGeoAtlas : public TCustomControl {
   bool LoadMap(int32_t Index);
   // Hands a failure to load map Index to OnMapLoadError.
   void ReportLoadError(int32_t Index, const Exception& Error);
-  // The registered map containing (Lat, Long) whose resolution is Better
-  // than every one before it, starting from Best; 0 for none.
-  int32_t ChooseMap(double Lat, double Long,
-                    const std::function<bool(double Resolution, double Best)>& Better,
-                    double Best) const;
   // Selects map Index and centres (Lat, Long); false for Index 0.
   bool SwitchTo(int32_t Index, double Lat, double Long);
 
@@ -150,6 +158,7 @@ class TGeoAtlas : public TCustomControl {
   double FMinResDiff = 10.0;
   int32_t FNumRegMaps = 0;
   std::array<TMapDefinition, kMaxRegMaps> FRegMaps;  // maps 1..200 are [0..199]
+  TAtlasIndex FIndex;                                // maps 1..NumRegMaps are [0..n-1]
   int32_t FCurrentMapIdx = 0;
 };
 

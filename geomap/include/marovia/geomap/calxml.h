@@ -86,8 +86,9 @@ void WriteRawCalDataToOpenXMLFile(TTextFile& TextFile, bool Header, const std::s
 
 // Writes a calibration value (record, model and border) as the single data
 // set DataID of FileName, with the XML declaration, after computing its
-// corners and resolution. The file is replaced whole through a temporary
-// file; errors are EInOutError naming it.
+// corners and resolution (when it has an image size; else the record's are
+// written). The file is replaced whole through a temporary file; errors are
+// EInOutError naming it.
 void SaveCalibrationAsXML(const std::string& FileName, const std::string& DataID,
                           const TMapCalibration& Calibration);
 

@@ -17,21 +17,29 @@
 //     calibration_settings.cpp  the projected and thin-plate models' settings
 //     conversion.cpp          pixel <-> geographic, control <-> image, extents
 //     landmarks.cpp           the landmark list
-//     image_loading.cpp       map image files and bitmaps, the size limit
+//     image_loading.cpp       map image files, bitmaps and map sources, the size
+//                             limit
 //     interaction.cpp         mouse gestures
 //     zoom_pan.cpp            zoom history, magnification, centring, resampling
 //     mouse_trace.cpp         the mouse trace: points, clearing, drawing
 //     map_output.cpp          saving, renaming, clipboard, CopyToBMP
 //     map_generated.cpp       generated maps in memory and as files
 //     map_printing.cpp        printing
+//     print_page.cpp          a map window on a printed page (print_page.h)
+//     view_request.cpp        views asked for as values (view_request.h)
 //     symbol_repository.cpp   the symbol repository component
 //   calibration/   the calibration value (map_calibration.h)
 //     map_calibration*.cpp    fits, conversions, batches, residuals
 //     lsq_solver.cpp          least squares by singular value decomposition
 //     plane_polynomial.cpp, thin_plate_*.cpp  the projected and thin-plate fits
+//     cholesky_kernel.cpp     the thin-plate fit's blocked, vectorised Cholesky
+//     point_model_kernels.cpp the Miller and conic formulas, vectorised
 //     crs_projection.cpp, proj_support.cpp    coordinate reference systems (PROJ)
 //     conversion_lines.cpp    graticule line fits
+//   source/        a calibrated map as data (map_source.h): the image rule,
+//                  decoding by content, opening any map file (map_import.h)
 //   files/         calibration, landmark and symbol files (calxml.h, xmltext.h)
+//     map_folder.cpp          the files of a map folder (map_folder.h)
 //     map_file_reader.cpp     the reader core: root-line search, element loop,
 //                             cut sets
 //     calxml_*.cpp            calibration files: root line, elements, readers,
@@ -47,6 +55,7 @@
 //     render_border_clip.cpp  the map image outside the border (ClipToBorder)
 //     render_grid.cpp         graticule lines by model, calibration markers
 //     render_utm_grid.cpp     the UTM grid
+//     render_mgrs_grid.cpp    the MGRS grid and its square letters
 //     render_landmarks.cpp    landmarks, sampling, captions, the highlight
 //     render_captions.cpp     caption fonts and text cells
 //     label_placement.cpp     captions placed without overlap: collision index
@@ -54,7 +63,10 @@
 //     render_symbol_stamps.cpp, symbol_drawing.cpp  landmark symbols
 //   interop/       maps from and to other software: world files, .map files,
 //                  control-point lists, GDAL virtual rasters, KML/KMZ, GeoTIFF
-//   tiles/         web tiles: tile math, warp, encoding, the tile stores
+//   tiles/         web tiles: tile math, warp, encoding, the tile stores,
+//                  the JSON text of their metadata
+// The atlas index, the atlas's web tiles, their job runner and page are in
+// geoatlas (geoatlas.h).
 #pragma once
 
 #include <array>
@@ -70,6 +82,7 @@
 #include "marovia/geomap/grid_steps.h"
 #include "marovia/geomap/landmark.h"
 #include "marovia/geomap/map_calibration.h"
+#include "marovia/geomap/map_source.h"
 #include "marovia/platform/controls.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/graphics.h"
@@ -90,12 +103,6 @@ class SymbolStamps;
 struct TMapView;
 struct TImageSource;
 }  // namespace render
-
-// Largest map image, in pixels (width x height), that is decoded into
-// memory; larger images are refused unless the host raises MaxMapPixels.
-constexpr int64_t kMaxMapPixels = 3000000;
-// Upper end of MaxMapPixels: 16 gigapixels, held as a tile pyramid.
-constexpr int64_t kMaxTiledMapPixels = int64_t{1} << 34;
 
 // Points a mouse trace holds; points beyond are not recorded.
 constexpr int32_t kMaxTracePoints = 5000;
@@ -222,6 +229,12 @@ class TGeoMap : public TCustomControl {
   void SetMouseTraceInvert(bool Value) { FMTraceInvert = Value; }
   TShowGrat ShowGraticule() const { return FShowGrat; }
   void SetShowGraticule(TShowGrat Value);
+  // The MGRS grid over the map, under any calibration model: 100 km square
+  // lines with the squares' letters, and finer lines (10 km down to 1 m) as
+  // the view's scale allows, in the graticule colour. Independent of
+  // ShowGraticule. Writing it repaints.
+  bool ShowMGRSGrid() const { return FShowMGRSGrid; }
+  void SetShowMGRSGrid(bool Value);
 
   // ---- Public properties -------------------------------------------------
 
@@ -330,6 +343,15 @@ class TGeoMap : public TCustomControl {
   // CopyEntireMapToClipboard) then raises EZYLGeoMapError and changes
   // nothing.
   bool MapImageTiled() const { return FPyramid != nullptr; }
+  // Takes a map source (map_source.h) as the map: its calibration (model,
+  // record, border and fitted parameters) and its image, decoded by the
+  // source or read through its tile pyramid, without reading a file again
+  // (OnMapImageRequest is not asked). MapImgFile becomes the source's image
+  // file and CalibDataFile its calibration file; the view starts at the
+  // top left, the zoom history and the landmarks stay. The size check of
+  // MaxMapPixels applies as to every image; a refused or undecodable
+  // source raises and leaves the map as it was. Repaints.
+  void SetMapSource(const std::shared_ptr<const TMapSource>& Source);
   // The map image at full resolution; writing takes a copy.
   const TBitmap& MapBitmap() const;
   void SetMapBitmap(const TBitmap& Value) { SetMapBitMap(Value); }
@@ -440,6 +462,10 @@ class TGeoMap : public TCustomControl {
   void RemoveAllLandMarks(uint8_t ClassFlag);
   void RemoveAllLandMarks();
   int32_t FindLandMark(double Lat, double Long, int32_t ClassFlag) const;
+  // Replaces the list by Landmarks as reading a landmark set does (the host
+  // is not asked about each, the highlight stays); repaints. Landmarks read
+  // without a control (ReadLandMarkFile) reach a map this way.
+  void AssignLandMarks(const std::vector<TLandMark>& Landmarks);
 
   // ---- Landmark files (landmark_files.cpp) ------------------------------
 
@@ -654,6 +680,7 @@ class TGeoMap : public TCustomControl {
                              bool Points);
   void DrawCalibPointMarkers(TCanvas& Canvas, const render::TMapView& View);
   void DrawUTMGrid(TCanvas& Canvas, const render::TMapView& View);
+  void DrawMGRSGrid(TCanvas& Canvas, const render::TMapView& View);
   void DrawLandMarks(TCanvas& Canvas, const render::TMapView& View);
   double LandMarkSampleRate(const render::TMapView& View) const;
   // A landmark drawn in the current composition, for caption placement.
@@ -744,6 +771,7 @@ class TGeoMap : public TCustomControl {
   int32_t FWindOldCornerX = 0, FWindOldCornerY = 0;
   int32_t FWindAnchorX = 0, FWindAnchorY = 0;
   TShowGrat FShowGrat = sgNone;
+  bool FShowMGRSGrid = false;
   TPoint FTopLeft;
   // Model, record and fitted parameters (the graticule matrix and the
   // parameter arrays of every model) live in the calibration value;

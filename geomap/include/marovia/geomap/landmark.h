@@ -16,7 +16,9 @@
 //   </gmlandmarks>
 //
 // A set must end with "</gmlandmarks>": a set cut before it is refused
-// (EZYLGeoMapError naming the file and the set's line).
+// (EZYLGeoMapError naming the file and the set's line). The control reads
+// sets into its list (TGeoMap::LoadLandMarks); ReadLandMarkFile below reads
+// one without a control.
 //
 // Attributes, in the order they are written (names compared without regard
 // to case when read; any order is read):
@@ -54,6 +56,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "marovia/geomap/landmark_types.h"
 #include "marovia/platform/controls.h"
@@ -122,5 +125,12 @@ struct TLandMark {
   TDateTime Time = 0;
   friend bool operator==(const TLandMark&, const TLandMark&) = default;
 };
+
+// The landmarks of set DataID (the first when empty) of a landmark file,
+// in their order. EInOutError naming the file when it cannot be opened;
+// EZYLGeoMapError naming it when it holds no such set, or the set is cut
+// short (landmark_files.cpp).
+std::vector<TLandMark> ReadLandMarkFile(const std::string& FileName,
+                                        const std::string& DataID = "");
 
 }  // namespace marovia

@@ -66,17 +66,11 @@
 #include <vector>
 
 #include "marovia/geomap/calib_types.h"
+#include "marovia/geomap/geomap_error.h"
 #include "marovia/zylbase/zylbase.h"
 #include "marovia/zylmath/matrix.h"
 
 namespace marovia {
-
-// Error of the map control and of the calibration. Component methods prefix
-// their messages with "Component \"<Name>\": ".
-class EZYLGeoMapError : public EZYLError {
- public:
-  using EZYLError::EZYLError;
-};
 
 // Residual of one calibration point of a point model: the clicked pixel
 // minus the pixel the fitted model gives for its position, and the distance
@@ -111,6 +105,14 @@ struct TBorderVertex {
   double X = 0;
   double Y = 0;
   friend bool operator==(const TBorderVertex&, const TBorderVertex&) = default;
+};
+
+// What a fit gave: whether the fitted model converts, and when it does not,
+// why (too few points for the model included), in words for a user.
+struct TFitOutcome {
+  bool Ok = false;
+  std::string Reason;
+  explicit operator bool() const { return Ok; }
 };
 
 class TMapCalibration {
@@ -191,8 +193,16 @@ class TMapCalibration {
   // ---- Fitting (map_calibration.cpp, map_calibration_fits.cpp) ----------
 
   // The graticule matrix, the fit of the model, then the corners and
-  // resolution. Answers Converts().
-  bool Fit();
+  // resolution: computed at the image's edges (Compute), or (KeepStored)
+  // left as the record gives them, as reading a calibration file into the
+  // map control leaves them, and computed only where the record has none
+  // (corners all zero, resolution 0). Answers whether the model converts
+  // (Converts()) and, when not, why (FitMessage()): too few points or lines
+  // for the model (RequiredPoints), a CRS or an order the projected model
+  // cannot use, points the thin-plate model cannot pass through.
+  // FitProjected raises for a CRS PROJ does not know.
+  enum class TExtents { Compute, KeepStored };
+  TFitOutcome Fit(TExtents Extents = TExtents::Compute);
   // The graticule matrix from the calibration lines; true when it has two
   // fitted parallels and two fitted meridians (the line model converts).
   bool FitLines();
@@ -216,8 +226,8 @@ class TMapCalibration {
   // know it (an empty CrsText only leaves the model unfitted).
   void FitProjected();
   void FitThinPlate();
-  // Why the last fit of cmProjected or cmThinPlate left the model unfitted
-  // ("" when it fitted, and for the other models).
+  // Why the last fit left the model unfitted ("" when it converts): set by
+  // Fit for every model, by FitProjected and FitThinPlate for theirs.
   const std::string& FitMessage() const { return FFitMessage; }
   // The longitude at the image's centre when the map crosses 180 degrees
   // (a corner of its fitted longitudes lies beyond -180..180), NaN when it
@@ -312,6 +322,8 @@ class TMapCalibration {
   const std::array<double, 6>& ConicPars() const { return FConicPars; }
 
  private:
+  // Why the model does not convert with the points it has.
+  std::string TooFewMessage() const;
   // The residual of calibration point c (numbered Index) under this
   // calibration's parameters.
   TCalibResidual ResidualOf(const TControlPoint& c, int32_t Index) const;

@@ -17,11 +17,15 @@
 // A refusal names every place looked in: the GeoTIFF's own complaint with
 // the world files tried, the world files and control-point lists tried
 // beside an image.
+// The result opens as a map source (TMapSource::FromImport) without a
+// calibration file between; OpenMapFile does both for any map file.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "marovia/geomap/map_interop.h"
+#include "marovia/geomap/map_source.h"
 
 namespace marovia {
 
@@ -35,5 +39,16 @@ struct TImportOptions {
 // Imports FileName by its content. Raises EZYLGeoMapError naming the file
 // and what is missing; EInOutError when a file cannot be read.
 TImportedMap ImportMap(const std::string& FileName, const TImportOptions& Options = {});
+
+// Whether ImportMap recognises the file: its content is one of the formats
+// above, or its name is a world file's. False for a file that cannot be read
+// and for a calibration file.
+bool IsImportableMapFile(const std::string& File);
+
+// A map file of any kind as a map source: another program's map file
+// through ImportMap, else a calibration file (its first data set). Raises as
+// TMapSource::Open and ImportMap do.
+std::shared_ptr<const TMapSource> OpenMapFile(const std::string& File,
+                                              const TMapSourceOptions& Options = {});
 
 }  // namespace marovia

@@ -37,9 +37,13 @@
 // count, then the tile id deltas, the run lengths, the lengths and the
 // offsets (0: right after the previous entry, else offset + 1), each as
 // unsigned LEB128 varints. Entries with run length 0 point to a leaf
-// directory. Tiles arrive in any order: their bytes go to a scratch file
-// beside the output, and Finish writes the archive to a temporary name and
-// renames it, so a run that stops leaves no half archive.
+// directory. Identical tiles (open sea, blank paper) are stored once
+// (Deduplicate): every tile of that content points at the same bytes, and
+// tiles of consecutive ids with one content are a single entry with a run
+// length, so the header counts addressed tiles >= entries >= contents.
+// Tiles arrive in any order: their bytes go to a scratch file beside the
+// output, and Finish writes the archive to a temporary name and renames
+// it, so a run that stops leaves no half archive.
 //
 // Threads: Put and Has may be called from several threads at once.
 #pragma once
@@ -48,6 +52,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "marovia/geomap/web_tiles.h"
 
@@ -60,6 +65,8 @@ struct TTileSetInfo {
   TGeoBounds Bounds;
   int MinZoom = 0;
   int MaxZoom = 0;
+  // PMTiles: identical tiles stored once (see above).
+  bool Deduplicate = true;
 };
 
 enum class TTileStoreKind { Directory, MBTiles, PMTiles };
@@ -84,6 +91,38 @@ class TTileStore {
 // anew). Raises EInOutError naming the output when it cannot be created.
 std::unique_ptr<TTileStore> OpenTileStore(const std::string& Output, const TTileSetInfo& Info,
                                           bool Resume);
+
+// Text as a JSON string literal, quotes included: quote and backslash
+// escaped, control characters as \u00XX, and '<' as \u003c so that the
+// literal can stand inside a page's script. The bytes are passed on as
+// they are otherwise (UTF-8 in, UTF-8 out). The one escaper of the tile
+// sets' metadata and pages.
+std::string JsonString(std::string_view Text);
+
+// The PMTiles header (offsets 0..126 above) as a value, with its one
+// serialiser and its reader.
+struct TPMTilesHeader {
+  static constexpr size_t kBytes = 127;
+  uint64_t RootOffset = 0, RootLength = 0;
+  uint64_t MetadataOffset = 0, MetadataLength = 0;
+  uint64_t LeafOffset = 0, LeafLength = 0;
+  uint64_t DataOffset = 0, DataLength = 0;
+  uint64_t AddressedTiles = 0, TileEntries = 0, TileContents = 0;
+  bool Clustered = true;
+  uint8_t InternalCompression = 1;  // none
+  uint8_t TileCompression = 1;      // none
+  uint8_t TileType = 2;             // 2 PNG, 3 JPEG
+  uint8_t MinZoom = 0, MaxZoom = 0;
+  int32_t MinLonE7 = 0, MinLatE7 = 0, MaxLonE7 = 0, MaxLatE7 = 0;  // degrees * 1e7
+  uint8_t CenterZoom = 0;
+  int32_t CenterLonE7 = 0, CenterLatE7 = 0;
+
+  // The kBytes bytes of the header.
+  std::string Serialize() const;
+  // The header of an archive's first kBytes bytes; EZYLGeoMapError when
+  // they are fewer or are not a version 3 header.
+  static TPMTilesHeader Deserialize(std::span<const uint8_t> Bytes);
+};
 
 // The PMTiles tile id of a tile, and its inverse.
 uint64_t PMTilesTileId(const TTileId& Tile);

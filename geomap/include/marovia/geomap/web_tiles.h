@@ -19,9 +19,10 @@
 // A cell that fails the check, or whose corners do not all convert, is
 // converted pixel by pixel.
 //
-// Resampling: on the level of the map's pixel levels whose pixel is at
-// most twice finer than the tile's (each level is a 2 x 2 box average of
-// the one before). Where the map is reduced more than twice, each tile
+// Resampling: on the level of the map's image pyramid (TImagePyramid:
+// each level a 2 x 2 box average of the one before, read from a cache file
+// for a large map or held in memory for a small one) whose pixel is at most
+// twice finer than the tile's. Where the map is reduced more than twice, each tile
 // pixel is the area-weighted average of the level pixels its footprint
 // covers (the footprint's size across and down from the mesh, its sides
 // along the image's); else it is interpolated bilinearly on the image.
@@ -30,11 +31,11 @@
 // outside the calibration's border polygon stays as it was (transparent
 // in a fresh tile).
 //
-// Threads: a warper only reads its calibration and raster; any number of
+// Threads: a warper only reads its calibration and pyramid; any number of
 // threads may warp tiles with one warper at once.
 //
-// Sources: web_tiles_math.cpp (grid), web_tiles_raster.cpp (levels of a
-// bitmap), web_tiles_warp.cpp (warping), web_tiles_encode.cpp (PNG, JPEG).
+// Sources: web_tiles_math.cpp (grid), web_tiles_warp.cpp (warping),
+// web_tiles_encode.cpp (PNG, JPEG).
 #pragma once
 
 #include <array>
@@ -49,7 +50,6 @@
 
 namespace marovia {
 
-class TBitmap;
 class TImagePyramid;
 
 inline constexpr int kWebTileSize = 256;
@@ -115,29 +115,6 @@ TGeoBounds MapBounds(const TMapCalibration& Calibration, int SamplesPerEdge = 64
 std::vector<std::array<double, 2>> MapOutline(const TMapCalibration& Calibration,
                                               int SamplesPerEdge = 16);
 
-// ---- Map pixels ---------------------------------------------------------------
-
-// A map image at halving resolutions. Level 0 is the image; level k + 1 is
-// level k halved by 2 x 2 box averages. Pixels are 0x00RRGGBB words.
-class TMapRaster {
- public:
-  virtual ~TMapRaster() = default;
-  virtual int Levels() const = 0;
-  virtual int LevelWidth(int Level) const = 0;
-  virtual int LevelHeight(int Level) const = 0;
-  // Copies [Left, Left + W) x [Top, Top + H), which lies within the level,
-  // to Dest (Stride words a row).
-  virtual void ReadRegion(int Level, int Left, int Top, int W, int H, uint32_t* Dest,
-                          ptrdiff_t Stride) const = 0;
-};
-
-// The levels of a bitmap, held in memory (4/3 of the bitmap's pixels), down
-// to the first that fits in one tile.
-std::unique_ptr<TMapRaster> MakeBitmapRaster(const TBitmap& Image);
-// The levels of an image pyramid (a large map read tile by tile from its
-// cache file): memory stays within the pyramid's budget whatever the size.
-std::unique_ptr<TMapRaster> MakePyramidRaster(std::unique_ptr<TImagePyramid> Pyramid);
-
 // ---- Warping (web_tiles_warp.cpp) -------------------------------------------
 
 // A tile as RGBA bytes, row-major, kWebTileSize * kWebTileSize * 4; alpha 0
@@ -149,8 +126,9 @@ inline constexpr double kMeshTolerance = 0.05;
 
 class TTileWarper {
  public:
-  // Both must outlive the warper. The calibration must convert.
-  TTileWarper(const TMapCalibration& Calibration, const TMapRaster& Raster);
+  // Both must outlive the warper. The calibration must convert; the
+  // pyramid's level 0 is the calibrated image.
+  TTileWarper(const TMapCalibration& Calibration, const TImagePyramid& Levels);
 
   // Bounds of the map, for choosing the tiles to make.
   const TGeoBounds& Bounds() const { return FBounds; }
@@ -167,7 +145,7 @@ class TTileWarper {
 
  private:
   const TMapCalibration& FCalib;
-  const TMapRaster& FRaster;
+  const TImagePyramid& FRaster;
   TGeoBounds FBounds;
 };
 
