@@ -43,7 +43,7 @@ inline constexpr std::size_t kMaxLanes = HWY_MAX_BYTES / sizeof(double);
 
 // p + e = a b exactly.
 template <class D, class V = hn::Vec<D>>
-HWY_INLINE void TwoProd(D d, V a, V b, V& p, V& e) {
+MAROVIA_KERNEL_INLINE void TwoProd(D d, V a, V b, V& p, V& e) {
   p = hn::Mul(a, b);
 #if HWY_NATIVE_FMA
   (void)d;
@@ -65,7 +65,7 @@ HWY_INLINE void TwoProd(D d, V a, V b, V& p, V& e) {
 
 // s + e = a + b exactly.
 template <class V>
-HWY_INLINE void TwoSum(V a, V b, V& s, V& e) {
+MAROVIA_KERNEL_INLINE void TwoSum(V a, V b, V& s, V& e) {
   s = hn::Add(a, b);
   const V bb = hn::Sub(s, a);
   e = hn::Add(hn::Sub(a, hn::Sub(s, bb)), hn::Sub(b, bb));
@@ -74,7 +74,7 @@ HWY_INLINE void TwoSum(V a, V b, V& s, V& e) {
 // c0 sin t + c1 sin 2t + c2 sin 3t + c3 sin 4t by Clenshaw's recurrence,
 // from sin t and cos t.
 template <class D, class V = hn::Vec<D>>
-HWY_INLINE V SineSeries(D d, const double (&c)[4], V sinT, V cosT) {
+MAROVIA_KERNEL_INLINE V SineSeries(D d, const double (&c)[4], V sinT, V cosT) {
   const V x = hn::Add(cosT, cosT);
   const V b3 = hn::Set(d, c[3]);
   const V b2 = hn::Add(hn::Set(d, c[2]), hn::Mul(x, b3));
@@ -85,7 +85,7 @@ HWY_INLINE V SineSeries(D d, const double (&c)[4], V sinT, V cosT) {
 
 // sin 2p and cos 2p from s = sin p and c = cos p.
 template <class V>
-HWY_INLINE void DoubleAngle(V s, V c, V& sin2, V& cos2) {
+MAROVIA_KERNEL_INLINE void DoubleAngle(V s, V c, V& sin2, V& cos2) {
   const V sc = hn::Mul(s, c);
   sin2 = hn::Add(sc, sc);
   cos2 = hn::Mul(hn::Sub(c, s), hn::Add(c, s));
@@ -97,7 +97,7 @@ HWY_INLINE void DoubleAngle(V s, V c, V& sin2, V& cos2) {
 // degrees: the rule of GeoToUTMZone (utm_zone.cpp), lane by lane. Outside
 // the UTM area (NaN included) both are 0.
 template <class D, class V = hn::Vec<D>>
-HWY_INLINE void ZoneOf(D d, V lat, V lon, V& zone, V& meridian) {
+MAROVIA_KERNEL_INLINE void ZoneOf(D d, V lat, V lon, V& zone, V& meridian) {
   const V one = hn::Set(d, 1.0);
   const auto inArea =
       hn::And(hn::And(hn::Ge(lat, hn::Set(d, -80.0)), hn::Le(lat, hn::Set(d, 84.0))),
@@ -132,8 +132,8 @@ HWY_INLINE void ZoneOf(D d, V lat, V lon, V& zone, V& meridian) {
 // x (unscaled) and y = yHi + yLo (unscaled, the sum not yet rounded) of the
 // latitude phiHi + phiLo and the longitude difference l, radians.
 template <class D, class V = hn::Vec<D>>
-HWY_INLINE void ForwardSeries(D d, const TmKernelConsts& k, V phiHi, V phiLo, V l, V& x, V& yHi,
-                              V& yLo) {
+MAROVIA_KERNEL_INLINE void ForwardSeries(D d, const TmKernelConsts& k, V phiHi, V phiLo, V l, V& x,
+                                         V& yHi, V& yLo) {
   const V one = hn::Set(d, 1.0);
   V s, c;
   SinCos(d, phiHi, s, c);
@@ -194,8 +194,8 @@ HWY_INLINE void ForwardSeries(D d, const TmKernelConsts& k, V phiHi, V phiLo, V 
 
 // One vector of positions: x, y (and for kUtmOwnZone the zone).
 template <TmGrid G, class D, class V = hn::Vec<D>>
-HWY_INLINE void ForwardVector(D d, const TmKernelConsts& k, const TmForwardJob& job, V lat, V lon,
-                              V& x, V& y, V& zone) {
+MAROVIA_KERNEL_INLINE void ForwardVector(D d, const TmKernelConsts& k, const TmForwardJob& job,
+                                         V lat, V lon, V& x, V& y, V& zone) {
   if constexpr (G == TmGrid::kTransverseMercator) {
     V yHi, yLo;
     ForwardSeries(d, k, lat, hn::Zero(d), hn::Sub(lon, hn::Set(d, job.Lon0)), x, yHi, yLo);
@@ -237,7 +237,7 @@ HWY_INLINE void ForwardVector(D d, const TmKernelConsts& k, const TmForwardJob& 
 }
 
 template <TmGrid G, class D>
-HWY_INLINE void ForwardLoop(D d, const TmKernelConsts& k, const TmForwardJob& job) {
+MAROVIA_KERNEL_INLINE void ForwardLoop(D d, const TmKernelConsts& k, const TmForwardJob& job) {
   using V = hn::Vec<D>;
   const std::size_t lanes = hn::Lanes(d);
   const hn::Rebind<int32_t, D> di;
@@ -284,8 +284,8 @@ void ForwardKernel(const TmKernelConsts& k, const TmForwardJob& job) {
 // Latitude phi = y' + dphi (y' and dphi apart, radians) and the longitude
 // difference dlon (radians) of the unscaled x, y.
 template <class D, class V = hn::Vec<D>>
-HWY_INLINE void InverseSeries(D d, const TmKernelConsts& k, V x, V y, V& yScaled, V& dphi,
-                              V& dlon) {
+MAROVIA_KERNEL_INLINE void InverseSeries(D d, const TmKernelConsts& k, V x, V y, V& yScaled,
+                                         V& dphi, V& dlon) {
   const V one = hn::Set(d, 1.0);
   // Footpoint latitude phif = y' + delta, y' = y / alpha; its sine and
   // cosine follow from those of y' and the small delta (below 0.005), whose
@@ -358,8 +358,9 @@ HWY_INLINE void InverseSeries(D d, const TmKernelConsts& k, V x, V y, V& yScaled
 
 // One vector of grid points: latitude and longitude.
 template <TmGrid G, class D, class V = hn::Vec<D>>
-HWY_INLINE void InverseVector(D d, const TmKernelConsts& k, const TmInverseJob& job, V xin, V yin,
-                              V meridian, V falseNorthing, V& lat, V& lon) {
+MAROVIA_KERNEL_INLINE void InverseVector(D d, const TmKernelConsts& k, const TmInverseJob& job,
+                                         V xin, V yin, V meridian, V falseNorthing, V& lat,
+                                         V& lon) {
   V yp, dphi, dlon;
   if constexpr (G == TmGrid::kTransverseMercator) {
     (void)meridian;
@@ -378,7 +379,7 @@ HWY_INLINE void InverseVector(D d, const TmKernelConsts& k, const TmInverseJob& 
 }
 
 template <TmGrid G, class D>
-HWY_INLINE void InverseLoop(D d, const TmKernelConsts& k, const TmInverseJob& job) {
+MAROVIA_KERNEL_INLINE void InverseLoop(D d, const TmKernelConsts& k, const TmInverseJob& job) {
   using V = hn::Vec<D>;
   const std::size_t lanes = hn::Lanes(d);
   const bool perPoint = job.Meridians != nullptr;

@@ -8,6 +8,21 @@
 // result does not depend on its neighbours or on how many lanes a vector
 // has.
 
+#include <hwy/base.h>
+
+// The kernels' vector functions are inlined into their loops where the
+// compiler optimises. Under the sanitizers Highway's own inlining also
+// flattens every call below a function, which takes clang minutes on the
+// series; there they are plain inline functions: the same operations, so
+// the same bits.
+#ifndef MAROVIA_KERNEL_INLINE
+#if HWY_IS_DEBUG_BUILD
+#define MAROVIA_KERNEL_INLINE inline
+#else
+#define MAROVIA_KERNEL_INLINE HWY_INLINE
+#endif
+#endif
+
 // Per-target include guard: this header is compiled once per instruction
 // set by foreach_target.
 #if defined(MAROVIA_GEOBASICS_VEC_SINCOS_INL_H_) == defined(HWY_TARGET_TOGGLE)
@@ -48,7 +63,7 @@ inline constexpr double kC6 = -1.13596475577881948265e-11;
 
 // sin(x + xx) for |x| <= pi/4 and a tail |xx| below an ulp of x.
 template <class D, class V = hn::Vec<D>>
-HWY_INLINE V SinKernel(D d, V x, V xx) {
+MAROVIA_KERNEL_INLINE V SinKernel(D d, V x, V xx) {
   const V z = hn::Mul(x, x);
   const V w = hn::Mul(z, z);
   const V r = hn::Add(
@@ -63,7 +78,7 @@ HWY_INLINE V SinKernel(D d, V x, V xx) {
 
 // cos(x + xx) for |x| <= pi/4 and a tail |xx| below an ulp of x.
 template <class D, class V = hn::Vec<D>>
-HWY_INLINE V CosKernel(D d, V x, V xx) {
+MAROVIA_KERNEL_INLINE V CosKernel(D d, V x, V xx) {
   const V z = hn::Mul(x, x);
   const V w = hn::Mul(z, z);
   const V r = hn::Add(
@@ -82,7 +97,7 @@ HWY_INLINE V CosKernel(D d, V x, V xx) {
 
 // s = sin x, c = cos x.
 template <class D, class V = hn::Vec<D>>
-HWY_INLINE void SinCos(D d, V x, V& s, V& c) {
+MAROVIA_KERNEL_INLINE void SinCos(D d, V x, V& s, V& c) {
   // x = k pi/2 + (r + rr), |r| <= pi/4: the first product is exact and so
   // is the first difference (the two are within a factor of two); the
   // rounding of the second difference is kept in rr.

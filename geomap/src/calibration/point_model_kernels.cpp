@@ -30,8 +30,8 @@ inline constexpr std::size_t kMaxLanes = HWY_MAX_BYTES / sizeof(double);
 // one vector of staged copies (zeros beyond the end), so every element runs
 // the same lane code.
 template <class D, class F>
-HWY_INLINE void ForEachVector(D d, std::size_t n, const double* a, const double* b, double* u,
-                              double* v, const F& f) {
+MAROVIA_KERNEL_INLINE void ForEachVector(D d, std::size_t n, const double* a, const double* b,
+                                         double* u, double* v, const F& f) {
   using V = hn::Vec<D>;
   const std::size_t lanes = hn::Lanes(d);
   std::size_t i = 0;
@@ -55,7 +55,7 @@ HWY_INLINE void ForEachVector(D d, std::size_t n, const double* a, const double*
 }
 
 template <class D, class V = hn::Vec<D>>
-HWY_INLINE V Tan(D d, V x) {
+MAROVIA_KERNEL_INLINE V Tan(D d, V x) {
   V s, c;
   gd::SinCos(d, x, s, c);
   return hn::Div(s, c);
