@@ -71,14 +71,15 @@ function(marovia_test_options name)
 endfunction()
 
 # The precompiled test framework that every test program reuses: built once,
-# with the same options as the tests' sources.
+# with the same options as the tests' sources (an executable of its own, so
+# that its code model is the test programs').
 function(marovia_test_pch_target)
   if(TARGET marovia_test_pch)
     return()
   endif()
   set(source ${PROJECT_BINARY_DIR}/marovia_test_pch.cpp)
-  file(WRITE ${source} "")
-  add_library(marovia_test_pch OBJECT ${source})
+  file(WRITE ${source} "int main() { return 0; }\n")
+  add_executable(marovia_test_pch ${source})
   target_link_libraries(marovia_test_pch PRIVATE GTest::gtest)
   marovia_test_options(marovia_test_pch)
   target_precompile_headers(marovia_test_pch PRIVATE <gtest/gtest.h> <string> <vector>)
