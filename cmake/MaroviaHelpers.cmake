@@ -56,6 +56,35 @@ function(marovia_shared_from name)
   add_library(marovia::${name} ALIAS ${name})
 endfunction()
 
+# The options every test source is compiled with beyond the build's: the
+# test optimisation, and for GCC before 13 the silencing of two false
+# warnings that it reports through the precompiled header as if they were
+# the test's.
+function(marovia_test_options name)
+  if(MAROVIA_TEST_OPTIMIZATION)
+    target_compile_options(${name} PRIVATE ${MAROVIA_TEST_OPTIMIZATION})
+  endif()
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13
+     AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
+    target_compile_options(${name} PRIVATE -Wno-array-bounds -Wno-stringop-overflow)
+  endif()
+endfunction()
+
+# The precompiled test framework that every test program reuses: built once,
+# with the same options as the tests' sources (an executable of its own, so
+# that its code model is the test programs').
+function(marovia_test_pch_target)
+  if(TARGET marovia_test_pch)
+    return()
+  endif()
+  set(source ${PROJECT_BINARY_DIR}/marovia_test_pch.cpp)
+  file(WRITE ${source} "int main() { return 0; }\n")
+  add_executable(marovia_test_pch ${source})
+  target_link_libraries(marovia_test_pch PRIVATE GTest::gtest)
+  marovia_test_options(marovia_test_pch)
+  target_precompile_headers(marovia_test_pch PRIVATE <gtest/gtest.h> <string> <vector>)
+endfunction()
+
 # marovia_add_test(<name> SOURCES ... LINK ...): one GoogleTest executable,
 # registered with CTest test by test. MAROVIA_TEST_DATA_DIR names tests/data.
 # Every test program carries the leak checker's suppressions for system
@@ -69,22 +98,15 @@ function(marovia_add_test name)
   # they test (MAROVIA_TEST_OPTIMIZATION, say -O1): most of an optimised
   # build's time goes into the test framework's templates, while what the
   # tests measure is the library's code, which keeps the build's flags.
-  if(MAROVIA_TEST_OPTIMIZATION)
-    target_compile_options(${name} PRIVATE ${MAROVIA_TEST_OPTIMIZATION})
-  endif()
   # The test framework's headers cost two seconds in every test source; a
-  # build whose tests are not deeply optimised parses them once per test
-  # program. Not at -O2 and above, where GCC 12's false string bounds
-  # warnings inside the standard library are too many to name; at -O1 it
-  # still reports two of them through the precompiled header as if they
-  # were ours (later compilers keep both warnings).
+  # build whose tests are not deeply optimised parses them once for all test
+  # programs (marovia_test_pch). Not at -O2 and above, where GCC 12's false
+  # string bounds warnings inside the standard library are too many to name.
   if(CMAKE_BUILD_TYPE STREQUAL "Debug" OR MAROVIA_TEST_OPTIMIZATION MATCHES "^-O[01g]$")
-    target_precompile_headers(${name} PRIVATE <gtest/gtest.h> <string> <vector>)
-    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13
-       AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
-      target_compile_options(${name} PRIVATE -Wno-array-bounds -Wno-stringop-overflow)
-    endif()
+    marovia_test_pch_target()
+    target_precompile_headers(${name} REUSE_FROM marovia_test_pch)
   endif()
+  marovia_test_options(${name})
   target_compile_definitions(${name} PRIVATE
     MAROVIA_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)

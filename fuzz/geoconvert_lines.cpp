@@ -3,8 +3,8 @@
 //
 // A first line "#!ARGS" (which the tool itself skips as a comment) gives the
 // command-line arguments, split at blanks; without it the formats come from
-// the low bits of the input's length. Nothing may escape the tool as an
-// exception, and the exit status is one of the four documented ones.
+// the input's length. Nothing may escape the tool as an exception, and the
+// exit status is one of the four documented ones.
 #include <sstream>
 
 #include "fuzz_support.h"
@@ -19,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     std::istringstream first(text.substr(2, text.find('\n') - 2));
     for (std::string a; first >> a;) args.push_back(a);
   } else {
-    static const char* const kFormats[] = {"geo", "utm", "ups", "cart"};
-    args = {"-f", kFormats[Size & 3], "-t", kFormats[(Size >> 2) & 3]};
+    static const char* const kFormats[] = {"geo", "utm", "ups", "cart", "mgrs", "usng"};
+    args = {"-f", kFormats[Size % 6], "-t", kFormats[Size / 6 % 6]};
   }
   std::istringstream in(text);
   std::ostringstream out, err;

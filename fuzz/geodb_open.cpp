@@ -3,7 +3,8 @@
 // Input: one option byte, then the files of a set separated by kMarker, in
 // the order of kFiles (the item table, the data file, the five index files,
 // then the two files and the marker an interrupted garbage collection leaves
-// behind). A file whose part is missing does not exist.
+// behind). A file whose part is missing does not exist. With option kJournal
+// the last part is a rollback journal beside them instead.
 //
 // The target writes the files, opens the set, and checks that the database
 // it got is sound: the indexes agree with the item table, IDs lie at or below
@@ -17,6 +18,7 @@
 #include <cmath>
 
 #include "fuzz_support.h"
+#include "geodb_checks.h"
 #include "marovia/geodb/geodb.h"
 #include "marovia/platform/files.h"
 
@@ -24,6 +26,12 @@ using namespace marovia;
 namespace fs = std::filesystem;
 
 namespace {
+
+using geodb_checks::ReadBack;
+
+void CheckSound(TGeoDB& db) {
+  geodb_checks::CheckSound(db, fuzz::ScratchDir() / "dump.txt");
+}
 
 constexpr std::string_view kMarker = "--ZYLGDB--";
 constexpr std::array<const char*, 10> kFiles = {".zylgds",    ".zylgdd", ".zylgi0", ".zylgi1",
@@ -36,6 +44,7 @@ enum Option : uint8_t {
   kDelete = 4,      // delete an entry, then reopen
   kAddReplace = 8,  // add a town, replace an entry with a border, then reopen
   kUpdate = 16,     // write an entry's record back through UpdateBasicData
+  kJournal = 32,    // the last part is the journal B.zylgj
 };
 
 std::string Base() {
@@ -44,147 +53,8 @@ std::string Base() {
 
 void RemoveSet() {
   for (const char* ext : kFiles) fs::remove(Base() + ext);
+  fs::remove(Base() + ".zylgj");
   fs::remove(fuzz::ScratchDir() / "dump.txt");
-}
-
-float Bound(const TgdbData& r, int ix) {
-  switch (ix) {
-    case 1:
-      return r.LatLow;
-    case 2:
-      return r.LatHigh;
-    case 3:
-      return r.LongLow;
-    default:
-      return r.LongHigh;
-  }
-}
-
-bool SameBits(float a, float b) {
-  return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-// Every index holds each entry exactly once with the entry's own key, in
-// ascending order.
-void CheckIndexes(const TGeoDB& db) {
-  const int n = db.NumEntries();
-  std::vector<int> seen(static_cast<size_t>(n));
-  for (int p = 1; p <= n; ++p) {
-    const TIxItemIDRec e = db.IxItemID(p);
-    fuzz::Check(e.index >= 0 && e.index < n, "item-ID index entry outside the table");
-    fuzz::Check(seen[static_cast<size_t>(e.index)]++ == 0, "item-ID index names an entry twice");
-    fuzz::Check(db.Data(e.index + 1).ItemId == e.ItemID, "item-ID index holds a wrong key");
-    if (p > 1) fuzz::Check(db.IxItemID(p - 1).ItemID <= e.ItemID, "item-ID index out of order");
-  }
-  for (int ix = 1; ix <= 4; ++ix) {
-    std::fill(seen.begin(), seen.end(), 0);
-    auto at = [&](int p) {
-      switch (ix) {
-        case 1:
-          return db.IxLatLow(p);
-        case 2:
-          return db.IxLatHigh(p);
-        case 3:
-          return db.IxLongLow(p);
-        default:
-          return db.IxLongHigh(p);
-      }
-    };
-    for (int p = 1; p <= n; ++p) {
-      const TIxLLRec e = at(p);
-      fuzz::Check(e.index >= 0 && e.index < n, "bound index entry outside the table");
-      fuzz::Check(seen[static_cast<size_t>(e.index)]++ == 0, "bound index names an entry twice");
-      fuzz::Check(SameBits(Bound(db.Data(e.index + 1), ix), e.LLValue),
-                  "bound index holds a wrong key");
-      if (p > 1)
-        fuzz::Check(!(static_cast<double>(at(p - 1).LLValue) > static_cast<double>(e.LLValue)),
-                    "bound index out of order");
-    }
-  }
-}
-
-bool Meets(const TgdbData& r, double s, double n, double w, double e) {
-  return r.LatLow <= n && r.LatHigh >= s && r.LongLow <= e && r.LongHigh >= w &&
-         r.LatLow <= r.LatHigh && r.LongLow <= r.LongHigh;
-}
-
-// The area query against a scan of every record.
-void CheckArea(const TGeoDB& db, double s, double n, double w, double e) {
-  std::vector<int> expected;
-  if (s <= n && !std::isnan(w) && !std::isnan(e)) {
-    for (int k = 1; k <= db.NumEntries(); ++k) {
-      const TgdbData r = db.Data(k);
-      const bool hit = w <= e ? Meets(r, s, n, w, e)
-                              : (w <= 180.0 && Meets(r, s, n, w, 180.0)) ||
-                                    (e >= -180.0 && Meets(r, s, n, -180.0, e));
-      if (hit) expected.push_back(k);
-    }
-  }
-  const std::vector<int> found = db.FindItemsInArea(s, n, w, e);
-  if (found != expected) {
-    std::fprintf(stderr, "area %g..%g x %g..%g: query found %zu, scan %zu\n", s, n, w, e,
-                 found.size(), expected.size());
-    for (int k = 1; k <= db.NumEntries(); ++k) {
-      const TgdbData r = db.Data(k);
-      std::fprintf(stderr, "  entry %d: %.9g..%.9g x %.9g..%.9g%s%s\n", k, r.LatLow, r.LatHigh,
-                   r.LongLow, r.LongHigh,
-                   std::count(found.begin(), found.end(), k) ? " [query]" : "",
-                   std::count(expected.begin(), expected.end(), k) ? " [scan]" : "");
-    }
-    fuzz::Finding("area query differs from a scan");
-  }
-}
-
-// What an entry reads back: its points, or its meta information and bytes;
-// empty when it has no block or the block is refused.
-std::string ReadBack(TGeoDB& db, int k) {
-  std::string out;
-  TgdbPolygon poly;
-  fuzz::Refusing([&] {
-    if (db.RetrievePolygon(k, poly)) {
-      fuzz::Check(static_cast<int64_t>(poly.size()) == db.Data(k).NumPoints,
-                  "polygon of another length than its record says");
-      out.assign(reinterpret_cast<const char*>(poly.data()), poly.size() * sizeof(TSCoords));
-    }
-  });
-  TMetaInfo meta{};
-  TMemoryStream blob;
-  fuzz::Refusing([&] {
-    if (db.RetrieveBLOB(k, meta, blob)) {
-      fuzz::Check(blob.Size() == db.Data(k).Size, "BLOB of another size than its record says");
-      out.assign(reinterpret_cast<const char*>(&meta), sizeof meta);
-      out.append(reinterpret_cast<const char*>(blob.Memory()), static_cast<size_t>(blob.Size()));
-    }
-  });
-  return out;
-}
-
-// The checks every opened database must pass.
-void CheckSound(TGeoDB& db) {
-  const int n = db.NumEntries();
-  CheckIndexes(db);
-  for (int k = 1; k <= n; ++k) {
-    const TgdbData r = db.Data(k);
-    fuzz::Check(r.ItemId <= db.HighestID(), "item ID above HighestID");
-    const int found = db.SearchForItemID(r.ItemId);
-    fuzz::Check(found >= 1 && found <= n && db.Data(found).ItemId == r.ItemId,
-                "an item's ID is not found");
-    ReadBack(db, k);
-    TMetaInfo meta{};
-    fuzz::Refusing([&] { db.GetMetaInfo(k, meta); });
-  }
-  CheckArea(db, -90, 90, -180, 180);
-  CheckArea(db, -1e30, 1e30, -1e30, 1e30);
-  CheckArea(db, 10, 50, 170, -170);
-  if (n > 0) {
-    const TgdbData r = db.Data(1);
-    CheckArea(db, r.LatLow, r.LatHigh, r.LongLow, r.LongHigh);
-    db.SearchData(r.Name.Text());
-    db.GetClosestLatLowIx(r.LatLow);
-    db.GetClosestLongHighIx(r.LongHigh);
-    db.GetClosestItemIDIx(r.ItemId);
-  }
-  fuzz::Refusing([&] { db.ExportDataDebug((fuzz::ScratchDir() / "dump.txt").string()); });
 }
 
 void Reopen(TGeoDB& db) {
@@ -243,6 +113,12 @@ std::string Pack(uint8_t options) {
     if (i > 0) out += kMarker;
     TMemoryStream m;
     m.LoadFromFile(p.string());
+    out.append(reinterpret_cast<const char*>(m.Memory()), static_cast<size_t>(m.Size()));
+  }
+  if (options & kJournal) {
+    TMemoryStream m;
+    m.LoadFromFile(Base() + ".zylgj");
+    out += kMarker;
     out.append(reinterpret_cast<const char*>(m.Memory()), static_cast<size_t>(m.Size()));
   }
   return out;
@@ -313,6 +189,20 @@ void MakeSeeds(const fs::path& dir) {
   fs::copy(Base() + ".zylgdd", Base() + ".zylgdd.gc");
   fuzz::WriteFile(Base() + ".zylgc", "");
   save(0);
+  // A hot journal that restores the sample's first page of the item table
+  // as it was before entry 2 was renamed, beside that table and beside a
+  // damaged one.
+  for (const bool damaged : {false, true}) {
+    fresh(BuildSample);
+    const std::string table = geodb_checks::ReadWhole(Base() + ".zylgds");
+    PatchTable(2, [](TgdbData& r) { r.Name.SetText("renamed"); });
+    if (damaged) PatchTable(3, [](TgdbData& r) { r.BlobOffset = 1 << 30; });
+    fuzz::WriteFile(Base() + ".zylgj",
+                    geodb_checks::Journal(static_cast<int64_t>(table.size()),
+                                          static_cast<int64_t>(fs::file_size(Base() + ".zylgdd")),
+                                          {{0, 0, table}}));
+    save(static_cast<uint8_t>(kJournal | (damaged ? kCollect : kDelete)));
+  }
   // The damage the unit tests patch in.
   const std::array<void (*)(TgdbData&), 5> damage = {
       [](TgdbData& r) { r.BlobOffset = 1 << 30; },
@@ -343,7 +233,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const uint8_t options = Data[0];
   const uint8_t pick = Data[Size - 1];
   RemoveSet();
-  const auto parts = fuzz::SplitAt(fuzz::AsText(Data + 1, Size - 1), kMarker);
+  auto parts = fuzz::SplitAt(fuzz::AsText(Data + 1, Size - 1), kMarker);
+  if ((options & kJournal) && parts.size() > 1) {
+    fuzz::WriteFile(Base() + ".zylgj", parts.back());
+    parts.pop_back();
+  }
   for (size_t i = 0; i < parts.size() && i < kFiles.size(); ++i)
     fuzz::WriteFile(Base() + kFiles[i], parts[i]);
 

@@ -11,6 +11,7 @@ marovia_fuzz_target(jpeg_decode LINK platform_gfx)
 marovia_fuzz_target(cursor_decode LINK platform_ui)
 marovia_fuzz_target(tagscan LINK zylbase)
 marovia_fuzz_target(geodb_open LINK geodb)
+marovia_fuzz_target(geodb_journal LINK geodb)
 # The tools' parsers are compiled from the tools' own sources.
 marovia_fuzz_target(geodb_import_text
   SOURCES ${geodb_tool}/text_import.cpp ${geodb_tool}/json.cpp ${geodb_tool}/geojson_export.cpp
@@ -22,6 +23,7 @@ marovia_fuzz_target(geodb_import_geojson
 marovia_fuzz_target(geoconvert_lines
   SOURCES ${geoconvert_tool}/geoconvert_cli.cpp ${PROJECT_SOURCE_DIR}/apps/common/cli_text.cpp
   LINK geobasics INCLUDE ${geoconvert_tool} ${PROJECT_SOURCE_DIR}/apps/common)
+marovia_fuzz_target(mgrs_text LINK geobasics)
 marovia_fuzz_target(png_decode LINK platform_gfx)
 marovia_fuzz_target(xml_text LINK geomap)
 marovia_fuzz_target(calxml LINK geomap)
@@ -32,10 +34,13 @@ marovia_fuzz_target(pyramid_cache LINK platform_gfx
   INCLUDE ${PROJECT_SOURCE_DIR}/platform/src/graphics/pyramid)
 marovia_fuzz_target(tiff_decode LINK platform_gfx)
 marovia_fuzz_target(geotiff_keys LINK geomap)
-# Maps from other software: world files, .map files, control-point lists.
+# Maps from other software: world files, .map files, control-point lists,
 marovia_fuzz_target(world_file LINK geomap)
 marovia_fuzz_target(map_file LINK geomap)
 marovia_fuzz_target(points_file LINK geomap)
+# KML ground overlays and GDAL virtual rasters.
+marovia_fuzz_target(kml_overlay LINK geomap)
+marovia_fuzz_target(vrt_file LINK geomap)
 # Tracks, routes and waypoints: one target per reader, each also writing
 # what it read as GPX and GeoJSON and reading that back.
 marovia_fuzz_target(track_gpx LINK geomap)

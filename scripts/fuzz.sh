@@ -12,8 +12,9 @@
 #               corpora grow from run to run, the seeds are added each time
 #   TARGET      names without the fuzz_ prefix (default: every target)
 #
-# FUZZ_JOBS sets the build's parallelism; FUZZ_NICE the niceness of the runs
-# (default 19, so that other work on the machine goes first).
+# FUZZ_JOBS sets the build's parallelism, FUZZ_PARALLEL how many targets run
+# at once (default 1); FUZZ_NICE the niceness of the runs (default 19, so
+# that other work on the machine goes first).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -51,20 +52,21 @@ fi
 
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
-summary=()
-failed=0
-clean=0
-for target in "$@"; do
-  exe=$root/build-fuzz/fuzz/fuzz_$target
-  [ -x "$exe" ] || { echo "fuzz: no target $target" >&2; exit 2; }
-  corpus=$work/corpus/$target
-  seeds=$work/seeds/$target
-  findings=$work/findings/$target
-  log=$work/$target.log
+
+# One target's run; its summary line goes to $work/TARGET.summary, and the
+# status says whether it found anything.
+run_target() {
+  local target=$1
+  local exe=$root/build-fuzz/fuzz/fuzz_$target
+  local corpus=$work/corpus/$target
+  local seeds=$work/seeds/$target
+  local findings=$work/findings/$target
+  local log=$work/$target.log
   rm -rf "$seeds"
   mkdir -p "$corpus" "$seeds" "$findings"
 
   # Seeds: the files the list names, or what the target generates.
+  local line f
   while read -r line; do
     case $line in
       '' | '#'*) ;;
@@ -73,34 +75,54 @@ for target in "$@"; do
     esac
   done <"fuzz/seeds/$target.txt"
 
-  args=(-max_total_time="$seconds" -runs="$runs" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=256
-    -print_final_stats=1 -artifact_prefix="$findings/")
+  local args=(-max_total_time="$seconds" -runs="$runs" -timeout=10 -rss_limit_mb=2048
+    -malloc_limit_mb=256 -print_final_stats=1 -artifact_prefix="$findings/")
   [ -f "fuzz/dict/$target.dict" ] && args+=(-dict="fuzz/dict/$target.dict")
 
   echo "fuzz: $target for ${seconds}s" >&2
-  status=0
+  local status=0
   ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 UBSAN_OPTIONS=print_stacktrace=1 \
     nice -n "${FUZZ_NICE:-19}" "$exe" "${args[@]}" "$corpus" "$seeds" >"$log" 2>&1 || status=$?
 
+  local executed speed rss cov ft found result=ok
   executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
   rss=$(sed -n 's/^stat::peak_rss_mb: *//p' "$log" | tail -1)
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
   ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
   found=$(find "$findings" -type f | wc -l)
-  result=ok
   if ((status != 0 || found > 0)); then
     result="FINDING (exit $status, $found file(s) in $findings)"
-    failed=1
     grep -E 'ERROR|FINDING|SUMMARY|Test unit written' "$log" | head -5 >&2 || true
-  else
-    clean=$((clean + 1))
   fi
-  summary+=("$(printf '%-22s %12s %9s %6s %7s %6s  %s' "$target" "${executed:-?}" "${speed:-?}" \
-    "${cov:-?}" "${ft:-?}" "${rss:-?}" "$result")")
+  printf '%-22s %12s %9s %6s %7s %6s  %s\n' "$target" "${executed:-?}" "${speed:-?}" \
+    "${cov:-?}" "${ft:-?}" "${rss:-?}" "$result" >"$work/$target.summary"
+  [ "$result" = ok ]
+}
+
+# FUZZ_PARALLEL targets run at a time (default 1: a long campaign wants
+# every core for one target; a short check wants them all busy).
+parallel=${FUZZ_PARALLEL:-1}
+for target in "$@"; do
+  [ -x "$root/build-fuzz/fuzz/fuzz_$target" ] || { echo "fuzz: no target $target" >&2; exit 2; }
+done
+for target in "$@"; do
+  rm -f "$work/$target.summary"
+  while (($(jobs -rp | wc -l) >= parallel)); do wait -n || true; done
+  run_target "$target" &
+done
+wait || true
+failed=0
+clean=0
+for target in "$@"; do
+  if [ -f "$work/$target.summary" ] && grep -q '  ok$' "$work/$target.summary"; then
+    clean=$((clean + 1))
+  else
+    failed=1
+  fi
 done
 
 printf '%-22s %12s %9s %6s %7s %6s  %s\n' target executions exec/s cov ft rss_mb result
-printf '%s\n' "${summary[@]}"
+for target in "$@"; do cat "$work/$target.summary" 2>/dev/null || echo "$target: no result"; done
 echo "fuzz: $clean passed, $(($# - clean)) failed"
 exit "$failed"

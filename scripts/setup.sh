@@ -29,21 +29,28 @@ test_packages=(
   poppler-utils imagemagick
   # geoview's test in a real X server driven by xdotool
   xvfb xauth xdotool
+  # the UTM and MGRS benchmarks compare with this library (benchmarks only);
+  # its GeoConvert is the MGRS tests' oracle
+  geographiclib-tools
   # independent oracles of the calibration tests: gdaltransform, gmt mapproject
   gdal-bin gmt gmt-gshhg-high
   # datum shifts checked against cs2cs
   proj-bin
+  # calibration, landmark and symbol files checked as XML by xmllint
+  libxml2-utils
   # rasterises the large sample map that the image pyramid is tested and measured on
   ghostscript
   # the web tile page in a headless browser; the large-map benchmark's peer
   chromium libvips-tools
-  # the Python package, and its tests against pyproj
+  # the Python package, and its tests against pyproj; installed by pip into a
+  # fresh virtual environment (setuptools driving CMake) and built as a wheel
   pybind11-dev python3-dev python3-numpy python3-pytest python3-pyproj
   # the track readers' oracle: converts every track format to GPX; xmllint
   # checks that written XML is well formed
   gpsbabel libxml2-utils
   # a real gpsd fed by gpsfake (in gpsd-clients) for the live position tests
   gpsd gpsd-clients
+  python3-venv python3-pip python3-setuptools python3-wheel python3-build
 )
 case "${1:-}" in
   "") ;;

@@ -1,5 +1,6 @@
-// geoconvert: converts positions between geographic coordinates, UTM, UPS
-// and earth-centred cartesian coordinates on any catalogue ellipsoid, shifts
+// geoconvert: converts positions between geographic coordinates, UTM, UPS,
+// MGRS/USNG references and earth-centred cartesian coordinates on any
+// catalogue ellipsoid, shifts
 // them between datums, and lists the ellipsoid, datum and country tables.
 //
 // Each input line is converted on its own: a bad line is reported on the
@@ -31,8 +32,9 @@ const char* const kHelp = R"HELP(Usage: geoconvert [OPTIONS] [POSITION]
        geoconvert --list-ellipsoids | --list-datums | --list-countries
        geoconvert --country NAME-OR-CODE
 
-Converts positions between geographic coordinates, UTM, UPS and earth-centred
-cartesian coordinates, and shifts them between geodetic datums. The position
+Converts positions between geographic coordinates, UTM, UPS, MGRS and USNG grid
+references and earth-centred cartesian coordinates, and shifts them between
+geodetic datums. The position
 is taken from the arguments; without one, positions are read from standard
 input, one per line (blank lines and lines starting with # are skipped).
 Numbers may be separated by blanks or commas.
@@ -50,6 +52,8 @@ Conversion options:
                           (a datum brings its own ellipsoid: no -e with -s/-d)
   -p, --precision N       decimals of metres, 0-9 (default 3); degrees are
                           written with N+6 decimals
+  -g, --grid-digits N     digits per coordinate of MGRS and USNG references,
+                          0 (the 100 km square) to 5 (1 m, the default)
 
 Formats:
   geo    latitude longitude [height]: decimal degrees, north and east
@@ -62,6 +66,11 @@ Formats:
   ups    HEMISPHERE x y, the hemisphere N or S (Y/Z and A/B are accepted too),
          for example N 2000000 1444542.609; x and y from 0 to 4000000, which
          covers the polar caps to about 18 degrees from the pole
+  mgrs   a grid reference such as 32UNA7166639109: zone and band (or the
+         polar band A, B, Y or Z), the 100 km square's two letters, and up to
+         five digits each of easting and northing within it; blanks and case
+         do not matter. Read, a reference stands for the centre of its square
+  usng   the same reference written with blanks: 32U NA 71666 39109
   cart   X Y Z, earth-centred cartesian coordinates in metres
 
 Table options:
@@ -85,6 +94,10 @@ Examples:
       50.0000000000 10.0000000000
   geoconvert -t ups 85N 0E
       N 2000000.000 1444542.609
+  geoconvert -t mgrs 50 10
+      32UNA7166639109
+  geoconvert -f mgrs -p 2 32UNA7166639109
+      49.99999716 10.00000067
   geoconvert -t cart 52.5 13.4 34
       3785061.661 901728.881 5036891.559
   geoconvert -s "ORDNANCE GB" -t utm 51.5 -0.12
@@ -94,7 +107,7 @@ Examples:
   geoconvert --country de
 )HELP";
 
-enum class Format { Geo, Utm, Ups, Cart };
+enum class Format { Geo, Utm, Ups, Mgrs, Usng, Cart };
 
 struct Options {
   Format from = Format::Geo;
@@ -104,6 +117,7 @@ struct Options {
   int sourceDatum = 0;  // 0: no datum shift
   int targetDatum = 0;
   int precision = 3;
+  int gridDigits = MGRS_MaxPrecision;
   std::vector<std::string> position;  // the tokens of a position on the command line
 };
 
@@ -347,6 +361,17 @@ Geographic ReadUps(const std::vector<std::string>& t, TGeoEllipsoid ell) {
   return g;
 }
 
+// A reference may be written with blanks, so every token is a part of it.
+Geographic ReadMgrs(const std::vector<std::string>& t, TGeoEllipsoid ell) {
+  std::string text;
+  for (const std::string& part : t) text += part;
+  Geographic g;
+  int digits = 0;
+  std::string why;
+  if (!MGRSToLatLong(text, ell, g.lat, g.lon, digits, &why)) throw InputError(why);
+  return g;
+}
+
 Geographic ReadCart(const std::vector<std::string>& t, TGeoEllipsoid ell) {
   ExpectCount(t, 3, 3, "X Y Z");
   Geographic g;
@@ -396,6 +421,10 @@ std::string WriteUps(const Geographic& g, TGeoEllipsoid ell, int p) {
   return std::string(g.lat >= 0 ? "N " : "S ") + Fixed(x, p) + " " + Fixed(y, p);
 }
 
+std::string WriteMgrs(const Geographic& g, TGeoEllipsoid ell, int digits, bool spaced) {
+  return LatLongToMGRS(g.lat, g.lon, digits, ell, spaced);
+}
+
 std::string WriteCart(const Geographic& g, TGeoEllipsoid ell, int p) {
   double x, y, z;
   GeoToCartesian(g.lat, g.lon, g.height, ell, x, y, z);
@@ -417,6 +446,10 @@ std::string Convert(const Options& o, const std::vector<std::string>& tokens) {
       break;
     case Format::Ups:
       g = ReadUps(tokens, inEll);
+      break;
+    case Format::Mgrs:
+    case Format::Usng:
+      g = ReadMgrs(tokens, inEll);
       break;
     case Format::Cart:
       g = ReadCart(tokens, inEll);
@@ -442,6 +475,9 @@ std::string Convert(const Options& o, const std::vector<std::string>& tokens) {
       return WriteUtm(g, outEll, o.precision);
     case Format::Ups:
       return WriteUps(g, outEll, o.precision);
+    case Format::Mgrs:
+    case Format::Usng:
+      return WriteMgrs(g, outEll, o.gridDigits, o.to == Format::Usng);
     case Format::Cart:
       return WriteCart(g, outEll, o.precision);
   }
@@ -490,8 +526,10 @@ Format ParseFormat(const std::string& text) {
   if (f == "geo") return Format::Geo;
   if (f == "utm") return Format::Utm;
   if (f == "ups") return Format::Ups;
+  if (f == "mgrs") return Format::Mgrs;
+  if (f == "usng") return Format::Usng;
   if (f == "cart") return Format::Cart;
-  throw UsageError("unknown format '" + text + "' (geo, utm, ups or cart)");
+  throw UsageError("unknown format '" + text + "' (geo, utm, ups, mgrs, usng or cart)");
 }
 
 void ListEllipsoids(std::ostream& out) {
@@ -606,6 +644,8 @@ Request ParseArguments(const std::vector<std::string>& args) {
       o.targetDatum = FindDatum(value());
     } else if (a == "-p" || a == "--precision") {
       o.precision = ParseInt(value(), 0, 9, "the precision");
+    } else if (a == "-g" || a == "--grid-digits") {
+      o.gridDigits = ParseInt(value(), 0, MGRS_MaxPrecision, "the grid digits");
     } else if (a == "--list-ellipsoids") {
       r.action = Action::ListEllipsoids;
     } else if (a == "--list-datums") {

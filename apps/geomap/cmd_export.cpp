@@ -86,8 +86,9 @@ const TExportFormat& FormatNamed(const std::string& Name) {
 }  // namespace
 
 int RunExport(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err) {
-  static const TOptionDef kOptions[] = {
-      {"to", 0, true}, {"output", 'o', true}, {"gcp-grid", 0, true}, {"max-pixels", 0, true}};
+  static const TOptionDef kOptions[] = {{"to", 0, true},       {"output", 'o', true},
+                                        {"gcp-grid", 0, true}, {"max-pixels", 0, true},
+                                        {"bands", 0, true},    {"stretch", 0, true}};
   const TArguments args(Args, kOptions);
   if (args.Positional().size() != 1) throw TUsageError("export needs one calibration file");
   const auto to = args.Value("to");

@@ -1,10 +1,11 @@
 // geomap import: reads the calibration of a map made by other software (a
-// world file beside its image, a .map file, a .points control-point list)
-// and writes it as a calibration file of this library.
+// GeoTIFF, a world file beside its image, a .map file, a .points
+// control-point list, a KML/KMZ ground overlay, a GDAL virtual raster) and
+// writes it as a calibration file of this library.
 //
-// The format follows from the file's extension (ImportMap); the file's
-// image is found by the format's own rules and named in the calibration
-// without a folder, so it must stay beside the calibration.
+// The format follows from the file's content (ImportMap); the file's image
+// is found by the format's own rules and named in the calibration without
+// a folder, so it must stay beside the calibration.
 #include <ostream>
 
 #include "arguments.h"
@@ -14,6 +15,8 @@
 #include "marovia/geomap/calxml.h"
 #include "marovia/geomap/map_import.h"
 #include "marovia/platform/files.h"
+#include "marovia/platform/strutils.h"
+#include "marovia/platform/sysutils.h"
 
 namespace marovia::geomaptool {
 
@@ -24,12 +27,11 @@ int RunImport(std::span<const std::string> Args, std::ostream& Out, std::ostream
   const auto output = args.Value("output");
   if (!output || output->empty()) throw TUsageError("import needs -o CALIBRATION.xml");
   const std::string& file = args.Positional()[0];
-  if (!IsImportableMapFile(file))
-    throw TUsageError("import does not know the format of '" + apps::Printable(file) +
-                      "' (.map, .points, a world file or an image beside one)");
   TImportedMap imported;
   try {
-    imported = ImportMap(file, args.Value("crs").value_or(""));
+    // The image of a KMZ goes beside the calibration, which names it
+    // without a folder.
+    imported = ImportMap(file, {args.Value("crs").value_or(""), ExtractFilePath(*output)});
   } catch (const std::exception& e) {
     Report(Err, apps::Printable(e.what()) + "; no calibration written");
     return kExitBadInput;

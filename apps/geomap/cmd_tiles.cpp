@@ -27,10 +27,10 @@ namespace marovia::geomaptool {
 
 namespace {
 
-const TOptionDef kOptions[] = {{"output", 'o', true}, {"zoom", 0, true},   {"format", 0, true},
-                               {"jobs", 0, true},     {"part", 0, true},   {"resume", 0, false},
-                               {"force", 0, false},   {"exact", 0, false}, {"max-pixels", 0, true},
-                               {"no-dedup", 0, false}};
+const TOptionDef kOptions[] = {{"output", 'o', true},  {"zoom", 0, true},   {"format", 0, true},
+                               {"jobs", 0, true},      {"part", 0, true},   {"resume", 0, false},
+                               {"force", 0, false},    {"exact", 0, false}, {"max-pixels", 0, true},
+                               {"no-dedup", 0, false}, {"bands", 0, true},  {"stretch", 0, true}};
 
 constexpr int64_t kMaxTilesWithoutForce = 10'000'000;
 

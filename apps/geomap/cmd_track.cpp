@@ -72,7 +72,7 @@ void PrintFile(std::ostream& Out, const TTrackData& D, bool Stats,
   Out << "  " << D.Waypoints.size() << " waypoints, " << D.Routes.size() << " routes ("
       << routePoints << " points), " << D.Tracks.size() << " tracks (" << segments << " segments, "
       << trackPoints << " points), " << D.Shapes.size() << " shapes\n";
-  const TGeoBounds b = D.Bounds();
+  const TTrackBounds b = D.Bounds();
   if (b.Valid)
     Out << "  latitude " << apps::Fixed(b.South, 6) << " to " << apps::Fixed(b.North, 6)
         << ", longitude " << apps::Fixed(b.West, 6) << " to " << apps::Fixed(b.East, 6) << "\n";

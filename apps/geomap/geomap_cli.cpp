@@ -48,8 +48,10 @@ Commands:
   import FILE -o CALIBRATION.xml
                           read the calibration of another program's map: a
                           GeoTIFF, a .map file, a .points control-point
-                          list, or an image with a world file beside it (or
-                          the world file itself)
+                          list, a KML/KMZ ground overlay, a GDAL .vrt, or an
+                          image with a world file or .points list beside it
+                          (or the world file itself); the format is found
+                          from the file's content
   export MAP --to FORMAT -o FILE
                           write the map for other software; FORMAT is
                           worldfile, map, points, vrt, kml, kmz or geotiff
@@ -85,6 +87,13 @@ View options (render, print):
                           up to 16 gigapixels); images above 3000000 pixels
                           are read as tiles through a cache in the user's
                           cache folder (render, print, tiles, export)
+  --bands N or R,G,B      bands of a TIFF image whose samples are not 8-bit
+                          colours: one shown grey, or three as red, green,
+                          blue, numbered from 1 (default: the first three,
+                          or the first; render, print, tiles, export)
+  --stretch KIND          how those samples map to 0..255: auto (the
+                          default), full, minmax, percentile[:LOW,HIGH]
+                          (default 2,98) or range:LOW,HIGH
 
 render options:
   -o, --output FILE       the image file to write (.png, .bmp, .jpg, .jpeg)

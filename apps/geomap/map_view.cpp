@@ -3,13 +3,15 @@
 #include <cmath>
 
 #include "cli_text.h"
+#include "marovia/platform/sample_display.h"
+#include "marovia/platform/sysutils.h"
 
 namespace marovia::geomaptool {
 
-const TOptionDef kViewOptions[9] = {
-    {"size", 0, true},   {"center", 0, true},        {"mag", 0, true},
-    {"grid", 0, true},   {"grid-step", 0, true},     {"utm-step", 0, true},
-    {"labels", 0, true}, {"no-antialias", 0, false}, {"max-pixels", 0, true}};
+const TOptionDef kViewOptions[11] = {
+    {"size", 0, true},       {"center", 0, true},   {"mag", 0, true},    {"grid", 0, true},
+    {"grid-step", 0, true},  {"utm-step", 0, true}, {"labels", 0, true}, {"no-antialias", 0, false},
+    {"max-pixels", 0, true}, {"bands", 0, true},    {"stretch", 0, true}};
 
 // Views larger than this many pixels a side are refused before anything is
 // allocated.
@@ -26,6 +28,16 @@ int64_t MaxPixelsFromArguments(const TArguments& Args) {
 TMapSourceOptions SourceOptionsFromArguments(const TArguments& Args) {
   TMapSourceOptions options;
   options.MaxMapPixels = MaxPixelsFromArguments(Args);
+  const auto bands = Args.Value("bands"), stretch = Args.Value("stretch");
+  if (bands || stretch) {
+    try {
+      options.SampleDisplay = ParseSampleDisplay(bands.value_or(""), stretch.value_or(""));
+    } catch (const EConvertError& e) {
+      throw TUsageError(std::string("--bands/--stretch: ") + e.what());
+    }
+    const std::string problem = SampleDisplayProblem(options.SampleDisplay);
+    if (!problem.empty()) throw TUsageError("--bands/--stretch: " + problem);
+  }
   return options;
 }
 

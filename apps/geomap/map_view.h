@@ -1,6 +1,7 @@
 // The options that describe a view (--size, --center, --mag, --grid,
-// --grid-step, --utm-step, --labels, --no-antialias) and the image limit
-// (--max-pixels), as the library's view request and map source options.
+// --grid-step, --utm-step, --labels, --no-antialias), the image limit
+// (--max-pixels) and how image samples are shown (--bands, --stretch), as
+// the library's view request and map source options.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +13,7 @@
 namespace marovia::geomaptool {
 
 // The options of the commands that draw a view.
-extern const TOptionDef kViewOptions[9];
+extern const TOptionDef kViewOptions[11];
 
 // The value of --max-pixels: the largest map image taken (default
 // kMaxTiledMapPixels: images above kMaxMapPixels are read through their
@@ -20,7 +21,9 @@ extern const TOptionDef kViewOptions[9];
 // value that is not a whole number from kMaxMapPixels to
 // kMaxTiledMapPixels.
 int64_t MaxPixelsFromArguments(const TArguments& Args);
-// The map source options of a command: the --max-pixels limit.
+// The map source options of a command: the --max-pixels limit and the
+// --bands and --stretch display of TIFF samples (TUsageError for a display
+// that cannot be read or used).
 TMapSourceOptions SourceOptionsFromArguments(const TArguments& Args);
 
 // The view of the options; TUsageError for a bad value.

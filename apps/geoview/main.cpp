@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli_text.h"
+#include "marovia/platform/sample_display.h"
 #include "sdl_host.h"
 #include "viewer.h"
 
@@ -27,6 +28,11 @@ Options:
                       to 16 gigapixels); images above 3000000 pixels are
                       read as tiles through a cache in the user's cache
                       folder
+  --bands N or R,G,B  bands of a TIFF image whose samples are not 8-bit
+                      colours: one shown grey, or three as red, green, blue,
+                      numbered from 1 (default: the first three, or the first)
+  --stretch KIND      how those samples map to 0..255: auto (the default),
+                      full, minmax, percentile[:LOW,HIGH] or range:LOW,HIGH
   --labels place|all  place: captions that would overlap another caption or
                       a symbol are moved around it or left out (default);
                       all: every caption where its landmark puts it
@@ -96,6 +102,8 @@ struct TOptions {
   // The live position: gpsd's address, or an NMEA source.
   std::optional<std::pair<std::string, int>> Gpsd;
   std::string Nmea;
+  marovia::TSampleDisplay Display;
+  std::string Bands, Stretch;
   std::vector<std::string> Paths;
 };
 
@@ -127,6 +135,10 @@ std::optional<int> TakeValue(const std::string& Option, const std::string& V, TO
   } else if (Option == "--nmea") {
     if (V.empty()) return Usage("--nmea needs a source");
     O.Nmea = V;
+  } else if (Option == "--bands") {
+    O.Bands = V;
+  } else if (Option == "--stretch") {
+    O.Stretch = V;
   } else if (Option == "--labels") {
     if (V != "place" && V != "all")
       return Usage("--labels '" + apps::Printable(V) + "' is not place or all");
@@ -163,7 +175,7 @@ std::optional<int> ParseOptions(const std::vector<std::string>& Args, TOptions& 
       continue;
     }
     if (a == "--size" || a == "--center" || a == "--mag" || a == "--out" || a == "--labels" ||
-        a == "--max-pixels" || a == "--nmea") {
+        a == "--max-pixels" || a == "--nmea" || a == "--bands" || a == "--stretch") {
       if (i + 1 >= Args.size()) return Usage("option " + a + " needs a value");
       if (const auto bad = TakeValue(a, Args[++i], O)) return bad;
     } else if (a.size() > 1 && a[0] == '-') {
@@ -174,6 +186,13 @@ std::optional<int> ParseOptions(const std::vector<std::string>& Args, TOptions& 
   }
   if (O.Paths.empty()) return Usage("no calibration file or folder given (see --help)");
   if (O.Gpsd && !O.Nmea.empty()) return Usage("--gpsd and --nmea: choose one position source");
+  try {
+    O.Display = marovia::ParseSampleDisplay(O.Bands, O.Stretch);
+  } catch (const std::exception& e) {
+    return Usage(std::string("--bands/--stretch: ") + e.what());
+  }
+  const std::string problem = marovia::SampleDisplayProblem(O.Display);
+  if (!problem.empty()) return Usage("--bands/--stretch: " + problem);
   return std::nullopt;
 }
 
@@ -218,6 +237,7 @@ int main(int argc, char** argv) {
   viewer.Map().SetPlaceLabels(options.PlaceLabels);
   // Large scans are read through their tile pyramid without being asked.
   viewer.Map().SetMaxMapPixels(options.MaxPixels);
+  viewer.Map().SetSampleDisplay(options.Display);
   const bool usable = OpenFiles(viewer, options);
   if (viewer.Atlas().NumRegMaps() == 0) {
     std::cerr << "geoview: no map to show\n";

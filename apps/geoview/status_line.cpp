@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli_text.h"
+#include "marovia/geobasics/mgrs.h"
 #include "marovia/geobasics/utm.h"
 
 namespace marovia::geoview {
@@ -25,6 +26,9 @@ std::string StatusLine(const std::optional<TPointerPosition>& Pointer, TGeoEllip
     } else {
       s += "UTM -    ";
     }
+    // The grid reference also covers the polar caps.
+    const std::string mgrs = LatLongToMGRS(Pointer->Lat, Pointer->Lon, 5, Ellipsoid);
+    if (!mgrs.empty()) s += "MGRS " + mgrs + "    ";
   }
   char mag[40];
   std::snprintf(mag, sizeof mag, "x%.3g    ", Magnification);

@@ -14,10 +14,11 @@ struct TPointerPosition {
   double Lon = 0;
 };
 
-// The pointer's latitude and longitude in degrees and minutes and its UTM
-// zone, band, easting and northing (on Ellipsoid), the magnification and
-// the map's caption. Without a position (the pointer is off the map, or the
-// map cannot convert there) the position fields are left out.
+// The pointer's latitude and longitude in degrees and minutes, its UTM
+// zone, band, easting and northing and its MGRS reference to the metre (on
+// Ellipsoid), the magnification and the map's caption. Without a position
+// (the pointer is off the map, or the map cannot convert there) the
+// position fields are left out.
 std::string StatusLine(const std::optional<TPointerPosition>& Pointer, TGeoEllipsoid Ellipsoid,
                        double Magnification, const std::string& Caption);
 

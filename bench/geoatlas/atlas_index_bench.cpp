@@ -29,10 +29,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The sample maps that shift well (geographic points; the UTM and the
-// world overview maps stay where they are, once).
-const char* const kShifted[] = {"alps_eqc", "switzerland_eqc", "iberia_stereo", "europe_lcc"};
-const char* const kFixed[] = {"zurich_utm32", "overview_miller", "british_isles_albers"};
+// The sample maps copied: sheets of a few degrees (geographic points), as
+// an atlas of many maps holds; the others stay where they are, once.
+const char* const kShifted[] = {"alps_eqc", "switzerland_eqc"};
+const char* const kFixed[] = {"zurich_utm32",   "overview_miller", "british_isles_albers",
+                              "iberia_stereo",  "europe_lcc",      "alps_eqc",
+                              "switzerland_eqc"};
 
 std::string Sample(const std::string& Name) {
   return std::string(MAROVIA_SAMPLE_ATLAS) + "/" + Name;
@@ -45,15 +47,25 @@ void WriteCalibration(const std::string& File, const std::string& Id, const TMap
   f.CloseFile();
 }
 
-// A folder of Count calibrations: the fixed samples, and shifted copies of
-// the others placed away from Zurich (more than 20 degrees of longitude
-// off), so that a view of Zurich has the samples' choice.
+// A folder of Count calibrations: the samples, and shifted copies of the
+// sheets spread over the globe away from Zurich (more than 20 degrees of
+// longitude off), so that a view of Zurich has the samples' choice.
+// The atlases written by this process, removed when it ends.
+struct TScratch {
+  std::vector<fs::path> Dirs;
+  ~TScratch() {
+    std::error_code ec;
+    for (const fs::path& d : Dirs) fs::remove_all(d, ec);
+  }
+} g_scratch;
+
 std::string Atlas(int Count) {
   const fs::path dir =
       fs::temp_directory_path() /
       ("marovia_atlas_bench_" + std::to_string(::getpid()) + "_" + std::to_string(Count));
   if (fs::exists(dir / "done")) return dir.string();
   fs::create_directories(dir);
+  g_scratch.Dirs.push_back(dir);
   for (const char* names : {"alps_eqc", "switzerland_eqc", "iberia_stereo", "europe_lcc",
                             "zurich_utm32", "overview_miller", "british_isles_albers"}) {
     fs::copy_file(Sample(std::string(names) + ".jpg"), dir / (std::string(names) + ".jpg"),
@@ -67,14 +79,14 @@ std::string Atlas(int Count) {
     ++written;
   }
   std::mt19937 rng(5);
-  std::uniform_real_distribution<double> lat(-15, 15), lon(25, 120);
+  std::uniform_real_distribution<double> lat(-40, 25), lon(20, 160);
   std::uniform_int_distribution<int> side(0, 1);
   for (int i = 0; written < Count; ++i, ++written) {
-    const char* name = kShifted[i % 4];
+    const char* name = kShifted[i % 2];
     TMapCalibration cal;
     ParseCalibration(Sample(std::string(name) + ".xml"), "", cal);
     TCalibData& d = cal.Data();
-    const double dLat = lat(rng), dLon = side(rng) ? lon(rng) : -lon(rng);
+    const double dLat = lat(rng), dLon = side(rng) ? lon(rng) : -lon(rng) - 10;
     for (TCoords& c : d.Corners) c = {c.Latit + dLat, c.Longit + dLon};
     for (int q = 0; q < d.NumCalQuads; ++q) {
       d.CalQuads[q].Latitude += dLat;

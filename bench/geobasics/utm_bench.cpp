@@ -143,5 +143,3 @@ BENCHMARK(BM_GeographicLibReverse);
 
 }  // namespace
 }  // namespace marovia
-
-BENCHMARK_MAIN();

@@ -1,10 +1,12 @@
 // Speed of the geographic item database: bulk adding with and without lazy
-// index writing, deleting, opening a large database, and the area query.
-// sqlite_rtree_bench.cpp stores the same towns in SQLite for comparison.
+// index writing and in one transaction, deleting, opening a large database,
+// and the area query. sqlite_rtree_bench.cpp stores the same towns in SQLite
+// for comparison.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -20,9 +22,17 @@ void AddTowns(TGeoDB& db, const std::vector<bench::TBenchTown>& towns) {
   for (const auto& t : towns) db.AddTown(t.Name, 45000.0, 0, TSCoords{t.Lat, t.Lon}, 0, 0, 0);
 }
 
-// Adding n towns to a new database, including the final write of the index
-// files.
-void BM_AddTowns(benchmark::State& state, bool lazy) {
+// Adding n towns to a new database per round, including the final write of
+// the index files (and the commit, when all go in one transaction); the
+// database's settings are made outside the timing.
+struct TAddSettings {
+  const char* Stem;  // of the database files' names
+  bool Lazy;
+  std::optional<TgdbDurability> Durability;  // the default when none
+  bool OneTransaction;
+};
+
+void AddTownsToNewDatabases(benchmark::State& state, const TAddSettings& Settings) {
   const int n = static_cast<int>(state.range(0));
   const auto towns = bench::RandomTowns(n, 1);
   TempDir dir;
@@ -30,19 +40,56 @@ void BM_AddTowns(benchmark::State& state, bool lazy) {
   for (auto _ : state) {
     state.PauseTiming();
     TGeoDB db(nullptr);
-    db.SetDBName((dir.path / (std::string("bench") + std::to_string(round++))).string());
-    db.SetLazyWrite(lazy);
+    if (Settings.Durability) db.SetDurability(*Settings.Durability);
+    db.SetDBName((dir.path / (Settings.Stem + std::to_string(round++))).string());
+    db.SetLazyWrite(Settings.Lazy);
     state.ResumeTiming();
+    if (Settings.OneTransaction) db.BeginTransaction();
     AddTowns(db, towns);
+    if (Settings.OneTransaction) db.Commit();
     db.SetDBName("");
   }
   state.SetItemsProcessed(state.iterations() * n);
+}
+
+void BM_AddTowns(benchmark::State& state, bool lazy) {
+  AddTownsToNewDatabases(state, {"bench", lazy, std::nullopt, false});
 }
 BENCHMARK_CAPTURE(BM_AddTowns, lazy, true)
     ->Arg(100000)
     ->Arg(1000000)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
+
+// All towns in one transaction, including its commit (the index files are
+// written once there). The durability's syncs are part of the time.
+void BM_AddTownsInTransaction(benchmark::State& state, TgdbDurability durability) {
+  AddTownsToNewDatabases(state, {"txn", false, durability, true});
+}
+BENCHMARK_CAPTURE(BM_AddTownsInTransaction, none, gdNone)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_AddTownsInTransaction, normal, gdNormal)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_AddTownsInTransaction, full, gdFull)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+// One addition per call with the syncs of a durable setting: each is a
+// transaction of its own, committed to the disk.
+void BM_AddTownsDurable(benchmark::State& state, TgdbDurability durability) {
+  AddTownsToNewDatabases(state, {"durable", true, durability, false});
+}
+BENCHMARK_CAPTURE(BM_AddTownsDurable, normal, gdNormal)
+    ->Arg(200)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
 // Without lazy writing every addition rewrites all five index files, so the
 // cost grows with the square of the count: measured at smaller counts.
 BENCHMARK_CAPTURE(BM_AddTowns, eager, false)

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "calibration/thin_plate_spline.h"
@@ -40,7 +41,20 @@ void BM_ThinPlateFit(benchmark::State& state) {
     benchmark::DoNotOptimize(s.Fit(c.u, c.v, c.x, c.y, 0));
   }
 }
-BENCHMARK(BM_ThinPlateFit)->Arg(200)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ThinPlateFit)->Arg(200)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+// What a thin-plate calibration fits: both splines, pixels to positions and
+// back.
+void BM_ThinPlateFitBothWays(benchmark::State& state) {
+  const Cloud c = Scatter(static_cast<int>(state.range(0)), 1);
+  for (auto _ : state) {
+    TThinPlateSpline toMap, toPixels;
+    benchmark::DoNotOptimize(toMap.Fit(c.u, c.v, c.x, c.y, 0));
+    benchmark::DoNotOptimize(toPixels.Fit(c.x, c.y, c.u, c.v, 0));
+  }
+  state.SetLabel(std::to_string(state.range(0)) + " points, both splines");
+}
+BENCHMARK(BM_ThinPlateFitBothWays)->Arg(200)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 void BM_ThinPlateEval(benchmark::State& state) {
   const Cloud c = Scatter(200, 1);

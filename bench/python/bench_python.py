@@ -4,6 +4,8 @@ process, one thread:
 
 - UTM forward of 1 000 000 positions from numpy arrays, against pyproj's
   Transformer.transform from EPSG:4326 to the zone's EPSG:326xx;
+- MGRS references of the same positions and back (pyproj has none: the
+  figures stand alone);
 - a 1920 x 1080 view of the sample atlas rendered to a numpy array, against
   the drawing alone in C++ (what the binding adds: argument checks, the
   copy into the array).
@@ -51,6 +53,11 @@ def main():
                                                          direction="INVERSE"))
     print(f"UTM inverse, 1e6 positions: marovia {ours * 1e9 / n:.1f} ns/point, "
           f"pyproj {theirs * 1e9 / n:.1f} ns/point, ratio {theirs / ours:.2f}x")
+
+    ours, refs = best_of(5, lambda: marovia.mgrs_forward(lat, lon))
+    back, _ = best_of(5, lambda: marovia.mgrs_inverse(refs))
+    print(f"MGRS, 1e6 positions: to references {ours * 1e9 / n:.1f} ns/point, "
+          f"back {back * 1e9 / n:.1f} ns/point")
 
     atlas = str(REPO / "samples" / "atlas")
     args = (atlas, (47.37, 8.54), 0.5, (1920, 1080), "lines", 0.0, 0,

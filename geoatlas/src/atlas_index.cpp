@@ -75,12 +75,9 @@ TAtlasIndex TAtlasIndex::FromFiles(const std::vector<std::string>& Files,
   for (const std::string& file : Files) {
     try {
       TAtlasMap map;
-      if (!FileExists(file)) {
-        Problems.push_back(file + ": cannot open the file");
-        continue;
-      }
       if (!ReadAtlasMap(file, "", map)) {
-        Problems.push_back(file + ": no calibration data set found");
+        Problems.push_back(file + (FileExists(file) ? ": no calibration data set found"
+                                                    : ": cannot open the file"));
         continue;
       }
       if (!map.ImageProblem.empty()) {

@@ -51,14 +51,16 @@ void FindImage(TAtlasMap& Map, const std::string& StoredName) {
     Map.ImageProblem = "the calibration names no map image";
     return;
   }
-  if (!FileExists(Map.ImageFile)) {
-    Map.ImageProblem = "map image " + Map.ImageFile + " not found";
-    return;
-  }
   int64_t w = 0, h = 0;
-  if (!ReadImageDimensions(Map.ImageFile, w, h) || w > INT32_MAX || h > INT32_MAX) {
-    Map.ImageProblem = "map image " + Map.ImageFile +
-                       ": not a BMP, JPEG, PNG or TIFF image, or its header is damaged";
+  try {
+    if (!ReadImageDimensions(Map.ImageFile, w, h) || w > INT32_MAX || h > INT32_MAX) {
+      Map.ImageProblem = "map image " + Map.ImageFile +
+                         ": not a BMP, JPEG, PNG or TIFF image, or its header is damaged";
+      return;
+    }
+  } catch (const EInOutError&) {
+    // Opening it is the one test of its existence.
+    Map.ImageProblem = "map image " + Map.ImageFile + " not found";
     return;
   }
   Map.ImageWidth = static_cast<int32_t>(w);

@@ -151,8 +151,8 @@ std::vector<TTileBlock> TAtlasTiles::TilesAt(int Z) const {
   std::vector<TTileRange> ranges;
   for (const auto& m : FMaps) {
     if (!pastAll && Z > m->FinestZoom()) continue;
-    const TTileRange r = TilesCovering(m->Bounds(), Z);
-    if (r.Count() > 0) ranges.push_back(r);
+    for (const TTileRange& r : TileRangesCovering(m->Bounds(), Z))
+      if (r.Count() > 0) ranges.push_back(r);
   }
   // Bands between the rows where some range starts or ends; within a band
   // the same ranges are present on every row.

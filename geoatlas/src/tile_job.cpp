@@ -30,7 +30,10 @@ std::pair<int64_t, int64_t> TTileJob::PartRange(int Part, int Parts) const {
 }
 
 TTileJobResult TTileJob::Run(TTileStore& Store, const TTileJobOptions& Options) const {
-  const auto [first, last] = PartRange(Options.Part, Options.Parts);
+  // Plain variables, not a structured binding: the workers' lambda captures
+  // them, which C++20 allows only since clang 16.
+  const auto range = PartRange(Options.Part, Options.Parts);
+  const int64_t first = range.first, last = range.second;
   TTileJobResult result;
   result.Places = last - first;
   std::atomic<int64_t> next{first}, written{0}, kept{0}, empty{0};

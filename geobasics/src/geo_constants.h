@@ -40,20 +40,10 @@ inline double Pow8(double x) {
   return Pow4(x) * Pow4(x);
 }
 
-// Ellipsoid constants that the projection series need.
-struct TmConstants {
-  double a, b;
-  double n;      // third flattening (a - b) / (a + b)
-  double ep2;    // second eccentricity squared (a^2 - b^2) / b^2
-  double alpha;  // (a + b) / 2 (1 + n^2/4 + n^4/64), the mean radius of the arc series
-};
-
-inline TmConstants TmConstantsOf(TGeoEllipsoid e) {
-  const double a = GeoEllipsoidData[e].MajorAxis;
-  const double b = GeoEllipsoidData[e].MinorAxis;
-  const double n = (a - b) / (a + b);
-  return {a, b, n, (a * a - b * b) / (b * b),
-          (a + b) / 2.0 * (1.0 + Pow2(n) / 4.0 + Pow4(n) / 64.0)};
+// Central meridian of a UTM zone in degrees; 0 (Greenwich) for a zone
+// outside 1..60.
+inline double ZoneMeridianDegrees(int zone) {
+  return zone >= 1 && zone <= 60 ? 6.0 * zone - 183.0 : 0.0;
 }
 
 }  // namespace marovia::geodetail

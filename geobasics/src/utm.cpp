@@ -1,8 +1,9 @@
-// UTM forward and inverse on top of the Transverse Mercator series.
+// UTM single points, each one lane of the vectorised Transverse Mercator
+// kernels (tm_kernel.h), so that they give the bits of the batches.
 #include "marovia/geobasics/utm.h"
 
 #include "geo_constants.h"
-#include "marovia/geobasics/transverse_mercator.h"
+#include "tm_kernel.h"
 
 namespace marovia {
 
@@ -10,25 +11,43 @@ using namespace geodetail;
 
 void LatLongToUTM(double lat, double lon, TGeoEllipsoid ellipsoid, int& zone, double& easting,
                   double& northing) {
-  char16_t band = u' ';
-  GeoToUTMZone(lat, lon, zone, band);
-  double x = 0.0;
-  double y = 0.0;
-  LatLongToTM(DegToRad(lat), DegToRad(lon), UTMCentralMeridian(zone), ellipsoid, x, y);
-  easting = x * UTM_k0 + UTM_FalseEasting;
-  northing = y * UTM_k0;
-  if (northing < 0.0) northing += UTM_FalseNorthing;
+  TmForwardJob job;
+  job.Grid = TmGrid::kUtmOwnZone;
+  job.Count = 1;
+  job.Lat = &lat;
+  job.Lon = &lon;
+  job.Zone = &zone;
+  job.X = &easting;
+  job.Y = &northing;
+  TmForward(TmKernelConstsOf(ellipsoid), job);
+}
+
+void LatLongToUTMInZone(double lat, double lon, int zone, bool southhemi, TGeoEllipsoid ellipsoid,
+                        double& easting, double& northing) {
+  TmForwardJob job;
+  job.Grid = TmGrid::kUtmGivenZone;
+  job.Count = 1;
+  job.Lat = &lat;
+  job.Lon = &lon;
+  job.ZoneMeridian = ZoneMeridianDegrees(zone);
+  job.South = southhemi;
+  job.X = &easting;
+  job.Y = &northing;
+  TmForward(TmKernelConstsOf(ellipsoid), job);
 }
 
 void UTMToLatLong(double easting, double northing, int zone, bool southhemi,
                   TGeoEllipsoid ellipsoid, double& lat, double& lon) {
-  const double x = (easting - UTM_FalseEasting) / UTM_k0;
-  const double y = southhemi ? (northing - UTM_FalseNorthing) / UTM_k0 : northing / UTM_k0;
-  double latRad = 0.0;
-  double lonRad = 0.0;
-  TMToLatLong(x, y, UTMCentralMeridian(zone), ellipsoid, latRad, lonRad);
-  lat = RadToDeg(latRad);
-  lon = RadToDeg(lonRad);
+  TmInverseJob job;
+  job.Grid = TmGrid::kUtmGivenZone;
+  job.Count = 1;
+  job.X = &easting;
+  job.Y = &northing;
+  job.ZoneMeridian = ZoneMeridianDegrees(zone);
+  job.FalseNorthing = southhemi ? UTM_FalseNorthing : 0.0;
+  job.Lat = &lat;
+  job.Lon = &lon;
+  TmInverse(TmKernelConstsOf(ellipsoid), job);
 }
 
 }  // namespace marovia

@@ -5,19 +5,78 @@
 // Offsets, counts and sizes in item records are untrusted: before a block is
 // read, it is checked to lie within the data file, so a damaged record can
 // neither make a read leave a buffer nor size an allocation.
+#include <fcntl.h>
+
 #include <algorithm>
 #include <vector>
 
+#include "file_store.h"
 #include "gdb_internal.h"
 #include "marovia/geodb/geodb.h"
 #include "marovia/platform/datetime.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/strutils.h"
 #include "marovia/zylbase/stringl.h"
+#include "raw_file.h"
+#include "set_lock.h"
 
 namespace marovia {
 
 using gdb::kCopyBufferSize;
+
+namespace {
+
+// Through the transaction under way: sees its own writes.
+class TStoreReader : public gdb::TDataReader {
+ public:
+  explicit TStoreReader(gdb::TFileStore& Store) : store_(Store) {}
+  int64_t Size() override { return store_.Size(gdb::kData); }
+  void ReadAt(int64_t Offset, void* Buffer, int64_t Count) override {
+    store_.Read(gdb::kData, Offset, Buffer, Count);
+  }
+
+ private:
+  gdb::TFileStore& store_;
+};
+
+// From the file, for one operation; a read-only database's shared lock is
+// held meanwhile, so that no writer's change is seen half done.
+class TFileReader : public gdb::TDataReader {
+ public:
+  ~TFileReader() override {
+    if (!lock_) return;
+    try {
+      lock_->UnlockBusy();
+    } catch (...) {
+      // Released with the descriptor when the database closes.
+    }
+  }
+  int64_t Size() override { return file_->Size(); }
+  void ReadAt(int64_t Offset, void* Buffer, int64_t Count) override {
+    file_->ReadAt(Offset, Buffer, Count);
+  }
+  gdb::TRawFile own_;
+  gdb::TRawFile* file_ = &own_;
+  gdb::TSetLock* lock_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<gdb::TDataReader> TGeoDB::DataReader(const char* Operation) {
+  if (FStore && FStore->Active()) return std::make_unique<TStoreReader>(*FStore);
+  auto reader = std::make_unique<TFileReader>();
+  if (!FReaderData) {
+    reader->own_.Open(FNameGDD, O_RDONLY);
+    return reader;
+  }
+  reader->file_ = FReaderData.get();
+  if (FLock && FLock->IsOpen()) {
+    if (!FLock->TryLockReading(gdb::kReaderWaitMs))
+      Fail(Operation, "the database is being changed by another program; try again later.");
+    reader->lock_ = FLock.get();
+  }
+  return reader;
+}
 
 int64_t TGeoDB::BlockLength(const TgdbData& Rec) {
   if (IsPolygonKind(Rec.ItemKind)) return static_cast<int64_t>(Rec.NumPoints) * sizeof(TSCoords);
@@ -40,25 +99,20 @@ void TGeoDB::CheckBlock(const char* Operation, int DbEntry, const TgdbData& Rec,
                       IntToStr(FileBytes) + " bytes.");
 }
 
-// Opens the data file for appending and answers the offset of the new block.
-static int64_t OpenForAppend(TBinaryFile& F, const std::string& FileName) {
-  F.AssignFile(FileName, 1);
-  F.Reset(TFileAccess::faReadWrite);
-  const int64_t end = F.FileSize();
-  F.Seek(end);
-  return end;
-}
-
 void TGeoDB::AppendDataBlock(TgdbData& Rec, const TgdbPolygon& Polygon, bool ClosedLine,
                              const TMetaInfo& MInfo, const void* PBLOBData, int32_t SizeOfBLOBData,
                              bool FromFile, const std::string& SourceFile) {
   const char* op = "AddData";
-  TBinaryFile data;
+  int64_t at = 0;  // where the next bytes of the block go
   auto startBlock = [&]() {
-    const int64_t offset = OpenForAppend(data, FNameGDD);
-    if (offset > gdb::kMaxBlobOffset)
+    at = FStore->Size(gdb::kData);
+    if (at > gdb::kMaxBlobOffset)
       Fail(op, "data file \"" + FNameGDD + "\" is full (offsets are limited to 2 GiB).");
-    Rec.BlobOffset = static_cast<int32_t>(offset);
+    Rec.BlobOffset = static_cast<int32_t>(at);
+  };
+  auto append = [&](const void* Bytes, int64_t Count) {
+    FStore->Write(gdb::kData, at, Bytes, Count);
+    at += Count;
   };
 
   if (Rec.ItemKind == gitBLOB && FromFile) {
@@ -69,7 +123,7 @@ void TGeoDB::AppendDataBlock(TgdbData& Rec, const TgdbPolygon& Polygon, bool Clo
     const int64_t size = src.FileSize();
     if (size > INT32_MAX) Fail(op, "BLOB file \"" + SourceFile + "\" larger than 2 GiB.");
     startBlock();
-    data.BlockWrite(&MInfo, sizeof MInfo);
+    append(&MInfo, sizeof MInfo);
     std::vector<uint8_t> buf(kCopyBufferSize);
     int64_t copied = 0;
     // The copy stops at the size measured above: a source that grows while
@@ -79,7 +133,7 @@ void TGeoDB::AppendDataBlock(TgdbData& Rec, const TgdbPolygon& Polygon, bool Clo
       int64_t got = 0;
       src.BlockRead(buf.data(), std::min(kCopyBufferSize, size - copied), got);
       if (got == 0) break;
-      data.BlockWrite(buf.data(), got);
+      append(buf.data(), got);
       copied += got;
       ReportProgress(
           gdb::Percent(static_cast<double>(k * kCopyBufferSize), static_cast<double>(size)));
@@ -89,18 +143,18 @@ void TGeoDB::AppendDataBlock(TgdbData& Rec, const TgdbPolygon& Polygon, bool Clo
   } else if (Rec.ItemKind == gitBLOB) {
     Rec.Size = SizeOfBLOBData;
     startBlock();
-    data.BlockWrite(&MInfo, sizeof MInfo);
+    append(&MInfo, sizeof MInfo);
     const auto* bytes = static_cast<const uint8_t*>(PBLOBData);
     const int64_t total = SizeOfBLOBData;
     int64_t k = 0;
     for (; (k + 1) * kCopyBufferSize <= total; ++k) {
-      data.BlockWrite(bytes + k * kCopyBufferSize, kCopyBufferSize);
+      append(bytes + k * kCopyBufferSize, kCopyBufferSize);
       ReportProgress(
           gdb::Percent(static_cast<double>((k + 1) * kCopyBufferSize), static_cast<double>(total)));
     }
     // A final partial buffer goes without a report.
     if (total > k * kCopyBufferSize)
-      data.BlockWrite(bytes + k * kCopyBufferSize, total - k * kCopyBufferSize);
+      append(bytes + k * kCopyBufferSize, total - k * kCopyBufferSize);
   } else if (IsPolygonKind(Rec.ItemKind)) {
     if (Polygon.size() > static_cast<size_t>(INT32_MAX / sizeof(TSCoords)))
       Fail(op, "polygon has too many points.");
@@ -122,81 +176,77 @@ void TGeoDB::AppendDataBlock(TgdbData& Rec, const TgdbPolygon& Polygon, bool Clo
     startBlock();
     Rec.NumPoints = n;
     for (int i = 0; i < n; ++i) ReportProgress(gdb::Percent(i * 100.0, n * 100.0));
-    data.BlockWrite(Polygon.data(), static_cast<int64_t>(n) * sizeof(TSCoords));
+    append(Polygon.data(), static_cast<int64_t>(n) * sizeof(TSCoords));
   } else {
     // Towns and undefined items have no block.
     Rec.NumPoints = 0;
     Rec.Closed = 0;
-    return;
   }
-  data.CloseFile();
 }
 
 bool TGeoDB::RetrievePolygon(int DBEntry, TgdbPolygon& Polygon) {
   if (!IsOpen()) return false;
   ReportProgress(0);
-  TBinaryFile f(FNameGDD, 1);
-  f.Reset(TFileAccess::faReadOnly);
+  const auto f = DataReader("RetrievePolygon");
   const int e = std::max(DBEntry - 1, 0);
   bool ok = false;
   if (e < FNumSumItems) {
     const TgdbData& rec = FSumData[static_cast<size_t>(e)];
     if (IsPolygonKind(rec.ItemKind) && rec.BlobOffset >= 0) {
-      CheckBlock("RetrievePolygon", e + 1, rec, f.FileSize());
+      CheckBlock("RetrievePolygon", e + 1, rec, f->Size());
       const int n = rec.NumPoints;
       Polygon.assign(static_cast<size_t>(n), TSCoords{});
-      f.Seek(rec.BlobOffset);
       // Read in about a hundred steps, reporting the share read after each.
       const int step = n / 100 + 1;
       for (int i = 0; i < n; i += step) {
         const int cnt = std::min(step, n - i);
-        f.BlockRead(Polygon.data() + i, static_cast<int64_t>(cnt) * sizeof(TSCoords));
+        f->ReadAt(rec.BlobOffset + static_cast<int64_t>(i) * sizeof(TSCoords), Polygon.data() + i,
+                  static_cast<int64_t>(cnt) * sizeof(TSCoords));
         ReportProgress(gdb::Percent(i + cnt, n));
       }
       ok = true;
     }
   }
-  f.CloseFile();
   ReportProgress(100);
   return ok;
 }
 
-// Positions F (the open data file) at the BLOB of entry e + 1 and reads its
-// meta information; false when the entry is not a BLOB.
-bool TGeoDB::SeekBlob(const char* Operation, TBinaryFile& F, int e, TMetaInfo& MetaInfo) {
+bool TGeoDB::SeekBlob(const char* Operation, gdb::TDataReader& F, int e, TMetaInfo& MetaInfo) {
   if (e >= FNumSumItems) return false;
   const TgdbData& rec = FSumData[static_cast<size_t>(e)];
   if (rec.ItemKind != gitBLOB) return false;
-  CheckBlock(Operation, e + 1, rec, F.FileSize());
-  F.Seek(rec.BlobOffset);
-  F.BlockRead(&MetaInfo, sizeof MetaInfo);
+  CheckBlock(Operation, e + 1, rec, F.Size());
+  F.ReadAt(rec.BlobOffset, &MetaInfo, sizeof MetaInfo);
   return true;
 }
 
 // Copies the Size bytes following the meta information to Sink in blocks of
 // the copy buffer, reporting the share done after each block.
 template <class Sink>
-void TGeoDB::CopyBlob(TBinaryFile& F, int32_t Size, Sink&& ToSink) {
-  std::vector<uint8_t> buf(static_cast<size_t>(std::min<int64_t>(Size, kCopyBufferSize)));
-  int64_t remaining = Size;
+void TGeoDB::CopyBlob(gdb::TDataReader& F, int e, Sink&& ToSink) {
+  const TgdbData& rec = FSumData[static_cast<size_t>(e)];
+  const int32_t size = rec.Size;
+  std::vector<uint8_t> buf(static_cast<size_t>(std::min<int64_t>(size, kCopyBufferSize)));
+  int64_t at = static_cast<int64_t>(rec.BlobOffset) + sizeof(TMetaInfo);
+  int64_t remaining = size;
   while (remaining > 0) {
     const int64_t n = std::min(remaining, kCopyBufferSize);
-    F.BlockRead(buf.data(), n);
+    F.ReadAt(at, buf.data(), n);
     ToSink(buf.data(), n);
+    at += n;
     remaining -= n;
-    ReportProgress(gdb::Percent(static_cast<double>(Size - remaining), Size));
+    ReportProgress(gdb::Percent(static_cast<double>(size - remaining), size));
   }
 }
 
 bool TGeoDB::RetrieveBLOB(int DBEntry, const std::string& Filepath, TMetaInfo& MetaInfo) {
   if (!IsOpen()) return false;
-  TBinaryFile f(FNameGDD, 1);
-  f.Reset(TFileAccess::faReadOnly);
   const int e = std::max(DBEntry - 1, 0);
   if (e >= FNumSumItems || FSumData[static_cast<size_t>(e)].ItemKind != gitBLOB) return false;
+  const auto f = DataReader("RetrieveBLOB");
   ReportProgress(0);
   const TgdbData& rec = FSumData[static_cast<size_t>(e)];
-  SeekBlob("RetrieveBLOB", f, e, MetaInfo);
+  SeekBlob("RetrieveBLOB", *f, e, MetaInfo);
 
   std::string target = Filepath;
   auto endsInDir = [](const std::string& s) {
@@ -214,9 +264,8 @@ bool TGeoDB::RetrieveBLOB(int DBEntry, const std::string& Filepath, TMetaInfo& M
 
   TBinaryFile out(target, 1);
   out.Rewrite();
-  CopyBlob(f, rec.Size, [&](const uint8_t* p, int64_t n) { out.BlockWrite(p, n); });
+  CopyBlob(*f, e, [&](const uint8_t* p, int64_t n) { out.BlockWrite(p, n); });
   out.CloseFile();
-  f.CloseFile();
   ReportProgress(100);
   return true;
 }
@@ -224,8 +273,7 @@ bool TGeoDB::RetrieveBLOB(int DBEntry, const std::string& Filepath, TMetaInfo& M
 bool TGeoDB::RetrieveBLOB(int DBEntry, TMetaInfo& MetaInfo, void* PBLOBData,
                           int32_t SizeOfBLOBData) {
   if (!IsOpen()) return false;
-  TBinaryFile f(FNameGDD, 1);
-  f.Reset(TFileAccess::faReadOnly);
+  const auto f = DataReader("RetrieveBLOB");
   ReportProgress(0);
   const int e = std::max(DBEntry - 1, 0);
   bool ok = false;
@@ -234,33 +282,31 @@ bool TGeoDB::RetrieveBLOB(int DBEntry, TMetaInfo& MetaInfo, void* PBLOBData,
     if (SizeOfBLOBData < size)
       Fail("RetrieveBLOB", "BLOB to be retrieved is larger than SizeOfBlobData.");
     if (size > 0 && PBLOBData == nullptr) Fail("RetrieveBLOB", "no buffer for the BLOB.");
-    SeekBlob("RetrieveBLOB", f, e, MetaInfo);
+    SeekBlob("RetrieveBLOB", *f, e, MetaInfo);
     auto* dest = static_cast<uint8_t*>(PBLOBData);
-    CopyBlob(f, size, [&](const uint8_t* p, int64_t n) {
+    CopyBlob(*f, e, [&](const uint8_t* p, int64_t n) {
       std::copy(p, p + n, dest);
       dest += n;
     });
     ok = true;
   }
-  f.CloseFile();
   ReportProgress(100);
   return ok;
 }
 
 bool TGeoDB::RetrieveBLOB(int DBEntry, TMetaInfo& MetaInfo, TMemoryStream& BlobStream) {
   if (!IsOpen()) return false;
-  TBinaryFile f(FNameGDD, 1);
-  f.Reset(TFileAccess::faReadOnly);
+  const auto f = DataReader("RetrieveBLOB");
   ReportProgress(0);
   const int e = std::max(DBEntry - 1, 0);
   bool ok = false;
   if (e < FNumSumItems) {
     const TgdbData& rec = FSumData[static_cast<size_t>(e)];
     if (rec.ItemKind == gitBLOB) {
-      SeekBlob("RetrieveBLOB", f, e, MetaInfo);  // checks Size before it sizes the stream
+      SeekBlob("RetrieveBLOB", *f, e, MetaInfo);  // checks Size before it sizes the stream
       BlobStream.SetSize(rec.Size);
       BlobStream.SetPosition(0);
-      CopyBlob(f, rec.Size, [&](const uint8_t* p, int64_t n) { BlobStream.WriteBuffer(p, n); });
+      CopyBlob(*f, e, [&](const uint8_t* p, int64_t n) { BlobStream.WriteBuffer(p, n); });
       BlobStream.SetPosition(0);
       ok = true;
     } else {
@@ -270,7 +316,6 @@ bool TGeoDB::RetrieveBLOB(int DBEntry, TMetaInfo& MetaInfo, TMemoryStream& BlobS
       BlobStream.SetPosition(0);
     }
   }
-  f.CloseFile();
   ReportProgress(100);
   return ok;
 }
@@ -279,10 +324,8 @@ bool TGeoDB::GetMetaInfo(int DBEntry, TMetaInfo& MetaInfo) {
   if (!IsOpen()) return false;
   const int e = std::max(DBEntry - 1, 0);
   if (e >= FNumSumItems || FSumData[static_cast<size_t>(e)].ItemKind != gitBLOB) return false;
-  TBinaryFile f(FNameGDD, 1);
-  f.Reset(TFileAccess::faReadOnly);
-  SeekBlob("GetMetaInfo", f, e, MetaInfo);
-  f.CloseFile();
+  const auto f = DataReader("GetMetaInfo");
+  SeekBlob("GetMetaInfo", *f, e, MetaInfo);
   return true;
 }
 
@@ -290,13 +333,17 @@ bool TGeoDB::UpdateMetaInfo(int DBEntry, const TMetaInfo& MetaInfo) {
   if (!IsOpen()) return false;
   const int e = std::max(DBEntry - 1, 0);
   if (e >= FNumSumItems || FSumData[static_cast<size_t>(e)].ItemKind != gitBLOB) return false;
+  RequireWritable("UpdateMetaInfo");
   const TgdbData& rec = FSumData[static_cast<size_t>(e)];
-  TBinaryFile f(FNameGDD, 1);
-  f.Reset(TFileAccess::faReadWrite);
-  CheckBlock("UpdateMetaInfo", e + 1, rec, f.FileSize());
-  f.Seek(rec.BlobOffset);
-  f.BlockWrite(&MetaInfo, sizeof MetaInfo);
-  f.CloseFile();
+  const bool own = BeginChange("UpdateMetaInfo");
+  try {
+    CheckBlock("UpdateMetaInfo", e + 1, rec, FStore->Size(gdb::kData));
+    FStore->Write(gdb::kData, rec.BlobOffset, &MetaInfo, sizeof MetaInfo);
+    EndChange(own);
+  } catch (...) {
+    FailChange(own);
+    throw;
+  }
   return true;
 }
 

@@ -50,12 +50,25 @@ bool EnsureFileExists(TBinaryFile& File);
 // Percentage done, rounded halves to even, clamped to 0..100.
 int Percent(double Done, double Total);
 
-// Completes a deletion that was interrupted between its two writes to the
-// item table (the last record copied over the deleted one, then cut off):
-// when an earlier record of Items holds the ID of the last one, the last
-// record is written there whole (its copy may have been cut short), then
-// removed from Items and cut off the file TableName. Answers true when it
-// did so.
-bool CompleteInterruptedDeletion(std::vector<TgdbData>& Items, const std::string& TableName);
+// A deletion that an older version of this library had interrupted between
+// its two writes to the item table (the last record copied over the deleted
+// one, then cut off) leaves an earlier record holding the ID of the last
+// one. Answers the position of that record, or -1. Completing the deletion
+// means writing the last record there whole (its copy may have been cut
+// short) and cutting it off the table.
+int FindInterruptedDeletion(const std::vector<TgdbData>& Items);
+
+// The bytes of the data file as one operation reads them: through the
+// transaction under way, or from the file.
+class TDataReader {
+ public:
+  virtual ~TDataReader() = default;
+  virtual int64_t Size() = 0;
+  // Exactly Count bytes at Offset, or EInOutError.
+  virtual void ReadAt(int64_t Offset, void* Buffer, int64_t Count) = 0;
+};
+
+// How long a read-only database waits for a writer's change to end.
+constexpr int kReaderWaitMs = 2000;
 
 }  // namespace marovia::gdb

@@ -124,7 +124,7 @@ void TGeoDB::RenumberIndexEntries(const TgdbData& Moved, int From, int To) {
 void TGeoDB::SaveIndex(int Index) {
   if (Index < 0 || Index > 4)
     Fail("SaveIndex", std::string("index number ") + IntToStr(Index) + " outside 0..4.");
-  if (FNameIX[0].empty()) return;
+  if (FNameIX[0].empty() || FOpenReadOnly) return;
   if (Index == 0)
     WriteIndexFile(FNameIX[0], FIx0ItemId);
   else

@@ -1,11 +1,15 @@
 // TGeoDB: adding, replacing, deleting and updating items.
 //
-// Every change goes to the item table (and, for a new data block, to the
-// data file) at once; the in-memory copy follows only after the files were
-// written, so a failing write leaves memory as it was.
+// Each operation writes through a change (BeginChange .. EndChange): its own
+// transaction, committed before it returns, or the part of the transaction
+// under way. Memory follows only after the change was written (committed,
+// outside a transaction), so a failing write leaves memory as it was. The
+// new record is always the operation's last write: nothing after it can
+// fail but the index files, which opening rebuilds.
 #include <algorithm>
 #include <cmath>
 
+#include "file_store.h"
 #include "gdb_internal.h"
 #include "marovia/geodb/geodb.h"
 #include "marovia/platform/files.h"
@@ -34,11 +38,7 @@ TgdbData TGeoDB::BuildItem(const std::string& Name, TgdbItem ItemKind, uint8_t C
 }
 
 void TGeoDB::WriteItemRecord(int DbEntry, const TgdbData& Rec) {
-  TBinaryFile f(FNameGDS, sizeof(TgdbData));
-  f.Reset(TFileAccess::faReadWrite);
-  f.Seek(DbEntry - 1);
-  f.BlockWrite(&Rec, 1);
-  f.CloseFile();
+  FStore->Write(gdb::kTable, static_cast<int64_t>(DbEntry - 1) * sizeof Rec, &Rec, sizeof Rec);
 }
 
 // Rejects BLOB arguments that would make the copy read outside the caller's
@@ -87,17 +87,24 @@ int TGeoDB::AddData(const std::string& Name, const TgdbPolygon& Polygon, bool Cl
   if (FSystemData.HighestID == INT32_MAX) Fail("AddData", "no item IDs left.");
   if (FNumSumItems == INT32_MAX) Fail("AddData", "item table full.");
 
-  ReportProgress(0);
-  ++FSystemData.HighestID;
-  WriteHeader("AddData");
+  RequireWritable("AddData");
 
+  ReportProgress(0);
+  ++FSystemData.HighestID;  // stays raised should the change fail
   TgdbData rec = BuildItem(Name, ItemKind, ClassNumber, Date, StateFlag, LatLow, LatHigh, LongLow,
                            LongHigh, Altitude, UserTag);
   rec.ItemId = FSystemData.HighestID;
-  AppendDataBlock(rec, Polygon, ClosedLine, MInfo, PBLOBData, SizeOfBLOBData, FromFile, source);
-
   const int entry = FNumSumItems + 1;
-  WriteItemRecord(entry, rec);
+  const bool own = BeginChange("AddData");
+  try {
+    WriteHeader("AddData");
+    AppendDataBlock(rec, Polygon, ClosedLine, MInfo, PBLOBData, SizeOfBLOBData, FromFile, source);
+    WriteItemRecord(entry, rec);
+    EndChange(own);
+  } catch (...) {
+    FailChange(own);
+    throw;
+  }
   FSumData.push_back(rec);
   FNumSumItems = entry;
 
@@ -118,14 +125,21 @@ void TGeoDB::ReplaceData(int DBEntry, const std::string& Name, const TgdbPolygon
   const std::string source = SourceFile.empty() ? MInfo.FilePath.Text() : SourceFile;
   CheckBlobArgs("ReplaceData", ItemKind, PBLOBData, SizeOfBLOBData, FromFile, source);
   CheckCoordinates("ReplaceData", ItemKind, Polygon, LatLow, LatHigh, LongLow, LongHigh);
+  RequireWritable("ReplaceData");
 
   ReportProgress(0);
   TgdbData rec = BuildItem(Name, ItemKind, ClassNumber, Date, StateFlag, LatLow, LatHigh, LongLow,
                            LongHigh, Altitude, UserTag);
   rec.ItemId = FSumData[static_cast<size_t>(DBEntry - 1)].ItemId;
-  AppendDataBlock(rec, Polygon, ClosedLine, MInfo, PBLOBData, SizeOfBLOBData, FromFile, source);
-
-  WriteItemRecord(DBEntry, rec);
+  const bool own = BeginChange("ReplaceData");
+  try {
+    AppendDataBlock(rec, Polygon, ClosedLine, MInfo, PBLOBData, SizeOfBLOBData, FromFile, source);
+    WriteItemRecord(DBEntry, rec);
+    EndChange(own);
+  } catch (...) {
+    FailChange(own);
+    throw;
+  }
   RemoveIndexEntries(DBEntry);
   FSumData[static_cast<size_t>(DBEntry - 1)] = rec;
   InsertIntoIndex(DBEntry, rec);
@@ -139,15 +153,17 @@ void TGeoDB::DeleteData(int DbEntry) {
   const int last = FNumSumItems;
   const TgdbData lastRec = FSumData[static_cast<size_t>(last - 1)];
 
+  RequireWritable("DeleteData");
+
   // The last record takes the freed place; the table loses its last record.
-  {
-    TBinaryFile f(FNameGDS, sizeof(TgdbData));
-    f.Reset(TFileAccess::faReadWrite);
-    f.Seek(DbEntry - 1);
-    f.BlockWrite(&lastRec, 1);
-    f.Seek(last - 1);
-    f.Truncate();
-    f.CloseFile();
+  const bool own = BeginChange("DeleteData");
+  try {
+    if (DbEntry != last) WriteItemRecord(DbEntry, lastRec);
+    FStore->Truncate(gdb::kTable, static_cast<int64_t>(last - 1) * sizeof lastRec);
+    EndChange(own);
+  } catch (...) {
+    FailChange(own);
+    throw;
   }
 
   // The deleted item's entries go while its record is still in place to
@@ -165,10 +181,18 @@ void TGeoDB::UpdateBasicData(int DbEntry, const TgdbData& GdbData) {
   // The record's own box is what the indexes sort by, whatever its kind.
   CheckCoordinates("UpdateBasicData", gitUndefined, {}, GdbData.LatLow, GdbData.LatHigh,
                    GdbData.LongLow, GdbData.LongHigh);
+  RequireWritable("UpdateBasicData");
   TgdbData rec = GdbData;
   rec.ItemId = FSumData[static_cast<size_t>(DbEntry - 1)].ItemId;
   rec.Name.Len = static_cast<uint8_t>(rec.Name.View().size());
-  WriteItemRecord(DbEntry, rec);
+  const bool own = BeginChange("UpdateBasicData");
+  try {
+    WriteItemRecord(DbEntry, rec);
+    EndChange(own);
+  } catch (...) {
+    FailChange(own);
+    throw;
+  }
   RemoveIndexEntries(DbEntry);
   FSumData[static_cast<size_t>(DbEntry - 1)] = rec;
   InsertIntoIndex(DbEntry, rec);

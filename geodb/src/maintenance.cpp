@@ -1,26 +1,36 @@
 // TGeoDB: garbage collection of the data file, and the completion of a
 // collection or a deletion that was interrupted.
 //
-// Protocol (B the base name):
+// Protocol (B the base name; "sync" as the durability setting asks, see
+// gdbjournal.h: files and folder at gdNormal and gdFull, the last folder
+// sync at gdFull only):
 //   1. the compacted data file is written to B.zylgdd.gc and the item table
-//      with the new offsets to B.zylgds.gc;
-//   2. the marker B.zylgc is created: from here on the new state is the
-//      valid one (commit point);
+//      with the new offsets to B.zylgds.gc; both are synced, and the folder;
+//   2. the marker B.zylgc is created and the folder synced: from here on the
+//      new state is the valid one (commit point);
 //   3. B.zylgds.gc and B.zylgdd.gc are renamed over B.zylgds and B.zylgdd;
-//   4. the marker is deleted.
+//      the folder is synced;
+//   4. the marker is deleted; the folder is synced.
 // Opening a database finishes step 3 when the marker exists, and otherwise
 // deletes leftovers of step 1, so an interruption at any point leaves the old
 // or the new database, complete. The index files are not touched: entry
-// numbers do not change, only offsets.
+// numbers do not change, only offsets. The writer holds the lock for
+// changing the files throughout (readers wait), and no transaction may be
+// under way: its journal would describe the files being replaced.
+#include <fcntl.h>
+
 #include <algorithm>
 #include <cstring>
 #include <map>
 #include <vector>
 
+#include "file_store.h"
 #include "gdb_internal.h"
 #include "marovia/geodb/geodb.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/strutils.h"
+#include "raw_file.h"
+#include "set_lock.h"
 
 namespace marovia {
 
@@ -38,6 +48,36 @@ void DeleteIfExists(const std::string& FileName) {
   if (FileExists(FileName)) DeleteFile(FileName);
 }
 
+void SyncFileNamed(const std::string& FileName) {
+  gdb::TRawFile f;
+  f.Open(FileName, O_RDONLY);
+  f.Sync();
+  f.Close();
+}
+
+// Holds the lock for changing the files while it lives.
+class TChangingFiles {
+ public:
+  explicit TChangingFiles(gdb::TSetLock* Lock) : lock_(Lock) {
+    if (lock_) lock_->LockChanging();
+  }
+  ~TChangingFiles() { Release(); }
+  // Before the database (and its lock) goes away.
+  void Release() {
+    try {
+      if (lock_) lock_->UnlockBusy();
+    } catch (...) {
+      // Released with the descriptor when the database closes.
+    }
+    lock_ = nullptr;
+  }
+  TChangingFiles(const TChangingFiles&) = delete;
+  TChangingFiles& operator=(const TChangingFiles&) = delete;
+
+ private:
+  gdb::TSetLock* lock_;
+};
+
 }  // namespace
 
 // IDs are never shared, so a last record equal to an earlier one can only be
@@ -48,11 +88,10 @@ void DeleteIfExists(const std::string& FileName) {
 // Such a record is taken as the copy only when it matches the last record up
 // to that boundary (every page size is a multiple of 4096 bytes); any other
 // pair of records sharing an ID is damage this repair must not resolve by
-// dropping one. Writing the last record there again and cutting it off
-// finishes the deletion. Otherwise the item would stay twice, and deleting it
-// later would leave its twin behind.
-bool gdb::CompleteInterruptedDeletion(std::vector<TgdbData>& Items, const std::string& TableName) {
-  if (Items.size() < 2) return false;
+// dropping one. Deletions go through the journal now; files left by older
+// versions still need this.
+int gdb::FindInterruptedDeletion(const std::vector<TgdbData>& Items) {
+  if (Items.size() < 2) return -1;
   const TgdbData& last = Items.back();
   auto isCopy = [&](const TgdbData& r) {
     constexpr size_t kPage = 4096;
@@ -62,21 +101,7 @@ bool gdb::CompleteInterruptedDeletion(std::vector<TgdbData>& Items, const std::s
     return std::memcmp(&r, &last, head) == 0;
   };
   const auto twin = std::find_if(Items.begin(), Items.end() - 1, isCopy);
-  if (twin == Items.end() - 1) return false;
-  TBinaryFile f(TableName, sizeof(TgdbData));
-  f.Reset(TFileAccess::faReadWrite);
-  if (std::memcmp(&*twin, &last, sizeof last) != 0) {
-    // Should this write be cut short too, the next opening finds the same
-    // state again: the last record is removed only once its copy is whole.
-    f.Seek(twin - Items.begin());
-    f.BlockWrite(&last, 1);
-    *twin = last;
-  }
-  f.Seek(static_cast<int64_t>(Items.size()) - 1);
-  f.Truncate();
-  f.CloseFile();
-  Items.pop_back();
-  return true;
+  return twin == Items.end() - 1 ? -1 : static_cast<int>(twin - Items.begin());
 }
 
 void TGeoDB::RecoverGarbageCollection(const std::string& Base) {
@@ -93,13 +118,21 @@ void TGeoDB::RecoverGarbageCollection(const std::string& Base) {
     if (FileExists(*from) && !RenameFile(*from, to))
       throw EInOutError(to, "cannot complete an interrupted garbage collection");
   }
+  // The renames must be on the disk before the marker that calls for them
+  // is gone.
+  const std::string folder = gdb::FolderOf(Base);
+  if (FDurability != gdNone) gdb::SyncFolder(folder);
   if (!DeleteFile(gc.Marker))
     throw EInOutError(gc.Marker, "cannot remove the garbage collection marker");
+  if (FDurability == gdFull) gdb::SyncFolder(folder);
 }
 
 int64_t TGeoDB::GarbageCollection() {
   if (!IsOpen()) return 0;
+  RequireWritable("GarbageCollection");
+  if (InTransaction()) Fail("GarbageCollection", "not possible within a transaction.");
   const TGcNames gc(GetGDBName());
+  TChangingFiles changing(FLock.get());
   ReportProgress(0);
 
   TBinaryFile old(FNameGDD, 1);
@@ -163,10 +196,18 @@ int64_t TGeoDB::GarbageCollection() {
     table.Rewrite();
     table.BlockWrite(recs.data(), static_cast<int64_t>(recs.size()));
     table.CloseFile();
+    // The new files must be whole on the disk, and their names too, before
+    // the marker says they are the database.
+    if (FDurability != gdNone) {
+      SyncFileNamed(gc.NewData);
+      SyncFileNamed(gc.NewTable);
+      gdb::SyncFolder(gdb::FolderOf(gc.NewTable));
+    }
 
     TBinaryFile marker(gc.Marker, 1);
     marker.Rewrite();
     marker.CloseFile();
+    if (FDurability != gdNone) gdb::SyncFolder(gdb::FolderOf(gc.Marker));
   } catch (...) {
     // Before the commit point: the database is as it was.
     try {
@@ -186,6 +227,7 @@ int64_t TGeoDB::GarbageCollection() {
   } catch (...) {
     // The files are committed but not in place: close, so that nothing is
     // read or written through the old names; opening again completes them.
+    changing.Release();
     if (FLazyWrite) SaveAllIndexes();
     ResetState();
     throw;

@@ -1,15 +1,18 @@
-// TGeoDB: construction, opening, creating and closing the file set, the
-// header properties, lazy writing and progress reporting.
+// TGeoDB: construction, opening (for writing), creating and closing the file
+// set, the header properties, lazy writing and progress reporting.
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 
+#include "file_store.h"
 #include "gdb_internal.h"
+#include "journal.h"
 #include "marovia/geodb/geodb.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/strutils.h"
 #include "marovia/platform/sysutils.h"
 #include "marovia/zylbase/stringl.h"
+#include "set_lock.h"
 
 namespace marovia {
 
@@ -52,6 +55,7 @@ TgdbSystemData FreshHeader() {
 TGeoDB::TGeoDB(TComponent* AOwner) : TComponent(AOwner), FSystemData(FreshHeader()) {}
 
 TGeoDB::~TGeoDB() {
+  RollbackOnClose();
   FNumSumItems = 0;
   if (FLazyWrite) {
     try {
@@ -79,6 +83,12 @@ std::string TGeoDB::GetGDBName() const {
 }
 
 void TGeoDB::SaveAllIndexes() {
+  if (FOpenReadOnly) return;
+  // Inside a transaction the index files follow the item table at commit.
+  if (InTransaction()) {
+    FIndexesPending = true;
+    return;
+  }
   for (int i = 0; i < 5; ++i) SaveIndex(i);
 }
 
@@ -93,6 +103,11 @@ void TGeoDB::SetLazyWrite(bool Value) {
 }
 
 void TGeoDB::ResetState() {
+  FStore.reset();  // before the lock it refers to
+  FLock.reset();
+  FOpenReadOnly = false;
+  FIndexesPending = false;
+  FReaderData.reset();
   FSystemData = FreshHeader();
   FMaxLatExtent = FMaxLongExtent = 0;
   FNameGDS.clear();
@@ -106,6 +121,7 @@ void TGeoDB::ResetState() {
 }
 
 void TGeoDB::CloseDatabase() {
+  RollbackOnClose();
   if (FLazyWrite) SaveAllIndexes();
   FLazyWrite = false;
   ResetState();
@@ -132,7 +148,16 @@ const TBoundIndex& TGeoDB::BoundIndex(int Index) const {
 // order; a trailing partial record is ignored).
 void TGeoDB::OpenIndexFile(int Index) {
   TBinaryFile f(FNameIX[Index], 8);
-  gdb::EnsureFileExists(f);
+  if (!FOpenReadOnly) {
+    gdb::EnsureFileExists(f);
+  } else if (!FileExists(FNameIX[Index])) {
+    // Read-only: a missing index is rebuilt in memory.
+    if (Index == 0)
+      FIx0ItemId.Clear();
+    else
+      BoundIndex(Index).Clear();
+    return;
+  }
   f.Reset(TFileAccess::faReadOnly);
   const int64_t n = f.FileSize();
   // The index can never be longer than the item table can be; a larger
@@ -152,19 +177,43 @@ void TGeoDB::OpenIndexFile(int Index) {
 
 void TGeoDB::OpenItemTable() {
   TBinaryFile f(FNameGDS, sizeof(TgdbData));
-  gdb::EnsureFileExists(f);
+  if (!FOpenReadOnly) gdb::EnsureFileExists(f);
+  ReadItemTable();
+}
+
+// Whole records only: an addition cut short leaves part of one at the end,
+// which the next addition overwrites.
+void TGeoDB::ReadItemTable() {
+  TBinaryFile f(FNameGDS, sizeof(TgdbData));
   f.Reset(TFileAccess::faReadOnly);
   const int64_t n = f.FileSize();
   if (n > INT32_MAX) throw EInOutError(FNameGDS, "item table too large");
   FSumData.assign(static_cast<size_t>(n), TgdbData{});
   f.BlockRead(FSumData.data(), n);
   f.CloseFile();
-  gdb::CompleteInterruptedDeletion(FSumData, FNameGDS);
   FNumSumItems = static_cast<int>(FSumData.size());
+}
+
+void TGeoDB::ReadDataHeader() {
+  TBinaryFile f(FNameGDD, 1);
+  f.Reset(TFileAccess::faReadOnly);
+  if (f.FileSize() < static_cast<int64_t>(sizeof FSystemData))
+    throw EInOutError(FNameGDD, "data file shorter than its header");
+  f.BlockRead(&FSystemData, sizeof FSystemData);
+  f.CloseFile();
 }
 
 void TGeoDB::OpenDataFile(const std::string& FileName) {
   TBinaryFile f(FileName, 1);
+  if (FOpenReadOnly) {
+    f.Reset(TFileAccess::faReadOnly);
+    const int64_t size = f.FileSize();
+    if (size > 0 && size < static_cast<int64_t>(sizeof FSystemData))
+      throw EInOutError(FileName, "data file shorter than its header");
+    if (size > 0) f.BlockRead(&FSystemData, sizeof FSystemData);
+    f.CloseFile();
+    return;
+  }
   const bool created = gdb::EnsureFileExists(f);
   f.Reset(TFileAccess::faReadOnly);
   const int64_t size = f.FileSize();
@@ -189,6 +238,7 @@ void TGeoDB::SetGDBName(const std::string& Value) {
     CloseDatabase();
     return;
   }
+  RollbackOnClose();
   // Pending index changes belong to the database open now: write them before
   // it is replaced.
   if (FLazyWrite) SaveAllIndexes();
@@ -206,8 +256,37 @@ void TGeoDB::SetGDBName(const std::string& Value) {
 }
 
 void TGeoDB::OpenFileSet(const std::string& Base) {
-  RecoverGarbageCollection(Base);
+  if (FReadOnly)
+    OpenForReading(Base);
+  else
+    OpenForWriting(Base);
+}
 
+void TGeoDB::OpenForWriting(const std::string& Base) {
+  FLock = std::make_unique<gdb::TSetLock>();
+  FLock->Open(gdb::IndexFileName(Base, 0), true);
+  if (!FLock->TryLockWriter())
+    Fail("SetDBName", "the database \"" + Base +
+                          "\" is open for writing elsewhere (in another program or component).");
+  // Recovery changes the files: readers wait meanwhile.
+  FLock->LockChanging();
+  RecoverGarbageCollection(Base);
+  const gdb::TSetNames names = gdb::SetNamesOf(Base);
+  const gdb::TRecovery recovery = gdb::RecoverJournal(names, FDurability);
+  if (recovery == gdb::TRecovery::Mismatch)
+    Fail("SetDBName", "the journal \"" + names.Journal +
+                          "\" cannot belong to the database beside it (it lacks bytes the "
+                          "files lack); nothing was changed. Move it away to open the files as "
+                          "they are.");
+  FLock->UnlockBusy();
+
+  ReadFileSet(Base);
+  FStore = std::make_unique<gdb::TFileStore>(names, *FLock);
+  FStore->SetDurability(FDurability);
+  FinishOpening(recovery == gdb::TRecovery::RolledBack);
+}
+
+void TGeoDB::ReadFileSet(const std::string& Base) {
   for (int i : {1, 2, 3, 4, 0}) {
     FNameIX[i] = gdb::IndexFileName(Base, i);
     OpenIndexFile(i);
@@ -220,6 +299,10 @@ void TGeoDB::OpenFileSet(const std::string& Base) {
   const std::string gdd = gdb::DataFileName(Base);
   OpenDataFile(gdd);
   FNameGDD = gdd;
+}
+
+void TGeoDB::FinishOpening(bool RolledBack) {
+  RepairInterruptedDeletion();
 
   // IDs are never reused: a header that lags behind the items (a lost or
   // recreated data file) is raised to the highest ID present.
@@ -229,8 +312,36 @@ void TGeoDB::OpenFileSet(const std::string& Base) {
   }
 
   // Index files that do not describe the item table exactly (other counts,
-  // entries outside it, wrong keys or order) are rebuilt from the items.
-  if (!IndexesConsistent()) RecalcIndexes();
+  // entries outside it, wrong keys or order) are rebuilt from the items;
+  // after a rollback they are written even with lazy writing on, so that
+  // programs that take the index files as they are find them right.
+  if (!IndexesConsistent()) {
+    RebuildIndexArrays();
+    if (!FLazyWrite || RolledBack) {
+      for (int i = 0; i < 5; ++i) SaveIndex(i);
+    }
+  }
+}
+
+void TGeoDB::RepairInterruptedDeletion() {
+  const int twin = gdb::FindInterruptedDeletion(FSumData);
+  if (twin < 0) return;
+  const TgdbData last = FSumData.back();
+  const int64_t kept = static_cast<int64_t>(FSumData.size()) - 1;
+  if (!FOpenReadOnly) {
+    const bool own = BeginChange("SetDBName");
+    try {
+      FStore->Write(gdb::kTable, twin * static_cast<int64_t>(sizeof last), &last, sizeof last);
+      FStore->Truncate(gdb::kTable, kept * static_cast<int64_t>(sizeof last));
+      EndChange(own);
+    } catch (...) {
+      FailChange(own);
+      throw;
+    }
+  }
+  FSumData[static_cast<size_t>(twin)] = last;
+  FSumData.pop_back();
+  FNumSumItems = static_cast<int>(kept);
 }
 
 bool TGeoDB::IsFileOfSet(const std::string& FileName) const {
@@ -239,7 +350,7 @@ bool TGeoDB::IsFileOfSet(const std::string& FileName) const {
     std::error_code ec;  // a file that does not exist is none of the set
     return std::filesystem::equivalent(FileName, member, ec) && !ec;
   };
-  if (same(FNameGDS) || same(FNameGDD)) return true;
+  if (same(FNameGDS) || same(FNameGDD) || same(StripExtension(FNameGDS) + ".zylgj")) return true;
   for (const auto& n : FNameIX)
     if (same(n)) return true;
   return false;
@@ -251,26 +362,40 @@ std::string TGeoDB::GetDescription() const {
 
 void TGeoDB::WriteHeader(const char* Operation) {
   try {
-    TBinaryFile f(FNameGDD, 1);
-    f.Reset(TFileAccess::faReadWrite);
-    f.Seek(0);
-    f.BlockWrite(&FSystemData, sizeof FSystemData);
-    f.CloseFile();
+    FStore->Write(gdb::kData, 0, &FSystemData, sizeof FSystemData);
   } catch (const EInOutError&) {
     Fail(Operation, "cannot open database.");
   }
 }
 
+// The header alone, as one change; any file error is the header's.
+void TGeoDB::ChangeHeader(const char* Operation) {
+  const bool own = BeginChange(Operation);
+  try {
+    WriteHeader(Operation);
+    try {
+      EndChange(own);
+    } catch (const EInOutError&) {
+      Fail(Operation, "cannot open database.");
+    }
+  } catch (...) {
+    FailChange(own);
+    throw;
+  }
+}
+
 void TGeoDB::SetDescription(const std::string& Value) {
   if (!IsOpen()) return;
+  RequireWritable("SetDescription");
   FSystemData.Description.SetText(Value, gdbDescriptionMaxChars);
-  WriteHeader("SetDescription");
+  ChangeHeader("SetDescription");
 }
 
 void TGeoDB::SetRevision(int32_t Value) {
   if (!IsOpen()) return;
+  RequireWritable("SetRevision");
   FSystemData.Revision = Value;
-  WriteHeader("SetRevision");
+  ChangeHeader("SetRevision");
 }
 
 TgdbData TGeoDB::GetSumdata(int i) const {

@@ -39,7 +39,8 @@ __all__ = [
     "Error", "GeodesyError", "MapError", "DatabaseError", "FileError",
     "Ellipsoid", "Datum", "Country", "UTM", "UPS",
     "ellipsoids", "ellipsoid", "datums", "countries",
-    "utm_zone", "utm_forward", "utm_inverse", "ups_forward", "ups_inverse",
+    "utm_zone", "utm_forward", "utm_inverse", "mgrs_forward", "mgrs_inverse",
+    "ups_forward", "ups_inverse",
     "geo_to_cartesian", "cartesian_to_geo", "datum_shift",
     "Calibration", "Residuals", "MODELS",
     "render", "render_to_file", "Atlas", "make_tiles",
@@ -130,6 +131,28 @@ def utm_inverse(easting, northing, zone, south=False, ellipsoid="WGS84", errors=
     """UTM (metres; zone 1..60; south: the northing carries the southern
     false northing) to latitude and longitude in degrees, as two arrays."""
     return _scalars(_marovia.utm_inverse(easting, northing, zone, south, ellipsoid, errors))
+
+
+def mgrs_forward(lat, lon, precision=5, ellipsoid="WGS84", spaced=False, errors="raise"):
+    """MGRS references of positions (degrees), such as "32UNA7166639109",
+    at precision 0 (the 100 km square) to 5 (1 m) digits per coordinate; the
+    USNG form "32U NA 71666 39109" when spaced. An array of str of the
+    arguments' broadcast shape (a str for single values); "" for what is no
+    position under errors="nan"."""
+    refs = _marovia.mgrs_forward(lat, lon, int(precision), bool(spaced), ellipsoid, errors)
+    return refs[()] if refs.ndim == 0 else refs
+
+
+def mgrs_inverse(references, ellipsoid="WGS84", errors="raise"):
+    """Positions (degrees) of the centres of the squares that MGRS or USNG
+    references name (case, blanks and a zone's leading zero do not matter):
+    (lat, lon), arrays of the references' shape or floats for one. A text
+    that is no reference raises ValueError saying why, or gives NaN under
+    errors="nan"."""
+    refs = np.asarray(references)
+    if refs.size == 0:
+        refs = refs.astype("S1")
+    return _scalars(_marovia.mgrs_inverse(refs, ellipsoid, errors))
 
 
 def ups_forward(lat, lon, ellipsoid="WGS84", errors="raise"):

@@ -1,5 +1,6 @@
 #include "arrays.h"
 
+#include <cmath>
 #include <cstring>
 #include <sstream>
 
@@ -100,6 +101,25 @@ void ThrowBadPoint(const char* Name, double Value, std::size_t Index, std::size_
   if (Size > 1) text << " at index " << Index;
   text << " " << What;
   throw py::value_error(text.str());
+}
+
+bool CheckPosition(double Lat, double Lon, std::size_t i, std::size_t n, bool Raise) {
+  if (Lat >= -90 && Lat <= 90 && Lon >= -180 && Lon <= 180) return true;
+  if (!Raise) return false;
+  if (!(Lat >= -90 && Lat <= 90)) ThrowBadPoint("latitude", Lat, i, n, "is outside -90..90");
+  ThrowBadPoint("longitude", Lon, i, n, "is outside -180..180");
+}
+
+bool CheckFinite(const char* Name, double V, std::size_t i, std::size_t n, bool Raise) {
+  if (std::isfinite(V)) return true;
+  if (Raise) ThrowBadPoint(Name, V, i, n, "is not a finite number");
+  return false;
+}
+
+const double* Contiguous(const TReader& R, std::size_t n, std::vector<double>& Spread) {
+  if (R.Data) return R.Data;
+  Spread.assign(n, R.Value);
+  return Spread.data();
 }
 
 }  // namespace marovia::python

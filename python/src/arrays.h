@@ -66,4 +66,17 @@ bool RaiseOnBadPoints(const std::string& Errors);
 [[noreturn]] void ThrowBadPoint(const char* Name, double Value, std::size_t Index, std::size_t Size,
                                 const std::string& What);
 
+// Whether (Lat, Lon) is a position (latitude -90..90, longitude
+// -180..180); otherwise raises ValueError naming point i of n (Raise) or
+// answers false.
+bool CheckPosition(double Lat, double Lon, std::size_t i, std::size_t n, bool Raise);
+
+// Whether V is finite; otherwise raises ValueError naming it (Raise) or
+// answers false.
+bool CheckFinite(const char* Name, double V, std::size_t i, std::size_t n, bool Raise);
+
+// The values of a reader as a plain array of n: single values spread once
+// into Spread.
+const double* Contiguous(const TReader& R, std::size_t n, std::vector<double>& Spread);
+
 }  // namespace marovia::python

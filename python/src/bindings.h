@@ -9,6 +9,7 @@
 namespace marovia::python {
 
 void RegisterGeodesy(pybind11::module_& m);
+void RegisterGridReferences(pybind11::module_& m);
 void RegisterCalibration(pybind11::module_& m);
 void RegisterMaps(pybind11::module_& m);
 void RegisterAtlas(pybind11::module_& m);

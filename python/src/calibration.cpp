@@ -153,11 +153,7 @@ class TPyCalibration {
         // The point in the map's zone, also where its own zone differs (the
         // series loses accuracy beyond about 5 degrees from the zone's
         // central meridian: give far points as northing and easting).
-        double e = 0, no = 0;
-        constexpr double kRad = 3.141592653589793 / 180;
-        LatLongToTM(lat[i] * kRad, lon[i] * kRad, UTMCentralMeridian(zone), data.Ellipsoid, e, no);
-        q.Longitude = e * UTM_k0 + UTM_FalseEasting;
-        q.Latitude = no * UTM_k0 + (South ? UTM_FalseNorthing : 0);
+        LatLongToUTMInZone(lat[i], lon[i], zone, South, data.Ellipsoid, q.Longitude, q.Latitude);
       }
       q.MapX = static_cast<int32_t>(x[i]);
       q.MapY = static_cast<int32_t>(y[i]);

@@ -1,5 +1,6 @@
-// Geodesy over arrays: UTM, UPS, earth-centred cartesian coordinates and
-// datum shifts, with the tables of ellipsoids, datums and countries.
+// Geodesy over arrays: UPS, earth-centred cartesian coordinates and datum
+// shifts, with the tables of ellipsoids, datums and countries (UTM and MGRS:
+// grid_references.cpp).
 //
 // Every array function broadcasts its numeric arguments (arrays.h), works
 // with the GIL released, and checks each point: with errors="raise" the
@@ -20,8 +21,6 @@
 #include "marovia/geobasics/countries.h"
 #include "marovia/geobasics/datums.h"
 #include "marovia/geobasics/ups.h"
-#include "marovia/geobasics/utm.h"
-#include "marovia/geobasics/utm_batch.h"
 #include "marovia/platform/strutils.h"
 
 namespace py = pybind11;
@@ -35,111 +34,6 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
-}
-
-// Whether a position is one; raises (Raise) or answers false otherwise.
-bool CheckPosition(double Lat, double Lon, std::size_t i, std::size_t n, bool Raise) {
-  if (Lat >= -90 && Lat <= 90 && Lon >= -180 && Lon <= 180) return true;
-  if (!Raise) return false;
-  if (!(Lat >= -90 && Lat <= 90)) ThrowBadPoint("latitude", Lat, i, n, "is outside -90..90");
-  ThrowBadPoint("longitude", Lon, i, n, "is outside -180..180");
-}
-
-// The values of a reader as a plain span: single values spread once.
-const double* Contiguous(const TReader& R, std::size_t n, std::vector<double>& Spread) {
-  if (R.Data) return R.Data;
-  Spread.assign(n, R.Value);
-  return Spread.data();
-}
-
-bool CheckFinite(const char* Name, double V, std::size_t i, std::size_t n, bool Raise) {
-  if (std::isfinite(V)) return true;
-  if (Raise) ThrowBadPoint(Name, V, i, n, "is not a finite number");
-  return false;
-}
-
-py::tuple UTMForward(py::handle Lat, py::handle Lon, py::handle Ellipsoid,
-                     const std::string& Errors) {
-  const TGeoEllipsoid ell = EllipsoidArgument(Ellipsoid);
-  const bool raise = RaiseOnBadPoints(Errors);
-  const TBroadcast in({{Lat, "latitude"}, {Lon, "longitude"}});
-  auto zone = in.Output<int32_t>();
-  auto south = in.Output<bool>();
-  auto easting = in.Output<double>();
-  auto northing = in.Output<double>();
-  auto valid = in.Output<bool>();
-  {
-    int32_t* z = zone.mutable_data();
-    bool* s = south.mutable_data();
-    double* e = easting.mutable_data();
-    double* nn = northing.mutable_data();
-    bool* ok = valid.mutable_data();
-    const TReader lat = in.Reader(0), lon = in.Reader(1);
-    const std::size_t n = in.Size();
-    py::gil_scoped_release unlocked;
-    // Checked first, then converted in one batch; single values are spread
-    // so that the batch reads plain spans.
-    std::vector<double> spreadLat, spreadLon;
-    const double* la = Contiguous(lat, n, spreadLat);
-    const double* lo = Contiguous(lon, n, spreadLon);
-    for (std::size_t i = 0; i < n; ++i) CheckPosition(la[i], lo[i], i, n, raise);
-    std::vector<int> zones(n);
-    LatLongToUTM(std::span(la, n), std::span(lo, n), ell, std::span(zones), std::span(e, n),
-                 std::span(nn, n));
-    for (std::size_t i = 0; i < n; ++i) {
-      // A position that is none (errors="nan") has no zone either.
-      const int zn = (la[i] >= -90 && la[i] <= 90 && lo[i] >= -180 && lo[i] <= 180) ? zones[i] : 0;
-      ok[i] = zn != 0;
-      z[i] = zn;
-      s[i] = zn != 0 && la[i] < 0;
-      if (!zn) e[i] = nn[i] = kNaN;
-    }
-  }
-  return py::make_tuple(zone, south, easting, northing, valid);
-}
-
-py::tuple UTMInverse(py::handle Easting, py::handle Northing, py::handle Zone, py::handle South,
-                     py::handle Ellipsoid, const std::string& Errors) {
-  const TGeoEllipsoid ell = EllipsoidArgument(Ellipsoid);
-  const bool raise = RaiseOnBadPoints(Errors);
-  const TBroadcast in(
-      {{Easting, "easting"}, {Northing, "northing"}, {Zone, "zone"}, {South, "south", true}});
-  auto lat = in.Output<double>();
-  auto lon = in.Output<double>();
-  {
-    double* la = lat.mutable_data();
-    double* lo = lon.mutable_data();
-    const TReader e = in.Reader(0), no = in.Reader(1), z = in.Reader(2), s = in.Reader(3);
-    const std::size_t n = in.Size();
-    py::gil_scoped_release unlocked;
-    std::vector<uint8_t> good(n, 1);
-    for (std::size_t i = 0; i < n; ++i) {
-      const double zone = z[i];
-      if (!(zone >= 1 && zone <= 60 && zone == std::floor(zone))) {
-        if (raise) ThrowBadPoint("zone", zone, i, n, "is not a zone 1..60");
-        good[i] = 0;
-      } else if (!CheckFinite("easting", e[i], i, n, raise) ||
-                 !CheckFinite("northing", no[i], i, n, raise)) {
-        good[i] = 0;
-      }
-    }
-    if (!z.Data && !s.Data) {
-      // One zone and hemisphere for all: one batch.
-      std::vector<double> spreadE, spreadN;
-      const double* pe = Contiguous(e, n, spreadE);
-      const double* pn = Contiguous(no, n, spreadN);
-      const int zone = (z.Value >= 1 && z.Value <= 60) ? static_cast<int>(z.Value) : 1;
-      UTMToLatLong(std::span(pe, n), std::span(pn, n), zone, s.Value != 0, ell, std::span(la, n),
-                   std::span(lo, n));
-    } else {
-      for (std::size_t i = 0; i < n; ++i)
-        if (good[i])
-          UTMToLatLong(e[i], no[i], static_cast<int>(z[i]), s[i] != 0, ell, la[i], lo[i]);
-    }
-    for (std::size_t i = 0; i < n; ++i)
-      if (!good[i]) la[i] = lo[i] = kNaN;
-  }
-  return py::make_tuple(lat, lon);
 }
 
 py::tuple UPSForward(py::handle Lat, py::handle Lon, py::handle Ellipsoid,
@@ -353,10 +247,6 @@ void RegisterGeodesy(py::module_& m) {
   m.def("country_table", &CountryTable);
   m.def("ellipsoid_index", [](py::handle e) { return static_cast<int>(EllipsoidArgument(e)); });
   m.def("datum_number", &DatumArgument);
-  m.def("utm_zone", [](double lat, double lon) { return GeoToUTMZone(lat, lon); });
-  m.def("utm_forward", &UTMForward, arg("lat"), arg("lon"), arg("ellipsoid"), arg("errors"));
-  m.def("utm_inverse", &UTMInverse, arg("easting"), arg("northing"), arg("zone"), arg("south"),
-        arg("ellipsoid"), arg("errors"));
   m.def("ups_forward", &UPSForward, arg("lat"), arg("lon"), arg("ellipsoid"), arg("errors"));
   m.def("ups_inverse", &UPSInverse, arg("x"), arg("y"), arg("south"), arg("ellipsoid"),
         arg("errors"));

@@ -7,6 +7,7 @@ PYBIND11_MODULE(_marovia, m) {
   m.doc() = "Compiled core of the marovia package; use the package marovia.";
   marovia::python::RegisterErrors(m);
   marovia::python::RegisterGeodesy(m);
+  marovia::python::RegisterGridReferences(m);
   marovia::python::RegisterCalibration(m);
   marovia::python::RegisterMaps(m);
   marovia::python::RegisterAtlas(m);

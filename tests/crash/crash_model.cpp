@@ -152,8 +152,10 @@ std::vector<TJournalEntry> ReadJournal(const std::string& FileName) {
     char mark = 0, end = 0;
     TJournalEntry e;
     // A line cut short by the kill (no closing ';') is not an entry.
-    if (!(f >> mark >> e.Op >> e.Id >> e.Key >> end) || end != ';' || (mark != 'B' && mark != 'C'))
+    if (!(f >> mark >> e.Op >> e.Id >> e.Key >> end) || end != ';' ||
+        std::string("BCbK").find(mark) == std::string::npos)
       continue;
+    e.Mark = mark;
     e.Confirmed = mark == 'C';
     out.push_back(e);
   }

@@ -39,8 +39,11 @@ std::string CompareIndexes(const TGeoDB& Db);
 // "C <op> <id> <key> ;" after it returned. Ops: A add (id 0 before, the new ID
 // after), R replace, D delete (key 0), G garbage collection, F index write
 // (lazy writing switched off and on), O close and reopen, S started (the
-// database is open).
+// database is open), T transaction. Inside a transaction ("B T" .. "C T")
+// each change is noted once it returned as "b <op> <id> <key> ;", and
+// "K T 0 0 ;" before Commit is called.
 struct TJournalEntry {
+  char Mark = 0;  // B, C, b or K
   bool Confirmed = false;
   char Op = 0;
   int32_t Id = 0;

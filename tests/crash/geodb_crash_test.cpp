@@ -1,18 +1,19 @@
 // The item database loses nothing confirmed when its process dies.
 //
 // A child process (the driver) opens a database and adds, replaces and
-// deletes items and BLOBs, collects garbage, and, with lazy writing on,
-// writes the indexes or closes and reopens now and then; it notes every
-// operation in a journal before it starts and once it returned. The parent
-// kills it with SIGKILL at a random moment, then opens the database itself
-// and checks:
-//   - opening succeeds;
-//   - every item whose last operation returned before the kill is there,
-//     once, with its record, points or BLOB intact;
-//   - the operation under way at the kill either happened whole or not at all;
-//   - no other item exists, and HighestID covers every ID;
-//   - the five indexes agree with the item table.
-// The next driver goes on with the same database.
+// deletes items and BLOBs, alone or several in a transaction, collects
+// garbage, and, with lazy writing on, writes the indexes or closes and
+// reopens now and then; it notes every operation in a journal before it
+// starts and once it returned. The parent kills it with SIGKILL at a random
+// moment, then opens the database itself and checks:
+//   - opening succeeds and leaves no rollback journal behind;
+//   - the database holds exactly the confirmed items, or exactly those the
+//     operation or transaction under way at the kill would leave: every
+//     record, point and BLOB byte whole (a torn record fails the run);
+//   - HighestID covers every ID, and the five indexes agree with the table.
+// The next driver goes on with the same database. This runs with lazy
+// writing off and on, under each durability setting; MAROVIA_CRASH_KILLS
+// sets the number of kills per run (a few dozen by default).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -20,6 +21,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -33,14 +35,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
+int Kills(TgdbDurability Durability) {
+  if (const char* n = std::getenv("MAROVIA_CRASH_KILLS")) return std::max(1, std::atoi(n));
 #if defined(__SANITIZE_ADDRESS__)
-constexpr int kKills = 100;  // each step runs several times slower
+  return Durability == gdNone ? 60 : 20;  // each step runs several times slower
 #else
-constexpr int kKills = 200;
+  return Durability == gdNone ? 120 : 40;
 #endif
-// Kills land anywhere in the first 30 ms of a driver's life: in its
-// opening (with recovery and index rebuild) or in one of its operations.
-constexpr int kMaxLifeMicros = 30000;
+}
+// Kills land anywhere in a driver's first milliseconds: in its opening (with
+// recovery and index rebuild) or in one of its operations. Forcing writes to
+// the disk makes each change take milliseconds, so the durable settings
+// give the driver longer.
+int MaxLifeMicros(TgdbDurability Durability) {
+  return Durability == gdNone ? 30000 : 200000;
+}
 // The driver keeps the database near this size, so that every check reads
 // all of it in a few milliseconds.
 constexpr int kTargetItems = 120;
@@ -61,17 +70,26 @@ class Journal {
   int fd_;
 };
 
+struct TMode {
+  bool Lazy;
+  TgdbDurability Durability;
+};
+void PrintTo(const TMode& M, std::ostream* Out) {
+  *Out << "lazy " << M.Lazy << ", durability " << int{M.Durability};
+}
+
 // The driver: runs until it is killed. Model and NextKey are the parent's
 // view at the fork.
-[[noreturn]] void Drive(const std::string& Base, const std::string& JournalName, bool Lazy,
+[[noreturn]] void Drive(const std::string& Base, const std::string& JournalName, TMode Mode,
                         TModel Model, int32_t NextKey, uint32_t Seed) {
   try {
     Journal j(JournalName);
     TGeoDB db(nullptr);
     db.SetName("Crash");
+    db.SetDurability(Mode.Durability);
     auto open = [&] {
       db.SetDBName(Base);
-      db.SetLazyWrite(Lazy);
+      db.SetLazyWrite(Mode.Lazy);
     };
     open();
     j.Note('C', 'S', 0, 0);
@@ -81,33 +99,47 @@ class Journal {
       std::advance(it, static_cast<long>(rng() % Model.size()));
       return it->first;
     };
+    // One change: an addition, a deletion or a replacement; Mark is 'B'
+    // alone, 'b' inside a transaction (noted once it returned).
+    auto change = [&](unsigned r, char Mark) {
+      const unsigned deletes = Model.size() > kTargetItems ? 500 : 150;
+      if (Model.empty() || r < 400) {
+        const int32_t key = NextKey++;
+        if (Mark == 'B') j.Note('B', 'A', 0, key);
+        const int entry = AddItem(db, ContentOf(key));
+        const int32_t id = db.Data(entry).ItemId;
+        j.Note(Mark == 'B' ? 'C' : 'b', 'A', id, key);
+        Model[id] = key;
+      } else if (r < 400 + deletes) {
+        const int32_t id = pickId();
+        if (Mark == 'B') j.Note('B', 'D', id, 0);
+        db.DeleteData(db.SearchForItemID(id));
+        j.Note(Mark == 'B' ? 'C' : 'b', 'D', id, 0);
+        Model.erase(id);
+      } else {
+        const int32_t id = pickId(), key = NextKey++;
+        if (Mark == 'B') j.Note('B', 'R', id, key);
+        ReplaceItem(db, db.SearchForItemID(id), ContentOf(key));
+        j.Note(Mark == 'B' ? 'C' : 'b', 'R', id, key);
+        Model[id] = key;
+      }
+    };
     for (;;) {
       // Per mille. Writing the index files dominates the time of a change,
       // so with lazy writing on, the rarer index writes, reopenings and
       // collections are kept rarer still, or most kills would land in them.
       const unsigned r = rng() % 1000;
-      const unsigned deletes = Model.size() > kTargetItems ? 500 : 150;
-      const unsigned rest = Lazy ? 985 : 950;
-      if (Model.empty() || r < 400) {
-        const int32_t key = NextKey++;
-        j.Note('B', 'A', 0, key);
-        const int entry = AddItem(db, ContentOf(key));
-        const int32_t id = db.Data(entry).ItemId;
-        j.Note('C', 'A', id, key);
-        Model[id] = key;
-      } else if (r < 400 + deletes) {
-        const int32_t id = pickId();
-        j.Note('B', 'D', id, 0);
-        db.DeleteData(db.SearchForItemID(id));
-        j.Note('C', 'D', id, 0);
-        Model.erase(id);
+      const unsigned rest = Mode.Lazy ? 985 : 950;
+      if (r < 800) {
+        change(rng() % 1000, 'B');
       } else if (r < rest) {
-        const int32_t id = pickId(), key = NextKey++;
-        j.Note('B', 'R', id, key);
-        ReplaceItem(db, db.SearchForItemID(id), ContentOf(key));
-        j.Note('C', 'R', id, key);
-        Model[id] = key;
-      } else if (r < rest + 10 || !Lazy) {
+        j.Note('B', 'T', 0, 0);
+        db.BeginTransaction();
+        for (unsigned n = 2 + rng() % 4; n > 0; --n) change(rng() % 1000, 'b');
+        j.Note('K', 'T', 0, 0);
+        db.Commit();
+        j.Note('C', 'T', 0, 0);
+      } else if (r < rest + 10 || !Mode.Lazy) {
         j.Note('B', 'G', 0, 0);
         db.GarbageCollection();
         j.Note('C', 'G', 0, 0);
@@ -129,100 +161,114 @@ class Journal {
   _exit(3);
 }
 
-class GeoDBCrash : public ::testing::TestWithParam<bool> {
+// What the journal of one driver says: the confirmed model, and what the
+// database may hold instead when the kill came during a change.
+struct TOutcome {
+  char Op = 0;           // the operation under way ('-' none, 'S' opening)
+  TModel After;          // the model had it completed (an addition: without
+  int32_t AddedKey = 0;  // its item, whose ID is unknown: AddedKey instead)
+  bool MayHaveHappened = false;
+};
+
+TOutcome Replay(const std::vector<TJournalEntry>& Entries, TModel& Model, int32_t& NextKey) {
+  TOutcome out;
+  out.Op = 'S';
+  TModel txn;  // the transaction's model so far
+  bool inTxn = false;
+  for (const TJournalEntry& e : Entries) {
+    NextKey = std::max(NextKey, e.Key + 1);
+    auto apply = [&](TModel& m) {
+      if (e.Op == 'A' || e.Op == 'R') m[e.Id] = e.Key;
+      if (e.Op == 'D') m.erase(e.Id);
+    };
+    if (e.Op == 'S') {
+      out.Op = '-';
+    } else if (e.Mark == 'B') {
+      out = TOutcome{e.Op, Model, 0, e.Op == 'A' || e.Op == 'R' || e.Op == 'D'};
+      if (e.Op == 'A') out.AddedKey = e.Key;
+      if (e.Op == 'R') out.After[e.Id] = e.Key;
+      if (e.Op == 'D') out.After.erase(e.Id);
+      if (e.Op == 'T') {
+        inTxn = true;
+        txn = Model;
+      }
+    } else if (e.Mark == 'b') {
+      apply(txn);
+    } else if (e.Mark == 'K') {
+      out.After = txn;
+      out.MayHaveHappened = true;
+    } else {  // C
+      if (e.Op == 'T') {
+        Model = txn;
+        inTxn = false;
+      } else {
+        apply(Model);
+      }
+      out = TOutcome{'-', Model, 0, false};
+    }
+  }
+  (void)inTxn;
+  return out;
+}
+
+class GeoDBCrash : public ::testing::TestWithParam<TMode> {
  protected:
-  // Opens the database after a kill and checks it against the model; the
-  // operation under way (Pending, Op 0 when none) may have happened or not.
-  // Brings the model up to what the database holds.
-  void Check(const TJournalEntry& Pending) {
+  // Opens the database after a kill and checks it against the model, or
+  // against what the change under way would have left; brings the model up
+  // to what the database holds.
+  void Check(const TOutcome& Pending) {
     TGeoDB db(nullptr);
     db.SetName("Check");
     ASSERT_NO_THROW(db.SetDBName(Base()));
+    EXPECT_FALSE(fs::exists(Base() + ".zylgj")) << "a journal left after opening";
     EXPECT_EQ(CompareIndexes(db), "");
 
-    std::map<int32_t, int> entryOf;
-    std::vector<int32_t> torn;
+    TModel found;  // item ID -> key, as the database holds them
     for (int k = 1; k <= db.NumEntries(); ++k) {
-      const int32_t id = db.Data(k).ItemId;
-      ASSERT_TRUE(entryOf.emplace(id, k).second) << "item " << id << " twice";
-      EXPECT_LE(id, db.HighestID());
+      const TgdbData r = db.Data(k);
+      ASSERT_TRUE(found.emplace(r.ItemId, r.Tag).second) << "item " << r.ItemId << " twice";
+      EXPECT_LE(r.ItemId, db.HighestID());
+      ASSERT_EQ(CompareItem(db, k, ContentOf(r.Tag)), "") << "item " << r.ItemId << " torn";
     }
-    const char op = Pending.Op;
-    for (auto it = model_.begin(); it != model_.end();) {
-      const auto [id, key] = *it;
-      const auto found = entryOf.find(id);
-      if (found == entryOf.end()) {
-        ASSERT_TRUE(op == 'D' && Pending.Id == id) << "confirmed item " << id << " lost";
-        it = model_.erase(it);
-        continue;
-      }
-      const int32_t tag = db.Data(found->second).Tag;
-      if (tag != key) {
-        ASSERT_TRUE(op == 'R' && Pending.Id == id && tag == Pending.Key)
-            << "item " << id << " holds key " << tag << " instead of " << key;
-        it->second = tag;
-      }
-      const std::string differs = CompareItem(db, found->second, ContentOf(tag));
-      if (!differs.empty() && op == 'R' && Pending.Id == id) {
-        // A replacement rewrites the record in place. A kill between two
-        // pages of that write leaves it part new, part old, and nothing on
-        // disk tells which: a known limit of in-place rewrites, counted
-        // here. The item leaves the model and the database, so that later
-        // rounds check the rest.
-        ++tornReplacements_;
-        torn.push_back(id);
-        it = model_.erase(it);
-        entryOf.erase(found);
-        continue;
-      }
-      EXPECT_EQ(differs, "") << "item " << id;
-      entryOf.erase(found);
-      ++it;
+    if (found == model_) return;
+    ASSERT_TRUE(Pending.MayHaveHappened)
+        << "the database differs from the confirmed items with no change under way (" << Pending.Op
+        << ")";
+    TModel after = Pending.After;
+    if (Pending.Op == 'A') {
+      // The new item has an ID above every earlier one.
+      ASSERT_EQ(found.size(), model_.size() + 1) << "not the model before or after the addition";
+      const auto added = std::prev(found.end());
+      ASSERT_TRUE(model_.empty() || added->first > model_.rbegin()->first);
+      ASSERT_EQ(added->second, Pending.AddedKey);
+      after[added->first] = added->second;
     }
-    // What is left must be the item of an addition under way.
-    for (const auto& [id, entry] : entryOf) {
-      const int32_t tag = db.Data(entry).Tag;
-      ASSERT_TRUE(op == 'A' && tag == Pending.Key && entryOf.size() == 1)
-          << "unknown item " << id << " with key " << tag;
-      EXPECT_EQ(CompareItem(db, entry, ContentOf(tag)), "") << "item " << id;
-      model_[id] = tag;
-    }
-    for (const int32_t id : torn) db.DeleteData(db.SearchForItemID(id));
-    db.SetDBName("");
+    ASSERT_TRUE(found == after) << "neither the state before nor after the change under way ("
+                                << Pending.Op << ")";
+    model_ = found;
   }
 
-  void Run(bool Lazy) {
-    std::mt19937 rng(Lazy ? 2 : 1);
+  void Run(TMode Mode) {
+    std::mt19937 rng(Mode.Lazy ? 2 : 1);
     std::map<char, int> killedIn;
     int32_t nextKey = 1;
-    for (int kill = 0; kill < kKills; ++kill) {
+    const int kills = Kills(Mode.Durability);
+    for (int kill = 0; kill < kills; ++kill) {
       std::ofstream(Journal(), std::ios::trunc).close();
       const uint32_t seed = rng();
       const pid_t pid = fork();
       ASSERT_GE(pid, 0);
-      if (pid == 0) Drive(Base(), Journal(), Lazy, model_, nextKey, seed);
-      usleep(static_cast<useconds_t>(rng() % kMaxLifeMicros));
+      if (pid == 0) Drive(Base(), Journal(), Mode, model_, nextKey, seed);
+      usleep(
+          static_cast<useconds_t>(rng() % static_cast<unsigned>(MaxLifeMicros(Mode.Durability))));
       ::kill(pid, SIGKILL);
       int status = 0;
       ASSERT_EQ(waitpid(pid, &status, 0), pid);
       ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
           << "the driver ended by itself, status " << status;
 
-      TJournalEntry pending;
-      bool started = false;
-      for (const TJournalEntry& e : ReadJournal(Journal())) {
-        nextKey = std::max(nextKey, e.Key + 1);
-        if (e.Op == 'S') {
-          started = true;
-        } else if (!e.Confirmed) {
-          pending = e;
-        } else {
-          pending = TJournalEntry{};
-          if (e.Op == 'A' || e.Op == 'R') model_[e.Id] = e.Key;
-          if (e.Op == 'D') model_.erase(e.Id);
-        }
-      }
-      ++killedIn[!started ? 'S' : pending.Op != 0 ? pending.Op : '-'];
+      const TOutcome pending = Replay(ReadJournal(Journal()), model_, nextKey);
+      ++killedIn[pending.Op];
       Check(pending);
       if (HasFatalFailure() || HasFailure()) {
         ADD_FAILURE() << "after kill " << kill + 1;
@@ -232,11 +278,10 @@ class GeoDBCrash : public ::testing::TestWithParam<bool> {
     std::string where;
     for (const auto& [op, n] : killedIn) where += std::string(" ") + op + "=" + std::to_string(n);
     std::printf(
-        "%d kills, by operation under way (S opening, A add, R replace, D delete, "
-        "G garbage collection, F index write, O reopen, - between):%s; %zu items at "
-        "the end; %d replacements left torn\n",
-        kKills, where.c_str(), model_.size(), tornReplacements_);
-    RecordProperty("kills", kKills);
+        "%d kills, by operation under way (S opening, A add, R replace, D delete, T transaction, "
+        "G garbage collection, F index write, O reopen, - between):%s; %zu items at the end\n",
+        kills, where.c_str(), model_.size());
+    RecordProperty("kills", kills);
     RecordProperty("killed_in", where);
   }
 
@@ -246,15 +291,21 @@ class GeoDBCrash : public ::testing::TestWithParam<bool> {
   test::TempDir tmp_;
   const fs::path& dir_ = tmp_.Path();
   TModel model_;
-  int tornReplacements_ = 0;
 };
 
-TEST_P(GeoDBCrash, ConfirmedItemsSurviveSigkillAndIndexesAgree) {
+TEST_P(GeoDBCrash, ConfirmedItemsSurviveSigkillWholeAndIndexesAgree) {
   Run(GetParam());
 }
 
-INSTANTIATE_TEST_SUITE_P(LazyWriting, GeoDBCrash, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "On" : "Off"; });
+const TMode kModes[] = {{false, gdNone},  {true, gdNone},  {false, gdNormal},
+                        {true, gdNormal}, {false, gdFull}, {true, gdFull}};
+
+std::string ModeName(const ::testing::TestParamInfo<TMode>& Info) {
+  static const char* const kNames[] = {"None", "Normal", "Full"};
+  return std::string(Info.param.Lazy ? "LazyOn" : "LazyOff") + kNames[Info.param.Durability];
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, GeoDBCrash, ::testing::ValuesIn(kModes), ModeName);
 
 }  // namespace
 }  // namespace marovia::crashtest

@@ -48,6 +48,11 @@ TEST(Geoconvert, ConvertsBetweenFormats) {
       {{"-f", "ups", "S", "2000000", "2000000"}, "-90.000000000 0.000000000\n"},
       {{"-e", "Int24", "-t", "cart", "0", "90"}, "0.000 6378388.000 0.000\n"},
       {{"-t", "utm", "10", "180"}, "1P 171071.264 1106908.854\n"},  // 180 is -180, zone 1
+      {{"-t", "mgrs", "50", "10"}, "32UNA7166639109\n"},
+      {{"-t", "usng", "-g", "2", "50", "10"}, "32U NA 71 39\n"},
+      {{"-t", "mgrs", "-g", "0", "89", "0"}, "ZAF\n"},
+      {{"-f", "mgrs", "-p", "2", "32una7166639109"}, "49.99999716 10.00000067\n"},
+      {{"-f", "usng", "32U", "NA", "71666", "39109"}, "49.999997158 10.000000674\n"},
       {{"-s", "269", "-d", "WORLD GEODETIC SYSTEM 1984", "45", "7", "100"},
        "45.000000000 7.000000000 100.000\n"},
   };
@@ -97,6 +102,16 @@ TEST(Geoconvert, ReportsBadLinesAndGoesOn) {
             "--to ups\n"
             "geoconvert: line 9: both angles are latitudes\n"
             "geoconvert: line 10: angle 'inf' is not a number\n");
+}
+
+TEST(Geoconvert, ReportsReferencesThatNameNoSquare) {
+  const Result r = RunTool({"-f", "mgrs"}, "32UNJ\n32UNA713\n32UNA7139\n");
+  EXPECT_EQ(r.status, kExitBadInput);
+  EXPECT_EQ(r.out, "50.003528800 9.997750469\n");  // the centre of the 1 km square
+  EXPECT_EQ(r.err,
+            "geoconvert: line 1: square 32U NJ does not lie in band U\n"
+            "geoconvert: line 2: '32UNA713' needs two halves of equal length (up to 5 digits "
+            "each)\n");
 }
 
 TEST(Geoconvert, LineOfStrayCarriageReturnsIsBlankNotAnError) {
@@ -217,7 +232,8 @@ TEST(Geoconvert, RejectsBadOptionsBeforeConverting) {
   };
   const Case cases[] = {
       {{"--to"}, "option --to needs a value"},
-      {{"-t", "mgrs"}, "unknown format 'mgrs' (geo, utm, ups or cart)"},
+      {{"-t", "osgb"}, "unknown format 'osgb' (geo, utm, ups, mgrs, usng or cart)"},
+      {{"-g", "6"}, "the grid digits must be a whole number from 0 to 5, not '6'"},
       {{"-e", "gelMars"}, "unknown ellipsoid 'gelMars' (see --list-ellipsoids)"},
       {{"-s", "0"}, "a datum number must be a whole number from 1 to 271, not '0'"},
       {{"-s", "NOWHERE"}, "no datum starts with 'NOWHERE' (see --list-datums)"},

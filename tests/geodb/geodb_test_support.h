@@ -41,6 +41,17 @@ inline float F32At(const std::vector<uint8_t>& b, size_t off) {
   return v;
 }
 
+// Empty when two byte strings are equal; otherwise their sizes and the
+// first offset where they differ (gtest would print every byte).
+inline std::string Difference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  if (a == b) return {};
+  const size_t n = std::min(a.size(), b.size());
+  size_t at = 0;
+  while (at < n && a[at] == b[at]) ++at;
+  return std::to_string(a.size()) + " vs " + std::to_string(b.size()) +
+         " bytes, first difference at " + std::to_string(at);
+}
+
 // Overwrites the record of entry k (1-based) of an item table file.
 inline void PatchRecord(const fs::path& gds, int k, const TgdbData& rec) {
   std::fstream f(gds, std::ios::binary | std::ios::in | std::ios::out);

@@ -320,5 +320,37 @@ TEST(Conversion, PositionInMapIsStrictlyInside) {
   EXPECT_FALSE(PositionInMap(1, 1, TCornerArray{}));
 }
 
+// Corners across 180 degrees, as a map's conversions give them (175 and
+// -175) or written on from 180 (185), take positions on both sides; maps
+// that reach 180 without crossing keep comparing longitudes as given.
+TEST(Conversion, PositionInMapAcross180Degrees) {
+  const auto box = [](double West, double East) {
+    return TCornerArray{TCoords{50, West}, TCoords{40, West}, TCoords{40, East}, TCoords{50, East}};
+  };
+  const struct {
+    const char* What;
+    TCornerArray Corners;
+    double Lon;
+    bool Inside;
+  } cases[] = {
+      {"crossing, east side", box(175, -175), -179, true},
+      {"crossing, west side", box(175, 185), 179, true},
+      {"crossing, east side written on", box(175, 185), -176, true},
+      {"crossing, a turn away", box(175, -175), 539, true},
+      {"crossing, the other half of the world", box(175, -175), 0, false},
+      {"crossing, just west", box(175, -175), 174, false},
+      {"world map", box(-180, 180), 0, true},
+      {"world map of 0 to 360", box(0, 360), -10, true},
+      {"ordinary map, a turn away", box(0, 10), 365, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PositionInMap(45, c.Lon, c.Corners), c.Inside) << c.What;
+  }
+  // One piece: east corners on from 180; world maps as given.
+  EXPECT_EQ(ContinuousCorners(box(175, -175)), box(175, 185));
+  EXPECT_EQ(ContinuousCorners(box(-180, 180)), box(-180, 180));
+  EXPECT_EQ(ContinuousCorners(box(10, 0)), box(10, 0));  // mirrored: as given
+}
+
 }  // namespace
 }  // namespace marovia

@@ -1,7 +1,7 @@
 // TMapCalibration on its own: its batches give the bits of its single-point
-// conversions for every model (the sample atlas holds one map of each),
-// also from two threads at once; its leave-one-out residuals match an
-// affine worked out by hand from the other three points; and the control's
+// conversions for every model (the sample atlas holds one map of each) on
+// every instruction set the processor has, also from two threads at once; its leave-one-out
+// residuals match an affine worked out by hand from the other three points; and the control's
 // conversions are the calibration's.
 #include <gtest/gtest.h>
 
@@ -16,6 +16,7 @@
 #include "marovia/geomap/calxml.h"
 #include "marovia/geomap/map_calibration.h"
 #include "marovia/zylmath/math1.h"
+#include "support/simd_targets.h"
 
 namespace marovia::test {
 namespace {
@@ -63,42 +64,44 @@ std::vector<std::pair<double, double>> Positions(const TMapCalibration& cal) {
 class BatchAgreement : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(BatchAgreement, BatchesGiveTheBitsOfSinglePoints) {
-  const TMapCalibration cal = FittedSample(GetParam());
-  const auto positions = Positions(cal);
-  const size_t n = positions.size();
-  ASSERT_GT(n, 300u);
-  std::vector<double> lat(n), lon(n), X(n), Y(n);
-  std::vector<int32_t> x(n), y(n);
-  std::vector<uint8_t> okExact(n), okRounded(n);
-  for (size_t i = 0; i < n; ++i) std::tie(lat[i], lon[i]) = positions[i];
-  cal.GeoToPixel(lat, lon, X, Y, okExact);
-  cal.GeoToPixel(lat, lon, x, y, okRounded);
-  int converted = 0;
-  for (size_t i = 0; i < n; ++i) {
-    double eX = 0, eY = 0;
-    const bool eOk = cal.GeoToPixelExact(lat[i], lon[i], eX, eY);
-    ASSERT_EQ(okExact[i], eOk) << i;
-    ASSERT_TRUE(SameBits(X[i], eX) && SameBits(Y[i], eY)) << i << " " << X[i] << " " << eX;
-    int32_t rx = -1, ry = -1;
-    const bool rOk = cal.GeoToPixel(lat[i], lon[i], rx, ry);
-    ASSERT_EQ(okRounded[i], rOk) << i;
-    ASSERT_EQ(x[i], rx) << i;
-    ASSERT_EQ(y[i], ry) << i;
-    converted += rOk;
-  }
-  EXPECT_GT(converted, 300);
+  testing::ForEachSimdTarget([&](const std::string&) {
+    const TMapCalibration cal = FittedSample(GetParam());
+    const auto positions = Positions(cal);
+    const size_t n = positions.size();
+    ASSERT_GT(n, 300u);
+    std::vector<double> lat(n), lon(n), X(n), Y(n);
+    std::vector<int32_t> x(n), y(n);
+    std::vector<uint8_t> okExact(n), okRounded(n);
+    for (size_t i = 0; i < n; ++i) std::tie(lat[i], lon[i]) = positions[i];
+    cal.GeoToPixel(lat, lon, X, Y, okExact);
+    cal.GeoToPixel(lat, lon, x, y, okRounded);
+    int converted = 0;
+    for (size_t i = 0; i < n; ++i) {
+      double eX = 0, eY = 0;
+      const bool eOk = cal.GeoToPixelExact(lat[i], lon[i], eX, eY);
+      ASSERT_EQ(okExact[i], eOk) << i;
+      ASSERT_TRUE(SameBits(X[i], eX) && SameBits(Y[i], eY)) << i << " " << X[i] << " " << eX;
+      int32_t rx = -1, ry = -1;
+      const bool rOk = cal.GeoToPixel(lat[i], lon[i], rx, ry);
+      ASSERT_EQ(okRounded[i], rOk) << i;
+      ASSERT_EQ(x[i], rx) << i;
+      ASSERT_EQ(y[i], ry) << i;
+      converted += rOk;
+    }
+    EXPECT_GT(converted, 300);
 
-  const auto pixels = Pixels(cal);
-  const size_t m = pixels.size();
-  std::vector<double> px(m), py(m), plat(m), plon(m);
-  std::vector<uint8_t> ok(m);
-  for (size_t i = 0; i < m; ++i) std::tie(px[i], py[i]) = pixels[i];
-  cal.PixelToGeo(px, py, plat, plon, ok);
-  for (size_t i = 0; i < m; ++i) {
-    const TPixelPosition p = cal.PixelToGeo(px[i], py[i]);
-    ASSERT_EQ(ok[i], p.Valid()) << i;
-    ASSERT_TRUE(SameBits(plat[i], p.Latit) && SameBits(plon[i], p.Longit)) << i;
-  }
+    const auto pixels = Pixels(cal);
+    const size_t m = pixels.size();
+    std::vector<double> px(m), py(m), plat(m), plon(m);
+    std::vector<uint8_t> ok(m);
+    for (size_t i = 0; i < m; ++i) std::tie(px[i], py[i]) = pixels[i];
+    cal.PixelToGeo(px, py, plat, plon, ok);
+    for (size_t i = 0; i < m; ++i) {
+      const TPixelPosition p = cal.PixelToGeo(px[i], py[i]);
+      ASSERT_EQ(ok[i], p.Valid()) << i;
+      ASSERT_TRUE(SameBits(plat[i], p.Latit) && SameBits(plon[i], p.Longit)) << i;
+    }
+  });
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryModel, BatchAgreement,

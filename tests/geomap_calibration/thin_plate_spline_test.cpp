@@ -10,12 +10,14 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "support/run_command.h"
+#include "support/simd_targets.h"
 
 namespace marovia {
 namespace {
@@ -150,6 +152,39 @@ TEST(ThinPlateSpline, InterpolatesAndBatchMatchesEval) {
   EXPECT_EQ(oks[0][n - 3], 0);  // NaN
   EXPECT_EQ(oks[0][n - 2], 0);  // infinity
   EXPECT_EQ(oks[0][n - 1], 0);  // overflows in the kernel
+}
+
+// Enough points for several panels of the blocked factorisation and ragged
+// tiles at its edges (n - 3 = 197 = 3 panels of 64 and 5), on every
+// instruction set: the spline passes through its points, and the fits of
+// the instruction sets agree to rounding.
+TEST(ThinPlateSpline, BlockedFactorisationInterpolatesOnEveryInstructionSet) {
+  std::mt19937_64 random(30);
+  std::uniform_real_distribution<double> pos(0, 3000);
+  Points p;
+  for (int i = 0; i < 200; ++i) {
+    const double u = pos(random), v = pos(random);
+    p.u.push_back(u);
+    p.v.push_back(v);
+    p.x.push_back(7 + 0.0004 * u + 0.01 * std::sin(u / 500));
+    p.y.push_back(47 - 0.0003 * v + 0.01 * std::cos(v / 400 + u / 900));
+  }
+  std::vector<double> first;
+  testing::ForEachSimdTarget([&](const std::string&) {
+    TThinPlateSpline s;
+    ASSERT_EQ(s.Fit(p.u, p.v, p.x, p.y, 0), "");
+    for (size_t i = 0; i < p.u.size(); ++i) {
+      double x, y;
+      ASSERT_TRUE(s.Eval(p.u[i], p.v[i], x, y));
+      ASSERT_NEAR(x, p.x[i], 1e-9) << i;
+      ASSERT_NEAR(y, p.y[i], 1e-9) << i;
+    }
+    double x, y;
+    ASSERT_TRUE(s.Eval(1234.5, 2345.6, x, y));
+    if (first.empty()) first = {x, y};
+    EXPECT_NEAR(x, first[0], 1e-10);
+    EXPECT_NEAR(y, first[1], 1e-10);
+  });
 }
 
 // Large smoothing flattens the spline to the least-squares affine fit,

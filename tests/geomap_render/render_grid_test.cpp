@@ -49,6 +49,20 @@ TEST_F(RenderGrid, ParallelsAndMeridiansOfAGeneratedMapFallOnTheirPixels) {
   EXPECT_EQ(v.Count(kMark), 0);    // lines only, no markers
 }
 
+TEST_F(RenderGrid, AMapAcross180DegreesDrawsItsMeridiansOnBothSides) {
+  // 175 E to 175 W: the corners give 175 and -175, the meridians still run
+  // 175, 176, ..., 179, 180, 179 W, ..., 176 W across at x = 30 * (long - 175).
+  v.map.CreateEmptyMapInMemory(40, 175, 50, 185, 1, 1, 300, 200, false, nullptr);
+  ASSERT_LT(v.map.CalibData().Corners[gcoTopRight].Longit, 0);
+  v.map.SetShowGraticule(sgLines);
+  EXPECT_EQ(ColumnsIn(77, kGrat), (std::vector<int>{0, 30, 60, 90, 120, 150, 180, 210, 240, 270}));
+  EXPECT_EQ(RowsIn(77, kGrat), (std::vector<int>{20, 40, 60, 80, 100, 120, 140, 160, 180, 200}));
+  // The automatic spacing sees a map 10 degrees wide, not 350.
+  MapView plain(320, 220);
+  GenerateBlankMap(plain.map);
+  EXPECT_EQ(v.map.GratLineDistFor(1), plain.map.GratLineDistFor(1));
+}
+
 TEST_F(RenderGrid, SpacingOfGratLineDistIsUsed) {
   GenerateBlankMap(v.map);
   v.map.SetGratLineDist(2.5);

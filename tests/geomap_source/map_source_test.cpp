@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 #include "marovia/geomap/calxml.h"
@@ -15,6 +16,7 @@
 #include "marovia/geomap/map_source.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/image_pyramid.h"
+#include "marovia/platform/tiffimage.h"
 #include "support/map_kinds.h"
 #include "support/temp_dir.h"
 
@@ -148,6 +150,33 @@ TEST(MapSource, LargeImagesGoThroughThePyramidUpToTheLimit) {
   } catch (const EZYLGeoMapError& e) {
     EXPECT_NE(std::string(e.what()).find("2100 x 1500"), std::string::npos) << e.what();
   }
+}
+
+// A six-band scene made by another program, shown with the bands a host
+// chose: the source's pixels are the TIFF decoder's under that display, and a
+// display that cannot be used is refused when the source opens.
+TEST(MapSource, ShowsTheSamplesAsTheHostChose) {
+  test::TempDir dir;
+  const std::string scene = std::string(MAROVIA_TEST_DATA_DIR) + "/codecs/samples/L7_ETMs.tif";
+  fs::copy_file(scene, dir.File("scene.tif"));
+  const std::string cal = dir.File("scene.xml");
+  SaveCalibrationAsXML(cal, "scene", test::KindCalibration(349, 352, "scene.tif"));
+  const auto decoded = [&](const TSampleDisplay& Display) {
+    TTiffImage tiff;
+    tiff.SetSampleDisplay(Display);
+    tiff.LoadFromFile(scene);
+    auto b = std::make_unique<TBitmap>();
+    b->Assign(tiff);
+    return b;
+  };
+  TMapSourceOptions options;
+  options.SampleDisplay.Bands = {4, 3, 2};
+  options.SampleDisplay.Stretch = skMinMax;
+  const auto chosen = TMapSource::Open(cal, "", options);
+  EXPECT_TRUE(SamePixels(*chosen->Bitmap(), *decoded(options.SampleDisplay)));
+  EXPECT_FALSE(SamePixels(*chosen->Bitmap(), *decoded({})));
+  options.SampleDisplay.Bands = {1, 2};
+  EXPECT_THROW(TMapSource::Open(cal, "", options), EZYLGeoMapError);
 }
 
 TEST(MapSource, TheControlTakesASourceWholeOrNotAtAll) {

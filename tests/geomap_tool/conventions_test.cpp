@@ -10,13 +10,27 @@
 namespace marovia::geomaptool::test {
 namespace {
 
+// The tools read the image for its size alone: a BMP header of 1000 x 1000
+// pixels stands for it.
+void WriteBmpHeaderOnly(const marovia::test::TempDir& Dir, const std::string& Name) {
+  std::string bmp = "BM" + std::string(52, '\0');
+  bmp[14] = 40;                       // info header size
+  bmp[18] = static_cast<char>(0xE8);  // width 1000
+  bmp[19] = 3;
+  bmp[22] = static_cast<char>(0xE8);  // height 1000
+  bmp[23] = 3;
+  bmp[26] = 1;   // planes
+  bmp[28] = 24;  // bits per pixel
+  Dir.Write(Name, bmp);
+}
+
 TEST(GeomapCalibrate, TakesTheZoneWithItsLatitudeBand) {
   const marovia::test::TempDir dir;
   // Four UTM points of a 1000 x 1000 image, 10 km apart.
   const std::string points = dir.Write("p.txt",
                                        "0 0 5300000 400000\n1000 0 5300000 410000\n"
                                        "0 1000 5290000 400000\n1000 1000 5290000 410000\n");
-  dir.Write("map.bmp", "");
+  WriteBmpHeaderOnly(dir, "map.bmp");
   struct Row {
     const char* Zone;
     int Status;
@@ -45,7 +59,7 @@ TEST(GeomapCalibrate, TakesTheZoneWithItsLatitudeBand) {
 TEST(GeomapCalibrate, AMissingOutputFolderFailsBeforeTheReport) {
   const marovia::test::TempDir dir;
   const std::string points = dir.Write("p.txt", "0 0 47 8\n100 0 47 9\n0 100 46 8\n");
-  dir.Write("map.bmp", "");
+  WriteBmpHeaderOnly(dir, "map.bmp");
   const TResult r = RunTool({"calibrate", points, "-i", dir.File("map.bmp"), "-m", "equirect", "-o",
                              dir.File("missing/x.xml")});
   EXPECT_EQ(r.Status, kExitIo);

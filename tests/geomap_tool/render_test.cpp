@@ -11,6 +11,7 @@
 
 #include "png_reader.h"
 #include "run_tool.h"
+#include "support/map_kinds.h"
 #include "support/temp_dir.h"
 
 namespace marovia::geomaptool::test {
@@ -208,16 +209,23 @@ TEST(GeomapRender, ReportsEachUnusableFileInOneLineAndGoesOn) {
   EXPECT_EQ(Lines(lm.Err), 1) << lm.Err;
   EXPECT_TRUE(fs::exists(out.File("lm.png")));
 
-  // In the atlas folder the damaged maps that could hold the view are
-  // reported and the others used: Zurich still has the Europe and overview
-  // maps around it. (The Iberia map is no candidate there.)
+  // In the atlas folder the files that cannot be read are reported and the
+  // others used: Zurich still has the Europe and overview maps around it.
+  // (The Iberia map is no candidate there.) A map whose image turns out to
+  // be damaged is reported when it is the one the view would draw, and the
+  // next best is drawn instead.
   const TResult r = RunTool({"render", atlas.File(""), "--center", "47.37,8.54", "--mag", "0.3",
                              "-o", out.File("atlas.png")});
   EXPECT_EQ(r.Status, kExitBadInput) << r.Err;
   EXPECT_TRUE(fs::exists(out.File("atlas.png")));
-  for (const char* bad : {"alps_eqc.xml", "switzerland_eqc.xml", "random.xml"}) {
+  for (const char* bad : {"alps_eqc.xml", "random.xml"}) {
     EXPECT_NE(r.Err.find(bad), std::string::npos) << bad << "\n" << r.Err;
   }
+  const TResult swiss = RunTool({"render", atlas.File(""), "--center", "46.8,8.2", "--mag", "1",
+                                 "-o", out.File("swiss.png")});
+  EXPECT_EQ(swiss.Status, kExitBadInput) << swiss.Err;
+  EXPECT_NE(swiss.Err.find("switzerland_eqc.xml: "), std::string::npos) << swiss.Err;
+  EXPECT_NE(swiss.Out.find("europe_lcc.xml"), std::string::npos) << swiss.Out;
 }
 
 TEST(GeomapRender, FailsWithStatusThreeWhenTheImageCannotBeWritten) {
@@ -236,6 +244,35 @@ TEST(GeomapRender, RefusesACentreOffTheMap) {
   EXPECT_EQ(r.Status, kExitBadInput);
   EXPECT_NE(r.Err.find("is not on the map"), std::string::npos) << r.Err;
   EXPECT_FALSE(fs::exists(dir.File("v.png")));
+}
+
+// A six-band scene made by another program: by default its first three
+// bands are its colours; one band asked for is grey; a display that cannot
+// be is a usage error.
+TEST(GeomapRender, ShowsTheBandsAskedFor) {
+  const marovia::test::TempDir dir;
+  fs::copy_file(std::string(MAROVIA_TEST_DATA_DIR) + "/codecs/samples/L7_ETMs.tif",
+                dir.File("scene.tif"));
+  const std::string cal = dir.File("scene.xml");
+  SaveCalibrationAsXML(cal, "scene", marovia::test::KindCalibration(349, 352, "scene.tif"));
+  const auto coloured = [](const TRgbImage& View) {
+    int n = 0;
+    for (int y = 0; y < View.Height; ++y)
+      for (int x = 0; x < View.Width; ++x) {
+        const auto p = View.At(x, y);
+        n += p.R != p.G || p.G != p.B;
+      }
+    return n;
+  };
+  EXPECT_GT(coloured(Render({cal, "--size", "349x352"}, dir.File("a.png"))), 10000);
+  EXPECT_EQ(coloured(Render({cal, "--size", "349x352", "--bands", "2", "--stretch", "minmax"},
+                            dir.File("b.png"))),
+            0);
+  for (const char* bands : {"1,2", "x"}) {
+    const TResult r = RunTool({"render", cal, "--bands", bands, "-o", dir.File("c.png")});
+    EXPECT_EQ(r.Status, kExitUsage) << r.Err;
+    EXPECT_NE(r.Err.find("--bands"), std::string::npos) << r.Err;
+  }
 }
 
 }  // namespace

@@ -13,6 +13,8 @@ TEST(StatusLine, ShowsPositionUtmMagnificationAndCaption) {
   // Zurich lies about 465 km east and 5246 km north in zone 32.
   EXPECT_NE(s.find(" E 5246"), std::string::npos) << s;
   EXPECT_NE(s.find("UTM 32T 465"), std::string::npos) << s;
+  // The MGRS reference of the same point, to the metre.
+  EXPECT_NE(s.find("MGRS 32TMT6527046384"), std::string::npos) << s;
   EXPECT_NE(s.find("x0.5    Zurich and Lake Constance"), std::string::npos) << s;
 }
 
@@ -21,6 +23,7 @@ TEST(StatusLine, LeavesOutWhatIsNotKnown) {
   // Beyond 84 N there is no UTM zone; the south gets its own letters.
   const std::string north = StatusLine(TPointerPosition{85, 10}, gelWGS84, 2, "");
   EXPECT_NE(north.find("UTM -"), std::string::npos) << north;
+  EXPECT_NE(north.find("MGRS ZAB9645452981"), std::string::npos) << north;  // polar cap
   const std::string south = StatusLine(TPointerPosition{-33.9, -18.4}, gelWGS84, 2, "");
   EXPECT_EQ(south.rfind("33\u00B054.00' S  18\u00B024.00' W", 0), 0u) << south;
   // Control bytes of a caption do not reach the screen.

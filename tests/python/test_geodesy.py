@@ -120,6 +120,40 @@ def test_errors_nan_marks_bad_points_and_keeps_the_others():
     assert np.isfinite(lat[0]) and np.isnan(lat[1]) and np.isnan(lon[1])
 
 
+def test_mgrs_both_ways_with_shapes_forms_and_bad_references():
+    assert marovia.mgrs_forward(50, 10) == "32UNA7166639109"
+    assert marovia.mgrs_forward(50, 10, precision=2, spaced=True) == "32U NA 71 39"
+    lat = np.array([[50.0, -33.9, 89.0], [0.0, 60.0, -85.0]])
+    lon = np.array([[10.0, 18.4, 0.0], [180.0, 5.0, 10.0]])
+    refs = marovia.mgrs_forward(lat, lon)
+    assert refs.shape == (2, 3) and refs[1, 0].startswith("1N") and refs[0, 2].startswith("Z")
+    # The centres of the 1 m squares are within a metre of the positions.
+    back_lat, back_lon = marovia.mgrs_inverse(refs)
+    assert back_lat.shape == (2, 3)
+    assert np.abs(back_lat - lat).max() < 1e-5
+    assert np.abs(np.cos(np.radians(lat)) * (((back_lon - lon) + 180) % 360 - 180)).max() < 1e-5
+    # The batch gives what one reference at a time gives.
+    for r, a, b in zip(refs.ravel(), back_lat.ravel(), back_lon.ravel()):
+        assert marovia.mgrs_inverse(r) == (a, b)
+    assert marovia.mgrs_inverse(["32u na 71666 39109", b"32UNA7166639109"])[0].tolist() == \
+        [back_lat[0, 0]] * 2
+    assert marovia.mgrs_inverse([])[0].shape == (0,)
+    with pytest.raises(ValueError, match="'32UNJ' at index 1: .* does not lie in band U"):
+        marovia.mgrs_inverse(["32UNA", "32UNJ"])
+    with pytest.raises(ValueError, match="not ASCII"):
+        marovia.mgrs_inverse("32UNA\u00e9")
+    assert np.isnan(marovia.mgrs_inverse("32UNA\u00e9", errors="nan")[0])
+    lat2, lon2 = marovia.mgrs_inverse(["32UNA", "bogus"], errors="nan")
+    assert np.isfinite(lat2[0]) and np.isnan(lat2[1]) and np.isnan(lon2[1])
+    assert marovia.mgrs_forward([50, 95], 10, errors="nan").tolist() == ["32UNA7166639109", ""]
+    with pytest.raises(ValueError, match="latitude 95 at index 1"):
+        marovia.mgrs_forward([50, 95], 10)
+    with pytest.raises(ValueError, match="precision"):
+        marovia.mgrs_forward(50, 10, precision=6)
+    with pytest.raises(TypeError, match="text"):
+        marovia.mgrs_inverse([1.5])
+
+
 def test_tables_and_datum_shift():
     assert len(marovia.ellipsoids()) == 61 and len(marovia.datums()) == 271
     assert marovia.ellipsoid("wgs 1984").index == 0

@@ -127,7 +127,7 @@ std::string Checksummed(const std::string& Body) {
 }
 
 const char* const kTcx = R"(<?xml version="1.0" encoding="UTF-8"?>
-<TrainingCenterDatabase xmlns="http://www.garmin.com/xmlschemas/TrainingCenterDatabase/v2">
+<TrainingCenterDatabase>
 <Activities><Activity Sport="Biking"><Id>2021-05-01T10:00:00Z</Id>
 <Lap StartTime="2021-05-01T10:00:00Z"><Track>
 <Trackpoint><Time>2021-05-01T10:00:00Z</Time><Position><LatitudeDegrees>45.1234567</LatitudeDegrees>
@@ -136,7 +136,7 @@ const char* const kTcx = R"(<?xml version="1.0" encoding="UTF-8"?>
 <Trackpoint><Time>2021-05-01T10:00:01Z</Time><HeartRateBpm><Value>121</Value></HeartRateBpm></Trackpoint>
 <Trackpoint><Time>2021-05-01T10:00:02.250Z</Time><Position><LatitudeDegrees>45.1235</LatitudeDegrees>
 <LongitudeDegrees>-6.7655</LongitudeDegrees></Position>
-<Extensions><TPX xmlns="http://www.garmin.com/xmlschemas/ActivityExtension/v2"><Speed>5.5</Speed><Watts>210</Watts></TPX></Extensions></Trackpoint>
+<Extensions><TPX><Speed>5.5</Speed><Watts>210</Watts></TPX></Extensions></Trackpoint>
 </Track></Lap>
 <Lap StartTime="2021-05-01T10:05:00Z"><Track>
 <Trackpoint><Time>2021-05-01T10:05:00Z</Time><Position><LatitudeDegrees>45.2</LatitudeDegrees>
@@ -160,6 +160,10 @@ const char* const kGpx10 = R"(<?xml version="1.0"?>
 <course>12.5</course><speed>3.25</speed></trkpt><trkpt lat="10.6" lon="-20.35"/></trkseg></trk>
 </gpx>
 )";
+
+// gpsbabel's identifier of the .plt/.wpt text formats (it writes and reads
+// both, and the route file .rte, from one base name).
+constexpr const char* kPltBabel = "ozi";
 
 struct TCase {
   const char* Name;      // file name (its extension chooses our reader)
@@ -193,8 +197,8 @@ std::vector<TCase> Cases() {
       {"made.geojson", "geojson", "geojson", "", {}},
       {"made.tcx", "gtrnctr", "gtrnctr", "", {}, false},
       {"made.igc", "igc", "igc", "", {}, false},
-      {"made.plt", "ozi", "ozi", "", plt},
-      {"made.wpt", "ozi", "ozi", "", plt},
+      {"made.plt", kPltBabel, kPltBabel, "", plt},
+      {"made.wpt", kPltBabel, kPltBabel, "", plt},
       {"made.nmea", "nmea", "nmea", "", minutes, false, true},
       {"tracks.kml", "kml", nullptr, kKmlTracks, {}},
       {"mixed.geojson", "geojson", nullptr, kGeoJson, {}},
@@ -224,7 +228,7 @@ TEST_P(TrackOracle, ReadsWhatGpsbabelReads) {
     const std::string base = file.substr(0, file.rfind('.'));
     const test::CommandResult r =
         test::RunCommand("gpsbabel -i gpx -f '" + master + "'" + filter + " -o " + c.Generate +
-                         " -F '" + (std::string(c.Babel) == "ozi" ? base : file) + "'");
+                         " -F '" + (std::string(c.Babel) == kPltBabel ? base : file) + "'");
     ASSERT_EQ(r.Status, 0) << r.Err;
   } else {
     file = dir.Write(c.Name, c.Text);
@@ -240,7 +244,7 @@ TEST_P(TrackOracle, ReadsWhatGpsbabelReads) {
   test::TOracleData flat = test::Flatten(ours);
   // gpsbabel's PLT reader reads the .wpt beside the .plt and the other way
   // round; each of our readers reads its own file.
-  if (std::string(c.Babel) == "ozi") {
+  if (std::string(c.Babel) == kPltBabel) {
     if (std::string(c.Name).ends_with(".plt")) theirs.Waypoints.clear();
     if (std::string(c.Name).ends_with(".wpt")) theirs.Lines.clear();
   }

@@ -145,7 +145,7 @@ TEST(TrackReaders, ReadingsAppendWithRangesMovedAndFieldsJoined) {
   EXPECT_EQ(sat.TextAt(0), "5");
   EXPECT_EQ(sat.TextAt(1), "");
   EXPECT_EQ(sat.TextAt(2), "none");
-  const TGeoBounds bounds = a.Bounds();
+  const TTrackBounds bounds = a.Bounds();
   EXPECT_EQ(bounds.South, 1);
   EXPECT_EQ(bounds.North, 4);
 }

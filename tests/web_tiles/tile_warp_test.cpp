@@ -114,6 +114,33 @@ TEST(TileWarp, ColoursComeFromWhereTheTilePixelLies) {
   }
 }
 
+// A map of 176 E to 176 W: one box east beyond 180, tiles on both edges of
+// the grid, each coloured from its side of the map.
+TEST(TileWarp, MapAcross180DegreesFillsTilesOnBothEdgesOfTheGrid) {
+  const TGradientMap map(176, 184);
+  const TTileWarper warper(map.Calib, *map.Raster);
+  EXPECT_NEAR(warper.Bounds().West, 176, 0.1);
+  EXPECT_NEAR(warper.Bounds().East, 184, 0.1);
+  const int z = 6;
+  const std::vector<TTileRange> ranges = TileRangesCovering(warper.Bounds(), z);
+  ASSERT_EQ(ranges.size(), 2u);
+  EXPECT_EQ(ranges[0].X1, (1 << z) - 1);
+  EXPECT_EQ(ranges[1].X0, 0);
+  for (const double lon : {179.0, -179.0}) {
+    const TTileId tile = TileAt(47.0, lon, z);
+    TTileRgba rgba;
+    ASSERT_GT(warper.Warp(tile, rgba), 0) << lon;
+    // The pixel at 47 N on the tile's middle column, by its red (the map's x).
+    const int col = kN / 2;
+    const double x = std::fmod(PixelLongitude(tile, col) - 176 + 360, 360) / 8 * 256;
+    int row = 0;
+    while (row < kN - 1 && PixelLatitude(tile, row) > 47) ++row;
+    const uint8_t* p = &rgba[(static_cast<size_t>(row) * kN + col) * 4];
+    EXPECT_EQ(p[3], 255) << lon;
+    EXPECT_NEAR(p[0], x - 0.5, 1.01) << lon;
+  }
+}
+
 TEST(TileWarp, BorderPolygonAndFilledPixelsStayAsTheyWere) {
   TGradientMap map;
   map.Calib.SetBorder({{64, 64}, {192, 64}, {192, 192}, {64, 192}});

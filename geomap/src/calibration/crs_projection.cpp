@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "calibration/proj_support.h"
 #include "marovia/geomap/geomap.h"
 
 namespace marovia {
@@ -27,11 +28,6 @@ struct TCrsProjection::TShared {
 namespace {
 
 constexpr std::size_t kQuotedLength = 80;
-
-struct PjDeleter {
-  void operator()(PJ* p) const { proj_destroy(p); }
-};
-using PjPtr = std::unique_ptr<PJ, PjDeleter>;
 
 // The objects of one thread: its context and one transformation for each
 // instance it has converted with.
@@ -56,10 +52,7 @@ class TThreadProj {
       // explains a refusal.
       proj_log_func(ctx_, this, &TThreadProj::Log);
       proj_log_level(ctx_, PJ_LOG_ERROR);
-      // A relocated library or a missing PROJ_DATA: fall back on the
-      // database of the PROJ the library was built with.
-      if (proj_context_get_database_path(ctx_) == nullptr)
-        proj_context_set_database_path(ctx_, MAROVIA_PROJ_DATA_DIR "/proj.db", nullptr, nullptr);
+      UseBuiltInProjDatabase(ctx_);
       lastError_.clear();
     }
     return ctx_;
@@ -153,16 +146,16 @@ std::string Prepare(const std::string& text) {
 // The transformation WGS 84 (longitude, latitude degrees) -> the CRS (east,
 // north), built in ctx; raises EZYLGeoMapError with the reason. toMetres
 // out: the metres of one unit of the CRS's first axis.
-PjPtr Build(TThreadProj& state, const std::string& text, const std::string& proj,
-            double& toMetres) {
+TPjPtr Build(TThreadProj& state, const std::string& text, const std::string& proj,
+             double& toMetres) {
   PJ_CONTEXT* ctx = state.Context();
   state.TakeError();
-  PjPtr crs(proj_create(ctx, proj.c_str()));
+  TPjPtr crs(proj_create(ctx, proj.c_str()));
   if (!crs) {
     const std::string e = state.TakeError();
     Refuse(text, "unknown or unparsable" + (e.empty() ? std::string() : " (" + e + ")"));
   }
-  PjPtr horizontal;
+  TPjPtr horizontal;
   const PJ* plane = crs.get();
   if (proj_get_type(plane) == PJ_TYPE_BOUND_CRS) {
     horizontal.reset(proj_get_source_crs(ctx, plane));
@@ -175,18 +168,16 @@ PjPtr Build(TThreadProj& state, const std::string& text, const std::string& proj
     Refuse(text, geographic ? "a geographic system, not a projected one"
                             : "not a projected coordinate reference system");
   }
-  PjPtr cs(proj_crs_get_coordinate_system(ctx, plane));
+  TPjPtr cs(proj_crs_get_coordinate_system(ctx, plane));
   toMetres = 0;
   if (!cs ||
       !proj_cs_get_axis_info(ctx, cs.get(), 0, nullptr, nullptr, nullptr, &toMetres, nullptr,
                              nullptr, nullptr) ||
       !std::isfinite(toMetres) || !(toMetres > 0))
     Refuse(text, "its axes have no linear unit");
-  PjPtr wgs84(proj_create(ctx, "EPSG:4326"));
+  TPjPtr wgs84(proj_create(ctx, "EPSG:4326"));
   if (!wgs84) Refuse(text, "PROJ's database is not available (" + state.TakeError() + ")");
-  PjPtr op(proj_create_crs_to_crs_from_pj(ctx, wgs84.get(), crs.get(), nullptr, nullptr));
-  if (!op) Refuse(text, "no transformation from WGS 84 (" + state.TakeError() + ")");
-  PjPtr normalised(proj_normalize_for_visualization(ctx, op.get()));
+  TPjPtr normalised = NormalisedCrsToCrs(ctx, wgs84.get(), crs.get());
   if (!normalised) Refuse(text, "no transformation from WGS 84 (" + state.TakeError() + ")");
   return normalised;
 }
@@ -224,7 +215,7 @@ TCrsProjection::TShared::~TShared() {
 TCrsProjection::TCrsProjection(const std::string& CrsText) {
   const std::string proj = Prepare(CrsText);
   double toMetres = 1;
-  PjPtr pj = Build(TThreadProj::Instance(), CrsText, proj, toMetres);
+  TPjPtr pj = Build(TThreadProj::Instance(), CrsText, proj, toMetres);
   auto s = std::make_shared<TShared>();
   s->text = CrsText;
   s->proj = proj;
@@ -236,6 +227,10 @@ TCrsProjection::TCrsProjection(const std::string& CrsText) {
 
 const std::string& TCrsProjection::Text() const {
   return shared_->text;
+}
+
+double TCrsProjection::MetresPerUnit() const {
+  return shared_->toMetres;
 }
 
 bool TCrsProjection::Forward(double Lat, double Lon, double& E, double& N) const {

@@ -46,6 +46,9 @@ class TCrsProjection {
 
   // The text as given.
   const std::string& Text() const;
+  // Metres in one unit of the CRS's axes (0.3048006096... for US survey
+  // feet): Forward and Inverse work in metres, files in the CRS's units.
+  double MetresPerUnit() const;
 
   // Lat, Lon: WGS 84 degrees, latitude in [-90, 90]. E, N out: metres.
   // False when PROJ gives no value (outside the projection's domain, or a

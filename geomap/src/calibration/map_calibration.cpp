@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "calibration/calib_counts.h"
+#include "calibration/pixel_rounding.h"
 #include "marovia/zylmath/curvefit.h"
 
 namespace marovia {
@@ -121,6 +122,21 @@ void TMapCalibration::FitModel() {
   FFitMessage.clear();
   const TModelEntry* e = EntryOf(FModel);
   if (e && e->Fit) (this->*(e->Fit))();
+  FindLongitudeWindow();
+}
+
+void TMapCalibration::FindLongitudeWindow() {
+  FLongitudeCentre = std::numeric_limits<double>::quiet_NaN();
+  if (FModel == cmProjected || !Converts()) return;
+  const double w = FWidth, h = FHeight;
+  bool crosses = false;
+  for (const auto& [x, y] :
+       std::array<std::array<double, 2>, 4>{{{0, 0}, {w, 0}, {0, h}, {w, h}}}) {
+    const TPixelPosition p = PixelToGeo(x, y);
+    crosses = crosses || (p.LongValid && std::fabs(p.Longit) > 180);
+  }
+  const TPixelPosition centre = PixelToGeo(w / 2, h / 2);
+  if (crosses && centre.LongValid) FLongitudeCentre = centre.Longit;
 }
 
 bool TMapCalibration::Converts() const {
@@ -166,15 +182,76 @@ bool TMapCalibration::AddLinePoint(TGratLineKind Kind, double LineValue, int32_t
   return true;
 }
 
+namespace {
+
+// The record's form of a full-precision point; false when its pixel leaves
+// 32 bits or a value is not finite.
+bool RecordQuad(const TControlPoint& p, TCalQuad& q) {
+  if (!std::isfinite(p.LatOrNorthing) || !std::isfinite(p.LongOrEasting)) return false;
+  q.Latitude = p.LatOrNorthing;
+  q.Longitude = p.LongOrEasting;
+  return RoundToPixel(p.X, q.MapX) && RoundToPixel(p.Y, q.MapY);
+}
+
+}  // namespace
+
 bool TMapCalibration::AddPoint(double LatOrNorthing, double LongOrEasting, int32_t X, int32_t Y) {
   // A single coordinate that is not finite would turn every fitted
   // parameter into NaN.
   if (!std::isfinite(LatOrNorthing) || !std::isfinite(LongOrEasting)) return false;
   const int n = QuadCount(FData);
   if (n >= kMaxCalQuads) return false;
+  const bool exact = HasExactPoints();
   FData.CalQuads[n] = TCalQuad{LatOrNorthing, LongOrEasting, X, Y};
   FData.NumCalQuads = n + 1;
+  if (exact) FExactPoints.push_back({double(X), double(Y), LatOrNorthing, LongOrEasting});
   return true;
+}
+
+void TMapCalibration::SetControlPoints(std::vector<TControlPoint> Points) {
+  TCalibData data = FData;
+  const size_t held = std::min(Points.size(), size_t(kMaxCalQuads));
+  for (size_t i = 0; i < Points.size(); ++i) {
+    TCalQuad q;
+    if (!RecordQuad(Points[i], q))
+      throw EZYLGeoMapError("control point " + std::to_string(i + 1) +
+                            " has a value that is not finite or a pixel beyond 32 bits");
+    if (i < held) data.CalQuads[i] = q;
+  }
+  data.NumCalQuads = static_cast<int32_t>(held);
+  FData = std::move(data);
+  FExactPoints = std::move(Points);
+}
+
+bool TMapCalibration::AddControlPoint(const TControlPoint& Point) {
+  TCalQuad q;
+  if (!RecordQuad(Point, q)) return false;
+  std::vector<TControlPoint> points = ControlPoints();
+  points.push_back(Point);
+  SetControlPoints(std::move(points));
+  return true;
+}
+
+bool TMapCalibration::HasExactPoints() const {
+  const size_t n = FExactPoints.size();
+  if (n == 0 || QuadCount(FData) != static_cast<int>(std::min(n, size_t(kMaxCalQuads))))
+    return false;
+  for (int i = 0; i < QuadCount(FData); ++i) {
+    TCalQuad q;
+    if (!RecordQuad(FExactPoints[size_t(i)], q) || !(q == FData.CalQuads[i])) return false;
+  }
+  return true;
+}
+
+std::vector<TControlPoint> TMapCalibration::ControlPoints() const {
+  if (HasExactPoints()) return FExactPoints;
+  std::vector<TControlPoint> points;
+  points.reserve(size_t(QuadCount(FData)));
+  for (int i = 0; i < QuadCount(FData); ++i) {
+    const TCalQuad& q = FData.CalQuads[i];
+    points.push_back({double(q.MapX), double(q.MapY), q.Latitude, q.Longitude});
+  }
+  return points;
 }
 
 bool TMapCalibration::FitLines() {

@@ -3,17 +3,19 @@
 // Each batch runs in chunks of kChunk points through one kernel per model:
 // a tight loop over plain arrays with the parameters in locals, which the
 // compiler vectorises where the model is arithmetic alone (affine,
-// biquadratic, the conic's square root) and which otherwise at least reads
-// the parameters, the ellipsoid's constants and the graticule rows once per
-// batch instead of once per point. Every kernel evaluates the same
-// expressions, in the same order, as the single-point conversion
-// (map_calibration_convert.cpp and the inline formulas of point_models.h),
-// so results agree to the bit; the tests hold them to it. The projected and
+// biquadratic, the conic's square root); the UTM, Miller and conic models
+// run the vectorised kernels of the geodesy unit and of
+// point_model_kernels.h over the whole chunk. Every kernel evaluates the
+// same expressions, in the same order, as the single-point conversion
+// (map_calibration_convert.cpp and the inline formulas of point_models.h,
+// which run those kernels on one element), so results agree to the bit;
+// the tests hold them to it. The projected and
 // thin-plate models hand whole spans to PROJ and the spline's own batch.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <initializer_list>
+#include <vector>
 
 #include "calibration/graticule_model.h"
 #include "calibration/pixel_rounding.h"
@@ -121,18 +123,20 @@ void GeoToPixelChunk(const TMapCalibration& cal, const TGraticuleRows* rows, con
       break;
     case cmConicConformal: {
       const TConicPars p = cal.ConicPars();
-      for (std::size_t i = 0; i < c.n; ++i) {
-        double y = 0, t = 0;
-        c.ok[i] = ConicRow(p, c.a[i], c.b[i], y, t);
-        c.v[i] = y;
-        c.u[i] = p[0] + (y - p[1]) * t;
+      if (ConicDegenerate(p)) {
+        Fill(c, 0);
+        break;
       }
+      // Rows into v, tangents into u, then the columns from both.
+      ConicRows(p, c.n, c.a, c.b, c.v, c.u);
+      for (std::size_t i = 0; i < c.n; ++i) c.u[i] = p[0] + (c.v[i] - p[1]) * c.u[i];
+      Fill(c, 1);
       break;
     }
     case cmMillerCylindrical: {
       const TMillerRows m = cal.MillercylPar();
       for (std::size_t i = 0; i < c.n; ++i) c.u[i] = MillerX(m, c.b[i]);
-      for (std::size_t i = 0; i < c.n; ++i) c.v[i] = MillerY(m, c.a[i]);
+      MillerRows(m, c.n, c.a, c.v);
       Fill(c, 1);
       break;
     }
@@ -148,22 +152,11 @@ void GeoToPixelChunk(const TMapCalibration& cal, const TGraticuleRows* rows, con
       // the affine rows with northing first.
       double north[kChunk], east[kChunk];
       const std::span<double> N(north, c.n), E(east, c.n);
-      if (cd.UTMZone < 1 || cd.UTMZone > 60) {
+      if (IsUTMZone(cd.UTMZone)) {
+        LatLongToUTMInZone({c.a, c.n}, {c.b, c.n}, cd.UTMZone, cd.UTMSouth, cd.Ellipsoid, E, N);
+      } else {
         int zones[kChunk];
         LatLongToUTM({c.a, c.n}, {c.b, c.n}, cd.Ellipsoid, {zones, c.n}, E, N);
-      } else {
-        double latRad[kChunk], lonRad[kChunk];
-        for (std::size_t i = 0; i < c.n; ++i) {
-          latRad[i] = c.a[i] / 180.0 * kPi;
-          lonRad[i] = c.b[i] / 180.0 * kPi;
-        }
-        LatLongToTM({latRad, c.n}, {lonRad, c.n}, UTMCentralMeridian(cd.UTMZone), cd.Ellipsoid, E,
-                    N);
-        for (std::size_t i = 0; i < c.n; ++i) {
-          east[i] = east[i] * UTM_k0 + UTM_FalseEasting;
-          north[i] = north[i] * UTM_k0;
-          if (cd.UTMSouth) north[i] += UTM_FalseNorthing;
-        }
       }
       AffineKernel(cal.EquRectSPPL(), Chunk{c.n, north, east, c.u, c.v, c.ok});
       break;
@@ -180,12 +173,14 @@ void GeoToPixelChunk(const TMapCalibration& cal, const TGraticuleRows* rows, con
 void ConicRoundedChunk(const TConicPars& pars, const Chunk& c, int32_t* __restrict x,
                        int32_t* __restrict y) {
   const TConicPars p = pars;
-  for (std::size_t i = 0; i < c.n; ++i) {
-    double row = 0, t = 0;
-    c.ok[i] = ConicRow(p, c.a[i], c.b[i], row, t);
-    c.v[i] = row;
-    c.u[i] = t;
+  const bool degenerate = ConicDegenerate(p);
+  if (degenerate) {
+    std::fill(c.u, c.u + c.n, 0.0);
+    std::fill(c.v, c.v + c.n, 0.0);
+  } else {
+    ConicRows(p, c.n, c.a, c.b, c.v, c.u);
   }
+  Fill(c, !degenerate);
   for (std::size_t i = 0; i < c.n; ++i) {
     int32_t rx = 0, ry = 0;
     const bool good =
@@ -203,6 +198,13 @@ void TMapCalibration::GeoToPixel(std::span<const double> Lat, std::span<const do
                                  std::span<uint8_t> Ok) const {
   const std::size_t n = Lat.size();
   CheckLengths(n, {Long.size(), X.size(), Y.size(), Ok.size()});
+  // Across 180 degrees each position is taken near the map first.
+  std::vector<double> near;
+  if (!std::isnan(FLongitudeCentre)) {
+    near.assign(Long.begin(), Long.end());
+    for (double& l : near) l = LongitudeNear(l, FLongitudeCentre);
+    Long = near;
+  }
   if (ConvertsThroughFit()) return FitGeoToPixel(Lat, Long, X, Y, Ok);
   const TGraticuleRows rows(FModel == cmParabolicIp ? FGratMat : TMatrix());
   for (std::size_t s = 0; s < n; s += kChunk) {
@@ -216,6 +218,12 @@ void TMapCalibration::GeoToPixel(std::span<const double> Lat, std::span<const do
                                  std::span<uint8_t> Ok) const {
   const std::size_t n = Lat.size();
   CheckLengths(n, {Long.size(), x.size(), y.size(), Ok.size()});
+  std::vector<double> near;
+  if (!std::isnan(FLongitudeCentre)) {
+    near.assign(Long.begin(), Long.end());
+    for (double& l : near) l = LongitudeNear(l, FLongitudeCentre);
+    Long = near;
+  }
   const TGraticuleRows rows(FModel == cmParabolicIp ? FGratMat : TMatrix());
   double X[kChunk], Y[kChunk];
   for (std::size_t s = 0; s < n; s += kChunk) {
@@ -265,17 +273,22 @@ void PixelToGeoChunk(const TMapCalibration& cal, const TGraticuleRows* rows, con
     case cmConicConformal: {
       const TConicPars p = cal.ConicPars();
       for (std::size_t i = 0; i < n; ++i) c.u[i] = ConicLatitude(p, c.a[i], c.b[i]);
+      ConicLongitudes(p, n, c.a, c.b, c.v);
       for (std::size_t i = 0; i < n; ++i) {
         // The angle from the apex is undefined on the apex row.
         lonOk[i] = c.b[i] != p[1];
-        c.v[i] = lonOk[i] ? ConicLongitude(p, c.a[i], c.b[i]) : 0.0;
+        c.v[i] = lonOk[i] ? c.v[i] : 0.0;
       }
       break;
     }
     case cmMillerCylindrical: {
       const TMillerRows m = cal.MillercylPar();
       const bool latExists = m[0][0] != 0, lonExists = m[1][0] != 0;
-      for (std::size_t i = 0; i < n; ++i) c.u[i] = latExists ? MillerLatitude(m, c.b[i]) : 0.0;
+      if (latExists) {
+        MillerLatitudes(m, n, c.b, c.u);
+      } else {
+        std::fill(c.u, c.u + n, 0.0);
+      }
       for (std::size_t i = 0; i < n; ++i) c.v[i] = lonExists ? MillerLongitude(m, c.a[i]) : 0.0;
       std::fill(latOk, latOk + n, latExists);
       std::fill(lonOk, lonOk + n, lonExists);
@@ -317,13 +330,21 @@ void TMapCalibration::PixelToGeo(std::span<const double> X, std::span<const doub
                                  std::span<uint8_t> Ok) const {
   const std::size_t n = X.size();
   CheckLengths(n, {Y.size(), Lat.size(), Long.size(), Ok.size()});
-  if (ConvertsThroughFit()) return FitPixelToGeo(X, Y, Lat, Long, Ok);
-  const TGraticuleRows rows(FModel == cmParabolicIp ? FGratMat : TMatrix());
-  uint8_t latOk[kChunk], lonOk[kChunk];
-  for (std::size_t s = 0; s < n; s += kChunk) {
-    const std::size_t m = std::min(kChunk, n - s);
-    PixelToGeoChunk(*this, &rows, Chunk{m, &X[s], &Y[s], &Lat[s], &Long[s], &Ok[s]}, latOk, lonOk);
+  if (ConvertsThroughFit()) {
+    FitPixelToGeo(X, Y, Lat, Long, Ok);
+  } else {
+    const TGraticuleRows rows(FModel == cmParabolicIp ? FGratMat : TMatrix());
+    uint8_t latOk[kChunk], lonOk[kChunk];
+    for (std::size_t s = 0; s < n; s += kChunk) {
+      const std::size_t m = std::min(kChunk, n - s);
+      PixelToGeoChunk(*this, &rows, Chunk{m, &X[s], &Y[s], &Lat[s], &Long[s], &Ok[s]}, latOk,
+                      lonOk);
+    }
   }
+  // Across 180 degrees the longitudes are brought within -180..180. A
+  // longitude that did not convert is 0 and stays.
+  if (!std::isnan(FLongitudeCentre))
+    for (double& l : Long) l = WrappedLongitude(l);
 }
 
 }  // namespace marovia

@@ -91,6 +91,7 @@ TPixelPosition TMapCalibration::PixelToGeo(double x, double y) const {
   TPixelPosition p;
   p.Latit = Checked(lat, latExists, p.LatValid);
   p.Longit = Checked(lon, lonExists, p.LongValid);
+  if (p.LongValid && !std::isnan(FLongitudeCentre)) p.Longit = WrappedLongitude(p.Longit);
   return p;
 }
 
@@ -99,6 +100,7 @@ TPixelPosition TMapCalibration::PixelToGeo(double x, double y) const {
 bool TMapCalibration::GeoToPixelExact(double Lat, double Long, double& X, double& Y) const {
   X = 0;
   Y = 0;
+  if (!std::isnan(FLongitudeCentre)) Long = LongitudeNear(Long, FLongitudeCentre);
   double px = 0, py = 0;
   switch (FModel) {
     case cmParabolicIp:
@@ -148,6 +150,7 @@ bool TMapCalibration::GeoToPixelExact(double Lat, double Long, double& X, double
 
 bool TMapCalibration::GeoToPixel(double Lat, double Long, int32_t& x, int32_t& y) const {
   if (FModel == cmConicConformal) {
+    if (!std::isnan(FLongitudeCentre)) Long = LongitudeNear(Long, FLongitudeCentre);
     // The column follows from the row as rounded.
     double Y = 0, t = 0;
     int32_t ry = 0;

@@ -12,6 +12,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "calibration/calib_counts.h"
 #include "calibration/lsq_solver.h"
@@ -38,23 +39,26 @@ void SolveRow(const TMatrix& design, const TVector& rhs, std::array<double, N>& 
   for (size_t i = 0; i < N; ++i) out[i] = x.GetVal(static_cast<int32_t>(i) + 1);
 }
 
+using TPoints = std::vector<TControlPoint>;
+
 // The right-hand side of one quantity of every calibration point.
 template <typename Get>
-TVector Column(const TCalibData& cd, Get get) {
-  TVector v(QuadCount(cd));
-  for (int q = 0; q < QuadCount(cd); ++q) v.SetVal(q + 1, get(cd.CalQuads[q]));
+TVector Column(const TPoints& points, Get get) {
+  TVector v(static_cast<int32_t>(points.size()));
+  for (size_t q = 0; q < points.size(); ++q) v.SetVal(static_cast<int32_t>(q) + 1, get(points[q]));
   return v;
 }
 
 // One design matrix row per calibration point, its terms from terms(u, v).
 template <size_t N, typename Terms>
-TMatrix Design(const TCalibData& cd, bool fromPixels, Terms terms) {
-  TMatrix a(N, QuadCount(cd));
-  for (int q = 0; q < QuadCount(cd); ++q) {
-    const TCalQuad& c = cd.CalQuads[q];
+TMatrix Design(const TPoints& points, bool fromPixels, Terms terms) {
+  TMatrix a(N, static_cast<int32_t>(points.size()));
+  for (size_t q = 0; q < points.size(); ++q) {
+    const TControlPoint& c = points[q];
     const std::array<double, N> row =
-        fromPixels ? terms(static_cast<double>(c.MapX), c.MapY) : terms(c.Latitude, c.Longitude);
-    for (size_t j = 0; j < N; ++j) a.SetVal(static_cast<int32_t>(j) + 1, q + 1, row[j]);
+        fromPixels ? terms(c.X, c.Y) : terms(c.LatOrNorthing, c.LongOrEasting);
+    for (size_t j = 0; j < N; ++j)
+      a.SetVal(static_cast<int32_t>(j) + 1, static_cast<int32_t>(q) + 1, row[j]);
   }
   return a;
 }
@@ -63,14 +67,16 @@ TMatrix Design(const TCalibData& cd, bool fromPixels, Terms terms) {
 // the pixels (pixel -> geographic) and against the positions (geographic
 // -> pixel).
 template <size_t N, typename Terms>
-void FitBothWays(const TCalibData& cd, Terms terms, std::array<std::array<double, N>, 2>& plsp,
+void FitBothWays(const TPoints& points, Terms terms, std::array<std::array<double, N>, 2>& plsp,
                  std::array<std::array<double, N>, 2>& sppl) {
-  const TMatrix fromPixels = Design<N>(cd, true, terms);
-  SolveRow(fromPixels, Column(cd, [](const TCalQuad& c) { return c.Latitude; }), plsp[0]);
-  SolveRow(fromPixels, Column(cd, [](const TCalQuad& c) { return c.Longitude; }), plsp[1]);
-  const TMatrix fromPositions = Design<N>(cd, false, terms);
-  SolveRow(fromPositions, Column(cd, [](const TCalQuad& c) { return double(c.MapX); }), sppl[0]);
-  SolveRow(fromPositions, Column(cd, [](const TCalQuad& c) { return double(c.MapY); }), sppl[1]);
+  const TMatrix fromPixels = Design<N>(points, true, terms);
+  SolveRow(fromPixels, Column(points, [](const TControlPoint& c) { return c.LatOrNorthing; }),
+           plsp[0]);
+  SolveRow(fromPixels, Column(points, [](const TControlPoint& c) { return c.LongOrEasting; }),
+           plsp[1]);
+  const TMatrix fromPositions = Design<N>(points, false, terms);
+  SolveRow(fromPositions, Column(points, [](const TControlPoint& c) { return c.X; }), sppl[0]);
+  SolveRow(fromPositions, Column(points, [](const TControlPoint& c) { return c.Y; }), sppl[1]);
 }
 
 // ---- conic apex search
@@ -82,7 +88,11 @@ constexpr int64_t kFirstStep = 1000000;  // pixels; halved down to 1 (20 levels)
 // space for the radius and angle of each (no allocation per candidate).
 class ApexSearch {
  public:
-  explicit ApexSearch(const TCalibData& cd) : cd_(cd), n_(QuadCount(cd)) {}
+  explicit ApexSearch(const TPoints& points)
+      : p_(points),
+        n_(static_cast<int>(points.size())),
+        radius_(points.size()),
+        angle_(points.size()) {}
 
   // Fits latitude to radius and longitude to angle about (p1, p2); the
   // error is the sum of both mean squared residuals. False when the fit
@@ -91,17 +101,17 @@ class ApexSearch {
     double k = 0, d = 0, q = 0;
     fit_.Init();
     for (int i = 0; i < n_; ++i) {
-      const double dx = cd_.CalQuads[i].MapX - p1;
-      const double dy = cd_.CalQuads[i].MapY - p2;
+      const double dx = p_[i].X - p1;
+      const double dy = p_[i].Y - p2;
       radius_[i] = std::sqrt(dx * dx + dy * dy);
-      fit_.EnterStatValue(radius_[i], cd_.CalQuads[i].Latitude);
+      fit_.EnterStatValue(radius_[i], p_[i].LatOrNorthing);
     }
     fit_.CalcLinFit(k, d, q);
     pars[2] = k;
     pars[3] = d;
     double sumLat = 0;
     for (int i = 0; i < n_; ++i) {
-      const double r = cd_.CalQuads[i].Latitude - k * radius_[i] - d;
+      const double r = p_[i].LatOrNorthing - k * radius_[i] - d;
       sumLat += r * r;
     }
 
@@ -109,18 +119,18 @@ class ApexSearch {
     // but the mean is still over all points.
     fit_.Init();
     for (int i = 0; i < n_; ++i) {
-      const double dy = cd_.CalQuads[i].MapY - p2;
+      const double dy = p_[i].Y - p2;
       if (dy == 0) continue;
-      angle_[i] = std::atan((cd_.CalQuads[i].MapX - p1) / dy);
-      fit_.EnterStatValue(angle_[i], cd_.CalQuads[i].Longitude);
+      angle_[i] = std::atan((p_[i].X - p1) / dy);
+      fit_.EnterStatValue(angle_[i], p_[i].LongOrEasting);
     }
     fit_.CalcLinFit(k, d, q);
     pars[4] = k;
     pars[5] = d;
     double sumLon = 0;
     for (int i = 0; i < n_; ++i) {
-      if (cd_.CalQuads[i].MapY - p2 == 0) continue;
-      const double r = cd_.CalQuads[i].Longitude - k * angle_[i] - d;
+      if (p_[i].Y - p2 == 0) continue;
+      const double r = p_[i].LongOrEasting - k * angle_[i] - d;
       sumLon += r * r;
     }
 
@@ -133,11 +143,11 @@ class ApexSearch {
   }
 
  private:
-  const TCalibData& cd_;
+  const TPoints& p_;
   const int n_;
   TCurveFit fit_;
-  std::array<double, kMaxCalQuads> radius_{};
-  std::array<double, kMaxCalQuads> angle_{};
+  std::vector<double> radius_;
+  std::vector<double> angle_;
 };
 
 }  // namespace
@@ -145,9 +155,10 @@ class ApexSearch {
 void TMapCalibration::FitEquiRect() {
   FEquRectSPPL = {};
   FEquRectPLSP = {};
-  if (QuadCount(FData) < 1) return;
+  const TPoints points = ControlPoints();
+  if (points.empty()) return;
   FitBothWays<3>(
-      FData,
+      points,
       [](double u, double v) {
         return std::array<double, 3>{1, u, v};
       },
@@ -157,27 +168,27 @@ void TMapCalibration::FitEquiRect() {
 void TMapCalibration::FitBiquadratic() {
   FCalParsPLSP = {};
   FCalParsSPPL = {};
-  if (QuadCount(FData) < 1) return;
+  const TPoints points = ControlPoints();
+  if (points.empty()) return;
   FitBothWays<6>(
-      FData, [](double u, double v) { return std::array<double, 6>{1, u, v, u * u, u * v, v * v}; },
+      points,
+      [](double u, double v) { return std::array<double, 6>{1, u, v, u * u, u * v, v * v}; },
       FCalParsPLSP, FCalParsSPPL);
 }
 
 void TMapCalibration::FitMillerCyl() {
-  const TCalibData& cd = FData;
-  const int n = QuadCount(cd);
-  if (n < 3) return;  // the previous parameters stay
+  const TPoints points = ControlPoints();
+  if (points.size() < 3) return;  // the previous parameters stay
   TCurveFit fit;
   double k = 0, d = 0, q = 0;
-  for (int i = 0; i < n; ++i)
-    fit.EnterStatValue(cd.CalQuads[i].Longitude * kPi / 180, cd.CalQuads[i].MapX);
+  for (const TControlPoint& c : points) fit.EnterStatValue(c.LongOrEasting * kPi / 180, c.X);
   fit.CalcLinFit(k, d, q);
   FMillercylPar[1] = {k, d};
 
   fit.Init();
-  for (int i = 0; i < n; ++i) {
-    const double latRad = cd.CalQuads[i].Latitude * kPi / 180;
-    fit.EnterStatValue(std::log(std::tan(0.4 * latRad + kPi / 4)), cd.CalQuads[i].MapY);
+  for (const TControlPoint& c : points) {
+    const double latRad = c.LatOrNorthing * kPi / 180;
+    fit.EnterStatValue(std::log(std::tan(0.4 * latRad + kPi / 4)), c.Y);
   }
   fit.CalcLinFit(k, d, q);
   FMillercylPar[0] = {k, d};
@@ -189,21 +200,22 @@ void TMapCalibration::FitMillerCyl() {
 // With fewer than three points, or when no candidate gives finite
 // parameters, the previous parameters stay.
 void TMapCalibration::FitConic() {
-  const TCalibData& cd = FData;
-  const int n = QuadCount(cd);
-  if (n < 3) return;
+  const TPoints points = ControlPoints();
+  if (points.size() < 3) return;
 
-  int64_t minX = FWidth, minY = FHeight, maxX = 0, maxY = 0;
-  for (int i = 0; i < n; ++i) {
-    minX = std::min<int64_t>(minX, cd.CalQuads[i].MapX);
-    maxX = std::max<int64_t>(maxX, cd.CalQuads[i].MapX);
-    minY = std::min<int64_t>(minY, cd.CalQuads[i].MapY);
-    maxY = std::max<int64_t>(maxY, cd.CalQuads[i].MapY);
+  // The middle of the points' box, truncated to a whole pixel (the box of
+  // whole pixels gives the same as integer halving).
+  double minX = FWidth, minY = FHeight, maxX = 0, maxY = 0;
+  for (const TControlPoint& c : points) {
+    minX = std::min(minX, c.X);
+    maxX = std::max(maxX, c.X);
+    minY = std::min(minY, c.Y);
+    maxY = std::max(maxY, c.Y);
   }
-  int64_t cx = (minX + maxX) / 2;
-  int64_t cy = (minY + maxY) / 2;
+  int64_t cx = static_cast<int64_t>((minX + maxX) / 2);
+  int64_t cy = static_cast<int64_t>((minY + maxY) / 2);
 
-  ApexSearch search(cd);
+  ApexSearch search(points);
   double bestError = kStartError;
   std::array<double, 6> best{};
   bool found = false;

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <vector>
 
-#include "calibration/calib_counts.h"
 #include "calibration/crs_projection.h"
 #include "calibration/plane_polynomial.h"
 #include "marovia/geomap/map_calibration.h"
@@ -40,7 +39,8 @@ void TMapCalibration::FitProjected() {
     FFitMessage = "the order of the projected model must be 1 or 2, not " + std::to_string(order);
     return;
   }
-  const int n = QuadCount(cd);
+  const std::vector<TControlPoint> points = ControlPoints();
+  const int n = static_cast<int>(points.size());
   const int need = order == 1 ? 3 : 6;
   if (n < need) {
     FFitMessage = "the projected model of order " + std::to_string(order) + " needs at least " +
@@ -50,10 +50,10 @@ void TMapCalibration::FitProjected() {
   std::vector<double> lat(n), lon(n), e(n), north(n), x(n), y(n);
   std::vector<uint8_t> ok(n);
   for (int q = 0; q < n; ++q) {
-    lat[q] = cd.CalQuads[q].Latitude;
-    lon[q] = cd.CalQuads[q].Longitude;
-    x[q] = cd.CalQuads[q].MapX;
-    y[q] = cd.CalQuads[q].MapY;
+    lat[q] = points[q].LatOrNorthing;
+    lon[q] = points[q].LongOrEasting;
+    x[q] = points[q].X;
+    y[q] = points[q].Y;
   }
   fit->Crs.ForwardBatch(lat, lon, e, north, ok);
   for (int q = 0; q < n; ++q) {

@@ -4,7 +4,6 @@
 // point does not make look better than it is.
 #include <cmath>
 
-#include "calibration/calib_counts.h"
 #include "calibration/point_models.h"
 #include "marovia/geobasics/utm.h"
 #include "marovia/geomap/map_calibration.h"
@@ -24,15 +23,14 @@ bool IsPointModel(TCalibModel m) {
 void TMapCalibration::CalibQuality(double& QualX, double& QualY) const {
   TCurveFit fitX, fitY;
   if (IsPointModel(FModel)) {
-    for (int q = 0; q < QuadCount(FData); ++q) {
-      const TCalQuad& c = FData.CalQuads[q];
+    for (const TControlPoint& c : ControlPoints()) {
       int32_t x = 0, y = 0;
       // Under cmUTM the record holds northing and easting, not a position.
-      const bool ok = FModel == cmUTM ? UTMToPixel(c.Latitude, c.Longitude, x, y)
-                                      : GeoToPixel(c.Latitude, c.Longitude, x, y);
+      const bool ok = FModel == cmUTM ? UTMToPixel(c.LatOrNorthing, c.LongOrEasting, x, y)
+                                      : GeoToPixel(c.LatOrNorthing, c.LongOrEasting, x, y);
       if (!ok) continue;  // a point the model cannot place has no pixel error
-      fitX.EnterStatValue(c.MapX, x);
-      fitY.EnterStatValue(c.MapY, y);
+      fitX.EnterStatValue(c.X, x);
+      fitY.EnterStatValue(c.Y, y);
     }
   }
   int32_t n = 0;
@@ -41,29 +39,29 @@ void TMapCalibration::CalibQuality(double& QualX, double& QualY) const {
   fitY.CalcStatistics(n, r1, r2, r3, r4, r5, QualY, r7);
 }
 
-TCalibResidual TMapCalibration::ResidualOf(const TCalQuad& c, int32_t Index) const {
+TCalibResidual TMapCalibration::ResidualOf(const TControlPoint& c, int32_t Index) const {
   TCalibResidual r;
   r.Index = Index;
   // Where the model puts the point's position, unrounded.
   double X = 0, Y = 0;
-  double lat = c.Latitude, lon = c.Longitude;
+  double lat = c.LatOrNorthing, lon = c.LongOrEasting;
   bool placed = false;
   if (FModel == cmUTM) {
-    X = pointmodel::Affine(FEquRectSPPL[0], c.Latitude, c.Longitude);
-    Y = pointmodel::Affine(FEquRectSPPL[1], c.Latitude, c.Longitude);
+    X = pointmodel::Affine(FEquRectSPPL[0], c.LatOrNorthing, c.LongOrEasting);
+    Y = pointmodel::Affine(FEquRectSPPL[1], c.LatOrNorthing, c.LongOrEasting);
     placed =
         pointmodel::IsCatalogueEllipsoid(FData.Ellipsoid) && std::isfinite(X) && std::isfinite(Y);
     if (placed)
-      UTMToLatLong(c.Longitude, c.Latitude, FData.UTMZone, FData.UTMSouth, FData.Ellipsoid, lat,
-                   lon);
+      UTMToLatLong(c.LongOrEasting, c.LatOrNorthing, FData.UTMZone, FData.UTMSouth, FData.Ellipsoid,
+                   lat, lon);
   } else {
-    placed = GeoToPixelExact(c.Latitude, c.Longitude, X, Y);
+    placed = GeoToPixelExact(c.LatOrNorthing, c.LongOrEasting, X, Y);
   }
   // Where the model puts the clicked pixel.
-  const TPixelPosition m = PixelToGeo(c.MapX, c.MapY);
+  const TPixelPosition m = PixelToGeo(c.X, c.Y);
   if (placed && m.Valid()) {
-    r.dX = c.MapX - X;
-    r.dY = c.MapY - Y;
+    r.dX = c.X - X;
+    r.dY = c.Y - Y;
     r.DistanceMetres = SphereGreatCircleDist(kDistanceSphereRadius, lat, lon, m.Latit, m.Longit);
     r.Valid = std::isfinite(r.DistanceMetres);
   }
@@ -73,31 +71,33 @@ TCalibResidual TMapCalibration::ResidualOf(const TCalQuad& c, int32_t Index) con
 std::vector<TCalibResidual> TMapCalibration::Residuals() const {
   std::vector<TCalibResidual> out;
   if (!IsPointModel(FModel)) return out;
-  const int n = QuadCount(FData);
-  out.reserve(static_cast<size_t>(n));
-  for (int q = 0; q < n; ++q) out.push_back(ResidualOf(FData.CalQuads[q], q + 1));
+  const std::vector<TControlPoint> points = ControlPoints();
+  out.reserve(points.size());
+  for (size_t q = 0; q < points.size(); ++q)
+    out.push_back(ResidualOf(points[q], static_cast<int32_t>(q) + 1));
   return out;
 }
 
 std::vector<TCalibResidual> TMapCalibration::LeaveOneOutResiduals() const {
   std::vector<TCalibResidual> out;
   if (!IsPointModel(FModel)) return out;
-  const int n = QuadCount(FData);
-  out.reserve(static_cast<size_t>(n));
-  const bool enough = n - 1 >= RequiredPoints();
+  const std::vector<TControlPoint> points = ControlPoints();
+  const size_t n = points.size();
+  out.reserve(n);
+  const bool enough = n >= 1 && static_cast<int>(n) - 1 >= RequiredPoints();
   TMapCalibration others = *this;
-  for (int q = 0; q < n; ++q) {
+  std::vector<TControlPoint> rest;
+  for (size_t q = 0; q < n; ++q) {
     TCalibResidual r;
-    r.Index = q + 1;
+    r.Index = static_cast<int32_t>(q) + 1;
     if (enough) {
       // The other points in their order, so the fit sees them as it would
       // had point q never been clicked.
-      TCalibData& od = others.FData;
-      for (int k = 0, o = 0; k < n; ++k)
-        if (k != q) od.CalQuads[o++] = FData.CalQuads[k];
-      od.NumCalQuads = n - 1;
+      rest.assign(points.begin(), points.end());
+      rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(q));
+      others.SetControlPoints(rest);
       others.FitModel();
-      r = others.ResidualOf(FData.CalQuads[q], q + 1);
+      r = others.ResidualOf(points[q], r.Index);
     }
     out.push_back(r);
   }

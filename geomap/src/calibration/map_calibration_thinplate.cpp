@@ -21,7 +21,8 @@ void TMapCalibration::FitThinPlate() {
   FThinPlate.reset();
   FFitMessage.clear();
   const TCalibData& cd = FData;
-  const int n = QuadCount(cd);
+  const std::vector<TControlPoint> points = ControlPoints();
+  const int n = static_cast<int>(points.size());
   if (n < 3) {
     FFitMessage =
         "the thin-plate model needs at least 3 points not on one line, has " + std::to_string(n);
@@ -29,10 +30,10 @@ void TMapCalibration::FitThinPlate() {
   }
   std::vector<double> lat(n), lon(n), x(n), y(n);
   for (int q = 0; q < n; ++q) {
-    lat[q] = cd.CalQuads[q].Latitude;
-    lon[q] = cd.CalQuads[q].Longitude;
-    x[q] = cd.CalQuads[q].MapX;
-    y[q] = cd.CalQuads[q].MapY;
+    lat[q] = points[q].LatOrNorthing;
+    lon[q] = points[q].LongOrEasting;
+    x[q] = points[q].X;
+    y[q] = points[q].Y;
   }
   auto fit = std::make_shared<TThinPlateFit>();
   std::string why = fit->ToPixel.Fit(lat, lon, x, y, cd.Smoothing);

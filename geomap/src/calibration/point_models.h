@@ -5,14 +5,17 @@
 // Array rows and columns count from 0 here: c[0][0] is the first
 // coefficient of the first row. The functions compute; they never round
 // and never check finiteness, which the callers do once on the result.
+// Where a formula needs a sine, tangent, logarithm, exponential or
+// arctangent it runs the vector kernels (point_model_kernels.h, and the
+// geodesy unit's UTM) on one element, as the batches run them on many.
 #pragma once
 
 #include <array>
 #include <cmath>
 #include <numbers>
 
+#include "calibration/point_model_kernels.h"
 #include "marovia/geobasics/ellipsoids.h"
-#include "marovia/geobasics/transverse_mercator.h"
 #include "marovia/geobasics/utm.h"
 #include "marovia/geomap/calib_types.h"
 
@@ -26,6 +29,23 @@ using TAffineRows = std::array<std::array<double, 3>, 2>;
 using TQuadraticRows = std::array<std::array<double, 6>, 2>;
 using TMillerRows = std::array<std::array<double, 2>, 2>;
 using TConicPars = std::array<double, 6>;
+
+// A longitude brought within -180..180 by whole turns (values within stay
+// as they are, bit for bit).
+inline double WrappedLongitude(double Lon) {
+  if (Lon > 180) return Lon - 360 * std::ceil((Lon - 180) / 360);
+  if (Lon < -180) return Lon + 360 * std::ceil((-180 - Lon) / 360);
+  return Lon;
+}
+
+// The longitude of the same meridian within 180 degrees of Centre (values
+// already within stay as they are).
+inline double LongitudeNear(double Lon, double Centre) {
+  const double d = Lon - Centre;
+  if (d > 180) return Lon - 360 * std::ceil((d - 180) / 360);
+  if (d < -180) return Lon + 360 * std::ceil((-180 - d) / 360);
+  return Lon;
+}
 
 // c0 + c1 u + c2 v (equirectangular and UTM, either way).
 inline double Affine(const std::array<double, 3>& c, double u, double v) {
@@ -44,10 +64,14 @@ inline double MillerX(const TMillerRows& m, double Long) {
   return m[1][0] * Long * kPi / 180 + m[1][1];
 }
 inline double MillerY(const TMillerRows& m, double Lat) {
-  return m[0][0] * std::log(std::tan(Lat * 0.4 * kPi / 180 + kPi / 4)) + m[0][1];
+  double y = 0;
+  MillerRows(m, 1, &Lat, &y);
+  return y;
 }
 inline double MillerLatitude(const TMillerRows& m, double y) {
-  return (std::atan(std::exp((y - m[0][1]) / m[0][0])) - kPi / 4) * kMillerLatScale;
+  double lat = 0;
+  MillerLatitudes(m, 1, &y, &lat);
+  return lat;
 }
 inline double MillerLongitude(const TMillerRows& m, double x) {
   return (x - m[1][1]) / m[1][0] * 180 / kPi;
@@ -64,7 +88,9 @@ inline double ConicLatitude(const TConicPars& p, double x, double y) {
 }
 // Undefined on the apex row y = p1.
 inline double ConicLongitude(const TConicPars& p, double x, double y) {
-  return p[4] * std::atan((x - p[0]) / (y - p[1])) + p[5];
+  double lon = 0;
+  ConicLongitudes(p, 1, &x, &y, &lon);
+  return lon;
 }
 
 // The row of a position before rounding, and t = tan(theta) to place its
@@ -73,12 +99,12 @@ inline double ConicLongitude(const TConicPars& p, double x, double y) {
 // below it otherwise; the side is the cone's, not the position's
 // hemisphere, so maps that cross the equator stay continuous. False when
 // the cone is degenerate (p2 or p4 zero).
+inline bool ConicDegenerate(const TConicPars& p) {
+  return p[2] == 0 || p[4] == 0;
+}
 inline bool ConicRow(const TConicPars& p, double Lat, double Long, double& y, double& t) {
-  if (p[2] == 0 || p[4] == 0) return false;
-  t = std::tan((Long - p[5]) / p[4]);
-  const double s = std::sqrt(t * t + 1);
-  const double q = (Lat - p[3]) / p[2];
-  y = p[2] < 0 ? p[1] + q / s : p[1] - q / s;
+  if (ConicDegenerate(p)) return false;
+  ConicRows(p, 1, &Lat, &Long, &y, &t);
   return true;
 }
 
@@ -89,18 +115,17 @@ inline bool ConicRow(const TConicPars& p, double Lat, double Long, double& y, do
 // exactly when the map lies in the southern hemisphere, so positions beyond
 // the zone's strip or the equator stay on the map's grid. Without a zone
 // the position goes to the zone it lies in.
+inline bool IsUTMZone(int Zone) {
+  return Zone >= 1 && Zone <= 60;
+}
 inline void ProjectToMapZone(double Lat, double Long, int Zone, bool South, TGeoEllipsoid Ellipsoid,
                              double& Northing, double& Easting) {
-  if (Zone < 1 || Zone > 60) {
+  if (IsUTMZone(Zone)) {
+    LatLongToUTMInZone(Lat, Long, Zone, South, Ellipsoid, Easting, Northing);
+  } else {
     int zone = 0;
     LatLongToUTM(Lat, Long, Ellipsoid, zone, Easting, Northing);
-    return;
   }
-  double x = 0, y = 0;
-  LatLongToTM(Lat / 180.0 * kPi, Long / 180.0 * kPi, UTMCentralMeridian(Zone), Ellipsoid, x, y);
-  Easting = x * UTM_k0 + UTM_FalseEasting;
-  Northing = y * UTM_k0;
-  if (South) Northing += UTM_FalseNorthing;
 }
 
 inline bool IsCatalogueEllipsoid(TGeoEllipsoid e) {

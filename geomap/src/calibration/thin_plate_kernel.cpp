@@ -10,6 +10,7 @@
 #include <hwy/contrib/math/math-inl.h>
 #include <hwy/highway.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "calibration/thin_plate_kernel.h"
@@ -57,6 +58,53 @@ void KernelSums(const TTpsKernel& k, const double* u, const double* v, std::size
   }
 }
 
+// phi(d2) = d2 ln d2 of the squared distances from (u, v) to the points,
+// 0 where they coincide.
+template <class D, class V = hn::Vec<D>>
+HWY_INLINE V PhiTo(D d, V u, V v, V pu, V pv) {
+  const auto du = hn::Sub(pu, u);
+  const auto dv = hn::Sub(pv, v);
+  const auto d2 = hn::MulAdd(du, du, hn::Mul(dv, dv));
+  return hn::IfThenElseZero(hn::Gt(d2, hn::Zero(d)), hn::Mul(d2, hn::Log(d, d2)));
+}
+
+double KernelMatrix(const double* Pu, const double* Pv, std::size_t n, double diagonal, double* K,
+                    std::size_t ldk) {
+  const hn::ScalableTag<double> d;
+  const std::size_t lanes = hn::Lanes(d);
+  HWY_ALIGN double su[HWY_MAX_BYTES / sizeof(double)], sv[HWY_MAX_BYTES / sizeof(double)],
+      out[HWY_MAX_BYTES / sizeof(double)];
+  double largest = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto u = hn::Set(d, Pu[i]);
+    const auto v = hn::Set(d, Pv[i]);
+    double* row = K + i * ldk;
+    // Whole rows, the last part staged so that it runs the same lane code:
+    // d2 is the same number both ways round (a difference and its negation
+    // square alike), so the matrix comes out exactly symmetric.
+    auto sum = hn::Zero(d);
+    std::size_t j = 0;
+    for (; j + lanes <= n; j += lanes) {
+      const auto phi = PhiTo(d, u, v, hn::LoadU(d, Pu + j), hn::LoadU(d, Pv + j));
+      sum = hn::Add(sum, hn::Abs(phi));
+      hn::StoreU(phi, d, row + j);
+    }
+    double rowSum = hn::GetLane(hn::SumOfLanes(d, sum));
+    if (j < n) {
+      std::fill(su, su + lanes, Pu[i]);
+      std::fill(sv, sv + lanes, Pv[i]);
+      std::copy(Pu + j, Pu + n, su);
+      std::copy(Pv + j, Pv + n, sv);
+      hn::Store(PhiTo(d, u, v, hn::Load(d, su), hn::Load(d, sv)), d, out);
+      std::copy(out, out + (n - j), row + j);
+      for (std::size_t k = 0; k < n - j; ++k) rowSum += std::fabs(out[k]);
+    }
+    row[i] = diagonal;
+    largest = std::max(largest, rowSum + std::fabs(diagonal));
+  }
+  return largest;
+}
+
 }  // namespace marovia::detail::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();
 
@@ -64,6 +112,12 @@ HWY_AFTER_NAMESPACE();
 namespace marovia::detail {
 
 HWY_EXPORT(KernelSums);
+HWY_EXPORT(KernelMatrix);
+
+double TpsKernelMatrix(const double* Pu, const double* Pv, std::size_t n, double diagonal,
+                       double* K, std::size_t ldk) {
+  return HWY_DYNAMIC_DISPATCH(KernelMatrix)(Pu, Pv, n, diagonal, K, ldk);
+}
 
 void TpsKernelSums(const TTpsKernel& k, const double* u, const double* v, std::size_t n, double* Sx,
                    double* Sy) {

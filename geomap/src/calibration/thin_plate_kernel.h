@@ -29,4 +29,10 @@ struct TTpsKernel {
 void TpsKernelSums(const TTpsKernel& k, const double* u, const double* v, std::size_t n, double* Sx,
                    double* Sy);
 
+// The kernel matrix of n points: K[i][j] = phi(d2_ij) off the diagonal
+// (exactly symmetric), K[i][i] = diagonal; row major with row stride ldk.
+// Answers the largest sum of absolute values of a row.
+double TpsKernelMatrix(const double* Pu, const double* Pv, std::size_t n, double diagonal,
+                       double* K, std::size_t ldk);
+
 }  // namespace marovia::detail

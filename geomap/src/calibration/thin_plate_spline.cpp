@@ -1,6 +1,10 @@
-// Thin-plate spline: fit by a dense LU solve of the bordered kernel system,
-// evaluation through the vectorised kernel sums.
+// Thin-plate spline: the fit in steps (inputs checked, distinct points,
+// normalisation, the kernel system solved in the null space of its affine
+// part, the solution checked against the system), evaluation through the
+// vectorised kernel sums.
 #include "calibration/thin_plate_spline.h"
+
+#include <hwy/aligned_allocator.h>
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +13,7 @@
 #include <stdexcept>
 
 #include "calibration/thin_plate_kernel.h"
+#include "calibration/thin_plate_solve.h"
 
 namespace marovia {
 namespace {
@@ -22,71 +27,16 @@ constexpr double kCollinearShare = 1e-12;
 // staged on the stack).
 constexpr std::size_t kBatchChunk = 256;
 
-double Phi(double d2) {
-  return d2 > 0 ? d2 * std::log(d2) : 0.0;
-}
-
-// Dense row-major matrix of order m with two right-hand sides, solved in
-// place by LU decomposition with partial pivoting. False when a pivot is
-// negligible beside the largest entry of its column in the original matrix
-// (singular or nearly so). Measuring each column on its own keeps the
-// bordered system of a heavily smoothed spline, whose affine columns are
-// tiny beside the smoothing on the diagonal, from counting as singular.
-bool SolveDense(std::vector<double>& a, std::size_t m, std::vector<double>& b0,
-                std::vector<double>& b1) {
-  std::vector<double> tiny(m, 0.0);
-  for (std::size_t i = 0; i < m; ++i)
-    for (std::size_t j = 0; j < m; ++j) tiny[j] = std::max(tiny[j], std::fabs(a[i * m + j]));
-  for (double& t : tiny) t *= 1e-14 * static_cast<double>(m);
-  for (std::size_t k = 0; k < m; ++k) {
-    std::size_t piv = k;
-    for (std::size_t i = k + 1; i < m; ++i)
-      if (std::fabs(a[i * m + k]) > std::fabs(a[piv * m + k])) piv = i;
-    if (!(std::fabs(a[piv * m + k]) > tiny[k])) return false;
-    if (piv != k) {
-      std::swap_ranges(a.begin() + k * m, a.begin() + (k + 1) * m, a.begin() + piv * m);
-      std::swap(b0[k], b0[piv]);
-      std::swap(b1[k], b1[piv]);
-    }
-    const double* rk = &a[k * m];
-    for (std::size_t i = k + 1; i < m; ++i) {
-      double* ri = &a[i * m];
-      const double f = ri[k] / rk[k];
-      if (f == 0) continue;
-      ri[k] = f;
-      // Contiguous row update: the compiler vectorises it.
-      for (std::size_t j = k + 1; j < m; ++j) ri[j] -= f * rk[j];
-      b0[i] -= f * b0[k];
-      b1[i] -= f * b1[k];
-    }
-  }
-  for (std::size_t k = m; k-- > 0;) {
-    const double* rk = &a[k * m];
-    double s0 = b0[k], s1 = b1[k];
-    for (std::size_t j = k + 1; j < m; ++j) {
-      s0 -= rk[j] * b0[j];
-      s1 -= rk[j] * b1[j];
-    }
-    b0[k] = s0 / rk[k];
-    b1[k] = s1 / rk[k];
-  }
-  return true;
-}
-
 std::string PointPair(std::size_t i, std::size_t j) {
   return "points " + std::to_string(std::min(i, j) + 1) + " and " +
          std::to_string(std::max(i, j) + 1);
 }
 
-// The points of a fit: (u[i], v[i]) -> (x[i], y[i]).
-struct TControlPoints {
-  std::span<const double> u, v, x, y;
-};
+using Span = std::span<const double>;
 
-// The reason the input cannot be fitted at all, or "".
-std::string CheckInput(const TControlPoints& P, double lambda) {
-  const std::size_t count = P.u.size();
-  if (P.v.size() != count || P.x.size() != count || P.y.size() != count)
+std::string CheckInputs(Span u, Span v, Span x, Span y, double lambda) {
+  const std::size_t count = u.size();
+  if (v.size() != count || x.size() != count || y.size() != count)
     return "the coordinate lists differ in length";
   if (count < 3) return "a thin-plate spline needs at least 3 points, got " + std::to_string(count);
   if (count > static_cast<std::size_t>(TThinPlateSpline::kMaxPoints))
@@ -95,60 +45,59 @@ std::string CheckInput(const TControlPoints& P, double lambda) {
   if (!std::isfinite(lambda) || lambda < 0)
     return "the smoothing must be a finite number >= 0, got " + std::to_string(lambda);
   for (std::size_t i = 0; i < count; ++i)
-    if (!std::isfinite(P.u[i]) || !std::isfinite(P.v[i]) || !std::isfinite(P.x[i]) ||
-        !std::isfinite(P.y[i]))
+    if (!std::isfinite(u[i]) || !std::isfinite(v[i]) || !std::isfinite(x[i]) ||
+        !std::isfinite(y[i]))
       return "point " + std::to_string(i + 1) + " has a coordinate that is not a finite number";
   return "";
 }
 
-// Step 1, distinct points (Keep: their indexes, ascending): a repeated
-// point with the same target is used once; with another target no function
-// passes through both.
-std::string DistinctPoints(const TControlPoints& P, std::vector<std::size_t>& Keep) {
-  const auto& u = P.u;
-  const auto& v = P.v;
-  std::vector<std::size_t> order(u.size());
+// The indices of the distinct points, in input order: a repeated point with
+// the same target is used once; with another target no function passes
+// through both, which is the answer's reason.
+std::string DistinctPoints(Span u, Span v, Span x, Span y, std::vector<std::size_t>& keep) {
+  const std::size_t count = u.size();
+  std::vector<std::size_t> order(count);
   std::iota(order.begin(), order.end(), std::size_t{0});
   std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
     return u[a] < u[b] || (u[a] == u[b] && (v[a] < v[b] || (v[a] == v[b] && a < b)));
   });
-  Keep.reserve(u.size());
-  for (const std::size_t i : order) {
-    if (!Keep.empty()) {
-      const std::size_t j = Keep.back();
+  keep.clear();
+  keep.reserve(count);
+  for (std::size_t k = 0; k < count; ++k) {
+    const std::size_t i = order[k];
+    if (!keep.empty()) {
+      const std::size_t j = keep.back();
       if (u[i] == u[j] && v[i] == v[j]) {
-        if (P.x[i] != P.x[j] || P.y[i] != P.y[j])
+        if (x[i] != x[j] || y[i] != y[j])
           return "coincident " + PointPair(i, j) + " have different targets";
         continue;
       }
     }
-    Keep.push_back(i);
+    keep.push_back(i);
   }
-  std::sort(Keep.begin(), Keep.end());
-  if (Keep.size() < 3)
+  std::sort(keep.begin(), keep.end());
+  if (keep.size() < 3)
     return "a thin-plate spline needs at least 3 distinct points, got " +
-           std::to_string(Keep.size());
+           std::to_string(keep.size());
   return "";
 }
 
-// Step 2, normalisation: centroid and RMS distance of the inputs, centroid
-// of the targets, and the normalised inputs of the kept points.
-struct TNormalised {
-  double Cu = 0, Cv = 0, Scale = 1, Cx = 0, Cy = 0;
-  std::vector<double> U, V;
+// Centroid and RMS distance of the inputs, centroid of the targets.
+struct TNormalisation {
+  double cu, cv, scale, cx, cy;
 };
 
-std::string Normalise(const TControlPoints& P, const std::vector<std::size_t>& Keep,
-                      TNormalised& N) {
-  const auto n = static_cast<double>(Keep.size());
+std::string Normalise(Span u, Span v, Span x, Span y, const std::vector<std::size_t>& keep,
+                      TNormalisation& z) {
+  const double n = static_cast<double>(keep.size());
   double su = 0, sv = 0, sx = 0, sy = 0;
-  for (const std::size_t i : Keep) su += P.u[i], sv += P.v[i], sx += P.x[i], sy += P.y[i];
-  N.Cu = su / n, N.Cv = sv / n, N.Cx = sx / n, N.Cy = sy / n;
+  for (std::size_t i : keep) su += u[i], sv += v[i], sx += x[i], sy += y[i];
+  z.cu = su / n, z.cv = sv / n, z.cx = sx / n, z.cy = sy / n;
   double suu = 0, svv = 0, suv = 0;
-  for (const std::size_t i : Keep) {
-    suu += (P.u[i] - N.Cu) * (P.u[i] - N.Cu);
-    svv += (P.v[i] - N.Cv) * (P.v[i] - N.Cv);
-    suv += (P.u[i] - N.Cu) * (P.v[i] - N.Cv);
+  for (std::size_t i : keep) {
+    suu += (u[i] - z.cu) * (u[i] - z.cu);
+    svv += (v[i] - z.cv) * (v[i] - z.cv);
+    suv += (u[i] - z.cu) * (v[i] - z.cv);
   }
   const double spread = suu + svv;
   if (!(spread > 0) || !std::isfinite(spread)) return "all points lie on one line";
@@ -156,60 +105,50 @@ std::string Normalise(const TControlPoints& P, const std::vector<std::size_t>& K
   // eigenvalue times the larger (about the smaller share of the spread).
   const double det = (suu / spread) * (svv / spread) - (suv / spread) * (suv / spread);
   if (!(det > kCollinearShare)) return "all points lie on one line";
-  N.Scale = 1 / std::sqrt(spread / n);
-  N.U.resize(Keep.size());
-  N.V.resize(Keep.size());
-  for (std::size_t k = 0; k < Keep.size(); ++k) {
-    N.U[k] = (P.u[Keep[k]] - N.Cu) * N.Scale;
-    N.V[k] = (P.v[Keep[k]] - N.Cv) * N.Scale;
-  }
+  z.scale = 1 / std::sqrt(spread / n);
   return "";
 }
 
-// Steps 3 and 4: the bordered system, order m = n + 3,
-//
-//    [ K + lambda I   P ] [ w ]   [ t ]       K[i][j] = phi(|p_i' - p_j'|^2)
-//    [ P^T            0 ] [ a ] = [ 0 ]       P[i]    = [1  u_i'  v_i']
-//
-// once for t = x - cx (into Bx) and once for t = y - cy (into By); the
-// solution must then satisfy the system it came from (backward error).
-std::string SolveSpline(const TControlPoints& P, const std::vector<std::size_t>& Keep,
-                        const TNormalised& N, double lambda, std::vector<double>& Bx,
-                        std::vector<double>& By) {
-  const std::size_t n = Keep.size(), m = n + 3;
-  std::vector<double> a(m * m, 0.0);
-  Bx.assign(m, 0.0);
-  By.assign(m, 0.0);
+// Backward error: the fitted function must reproduce the system it came
+// from, [K P; P^T 0] [w; a] = [t; 0], to rounding of its terms. K w is
+// taken from the evaluation's own kernel sums at the control points (the
+// diagonal lambda w apart, as phi(0) = 0), so this also checks what Eval
+// will compute. rowAbs is the largest absolute row sum of K.
+bool SatisfiesSystem(const detail::TThinPlateSystem& s, const detail::TTpsKernel& k,
+                     const double (&ax)[3], const double (&ay)[3], double lambda, double rowAbs) {
+  const std::size_t n = s.N;
+  std::vector<double> kx(n), ky(n);
+  detail::TpsKernelSums(k, s.Pu.data(), s.Pv.data(), n, kx.data(), ky.data());
+  double snorm = 0, tnorm = 0, resid = 0;
+  double px[3] = {0, 0, 0}, py[3] = {0, 0, 0};  // P^T w
   for (std::size_t i = 0; i < n; ++i) {
-    for (std::size_t j = 0; j < i; ++j) {
-      const double du = N.U[i] - N.U[j], dv = N.V[i] - N.V[j];
-      a[i * m + j] = a[j * m + i] = Phi(du * du + dv * dv);
+    const double p[3] = {1, s.Pu[i], s.Pv[i]};
+    double ex = kx[i] + lambda * k.Wx[i] - s.Tx[i];
+    double ey = ky[i] + lambda * k.Wy[i] - s.Ty[i];
+    for (std::size_t c = 0; c < 3; ++c) {
+      ex += p[c] * ax[c];
+      ey += p[c] * ay[c];
+      px[c] += p[c] * k.Wx[i];
+      py[c] += p[c] * k.Wy[i];
     }
-    a[i * m + i] = lambda;
-    const double row[3] = {1, N.U[i], N.V[i]};
-    for (std::size_t c = 0; c < 3; ++c) a[i * m + n + c] = a[(n + c) * m + i] = row[c];
-    Bx[i] = P.x[Keep[i]] - N.Cx;
-    By[i] = P.y[Keep[i]] - N.Cy;
-  }
-  const std::vector<double> system = a;
-  const std::vector<double> rx = Bx, ry = By;
-  if (!SolveDense(a, m, Bx, By)) return "the system of the spline is singular";
-  double anorm = 0, snorm = 0, tnorm = 0, resid = 0;
-  for (std::size_t i = 0; i < m; ++i) {
-    double row = 0, ex = -rx[i], ey = -ry[i];
-    for (std::size_t j = 0; j < m; ++j) {
-      row += std::fabs(system[i * m + j]);
-      ex += system[i * m + j] * Bx[j];
-      ey += system[i * m + j] * By[j];
-    }
-    anorm = std::max(anorm, row);
-    snorm = std::max({snorm, std::fabs(Bx[i]), std::fabs(By[i])});
-    tnorm = std::max({tnorm, std::fabs(rx[i]), std::fabs(ry[i])});
+    snorm = std::max({snorm, std::fabs(k.Wx[i]), std::fabs(k.Wy[i])});
+    tnorm = std::max({tnorm, std::fabs(s.Tx[i]), std::fabs(s.Ty[i])});
     resid = std::max({resid, std::fabs(ex), std::fabs(ey)});
   }
-  if (!std::isfinite(snorm) || !(resid <= 1e-9 * (anorm * snorm + tnorm)))
-    return "the system of the spline is singular";
-  return "";
+  // The bordered matrix's largest absolute row sum: a row of [K P] (bounded
+  // by K's largest and P's largest), or one of [P^T 0].
+  double pnorm = 0, su = 0, sv = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    pnorm = std::max(pnorm, 1 + std::fabs(s.Pu[i]) + std::fabs(s.Pv[i]));
+    su += std::fabs(s.Pu[i]);
+    sv += std::fabs(s.Pv[i]);
+  }
+  for (std::size_t c = 0; c < 3; ++c) {
+    snorm = std::max({snorm, std::fabs(ax[c]), std::fabs(ay[c])});
+    resid = std::max({resid, std::fabs(px[c]), std::fabs(py[c])});
+  }
+  const double anorm = std::max({rowAbs + pnorm, static_cast<double>(n), su, sv});
+  return std::isfinite(snorm) && resid <= 1e-9 * (anorm * snorm + tnorm);
 }
 
 }  // namespace
@@ -222,29 +161,51 @@ std::string TThinPlateSpline::Fit(std::span<const double> u, std::span<const dou
                                   std::span<const double> x, std::span<const double> y,
                                   double lambda) {
   Clear();
-  const TControlPoints points{u, v, x, y};
-  if (std::string why = CheckInput(points, lambda); !why.empty()) return why;
+  std::string why = CheckInputs(u, v, x, y, lambda);
   std::vector<std::size_t> keep;
-  if (std::string why = DistinctPoints(points, keep); !why.empty()) return why;
-  TNormalised norm;
-  if (std::string why = Normalise(points, keep, norm); !why.empty()) return why;
-  const std::size_t n = keep.size();
-  std::vector<double> bx, by;
-  if (std::string why = SolveSpline(points, keep, norm, lambda, bx, by); !why.empty()) return why;
+  if (why.empty()) why = DistinctPoints(u, v, x, y, keep);
+  TNormalisation z{};
+  if (why.empty()) why = Normalise(u, v, x, y, keep, z);
+  if (!why.empty()) return why;
 
-  // Keep the result, padded for the vector loop.
+  // The system in the normalised coordinates, once for t = x - cx and once
+  // for t = y - cy (thin_plate_solve.h).
+  const std::size_t n = keep.size();
+  detail::TThinPlateSystem system;
+  system.N = n;
+  system.Pu.resize(n);
+  system.Pv.resize(n);
+  system.Tx.resize(n);
+  system.Ty.resize(n);
+  for (std::size_t k = 0; k < n; ++k) {
+    system.Pu[k] = (u[keep[k]] - z.cu) * z.scale;
+    system.Pv[k] = (v[keep[k]] - z.cv) * z.scale;
+    system.Tx[k] = x[keep[k]] - z.cx;
+    system.Ty[k] = y[keep[k]] - z.cy;
+  }
+  system.Stride = detail::ThinPlateStride(n);
+  system.K = hwy::AllocateAligned<double>(n * system.Stride);
+  const double rowAbs = detail::TpsKernelMatrix(system.Pu.data(), system.Pv.data(), n, lambda,
+                                                system.K.get(), system.Stride);
+  detail::TThinPlateSolution solution;
+  if (!detail::SolveThinPlateSystem(system, solution))
+    return "the system of the spline is singular";
+  system.K.reset();
+
+  // The result, padded for the vector loop, and checked through it.
   const std::size_t padded = (n + detail::kTpsPad - 1) / detail::kTpsPad * detail::kTpsPad;
-  norm.U.resize(padded, 0.0);
-  norm.V.resize(padded, 0.0);
-  std::vector<double> wx(padded, 0.0), wy(padded, 0.0);
-  std::copy_n(bx.begin(), n, wx.begin());
-  std::copy_n(by.begin(), n, wy.begin());
-  pu_ = std::move(norm.U);
-  pv_ = std::move(norm.V);
-  wx_ = std::move(wx);
-  wy_ = std::move(wy);
-  for (std::size_t c = 0; c < 3; ++c) ax_[c] = bx[n + c], ay_[c] = by[n + c];
-  cu_ = norm.Cu, cv_ = norm.Cv, scale_ = norm.Scale, cx_ = norm.Cx, cy_ = norm.Cy;
+  std::vector<double> pu = system.Pu, pv = system.Pv;
+  for (auto* a : {&pu, &pv, &solution.Wx, &solution.Wy}) a->resize(padded, 0.0);
+  const detail::TTpsKernel kernel{pu.data(), pv.data(), solution.Wx.data(), solution.Wy.data(),
+                                  padded};
+  if (!SatisfiesSystem(system, kernel, solution.Ax, solution.Ay, lambda, rowAbs))
+    return "the system of the spline is singular";
+  pu_ = std::move(pu);
+  pv_ = std::move(pv);
+  wx_ = std::move(solution.Wx);
+  wy_ = std::move(solution.Wy);
+  for (std::size_t c = 0; c < 3; ++c) ax_[c] = solution.Ax[c], ay_[c] = solution.Ay[c];
+  cu_ = z.cu, cv_ = z.cv, scale_ = z.scale, cx_ = z.cx, cy_ = z.cy;
   lambda_ = lambda;
   points_ = static_cast<int>(n);
   fitted_ = true;

@@ -211,8 +211,10 @@ void TGeoMap::ClearCalibData() {
   cd.Smoothing = 0;
   cd.CalQuads.fill(TCalQuad{});
   cd.NumCalQuads = 0;
-  // The border is part of the calibration cleared, not of the next map.
+  // The border and the full-precision points are part of the calibration
+  // cleared, not of the next map.
   FCalib.SetBorder({});
+  FCalib.SetControlPoints({});
   FCalib.ClearFittedParameters();
   Paint();
 }

@@ -6,6 +6,10 @@
 // No conversion raises: a model that gives no value, or a value that is
 // not finite or does not fit a 32-bit pixel coordinate, reports failure
 // (valid false and 0, or result false with x = y = 0).
+#include <algorithm>
+#include <cmath>
+
+#include "calibration/point_models.h"
 #include "marovia/geomap/geomap.h"
 #include "render/map_view.h"
 
@@ -79,9 +83,32 @@ bool TGeoMap::IsPositionWithinMap(double Latit, double Longit) const {
   return PositionInMap(Latit, Longit, FCalibData.Corners);
 }
 
+TCornerArray ContinuousCorners(const TCornerArray& Corners) {
+  TCornerArray moved = Corners;
+  const double reference = Corners[gcoTopLeft].Longit;
+  for (TCoords& c : moved) {
+    if (!std::isfinite(c.Longit) || !std::isfinite(reference)) return Corners;
+    c.Longit = pointmodel::LongitudeNear(c.Longit, reference);
+  }
+  // A world map's east edge would fold onto its west edge: as given.
+  const bool eastOfWest = moved[gcoTopRight].Longit > moved[gcoTopLeft].Longit &&
+                          moved[gcoBottomRight].Longit > moved[gcoBottomLeft].Longit;
+  return eastOfWest ? moved : Corners;
+}
+
 // Strictly inside the quadrilateral: the position lies on the same side of
 // every edge as of the closing edge 3 -> 0.
-bool PositionInMap(double Latit, double Longit, const TCornerArray& Corners) {
+bool PositionInMap(double Latit, double Longit, const TCornerArray& Given) {
+  const TCornerArray Corners = ContinuousCorners(Given);
+  double west = Corners[0].Longit, east = west;
+  for (const TCoords& c : Corners) {
+    west = std::min(west, c.Longit);
+    east = std::max(east, c.Longit);
+  }
+  if ((east > 180 || west < -180) && std::isfinite(Longit)) {
+    // Across 180 degrees: the position's meridian nearest the map's middle.
+    Longit = pointmodel::LongitudeNear(Longit, (west + east) / 2);
+  }
   const auto side = [Latit, Longit](const TCoords& a, const TCoords& b) {
     return (a.Latit - b.Latit) * (b.Longit - Longit) + (a.Longit - b.Longit) * (Latit - b.Latit);
   };

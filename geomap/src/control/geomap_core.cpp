@@ -317,6 +317,7 @@ void TGeoMap::Assign(const TPersistent& Source) {
   FWindAnchorX = src->FWindAnchorX;
   FWindAnchorY = src->FWindAnchorY;
   FShowGrat = src->FShowGrat;
+  FShowMGRSGrid = src->FShowMGRSGrid;
   FTopLeft = src->FTopLeft;
   FCalibModel = src->FCalibModel;
   FBiQuadOops = src->FBiQuadOops;

@@ -1,5 +1,6 @@
 // The element loop of the calibration readers: the elements of one data set
 // into a TCalibData (see calxml_reader.h for the layout they are read from).
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -8,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "calibration/pixel_rounding.h"
 #include "files/calxml_reader.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/geomap/xmltext.h"
@@ -237,6 +239,57 @@ std::vector<TBorderVertex> ReadBorder(std::string_view content, const TCalReadRu
   return border;
 }
 
+// The calibration points at full precision: "[lat,long,x,y]" pieces (under
+// the utm model northing and easting for latitude and longitude) of
+// numbers in their shortest exact form, as many as npoints says. A
+// malformed number is refused rather than read as 0.
+constexpr size_t kMaxControlPoints = 1000000;
+
+std::vector<TControlPoint> ReadControlPoints(std::string_view tagText, std::string_view content,
+                                             const TCalReadRules& rules) {
+  const int32_t stated = IntegerAfter(tagText, "npoints=\"");
+  std::vector<TControlPoint> points;
+  TPieces pieces(content);
+  for (std::string_view piece; pieces.Next(piece);) {
+    double v[4];
+    size_t at = 0;
+    for (int k = 0; k < 4; ++k) {
+      const size_t end = k < 3 ? piece.find(',', at) : piece.size();
+      const std::string part =
+          end == std::string_view::npos ? std::string() : TrimBlanks(piece.substr(at, end - at));
+      const auto r = std::from_chars(part.data(), part.data() + part.size(), v[k]);
+      if (part.empty() || r.ec != std::errc() || r.ptr != part.data() + part.size() ||
+          !std::isfinite(v[k]))
+        Fail(rules, "a control point is not \"[lat,long,x,y]\": \"[" +
+                        std::string(piece.substr(0, 60)) + "]\"");
+      at = end + 1;
+    }
+    if (points.size() == kMaxControlPoints)
+      Fail(rules, "a data set holds more than " + IntToStr(kMaxControlPoints) + " control points");
+    points.push_back({v[2], v[3], v[0], v[1]});
+  }
+  if (static_cast<int64_t>(points.size()) != stated) FailCount(rules);
+  return points;
+}
+
+// Whether full-precision points agree with the quadruples read: the first
+// 200 of them, on whole pixels and within the quadruples' 5 decimals.
+bool AgreeWithQuads(const std::vector<TControlPoint>& points, const TCalibData& data) {
+  constexpr double kFiveDecimals = 1e-5;
+  const size_t held = std::min(points.size(), size_t(kMaxCalQuads));
+  if (data.NumCalQuads != static_cast<int32_t>(held)) return false;
+  for (size_t i = 0; i < held; ++i) {
+    const TControlPoint& p = points[i];
+    const TCalQuad& q = data.CalQuads[i];
+    int32_t x = 0, y = 0;
+    if (!RoundToPixel(p.X, x) || !RoundToPixel(p.Y, y) || x != q.MapX || y != q.MapY ||
+        !(std::fabs(p.LatOrNorthing - q.Latitude) <= kFiveDecimals) ||
+        !(std::fabs(p.LongOrEasting - q.Longitude) <= kFiveDecimals))
+      return false;
+  }
+  return true;
+}
+
 // One element of a data set into the record.
 using TElementReader = void (*)(std::string_view tagText, std::string_view content,
                                 TCalibData& data, const TCalReadRules& rules);
@@ -276,11 +329,13 @@ constexpr TCalElement kCalElements[] = {
                      const TCalReadRules& r) { d.PolyOrder = ReadPolyOrder(content, r); }},
     {"smoothing", [](std::string_view, std::string_view content, TCalibData& d,
                      const TCalReadRules& r) { d.Smoothing = ReadSmoothing(content, r); }},
-    // The map's border lives beside the record (ReadCalElements reads it);
-    // older readers skip the element.
+    // The map's border and the full-precision points live beside the record
+    // (ReadCalElements reads them); older readers skip the elements.
     {"border", [](std::string_view, std::string_view, TCalibData&, const TCalReadRules&) {}},
+    {"controlpoints", [](std::string_view, std::string_view, TCalibData&, const TCalReadRules&) {}},
 };
-constexpr size_t kBorderElement = std::size(kCalElements) - 1;
+constexpr size_t kBorderElement = std::size(kCalElements) - 2;
+constexpr size_t kControlPointsElement = std::size(kCalElements) - 1;
 
 constexpr auto kCalElementNames = [] {
   std::array<std::string_view, std::size(kCalElements)> names{};
@@ -299,16 +354,25 @@ TCalibData ClearedCalibData() {
 }
 
 void ReadCalElements(TSetInput& Input, const TRootPlace& Place, TCalibData& Data,
-                     const TCalReadRules& Rules, std::vector<TBorderVertex>* Border) {
+                     const TCalReadRules& Rules, TCalExtras* Extras) {
+  std::vector<TControlPoint> points;
+  bool hasPoints = false;
   mapfile::ReadElements(
       Input, kCalibrationSet, Place, Rules.ErrorPrefix,
       [&](size_t element, const std::string& tagText, const std::string& content) {
         if (element == kBorderElement) {
-          if (Border != nullptr) *Border = ReadBorder(content, Rules);
+          if (Extras != nullptr) Extras->Border = ReadBorder(content, Rules);
+          return;
+        }
+        if (element == kControlPointsElement) {
+          points = ReadControlPoints(tagText, content, Rules);
+          hasPoints = true;
           return;
         }
         kCalElements[element].Read(tagText, content, Data, Rules);
       });
+  if (Extras != nullptr && hasPoints && AgreeWithQuads(points, Data))
+    Extras->ControlPoints = std::move(points);
 }
 
 }  // namespace marovia::calxml

@@ -36,7 +36,7 @@ TCalibModel RecordReaderModel(const TCalRootLine& root) {
 // that is not found leaves the model, map and caption of the last root line
 // seen, as the search always has.
 bool ParseCalibDataFrom(TSetInput& input, const std::string& DataID, TCalibData& CalibData,
-                        TCalibModel& CalibModel, std::vector<TBorderVertex>* Border = nullptr) {
+                        TCalibModel& CalibModel, calxml::TCalExtras* Extras = nullptr) {
   TCalibData data = CalibData;
   TCalibModel model = CalibModel;
   calxml::TRootPlace place;
@@ -50,7 +50,7 @@ bool ParseCalibDataFrom(TSetInput& input, const std::string& DataID, TCalibData&
       place);
   if (found) {
     data.NumCalLines = 0;
-    calxml::ReadCalElements(input, place, data, {"ParseCalibData: ", false}, Border);
+    calxml::ReadCalElements(input, place, data, {"ParseCalibData: ", false}, Extras);
   }
   CalibData = std::move(data);
   CalibModel = model;
@@ -77,15 +77,16 @@ bool ParseCalibration(const std::string& FileName, const std::string& DataID,
                       TMapCalibration& Calibration) {
   TCalibData data;
   TCalibModel model = cmUndefined;
-  std::vector<TBorderVertex> border;
+  calxml::TCalExtras extras;
   const bool found = mapfile::ReadNamedFile(FileName, [&](TTextFile& file) {
     TSetInput input(file);
-    return ParseCalibDataFrom(input, DataID, data, model, &border);
+    return ParseCalibDataFrom(input, DataID, data, model, &extras);
   });
   if (!found) return false;
   Calibration.SetModel(model);
   Calibration.SetData(data);
-  Calibration.SetBorder(std::move(border));
+  Calibration.SetBorder(std::move(extras.Border));
+  if (!extras.ControlPoints.empty()) Calibration.SetControlPoints(std::move(extras.ControlPoints));
   return true;
 }
 
@@ -130,8 +131,8 @@ bool TGeoMap::ReadCalDataIntern(bool TextMode, TTextFile* TextFile, TStream* Str
 
   // The set and its image are read whole before the calibration changes: a
   // damaged set or image raises and leaves the map as it was.
-  std::vector<TBorderVertex> border;
-  calxml::ReadCalElements(input, place, data, {"Component \"" + Name() + "\": ", true}, &border);
+  calxml::TCalExtras extras;
+  calxml::ReadCalElements(input, place, data, {"Component \"" + Name() + "\": ", true}, &extras);
   // A CRS that PROJ does not know is refused here, before anything changes,
   // and not by the fit after the set has replaced the calibration.
   if (model == cmProjected && !data.CrsText.empty()) {
@@ -145,7 +146,8 @@ bool TGeoMap::ReadCalDataIntern(bool TextMode, TTextFile* TextFile, TStream* Str
   ClearCalibData();
   FCalibModel = model;
   FCalibData = std::move(data);
-  FCalib.SetBorder(std::move(border));
+  FCalib.SetBorder(std::move(extras.Border));
+  if (!extras.ControlPoints.empty()) FCalib.SetControlPoints(std::move(extras.ControlPoints));
   const bool linesUsable = RecalcGratMat();
   // The corners and resolution stay as the file gives them.
   FitModel();

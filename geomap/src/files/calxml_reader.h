@@ -58,6 +58,16 @@ struct TCalReadRules {
 // corners, resolution or quadruples; zone -1, northern, WGS 84).
 TCalibData ClearedCalibData();
 
+// What a data set holds beside the record: the map's border and the
+// calibration points at full precision. The points are kept only when they
+// agree with the record's quadruples (the first 200 of them, within the
+// quadruples' 5 decimals and whole pixels): a set whose quadruples were
+// rewritten by a writer that does not know the element keeps those.
+struct TCalExtras {
+  std::vector<TBorderVertex> Border;
+  std::vector<TControlPoint> ControlPoints;
+};
+
 // Reads the elements of the data set whose root line was just read (at
 // Place) into Data, up to "</geomap>"; the input is left right after it.
 // Fields without an element keep their values. Raises EZYLGeoMapError
@@ -65,9 +75,9 @@ TCalibData ClearedCalibData();
 // differs from npoints, an exceeded capacity, an unknown ellipsoid or a set
 // that ends before "</geomap>"; Data may then hold part of the set (the
 // readers read into a copy), every count within its capacity.
-// Border, when given, receives the map's border polygon (left as it is
-// when the set has none).
+// Extras, when given, receives the border and the full-precision points
+// (each left as it is when the set has none).
 void ReadCalElements(TSetInput& Input, const TRootPlace& Place, TCalibData& Data,
-                     const TCalReadRules& Rules, std::vector<TBorderVertex>* Border = nullptr);
+                     const TCalReadRules& Rules, TCalExtras* Extras = nullptr);
 
 }  // namespace marovia::calxml

@@ -23,6 +23,9 @@
 //   <calquads npoints="{n}">                           only with quadruples
 //   [{lat},{long},{MapX},{MapY}] ...
 //   </calquads>
+//   <controlpoints npoints="{n}">                      the points at full precision,
+//   [{lat},{long},{x},{y}] ...                         when the quadruples would
+//   </controlpoints>                                   round them (see below)
 //   <border>                                           only with a border
 //   {x},{y} {x},{y} ...                                pixels, shortest exact form
 //   </border>
@@ -37,10 +40,15 @@
 // Numbers: corners and quadruple positions with 5 decimals, the resolution
 // with 3 (both "." as separator), line values in the general form with 15
 // significant digits (exponent form for very large or small magnitudes),
-// integers in decimal. Text values are written with XML references, so a
+// integers in decimal. The quadruples hold at most 200 points on whole
+// pixels and 5 decimals (about a metre); points beyond that (between
+// pixels, more of them, finer positions) are written again in full in the
+// controlpoints element, shortest exact form, while the quadruples keep
+// the first 200 rounded for readers that skip it. Text values are written with XML references, so a
 // '"' in a caption cannot end it early, and so is every '=' of a root-line
 // value (see RootValue).
 #include <charconv>
+#include <cmath>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -161,9 +169,61 @@ std::string BorderLine(const std::vector<TBorderVertex>& border) {
   return s;
 }
 
+// A number in the shortest form that reads back as the same double.
+void AppendExact(std::string& s, double v) {
+  char buffer[64];
+  s.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, v).ptr);
+}
+
+// Whether a value survives the quadruples' 5 decimals.
+bool FiveDecimals(double v) {
+  return std::round(v * 1e5) / 1e5 == v;
+}
+
+// The calibration points a data set carries at full precision: those of a
+// calibration that holds them, or, for the later models, the record's when
+// the quadruples' 5 decimals would round them (about a metre, too coarse
+// for sub-metre imagery); none when the quadruples hold them exactly, so
+// that such files stay as they always were.
+std::vector<TControlPoint> ExactPointsToWrite(const TCalibData& cd, TCalibModel model,
+                                              const TMapCalibration* cal) {
+  std::vector<TControlPoint> points;
+  if (cal != nullptr && cal->HasExactPoints()) {
+    points = cal->ExactPoints();
+  } else if (model == cmProjected || model == cmThinPlate) {
+    for (int32_t k = 0; k < cd.NumCalQuads; ++k) {
+      const TCalQuad& q = cd.CalQuads[static_cast<size_t>(k)];
+      points.push_back({double(q.MapX), double(q.MapY), q.Latitude, q.Longitude});
+    }
+  }
+  bool needed = points.size() > size_t(kMaxCalQuads);
+  for (const TControlPoint& p : points)
+    needed = needed || p.X != std::round(p.X) || p.Y != std::round(p.Y) ||
+             !FiveDecimals(p.LatOrNorthing) || !FiveDecimals(p.LongOrEasting);
+  if (!needed) points.clear();
+  return points;
+}
+
+std::string ExactPointsLine(const std::vector<TControlPoint>& points) {
+  std::string s;
+  for (const TControlPoint& p : points) {
+    s += '[';
+    AppendExact(s, p.LatOrNorthing);
+    s += ',';
+    AppendExact(s, p.LongOrEasting);
+    s += ',';
+    AppendExact(s, p.X);
+    s += ',';
+    AppendExact(s, p.Y);
+    s += "] ";
+  }
+  return s;
+}
+
 void WriteDataSet(const TLineWriter& write, const TCalLayout& layout, const std::string& DataID,
                   const TCalibData& cd, TCalibModel model,
-                  const std::vector<TBorderVertex>& border = {}) {
+                  const std::vector<TBorderVertex>& border = {},
+                  const TMapCalibration* cal = nullptr) {
   if (layout.Declaration) write(std::string(kGeoMapXMLDeclaration));
   write("");
   write("<!-- TGeoMap Calibration / Quorvant -->");
@@ -204,6 +264,14 @@ void WriteDataSet(const TLineWriter& write, const TCalLayout& layout, const std:
     write(QuadsLine(cd));
     write("</calquads>");
   }
+  // The points at full precision after the quadruples, which hold the
+  // first 200 of them for readers that skip the element.
+  const std::vector<TControlPoint> exact = ExactPointsToWrite(cd, model, cal);
+  if (!exact.empty()) {
+    write("<controlpoints" + WriteAttribute("npoints", IntToStr(int32_t(exact.size()))) + ">");
+    write(ExactPointsLine(exact));
+    write("</controlpoints>");
+  }
   // Only written when set, so that files without a border stay as they
   // were; older readers skip the element.
   if (!border.empty()) {
@@ -231,7 +299,7 @@ void TGeoMap::WriteCalDataToOpenXMLFile(TTextFile& TextFile, bool Header,
   CheckWritable(FCalibData, "WriteRawCalDataToOpenXMLFile: ");
   const TCalLayout layout{Header, false, true, false};
   WriteDataSet([&](const std::string& line) { TextFile.WriteLn(Utf8ToCp1252(line)); }, layout,
-               DataID, FCalibData, FCalibModel, FCalib.Border());
+               DataID, FCalibData, FCalibModel, FCalib.Border(), &FCalib);
 }
 
 void SaveCalibrationAsXML(const std::string& FileName, const std::string& DataID,
@@ -244,7 +312,7 @@ void SaveCalibrationAsXML(const std::string& FileName, const std::string& DataID
   const TCalLayout layout{true, false, true, false};
   ReplaceFileContents(FileName, [&](TTextFile& file) {
     WriteDataSet([&](const std::string& line) { file.WriteLn(Utf8ToCp1252(line)); }, layout, DataID,
-                 cal.Data(), cal.Model(), cal.Border());
+                 cal.Data(), cal.Model(), cal.Border(), &cal);
   });
 }
 
@@ -260,7 +328,7 @@ void TGeoMap::SaveCalDataAsXML(TStream& OutStream, const std::string& DataID) {
   CheckWritable(FCalibData, "Component \"" + Name() + "\": ");
   const TCalLayout layout{true, true, false, true};
   WriteDataSet([&](const std::string& line) { WriteLnStream(OutStream, line); }, layout, DataID,
-               FCalibData, FCalibModel, FCalib.Border());
+               FCalibData, FCalibModel, FCalib.Border(), &FCalib);
 }
 
 }  // namespace marovia

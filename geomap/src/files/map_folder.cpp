@@ -14,22 +14,34 @@ namespace marovia {
 TMapFileKind ProbeMapFile(const std::string& FileName) {
   std::ifstream in(FileName, std::ios::binary);
   if (!in) throw EInOutError(FileName, "cannot open");
-  std::string head(kMapFileProbeBytes, '\0');
-  in.read(head.data(), static_cast<std::streamsize>(head.size()));
-  if (in.bad()) throw EInOutError(FileName, "cannot read");
-  head.resize(static_cast<std::size_t>(in.gcount()));
   // The readers take the first line holding a root tag and "quorvant" as
-  // the start of a set; so does this probe.
+  // the start of a set; so does this probe. The root line is near the start
+  // of every file written: the head is read in small steps, each whole line
+  // judged as it arrives.
+  constexpr std::size_t kStep = 4096;
+  std::string head;
   std::size_t pos = 0;
-  while (pos < head.size()) {
-    std::size_t end = head.find('\n', pos);
-    if (end == std::string::npos) end = head.size();
-    const std::string line = LowerCase(std::string_view(head).substr(pos, end - pos));
-    pos = end + 1;
-    if (line.find("quorvant") == std::string::npos) continue;
-    if (line.find("<geomap") != std::string::npos) return TMapFileKind::Calibration;
-    if (line.find("<gmlandmarks") != std::string::npos) return TMapFileKind::Landmarks;
-    if (line.find("<lmsymbols") != std::string::npos) return TMapFileKind::Symbols;
+  while (head.size() < kMapFileProbeBytes) {
+    const std::size_t old = head.size();
+    head.resize(std::min(old + kStep, kMapFileProbeBytes));
+    in.read(head.data() + old, static_cast<std::streamsize>(head.size() - old));
+    if (in.bad()) throw EInOutError(FileName, "cannot read");
+    head.resize(old + static_cast<std::size_t>(in.gcount()));
+    const bool last = head.size() == old || head.size() >= kMapFileProbeBytes;
+    while (pos < head.size()) {
+      std::size_t end = head.find('\n', pos);
+      if (end == std::string::npos) {
+        if (!last) break;  // the line goes on in the next step
+        end = head.size();
+      }
+      const std::string line = LowerCase(std::string_view(head).substr(pos, end - pos));
+      pos = end + 1;
+      if (line.find("quorvant") == std::string::npos) continue;
+      if (line.find("<geomap") != std::string::npos) return TMapFileKind::Calibration;
+      if (line.find("<gmlandmarks") != std::string::npos) return TMapFileKind::Landmarks;
+      if (line.find("<lmsymbols") != std::string::npos) return TMapFileKind::Symbols;
+    }
+    if (last) break;
   }
   return TMapFileKind::Other;
 }

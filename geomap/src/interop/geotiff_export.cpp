@@ -12,7 +12,7 @@
 #include <optional>
 #include <string_view>
 
-#include "calibration/proj_context.h"
+#include "calibration/proj_support.h"
 #include "files/replace_file.h"
 #include "marovia/platform/graphics.h"
 #include "marovia/platform/streams.h"
@@ -33,33 +33,15 @@ constexpr uint16_t kAngularDegree = 9102;
   throw EZYLGeoMapError("Cannot export GeoTIFF file \"" + file + "\": " + why);
 }
 
-extern "C" {}
-
-using PjPtr = std::unique_ptr<PJ, decltype(&proj_destroy)>;
-
 // The EPSG code of a projected CRS given as text, when PROJ finds one that
 // describes it fully (a PROJ string matching an EPSG definition included),
 // and it fits a GeoKey.
 std::optional<uint16_t> EpsgCodeOf(const TSilentProjContext& ctx, const std::string& text) {
-  PjPtr crs(proj_create(ctx.get(), text.c_str()), &proj_destroy);
+  const TPjPtr crs = CreateCrs(ctx.get(), text);
   if (!crs || proj_get_type(crs.get()) != PJ_TYPE_PROJECTED_CRS) return std::nullopt;
-  auto fits = [](const char* auth, const char* code) -> std::optional<uint16_t> {
-    if (!auth || !code || std::string_view(auth) != "EPSG") return std::nullopt;
-    const long v = std::strtol(code, nullptr, 10);
-    if (v <= 0 || v >= KvUserDefined) return std::nullopt;
-    return static_cast<uint16_t>(v);
-  };
-  if (auto c = fits(proj_get_id_auth_name(crs.get(), 0), proj_get_id_code(crs.get(), 0))) return c;
-  int* confidence = nullptr;
-  PJ_OBJ_LIST* found = proj_identify(ctx.get(), crs.get(), "EPSG", nullptr, &confidence);
-  std::optional<uint16_t> result;
-  if (found && proj_list_get_count(found) > 0 && confidence && confidence[0] == 100) {
-    PjPtr best(proj_list_get(ctx.get(), found, 0), &proj_destroy);
-    if (best) result = fits(proj_get_id_auth_name(best.get(), 0), proj_get_id_code(best.get(), 0));
-  }
-  proj_int_list_destroy(confidence);
-  proj_list_destroy(found);
-  return result;
+  const int code = IdentifyEpsg(ctx.get(), crs.get(), 100);
+  if (code <= 0 || code >= KvUserDefined) return std::nullopt;
+  return static_cast<uint16_t>(code);
 }
 
 // WGS 84 latitude and longitude to the CRS's own coordinates (easting
@@ -67,12 +49,7 @@ std::optional<uint16_t> EpsgCodeOf(const TSilentProjContext& ctx, const std::str
 class FromWgs84 {
  public:
   FromWgs84(const TSilentProjContext& ctx, const std::string& text, const std::string& file)
-      : pj_(nullptr, &proj_destroy) {
-    PJ* op = proj_create_crs_to_crs(ctx.get(), "EPSG:4326", text.c_str(), nullptr);
-    if (op) {
-      pj_.reset(proj_normalize_for_visualization(ctx.get(), op));
-      proj_destroy(op);
-    }
+      : pj_(NormalisedCrsToCrs(ctx.get(), "EPSG:4326", text)) {
     if (!pj_) Fail(file, "PROJ knows no transformation from WGS 84 to \"" + text + "\"");
   }
   bool Apply(double lat, double lon, double& x, double& y) const {
@@ -83,7 +60,7 @@ class FromWgs84 {
   }
 
  private:
-  PjPtr pj_;
+  TPjPtr pj_;
 };
 
 // Model coordinates of pixel (i, j): X = a[0] + a[1] i + a[2] j, Y = a[3] +

@@ -30,7 +30,9 @@
 #include <string_view>
 #include <vector>
 
-#include "calibration/proj_context.h"
+#include "calibration/proj_support.h"
+#include "interop/geotiff_crs.h"
+#include "interop/interop_support.h"
 
 namespace marovia {
 namespace {
@@ -124,42 +126,7 @@ std::span<const T> FieldValues(TIFF* t, uint16_t tag, TIFFDataType type) {
   return {static_cast<const T*>(data), n};
 }
 
-// Where the file's positions are and what they become.
-struct Crs {
-  enum Kind { Wgs84Geographic, OtherGeographic, Utm, OtherProjected };
-  Kind kind = Wgs84Geographic;
-  std::string text;  // "EPSG:nnnn" or a PROJ string (all but Wgs84Geographic)
-  int zone = 0;      // Utm
-  bool south = false;
-};
-
-// Whether every number of the definition is one a real CRS could hold.
-// libgeotiff writes them in fixed notation into a buffer of its own when it
-// builds a PROJ string, and a parameter of 1e224 from a damaged file would
-// run past that buffer's end.
-bool PlausibleNumbers(const GTIFDefn& d) {
-  constexpr double kLimit = 1e10;
-  auto ok = [](double v) { return std::isfinite(v) && std::fabs(v) <= kLimit; };
-  if (!ok(d.SemiMajor) || !ok(d.SemiMinor) || !ok(d.PMLongToGreenwich) ||
-      !ok(d.UOMLengthInMeters) || !ok(d.UOMAngleInDegrees))
-    return false;
-  if (d.nParms < 0 || d.nParms > MAX_GTIF_PROJPARMS) return false;
-  for (int k = 0; k < d.nParms; ++k)
-    if (!ok(d.ProjParm[k])) return false;
-  if (d.TOWGS84Count < 0 || d.TOWGS84Count > int(std::size(d.TOWGS84))) return false;
-  for (int k = 0; k < d.TOWGS84Count; ++k)
-    if (!ok(d.TOWGS84[k])) return false;
-  return true;
-}
-
-std::string Proj4Of(GTIFDefn* d, const std::string& file) {
-  if (!PlausibleNumbers(*d)) Fail(file, "its projection parameters are out of range");
-  char* p = GTIFGetProj4Defn(d);
-  std::string s = p ? p : "";
-  if (p) GTIFFreeMemory(p);
-  if (!s.empty() && s.find("+type=crs") == std::string::npos) s += " +type=crs";
-  return s;
-}
+using interop::TGeoTiffCrs;
 
 // The key fields, copied for libgeotiff's reader of simple tags.
 std::unique_ptr<ST_TIFF, SimpleTagsFreer> KeyFields(TIFF* t) {
@@ -182,7 +149,8 @@ std::unique_ptr<ST_TIFF, SimpleTagsFreer> KeyFields(TIFF* t) {
 }
 
 // The GeoKeys: what they define, and whether the raster is PixelIsPoint.
-Crs ReadCrs(TIFF* t, const TSilentProjContext& ctx, const std::string& file, bool& pixelIsPoint) {
+TGeoTiffCrs ReadCrs(TIFF* t, const TSilentProjContext& ctx, const std::string& file,
+                    bool& pixelIsPoint) {
   const auto st = KeyFields(t);
   if (!st) Fail(file, "out of memory");
   TIFFMethod methods;
@@ -202,29 +170,11 @@ Crs ReadCrs(TIFF* t, const TSilentProjContext& ctx, const std::string& file, boo
   if (!d || !GTIFGetDefn(gt.get(), d.get())) {
     Fail(file, "its GeoKeys define no coordinate reference system");
   }
-  Crs crs;
-  if (model == ModelTypeGeographic) {
-    const unsigned code = static_cast<unsigned short>(d->GCS);
-    if (code == 4326) return crs;
-    crs.kind = Crs::OtherGeographic;
-    crs.text = code != 0 && code != KvUserDefined ? "EPSG:" + std::to_string(code)
-                                                  : Proj4Of(d.get(), file);
-  } else if (model == ModelTypeProjected) {
-    const unsigned code = static_cast<unsigned short>(d->PCS);
-    crs.kind = Crs::OtherProjected;
-    crs.text = code != 0 && code != KvUserDefined ? "EPSG:" + std::to_string(code)
-                                                  : Proj4Of(d.get(), file);
-    if ((code >= 32601 && code <= 32660) || (code >= 32701 && code <= 32760)) {
-      crs.kind = Crs::Utm;
-      crs.zone = static_cast<int>(code % 100);
-      crs.south = code > 32700;
-    }
-  } else {
-    Fail(file, "its model type " + std::to_string(model) + " is neither geographic nor projected");
+  try {
+    return interop::BuildGeoTiffCrs(ctx.get(), *d, model);
+  } catch (const EZYLGeoMapError& e) {
+    Fail(file, e.what());
   }
-  if (crs.text.empty())
-    Fail(file, "its GeoKeys give neither an EPSG code nor projection parameters");
-  return crs;
 }
 
 // A position of the file: our pixel (I, J), the model coordinates (X, Y).
@@ -348,16 +298,15 @@ std::vector<TBorderVertex> NeatlineBorder(TIFF* t, const Georef& g) {
 // units, easting or longitude first).
 void ToWgs84(const TSilentProjContext& ctx, const std::string& crsText, std::vector<Tie>& ties,
              const std::string& file) {
-  PJ* op = proj_create_crs_to_crs(ctx.get(), crsText.c_str(), "EPSG:4326", nullptr);
-  if (!op) Fail(file, "PROJ knows no transformation from its CRS \"" + crsText + "\" to WGS 84");
-  PJ* norm = proj_normalize_for_visualization(ctx.get(), op);
-  proj_destroy(op);
-  if (!norm) Fail(file, "PROJ cannot order the axes of its CRS \"" + crsText + "\"");
-  std::unique_ptr<PJ, decltype(&proj_destroy)> guard(norm, &proj_destroy);
+  const TPjPtr norm = NormalisedCrsToCrs(ctx.get(), crsText, "EPSG:4326");
+  if (!norm)
+    Fail(file,
+         "PROJ knows no transformation from its CRS \"" + crsText.substr(0, 80) + "\" to WGS 84");
   for (Tie& p : ties) {
-    const PJ_COORD r = proj_trans(norm, PJ_FWD, proj_coord(p.X, p.Y, 0, 0));
+    const PJ_COORD r = proj_trans(norm.get(), PJ_FWD, proj_coord(p.X, p.Y, 0, 0));
     if (!std::isfinite(r.xy.x) || !std::isfinite(r.xy.y)) {
-      Fail(file, "a position cannot be moved from its CRS \"" + crsText + "\" to WGS 84");
+      Fail(file,
+           "a position cannot be moved from its CRS \"" + crsText.substr(0, 80) + "\" to WGS 84");
     }
     p.X = r.xy.x;  // longitude
     p.Y = r.xy.y;  // latitude
@@ -380,12 +329,6 @@ bool SpanArea(const std::vector<Tie>& ties) {
   return false;
 }
 
-// Our calibration points lie on whole pixels.
-int32_t WholePixel(double v, const std::string& file) {
-  if (!(std::fabs(v) < 2e9)) Fail(file, "a control point lies outside any image");
-  return static_cast<int32_t>(std::lround(v));
-}
-
 }  // namespace
 
 TImportedMap ImportGeoTiff(const std::string& FileName) {
@@ -398,11 +341,31 @@ TImportedMap ImportGeoTiff(const std::string& FileName) {
   }
   const TSilentProjContext ctx;
   bool pixelIsPoint = false;
-  const Crs crs = ReadCrs(tif.get(), ctx, FileName, pixelIsPoint);
+  const TGeoTiffCrs crs = ReadCrs(tif.get(), ctx, FileName, pixelIsPoint);
   const Georef g = ReadGeoref(tif.get(), pixelIsPoint, FileName);
 
   // The points to fit: sampled from an affine map, or the control points.
   std::vector<Tie> ties;
+  if (g.affine && crs.Kind == TGeoTiffCrs::OtherGeographic) {
+    // Latitude and longitude on another datum: the shift to WGS 84 varies
+    // across the map, so a grid of positions is moved and the simplest
+    // model that meets them all within a hundredth of a pixel is fitted.
+    constexpr int kGrid = 5;
+    std::vector<interop::TGroundPoint> grid;
+    for (int j = 0; j < kGrid; ++j)
+      for (int i = 0; i < kGrid; ++i) {
+        const double I = double(w) * i / (kGrid - 1), J = double(h) * j / (kGrid - 1);
+        ties.push_back(
+            Tie{I, J, g.a[0] + g.a[1] * I + g.a[2] * J, g.a[3] + g.a[4] * I + g.a[5] * J});
+      }
+    ToWgs84(ctx, crs.Text, ties, FileName);
+    for (const Tie& t : ties) grid.push_back({t.I, t.J, t.Y, t.X, 0, 0});
+    TImportedMap result{
+        interop::CalibrationFromPoints(grid, {}, int32_t(w), int32_t(h), FileName, 0.01), FileName};
+    result.Calibration.Data().MapFName = FileName;
+    result.Calibration.SetBorder(NeatlineBorder(tif.get(), g));
+    return result;
+  }
   if (g.affine) {
     const double W = w, H = h;
     for (const auto& [i, j] : std::array<std::array<double, 2>, 5>{
@@ -412,27 +375,24 @@ TImportedMap ImportGeoTiff(const std::string& FileName) {
   } else {
     ties = g.gcps;
     if (ties.size() < 3) Fail(FileName, "it has fewer than 3 control points");
-    if (ties.size() > size_t(kMaxCalQuads)) {
-      Fail(FileName, "it has " + std::to_string(ties.size()) + " control points, more than " +
-                         std::to_string(kMaxCalQuads));
-    }
     if (!SpanArea(ties)) Fail(FileName, "its control points lie on one line");
   }
 
   TCalibData data;
   data.MapFName = FileName;
   TCalibModel model = cmEquiRect;
-  bool geographic = crs.kind == Crs::Wgs84Geographic || crs.kind == Crs::OtherGeographic;
-  if (crs.kind == Crs::OtherGeographic) ToWgs84(ctx, crs.text, ties, FileName);
+  bool geographic =
+      crs.Kind == TGeoTiffCrs::Wgs84Geographic || crs.Kind == TGeoTiffCrs::OtherGeographic;
+  if (crs.Kind == TGeoTiffCrs::OtherGeographic) ToWgs84(ctx, crs.Text, ties, FileName);
   const size_t n = ties.size();
   bool projectedMetres = false;  // points as easting/northing of a UTM zone
   if (g.affine) {
-    if (crs.kind == Crs::Utm) {
+    if (crs.Kind == TGeoTiffCrs::Utm) {
       model = cmUTM;
-      data.UTMZone = crs.zone;
-      data.UTMSouth = crs.south;
+      data.UTMZone = crs.Zone;
+      data.UTMSouth = crs.South;
       projectedMetres = true;
-    } else if (crs.kind == Crs::OtherProjected) {
+    } else if (crs.Kind == TGeoTiffCrs::OtherProjected) {
       model = cmProjected;
     }
   } else if (n >= 10) {
@@ -443,21 +403,19 @@ TImportedMap ImportGeoTiff(const std::string& FileName) {
     model = cmProjected;
   }
   if (model == cmProjected) {
-    data.CrsText = crs.text;
+    data.CrsText = crs.Text;
     data.PolyOrder = g.affine || n < 6 ? 1 : 2;
   }
-  if (!geographic && !projectedMetres) ToWgs84(ctx, crs.text, ties, FileName);
+  if (!geographic && !projectedMetres) ToWgs84(ctx, crs.Text, ties, FileName);
   data.Ellipsoid = gelWGS84;
 
   TImportedMap result;
   result.ImageName = FileName;
   result.Calibration = TMapCalibration(model, data, int32_t(w), int32_t(h));
-  for (const Tie& p : ties) {
-    if (!result.Calibration.AddPoint(p.Y, p.X, WholePixel(p.I, FileName),
-                                     WholePixel(p.J, FileName)))
-      Fail(FileName, "a position is not finite");
-  }
+  std::vector<TControlPoint> points;
+  for (const Tie& p : ties) points.push_back({p.I, p.J, p.Y, p.X});
   try {
+    result.Calibration.SetControlPoints(std::move(points));
     result.Calibration.Fit();
   } catch (const EZYLGeoMapError& e) {
     Fail(FileName, e.what());

@@ -1,7 +1,6 @@
 // .points control-point lists: import into the model their CRS and points
 // call for, export of the calibration points (see control_points.h).
 #include <cmath>
-#include <memory>
 
 #include "calibration/crs_projection.h"
 #include "interop/interop_crs.h"
@@ -18,26 +17,21 @@ namespace {
 constexpr std::string_view kCrsPrefix = "#CRS:";
 constexpr std::string_view kHeader = "mapX,mapY,sourceX,sourceY,enable,dX,dY,residual";
 
-struct TFrameAndProjection {
-  TPointFrame Frame;
-  std::unique_ptr<TCrsProjection> Projection;  // pfProjected and pfUtm
-};
-
-TFrameAndProjection FrameOf(const std::string& Crs, const std::string& Where) {
-  const TCrsInfo info = ClassifyCrs(Crs, Where);
-  if (info.Kind == ckOtherGeographic)
-    throw EZYLGeoMapError(Where +
-                          ": latitude/longitude on a datum other than WGS 84 is not supported");
-  TFrameAndProjection f;
-  f.Frame.Kind = info.Kind == ckGeographicWgs84 ? TPointFrame::pfGeographic
-                 : info.Kind == ckUtmWgs84      ? TPointFrame::pfUtm
-                                                : TPointFrame::pfProjected;
-  f.Frame.Zone = info.Zone;
-  f.Frame.South = info.South;
-  f.Frame.Crs = Crs;
-  if (f.Frame.Kind != TPointFrame::pfGeographic)
-    f.Projection = std::make_unique<TCrsProjection>(Crs);
-  return f;
+// The image of a list: georeferencers name it "X.jpg.points" beside
+// "X.jpg", or "X.points"; the second is matched with the image extensions.
+std::string ImageOfPointsFile(const std::string& FileName) {
+  const std::string stem = ChangeFileExt(FileName, "");
+  if (FileExists(stem)) return stem;
+  static const char* const kExtensions[] = {".tif", ".tiff", ".png", ".jpg",  ".jpeg",
+                                            ".bmp", ".gif",  ".cog", ".gtiff"};
+  std::string tried = ExtractFileName(stem);
+  for (const char* ext : kExtensions)
+    for (const std::string& e : {std::string(ext), UpperCase(ext)}) {
+      if (FileExists(stem + e)) return stem + e;
+    }
+  for (const char* ext : kExtensions) tried += ", " + ExtractFileName(stem) + ext;
+  throw EZYLGeoMapError(FileName + ": no image beside the list (looked for " + tried +
+                        ", each also in upper case)");
 }
 
 }  // namespace
@@ -52,13 +46,13 @@ TImportedMap ParseControlPoints(std::string_view Bytes, const std::string& FileN
   };
   std::vector<TRow> rows;
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    const std::string_view line = Stripped(lines[i]);
+    const std::string line = Trim(lines[i]);
     if (line.empty()) continue;
     if (line.substr(0, kCrsPrefix.size()) == kCrsPrefix) {
-      if (CrsText.empty()) crs = std::string(Stripped(line.substr(kCrsPrefix.size())));
+      if (CrsText.empty()) crs = std::string(Trim(line.substr(kCrsPrefix.size())));
       continue;
     }
-    if (line.front() == '#' || Lower(line.substr(0, 4)) == "mapx") continue;
+    if (line.front() == '#' || LowerCase(line.substr(0, 4)) == "mapx") continue;
     const std::vector<std::string> f = SplitFields(line);
     if (f.size() < 4)
       FailAt(FileName, i + 1, "a point has at least 4 fields (mapX,mapY,sourceX,sourceY)");
@@ -69,44 +63,44 @@ TImportedMap ParseControlPoints(std::string_view Bytes, const std::string& FileN
       if (!n) FailAt(FileName, i + 1, std::string(kNames[k]) + " is not a number");
       v[k] = *n;
     }
-    if (f.size() >= 5 && Stripped(f[4]) == "0") continue;  // disabled
-    if (rows.size() == static_cast<std::size_t>(kMaxCalQuads))
-      FailAt(FileName, i + 1, "more than " + std::to_string(kMaxCalQuads) + " points");
+    if (f.size() >= 5 && Trim(f[4]) == "0") continue;  // disabled
     rows.push_back({i + 1, v[0], v[1], v[2], -v[3]});
   }
   if (crs.empty())
     throw EZYLGeoMapError(FileName + ": the list names no CRS (no #CRS line) and none was given");
-  TFrameAndProjection f = FrameOf(crs, FileName);
+  ClassifyCrs(crs, FileName);  // an unknown CRS is refused as such, not by a point's line
+  std::vector<TCrsPoint> positions;
+  for (const TRow& r : rows) positions.push_back({r.X, r.Y, r.MapX, r.MapY});
+  TPointFrame frame;
   std::vector<TGroundPoint> points;
-  for (const TRow& r : rows) {
-    TGroundPoint p;
-    p.X = r.X;
-    p.Y = r.Y;
-    p.Easting = r.MapX;
-    p.Northing = r.MapY;
-    if (f.Frame.Kind == TPointFrame::pfGeographic) {
-      if (!(std::fabs(r.MapY) <= 90)) FailAt(FileName, r.Line, "the latitude is outside -90..90");
-      p.Lon = r.MapX;
-      p.Lat = r.MapY;
-    } else if (!f.Projection->Inverse(r.MapX, r.MapY, p.Lat, p.Lon)) {
-      FailAt(FileName, r.Line, "the point lies outside the CRS");
+  try {
+    points = GroundPointsInCrs(positions, crs, FileName, frame);
+  } catch (const EZYLGeoMapError&) {
+    // The line of the first point that cannot be placed, when one cannot.
+    for (const TRow& r : rows) {
+      TPointFrame f;
+      try {
+        GroundPointsInCrs({{r.X, r.Y, r.MapX, r.MapY}}, crs, FileName, f);
+      } catch (const EZYLGeoMapError&) {
+        FailAt(FileName, r.Line, "the point lies outside its CRS");
+      }
     }
-    points.push_back(p);
+    throw;
   }
-  return TImportedMap{CalibrationFromPoints(points, f.Frame, Width, Height, FileName), ""};
+  return TImportedMap{CalibrationFromPoints(points, frame, Width, Height, FileName), ""};
 }
 
 TImportedMap ImportControlPoints(const std::string& FileName, const std::string& ImageName,
                                  const std::string& CrsText) {
-  const std::string image = ImageName.empty() ? WithoutExtension(FileName) : ImageName;
+  const std::string image = ImageName.empty() ? ImageOfPointsFile(FileName) : ImageName;
   std::string bytes;
   for (const std::string& line : ReadLines(FileName)) bytes += line + "\n";
   int32_t width = 0, height = 0;
   ImageSize(image, FileName, width, height);
   TImportedMap result = ParseControlPoints(bytes, FileName, width, height, CrsText);
   result.ImageName = image;
-  result.Calibration.Data().MapFName = BaseName(image);
-  result.Calibration.Data().Caption = BaseName(WithoutExtension(image));
+  result.Calibration.Data().MapFName = ExtractFileName(image);
+  result.Calibration.Data().Caption = ExtractFileName(ChangeFileExt(image, ""));
   return result;
 }
 
@@ -133,8 +127,11 @@ void ExportControlPoints(const TMapCalibration& Cal, const std::string& FileName
     if (Cal.Model() == cmUTM) {
       x = p.Easting;
       y = p.Northing;
-    } else if (projection && !projection->Forward(p.Lat, p.Lon, x, y)) {
-      continue;
+    } else if (projection) {
+      // The list holds the CRS's own units.
+      if (!projection->Forward(p.Lat, p.Lon, x, y)) continue;
+      x /= projection->MetresPerUnit();
+      y /= projection->MetresPerUnit();
     }
     text += FormatNumber(x) + "," + FormatNumber(y) + "," + FormatNumber(p.X) + "," +
             FormatNumber(p.Y == 0 ? 0.0 : -p.Y) + ",1,0,0,0\n";

@@ -3,11 +3,12 @@
 // export, never per point.
 #include "interop/interop_crs.h"
 
-#include "calibration/proj_context.h"
-
 #include <proj.h>
 
+#include <cmath>
 #include <memory>
+
+#include "calibration/proj_support.h"
 
 #include "marovia/geomap/map_calibration.h"
 
@@ -15,22 +16,14 @@ namespace marovia::interop {
 
 namespace {
 
-struct TPjFree {
-  void operator()(PJ* p) const { proj_destroy(p); }
-};
-using TPj = std::unique_ptr<PJ, TPjFree>;
-
 [[noreturn]] void Refuse(const std::string& Where, const std::string& Text, const char* Why) {
   throw EZYLGeoMapError(Where + ": the CRS \"" + Text.substr(0, 80) + "\" " + Why);
 }
 
 // The CRS object; a PROJ string stands for a CRS even without +type=crs.
-TPj CreateCrs(PJ_CONTEXT* ctx, const std::string& Text, const std::string& Where) {
+TPjPtr HorizontalCrs(PJ_CONTEXT* ctx, const std::string& Text, const std::string& Where) {
   if (Text.empty()) throw EZYLGeoMapError(Where + ": the CRS is empty");
-  std::string text = Text;
-  if (text.rfind("+proj", 0) == 0 && text.find("+type=crs") == std::string::npos)
-    text += " +type=crs";
-  TPj crs(proj_create(ctx, text.c_str()));
+  TPjPtr crs = CreateCrs(ctx, Text);
   if (!crs) Refuse(Where, Text, "is not known to PROJ");
   // A CRS bound to a datum shift ("+towgs84") is classified by its base.
   if (proj_get_type(crs.get()) == PJ_TYPE_BOUND_CRS) crs.reset(proj_get_source_crs(ctx, crs.get()));
@@ -43,16 +36,37 @@ bool IsGeographic(PJ_TYPE t) {
 }
 
 bool Equivalent(PJ_CONTEXT* ctx, PJ* crs, const char* code) {
-  TPj other(proj_create(ctx, code));
+  const TPjPtr other(proj_create(ctx, code));
   return other && proj_is_equivalent_to_with_ctx(ctx, crs, other.get(),
                                                  PJ_COMP_EQUIVALENT_EXCEPT_AXIS_ORDER_GEOGCRS);
+}
+
+// The UTM zone whose central meridian a transverse Mercator conversion has
+// (-177 + 6 (zone - 1) degrees); 0 for any other conversion.
+int UtmZoneOfMeridian(PJ_CONTEXT* ctx, const PJ* crs) {
+  const TPjPtr op(proj_crs_get_coordoperation(ctx, crs));
+  const char* method = nullptr;
+  if (!op || !proj_coordoperation_get_method_info(ctx, op.get(), &method, nullptr, nullptr) ||
+      method == nullptr || std::string(method) != "Transverse Mercator")
+    return 0;
+  const int index =
+      proj_coordoperation_get_param_index(ctx, op.get(), "Longitude of natural origin");
+  double value = 0, toRadians = 0;
+  if (index < 0 ||
+      !proj_coordoperation_get_param(ctx, op.get(), index, nullptr, nullptr, nullptr, &value,
+                                     nullptr, &toRadians, nullptr, nullptr, nullptr, nullptr))
+    return 0;
+  const double degrees = value * toRadians * 180 / M_PI;
+  const double zone = (degrees + 183) / 6;
+  if (!(zone >= 0.5 && zone < 60.5) || std::fabs(zone - std::round(zone)) > 1e-9) return 0;
+  return static_cast<int>(std::round(zone));
 }
 
 }  // namespace
 
 TCrsInfo ClassifyCrs(const std::string& Text, const std::string& Where) {
   const TSilentProjContext ctx;
-  const TPj crs = CreateCrs(ctx.get(), Text, Where);
+  const TPjPtr crs = HorizontalCrs(ctx.get(), Text, Where);
   const PJ_TYPE type = proj_get_type(crs.get());
   TCrsInfo info;
   if (IsGeographic(type)) {
@@ -63,41 +77,28 @@ TCrsInfo ClassifyCrs(const std::string& Text, const std::string& Where) {
   if (type != PJ_TYPE_PROJECTED_CRS) Refuse(Where, Text, "is neither geographic nor projected");
   info.Kind = ckProjected;
   // A UTM zone on WGS 84 is whatever EPSG's codes 326zz (north) and 327zz
-  // (south) are equivalent to; PROJ's identification proposes the code.
-  int* confidence = nullptr;
-  PJ_OBJ_LIST* found = proj_identify(ctx.get(), crs.get(), "EPSG", nullptr, &confidence);
-  if (found != nullptr) {
-    const int n = proj_list_get_count(found);
-    for (int i = 0; i < n && info.Kind == ckProjected; ++i) {
-      TPj candidate(proj_list_get(ctx.get(), found, i));
-      const char* id = candidate ? proj_get_id_code(candidate.get(), 0) : nullptr;
-      if (id == nullptr || confidence[i] < 70) continue;
-      const int code = std::atoi(id);
-      const bool north = code >= 32601 && code <= 32660;
-      const bool south = code >= 32701 && code <= 32760;
-      if ((north || south) &&
-          proj_is_equivalent_to_with_ctx(ctx.get(), crs.get(), candidate.get(),
-                                         PJ_COMP_EQUIVALENT_EXCEPT_AXIS_ORDER_GEOGCRS)) {
-        info.Kind = ckUtmWgs84;
-        info.Zone = code % 100;
-        info.South = south;
-      }
+  // (south) are equivalent to. The zone follows from the central meridian
+  // of a transverse Mercator conversion, so that only those two are
+  // compared (PROJ's identification searches its whole database).
+  const int zone = UtmZoneOfMeridian(ctx.get(), crs.get());
+  for (const int base : {32600, 32700}) {
+    if (zone == 0) break;
+    if (Equivalent(ctx.get(), crs.get(), ("EPSG:" + std::to_string(base + zone)).c_str())) {
+      info.Kind = ckUtmWgs84;
+      info.Zone = zone;
+      info.South = base == 32700;
+      break;
     }
-    proj_int_list_destroy(confidence);
-    proj_list_destroy(found);
   }
   return info;
 }
 
 std::string CrsAsWkt(const std::string& Text, const std::string& Where, bool& LatitudeFirst) {
   const TSilentProjContext ctx;
-  std::string text = Text;
-  if (text.rfind("+proj", 0) == 0 && text.find("+type=crs") == std::string::npos)
-    text += " +type=crs";
-  TPj crs(proj_create(ctx.get(), text.c_str()));
+  const TPjPtr crs = CreateCrs(ctx.get(), Text);
   if (!crs) Refuse(Where, Text, "is not known to PROJ");
   LatitudeFirst = false;
-  TPj cs(proj_crs_get_coordinate_system(ctx.get(), crs.get()));
+  const TPjPtr cs(proj_crs_get_coordinate_system(ctx.get(), crs.get()));
   if (cs && proj_cs_get_axis_count(ctx.get(), cs.get()) >= 2) {
     const char* direction = nullptr;
     proj_cs_get_axis_info(ctx.get(), cs.get(), 0, nullptr, nullptr, &direction, nullptr, nullptr,

@@ -12,7 +12,7 @@ enum TCrsKind {
   ckGeographicWgs84,  // latitude/longitude on WGS 84: the equirect model
   ckUtmWgs84,         // a UTM zone on WGS 84: the utm model
   ckProjected,        // any other projected CRS: the projected model
-  ckOtherGeographic   // latitude/longitude on another datum: not supported
+  ckOtherGeographic   // latitude/longitude on another datum or in other units
 };
 
 struct TCrsInfo {

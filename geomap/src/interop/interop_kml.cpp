@@ -78,13 +78,15 @@ std::string KmlGroundOverlay(const TMapCalibration& Cal, const std::string& Imag
   if (!Cal.Converts()) throw EZYLGeoMapError("the calibration is not fitted");
   std::string place = LatLonBox(Cal);
   if (place.empty()) place = LatLonQuad(Cal);
-  const std::string name = Cal.Data().Caption.empty() ? BaseName(ImageHref) : Cal.Data().Caption;
+  const std::string name =
+      Cal.Data().Caption.empty() ? ExtractFileName(ImageHref) : Cal.Data().Caption;
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<kml xmlns=\"http://www.opengis.net/kml/2.2\" "
          "xmlns:gx=\"http://www.google.com/kml/ext/2.2\">\n"
          "  <Document>\n    <GroundOverlay>\n      <name>" +
-         XmlEscape(name) + "</name>\n      <Icon>\n        <href>" + XmlEscape(ImageHref) +
-         "</href>\n      </Icon>\n" + place + "    </GroundOverlay>\n  </Document>\n</kml>\n";
+         EscapeXMLValue(name) + "</name>\n      <Icon>\n        <href>" +
+         EscapeXMLValue(ImageHref) + "</href>\n      </Icon>\n" + place +
+         "    </GroundOverlay>\n  </Document>\n</kml>\n";
 }
 
 void ExportKml(const TMapCalibration& Cal, const std::string& FileName,
@@ -100,7 +102,7 @@ void ExportKml(const TMapCalibration& Cal, const std::string& FileName,
 
 void ExportKmz(const TMapCalibration& Cal, const std::string& FileName,
                const std::string& ImageName) {
-  const std::string href = BaseName(ImageName);
+  const std::string href = ExtractFileName(ImageName);
   std::string kml;
   try {
     kml = KmlGroundOverlay(Cal, href);

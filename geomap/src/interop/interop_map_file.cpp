@@ -68,7 +68,7 @@ constexpr TMapDatum kMapDatums[] = {
 
 // The number of the table entry a .map datum name stands for.
 int DatumNumber(const std::string& Name, const std::string& FileName) {
-  const std::string key = Lower(Stripped(Name));
+  const std::string key = LowerCase(Trim(Name));
   for (const TMapDatum& d : kMapDatums) {
     if (d.MapName != key) continue;
     for (int n = 1; n <= DatumCount; ++n) {
@@ -94,7 +94,8 @@ std::string DatumProj(int Number) {
 }
 
 bool StartsWithNoCase(std::string_view Line, std::string_view Prefix) {
-  return Line.size() >= Prefix.size() && Lower(Line.substr(0, Prefix.size())) == Lower(Prefix);
+  return Line.size() >= Prefix.size() &&
+         LowerCase(Line.substr(0, Prefix.size())) == LowerCase(Prefix);
 }
 
 struct TRawPoint {
@@ -125,7 +126,7 @@ class TMapParser {
     const double deg = Number(f[at], Line, What);
     const double min = f[at + 1].empty() ? 0 : Number(f[at + 1], Line, What);
     double v = deg + min / 60;
-    if (Lower(f[at + 2]) == std::string(1, Negative)) v = -v;
+    if (LowerCase(f[at + 2]) == std::string(1, Negative)) v = -v;
     return v;
   }
 
@@ -154,7 +155,7 @@ class TMapParser {
         const double z = Number(f[13], Line, "the point's zone");
         p.Zone = z >= 1 && z <= 60 ? static_cast<int>(z) : 0;
       }
-      p.South = Lower(f[16]) == "s";
+      p.South = LowerCase(f[16]) == "s";
     }
     if (!p.HasGeo && !p.HasGrid)
       FailAt(file_, Line, "the point has a pixel but neither a position nor grid values");
@@ -164,8 +165,8 @@ class TMapParser {
   TImportedMap Parse(const std::vector<std::string>& lines, int32_t Width, int32_t Height) {
     if (lines.size() < 5 || lines[0].find(kSignatureStem) == std::string::npos)
       FailAt(file_, 1, "not a .map calibration file (no signature line)");
-    const std::string caption(Stripped(lines[1]));
-    image_ = std::string(Stripped(lines[2]));
+    const std::string caption(Trim(lines[1]));
+    image_ = std::string(Trim(lines[2]));
     const int datum = DatumNumber(SplitFields(lines[4]).front(), file_);
     std::string projection;
     std::vector<std::string> setup;
@@ -210,7 +211,7 @@ class TMapParser {
     TImportedMap result{Calibrate(projection, setup, datum, Width, Height), image_};
     TMapCalibration& cal = result.Calibration;
     cal.Data().Caption = caption;
-    cal.Data().MapFName = BaseName(image_);
+    cal.Data().MapFName = ExtractFileName(image_);
     bool outline = true;
     for (const TBorderVertex& v : border)
       outline = outline && (v.X == 0 || v.X == Width) && (v.Y == 0 || v.Y == Height);
@@ -228,7 +229,7 @@ class TMapParser {
       if (i >= s.size() || s[i].empty()) return Default;
       return Number(s[i], 0, "a projection setting");
     };
-    const std::string name = Lower(Name);
+    const std::string name = LowerCase(Name);
     const std::string datum = " " + DatumProj(Datum) + " +units=m +no_defs";
     const std::string lat0 = FormatNumber(at(1, 0)), lon0 = FormatNumber(at(2, 0));
     const std::string k = FormatNumber(at(3, 1)), fe = FormatNumber(at(4, 0)),
@@ -251,7 +252,7 @@ class TMapParser {
 
   TMapCalibration Calibrate(const std::string& Projection, const std::vector<std::string>& Setup,
                             int Datum, int32_t Width, int32_t Height) const {
-    const std::string name = Lower(Projection);
+    const std::string name = LowerCase(Projection);
     TPointFrame frame;
     std::string crs;
     if (name.rfind("latitude/longitude", 0) == 0) {
@@ -352,9 +353,9 @@ std::string ResolveImage(const std::string& MapFile, const std::string& Image) {
   const bool absolute = !Image.empty() && (Image[0] == '/' || Image[0] == '\\' ||
                                            (Image.size() > 2 && Image[1] == ':'));
   if (absolute && FileExists(Image)) return Image;
-  std::string name = absolute ? BaseName(Image) : Image;
+  std::string name = absolute ? ExtractFileName(Image) : Image;
   std::replace(name.begin(), name.end(), '\\', '/');
-  return FolderOf(MapFile) + name;
+  return ExtractFilePath(MapFile) + name;
 }
 
 std::string Minutes(double Value, char Positive, char Negative, int DegreeWidth) {
@@ -379,7 +380,7 @@ TImportedMap ParseMapFile(std::string_view Bytes, const std::string& FileName, i
 TImportedMap ImportMapFile(const std::string& FileName) {
   const std::vector<std::string> lines = ReadLines(FileName);
   if (lines.size() < 3) FailAt(FileName, 1, "not a .map calibration file (too short)");
-  const std::string image = ResolveImage(FileName, std::string(Stripped(lines[2])));
+  const std::string image = ResolveImage(FileName, std::string(Trim(lines[2])));
   bool hasSize = false;
   for (const std::string& l : lines) hasSize = hasSize || StartsWithNoCase(l, "IWH,");
   int32_t width = 0, height = 0;
@@ -397,7 +398,7 @@ void ExportMapFile(const TMapCalibration& Cal, const std::string& FileName,
   const bool utm = Cal.Model() == cmUTM && Cal.Data().Ellipsoid == gelWGS84 &&
                    Cal.Data().UTMZone >= 1 && Cal.Data().UTMZone <= 60;
   std::vector<TGroundPoint> points;
-  if (Cal.Model() == cmThinPlate && Cal.Data().NumCalQuads <= kMaxPoints)
+  if (Cal.Model() == cmThinPlate && Cal.ControlPoints().size() <= size_t(kMaxPoints))
     points = CalibrationPoints(Cal);
   else
     points = SampleGrid(Cal, std::clamp(GridN, 2, 5));
@@ -406,7 +407,7 @@ void ExportMapFile(const TMapCalibration& Cal, const std::string& FileName,
 
   std::vector<std::string> out;
   out.emplace_back(kMapFileSignature);
-  out.push_back(Cal.Data().Caption.empty() ? BaseName(WithoutExtension(ImageName))
+  out.push_back(Cal.Data().Caption.empty() ? ExtractFileName(ChangeFileExt(ImageName, ""))
                                            : Cal.Data().Caption);
   out.push_back(ImageName);
   out.emplace_back("1 ,Map Code,");

@@ -9,9 +9,12 @@
 #include <limits>
 
 #include "calibration/crs_projection.h"
+#include "calibration/proj_support.h"
 #include "files/replace_file.h"
+#include "interop/interop_crs.h"
 #include "marovia/geobasics/utm.h"
 #include "marovia/platform/imageprobe.h"
+#include "marovia/platform/strutils.h"
 #include "marovia/platform/sysutils.h"
 
 namespace marovia::interop {
@@ -51,21 +54,9 @@ void FailAt(const std::string& FileName, std::size_t Line, const std::string& Te
                         Text);
 }
 
-std::string_view Stripped(std::string_view Text) {
-  while (!Text.empty() && (Text.front() == ' ' || Text.front() == '\t')) Text.remove_prefix(1);
-  while (!Text.empty() && (Text.back() == ' ' || Text.back() == '\t')) Text.remove_suffix(1);
-  return Text;
-}
-
-std::string Lower(std::string_view Text) {
-  std::string s(Text);
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
 std::optional<double> ParseNumber(std::string_view Text) {
-  Text = Stripped(Text);
+  const std::string trimmed = Trim(Text);
+  Text = trimmed;
   if (!Text.empty() && Text.front() == '+') Text.remove_prefix(1);
   if (Text.empty()) return std::nullopt;
   double v = 0;
@@ -79,7 +70,7 @@ std::vector<std::string> SplitFields(std::string_view Line, char Separator) {
   std::vector<std::string> fields;
   for (;;) {
     const std::size_t at = Line.find(Separator);
-    fields.emplace_back(Stripped(Line.substr(0, at)));
+    fields.push_back(Trim(Line.substr(0, at)));
     if (at == std::string_view::npos) return fields;
     Line.remove_prefix(at + 1);
   }
@@ -119,24 +110,15 @@ double MaxResidual(const TMapCalibration& Cal) {
   return worst;
 }
 
-// Whole pixels for the record; a pixel beyond 32 bits is no map pixel.
-int32_t WholePixel(double v, const std::string& Where) {
-  if (!(std::fabs(v) < 2e9)) throw EZYLGeoMapError(Where + ": a pixel coordinate is out of range");
-  return static_cast<int32_t>(std::lround(v));
-}
-
 TMapCalibration Fitted(TCalibModel Model, const std::vector<TGroundPoint>& Points,
                        const TPointFrame& Frame, int Order, int32_t Width, int32_t Height,
                        const std::string& Where) {
   TCalibData d;
   const bool metres = Model == cmUTM;
-  for (const TGroundPoint& p : Points) {
-    TCalQuad& q = d.CalQuads[static_cast<std::size_t>(d.NumCalQuads++)];
-    q.Latitude = metres ? p.Northing : p.Lat;
-    q.Longitude = metres ? p.Easting : p.Lon;
-    q.MapX = WholePixel(p.X, Where);
-    q.MapY = WholePixel(p.Y, Where);
-  }
+  std::vector<TControlPoint> points;
+  points.reserve(Points.size());
+  for (const TGroundPoint& p : Points)
+    points.push_back({p.X, p.Y, metres ? p.Northing : p.Lat, metres ? p.Easting : p.Lon});
   if (Model == cmUTM) {
     d.UTMZone = Frame.Zone;
     d.UTMSouth = Frame.South;
@@ -148,6 +130,7 @@ TMapCalibration Fitted(TCalibModel Model, const std::vector<TGroundPoint>& Point
   }
   TMapCalibration cal(Model, d, Width, Height);
   try {
+    cal.SetControlPoints(std::move(points));
     cal.Fit();
   } catch (const EZYLGeoMapError& e) {
     throw EZYLGeoMapError(Where + ": " + e.what());
@@ -194,6 +177,9 @@ std::optional<TAffineGeoref> AffineGeoref(const TMapCalibration& Cal, std::strin
           return std::nullopt;
         }
       }
+      // In the CRS's own units, as the files that carry it hold them.
+      const double m = crs.MetresPerUnit();
+      for (int i = 0; i < 3; ++i) e[i] /= m, n[i] /= m;
       a.G = {e[0], (e[1] - e[0]) / kBase, (e[2] - e[0]) / kBase,
              n[0], (n[1] - n[0]) / kBase, (n[2] - n[0]) / kBase};
       a.Crs = Cal.Data().CrsText;
@@ -208,30 +194,112 @@ std::optional<TAffineGeoref> AffineGeoref(const TMapCalibration& Cal, std::strin
 
 TMapCalibration CalibrationFromPoints(const std::vector<TGroundPoint>& Points,
                                       const TPointFrame& Frame, int32_t Width, int32_t Height,
-                                      const std::string& Where) {
+                                      const std::string& Where, double FitsWithin) {
   const std::size_t n = Points.size();
   if (n < 3)
     throw EZYLGeoMapError(Where + ": " + std::to_string(n) +
                           " control point(s); a calibration needs at least 3");
-  if (n > static_cast<std::size_t>(kMaxCalQuads))
-    throw EZYLGeoMapError(Where + ": " + std::to_string(n) + " control points; at most " +
-                          std::to_string(kMaxCalQuads) + " are held");
-  constexpr double kFitsWithin = 1.0;  // pixels, after rounding the points
   const TCalibModel affine = Frame.Kind == TPointFrame::pfGeographic ? cmEquiRect
                              : Frame.Kind == TPointFrame::pfUtm      ? cmUTM
                                                                      : cmProjected;
   TMapCalibration cal = Fitted(affine, Points, Frame, 1, Width, Height, Where);
-  if (cal.Converts() && (n < 6 || MaxResidual(cal) <= kFitsWithin)) return cal;
+  if (cal.Converts() && (n < 6 || MaxResidual(cal) <= FitsWithin)) return cal;
   if (n >= 6) {
     const TCalibModel second =
         Frame.Kind == TPointFrame::pfGeographic ? cmBiquadraticPn : cmProjected;
     cal = Fitted(second, Points, Frame, 2, Width, Height, Where);
-    if (cal.Converts() && MaxResidual(cal) <= kFitsWithin) return cal;
+    if (cal.Converts() && MaxResidual(cal) <= FitsWithin) return cal;
   }
   cal = Fitted(cmThinPlate, Points, Frame, 1, Width, Height, Where);
   if (cal.Converts()) return cal;
   throw EZYLGeoMapError(Where + ": the control points determine no calibration" +
                         (cal.FitMessage().empty() ? "" : ": " + cal.FitMessage()));
+}
+
+TMapCalibration CalibrationByCount(const std::vector<TGroundPoint>& Points,
+                                   const TPointFrame& Frame, int32_t Width, int32_t Height,
+                                   const std::string& Where) {
+  const std::size_t n = Points.size();
+  if (n < 3)
+    throw EZYLGeoMapError(Where + ": " + std::to_string(n) +
+                          " control point(s); a calibration needs at least 3");
+  const bool geographic = Frame.Kind == TPointFrame::pfGeographic;
+  TCalibModel model = cmThinPlate;
+  int order = 1;
+  if (n < 6) {
+    model = geographic ? cmEquiRect : Frame.Kind == TPointFrame::pfUtm ? cmUTM : cmProjected;
+  } else if (n < 10) {
+    model = geographic ? cmBiquadraticPn : cmProjected;
+    order = 2;
+  }
+  TMapCalibration cal = Fitted(model, Points, Frame, order, Width, Height, Where);
+  if (!cal.Converts())
+    throw EZYLGeoMapError(Where + ": the control points determine no calibration" +
+                          (cal.FitMessage().empty() ? "" : ": " + cal.FitMessage()));
+  return cal;
+}
+
+std::vector<TGroundPoint> GroundPointsInCrs(const std::vector<TCrsPoint>& Points,
+                                            const std::string& Crs, const std::string& Where,
+                                            TPointFrame& Frame) {
+  const TCrsInfo info = ClassifyCrs(Crs, Where);
+  Frame = TPointFrame{};
+  Frame.Kind = info.Kind == ckUtmWgs84    ? TPointFrame::pfUtm
+               : info.Kind == ckProjected ? TPointFrame::pfProjected
+                                          : TPointFrame::pfGeographic;
+  Frame.Zone = info.Zone;
+  Frame.South = info.South;
+  Frame.Crs = Crs;
+  const TSilentProjContext ctx;
+  TPjPtr toWgs84;
+  if (info.Kind != ckGeographicWgs84) {
+    toWgs84 = NormalisedCrsToCrs(ctx.get(), Crs, "EPSG:4326");
+    if (!toWgs84)
+      throw EZYLGeoMapError(Where + ": PROJ knows no transformation from the CRS \"" +
+                            Crs.substr(0, 80) + "\" to WGS 84");
+  }
+  std::vector<TGroundPoint> out;
+  out.reserve(Points.size());
+  for (const TCrsPoint& c : Points) {
+    TGroundPoint p;
+    p.X = c.X;
+    p.Y = c.Y;
+    p.Easting = c.E;
+    p.Northing = c.N;
+    p.Lon = c.E;
+    p.Lat = c.N;
+    if (toWgs84) {
+      const PJ_COORD r = proj_trans(toWgs84.get(), PJ_FWD, proj_coord(c.E, c.N, 0, 0));
+      p.Lon = r.xy.x;
+      p.Lat = r.xy.y;
+    }
+    if (!std::isfinite(p.Lat) || !std::isfinite(p.Lon) || !(std::fabs(p.Lat) <= 90))
+      throw EZYLGeoMapError(Where + ": the position " + FormatNumber(c.E) + ", " +
+                            FormatNumber(c.N) + " lies outside its CRS");
+    out.push_back(p);
+  }
+  return out;
+}
+
+TMapCalibration CalibrationFromGeotransform(const std::array<double, 6>& G, const std::string& Crs,
+                                            int32_t Width, int32_t Height,
+                                            const std::string& Where) {
+  // Exact for an affine model; a datum shift or other units bend the
+  // transform in WGS 84 a little, which the grid shows to the fit.
+  constexpr int kGrid = 5;
+  std::vector<TCrsPoint> grid;
+  for (int j = 0; j < kGrid; ++j)
+    for (int i = 0; i < kGrid; ++i) {
+      TCrsPoint c;
+      c.X = std::round(double(Width) * i / (kGrid - 1));
+      c.Y = std::round(double(Height) * j / (kGrid - 1));
+      c.E = G[0] + G[1] * c.X + G[2] * c.Y;
+      c.N = G[3] + G[4] * c.X + G[5] * c.Y;
+      grid.push_back(c);
+    }
+  TPointFrame frame;
+  const std::vector<TGroundPoint> points = GroundPointsInCrs(grid, Crs, Where, frame);
+  return CalibrationFromPoints(points, frame, Width, Height, Where, 0.01);
 }
 
 std::vector<TGroundPoint> SampleGrid(const TMapCalibration& Cal, int N) {
@@ -260,18 +328,18 @@ std::vector<TGroundPoint> SampleGrid(const TMapCalibration& Cal, int N) {
 std::vector<TGroundPoint> CalibrationPoints(const TMapCalibration& Cal) {
   const TCalibData& d = Cal.Data();
   std::vector<TGroundPoint> points;
-  for (int i = 0; i < std::clamp(d.NumCalQuads, 0, kMaxCalQuads); ++i) {
-    const TCalQuad& q = d.CalQuads[static_cast<std::size_t>(i)];
+  for (const TControlPoint& c : Cal.ControlPoints()) {
     TGroundPoint p;
-    p.X = q.MapX;
-    p.Y = q.MapY;
+    p.X = c.X;
+    p.Y = c.Y;
     if (Cal.Model() == cmUTM) {
-      p.Northing = q.Latitude;
-      p.Easting = q.Longitude;
-      UTMToLatLong(q.Longitude, q.Latitude, d.UTMZone, d.UTMSouth, d.Ellipsoid, p.Lat, p.Lon);
+      p.Northing = c.LatOrNorthing;
+      p.Easting = c.LongOrEasting;
+      UTMToLatLong(c.LongOrEasting, c.LatOrNorthing, d.UTMZone, d.UTMSouth, d.Ellipsoid, p.Lat,
+                   p.Lon);
     } else {
-      p.Lat = q.Latitude;
-      p.Lon = q.Longitude;
+      p.Lat = c.LatOrNorthing;
+      p.Lon = c.LongOrEasting;
     }
     points.push_back(p);
   }
@@ -293,49 +361,6 @@ void ImageSize(const std::string& ImageName, const std::string& Where, int32_t& 
                           " is not known (an image format this library reads?)");
   Width = static_cast<int32_t>(w);
   Height = static_cast<int32_t>(h);
-}
-
-std::string FolderOf(const std::string& Name) {
-  const std::size_t at = Name.find_last_of('/');
-  return at == std::string::npos ? std::string() : Name.substr(0, at + 1);
-}
-
-std::string BaseName(const std::string& Name) {
-  const std::size_t at = Name.find_last_of("/\\");
-  return at == std::string::npos ? Name : Name.substr(at + 1);
-}
-
-std::string WithoutExtension(const std::string& Name) {
-  const std::size_t dot = Name.find_last_of('.');
-  const std::size_t slash = Name.find_last_of('/');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return Name;
-  return Name.substr(0, dot);
-}
-
-std::string XmlEscape(std::string_view Text) {
-  std::string s;
-  for (const char c : Text) {
-    switch (c) {
-      case '&':
-        s += "&amp;";
-        break;
-      case '<':
-        s += "&lt;";
-        break;
-      case '>':
-        s += "&gt;";
-        break;
-      case '"':
-        s += "&quot;";
-        break;
-      case '\'':
-        s += "&apos;";
-        break;
-      default:
-        s += c;
-    }
-  }
-  return s;
 }
 
 }  // namespace marovia::interop

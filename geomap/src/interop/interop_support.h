@@ -17,6 +17,9 @@
 #include <vector>
 
 #include "marovia/geomap/map_calibration.h"
+#include "marovia/geomap/xmltext.h"
+#include "marovia/platform/files.h"
+#include "marovia/platform/strutils.h"
 
 namespace marovia::interop {
 
@@ -41,10 +44,6 @@ std::vector<std::string> SplitLines(std::string_view Bytes, const std::string& N
 std::optional<double> ParseNumber(std::string_view Text);
 // The fields of a comma-separated line, each trimmed of blanks.
 std::vector<std::string> SplitFields(std::string_view Line, char Separator = ',');
-// Blanks (spaces, tabs) removed from both ends.
-std::string_view Stripped(std::string_view Text);
-// ASCII lower case.
-std::string Lower(std::string_view Text);
 // Shortest text that reads back as the same double.
 std::string FormatNumber(double Value);
 
@@ -86,15 +85,51 @@ struct TPointFrame {
 };
 
 // The calibration of an image of Width x Height pixels fitted to Points
-// (pixels rounded to whole ones): the affine model of the frame (equirect,
-// utm, projected of order 1) when it meets every point within a pixel or
-// there are fewer than 6; else the second-order model (biquadratic, or
-// projected of order 2) when that does; else the thin-plate spline on the
-// latitudes and longitudes. Raises EZYLGeoMapError naming Where when there
-// are fewer than 3 points, more than the record holds, or no model fits.
+// (any number, positions between pixels kept): the affine model of the
+// frame (equirect, utm, projected of order 1) when it meets every point
+// within FitsWithin pixels or there are fewer than 6; else the second-order
+// model (biquadratic, or projected of order 2) when that does; else the
+// thin-plate spline on the latitudes and longitudes. Points a transform
+// gives exactly want a small FitsWithin; points clicked by hand a pixel.
+// Raises EZYLGeoMapError naming Where when there are fewer than 3 points
+// or no model fits.
 TMapCalibration CalibrationFromPoints(const std::vector<TGroundPoint>& Points,
                                       const TPointFrame& Frame, int32_t Width, int32_t Height,
-                                      const std::string& Where);
+                                      const std::string& Where, double FitsWithin = 1.0);
+
+// The calibration of ground control points by their count, as GDAL's
+// transformer chooses a polynomial's order: 3 to 5 points the affine model
+// of the frame, 6 to 9 the second-order one (biquadratic, or projected of
+// order 2), 10 or more a thin-plate spline through them. Raises like
+// CalibrationFromPoints.
+TMapCalibration CalibrationByCount(const std::vector<TGroundPoint>& Points,
+                                   const TPointFrame& Frame, int32_t Width, int32_t Height,
+                                   const std::string& Where);
+
+// A point given in a CRS: its pixel and its coordinates there (easting or
+// longitude first, in the CRS's own units).
+struct TCrsPoint {
+  double X = 0, Y = 0;
+  double E = 0, N = 0;
+};
+
+// The ground points of positions in the CRS given as text, with the frame
+// a calibration of them is fitted under: WGS 84 latitude/longitude, a WGS
+// 84 UTM zone, a projected CRS, or latitude/longitude on another datum or
+// in other units (moved to WGS 84 through PROJ, fitted as WGS 84
+// latitude/longitude). Raises EZYLGeoMapError naming Where when PROJ does
+// not know the CRS or cannot move a point.
+std::vector<TGroundPoint> GroundPointsInCrs(const std::vector<TCrsPoint>& Points,
+                                            const std::string& Crs, const std::string& Where,
+                                            TPointFrame& Frame);
+
+// The calibration of an image of Width x Height pixels placed in a CRS by
+// an affine transform G (GDAL's geotransform: X = G0 + x G1 + y G2, Y = G3
+// + x G4 + y G5, pixels at their corners): a grid of pixels through the
+// corners in GroundPointsInCrs, fitted within a hundredth of a pixel.
+TMapCalibration CalibrationFromGeotransform(const std::array<double, 6>& G, const std::string& Crs,
+                                            int32_t Width, int32_t Height,
+                                            const std::string& Where);
 
 // The points of an N x N grid over the image (whole pixels, the edges
 // included) with the positions the calibration gives them; points it
@@ -109,14 +144,5 @@ std::vector<TGroundPoint> CalibrationPoints(const TMapCalibration& Cal);
 // and the image when it cannot be read.
 void ImageSize(const std::string& ImageName, const std::string& Where, int32_t& Width,
                int32_t& Height);
-
-// File name helpers: the folder part with its separator ("" for none), the
-// name without folder, and the name without its last extension.
-std::string FolderOf(const std::string& Name);
-std::string BaseName(const std::string& Name);
-std::string WithoutExtension(const std::string& Name);
-
-// XML text with &, <, >, " and ' escaped.
-std::string XmlEscape(std::string_view Text);
 
 }  // namespace marovia::interop

@@ -49,7 +49,7 @@ void ExportVrt(const TMapCalibration& Cal, const std::string& FileName,
   const std::string wkt = CrsAsWkt(crs, FileName, latFirst);
   std::string x = "<VRTDataset rasterXSize=\"" + std::to_string(Cal.ImageWidth()) +
                   "\" rasterYSize=\"" + std::to_string(Cal.ImageHeight()) + "\">\n";
-  x += "  <GCPList Projection=\"" + XmlEscape(wkt) + "\" dataAxisToSRSAxisMapping=\"" +
+  x += "  <GCPList Projection=\"" + EscapeXMLValue(wkt) + "\" dataAxisToSRSAxisMapping=\"" +
        (latFirst ? "2,1" : "1,2") + "\">\n";
   int id = 0;
   for (const TGroundPoint& p : points) {
@@ -57,8 +57,11 @@ void ExportVrt(const TMapCalibration& Cal, const std::string& FileName,
     if (Cal.Model() == cmUTM) {
       gx = p.Easting;
       gy = p.Northing;
-    } else if (projection && !projection->Forward(p.Lat, p.Lon, gx, gy)) {
-      continue;
+    } else if (projection) {
+      // GCPs are in the CRS's own units.
+      if (!projection->Forward(p.Lat, p.Lon, gx, gy)) continue;
+      gx /= projection->MetresPerUnit();
+      gy /= projection->MetresPerUnit();
     }
     x += "    <GCP Id=\"" + std::to_string(++id) + "\" Pixel=\"" + FormatNumber(p.X) +
          "\" Line=\"" + FormatNumber(p.Y) + "\" X=\"" + FormatNumber(gx) + "\" Y=\"" +
@@ -74,7 +77,7 @@ void ExportVrt(const TMapCalibration& Cal, const std::string& FileName,
     x += std::string("    <ColorInterp>") + (Bands == 1 ? "Gray" : kColours[b - 1]) +
          "</ColorInterp>\n";
     x += "    <SimpleSource>\n      <SourceFilename relativeToVRT=\"" +
-         std::string(relative ? "1" : "0") + "\">" + XmlEscape(source) + "</SourceFilename>\n";
+         std::string(relative ? "1" : "0") + "\">" + EscapeXMLValue(source) + "</SourceFilename>\n";
     x += "      <SourceBand>" + std::to_string(b) + "</SourceBand>\n    </SimpleSource>\n";
     x += "  </VRTRasterBand>\n";
   }

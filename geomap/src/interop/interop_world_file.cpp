@@ -18,34 +18,9 @@ using namespace interop;
 
 namespace {
 
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
-
 std::string ExtensionOf(const std::string& Name) {
-  const std::string stem = WithoutExtension(Name);
+  const std::string stem = ChangeFileExt(Name, "");
   return stem.size() < Name.size() ? Name.substr(stem.size() + 1) : std::string();
-}
-
-std::string XmlUnescape(std::string_view Text) {
-  static const std::pair<std::string_view, char> kEntities[] = {
-      {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}, {"&amp;", '&'}};
-  std::string s;
-  for (std::size_t i = 0; i < Text.size();) {
-    bool replaced = false;
-    if (Text[i] == '&')
-      for (const auto& [entity, c] : kEntities)
-        if (Text.substr(i, entity.size()) == entity) {
-          s += c;
-          i += entity.size();
-          replaced = true;
-          break;
-        }
-    if (!replaced) s += Text[i++];
-  }
-  return s;
 }
 
 // The content of the first <SRS> element of an .aux.xml file; "" without.
@@ -59,7 +34,7 @@ std::string SrsOfAuxXml(const std::string& FileName) {
   if (start == std::string::npos || end == std::string::npos || end < start)
     FailAt(FileName, 0, "the <SRS> element is not closed");
   return std::string(
-      Stripped(XmlUnescape(std::string_view(all).substr(start + 1, end - start - 1))));
+      Trim(DecodeXMLReferences(std::string_view(all).substr(start + 1, end - start - 1))));
 }
 
 // The CRS of an image: given, from its .aux.xml, or from the .prj beside.
@@ -70,25 +45,25 @@ std::string FindCrs(const std::string& ImageName, const std::string& Given) {
     const std::string srs = SrsOfAuxXml(aux);
     if (!srs.empty()) return srs;
   }
-  const std::string stem = WithoutExtension(ImageName);
+  const std::string stem = ChangeFileExt(ImageName, "");
   for (const std::string& prj : {stem + ".prj", stem + ".PRJ", ImageName + ".prj"}) {
     if (!FileExists(prj)) continue;
     std::string wkt;
     for (const std::string& line : ReadLines(prj)) wkt += line;
-    wkt = std::string(Stripped(wkt));
+    wkt = std::string(Trim(wkt));
     if (wkt.empty()) FailAt(prj, 1, "the .prj file is empty");
     return wkt;
   }
-  throw EZYLGeoMapError(ImageName +
-                        ": the world file gives no CRS, and none was given, nor found in " +
-                        BaseName(aux) + " or " + BaseName(stem) + ".prj beside the image");
+  throw EZYLGeoMapError(
+      ImageName + ": the world file gives no CRS, and none was given, nor found in " +
+      ExtractFileName(aux) + " or " + ExtractFileName(stem) + ".prj beside the image");
 }
 
 }  // namespace
 
 std::vector<std::string> WorldFileNames(const std::string& ImageName) {
-  const std::string stem = WithoutExtension(ImageName);
-  const std::string ext = Lower(ExtensionOf(ImageName));
+  const std::string stem = ChangeFileExt(ImageName, "");
+  const std::string ext = LowerCase(ExtensionOf(ImageName));
   std::vector<std::string> tails;
   if (ext.size() >= 2) tails.push_back(std::string{ext.front(), ext.back(), 'w'});
   if (ext.size() >= 3) tails.push_back(ext.substr(0, 3) + "w");
@@ -99,7 +74,7 @@ std::vector<std::string> WorldFileNames(const std::string& ImageName) {
     const std::string lower = stem + "." + t;
     if (std::find(names.begin(), names.end(), lower) == names.end()) {
       names.push_back(lower);
-      names.push_back(stem + "." + Upper(t));
+      names.push_back(stem + "." + UpperCase(t));
     }
   }
   return names;
@@ -117,7 +92,7 @@ std::array<double, 6> ParseWorldFile(std::string_view Bytes, const std::string& 
     v[i] = *n;
   }
   for (std::size_t i = 6; i < lines.size(); ++i)
-    if (!Stripped(lines[i]).empty()) FailAt(FileName, i + 1, "a world file has only six lines");
+    if (!Trim(lines[i]).empty()) FailAt(FileName, i + 1, "a world file has only six lines");
   // A D B E: the pixel's two edge vectors must span the plane.
   if (!(std::fabs(v[0] * v[3] - v[2] * v[1]) > 0))
     FailAt(FileName, 1, "the transform is degenerate (its pixels have no area)");
@@ -127,9 +102,9 @@ std::array<double, 6> ParseWorldFile(std::string_view Bytes, const std::string& 
 std::string ImageOfWorldFile(const std::string& WorldFileName) {
   static const std::vector<std::string> kImageExtensions = {"png",  "jpg", "jpeg", "tif",
                                                             "tiff", "bmp", "gif"};
-  const std::string stem = WithoutExtension(WorldFileName);
+  const std::string stem = ChangeFileExt(WorldFileName, "");
   for (const std::string& ext : kImageExtensions) {
-    for (const std::string& candidate : {stem + "." + ext, stem + "." + Upper(ext)}) {
+    for (const std::string& candidate : {stem + "." + ext, stem + "." + UpperCase(ext)}) {
       if (!FileExists(candidate)) continue;
       const std::vector<std::string> worlds = WorldFileNames(candidate);
       if (std::find(worlds.begin(), worlds.end(),
@@ -150,7 +125,7 @@ TImportedMap ImportWorldFile(const std::string& ImageName, const std::string& Cr
     }
   if (worldName.empty())
     throw EZYLGeoMapError(ImageName + ": no world file beside the image (looked for " +
-                          BaseName(WorldFileNames(ImageName).front()) + " and the like)");
+                          ExtractFileName(WorldFileNames(ImageName).front()) + " and the like)");
   std::string bytes;
   for (const std::string& line : ReadLines(worldName)) bytes += line + "\n";
   const std::array<double, 6> w = ParseWorldFile(bytes, worldName);
@@ -159,48 +134,11 @@ TImportedMap ImportWorldFile(const std::string& ImageName, const std::string& Cr
   const std::array<double, 6> g = {C - A / 2 - B / 2, A, B, F - D / 2 - E / 2, D, E};
 
   const std::string crs = FindCrs(ImageName, CrsText);
-  const TCrsInfo info = ClassifyCrs(crs, ImageName);
-  if (info.Kind == ckOtherGeographic)
-    throw EZYLGeoMapError(ImageName + ": latitude/longitude on a datum other than WGS 84 (" +
-                          crs.substr(0, 80) + ") is not supported; give a projected CRS or WGS 84");
   int32_t width = 0, height = 0;
   ImageSize(ImageName, ImageName, width, height);
-
-  TPointFrame frame;
-  frame.Kind = info.Kind == ckGeographicWgs84 ? TPointFrame::pfGeographic
-               : info.Kind == ckUtmWgs84      ? TPointFrame::pfUtm
-                                              : TPointFrame::pfProjected;
-  frame.Zone = info.Zone;
-  frame.South = info.South;
-  frame.Crs = crs;
-  std::unique_ptr<TCrsProjection> projection;
-  // Every point also carries its WGS 84 position, which the models other
-  // than the affine one would be fitted to.
-  if (frame.Kind != TPointFrame::pfGeographic) projection = std::make_unique<TCrsProjection>(crs);
-  // The four corners and the centre, whole pixels, lie exactly on the
-  // affine transform, so the affine fit through them is the transform.
-  std::vector<TGroundPoint> points;
-  const double xs[] = {0, static_cast<double>(width), 0, static_cast<double>(width),
-                       std::round(width / 2.0)};
-  const double ys[] = {0, 0, static_cast<double>(height), static_cast<double>(height),
-                       std::round(height / 2.0)};
-  for (int i = 0; i < 5; ++i) {
-    TGroundPoint p;
-    p.X = xs[i];
-    p.Y = ys[i];
-    const double X = g[0] + g[1] * p.X + g[2] * p.Y;
-    const double Y = g[3] + g[4] * p.X + g[5] * p.Y;
-    p.Easting = X;
-    p.Northing = Y;
-    p.Lon = X;
-    p.Lat = Y;
-    if (projection && !projection->Inverse(X, Y, p.Lat, p.Lon))
-      throw EZYLGeoMapError(ImageName + ": the image's corner lies outside the CRS");
-    points.push_back(p);
-  }
-  TImportedMap result{CalibrationFromPoints(points, frame, width, height, worldName), ImageName};
-  result.Calibration.Data().MapFName = BaseName(ImageName);
-  result.Calibration.Data().Caption = BaseName(WithoutExtension(ImageName));
+  TImportedMap result{CalibrationFromGeotransform(g, crs, width, height, worldName), ImageName};
+  result.Calibration.Data().MapFName = ExtractFileName(ImageName);
+  result.Calibration.Data().Caption = ExtractFileName(ChangeFileExt(ImageName, ""));
   return result;
 }
 
@@ -220,7 +158,7 @@ void ExportWorldFile(const TMapCalibration& Cal, const std::string& ImageName,
   bool latFirst = false;
   const std::string wkt = CrsAsWkt(a->Crs, target, latFirst);
   const std::string aux = "<PAMDataset>\n  <SRS dataAxisToSRSAxisMapping=\"" +
-                          std::string(latFirst ? "2,1" : "1,2") + "\">" + XmlEscape(wkt) +
+                          std::string(latFirst ? "2,1" : "1,2") + "\">" + EscapeXMLValue(wkt) +
                           "</SRS>\n</PAMDataset>\n";
   // Both files are written before either replaces its target.
   TFileReplacement worldFile(target);

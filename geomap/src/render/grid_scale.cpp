@@ -9,7 +9,7 @@ namespace marovia {
 
 double TGeoMap::GratLineDistFor(double Magnification) const {
   if (!(Magnification > 0) || FMapImgWidth <= 0 || FMapImgHeight <= 0) return 0;
-  const TCornerArray& c = FCalibData.Corners;
+  const TCornerArray c = ContinuousCorners(FCalibData.Corners);
   const double latExtent = std::max(c[gcoTopLeft].Latit, c[gcoTopRight].Latit) -
                            std::min(c[gcoBottomLeft].Latit, c[gcoBottomRight].Latit);
   const double longExtent = std::max(c[gcoTopRight].Longit, c[gcoBottomRight].Longit) -

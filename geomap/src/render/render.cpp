@@ -5,6 +5,7 @@
 //   render_image.cpp      background fill, scaled-image cache, the map image
 //   render_grid.cpp       graticule lines by model, calibration lines, markers
 //   render_utm_grid.cpp   the UTM grid
+//   render_mgrs_grid.cpp  the MGRS grid
 //   render_landmarks.cpp  landmarks, sampling, captions, the highlight
 //                         (render_captions.cpp, label_placement.cpp)
 //   mouse_trace.cpp       the mouse trace
@@ -64,6 +65,7 @@ void TGeoMap::ComposeView(TBitmap& Target, const TMapView& View, bool UseCache, 
     ClipMapImageToBorder(canvas, View);
     if (OnBeforeRenderData) OnBeforeRenderData(this, canvas);
     if (FShowGrat != sgNone) DrawGrid(canvas, View);
+    if (FShowMGRSGrid) DrawMGRSGrid(canvas, View);
     DrawLandMarks(canvas, View);
     if (OnDataRendered) OnDataRendered(this, canvas);
     if (FPositionLayer) DrawPositionLayer(canvas, View);

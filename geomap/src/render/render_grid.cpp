@@ -152,7 +152,8 @@ void TGeoMap::DrawGridLines(TCanvas& Canvas, const TMapView& View) {
 void TGeoMap::DrawGraticule(TCanvas& Canvas, const TMapView& View, int ParallelSegments,
                             int MeridianSegments) {
   Canvas.Pen().SetColor(FColorGratLine);
-  const TCornerArray& c = FCalibData.Corners;
+  // A map across 180 degrees draws its meridians on from 180 (181 is 179 W).
+  const TCornerArray c = ContinuousCorners(FCalibData.Corners);
   const double latMin = std::min(c[gcoBottomLeft].Latit, c[gcoBottomRight].Latit);
   const double latMax = std::max(c[gcoTopLeft].Latit, c[gcoTopRight].Latit);
   const double longMin = std::min(c[gcoTopLeft].Longit, c[gcoBottomLeft].Longit);

@@ -59,7 +59,8 @@ TImageFormat ImageFormatOfContent(const std::string& FileName) {
 }
 
 std::unique_ptr<TBitmap> DecodeImageFile(const std::string& FileName,
-                                         const TProgressEvent& OnProgress) {
+                                         const TProgressEvent& OnProgress,
+                                         const TSampleDisplay& Display) {
   auto image = std::make_unique<TBitmap>();
   switch (ImageFormatOfContent(FileName)) {
     case TImageFormat::Jpeg: {
@@ -78,6 +79,7 @@ std::unique_ptr<TBitmap> DecodeImageFile(const std::string& FileName,
     }
     case TImageFormat::Tiff: {
       TTiffImage tiff;
+      tiff.SetSampleDisplay(Display);
       tiff.OnProgress = OnProgress;
       tiff.LoadFromFile(FileName);
       image->Assign(tiff);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "marovia/platform/graphics.h"
+#include "marovia/platform/sample_display.h"
 
 namespace marovia::mapsource {
 
@@ -15,11 +16,12 @@ enum class TImageFormat { Bmp, Jpeg, Png, Tiff, Unknown };
 // EInOutError naming the file when it cannot be read.
 TImageFormat ImageFormatOfContent(const std::string& FileName);
 
-// The whole image as a bitmap (0x00RRGGBB words), decoded by the decoder of its
-// content's format; OnProgress is told of the decoding. EZYLGeoMapError
-// for content that is no image format the map reads; the decoders' errors
-// pass through.
+// The whole image as a bitmap (0x00RRGGBB words), decoded by the decoder of
+// its content's format, a TIFF's samples shown as Display says; OnProgress
+// is told of the decoding. EZYLGeoMapError for content that is no image
+// format the map reads; the decoders' errors pass through.
 std::unique_ptr<TBitmap> DecodeImageFile(const std::string& FileName,
-                                         const TProgressEvent& OnProgress);
+                                         const TProgressEvent& OnProgress,
+                                         const TSampleDisplay& Display = {});
 
 }  // namespace marovia::mapsource

@@ -42,6 +42,9 @@ std::pair<int64_t, int64_t> HeaderSize(const std::string& ImageFile) {
 TMapSource::~TMapSource() = default;
 
 void TMapSource::TakeImageSize(int64_t Width, int64_t Height, TMapCalibration::TExtents Extents) {
+  const std::string display = SampleDisplayProblem(FOptions.SampleDisplay);
+  if (!display.empty())
+    throw EZYLGeoMapError(FImageFile + ": cannot show the map image's samples so: " + display);
   FOptions.MaxMapPixels = std::clamp(FOptions.MaxMapPixels, kMaxMapPixels, kMaxTiledMapPixels);
   if (Width <= 0 || Height <= 0 || Exceeds(Width, Height, FOptions.MaxMapPixels))
     throw EZYLGeoMapError(FImageFile + ": the map image has " + IntToStr(Width) + " x " +
@@ -119,7 +122,8 @@ std::shared_ptr<const TMapSource> TMapSource::FromBitmap(const TMapCalibration& 
 }
 
 std::unique_ptr<TBitmap> TMapSource::Decode() const {
-  std::unique_ptr<TBitmap> image = mapsource::DecodeImageFile(FImageFile, FOptions.OnProgress);
+  std::unique_ptr<TBitmap> image =
+      mapsource::DecodeImageFile(FImageFile, FOptions.OnProgress, FOptions.SampleDisplay);
   // The calibration was fitted for the header's size: an image that decodes
   // to another is not the one the header describes.
   if (image->Width() != Width() || image->Height() != Height())
@@ -151,6 +155,7 @@ std::shared_ptr<const TImagePyramid> TMapSource::Levels() const {
   TPyramidOptions options;
   options.CacheDir = FOptions.PyramidCacheDir;
   options.MemoryBudget = FOptions.PyramidMemoryBudget;
+  options.SampleDisplay = FOptions.SampleDisplay;
   std::shared_ptr<const TImagePyramid> pyramid =
       TImagePyramid::Open(FImageFile, options, FOptions.OnProgress);
   if (pyramid->Width() != Width() || pyramid->Height() != Height())

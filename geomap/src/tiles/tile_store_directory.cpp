@@ -98,8 +98,11 @@ class TDirectoryStore final : public TTileStore {
     const std::string text = json.str();
     const std::string path = (fs::path(root_) / "metadata.json").string();
     WriteWhole(path + ".tmp", {reinterpret_cast<const uint8_t*>(text.data()), text.size()});
-    if (std::rename((path + ".tmp").c_str(), path.c_str()) != 0)
-      throw EInOutError(path, std::strerror(errno), errno);
+    if (std::rename((path + ".tmp").c_str(), path.c_str()) != 0) {
+      const int e = errno;
+      ::unlink((path + ".tmp").c_str());
+      throw EInOutError(path, std::strerror(e), e);
+    }
   }
 
  private:

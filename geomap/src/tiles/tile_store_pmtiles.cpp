@@ -1,6 +1,7 @@
 // Tiles in a PMTiles (version 3) archive. The layout is described in
 // tile_store.h; the archive is put together when the run finishes, from a
 // scratch file that holds the tiles in the order they arrived.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -243,6 +244,15 @@ class TPMTilesStore final : public TTileStore {
         throw EInOutError(temp, std::strerror(errno), errno);
       }
       out = nullptr;
+      // On the disk before it takes the archive's name, so that a power cut
+      // leaves the old archive or the new one.
+      const int fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0 || ::fsync(fd) != 0) {
+        const int e = errno;
+        if (fd >= 0) ::close(fd);
+        throw EInOutError(temp, std::strerror(e), e);
+      }
+      ::close(fd);
     } catch (...) {
       if (out) std::fclose(out);
       ::unlink(temp.c_str());

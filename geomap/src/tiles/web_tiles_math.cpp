@@ -60,6 +60,27 @@ TTileRange TilesCovering(const TGeoBounds& Box, int Z) {
   return r;
 }
 
+std::vector<TTileRange> TileRangesCovering(const TGeoBounds& Box, int Z) {
+  std::vector<TTileRange> ranges;
+  if (Box.Empty()) return ranges;
+  if (Box.East <= 180) {
+    ranges.push_back(TilesCovering(Box, Z));
+    return ranges;
+  }
+  // Across 180 degrees: the part up to 180, and the part past it from -180.
+  ranges.push_back(TilesCovering({Box.West, Box.South, 180, Box.North}, Z));
+  const double east = std::min(Box.East - 360, Box.West);
+  if (east > -180) ranges.push_back(TilesCovering({-180, Box.South, east, Box.North}, Z));
+  return ranges;
+}
+
+bool BoundsOverlap(const TGeoBounds& Tile, const TGeoBounds& Box) {
+  if (Box.Empty() || Tile.North <= Box.South || Tile.South >= Box.North) return false;
+  for (const double shift : {0.0, 360.0})
+    if (Tile.East + shift > Box.West && Tile.West + shift < Box.East) return true;
+  return false;
+}
+
 double TilePixelMetres(int Z, double Latitude) {
   return 2 * kPi * kWebMercatorRadius * std::cos(ClampLatitude(Latitude) * kPi / 180.0) /
          (kWebTileSize * std::ldexp(1.0, Z));
@@ -119,7 +140,16 @@ std::vector<std::array<double, 2>> MapOutline(const TMapCalibration& Calibration
 TGeoBounds MapBounds(const TMapCalibration& Calibration, int SamplesPerEdge) {
   TGeoBounds b{1e9, 1e9, -1e9, -1e9};
   bool any = false;
-  for (const auto& [lon, lat] : MapOutline(Calibration, SamplesPerEdge)) {
+  // The outline is followed without jumps: a map across 180 degrees keeps
+  // its longitudes on from 180, and its box is moved to start within
+  // -180..180 (its east edge then lies beyond 180).
+  double previous = 0;
+  for (auto [lon, lat] : MapOutline(Calibration, SamplesPerEdge)) {
+    if (any) {
+      while (lon - previous > 180) lon -= 360;
+      while (lon - previous < -180) lon += 360;
+    }
+    previous = lon;
     b.West = std::min(b.West, lon);
     b.East = std::max(b.East, lon);
     b.South = std::min(b.South, lat);
@@ -129,8 +159,9 @@ TGeoBounds MapBounds(const TMapCalibration& Calibration, int SamplesPerEdge) {
   if (!any) return {};
   b.South = std::max(b.South, -kWebMercatorMaxLat);
   b.North = std::min(b.North, kWebMercatorMaxLat);
-  b.West = std::max(b.West, -180.0);
-  b.East = std::min(b.East, 180.0);
+  if (b.East - b.West >= 360) return {-180, b.South, 180, b.North};
+  while (b.West < -180) b.West += 360, b.East += 360;
+  while (b.West >= 180) b.West -= 360, b.East -= 360;
   return b;
 }
 

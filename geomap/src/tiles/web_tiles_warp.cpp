@@ -235,7 +235,8 @@ TTileWarper::TTileWarper(const TMapCalibration& Calibration, const TImagePyramid
   const double my = (FBounds.North - FBounds.South) * 0.01;
   if (!FBounds.Empty())
     FBounds = {std::max(FBounds.West - mx, -180.0), std::max(FBounds.South - my, -90.0),
-               std::min(FBounds.East + mx, 180.0), std::min(FBounds.North + my, 90.0)};
+               std::min(FBounds.East + mx, FBounds.East > 180 ? FBounds.West + 360 : 180.0),
+               std::min(FBounds.North + my, 90.0)};
 }
 
 void TTileWarper::MapPositions(const TTileId& Tile, bool Exact, std::span<double> X,
@@ -249,9 +250,7 @@ int TTileWarper::Warp(const TTileId& Tile, TTileRgba& Rgba, bool Exact) const {
   constexpr size_t kPixels = size_t{kN} * kN;
   if (Rgba.size() != kPixels * 4) Rgba.assign(kPixels * 4, 0);
   const TGeoBounds tb = TileBounds(Tile);
-  if (FBounds.Empty() || tb.East <= FBounds.West || tb.West >= FBounds.East ||
-      tb.North <= FBounds.South || tb.South >= FBounds.North)
-    return 0;
+  if (!BoundsOverlap(tb, FBounds)) return 0;
   thread_local std::vector<double> X, Y;
   thread_local std::vector<uint8_t> Ok;
   thread_local std::vector<uint32_t> region;

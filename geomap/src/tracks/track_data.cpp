@@ -189,8 +189,8 @@ void TTrackData::Append(const TTrackData& Other) {
     if (Warnings.size() < kMaxWarnings) Warnings.push_back(w);
 }
 
-TGeoBounds TTrackData::Bounds() const {
-  TGeoBounds b;
+TTrackBounds TTrackData::Bounds() const {
+  TTrackBounds b;
   auto add = [&b](double Lat, double Lon) {
     if (!b.Valid) {
       b = {Lat, Lat, Lon, Lon, true};

@@ -1,11 +1,14 @@
 // Uses the installed headers and libraries the way a host program does: a
-// projection from the geodesy unit, an exception from the platform, and a
-// bitmap drawn through the canvas.
+// projection from the geodesy unit, an exception from the platform, a
+// bitmap drawn through the canvas, and a track length (whose geodesic
+// library is linked privately into the shared library).
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <numbers>
 
 #include "marovia/geobasics/geobasics.h"
+#include "marovia/geomap/track_stats.h"
 #include "marovia/platform/graphics.h"
 #include "marovia/platform/sysutils.h"
 
@@ -22,6 +25,9 @@ int main() {
   bmp.Canvas().MoveTo(0, 0);
   bmp.Canvas().LineTo(8, 0);
   if (bmp.Canvas().Pixels(3, 0) != clRed) return 2;
+
+  // One degree of the equator is the semi-major axis times pi / 180.
+  if (std::fabs(GeodesicDistance(0, 0, 0, 1) - 6378137 * std::numbers::pi / 180) > 1e-6) return 4;
 
   try {
     Round(std::numeric_limits<double>::quiet_NaN());

@@ -6,6 +6,11 @@
 // the fifth power of the third flattening; within 3 degrees of the central
 // meridian they agree with an exact Transverse Mercator to well under 0.1 mm.
 // Accuracy falls off quickly beyond about 5 degrees from the central meridian.
+//
+// The series themselves are evaluated to within 1e-9 m (and 1e-12 degrees
+// back) of their exact values, by vector code that the UTM batches share
+// (utm_batch.h), so a single point and a batch give the same bits. An
+// ellipsoid outside the catalogue raises EZYLGeoBasicsError.
 #pragma once
 
 #include "marovia/geobasics/ellipsoids.h"

@@ -34,8 +34,23 @@ std::string GeoToUTMZone(double lat, double lon);
 // northings carry the false northing, a northing of exactly 0 (equator) does
 // not. Outside the UTM area the zone is 0 and the position is projected
 // about the Greenwich meridian; callers test for zone 0.
+//
+// The series is evaluated to within 1e-9 m (northings and eastings) and
+// 1e-12 degrees of its exact value; the single points and the batches
+// (utm_batch.h) run the same vector code and give the same bits. An
+// ellipsoid outside the catalogue raises EZYLGeoBasicsError.
 void LatLongToUTM(double lat, double lon, TGeoEllipsoid ellipsoid, int& zone, double& easting,
                   double& northing);
+
+// Geographic (degrees) to UTM of a given zone and hemisphere, as a map
+// calibrated on one zone's grid needs it: the position is projected about
+// that zone's central meridian whatever zone it lies in (the grid goes on
+// beyond the zone's strip, losing accuracy beyond about 5 degrees from the
+// meridian), and the northing carries the false northing exactly when
+// southhemi is set, north of the equator too. A zone outside 1..60 is taken
+// as central meridian 0, as UTMToLatLong does.
+void LatLongToUTMInZone(double lat, double lon, int zone, bool southhemi, TGeoEllipsoid ellipsoid,
+                        double& easting, double& northing);
 
 // UTM to geographic (degrees). southhemi says whether the northing carries
 // the southern false northing. A zone outside 1..60 is taken as central

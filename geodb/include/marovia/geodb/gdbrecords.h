@@ -17,6 +17,8 @@
 //   B.zylgi2   LatHigh index,  same layout
 //   B.zylgi3   LongLow index,  same layout
 //   B.zylgi4   LongHigh index, same layout
+//   B.zylgj    rollback journal, only while a change is being written
+//              (format and protocol in gdbjournal.h)
 //
 // Data block at TgdbData::BlobOffset:
 //   polygon kinds   NumPoints TSCoords of 8 bytes

@@ -1,31 +1,44 @@
 // TGeoDB: a geographic item database of seven files (layouts in
 // gdbrecords.h), held entirely in memory while open.
 //
-// The item table and the data file are written through on every change; the
-// five index files are rewritten after every change, or, with LazyWrite on,
-// when lazy writing is switched off, the database is closed or another one
-// opened, and when the component is destroyed. No file stays open between
-// calls.
+// Every change is a transaction (gdbjournal.h): one operation, or all those
+// between BeginTransaction and Commit. It reaches the item table and the
+// data file through a rollback journal, so that a program killed, a full
+// disk or (at durability gdNormal and gdFull, not the default) a power cut
+// leaves the state before or after it, never a mixture. The five index
+// files are rewritten after every change, or, with LazyWrite on, when lazy
+// writing is switched off, the database is closed or another one opened,
+// and when the component is destroyed; inside a transaction, once at its
+// commit. Outside a transaction no file stays open between calls (a
+// database open for writing keeps the descriptor that holds its lock, a
+// read-only one its data file).
+//
+// One component may have a database open for writing at a time; others may
+// open it read-only beside it (SetReadOnly before opening).
 //
 // Entries are numbered 1..NumEntries in item-table order. Deleting an entry
 // moves the last one into its place, so entry numbers are not stable; item
 // IDs are, and are never reused.
 //
 // Sources, by concern: open_close.cpp (file set, header, lazy writing),
-// indexes.cpp (index upkeep, index files and lookups), items.cpp (adding,
-// replacing, deleting), blobs.cpp (data blocks: polygons, BLOBs, meta
-// information), index_rebuild.cpp (index rebuild, consistency on opening),
-// maintenance.cpp (garbage collection), area_query.cpp, export_debug.cpp.
-// The indexes live in memory as TSortedIndex (sorted_index.h), a B+-tree
-// with counts (rank_tree.h): adding and deleting an item cost O(log n) there,
-// and writing an index file O(n).
+// transactions.cpp (transactions, read-only opening, recovery),
+// file_store.cpp and journal.cpp (the writer and its journal), set_lock.cpp
+// (locks), indexes.cpp (index upkeep, index files and lookups), items.cpp
+// (adding, replacing, deleting), blobs.cpp (data blocks: polygons, BLOBs,
+// meta information), index_rebuild.cpp (index rebuild, consistency on
+// opening), maintenance.cpp (garbage collection), area_query.cpp,
+// export_debug.cpp. The indexes live in memory as TSortedIndex
+// (sorted_index.h), a B+-tree with counts (rank_tree.h): adding and deleting
+// an item cost O(log n) there, and writing an index file O(n).
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "marovia/geodb/gdbjournal.h"
 #include "marovia/geodb/gdbrecords.h"
 #include "marovia/geodb/sorted_index.h"
 #include "marovia/platform/classes.h"
@@ -34,7 +47,12 @@
 
 namespace marovia {
 
-class TBinaryFile;
+namespace gdb {
+class TFileStore;
+class TSetLock;
+class TDataReader;
+class TRawFile;
+}  // namespace gdb
 
 class TGeoDB : public TComponent {
  public:
@@ -53,8 +71,12 @@ class TGeoDB : public TComponent {
   std::string DBName() const { return GetGDBName(); }
   std::string GetGDBName() const;
   // Non-empty: opens the file set with this base name (any extension is
-  // removed), creating missing files. Empty: closes. Pending index changes of
-  // a database already open are written first. File errors raise EInOutError.
+  // removed), creating missing files, and recovers what an interrupted
+  // transaction or garbage collection left. Empty: closes. A transaction
+  // under way is rolled back and pending index changes of a database already
+  // open are written first. File errors raise EInOutError; a database open
+  // for writing elsewhere (another program or component), and a journal
+  // that does not belong to the files beside it, raise EZYLGeoDBError.
   void SetDBName(const std::string& Value) { SetGDBName(Value); }
   void SetGDBName(const std::string& Value);
 
@@ -63,6 +85,47 @@ class TGeoDB : public TComponent {
   void SetLazyWrite(bool Value);
 
   int NumEntries() const { return FNumSumItems; }
+
+  // ---- Transactions, durability, readers ----------------------------------
+
+  // Starts a transaction: the changes up to Commit reach the files together
+  // or not at all (also when the program dies or the disk fails in between),
+  // the files stay open, and the index files are written once, at Commit.
+  // Reads see the changes at once. Raises EZYLGeoDBError with no database
+  // open, read-only, or in a transaction already.
+  void BeginTransaction();
+  // Makes the transaction's changes permanent. On failure they are undone
+  // (files and memory as at BeginTransaction) and the error raised; should
+  // undoing fail too, or a failure come after the commit point, the
+  // database is closed and opening it again completes the recovery. The
+  // index files are written after the commit point: a failure there raises
+  // with the changes committed.
+  void Commit();
+  // Undoes the transaction's changes: files and memory as at
+  // BeginTransaction, except that HighestID stays raised so that no ID seen
+  // in the transaction is given out again.
+  void Rollback();
+  bool InTransaction() const;
+  // An operation inside a transaction whose batch of writes fails (a full
+  // disk) rolls the whole transaction back and raises: InTransaction is then
+  // false. Closing the database, or opening another, rolls back a
+  // transaction still under way.
+
+  // When writes are forced to the disk (gdbjournal.h); default
+  // gdbDefaultDurability (gdNone). Applies from the next transaction.
+  TgdbDurability Durability() const { return FDurability; }
+  void SetDurability(TgdbDurability Value);
+
+  // Read-only: the next opening reads the set without creating, changing or
+  // locking it against writers, and every change raises EZYLGeoDBError. Such
+  // a database may be open beside a writer: it waits (about two seconds)
+  // for a change under way to end and raises EZYLGeoDBError if it does not.
+  // It reads the state committed when it was opened (its data file stays
+  // open, so garbage collection by the writer moves nothing under it), and
+  // completes an interrupted transaction of a writer that died, if it may
+  // write the files.
+  bool ReadOnly() const { return FReadOnly; }
+  void SetReadOnly(bool Value) { FReadOnly = Value; }
 
   // Progress of long operations (0..100), called only when assigned and
   // OnPercDoneEnabled is true.
@@ -281,6 +344,7 @@ class TGeoDB : public TComponent {
   // file and item table are written under temporary names and then put in
   // place by rename behind a commit marker, so an interruption at any point
   // leaves either the old or the new database (completed on next opening).
+  // Not within a transaction (EZYLGeoDBError).
   // A block that does not lie within the data file raises EZYLGeoDBError and
   // leaves the database unchanged. Answers the number of bytes freed.
   int64_t GarbageCollection();
@@ -318,12 +382,48 @@ class TGeoDB : public TComponent {
 
  private:
   bool IsOpen() const { return !FNameGDD.empty(); }
+  // EZYLGeoDBError when the open database is read-only.
+  void RequireWritable(const char* Operation) const;
+  // The writes of one operation: its own transaction outside
+  // BeginTransaction (answers true then). EndChange commits that one.
+  // FailChange, after an exception: undoes the own transaction, or brings
+  // memory back to the files when a failed batch ended the explicit one;
+  // closes the database when the store is broken.
+  bool BeginChange(const char* Operation);
+  void EndChange(bool Own);
+  void FailChange(bool Own) noexcept;
+  void AfterFailedTransaction() noexcept;
+  // Reads the item table and the header again and rebuilds the indexes in
+  // memory (HighestID is kept when higher).
+  void ReloadFromFiles();
+  void ReadItemTable();
+  void ReadDataHeader();
+  // Closes without writing anything (pending index changes are dropped).
+  void CloseAfterFailure() noexcept;
+  void RollbackOnClose() noexcept;
+  void OpenForWriting(const std::string& Base);
+  // Reads the seven files (creating missing ones unless read-only).
+  void ReadFileSet(const std::string& Base);
+  // Repairs, raises HighestID to the items, checks the indexes.
+  void FinishOpening(bool RolledBack);
+  void OpenForReading(const std::string& Base);
+  // Completes an interrupted transaction or garbage collection for a
+  // read-only opening; answers false when a writer holds the set.
+  bool RecoverForReader(const std::string& Base);
+  void RepairInterruptedDeletion();
+  // Reader of the data file for one operation: through the transaction when
+  // one is under way; for a read-only database its own descriptor, under
+  // its shared lock.
+  std::unique_ptr<gdb::TDataReader> DataReader(const char* Operation);
   std::string ErrorPrefix() const;
   [[noreturn]] void Fail(const std::string& Operation, const std::string& Text) const;
   void ReportProgress(int Percent);
   void SaveAllIndexes();
   void SaveIndexesUnlessLazy();
+  // Writes the in-memory header through the change under way; a file error
+  // becomes EZYLGeoDBError "cannot open database.".
   void WriteHeader(const char* Operation);
+  void ChangeHeader(const char* Operation);
   void CloseDatabase();
   void ResetState();
   void OpenFileSet(const std::string& Base);
@@ -356,12 +456,16 @@ class TGeoDB : public TComponent {
   void CheckBlock(const char* Operation, int DbEntry, const TgdbData& Rec, int64_t FileBytes) const;
   // Length in bytes of an entry's data block (0 without block).
   static int64_t BlockLength(const TgdbData& Rec);
-  bool SeekBlob(const char* Operation, TBinaryFile& F, int e, TMetaInfo& MetaInfo);
+  // Checks the block of BLOB entry e + 1 and reads its meta information;
+  // false when the entry is not a BLOB.
+  bool SeekBlob(const char* Operation, gdb::TDataReader& F, int e, TMetaInfo& MetaInfo);
+  // Copies the Size bytes of the BLOB of entry e + 1 to ToSink.
   template <class Sink>
-  void CopyBlob(TBinaryFile& F, int32_t Size, Sink&& ToSink);
+  void CopyBlob(gdb::TDataReader& F, int e, Sink&& ToSink);
   void RecoverGarbageCollection(const std::string& Base);
   // True when FileName names one of the seven files of the open database
-  // (under any spelling or link); writing there would destroy it.
+  // or its journal (under any spelling or link); writing there would
+  // destroy it.
   bool IsFileOfSet(const std::string& FileName) const;
   void RebuildIndexArrays();
   // Raises the largest item height and width seen to cover Rec.
@@ -384,6 +488,18 @@ class TGeoDB : public TComponent {
   // degrees; they narrow the area query.
   double FMaxLatExtent = 0;
   double FMaxLongExtent = 0;
+
+  TgdbDurability FDurability = gdbDefaultDurability;
+  bool FReadOnly = false;        // setting for the next opening
+  bool FOpenReadOnly = false;    // the open database is read-only
+  bool FIndexesPending = false;  // index files to write when the transaction commits
+  // The locks of the open set, and its writer (none when read-only).
+  std::unique_ptr<gdb::TSetLock> FLock;
+  std::unique_ptr<gdb::TFileStore> FStore;
+  // A read-only database's data file, open from opening to closing: its
+  // blocks stay where the item records say even when a writer replaces the
+  // file by collecting garbage.
+  std::unique_ptr<gdb::TRawFile> FReaderData;
 };
 
 }  // namespace marovia

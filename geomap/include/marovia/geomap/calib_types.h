@@ -67,6 +67,18 @@ struct TCalQuad {
   friend bool operator==(const TCalQuad&, const TCalQuad&) = default;
 };
 
+// A calibration point of the point models at full precision: an image
+// position that may lie between pixels, and its latitude and longitude
+// (under cmUTM northing and easting) as given. The record's TCalQuad holds
+// the same point on whole pixels.
+struct TControlPoint {
+  double X = 0;
+  double Y = 0;
+  double LatOrNorthing = 0;
+  double LongOrEasting = 0;
+  friend bool operator==(const TControlPoint&, const TControlPoint&) = default;
+};
+
 // One graticule line of cmParabolicIp: pixels on a meridian (LineValue its
 // longitude) or a parallel (LineValue its latitude). Points 1..NumPoints are
 // CalPoints[0..NumPoints-1].
@@ -99,10 +111,19 @@ struct TCalibData {
   friend bool operator==(const TCalibData&, const TCalibData&) = default;
 };
 
+// The corners of a map across 180 degrees in one piece: each moved by whole
+// turns to within 180 degrees of the top left, where that leaves the right
+// corners east of the left ones (a map of 176 E to 176 W gets 176 to 184).
+// The corners of other maps, world maps of -180 to 180 among them, come
+// back as given.
+TCornerArray ContinuousCorners(const TCornerArray& Corners);
+
 // Whether (Latit, Longit) lies strictly inside the quadrilateral of the four
 // corners (in TCorners order). Positions on an edge and degenerate corner
 // sets (all zero) are outside. Longitudes are compared as given, without
-// wrapping at 180 degrees.
+// wrapping at 180 degrees, except on a map whose corners lie across 180
+// degrees (in one piece or not, see ContinuousCorners), which takes a
+// position by its meridian on either side.
 bool PositionInMap(double Latit, double Longit, const TCornerArray& Corners);
 
 }  // namespace marovia

@@ -35,6 +35,13 @@
 //   border      -                       x,y x,y ...           the map's border polygon (pixels),
 //                                                             only when set; the bare-record
 //                                                             reader skips it
+//   controlpoints npoints               [lat,long,x,y] ...    the calibration points at full
+//                                                             precision (any number, pixels
+//                                                             between whole ones), only when the
+//                                                             quadruples would round them; taken
+//                                                             only while they agree with the
+//                                                             quadruples; the bare-record reader
+//                                                             skips it
 //
 // type is "parallel" or "meridian"; npoints must equal the number of
 // bracketed pieces. Numbers take "." or "," as separator (the quadruples

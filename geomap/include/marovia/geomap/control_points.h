@@ -21,13 +21,14 @@
 
 namespace marovia {
 
-// Imports a .points file for the image ImageName ("" takes the file's name
-// without ".points", the georeferencer's convention). The CRS is CrsText
-// when given, else the #CRS line; without one the import is refused. The
-// model follows from the CRS (WGS 84 latitude/longitude, a WGS 84 UTM zone,
-// another projected CRS) and how the points lie: affine when it meets every
-// point within a pixel (or below 6 points), else second order, else
-// thin-plate. Pixels are rounded to whole ones. Raises EZYLGeoMapError
+// Imports a .points file for the image ImageName; "" takes the image the
+// way georeferencers name the list: "X.jpg.points" beside "X.jpg", or
+// "X.points" beside X with an image extension (the message names every
+// name tried when none is there). The CRS is CrsText when given, else the
+// #CRS line; without one the import is refused. The model follows from the
+// CRS and how the points lie: affine when it meets every point within a
+// pixel (or below 6 points), else second order, else thin-plate; any
+// number of points, positions between pixels kept. Raises EZYLGeoMapError
 // naming the file and line for damaged input.
 TImportedMap ImportControlPoints(const std::string& FileName, const std::string& ImageName = "",
                                  const std::string& CrsText = "");

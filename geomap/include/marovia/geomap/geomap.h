@@ -32,7 +32,9 @@
 //     map_calibration*.cpp    fits, conversions, batches, residuals
 //     lsq_solver.cpp          least squares by singular value decomposition
 //     plane_polynomial.cpp, thin_plate_*.cpp  the projected and thin-plate fits
-//     crs_projection.cpp, proj_context.cpp    coordinate reference systems (PROJ)
+//     cholesky_kernel.cpp     the thin-plate fit's blocked, vectorised Cholesky
+//     point_model_kernels.cpp the Miller and conic formulas, vectorised
+//     crs_projection.cpp, proj_support.cpp    coordinate reference systems (PROJ)
 //     conversion_lines.cpp    graticule line fits
 //   source/        a calibrated map as data (map_source.h): the image rule,
 //                  decoding by content, opening any map file (map_import.h)
@@ -53,6 +55,7 @@
 //     render_border_clip.cpp  the map image outside the border (ClipToBorder)
 //     render_grid.cpp         graticule lines by model, calibration markers
 //     render_utm_grid.cpp     the UTM grid
+//     render_mgrs_grid.cpp    the MGRS grid and its square letters
 //     render_landmarks.cpp    landmarks, sampling, captions, the highlight
 //     render_captions.cpp     caption fonts and text cells
 //     label_placement.cpp     captions placed without overlap: collision index
@@ -227,6 +230,12 @@ class TGeoMap : public TCustomControl {
   void SetMouseTraceInvert(bool Value) { FMTraceInvert = Value; }
   TShowGrat ShowGraticule() const { return FShowGrat; }
   void SetShowGraticule(TShowGrat Value);
+  // The MGRS grid over the map, under any calibration model: 100 km square
+  // lines with the squares' letters, and finer lines (10 km down to 1 m) as
+  // the view's scale allows, in the graticule colour. Independent of
+  // ShowGraticule. Writing it repaints.
+  bool ShowMGRSGrid() const { return FShowMGRSGrid; }
+  void SetShowMGRSGrid(bool Value);
 
   // ---- Public properties -------------------------------------------------
 
@@ -684,6 +693,7 @@ class TGeoMap : public TCustomControl {
                              bool Points);
   void DrawCalibPointMarkers(TCanvas& Canvas, const render::TMapView& View);
   void DrawUTMGrid(TCanvas& Canvas, const render::TMapView& View);
+  void DrawMGRSGrid(TCanvas& Canvas, const render::TMapView& View);
   void DrawLandMarks(TCanvas& Canvas, const render::TMapView& View);
   double LandMarkSampleRate(const render::TMapView& View) const;
   // A landmark drawn in the current composition, for caption placement.
@@ -775,6 +785,7 @@ class TGeoMap : public TCustomControl {
   int32_t FWindOldCornerX = 0, FWindOldCornerY = 0;
   int32_t FWindAnchorX = 0, FWindAnchorY = 0;
   TShowGrat FShowGrat = sgNone;
+  bool FShowMGRSGrid = false;
   TPoint FTopLeft;
   // Model, record and fitted parameters (the graticule matrix and the
   // parameter arrays of every model) live in the calibration value;

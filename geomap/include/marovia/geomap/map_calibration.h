@@ -30,6 +30,11 @@
 //                        latitude/longitude, smoothing from the record
 //                        (exact through the points when it is 0)
 //
+// Across 180 degrees: a map whose fitted longitudes pass 180 (a UTM map in
+// zone 60 or 1 reaching across, an overlay given east of 180) gives
+// longitudes within -180..180 on both sides and takes positions on either
+// side (see LongitudeCentre).
+//
 // Conversions never raise: a point the model cannot convert (no value, a
 // value that is not finite, or a pixel beyond 32 bits) is reported through
 // a flag, and its outputs are 0.
@@ -54,6 +59,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <span>
 #include <string>
@@ -152,8 +158,37 @@ class TMapCalibration {
   bool AddLinePoint(TGratLineKind Kind, double LineValue, int32_t X, int32_t Y);
   // A calibration point of the point models: latitude and longitude, or
   // under cmUTM northing and easting of the record's zone. False, nothing
-  // changed, when a value is not finite or 200 points are held.
+  // changed, when a value is not finite or 200 points are held. Full-
+  // precision points that stood for the record take the point too.
   bool AddPoint(double LatOrNorthing, double LongOrEasting, int32_t X, int32_t Y);
+
+  // ---- Control points at full precision (map_calibration.cpp) -----------
+  //
+  // The record keeps at most 200 points on whole pixels, which is what its
+  // readers and writers have always seen. Points from other software (GCPs,
+  // control-point lists) lie between pixels and may be more: they are kept
+  // here beside the record, and the fits use them as long as the record
+  // still holds them (its points are the first 200 of them, rounded, halves
+  // to even). A record changed in another way (a point added or removed
+  // through it, the image resampled) stands on its own again.
+
+  // Sets the points, any number; the record receives the first 200 rounded
+  // to whole pixels. Points with a coordinate that is not finite, or a
+  // pixel beyond 32 bits, are refused with EZYLGeoMapError and nothing
+  // changes. Nothing is refitted.
+  void SetControlPoints(std::vector<TControlPoint> Points);
+  // Adds one point at full precision (to the record too while it has room,
+  // else only here). False, nothing changed, like AddPoint for a value
+  // that is not finite, or a pixel beyond 32 bits.
+  bool AddControlPoint(const TControlPoint& Point);
+  // Whether the full-precision points stand for the record's.
+  bool HasExactPoints() const;
+  // The points the fits use: the full-precision ones while they stand for
+  // the record, else the record's quadruples.
+  std::vector<TControlPoint> ControlPoints() const;
+  // The stored full-precision points, whether or not they still stand for
+  // the record (writers check HasExactPoints first).
+  const std::vector<TControlPoint>& ExactPoints() const { return FExactPoints; }
 
   // ---- Fitting (map_calibration.cpp, map_calibration_fits.cpp) ----------
 
@@ -194,6 +229,14 @@ class TMapCalibration {
   // Why the last fit left the model unfitted ("" when it converts): set by
   // Fit for every model, by FitProjected and FitThinPlate for theirs.
   const std::string& FitMessage() const { return FFitMessage; }
+  // The longitude at the image's centre when the map crosses 180 degrees
+  // (a corner of its fitted longitudes lies beyond -180..180), NaN when it
+  // does not. FitModel (and Fit) finds it for the image size then set.
+  // Across 180 degrees the conversions give longitudes within -180..180
+  // and take a position at whichever of its longitudes (+-360) lies within
+  // 180 degrees of this one; maps that do not cross convert as fitted. The
+  // projected model leaves this to PROJ and never sets it.
+  double LongitudeCentre() const { return FLongitudeCentre; }
   // Whether the fitted model gives positions at all (a fitted point model,
   // the line model with a usable matrix); cmUndefined answers false.
   bool Converts() const;
@@ -283,7 +326,7 @@ class TMapCalibration {
   std::string TooFewMessage() const;
   // The residual of calibration point c (numbered Index) under this
   // calibration's parameters.
-  TCalibResidual ResidualOf(const TCalQuad& c, int32_t Index) const;
+  TCalibResidual ResidualOf(const TControlPoint& c, int32_t Index) const;
 
   // The later models' conversions (map_calibration_projected.cpp,
   // map_calibration_thinplate.cpp): one point, and spans with flags; failed
@@ -330,6 +373,10 @@ class TMapCalibration {
   std::shared_ptr<const TThinPlateFit> FThinPlate;
   std::string FFitMessage;
   std::vector<TBorderVertex> FBorder;
+  std::vector<TControlPoint> FExactPoints;
+  double FLongitudeCentre = std::numeric_limits<double>::quiet_NaN();
+  // Sets FLongitudeCentre from the fitted model and the image size.
+  void FindLongitudeWindow();
 };
 
 }  // namespace marovia

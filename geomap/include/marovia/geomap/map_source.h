@@ -29,7 +29,8 @@
 // Errors: EInOutError naming the file for a calibration or image file that
 // cannot be read; EZYLGeoMapError naming the calibration file for a missing
 // or damaged data set, a missing image, an image whose header cannot be
-// read or that is larger than MaxMapPixels; the decoders' own errors
+// read or that is larger than MaxMapPixels, a sample display that cannot be
+// used; the decoders' own errors
 // (EInvalidGraphic and the like, naming the image) for pixels that cannot be
 // decoded.
 //
@@ -44,6 +45,7 @@
 
 #include "marovia/geomap/map_calibration.h"
 #include "marovia/platform/graphics.h"
+#include "marovia/platform/sample_display.h"
 
 namespace marovia {
 
@@ -75,6 +77,11 @@ struct TMapSourceOptions {
   std::string PyramidCacheDir;
   // Decoded pyramid tiles kept in memory.
   int64_t PyramidMemoryBudget = int64_t{128} << 20;
+  // How a TIFF image whose samples are not 8-bit colours is shown (its
+  // bands and stretch, sample_display.h); the same for the image decoded
+  // whole and for its pyramid. A display SampleDisplayProblem refuses is
+  // refused when the source opens (EZYLGeoMapError).
+  TSampleDisplay SampleDisplay;
   // Told of the decoding of the pixels and of a pyramid's building (Sender
   // null). Called on the thread that decodes.
   TProgressEvent OnProgress;

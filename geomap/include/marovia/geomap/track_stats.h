@@ -48,9 +48,9 @@ struct TTrackStatsOptions {
 struct TTrackStats {
   std::size_t Points = 0;
   std::size_t Segments = 0;
-  double Length2D = 0, Length3D = 0;                // metres
-  double Ascent = 0, Descent = 0;                   // metres
-  double MinEle = kNoValue, MaxEle = kNoValue;      // metres; NaN: no elevations
+  double Length2D = 0, Length3D = 0;            // metres
+  double Ascent = 0, Descent = 0;               // metres
+  double MinEle = kNoValue, MaxEle = kNoValue;  // metres; NaN: no elevations
   // Earliest and latest time, seconds since 1970; NaN: no times.
   double StartTime = kNoValue, EndTime = kNoValue;
   double Duration = 0;    // seconds from each segment's earliest to latest time, summed

@@ -196,7 +196,7 @@ struct TWaypoint : TFeatureInfo {
 
 // Latitude and longitude limits of a set of points (West <= East, no wrap
 // around the antimeridian); Valid is false for no points.
-struct TGeoBounds {
+struct TTrackBounds {
   double South = 0, North = 0, West = 0, East = 0;
   bool Valid = false;
 };
@@ -235,7 +235,7 @@ struct TTrackData {
   // here; the namespaces are merged by prefix, the report added up.
   void Append(const TTrackData& Other);
   // Limits of every point and waypoint.
-  TGeoBounds Bounds() const;
+  TTrackBounds Bounds() const;
 };
 
 }  // namespace marovia

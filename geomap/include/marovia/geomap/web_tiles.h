@@ -66,7 +66,9 @@ struct TTileId {
   friend bool operator==(const TTileId&, const TTileId&) = default;
 };
 
-// A latitude/longitude box, degrees.
+// A latitude/longitude box, degrees. West lies within -180..180; a box
+// across 180 degrees has its East beyond 180 (170..190 is 170 east to 170
+// west).
 struct TGeoBounds {
   double West = 0, South = 0, East = 0, North = 0;
   bool Empty() const { return !(East > West && North > South); }
@@ -90,6 +92,11 @@ double TileYToLatitude(double TileY, int Z);
 TGeoBounds TileBounds(const TTileId& Tile);
 // The tiles of level Z that the box touches (clamped to the grid).
 TTileRange TilesCovering(const TGeoBounds& Box, int Z);
+// The same for a box that may cross 180 degrees: one range, or two (up to
+// the grid's east edge, and on from its west edge).
+std::vector<TTileRange> TileRangesCovering(const TGeoBounds& Box, int Z);
+// Whether a tile's box and a map's box overlap, across 180 degrees too.
+bool BoundsOverlap(const TGeoBounds& Tile, const TGeoBounds& Box);
 // Size of a tile pixel of level Z at Latitude, metres.
 double TilePixelMetres(int Z, double Latitude);
 // The level whose pixel at Latitude is nearest MetresPerPixel (compared in
@@ -100,7 +107,8 @@ int NearestZoom(double MetresPerPixel, double Latitude);
 int OverviewZoom(const TGeoBounds& Box, int MaxZoom);
 // The bounds of a calibrated map: its image edges taken to positions at
 // SamplesPerEdge points per edge (positions that do not convert are left
-// out). Empty when none converts.
+// out), across 180 degrees as one box whose East lies beyond 180. Empty
+// when none converts.
 TGeoBounds MapBounds(const TMapCalibration& Calibration, int SamplesPerEdge = 64);
 // The outline of the map (its border polygon, or else its image edges) as
 // (longitude, latitude) pairs, SamplesPerEdge points per edge.

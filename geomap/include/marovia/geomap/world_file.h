@@ -49,7 +49,9 @@ std::string ImageOfWorldFile(const std::string& WorldFileName);
 // CRS is CrsText when given, else the image's .aux.xml, else the .prj file
 // beside it; without one the import is refused naming the files looked for.
 // WGS 84 latitude/longitude gives the equirect model, a WGS 84 UTM zone the
-// utm model, any other projected CRS the projected model of order 1. The
+// utm model, any other projected CRS the projected model of order 1 (its
+// coordinates in the CRS's own unit), latitude/longitude on another datum
+// or in other units positions moved to WGS 84 through PROJ. The
 // image's size is read from its header. Raises EZYLGeoMapError (EInOutError
 // for a file that cannot be read).
 TImportedMap ImportWorldFile(const std::string& ImageName, const std::string& CrsText = "");
