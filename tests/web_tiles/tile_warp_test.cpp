@@ -118,7 +118,7 @@ TEST(TileWarp, ColoursComeFromWhereTheTilePixelLies) {
 // the grid, each coloured from its side of the map.
 TEST(TileWarp, MapAcross180DegreesFillsTilesOnBothEdgesOfTheGrid) {
   const TGradientMap map(176, 184);
-  const TTileWarper warper(map.Calib, *map.Raster);
+  const TTileWarper warper(map.Calib, *map.Levels);
   EXPECT_NEAR(warper.Bounds().West, 176, 0.1);
   EXPECT_NEAR(warper.Bounds().East, 184, 0.1);
   const int z = 6;

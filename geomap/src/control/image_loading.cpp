@@ -16,10 +16,8 @@
 #include "marovia/platform/files.h"
 #include "marovia/platform/image_pyramid.h"
 #include "marovia/platform/imageprobe.h"
-#include "marovia/platform/jpeg.h"
-#include "marovia/platform/pngimage.h"
 #include "marovia/platform/strutils.h"
-#include "marovia/platform/tiffimage.h"
+#include "source/map_image_file.h"
 
 namespace marovia {
 
@@ -35,16 +33,16 @@ bool ExceedsLimit(int64_t Width, int64_t Height, int64_t Limit) {
   return Width * Height > Limit;
 }
 
-// What a map image file is read as, by its extension (case ignored).
-enum class TMapImageKind { Jpeg, Bmp, Png, Tiff, None };
-
-TMapImageKind KindOf(const std::string& FileName) {
+// What the map control reads a map image file as: by its extension (case
+// ignored); any other name is taken without an image.
+mapsource::TImageFormat FormatOfName(const std::string& FileName) {
+  using mapsource::TImageFormat;
   const std::string ext = LowerCase(ExtractFileExt(FileName));
-  if (ext == ".jpg" || ext == ".jpeg") return TMapImageKind::Jpeg;
-  if (ext == ".bmp") return TMapImageKind::Bmp;
-  if (ext == ".png") return TMapImageKind::Png;
-  if (ext == ".tif" || ext == ".tiff") return TMapImageKind::Tiff;
-  return TMapImageKind::None;
+  if (ext == ".jpg" || ext == ".jpeg") return TImageFormat::Jpeg;
+  if (ext == ".bmp") return TImageFormat::Bmp;
+  if (ext == ".png") return TImageFormat::Png;
+  if (ext == ".tif" || ext == ".tiff") return TImageFormat::Tiff;
+  return TImageFormat::Unknown;
 }
 
 }  // namespace
@@ -118,8 +116,8 @@ void TGeoMap::AcceptMapImage(const std::string& Name) {
 }
 
 std::unique_ptr<TBitmap> TGeoMap::LoadMapImageFile(const std::string& FileName) {
-  const TMapImageKind kind = KindOf(FileName);
-  if (kind == TMapImageKind::None) return nullptr;  // nothing is loaded; the name is taken
+  const mapsource::TImageFormat format = FormatOfName(FileName);
+  if (format == mapsource::TImageFormat::Unknown) return nullptr;  // the name is taken alone
   // The size the header declares is refused before any decoder allocates
   // pixels for it; a header the probe cannot read is left to the decoder.
   int64_t w = 0, h = 0;
@@ -127,40 +125,8 @@ std::unique_ptr<TBitmap> TGeoMap::LoadMapImageFile(const std::string& FileName) 
     CheckMapImageSize(w, h);
     if (ExceedsLimit(w, h, kMaxMapPixels)) return nullptr;  // read as tiles
   }
-  auto image = std::make_unique<TBitmap>();
-  switch (kind) {
-    case TMapImageKind::Jpeg: {
-      TJPEGImage jpeg;
-      jpeg.OnProgress = OnDataLoading;
-      jpeg.LoadFromFile(FileName);
-      CheckMapImageSize(jpeg.Width(), jpeg.Height());
-      image->Assign(jpeg);
-      break;
-    }
-    case TMapImageKind::Png: {
-      TPngImage png;
-      png.OnProgress = OnDataLoading;
-      png.LoadFromFile(FileName);
-      image->Assign(png);
-      break;
-    }
-    case TMapImageKind::Tiff: {
-      TTiffImage tiff;
-      tiff.SetSampleDisplay(FSampleDisplay);
-      tiff.OnProgress = OnDataLoading;
-      tiff.LoadFromFile(FileName);
-      image->Assign(tiff);
-      break;
-    }
-    case TMapImageKind::Bmp:
-      GrafBmp->OnProgress = OnDataLoading;
-      image->OnProgress = OnDataLoading;
-      image->LoadFromFile(FileName);
-      break;
-    case TMapImageKind::None:
-      break;
-  }
-  return image;
+  if (format == mapsource::TImageFormat::Bmp) GrafBmp->OnProgress = OnDataLoading;
+  return mapsource::DecodeImageFileAs(FileName, format, OnDataLoading, FSampleDisplay);
 }
 
 // The image is decoded apart and checked before it replaces the map's
@@ -178,7 +144,7 @@ void TGeoMap::SetMapImgName(const std::string& Value) {
     SyncCalibImageSize();
   } else {
     int64_t w = 0, h = 0;
-    const bool large = KindOf(fileName) != TMapImageKind::None &&
+    const bool large = FormatOfName(fileName) != mapsource::TImageFormat::Unknown &&
                        ReadImageDimensions(fileName, w, h) && ExceedsLimit(w, h, kMaxMapPixels);
     if (large) {
       CheckMapImageSize(w, h);

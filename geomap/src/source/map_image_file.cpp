@@ -61,8 +61,14 @@ TImageFormat ImageFormatOfContent(const std::string& FileName) {
 std::unique_ptr<TBitmap> DecodeImageFile(const std::string& FileName,
                                          const TProgressEvent& OnProgress,
                                          const TSampleDisplay& Display) {
+  return DecodeImageFileAs(FileName, ImageFormatOfContent(FileName), OnProgress, Display);
+}
+
+std::unique_ptr<TBitmap> DecodeImageFileAs(const std::string& FileName, TImageFormat Format,
+                                           const TProgressEvent& OnProgress,
+                                           const TSampleDisplay& Display) {
   auto image = std::make_unique<TBitmap>();
-  switch (ImageFormatOfContent(FileName)) {
+  switch (Format) {
     case TImageFormat::Jpeg: {
       TJPEGImage jpeg;
       jpeg.OnProgress = OnProgress;

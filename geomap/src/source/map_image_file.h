@@ -24,4 +24,10 @@ std::unique_ptr<TBitmap> DecodeImageFile(const std::string& FileName,
                                          const TProgressEvent& OnProgress,
                                          const TSampleDisplay& Display = {});
 
+// The same with the format given (the map control's rule is the name's
+// extension); the one decoding of each format for the whole library.
+std::unique_ptr<TBitmap> DecodeImageFileAs(const std::string& FileName, TImageFormat Format,
+                                           const TProgressEvent& OnProgress,
+                                           const TSampleDisplay& Display = {});
+
 }  // namespace marovia::mapsource
