@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "marovia/platform/posix_io.h"
 #include "marovia/platform/sysutils.h"
 
 namespace marovia::gdb {
@@ -38,8 +39,7 @@ void TRawFile::Close() {
   if (fd_ < 0) return;
   const int fd = fd_;
   fd_ = -1;
-  // Linux releases the descriptor even when close is interrupted.
-  if (::close(fd) != 0 && errno != EINTR) Raise(name_, "cannot close", errno);
+  posix_io::Close(fd, name_);
 }
 
 void TRawFile::CloseQuietly() {
@@ -48,24 +48,11 @@ void TRawFile::CloseQuietly() {
 }
 
 int64_t TRawFile::Size() const {
-  struct stat st;
-  if (::fstat(fd_, &st) != 0) Raise(name_, "cannot examine", errno);
-  return static_cast<int64_t>(st.st_size);
+  return posix_io::FileSize(fd_, name_);
 }
 
 int64_t TRawFile::ReadSome(int64_t Offset, void* Buffer, int64_t Count) const {
-  auto* p = static_cast<char*>(Buffer);
-  int64_t done = 0;
-  while (done < Count) {
-    const ssize_t n = ::pread(fd_, p + done, static_cast<size_t>(Count - done), Offset + done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Raise(name_, "read error", errno);
-    }
-    if (n == 0) break;
-    done += n;
-  }
-  return done;
+  return posix_io::ReadAll(fd_, Buffer, Count, Offset, name_);
 }
 
 void TRawFile::ReadAt(int64_t Offset, void* Buffer, int64_t Count) const {
@@ -73,26 +60,11 @@ void TRawFile::ReadAt(int64_t Offset, void* Buffer, int64_t Count) const {
 }
 
 void TRawFile::WriteAt(int64_t Offset, const void* Buffer, int64_t Count) {
-  const auto* p = static_cast<const char*>(Buffer);
-  int64_t done = 0;
-  while (done < Count) {
-    const ssize_t n = ::pwrite(fd_, p + done, static_cast<size_t>(Count - done), Offset + done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Raise(name_, "write error", errno);
-    }
-    // No progress and no reason: the usual one is a full disk.
-    if (n == 0) Raise(name_, "write error", ENOSPC);
-    done += n;
-  }
+  posix_io::WriteAll(fd_, Buffer, Count, Offset, name_);
 }
 
 void TRawFile::Resize(int64_t Size) {
-  int rc;
-  do {
-    rc = ::ftruncate(fd_, static_cast<off_t>(Size));
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0) Raise(name_, "cannot truncate", errno);
+  posix_io::Truncate(fd_, Size, name_);
 }
 
 void TRawFile::Sync() {

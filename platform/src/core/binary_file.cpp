@@ -8,7 +8,7 @@
 
 #include "marovia/platform/files.h"
 #include "marovia/platform/sysutils.h"
-#include "posix_io.h"
+#include "marovia/platform/posix_io.h"
 
 namespace marovia {
 

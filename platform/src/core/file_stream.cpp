@@ -6,7 +6,7 @@
 
 #include "marovia/platform/streams.h"
 #include "marovia/platform/sysutils.h"
-#include "posix_io.h"
+#include "marovia/platform/posix_io.h"
 
 namespace marovia {
 

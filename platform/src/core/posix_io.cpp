@@ -1,5 +1,5 @@
-// Checked POSIX file calls (see posix_io.h).
-#include "posix_io.h"
+// Checked POSIX file calls (see marovia/platform/posix_io.h).
+#include "marovia/platform/posix_io.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,5 +1,5 @@
 // Thin, checked wrappers over the POSIX file calls shared by the file
-// streams and the record files. Every failure raises EInOutError naming the
+// streams, the record files and the item database's raw files. Every failure raises EInOutError naming the
 // file; interrupted calls are retried and short transfers continued.
 #pragma once
 
