@@ -302,8 +302,10 @@ void TViewer::UpdateStatus() {
   }
   std::string text = StatusLine(position, map.CalibData().Ellipsoid, map.Magnification(),
                                 map.MapImgFile().empty() ? "no map" : map.Caption());
+  // The live position's state first: it changes while the user looks, and a
+  // narrow window cuts the line's end (the caption is in the selector too).
   const std::string gps = GpsStatus(positionLayer_->Current(), gpsState_, gpsWhy_);
-  if (!gps.empty()) text += "    " + gps;
+  if (!gps.empty()) text = gps + "    " + text;
   int lines = 1;
   if (!notice_.empty() && std::chrono::steady_clock::now() < noticeUntil_) {
     TBitmap scratch(1, 1);
