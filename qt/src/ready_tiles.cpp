@@ -22,7 +22,6 @@ TTilePixels Filled(uint32_t Colour) {
 TReadyTiles::TReadyTiles(std::shared_ptr<const TImagePyramid> Source, uint32_t Background,
                          int64_t BudgetBytes)
     : source_(std::move(Source)),
-      background_(Background),
       maxTiles_(static_cast<std::size_t>(
           std::max<int64_t>(BudgetBytes / (int64_t{kTile} * kTile * 4), 16))),
       blank_(Filled(Background)) {}

@@ -59,7 +59,6 @@ class TReadyTiles : public TImagePyramid {
   TTilePixels StandIn(int Level, int TX, int TY) const;
 
   std::shared_ptr<const TImagePyramid> source_;
-  uint32_t background_;
   std::size_t maxTiles_;
   TTilePixels blank_;
   mutable std::mutex lock_;
