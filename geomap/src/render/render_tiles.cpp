@@ -78,9 +78,15 @@ void TGeoMap::DrawTiledImage(TCanvas& Canvas, const TMapView& View) {
   const double perX = static_cast<double>(View.Width) / static_cast<double>(right - left);
   const double perY = static_cast<double>(View.Height) / static_cast<double>(bottom - top);
   const int64_t dx0 = RoundToPosition(static_cast<double>(lx0 * scale - left) * perX);
-  const int64_t dx1 = RoundToPosition(static_cast<double>(sx1 * scale - left) * perX);
+  int64_t dx1 = RoundToPosition(static_cast<double>(sx1 * scale - left) * perX);
   const int64_t dy0 = RoundToPosition(static_cast<double>(ly0 * scale - top) * perY);
-  const int64_t dy1 = RoundToPosition(static_cast<double>(sy1 * scale - top) * perY);
+  int64_t dy1 = RoundToPosition(static_cast<double>(sy1 * scale - top) * perY);
+  // At the level's own resolution the window is copied pixel for pixel: as
+  // many view pixels as level pixels, whichever way its origin was rounded
+  // (else an odd origin could stretch it by one pixel, and every pixel would
+  // be resampled).
+  if (perX * static_cast<double>(scale) == 1.0) dx1 = dx0 + (sx1 - lx0);
+  if (perY * static_cast<double>(scale) == 1.0) dy1 = dy0 + (sy1 - ly0);
   SetStretchBltMode(Canvas, FAntiAlias ? HALFTONE : COLORONCOLOR);
   StretchBltWide(Canvas, dx0, dy0, dx1 - dx0, dy1 - dy0, FTileRegion->Canvas(), lx0 - cx0,
                  ly0 - cy0, sx1 - lx0, sy1 - ly0, SRCCOPY);
