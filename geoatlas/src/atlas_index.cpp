@@ -4,7 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <utility>
 
 #include "atlas_geometry.h"
@@ -68,28 +73,71 @@ TAtlasIndex::TAtlasIndex(std::vector<TAtlasMap> Maps) : FMaps(std::move(Maps)) {
   Rebuild();
 }
 
+namespace {
+
+// One calibration file as an entry, or why not.
+struct TFileEntry {
+  std::optional<TAtlasMap> Map;
+  std::string Problem;
+};
+
+TFileEntry ReadFileEntry(const std::string& File) {
+  TFileEntry entry;
+  try {
+    TAtlasMap map;
+    if (!ReadAtlasMap(File, "", map))
+      entry.Problem =
+          File + (FileExists(File) ? ": no calibration data set found" : ": cannot open the file");
+    else if (!map.ImageProblem.empty())
+      entry.Problem = File + ": " + map.ImageProblem;
+    else
+      entry.Map = std::move(map);
+  } catch (const Exception& e) {
+    // The readers' messages name the file already.
+    const std::string what = e.what();
+    entry.Problem = what.find(File) != std::string::npos ? what : File + ": " + what;
+  }
+  return entry;
+}
+
+}  // namespace
+
 TAtlasIndex TAtlasIndex::FromFiles(const std::vector<std::string>& Files,
                                    std::vector<std::string>& Problems) {
+  // The files are read on every core (a large atlas spends its opening
+  // there), each into its own slot, so that the maps and the problems keep
+  // the files' order.
+  std::vector<TFileEntry> entries(Files.size());
+  std::atomic<size_t> next{0};
+  std::exception_ptr failure;
+  std::mutex failureMutex;
+  const auto worker = [&] {
+    try {
+      for (size_t i = next++; i < Files.size(); i = next++) entries[i] = ReadFileEntry(Files[i]);
+    } catch (...) {
+      // Not a reader's refusal (those are problems): out of memory, say.
+      const std::lock_guard lock(failureMutex);
+      if (!failure) failure = std::current_exception();
+      next = Files.size();
+    }
+  };
+  // A few dozen files are not worth a thread.
+  constexpr size_t kFilesPerThread = 32;
+  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  const size_t threads = std::clamp<size_t>(Files.size() / kFilesPerThread, 1, cores);
+  std::vector<std::thread> pool;
+  for (size_t t = 1; t < threads; ++t) pool.emplace_back(worker);
+  worker();
+  for (std::thread& t : pool) t.join();
+  if (failure) std::rethrow_exception(failure);
+
   std::vector<TAtlasMap> maps;
   maps.reserve(Files.size());
-  for (const std::string& file : Files) {
-    try {
-      TAtlasMap map;
-      if (!ReadAtlasMap(file, "", map)) {
-        Problems.push_back(file + (FileExists(file) ? ": no calibration data set found"
-                                                    : ": cannot open the file"));
-        continue;
-      }
-      if (!map.ImageProblem.empty()) {
-        Problems.push_back(file + ": " + map.ImageProblem);
-        continue;
-      }
-      maps.push_back(std::move(map));
-    } catch (const Exception& e) {
-      // The readers' messages name the file already.
-      const std::string what = e.what();
-      Problems.push_back(what.find(file) != std::string::npos ? what : file + ": " + what);
-    }
+  for (TFileEntry& e : entries) {
+    if (e.Map)
+      maps.push_back(std::move(*e.Map));
+    else
+      Problems.push_back(std::move(e.Problem));
   }
   return TAtlasIndex(std::move(maps));
 }

@@ -145,6 +145,33 @@ TEST(AtlasIndex, IsBuiltFromHeadersAndHonoursBorders) {
   EXPECT_NEAR(index[1].Bounds.North, 47.75, 1e-9);
 }
 
+TEST(AtlasIndex, ManyFilesKeepTheirOrderWhateverReadsThem) {
+  // Enough files for the reading to be shared among threads: every fifth
+  // one broken or missing, the maps and the problems in the files' order.
+  test::TempDir dir;
+  std::vector<std::string> files, expectedMaps, expectedProblems;
+  for (int i = 0; i < 200; ++i) {
+    const std::string name = "m" + std::to_string(i);
+    if (i % 10 == 3) {
+      files.push_back(dir.File(name + ".xml"));
+      expectedProblems.push_back(files.back());
+    } else if (i % 10 == 7) {
+      files.push_back(dir.Write(name + ".xml", "<geomap sig=\"Quorvant\">\n"));
+      expectedProblems.push_back(files.back());
+    } else {
+      files.push_back(WriteCalibration(dir, name, i * 0.01, false));
+      expectedMaps.push_back(files.back());
+    }
+  }
+  std::vector<std::string> problems;
+  const TAtlasIndex index = TAtlasIndex::FromFiles(files, problems);
+  ASSERT_EQ(index.Count(), expectedMaps.size());
+  for (size_t i = 0; i < expectedMaps.size(); ++i) EXPECT_EQ(index[i].File, expectedMaps[i]);
+  ASSERT_EQ(problems.size(), expectedProblems.size());
+  for (size_t i = 0; i < problems.size(); ++i)
+    EXPECT_NE(problems[i].find(expectedProblems[i]), std::string::npos) << problems[i];
+}
+
 TEST(AtlasIndex, TheBestMapOfAViewFillsIt) {
   // Equal images of 1000 x 500 pixels: a coarse map of a large box, a fine
   // one of a small box in its middle, and a finer one in a corner of that.
