@@ -23,6 +23,13 @@ std::string Format(const char* Fmt, auto... Values) {
   return buf;
 }
 
+// A pixel coordinate of a control point: whole pixels as ever, a position
+// between pixels with two decimals.
+std::string PixelText(double V) {
+  return V == std::floor(V) && std::fabs(V) < 1e9 ? Format("%6d", static_cast<int>(V))
+                                                  : Format("%9.2f", V);
+}
+
 // A residual of a few thousandths is no sign: "+0.00", never "-0.00".
 double Tidy(double V, double Unit) {
   return std::fabs(V) < Unit / 2 ? 0.0 : V;
@@ -34,9 +41,12 @@ std::string Position(double Lat, double Lon) {
 }
 
 void PrintPointResiduals(std::ostream& Out, const TMapCalibration& Cal, bool Brief) {
-  const TCalibData& cd = Cal.Data();
   const bool utm = Cal.Model() == cmUTM;
-  Out << "  points:      " << cd.NumCalQuads;
+  // The points the fit used: the record's, or the full-precision ones that
+  // stand for it, which may be more than the record holds and lie between
+  // pixels.
+  const std::vector<TControlPoint> points = Cal.ControlPoints();
+  Out << "  points:      " << points.size();
   if (Brief) {
     const TCalibResidual* worst = nullptr;
     const auto residuals = Cal.Residuals();
@@ -51,7 +61,7 @@ void PrintPointResiduals(std::ostream& Out, const TMapCalibration& Cal, bool Bri
     return;
   }
   Out << "\n";
-  if (cd.NumCalQuads == 0) return;
+  if (points.empty()) return;
   // Beside each residual, the point's residual under the fit of the other
   // points: what a point would miss by had it not pulled the fit its way.
   Out << (utm ? "      #     northing     easting      x      y      dx      dy     metres"
@@ -59,9 +69,10 @@ void PrintPointResiduals(std::ostream& Out, const TMapCalibration& Cal, bool Bri
       << "   left out: dx      dy     metres\n";
   const auto loo = Cal.LeaveOneOutResiduals();
   for (const TCalibResidual& r : Cal.Residuals()) {
-    const TCalQuad& q = cd.CalQuads[static_cast<size_t>(r.Index - 1)];
-    Out << Format(utm ? "  %5d %12.2f %11.2f %6d %6d" : "  %5d %11.5f %11.5f %6d %6d", r.Index,
-                  q.Latitude, q.Longitude, q.MapX, q.MapY);
+    const TControlPoint& q = points[static_cast<size_t>(r.Index - 1)];
+    Out << Format(utm ? "  %5d %12.2f %11.2f " : "  %5d %11.5f %11.5f ", r.Index, q.LatOrNorthing,
+                  q.LongOrEasting)
+        << PixelText(q.X) << " " << PixelText(q.Y);
     if (r.Valid) {
       Out << Format(" %+7.2f %+7.2f %10.1f", Tidy(r.dX, 0.01), Tidy(r.dY, 0.01), r.DistanceMetres);
     } else {

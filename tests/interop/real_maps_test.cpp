@@ -245,6 +245,12 @@ TEST_P(RealMaps, ImportsAgreesWithGdalAndGoesThroughEveryCommand) {
   const test::CommandResult tiles =
       Tool("tiles " + Quoted(xml) + " -o " + Quoted(In(std::string(f.File) + ".pmtiles")));
   for (const auto* r : {&info, &convert, &render, &tiles}) EXPECT_EQ(r->Status, 0) << r->Err;
+  // A point model's listing counts every point the fit used, beyond the
+  // record's 200 too.
+  if (info.Out.find("  points:") != std::string::npos) {
+    const std::string count = std::to_string(cal.ControlPoints().size());
+    EXPECT_NE(info.Out.find("points:      " + count + "\n"), std::string::npos) << info.Out;
+  }
   if (convert.Status == 0) {
     // The tool's position of the centre is the calibration's.
     double lat = 0, lon = 0;

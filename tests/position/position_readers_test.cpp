@@ -35,6 +35,9 @@ const TReportCase kReports[] = {
      TGpsdReportKind::Tpv, true, -33.9, 151.2, NAN, NAN, 9},
     {"tpv-nofix", R"({"class":"TPV","mode":1,"lat":47,"lon":8})", TGpsdReportKind::Tpv, false, 0, 0,
      NAN, NAN, NAN},
+    // A mode gpsd does not define places nothing (a fuzzing finding).
+    {"tpv-unknown-mode", R"({"class":"TPV","mode":8,"lat":47,"lon":8})", TGpsdReportKind::Tpv,
+     false, 0, 0, NAN, NAN, NAN},
     {"tpv-lat-out-of-range", R"({"class":"TPV","mode":3,"lat":91,"lon":8})", TGpsdReportKind::Tpv,
      false, 0, 0, NAN, NAN, NAN},
     {"tpv-lat-as-text", R"({"class":"TPV","mode":3,"lat":"47","lon":8})", TGpsdReportKind::Tpv,
@@ -44,12 +47,12 @@ const TReportCase kReports[] = {
      true, 1, 2, NAN, NAN, NAN},
     {"unknown-members-ignored", R"({"class":"TPV","mode":3,"x":{"y":[1,2]},"lat":1,"lon":2})",
      TGpsdReportKind::Tpv, true, 1, 2, NAN, NAN, NAN},
-    {"version", R"({"class":"VERSION","release":"3.22","proto_major":3})",
-     TGpsdReportKind::Version, false, 0, 0, NAN, NAN, NAN},
+    {"version", R"({"class":"VERSION","release":"3.22","proto_major":3})", TGpsdReportKind::Version,
+     false, 0, 0, NAN, NAN, NAN},
     {"pps", R"({"class":"PPS","device":"/dev/pps0"})", TGpsdReportKind::Other, false, 0, 0, NAN,
      NAN, NAN},
-    {"cut-short", R"({"class":"TPV","mode":3,"lat":47.37)", TGpsdReportKind::Malformed, false, 0,
-     0, NAN, NAN, NAN},
+    {"cut-short", R"({"class":"TPV","mode":3,"lat":47.37)", TGpsdReportKind::Malformed, false, 0, 0,
+     NAN, NAN, NAN},
     {"no-class", R"({"mode":3,"lat":1,"lon":2})", TGpsdReportKind::Malformed, false, 0, 0, NAN, NAN,
      NAN},
     {"array", R"([1,2,3])", TGpsdReportKind::Malformed, false, 0, 0, NAN, NAN, NAN},
@@ -86,7 +89,7 @@ TEST(GpsdReports, ReadsEveryKindOfLine) {
 TEST(GpsdReports, TakesTimeAltitudeAndMode) {
   const TGpsdReport r = ParseGpsdReport(kReports[0].Line);
   EXPECT_EQ(TFixMode::Fix3D, r.Fix.Mode);
-  EXPECT_DOUBLE_EQ(410.0, r.Fix.Altitude);  // above mean sea level, not the ellipsoid
+  EXPECT_DOUBLE_EQ(410.0, r.Fix.Altitude);     // above mean sea level, not the ellipsoid
   EXPECT_DOUBLE_EQ(1796817633.0, r.Fix.Time);  // 2026-12-09T12:00:33Z by date(1)
   EXPECT_EQ("/dev/pts/1", r.Device);
 }
@@ -109,8 +112,7 @@ TEST(GpsdReports, CountsSatellitesOfTheSky) {
 }
 
 TEST(GpsdReports, RefusesOverlongLinesAndDeepNestingWithoutCrashing) {
-  EXPECT_EQ(TGpsdReportKind::Malformed,
-            ParseGpsdReport(std::string(kMaxGpsdLine + 1, ' ')).Kind);
+  EXPECT_EQ(TGpsdReportKind::Malformed, ParseGpsdReport(std::string(kMaxGpsdLine + 1, ' ')).Kind);
   const std::string deep = std::string(100000, '[') + std::string(100000, ']');
   EXPECT_EQ(TGpsdReportKind::Malformed, ParseGpsdReport(deep).Kind);
   EXPECT_EQ(TGpsdReportKind::Error,
@@ -191,7 +193,8 @@ TEST(NmeaStream, SkipsAndCountsDamagedSentences) {
   // More decimals than receivers usually send are precision, not damage.
   TNmeaStream precise;
   const auto fix = FeedInChunks(
-      test::WithChecksum("GPGGA,120000.0000,4700.0000001,N,00800.0000001,E,1,08,0.9,410.0,M,47.0,M,,") +
+      test::WithChecksum(
+          "GPGGA,120000.0000,4700.0000001,N,00800.0000001,E,1,08,0.9,410.0,M,47.0,M,,") +
           "\n",
       64, precise);
   ASSERT_EQ(1u, fix.size());

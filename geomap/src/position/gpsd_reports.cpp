@@ -64,7 +64,8 @@ void ReadTpv(TJsonScanner& Json, TSpan Object, TGpsdReport& Report) {
     if (!std::isnan(epx) && !std::isnan(epy)) eph = std::max(epx, epy);
   }
   if (eph >= 0) f.HorizontalError = eph;
-  const bool placed = mode >= 2 && lat >= -90 && lat <= 90 && lon >= -180 && lon <= 180;
+  const bool placed =
+      (mode == 2 || mode == 3) && lat >= -90 && lat <= 90 && lon >= -180 && lon <= 180;
   if (placed) {
     f.Lat = lat;
     f.Lon = lon;
