@@ -143,35 +143,42 @@ TEST(TrackStats, StopsAndMovingTimeOfAWalk) {
   // 1 Hz: ten minutes east at 1.2 m/s, five minutes standing with 3 m of
   // jitter, five minutes on, 30 s standing (too short for a stop), five
   // minutes on, then the logger paused for an hour in one place.
-  std::mt19937 rng(3);
-  std::uniform_real_distribution<double> jitter(-3, 3);
-  const double degreeEast = 111319.5 * std::cos(47 * M_PI / 180), degreeNorth = 111194.9;
-  TTrackPoints p;
-  double x = 0, t = 1.6e9;
-  auto add = [&](double Dx) {
-    p.Append(47 + jitter(rng) / degreeNorth, 8 + (x + jitter(rng)) / degreeEast, kNoValue, t);
-    x += Dx;
-    t += 1;
-  };
-  for (int i = 0; i < 600; ++i) add(1.2);
-  for (int i = 0; i < 300; ++i) add(0);
-  for (int i = 0; i < 300; ++i) add(1.2);
-  for (int i = 0; i < 30; ++i) add(0);
-  for (int i = 0; i < 300; ++i) add(1.2);
-  t += 3600;
-  add(1.2);
-  const TTrackStats s = SegmentStats(p, {0, p.Size()});
-  EXPECT_EQ(s.Duration, p.Time.back() - p.Time.front());
-  EXPECT_EQ(s.EndTime, p.Time.back());
-  EXPECT_EQ(s.Stops, 2u);
-  // A stop begins where the walker comes within the radius of where he
-  // stops: up to 20 m / 1.2 m/s early.
-  EXPECT_GE(s.StopTime, 300 + 3600);
-  EXPECT_LE(s.StopTime, 300 + 3600 + 2 * 20 / 1.2 + 4);
-  EXPECT_EQ(s.MovingTime, s.Duration - s.StopTime);
-  EXPECT_GE(s.MovingTime, 600 + 300 + 30 + 300 - 2 * 20 / 1.2 - 4);
-  EXPECT_NEAR(s.MovingSpeed(), s.Length2D / s.MovingTime, 1e-12);
-  EXPECT_EQ(s.StartTime, 1.6e9);
+  for (const unsigned Seed : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u}) {
+    SCOPED_TRACE(Seed);
+    std::mt19937 rng(Seed);
+    std::uniform_real_distribution<double> jitter(-3, 3);
+    const double degreeEast = 111319.5 * std::cos(47 * M_PI / 180), degreeNorth = 111194.9;
+    TTrackPoints p;
+    double x = 0, t = 1.6e9;
+    auto add = [&](double Dx) {
+      // Drawn in a fixed order (an argument list's is unspecified).
+      const double north = jitter(rng), east = jitter(rng);
+      p.Append(47 + north / degreeNorth, 8 + (x + east) / degreeEast, kNoValue, t);
+      x += Dx;
+      t += 1;
+    };
+    for (int i = 0; i < 600; ++i) add(1.2);
+    for (int i = 0; i < 300; ++i) add(0);
+    for (int i = 0; i < 300; ++i) add(1.2);
+    for (int i = 0; i < 30; ++i) add(0);
+    for (int i = 0; i < 300; ++i) add(1.2);
+    t += 3600;
+    add(1.2);
+    const TTrackStats s = SegmentStats(p, {0, p.Size()});
+    EXPECT_EQ(s.Duration, p.Time.back() - p.Time.front());
+    EXPECT_EQ(s.EndTime, p.Time.back());
+    EXPECT_EQ(s.Stops, 2u);
+    // A stop begins where the walker comes within the radius of where he
+    // stops: up to 20 m / 1.2 m/s early; a stay whose anchor lay at its edge
+    // goes on from a second anchor, and ends up to as long after it. The
+    // five minutes are one stop however the jitter falls.
+    EXPECT_GE(s.StopTime, 300 + 3600);
+    EXPECT_LE(s.StopTime, 300 + 3600 + 3 * 20 / 1.2 + 4);
+    EXPECT_EQ(s.MovingTime, s.Duration - s.StopTime);
+    EXPECT_GE(s.MovingTime, 600 + 300 + 30 + 300 - 3 * 20 / 1.2 - 4);
+    EXPECT_NEAR(s.MovingSpeed(), s.Length2D / s.MovingTime, 1e-12);
+    EXPECT_EQ(s.StartTime, 1.6e9);
+  }
 }
 
 TEST(TrackStats, RefusesOptionsOutOfRange) {

@@ -111,11 +111,17 @@ void Climb(const std::vector<double>& Ele, double H, double& Ascent, double& Des
   if (dir < 0) Descent += base - peak;
 }
 
-// Stops of the range: anchored stays of StopSeconds within StopRadius.
+// Stops of the range: anchored stays of StopSeconds within StopRadius. A
+// stay that begins right where the last one ended continues it: a stop
+// anchored at the edge of where the walker stands ends at the first point
+// that jitter puts beyond the radius, and the rest of the same stay is no
+// second stop.
 void Stops(const TTrackPoints& P, TPointRange R, const TTrackStatsOptions& O, std::size_t& Count,
            double& Seconds) {
   const std::vector<double>& t = P.Time;
   std::size_t i = R.Begin;
+  std::size_t lastEnd = R.End;  // the index after the last stop, none yet
+  double lastTime = 0;          // the time of that stop's last point
   while (i < R.End) {
     if (std::isnan(t[i])) {
       ++i;
@@ -128,9 +134,15 @@ void Stops(const TTrackPoints& P, TPointRange R, const TTrackStatsOptions& O, st
     }
     const double stay = t[lastInside] - t[i];
     if (stay >= O.StopSeconds) {
-      ++Count;
-      Seconds += stay;
+      if (i == lastEnd) {
+        Seconds += t[lastInside] - lastTime;
+      } else {
+        ++Count;
+        Seconds += stay;
+      }
       i = std::max(j, lastInside + 1);
+      lastEnd = i;
+      lastTime = t[lastInside];
     } else {
       ++i;
     }
