@@ -52,24 +52,60 @@ TKeyEvent KeyEventFor(const SDL_Keysym& Key) {
     k.Key = static_cast<uint16_t>(sym);
   } else {
     switch (sym) {
-      case SDLK_LEFT: k.Key = VK_LEFT; break;
-      case SDLK_RIGHT: k.Key = VK_RIGHT; break;
-      case SDLK_UP: k.Key = VK_UP; break;
-      case SDLK_DOWN: k.Key = VK_DOWN; break;
-      case SDLK_HOME: k.Key = VK_HOME; break;
-      case SDLK_END: k.Key = VK_END; break;
-      case SDLK_PAGEUP: k.Key = VK_PRIOR; break;
-      case SDLK_PAGEDOWN: k.Key = VK_NEXT; break;
-      case SDLK_BACKSPACE: k.Key = VK_BACK; break;
-      case SDLK_RETURN: k.Key = VK_RETURN; break;
-      case SDLK_ESCAPE: k.Key = VK_ESCAPE; break;
-      case SDLK_KP_PLUS: k.Key = VK_ADD; break;
-      case SDLK_KP_MINUS: k.Key = VK_SUBTRACT; break;
-      case SDLK_PLUS: case SDLK_EQUALS: k.Key = VK_OEM_PLUS; break;
-      case SDLK_MINUS: k.Key = VK_OEM_MINUS; break;
-      case SDLK_LEFTBRACKET: k.Key = VK_OEM_4; break;
-      case SDLK_RIGHTBRACKET: k.Key = VK_OEM_6; break;
-      default: break;
+      case SDLK_LEFT:
+        k.Key = VK_LEFT;
+        break;
+      case SDLK_RIGHT:
+        k.Key = VK_RIGHT;
+        break;
+      case SDLK_UP:
+        k.Key = VK_UP;
+        break;
+      case SDLK_DOWN:
+        k.Key = VK_DOWN;
+        break;
+      case SDLK_HOME:
+        k.Key = VK_HOME;
+        break;
+      case SDLK_END:
+        k.Key = VK_END;
+        break;
+      case SDLK_PAGEUP:
+        k.Key = VK_PRIOR;
+        break;
+      case SDLK_PAGEDOWN:
+        k.Key = VK_NEXT;
+        break;
+      case SDLK_BACKSPACE:
+        k.Key = VK_BACK;
+        break;
+      case SDLK_RETURN:
+        k.Key = VK_RETURN;
+        break;
+      case SDLK_ESCAPE:
+        k.Key = VK_ESCAPE;
+        break;
+      case SDLK_KP_PLUS:
+        k.Key = VK_ADD;
+        break;
+      case SDLK_KP_MINUS:
+        k.Key = VK_SUBTRACT;
+        break;
+      case SDLK_PLUS:
+      case SDLK_EQUALS:
+        k.Key = VK_OEM_PLUS;
+        break;
+      case SDLK_MINUS:
+        k.Key = VK_OEM_MINUS;
+        break;
+      case SDLK_LEFTBRACKET:
+        k.Key = VK_OEM_4;
+        break;
+      case SDLK_RIGHTBRACKET:
+        k.Key = VK_OEM_6;
+        break;
+      default:
+        break;
     }
   }
   const bool typed = !(Key.mod & (KMOD_CTRL | KMOD_ALT));
@@ -170,9 +206,7 @@ class TSdlWindow : public THostWindow {
     if (host_) Present(host_->Picture());
   }
   void ShowCursor(TCursor Cursor) override { cursors_.Show(Cursor); }
-  void SetTitle(const std::string& Title) override {
-    SDL_SetWindowTitle(window_, Title.c_str());
-  }
+  void SetTitle(const std::string& Title) override { SDL_SetWindowTitle(window_, Title.c_str()); }
   void PumpAfter(std::chrono::milliseconds Delay) override {
     nextPump_ = std::chrono::steady_clock::now() + Delay;
   }

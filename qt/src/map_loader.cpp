@@ -32,7 +32,8 @@ TMapLoader::~TMapLoader() {
 void TMapLoader::Open(TOpener Opener, std::function<void(int)> Progress, TOpened Done) {
   std::lock_guard lock(lock_);
   opens_.clear();  // only the newest waiting open is worth doing
-  opens_.push_back(TOpenJob{++generation_, std::move(Opener), std::move(Progress), std::move(Done)});
+  opens_.push_back(
+      TOpenJob{++generation_, std::move(Opener), std::move(Progress), std::move(Done)});
   wake_.notify_all();
 }
 
@@ -76,7 +77,7 @@ void TMapLoader::OpenLoop() {
     try {
       int shown = -1;
       const TProgressEvent progress = [&, alive = alive_](TObject*, TProgressStage, uint8_t Percent,
-                                                           bool, const TRect&, const std::string&) {
+                                                          bool, const TRect&, const std::string&) {
         if (Percent == shown || !job.Progress) return;
         shown = Percent;
         QueueOnMainThread([alive, report = job.Progress, Percent] {
@@ -101,15 +102,15 @@ void TMapLoader::OpenLoop() {
       opening_ = false;
     }
     if (!current()) continue;
-    QueueOnMainThread([alive = alive_, done = std::move(job.Done), source, error, this,
-                       generation] {
-      if (!alive->Yes) return;
-      {
-        std::lock_guard lock(lock_);
-        if (generation != generation_) return;
-      }
-      done(source, error);
-    });
+    QueueOnMainThread(
+        [alive = alive_, done = std::move(job.Done), source, error, this, generation] {
+          if (!alive->Yes) return;
+          {
+            std::lock_guard lock(lock_);
+            if (generation != generation_) return;
+          }
+          done(source, error);
+        });
   }
 }
 

@@ -29,8 +29,8 @@ class TMapLoader {
   using TOpener = std::function<std::shared_ptr<const TMapSource>(const TProgressEvent& Progress)>;
   // On the UI thread: the source opened with its pixels ready, or the
   // reason it could not be (Source null).
-  using TOpened = std::function<void(std::shared_ptr<const TMapSource> Source,
-                                     const std::string& Error)>;
+  using TOpened =
+      std::function<void(std::shared_ptr<const TMapSource> Source, const std::string& Error)>;
 
   TMapLoader();
   ~TMapLoader();

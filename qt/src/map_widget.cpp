@@ -151,8 +151,8 @@ void MapWidget::Private::TilesArrived() {
 }
 
 MapWidget::Private::TViewState MapWidget::Private::ViewState() const {
-  return TViewState{map->TopLeft().X, map->TopLeft().Y, map->Magnification(), map->Width(),
-                    map->Height(), source.get()};
+  return TViewState{map->TopLeft().X, map->TopLeft().Y, map->Magnification(),
+                    map->Width(),     map->Height(),    source.get()};
 }
 
 void MapWidget::Private::Error(const std::string& Message) {
@@ -440,8 +440,8 @@ void MapWidget::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), QColor(0xC0, 0xC0, 0xC0));
     return;
   }
-  const QImage image(reinterpret_cast<const uchar*>(p.Bits()), p.Width(), p.Height(),
-                     p.Width() * 4, QImage::Format_RGB32);
+  const QImage image(reinterpret_cast<const uchar*>(p.Bits()), p.Width(), p.Height(), p.Width() * 4,
+                     QImage::Format_RGB32);
   painter.drawImage(0, 0, image);
   d_->Painted();
 }
@@ -532,12 +532,24 @@ void MapWidget::keyPressEvent(QKeyEvent* event) {
   TKeyEvent k;
   k.Shift = Modifiers(event->modifiers());
   switch (event->key()) {
-    case Qt::Key_Left: k.Key = VK_LEFT; break;
-    case Qt::Key_Right: k.Key = VK_RIGHT; break;
-    case Qt::Key_Up: k.Key = VK_UP; break;
-    case Qt::Key_Down: k.Key = VK_DOWN; break;
-    case Qt::Key_Home: k.Key = VK_HOME; break;
-    case Qt::Key_Escape: k.Key = VK_ESCAPE; break;
+    case Qt::Key_Left:
+      k.Key = VK_LEFT;
+      break;
+    case Qt::Key_Right:
+      k.Key = VK_RIGHT;
+      break;
+    case Qt::Key_Up:
+      k.Key = VK_UP;
+      break;
+    case Qt::Key_Down:
+      k.Key = VK_DOWN;
+      break;
+    case Qt::Key_Home:
+      k.Key = VK_HOME;
+      break;
+    case Qt::Key_Escape:
+      k.Key = VK_ESCAPE;
+      break;
     default:
       if (event->key() >= Qt::Key_A && event->key() <= Qt::Key_Z)
         k.Key = static_cast<uint16_t>('A' + (event->key() - Qt::Key_A));
@@ -624,8 +636,8 @@ void MapWidget::Private::ConnectMapEvents() {
   };
   map->OnEndRubberBand = [this, geo, report](TObject*, TPoint Image) {
     TCoords c;
-    if (geo(Image, c) && (measure.empty() || measure.back().Latit != c.Latit ||
-                          measure.back().Longit != c.Longit))
+    if (geo(Image, c) &&
+        (measure.empty() || measure.back().Latit != c.Latit || measure.back().Longit != c.Longit))
       measure.push_back(c);
     report();
     measure.clear();
@@ -638,8 +650,8 @@ void MapWidget::Private::WheelZoom(QPoint At, double Factor) {
   // Past the shown map's range: the atlas's next map at the pointer.
   const double m = map->Magnification();
   const bool in = Factor > 1;
-  const bool past = in ? m > 1
-                       : source->Width() * m < q->width() && source->Height() * m < q->height();
+  const bool past =
+      in ? m > 1 : source->Width() * m < q->width() && source->Height() * m < q->height();
   const double r = source->Calibration().Data().Resolution;
   if (!past || !(r > 0) || loader.Opening()) return;
   double lat = 0, lon = 0;

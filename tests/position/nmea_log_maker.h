@@ -40,8 +40,8 @@ inline std::string NmeaLog(double Lat0, double Lon0, double Lat1, double Lon1, i
     const int s = FirstSecond + i;
     char time[32];
     std::snprintf(time, sizeof time, "%02d%02d%02d.00", 12 + s / 3600, (s / 60) % 60, s % 60);
-    log += WithChecksum(std::string("GPRMC,") + time + ",A," + lat + "," + lon +
-                        ",10.0,45.0," + Date + ",,,A") +
+    log += WithChecksum(std::string("GPRMC,") + time + ",A," + lat + "," + lon + ",10.0,45.0," +
+                        Date + ",,,A") +
            "\r\n";
     log += WithChecksum(std::string("GPGGA,") + time + "," + lat + "," + lon +
                         ",1,08,0.9,410.0,M,47.0,M,,") +

@@ -55,8 +55,8 @@ TEST_F(PositionLayerTest, DrawsTheTrackSoFarUnderTheMarker) {
   EXPECT_EQ(2u, layer_->TrackPoints());
   map_.SetPositionLayer(layer_);
   const TPoint a = Pixel(47.5, 8.5), b = Pixel(47.5, 9.5);
-  EXPECT_EQ(0x00F800u, At((a.X + b.X) / 2, a.Y));  // the track between the fixes
-  EXPECT_EQ(0x0000F8u, At(b.X, b.Y));              // the marker on its end
+  EXPECT_EQ(0x00F800u, At((a.X + b.X) / 2, a.Y));   // the track between the fixes
+  EXPECT_EQ(0x0000F8u, At(b.X, b.Y));               // the marker on its end
   EXPECT_EQ(kWhite & 0xF8F8F8, At(a.X, a.Y + 20));  // off the track
   map_.SetPositionLayer(nullptr);
   EXPECT_EQ(kWhite & 0xF8F8F8, At((a.X + b.X) / 2, a.Y));

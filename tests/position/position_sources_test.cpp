@@ -196,8 +196,8 @@ TEST(GpsdSource, ReportsLossAndReturnOfTheDaemon) {
   EXPECT_EQ(1, source->Counters().Reconnects);
   source->Stop();
   const std::vector<TSourceState> want = {TSourceState::Connecting, TSourceState::Receiving,
-                                          TSourceState::Lost, TSourceState::Receiving,
-                                          TSourceState::Lost, TSourceState::Stopped};
+                                          TSourceState::Lost,       TSourceState::Receiving,
+                                          TSourceState::Lost,       TSourceState::Stopped};
   std::vector<TSourceState> got;
   for (const auto& s : rec.States) got.push_back(s.first);
   // The second server closes after its fixes, which may or may not have
@@ -228,11 +228,16 @@ TEST(PositionSources, ParseHostPortTable) {
     int Port;
   };
   const TCase cases[] = {
-      {"", true, "localhost", 2947},         {"gps.local", true, "gps.local", 2947},
-      {"10.0.0.2:3000", true, "10.0.0.2", 3000}, {":4000", true, "localhost", 4000},
-      {"[::1]:2948", true, "::1", 2948},     {"[::1]", true, "::1", 2947},
-      {"::1", false, "", 0},                 {"host:0", false, "", 0},
-      {"host:65536", false, "", 0},          {"host:12a", false, "", 0},
+      {"", true, "localhost", 2947},
+      {"gps.local", true, "gps.local", 2947},
+      {"10.0.0.2:3000", true, "10.0.0.2", 3000},
+      {":4000", true, "localhost", 4000},
+      {"[::1]:2948", true, "::1", 2948},
+      {"[::1]", true, "::1", 2947},
+      {"::1", false, "", 0},
+      {"host:0", false, "", 0},
+      {"host:65536", false, "", 0},
+      {"host:12a", false, "", 0},
       {"[::1", false, "", 0},
   };
   for (const TCase& c : cases) {

@@ -24,16 +24,26 @@ std::string Errno(const std::string& What) {
 
 speed_t SpeedOf(int Baud) {
   switch (Baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    default: return B0;
+    case 1200:
+      return B1200;
+    case 2400:
+      return B2400;
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    case 115200:
+      return B115200;
+    case 230400:
+      return B230400;
+    default:
+      return B0;
   }
 }
 
@@ -61,8 +71,8 @@ std::string TByteChannel::ConnectTcp(const std::string& Host, int Port,
   if (rc != 0) return Host + ": " + ::gai_strerror(rc);
   std::string why = Host + ":" + port + ": no address";
   for (addrinfo* a = list; a != nullptr; a = a->ai_next) {
-    const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                            a->ai_protocol);
+    const int fd =
+        ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
     if (fd < 0) {
       why = Errno("socket");
       continue;

@@ -81,7 +81,7 @@ void TNmeaStream::Line(std::string_view Text, std::vector<TPositionFix>& Out) {
     f.Mode = n.Kind == TNmeaKind::RMC ? TFixMode::Fix2D : ModeOf(n);
   if (!std::isnan(n.TimeOfDay) && year_ > 0)
     f.Time = static_cast<double>(tracks::DaysFromCivil(year_, static_cast<unsigned>(month_),
-                                                        static_cast<unsigned>(day_))) *
+                                                       static_cast<unsigned>(day_))) *
                  86400.0 +
              n.TimeOfDay;
   f.Received = std::chrono::steady_clock::now();

@@ -100,7 +100,8 @@ void TGeoMap::DrawPositionLayer(TCanvas& Canvas, const TMapView& View) {
 
   // The accuracy circle: the error radius on the map's own scale.
   if (fix.HorizontalError > 0) {
-    const double perMetre = std::sqrt(std::hypot(f.NorthX, f.NorthY) * std::hypot(f.EastX, f.EastY));
+    const double perMetre =
+        std::sqrt(std::hypot(f.NorthX, f.NorthY) * std::hypot(f.EastX, f.EastY));
     const double r = fix.HorizontalError * perMetre * View.Magnify;
     // Smaller than the marker it says nothing; larger than the view it
     // would only be a blur of edge.
@@ -120,8 +121,8 @@ void TGeoMap::DrawPositionLayer(TCanvas& Canvas, const TMapView& View) {
   Canvas.Brush().SetColor(fill);
   Canvas.Pen().SetColor(clWhite);
   Canvas.Pen().SetWidth(Scaled(2, FOverlayScale));
-  const bool moving = std::isfinite(fix.Course) && std::isfinite(fix.Speed) &&
-                      fix.Speed >= style.MinCourseSpeed;
+  const bool moving =
+      std::isfinite(fix.Course) && std::isfinite(fix.Speed) && fix.Speed >= style.MinCourseSpeed;
   double dx = 0, dy = 0;
   if (moving) {
     const double a = fix.Course * kPi / 180;

@@ -7,8 +7,8 @@
 #include <unistd.h>
 
 #include "marovia/platform/files.h"
-#include "marovia/platform/sysutils.h"
 #include "marovia/platform/posix_io.h"
+#include "marovia/platform/sysutils.h"
 
 namespace marovia {
 

@@ -4,9 +4,9 @@
 
 #include <cerrno>
 
+#include "marovia/platform/posix_io.h"
 #include "marovia/platform/streams.h"
 #include "marovia/platform/sysutils.h"
-#include "marovia/platform/posix_io.h"
 
 namespace marovia {
 

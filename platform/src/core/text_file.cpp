@@ -11,8 +11,8 @@
 #include <cstdio>
 
 #include "marovia/platform/files.h"
-#include "marovia/platform/sysutils.h"
 #include "marovia/platform/posix_io.h"
+#include "marovia/platform/sysutils.h"
 
 namespace marovia {
 namespace {

@@ -34,8 +34,8 @@ enum class TGpsdReportKind : uint8_t {
   Version,
   Devices,
   Watch,
-  Error,      // the daemon's ERROR report (Why holds its message)
-  Other       // any other class (PPS, TOFF, ATT, ...)
+  Error,  // the daemon's ERROR report (Why holds its message)
+  Other   // any other class (PPS, TOFF, ATT, ...)
 };
 
 struct TGpsdReport {

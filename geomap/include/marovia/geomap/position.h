@@ -49,10 +49,10 @@ enum class TFixMode : uint8_t { Unknown, NoFix, Fix2D, Fix3D };
 // One position of the receiver. Quantities the source does not give are
 // NaN (numbers) or -1 (counts).
 struct TPositionFix {
-  double Lat = 0, Lon = 0;        // degrees, WGS 84; latitude [-90, 90], longitude [-180, 180]
-  double Altitude = kNoValue;     // metres above mean sea level
-  double Speed = kNoValue;        // metres per second over ground
-  double Course = kNoValue;       // degrees clockwise from true north, [0, 360)
+  double Lat = 0, Lon = 0;            // degrees, WGS 84; latitude [-90, 90], longitude [-180, 180]
+  double Altitude = kNoValue;         // metres above mean sea level
+  double Speed = kNoValue;            // metres per second over ground
+  double Course = kNoValue;           // degrees clockwise from true north, [0, 360)
   double HorizontalError = kNoValue;  // metres: the source's estimate (gpsd's eph, or
                                       // kNmeaMetresPerHdop times the HDOP), about 95 %
   int SatellitesUsed = -1;
@@ -90,11 +90,11 @@ const char* SourceStateName(TSourceState State);
 // What a source has read, counted since it started; safe to read from any
 // thread.
 struct TPositionCounters {
-  int64_t Lines = 0;      // sentences or reports received
-  int64_t Fixes = 0;      // fixes delivered
-  int64_t Skipped = 0;    // damaged lines passed over (checksum, truncation, bad fields)
-  int64_t Ignored = 0;    // well-formed lines without a position (other sentences, no fix)
-  int64_t Reconnects = 0; // times the source came back after being lost
+  int64_t Lines = 0;       // sentences or reports received
+  int64_t Fixes = 0;       // fixes delivered
+  int64_t Skipped = 0;     // damaged lines passed over (checksum, truncation, bad fields)
+  int64_t Ignored = 0;     // well-formed lines without a position (other sentences, no fix)
+  int64_t Reconnects = 0;  // times the source came back after being lost
 };
 
 struct TPositionSourceOptions {

@@ -20,9 +20,9 @@ namespace marovia {
 struct TPositionStyle {
   TColor Marker = TColor(0x00D0501E);  // the marker's fill (blue), outlined in white
   TColor Accuracy = TColor(0x00D0501E);
-  TColor Track = TColor(0x000000D0);   // red
-  TColor Lost = clGray;                // the marker's fill while the source is lost
-  int MarkerRadius = 7;                // view pixels (times the map's OverlayScale)
+  TColor Track = TColor(0x000000D0);  // red
+  TColor Lost = clGray;               // the marker's fill while the source is lost
+  int MarkerRadius = 7;               // view pixels (times the map's OverlayScale)
   int TrackWidth = 3;
   // Below this speed (m/s) the course is noise: a dot, not an arrow.
   double MinCourseSpeed = 0.5;

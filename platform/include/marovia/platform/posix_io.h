@@ -1,6 +1,6 @@
 // Thin, checked wrappers over the POSIX file calls shared by the file
-// streams, the record files and the item database's raw files. Every failure raises EInOutError naming the
-// file; interrupted calls are retried and short transfers continued.
+// streams, the record files and the item database's raw files. Every failure raises EInOutError
+// naming the file; interrupted calls are retried and short transfers continued.
 #pragma once
 
 #include <cstdint>
