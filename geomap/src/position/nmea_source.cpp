@@ -26,7 +26,7 @@ constexpr double kMaxReplayGap = 5.0;
 
 enum class TKind { Tcp, Device, File };
 
-struct TSpec {
+struct TAddress {
   TKind Kind = TKind::File;
   std::string Path;  // file or device
   std::string Host;
@@ -39,8 +39,8 @@ bool IsCharDevice(const std::string& Path) {
   return ::stat(Path.c_str(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode));
 }
 
-TSpec ParseSpec(const std::string& Source) {
-  TSpec s;
+TAddress ParseAddress(const std::string& Source) {
+  TAddress s;
   if (Source.rfind("tcp://", 0) == 0) {
     s.Kind = TKind::Tcp;
     if (!ParseHostPort(Source.substr(6), 10110, s.Host, s.Port))
@@ -61,7 +61,7 @@ TSpec ParseSpec(const std::string& Source) {
   return s;
 }
 
-std::string NameOf(const TSpec& S) {
+std::string NameOf(const TAddress& S) {
   switch (S.Kind) {
     case TKind::Tcp:
       return "NMEA tcp://" + S.Host + ":" + std::to_string(S.Port);
@@ -75,8 +75,10 @@ std::string NameOf(const TSpec& S) {
 
 class TNmeaSource : public TPositionSource {
  public:
-  TNmeaSource(const TSpec& Spec, const TNmeaSourceOptions& Options)
-      : TPositionSource(NameOf(Spec), Options), spec_(Spec), replay_(Options.ReplaySpeed) {}
+  TNmeaSource(const TAddress& Address, const TNmeaSourceOptions& Options)
+      : TPositionSource(NameOf(Address), Options),
+        address_(Address),
+        replay_(Options.ReplaySpeed) {}
   ~TNmeaSource() override { Halt(); }
 
  protected:
@@ -87,15 +89,15 @@ class TNmeaSource : public TPositionSource {
     }
     TByteChannel channel;
     std::string why;
-    switch (spec_.Kind) {
+    switch (address_.Kind) {
       case TKind::Tcp:
-        why = channel.ConnectTcp(spec_.Host, spec_.Port, Options().ConnectTimeout);
+        why = channel.ConnectTcp(address_.Host, address_.Port, Options().ConnectTimeout);
         break;
       case TKind::Device:
-        why = channel.OpenDevice(spec_.Path, spec_.Baud);
+        why = channel.OpenDevice(address_.Path, address_.Baud);
         break;
       case TKind::File:
-        why = channel.OpenFile(spec_.Path);
+        why = channel.OpenFile(address_.Path);
         break;
     }
     if (!why.empty()) {
@@ -114,13 +116,13 @@ class TNmeaSource : public TPositionSource {
       }
       if (r != TByteChannel::TRead::Data) {
         Take(stream, stream.Finish());
-        if (spec_.Kind == TKind::File && r == TByteChannel::TRead::Closed) {
+        if (address_.Kind == TKind::File && r == TByteChannel::TRead::Closed) {
           ended_ = true;
-          EmitLost("end of " + spec_.Path);
+          EmitLost("end of " + address_.Path);
         } else {
-          const bool tcp = spec_.Kind == TKind::Tcp;
+          const bool tcp = address_.Kind == TKind::Tcp;
           EmitLost(r == TByteChannel::TRead::Closed
-                       ? (tcp ? std::string("connection closed") : spec_.Path + " closed")
+                       ? (tcp ? std::string("connection closed") : address_.Path + " closed")
                        : why);
         }
         return;
@@ -151,7 +153,7 @@ class TNmeaSource : public TPositionSource {
       CountLine(bad, !bad && !fix);
     }
     for (TPositionFix& f : Fixes) {
-      if (spec_.Kind == TKind::File && replay_ > 0) WaitForEpoch(Stream.LastTimeOfDay());
+      if (address_.Kind == TKind::File && replay_ > 0) WaitForEpoch(Stream.LastTimeOfDay());
       f.Received = std::chrono::steady_clock::now();
       EmitFix(f);
     }
@@ -168,7 +170,7 @@ class TNmeaSource : public TPositionSource {
     lastEpoch_ = TimeOfDay;
   }
 
-  TSpec spec_;
+  TAddress address_;
   double replay_;
   bool ended_ = false;
   double lastEpoch_ = kNoValue;
@@ -180,7 +182,7 @@ class TNmeaSource : public TPositionSource {
 std::unique_ptr<TPositionSource> OpenNmeaSource(const std::string& Source,
                                                 const TNmeaSourceOptions& Options) {
   if (Source.empty()) throw EZYLGeoMapError("no NMEA source given");
-  return std::make_unique<TNmeaSource>(ParseSpec(Source), Options);
+  return std::make_unique<TNmeaSource>(ParseAddress(Source), Options);
 }
 
 }  // namespace marovia
