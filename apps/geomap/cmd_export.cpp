@@ -29,6 +29,7 @@ namespace {
 
 struct TExportJob {
   const TMapSource& Map;
+  std::ostream& Err;
   const TMapCalibration& Cal;
   std::string Image;   // the map image file
   std::string Output;  // the file to write
@@ -46,6 +47,11 @@ std::string ImageFromOutput(const TExportJob& J) {
   return image.string();
 }
 
+// Exports that cannot carry the model say what their readers will see.
+void NoteReadBack(const TExportJob& J, const TReadBackError& E) {
+  if (!E.Exact) Report(J.Err, "note: " + apps::Printable(J.Output) + ": " + ReadBackNote(E));
+}
+
 struct TExportFormat {
   const char* Name;
   void (*Write)(const TExportJob&);
@@ -60,7 +66,7 @@ const TExportFormat kFormats[] = {
      }},
     {"map",
      [](const TExportJob& j) {
-       ExportMapFile(j.Cal, j.Output, ImageFromOutput(j), std::min(j.GridN, 5));
+       NoteReadBack(j, ExportMapFile(j.Cal, j.Output, ImageFromOutput(j), std::min(j.GridN, 5)));
      }},
     {"points", [](const TExportJob& j) { ExportControlPoints(j.Cal, j.Output, j.GridN); }},
     {"vrt", [](const TExportJob& j) { ExportVrt(j.Cal, j.Output, j.Image, j.GridN); }},
@@ -108,7 +114,7 @@ int RunExport(std::span<const std::string> Args, std::ostream& Out, std::ostream
     return kExitBadInput;
   }
   try {
-    format.Write({*source, source->Calibration(), source->ImageFile(), *output, grid});
+    format.Write({*source, Err, source->Calibration(), source->ImageFile(), *output, grid});
   } catch (const EInOutError& e) {
     Report(Err, apps::Printable(e.what()));
     return kExitIo;

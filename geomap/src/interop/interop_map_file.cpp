@@ -1,9 +1,7 @@
 // .map calibration files: import through the datum table and the model of
-// the projection, export under UTM or latitude/longitude on WGS 84 (see
-// map_file_format.h for the lines).
+// the projection (see map_file_format.h for the lines).
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <memory>
 
 #include "calibration/crs_projection.h"
@@ -358,17 +356,6 @@ std::string ResolveImage(const std::string& MapFile, const std::string& Image) {
   return ExtractFilePath(MapFile) + name;
 }
 
-std::string Minutes(double Value, char Positive, char Negative, int DegreeWidth) {
-  // Rounded to the written precision first, so that minutes never read 60.
-  const double minutes = std::round(std::fabs(Value) * 60 * 1e10) / 1e10;
-  const double deg = std::floor(minutes / 60);
-  const double min = std::max(0.0, minutes - deg * 60);
-  char buffer[96];
-  std::snprintf(buffer, sizeof buffer, "%*d,%14.10f,%c", DegreeWidth, static_cast<int>(deg), min,
-                Value < 0 ? Negative : Positive);
-  return buffer;
-}
-
 }  // namespace
 
 TImportedMap ParseMapFile(std::string_view Bytes, const std::string& FileName, int32_t Width,
@@ -389,86 +376,6 @@ TImportedMap ImportMapFile(const std::string& FileName) {
   TImportedMap result = parser.Parse(lines, width, height);
   result.ImageName = image;
   return result;
-}
-
-void ExportMapFile(const TMapCalibration& Cal, const std::string& FileName,
-                   const std::string& ImageName, int GridN) {
-  if (!Cal.Converts())
-    throw EZYLGeoMapError(FileName + ": the calibration is not fitted; nothing to write");
-  const bool utm = Cal.Model() == cmUTM && Cal.Data().Ellipsoid == gelWGS84 &&
-                   Cal.Data().UTMZone >= 1 && Cal.Data().UTMZone <= 60;
-  std::vector<TGroundPoint> points;
-  if (Cal.Model() == cmThinPlate && Cal.ControlPoints().size() <= size_t(kMaxPoints))
-    points = CalibrationPoints(Cal);
-  else
-    points = SampleGrid(Cal, std::clamp(GridN, 2, 5));
-  if (points.size() < 3)
-    throw EZYLGeoMapError(FileName + ": the calibration converts too few pixels of the image");
-
-  std::vector<std::string> out;
-  out.emplace_back(kMapFileSignature);
-  out.push_back(Cal.Data().Caption.empty() ? ExtractFileName(ChangeFileExt(ImageName, ""))
-                                           : Cal.Data().Caption);
-  out.push_back(ImageName);
-  out.emplace_back("1 ,Map Code,");
-  out.emplace_back("WGS 84,WGS 84,   0.0000,   0.0000,WGS 84");
-  out.emplace_back("Reserved 1");
-  out.emplace_back("Reserved 2");
-  out.emplace_back("Magnetic Variation,,,E");
-  out.push_back(std::string("Map Projection,") +
-                (utm ? "(UTM) Universal Transverse Mercator" : "Latitude/Longitude") +
-                ",PolyCal,No,AutoCalOnly,No,BSBUseWPX,No");
-  char buffer[256];
-  for (int i = 0; i < kMaxPoints; ++i) {
-    if (i < static_cast<int>(points.size())) {
-      const TGroundPoint& p = points[static_cast<std::size_t>(i)];
-      std::string grid = " grid,   ,           ,           ,N";
-      if (utm) {
-        std::snprintf(buffer, sizeof buffer, " grid, %2d,%.6f,%.6f,%c", Cal.Data().UTMZone,
-                      p.Easting, p.Northing, Cal.Data().UTMSouth ? 'S' : 'N');
-        grid = buffer;
-      }
-      std::snprintf(buffer, sizeof buffer, "Point%02d,xy,%5d,%5d,in, deg,", i + 1,
-                    static_cast<int>(p.X), static_cast<int>(p.Y));
-      out.push_back(buffer + Minutes(p.Lat, 'N', 'S', 4) + "," + Minutes(p.Lon, 'E', 'W', 4) + "," +
-                    grid);
-    } else {
-      std::snprintf(buffer, sizeof buffer,
-                    "Point%02d,xy,     ,     ,in, deg,    ,        ,N,    ,        ,E, grid,   ,  "
-                    "         ,           ,N",
-                    i + 1);
-      out.emplace_back(buffer);
-    }
-  }
-  out.emplace_back("Projection Setup,,,,,,,,,,");
-  out.emplace_back("Map Feature = MF ; Map Comment = MC     These follow if they exist");
-  out.emplace_back("Track File = TF      These follow if they exist");
-  out.emplace_back("Moving Map Parameters = MM?    These follow if they exist");
-  out.emplace_back("MM0,Yes");
-  std::vector<TBorderVertex> border = Cal.Border();
-  if (border.size() < 3) {
-    const double w = Cal.ImageWidth(), h = Cal.ImageHeight();
-    border = {{0, 0}, {w, 0}, {w, h}, {0, h}};
-  }
-  out.push_back("MMPNUM," + std::to_string(border.size()));
-  for (std::size_t i = 0; i < border.size(); ++i)
-    out.push_back("MMPXY," + std::to_string(i + 1) + "," +
-                  std::to_string(std::lround(border[i].X)) + "," +
-                  std::to_string(std::lround(border[i].Y)));
-  for (std::size_t i = 0; i < border.size(); ++i) {
-    const TPixelPosition g = Cal.PixelToGeo(border[i].X, border[i].Y);
-    std::snprintf(buffer, sizeof buffer, "MMPLL,%d,%12.6f,%12.6f", static_cast<int>(i + 1),
-                  g.Longit, g.Latit);
-    out.emplace_back(buffer);
-  }
-  std::snprintf(buffer, sizeof buffer, "MM1B,%.6f", Cal.Data().Resolution);
-  out.emplace_back(buffer);
-  out.emplace_back("MOP,Map Open Position,0,0");
-  out.push_back("IWH,Map Image Width/Height," + std::to_string(Cal.ImageWidth()) + "," +
-                std::to_string(Cal.ImageHeight()));
-  std::string bytes;
-  for (const std::string& l : out) bytes += l + "\r\n";
-  WriteFileReplacing(FileName, bytes);
 }
 
 }  // namespace marovia

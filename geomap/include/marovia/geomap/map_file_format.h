@@ -60,13 +60,20 @@ TImportedMap ParseMapFile(std::string_view Bytes, const std::string& FileName, i
                           int32_t Height);
 
 // Writes the calibration as a .map file for the image ImageName (written as
-// given on the image line). Points: the calibration points of a thin-plate
-// model (at most 30), else a GridN x GridN grid sampled from the model
-// (GridN * GridN <= 30). A utm map (WGS 84) is written with its zone,
-// eastings and northings in the grid fields under the UTM projection;
-// anything else under Latitude/Longitude on WGS 84. A border is written as
-// MMPXY/MMPLL lines, else the image's outline.
-void ExportMapFile(const TMapCalibration& Cal, const std::string& FileName,
-                   const std::string& ImageName, int GridN = 5);
+// given on the image line), and answers what a reader will see of it.
+// Readers fit a polynomial through the points (affine below 6 points,
+// second order from 6), so:
+//   - a utm map (WGS 84) is written under UTM with its zone, eastings and
+//     northings (GridN x GridN grid, GridN * GridN <= 30): exact;
+//   - a projected map whose CRS the format names (Transverse Mercator,
+//     Mercator, Lambert Conformal Conic, Albers Equal Area, Sinusoidal, on
+//     WGS 84 in metres) under that projection: exact for order 1 and 2;
+//   - anything else under the frame (latitude/longitude, or a conformal
+//     projection fitted to the map's extent) and the layout of at most 30
+//     points whose reader's polynomial strays least from the calibration
+//     over the whole image; the answer then holds that read-back error.
+// A border is written as MMPXY/MMPLL lines, else the image's outline.
+TReadBackError ExportMapFile(const TMapCalibration& Cal, const std::string& FileName,
+                             const std::string& ImageName, int GridN = 5);
 
 }  // namespace marovia
