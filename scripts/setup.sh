@@ -51,6 +51,9 @@ test_packages=(
   # a real gpsd fed by gpsfake (in gpsd-clients) for the live position tests
   gpsd gpsd-clients
   python3-venv python3-pip python3-setuptools python3-wheel python3-build
+  # node runs the IIIF maps community's annotation packages (installed below
+  # from npm) as the oracle of the georeference annotations
+  nodejs
 )
 case "${1:-}" in
   "") ;;
@@ -75,4 +78,25 @@ if ((${#missing[@]})); then
   if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The georeference annotation tests' oracle: two npm packages at pinned
+# versions in a folder outside the repository (the tests look there, or in
+# $MAROVIA_NPM_PREFIX).
+if [ "${1:-}" = test ] || [ "${1:-}" = fuzz ]; then
+  npm_prefix="${MAROVIA_NPM_PREFIX:-$HOME/.cache/marovia/npm}"
+  npm_packages=(@allmaps/annotation@1.0.0-beta.38 @allmaps/transform@1.0.0-beta.53)
+  if ! [ -f "$npm_prefix/node_modules/@allmaps/annotation/package.json" ] ||
+    ! [ -f "$npm_prefix/node_modules/@allmaps/transform/package.json" ] ||
+    ! grep -q '"version": "1.0.0-beta.38"' "$npm_prefix/node_modules/@allmaps/annotation/package.json" ||
+    ! grep -q '"version": "1.0.0-beta.53"' "$npm_prefix/node_modules/@allmaps/transform/package.json"; then
+    if ! command -v npm >/dev/null 2>&1; then
+      sudo_cmd=()
+      if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+      DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends npm
+    fi
+    echo "setup: installing ${npm_packages[*]} into $npm_prefix"
+    mkdir -p "$npm_prefix"
+    npm install --no-audit --no-fund --prefix "$npm_prefix" "${npm_packages[@]}"
+  fi
 fi

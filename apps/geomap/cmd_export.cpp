@@ -1,7 +1,8 @@
 // geomap export: writes a calibration file's map for other software: a
 // world file (with the CRS in the image's .aux.xml), a .map file, a .points
 // control-point list, a GDAL virtual raster with control points, a KML
-// ground overlay, a KMZ archive with the image, or a GeoTIFF of the image.
+// ground overlay, a KMZ archive with the image, a GeoTIFF of the image, or
+// a georeference annotation for IIIF viewers.
 //
 // The formats are one table, name to writer; every writer replaces its
 // file through a temporary one, so a refused or failed export leaves
@@ -16,6 +17,7 @@
 #include "map_view.h"
 #include "marovia/geomap/control_points.h"
 #include "marovia/geomap/geotiff_export.h"
+#include "marovia/geomap/iiif_annotation.h"
 #include "marovia/geomap/kml_export.h"
 #include "marovia/geomap/map_file_format.h"
 #include "marovia/geomap/vrt_export.h"
@@ -34,6 +36,7 @@ struct TExportJob {
   std::string Image;   // the map image file
   std::string Output;  // the file to write
   int GridN;
+  std::string Service;  // --iiif-service: the image's IIIF service
 };
 
 // The image as a file beside Output names it: its base name when both are
@@ -69,6 +72,15 @@ const TExportFormat kFormats[] = {
        NoteReadBack(j, ExportMapFile(j.Cal, j.Output, ImageFromOutput(j), std::min(j.GridN, 5)));
      }},
     {"points", [](const TExportJob& j) { ExportControlPoints(j.Cal, j.Output, j.GridN); }},
+    // A georeference annotation of the image file, or of its IIIF image
+    // service when one is given (viewers take only services).
+    {"iiif-annotation",
+     [](const TExportJob& j) {
+       const TAnnotationTarget target = j.Service.empty()
+                                            ? TAnnotationTarget{ImageFromOutput(j), "Image"}
+                                            : TAnnotationTarget{j.Service, "ImageService3"};
+       NoteReadBack(j, ExportGeoreferenceAnnotation(j.Cal, j.Output, target));
+     }},
     {"vrt", [](const TExportJob& j) { ExportVrt(j.Cal, j.Output, j.Image, j.GridN); }},
     {"kml", [](const TExportJob& j) { ExportKml(j.Cal, j.Output, ImageFromOutput(j)); }},
     {"kmz", [](const TExportJob& j) { ExportKmz(j.Cal, j.Output, j.Image); }},
@@ -92,9 +104,9 @@ const TExportFormat& FormatNamed(const std::string& Name) {
 }  // namespace
 
 int RunExport(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err) {
-  static const TOptionDef kOptions[] = {{"to", 0, true},       {"output", 'o', true},
-                                        {"gcp-grid", 0, true}, {"max-pixels", 0, true},
-                                        {"bands", 0, true},    {"stretch", 0, true}};
+  static const TOptionDef kOptions[] = {
+      {"to", 0, true},    {"output", 'o', true}, {"gcp-grid", 0, true},    {"max-pixels", 0, true},
+      {"bands", 0, true}, {"stretch", 0, true},  {"iiif-service", 0, true}};
   const TArguments args(Args, kOptions);
   if (args.Positional().size() != 1) throw TUsageError("export needs one calibration file");
   const auto to = args.Value("to");
@@ -114,7 +126,8 @@ int RunExport(std::span<const std::string> Args, std::ostream& Out, std::ostream
     return kExitBadInput;
   }
   try {
-    format.Write({*source, Err, source->Calibration(), source->ImageFile(), *output, grid});
+    format.Write({*source, Err, source->Calibration(), source->ImageFile(), *output, grid,
+                  args.Value("iiif-service").value_or("")});
   } catch (const EInOutError& e) {
     Report(Err, apps::Printable(e.what()));
     return kExitIo;

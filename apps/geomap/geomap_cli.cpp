@@ -48,13 +48,15 @@ Commands:
   import FILE -o CALIBRATION.xml
                           read the calibration of another program's map: a
                           GeoTIFF, a .map file, a .points control-point
-                          list, a KML/KMZ ground overlay, a GDAL .vrt, or an
-                          image with a world file or .points list beside it
+                          list, a KML/KMZ ground overlay, a GDAL .vrt, a
+                          georeference annotation (.json) with its image, or
+                          an image with a world file or .points list beside it
                           (or the world file itself); the format is found
                           from the file's content
   export MAP --to FORMAT -o FILE
                           write the map for other software; FORMAT is
-                          worldfile, map, points, vrt, kml, kmz or geotiff
+                          worldfile, map, points, vrt, kml, kmz, geotiff or
+                          iiif-annotation (a georeference annotation)
   tiles MAP -o OUT        web map tiles (Web Mercator, 256 px) of a map or of
                           an atlas folder (each pixel from the finest map
                           that covers it) into OUT: a directory {z}/{x}/{y}
@@ -145,6 +147,11 @@ export options:
   --gcp-grid N            points per side of the grid of control points
                           sampled from maps that are not affine (default 5;
                           a .map file holds at most 5 x 5, a GeoTIFF 14 x 14)
+  --iiif-service URL      the annotation's target: the image's IIIF image
+                          service (default: the image file)
+  An export that cannot carry the map's model exactly (a .map file of a map
+  no projection it names fits, an annotation of a model it has no
+  transformation for) prints the error a reader of it will see.
   A world file's CRS goes into the .aux.xml of the image it is named for
   (-o scan.jgw: scan.jpg.aux.xml beside it). World files give the centre of
   the top left pixel, the other formats its corner; each export converts.

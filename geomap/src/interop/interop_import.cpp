@@ -6,6 +6,7 @@
 #include "interop/interop_support.h"
 #include "marovia/geomap/control_points.h"
 #include "marovia/geomap/geotiff_import.h"
+#include "marovia/geomap/iiif_annotation.h"
 #include "marovia/geomap/kml_import.h"
 #include "marovia/geomap/map_file_format.h"
 #include "marovia/geomap/map_import.h"
@@ -19,7 +20,7 @@ using namespace interop;
 
 namespace {
 
-enum class TKind { Tiff, Zip, Kml, Vrt, MapFile, Points, Image, Unknown };
+enum class TKind { Tiff, Zip, Kml, Vrt, MapFile, Points, Annotation, Image, Unknown };
 
 // The first bytes of a file (a few kilobytes tell every format apart).
 std::string Head(const std::string& FileName) {
@@ -40,6 +41,7 @@ TKind KindOf(const std::string& Head) {
   if (Head.find("<kml") != std::string::npos || Head.find(":kml") != std::string::npos)
     return TKind::Kml;
   if (Head.find("<VRTDataset") != std::string::npos) return TKind::Vrt;
+  if (IsGeoreferenceAnnotation(Head)) return TKind::Annotation;
   const std::string firstLine = Head.substr(0, Head.find('\n'));
   if (firstLine.find("Map Data File") != std::string::npos) return TKind::MapFile;
   if (Head.find("#CRS:") != std::string::npos ||
@@ -128,6 +130,8 @@ TImportedMap ImportMap(const std::string& FileName, const TImportOptions& Option
       return ImportMapFile(FileName);
     case TKind::Points:
       return ImportControlPoints(FileName, "", Options.CrsText);
+    case TKind::Annotation:
+      return ImportGeoreferenceAnnotation(FileName);
     case TKind::Image:
       return FromImage(FileName, Options, "");
     case TKind::Unknown:

@@ -110,34 +110,6 @@ double MaxResidual(const TMapCalibration& Cal) {
   return worst;
 }
 
-TMapCalibration Fitted(TCalibModel Model, const std::vector<TGroundPoint>& Points,
-                       const TPointFrame& Frame, int Order, int32_t Width, int32_t Height,
-                       const std::string& Where) {
-  TCalibData d;
-  const bool metres = Model == cmUTM;
-  std::vector<TControlPoint> points;
-  points.reserve(Points.size());
-  for (const TGroundPoint& p : Points)
-    points.push_back({p.X, p.Y, metres ? p.Northing : p.Lat, metres ? p.Easting : p.Lon});
-  if (Model == cmUTM) {
-    d.UTMZone = Frame.Zone;
-    d.UTMSouth = Frame.South;
-  }
-  if (Model == cmProjected) {
-    d.CrsText =
-        Frame.Kind == TPointFrame::pfUtm ? UtmCrs(Frame.Zone, Frame.South, gelWGS84) : Frame.Crs;
-    d.PolyOrder = Order;
-  }
-  TMapCalibration cal(Model, d, Width, Height);
-  try {
-    cal.SetControlPoints(std::move(points));
-    cal.Fit();
-  } catch (const EZYLGeoMapError& e) {
-    throw EZYLGeoMapError(Where + ": " + e.what());
-  }
-  return cal;
-}
-
 }  // namespace
 
 std::optional<TAffineGeoref> AffineGeoref(const TMapCalibration& Cal, std::string& Why) {
@@ -192,6 +164,34 @@ std::optional<TAffineGeoref> AffineGeoref(const TMapCalibration& Cal, std::strin
   return std::nullopt;
 }
 
+TMapCalibration FittedModel(TCalibModel Model, const std::vector<TGroundPoint>& Points,
+                            const TPointFrame& Frame, int Order, int32_t Width, int32_t Height,
+                            const std::string& Where) {
+  TCalibData d;
+  const bool metres = Model == cmUTM;
+  std::vector<TControlPoint> points;
+  points.reserve(Points.size());
+  for (const TGroundPoint& p : Points)
+    points.push_back({p.X, p.Y, metres ? p.Northing : p.Lat, metres ? p.Easting : p.Lon});
+  if (Model == cmUTM) {
+    d.UTMZone = Frame.Zone;
+    d.UTMSouth = Frame.South;
+  }
+  if (Model == cmProjected) {
+    d.CrsText =
+        Frame.Kind == TPointFrame::pfUtm ? UtmCrs(Frame.Zone, Frame.South, gelWGS84) : Frame.Crs;
+    d.PolyOrder = Order;
+  }
+  TMapCalibration cal(Model, d, Width, Height);
+  try {
+    cal.SetControlPoints(std::move(points));
+    cal.Fit();
+  } catch (const EZYLGeoMapError& e) {
+    throw EZYLGeoMapError(Where + ": " + e.what());
+  }
+  return cal;
+}
+
 TMapCalibration CalibrationFromPoints(const std::vector<TGroundPoint>& Points,
                                       const TPointFrame& Frame, int32_t Width, int32_t Height,
                                       const std::string& Where, double FitsWithin) {
@@ -202,15 +202,15 @@ TMapCalibration CalibrationFromPoints(const std::vector<TGroundPoint>& Points,
   const TCalibModel affine = Frame.Kind == TPointFrame::pfGeographic ? cmEquiRect
                              : Frame.Kind == TPointFrame::pfUtm      ? cmUTM
                                                                      : cmProjected;
-  TMapCalibration cal = Fitted(affine, Points, Frame, 1, Width, Height, Where);
+  TMapCalibration cal = FittedModel(affine, Points, Frame, 1, Width, Height, Where);
   if (cal.Converts() && (n < 6 || MaxResidual(cal) <= FitsWithin)) return cal;
   if (n >= 6) {
     const TCalibModel second =
         Frame.Kind == TPointFrame::pfGeographic ? cmBiquadraticPn : cmProjected;
-    cal = Fitted(second, Points, Frame, 2, Width, Height, Where);
+    cal = FittedModel(second, Points, Frame, 2, Width, Height, Where);
     if (cal.Converts() && MaxResidual(cal) <= FitsWithin) return cal;
   }
-  cal = Fitted(cmThinPlate, Points, Frame, 1, Width, Height, Where);
+  cal = FittedModel(cmThinPlate, Points, Frame, 1, Width, Height, Where);
   if (cal.Converts()) return cal;
   throw EZYLGeoMapError(Where + ": the control points determine no calibration" +
                         (cal.FitMessage().empty() ? "" : ": " + cal.FitMessage()));
@@ -232,7 +232,7 @@ TMapCalibration CalibrationByCount(const std::vector<TGroundPoint>& Points,
     model = geographic ? cmBiquadraticPn : cmProjected;
     order = 2;
   }
-  TMapCalibration cal = Fitted(model, Points, Frame, order, Width, Height, Where);
+  TMapCalibration cal = FittedModel(model, Points, Frame, order, Width, Height, Where);
   if (!cal.Converts())
     throw EZYLGeoMapError(Where + ": the control points determine no calibration" +
                           (cal.FitMessage().empty() ? "" : ": " + cal.FitMessage()));

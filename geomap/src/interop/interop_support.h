@@ -97,6 +97,13 @@ TMapCalibration CalibrationFromPoints(const std::vector<TGroundPoint>& Points,
                                       const TPointFrame& Frame, int32_t Width, int32_t Height,
                                       const std::string& Where, double FitsWithin = 1.0);
 
+// The calibration of Model (order 1 or 2 for the projected model) fitted
+// to Points under Frame; it may not convert (see Converts()). Raises
+// EZYLGeoMapError naming Where when the fit refuses the points.
+TMapCalibration FittedModel(TCalibModel Model, const std::vector<TGroundPoint>& Points,
+                            const TPointFrame& Frame, int Order, int32_t Width, int32_t Height,
+                            const std::string& Where);
+
 // The calibration of ground control points by their count, as GDAL's
 // transformer chooses a polynomial's order: 3 to 5 points the affine model
 // of the frame, 6 to 9 the second-order one (biquadratic, or projected of

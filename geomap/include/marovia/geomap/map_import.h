@@ -8,6 +8,8 @@
 //   TIFF or BigTIFF                its GeoTIFF keys, else a world file beside it
 //   zip archive (KMZ), <kml        ImportKml
 //   <VRTDataset                    ImportVrt
+//   JSON of a georeference         ImportGeoreferenceAnnotation
+//   annotation
 //   "... Map Data File ..."        ImportMapFile
 //   #CRS: or mapX,mapY header      ImportControlPoints
 //   PNG, JPEG, BMP, GIF            a world file beside it, else a control-point
