@@ -41,6 +41,8 @@ marovia_fuzz_target(points_file LINK geomap)
 # KML ground overlays and GDAL virtual rasters.
 marovia_fuzz_target(kml_overlay LINK geomap)
 marovia_fuzz_target(vrt_file LINK geomap)
+# Georeference annotations (IIIF).
+marovia_fuzz_target(iiif_annotation LINK geomap)
 # Tracks, routes and waypoints: one target per reader, each also writing
 # what it read as GPX and GeoJSON and reading that back.
 marovia_fuzz_target(track_gpx LINK geomap)
