@@ -2,7 +2,8 @@
 // world file (with the CRS in the image's .aux.xml), a .map file, a .points
 // control-point list, a GDAL virtual raster with control points, a KML
 // ground overlay, a KMZ archive with the image, a GeoTIFF of the image, or
-// a georeference annotation for IIIF viewers.
+// a georeference annotation for IIIF viewers with the image as a static
+// IIIF image service.
 //
 // The formats are one table, name to writer; every writer replaces its
 // file through a temporary one, so a refused or failed export leaves
@@ -18,6 +19,7 @@
 #include "marovia/geomap/control_points.h"
 #include "marovia/geomap/geotiff_export.h"
 #include "marovia/geomap/iiif_annotation.h"
+#include "marovia/geomap/iiif_image.h"
 #include "marovia/geomap/kml_export.h"
 #include "marovia/geomap/map_file_format.h"
 #include "marovia/geomap/vrt_export.h"
@@ -82,6 +84,15 @@ const TExportFormat kFormats[] = {
        NoteReadBack(j, ExportGeoreferenceAnnotation(j.Cal, j.Output, target));
      }},
     {"vrt", [](const TExportJob& j) { ExportVrt(j.Cal, j.Output, j.Image, j.GridN); }},
+    // The image itself as a static IIIF image service (a folder, served at
+    // the --iiif-service address), from the image's pyramid.
+    {"iiif-image",
+     [](const TExportJob& j) {
+       const TIiifImageSummary s = ExportIiifImage(*j.Map.Levels(), j.Output, j.Service);
+       Report(j.Err, "note: " + apps::Printable(j.Output) + ": " + std::to_string(s.Tiles) +
+                         " tiles in " + std::to_string(s.Levels) + " scale factors, " +
+                         std::to_string(s.Sizes) + " whole-image sizes");
+     }},
     {"kml", [](const TExportJob& j) { ExportKml(j.Cal, j.Output, ImageFromOutput(j)); }},
     {"kmz", [](const TExportJob& j) { ExportKmz(j.Cal, j.Output, j.Image); }},
     // The image itself, with the georeferencing in its tags; maps that are
@@ -115,6 +126,10 @@ int RunExport(std::span<const std::string> Args, std::ostream& Out, std::ostream
   const auto output = args.Value("output");
   if (!output || output->empty()) throw TUsageError("export needs -o FILE");
   const int grid = args.Integer("gcp-grid", 2, 50).value_or(5);
+  if (*to == "iiif-image" && !args.Value("iiif-service"))
+    throw TUsageError(
+        "--to iiif-image needs --iiif-service URL, the address the folder will be "
+        "served at");
 
   const std::string& file = args.Positional()[0];
   std::shared_ptr<const TMapSource> source;

@@ -55,8 +55,10 @@ Commands:
                           from the file's content
   export MAP --to FORMAT -o FILE
                           write the map for other software; FORMAT is
-                          worldfile, map, points, vrt, kml, kmz, geotiff or
-                          iiif-annotation (a georeference annotation)
+                          worldfile, map, points, vrt, kml, kmz, geotiff,
+                          iiif-annotation (a georeference annotation) or
+                          iiif-image (-o FOLDER: a static IIIF image service,
+                          level 0, of the image's pyramid)
   tiles MAP -o OUT        web map tiles (Web Mercator, 256 px) of a map or of
                           an atlas folder (each pixel from the finest map
                           that covers it) into OUT: a directory {z}/{x}/{y}
@@ -147,8 +149,9 @@ export options:
   --gcp-grid N            points per side of the grid of control points
                           sampled from maps that are not affine (default 5;
                           a .map file holds at most 5 x 5, a GeoTIFF 14 x 14)
-  --iiif-service URL      the annotation's target: the image's IIIF image
-                          service (default: the image file)
+  --iiif-service URL      the image's IIIF image service: the annotation's
+                          target (default: the image file), the address an
+                          iiif-image folder will be served at (required)
   An export that cannot carry the map's model exactly (a .map file of a map
   no projection it names fits, an annotation of a model it has no
   transformation for) prints the error a reader of it will see.

@@ -91,6 +91,12 @@ std::vector<uint8_t> EncodeJpegTile(const TTileRgba& Rgba, int Quality) {
   std::vector<uint8_t> rgb(size_t{kN} * kN * 3);
   for (size_t i = 0; i < size_t{kN} * kN; ++i)
     for (int c = 0; c < 3; ++c) rgb[i * 3 + c] = Rgba[i * 4 + 3] ? Rgba[i * 4 + c] : 255;
+  return EncodeJpegRgb(rgb.data(), kN, kN, Quality);
+}
+
+std::vector<uint8_t> EncodeJpegRgb(const uint8_t* Rgb, int Width, int Height, int Quality) {
+  if (Width < 1 || Height < 1 || Width > 65500 || Height > 65500)
+    throw EInvalidGraphic("JPEG: the image size is out of range");
   jpeg_compress_struct cinfo;
   JpegError err;
   cinfo.err = jpeg_std_error(&err.Mgr);
@@ -104,15 +110,15 @@ std::vector<uint8_t> EncodeJpegTile(const TTileRgba& Rgba, int Quality) {
   }
   jpeg_create_compress(&cinfo);
   jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = kN;
-  cinfo.image_height = kN;
+  cinfo.image_width = static_cast<JDIMENSION>(Width);
+  cinfo.image_height = static_cast<JDIMENSION>(Height);
   cinfo.input_components = 3;
   cinfo.in_color_space = JCS_RGB;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, Quality < 1 ? 1 : Quality > 100 ? 100 : Quality, TRUE);
   jpeg_start_compress(&cinfo, TRUE);
   while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW row = rgb.data() + static_cast<size_t>(cinfo.next_scanline) * kN * 3;
+    JSAMPROW row = const_cast<uint8_t*>(Rgb) + static_cast<size_t>(cinfo.next_scanline) * Width * 3;
     jpeg_write_scanlines(&cinfo, &row, 1);
   }
   jpeg_finish_compress(&cinfo);

@@ -158,6 +158,10 @@ enum class TTileFormat { Png, Jpeg };
 std::vector<uint8_t> EncodePngTile(const TTileRgba& Rgba);
 // A JPEG of the tile at Quality 1..100, transparent pixels white.
 std::vector<uint8_t> EncodeJpegTile(const TTileRgba& Rgba, int Quality = 85);
+// A JPEG of Width x Height RGB pixels (3 bytes each, rows without gaps) at
+// Quality 1..100. Raises EInvalidGraphic when libjpeg fails or a side is
+// outside 1..65500.
+std::vector<uint8_t> EncodeJpegRgb(const uint8_t* Rgb, int Width, int Height, int Quality = 85);
 std::vector<uint8_t> EncodeTile(const TTileRgba& Rgba, TTileFormat Format);
 // Whether Data is a whole PNG (signature .. IEND) or JPEG (SOI .. EOI): a
 // tile cut short by a crash is not.
