@@ -83,7 +83,8 @@ const TExportFormat kFormats[] = {
                                             : TAnnotationTarget{j.Service, "ImageService3"};
        NoteReadBack(j, ExportGeoreferenceAnnotation(j.Cal, j.Output, target));
      }},
-    {"vrt", [](const TExportJob& j) { ExportVrt(j.Cal, j.Output, j.Image, j.GridN); }},
+    {"vrt",
+     [](const TExportJob& j) { NoteReadBack(j, ExportVrt(j.Cal, j.Output, j.Image, j.GridN)); }},
     // The image itself as a static IIIF image service (a folder, served at
     // the --iiif-service address), from the image's pyramid.
     {"iiif-image",

@@ -188,6 +188,10 @@ TEST(IiifAnnotation, ThePackagesConvertAsWeDo) {
     EXPECT_LT(WorstPixels(back.Calibration, pixels, read[i].Geo),
               read[i].Type == "polynomial3" ? 0.05 : 1e-5);
   }
+  // Their target is a service: its image is found beside the annotation
+  // by the service's last segment, and refused by name when missing.
+  EXPECT_THROW(ImportMap(files[ours.size()]), EZYLGeoMapError);
+  test::GdalBlankImage(dir.File("scan.jpg"), 1000, 800, "-of JPEG");
   for (std::size_t k = 0; k < std::size(theirs); ++k) {
     const TTheirs& c = theirs[k];
     SCOPED_TRACE(c.Type);
@@ -195,6 +199,7 @@ TEST(IiifAnnotation, ThePackagesConvertAsWeDo) {
     EXPECT_EQ(m.Calibration.Model(), c.Model);
     EXPECT_EQ(m.Calibration.ImageWidth(), 1000);
     EXPECT_EQ(m.Calibration.ImageHeight(), 800);
+    EXPECT_EQ(m.ImageName, dir.File("scan.jpg"));
     EXPECT_LT(WorstPixels(m.Calibration, pixels, read[ours.size() + k].Geo), c.Within);
   }
 }

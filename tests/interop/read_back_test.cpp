@@ -15,6 +15,7 @@
 #include "interop/read_back.h"
 #include "marovia/geomap/map_file_format.h"
 #include "marovia/geomap/map_source.h"
+#include "marovia/geomap/vrt_export.h"
 #include "support/gdal_tools.h"
 #include "support/temp_dir.h"
 
@@ -72,6 +73,13 @@ TEST(MapFileReadBack, GdalSeesWhatTheExportPromises) {
     if (!c.Exact) {
       EXPECT_GE(gdal, e.MaxMetres * 0.5) << ReadBackNote(e);
     }
+    // A virtual raster of the same map, whose 5 x 5 GCPs GDAL reads the
+    // same way.
+    const std::string vrt = dir.File("out.vrt");
+    const TReadBackError v = ExportVrt(cal, vrt, source->ImageFile());
+    const double gdalVrt = GdalReadBackMetres(cal, vrt);
+    EXPECT_LE(gdalVrt, v.MaxMetres * 1.05 + 0.01) << ReadBackNote(v);
+    EXPECT_GE(gdalVrt, v.MaxMetres * 0.5 - 0.01) << ReadBackNote(v);
   }
 }
 

@@ -324,7 +324,12 @@ TImportedMap ImportGeoreferenceAnnotation(const std::string& FileName) {
     m = ParseGeoreferenceAnnotation(bytes, FileName, width, height, &target);
   }
   m.ImageName = ImageOfTarget(FileName, target);
-  if (!m.ImageName.empty() && !FileExists(m.ImageName)) m.ImageName.clear();
+  if (m.ImageName.empty() || !FileExists(m.ImageName))
+    throw EZYLGeoMapError(FileName + ": the annotation's image is not there (" +
+                          (m.ImageName.empty() ? "looked beside it for an image named like " +
+                                                     target.Id.substr(0, 200)
+                                               : m.ImageName) +
+                          ")");
   m.Calibration.Data().MapFName = ExtractFileName(m.ImageName);
   m.Calibration.Data().Caption = ExtractFileName(ChangeFileExt(FileName, ""));
   return m;

@@ -142,45 +142,6 @@ std::vector<TMapFrame> FittedFrames(const TMapCalibration& Cal) {
   return frames;
 }
 
-// The polynomial order a reader of n points fits: affine below 6 points,
-// second order from 6 on (third order is left out by readers as unstable).
-int ReaderOrder(std::size_t n) {
-  return n >= 6 ? 2 : 1;
-}
-
-const char* OrderName(int Order) {
-  return Order == 1 ? "an affine polynomial" : "a second-order polynomial";
-}
-
-// The read-back of Points written under Frame (Projection: null for
-// latitude/longitude).
-TReadBackError ReadBack(const TMapCalibration& Cal, const std::vector<TGroundPoint>& Points,
-                        const TMapFrame& Frame, const TCrsProjection* Projection) {
-  std::vector<TPolynomialFit::TPair> pixels, values;
-  for (const TGroundPoint& p : Points) {
-    double e = p.Lon, n = p.Lat;
-    if (Projection && !Projection->Forward(p.Lat, p.Lon, e, n)) continue;
-    pixels.push_back({p.X, p.Y});
-    values.push_back({e, n});
-  }
-  const TPolynomialFit fit(ReaderOrder(pixels.size()), pixels, values);
-  TReadBackError error;
-  if (fit.Ok() && pixels.size() == Points.size())
-    error = MeasureReadBack(Cal, [&](double x, double y, double& lat, double& lon) {
-      const auto v = fit(x, y);
-      if (!Projection) {
-        lon = v[0], lat = v[1];
-        return true;
-      }
-      return Projection->Inverse(v[0], v[1], lat, lon);
-    });
-  else
-    error = {false, HUGE_VAL, HUGE_VAL, HUGE_VAL, HUGE_VAL, ""};
-  error.How = std::string(OrderName(fit.Order())) + " through " + std::to_string(pixels.size()) +
-              " points in " + Frame.Name;
-  return error;
-}
-
 std::string Minutes(double Value, char Positive, char Negative, int DegreeWidth) {
   // Rounded to the written precision first, so that minutes never read 60.
   const double minutes = std::round(std::fabs(Value) * 60 * 1e10) / 1e10;
@@ -226,7 +187,7 @@ TReadBackError ExportMapFile(const TMapCalibration& Cal, const std::string& File
       }
       for (const auto& layout : layouts) {
         if (layout.size() < 3) continue;
-        TReadBackError e = ReadBack(Cal, layout, f, projection.get());
+        TReadBackError e = PolynomialReadBack(Cal, layout, projection.get(), f.Name);
         if (!found || BetterReadBack(e, readBack)) {
           readBack = e;
           points = layout;

@@ -7,6 +7,7 @@
 #include "calibration/crs_projection.h"
 #include "interop/interop_crs.h"
 #include "interop/interop_support.h"
+#include "interop/read_back.h"
 #include "marovia/geomap/vrt_export.h"
 
 namespace marovia {
@@ -29,8 +30,8 @@ std::pair<std::string, bool> SourceName(const std::string& Vrt, const std::strin
 
 }  // namespace
 
-void ExportVrt(const TMapCalibration& Cal, const std::string& FileName,
-               const std::string& ImageName, int GridN, int Bands) {
+TReadBackError ExportVrt(const TMapCalibration& Cal, const std::string& FileName,
+                         const std::string& ImageName, int GridN, int Bands) {
   if (!Cal.Converts())
     throw EZYLGeoMapError(FileName + ": the calibration is not fitted; nothing to write");
   std::vector<TGroundPoint> points = Cal.Model() == cmThinPlate
@@ -68,6 +69,11 @@ void ExportVrt(const TMapCalibration& Cal, const std::string& FileName,
          FormatNumber(gy) + "\" Z=\"0\"/>\n";
   }
   if (id < 3) throw EZYLGeoMapError(FileName + ": the calibration converts too few pixels");
+  // What GDAL's readers see through these points by default.
+  std::unique_ptr<TCrsProjection> frame;
+  if (crs != "EPSG:4326") frame = std::make_unique<TCrsProjection>(crs);
+  TReadBackError readBack = PolynomialReadBack(Cal, points, frame.get(), crs.substr(0, 40));
+  if (Cal.Model() == cmThinPlate) readBack.How += " (a thin-plate reader of them is exact)";
   x += "  </GCPList>\n";
   const auto [source, relative] = SourceName(FileName, ImageName);
   static const char* const kColours[] = {"Red", "Green", "Blue", "Alpha"};
@@ -83,6 +89,7 @@ void ExportVrt(const TMapCalibration& Cal, const std::string& FileName,
   }
   x += "</VRTDataset>\n";
   WriteFileReplacing(FileName, x);
+  return readBack;
 }
 
 }  // namespace marovia

@@ -129,6 +129,38 @@ TReadBackError MeasureReadBack(const TMapCalibration& Cal, const TReaderFunction
   return e;
 }
 
+int ReaderOrder(std::size_t n) {
+  return n >= 6 ? 2 : 1;
+}
+
+TReadBackError PolynomialReadBack(const TMapCalibration& Cal,
+                                  const std::vector<TGroundPoint>& Points,
+                                  const TCrsProjection* Projection, const std::string& FrameName) {
+  std::vector<TPolynomialFit::TPair> pixels, values;
+  for (const TGroundPoint& p : Points) {
+    double e = p.Lon, n = p.Lat;
+    if (Projection && !Projection->Forward(p.Lat, p.Lon, e, n)) continue;
+    pixels.push_back({p.X, p.Y});
+    values.push_back({e, n});
+  }
+  const TPolynomialFit fit(ReaderOrder(pixels.size()), pixels, values);
+  TReadBackError error;
+  if (fit.Ok() && pixels.size() == Points.size())
+    error = MeasureReadBack(Cal, [&](double x, double y, double& lat, double& lon) {
+      const auto v = fit(x, y);
+      if (!Projection) {
+        lon = v[0], lat = v[1];
+        return true;
+      }
+      return Projection->Inverse(v[0], v[1], lat, lon);
+    });
+  else
+    error = {false, HUGE_VAL, HUGE_VAL, HUGE_VAL, HUGE_VAL, ""};
+  error.How = std::string(fit.Order() == 1 ? "an affine polynomial" : "a second-order polynomial") +
+              " through " + std::to_string(pixels.size()) + " points in " + FrameName;
+  return error;
+}
+
 bool BetterReadBack(const TReadBackError& A, const TReadBackError& B) {
   if (A.MaxPixels != B.MaxPixels) return A.MaxPixels < B.MaxPixels;
   return A.RmsPixels < B.RmsPixels;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <vector>
 
+#include "calibration/crs_projection.h"
 #include "interop/interop_support.h"
 #include "marovia/geomap/map_interop.h"
 
@@ -54,6 +55,19 @@ TReadBackError MeasureReadBack(const TMapCalibration& Cal, const TReaderFunction
 // The better of two read-backs: the smaller largest pixel error, then the
 // smaller RMS.
 bool BetterReadBack(const TReadBackError& A, const TReadBackError& B);
+
+// The polynomial order GDAL-style readers fit through n points: affine
+// below 6 points, second order from 6 on (third order they leave out as
+// unstable).
+int ReaderOrder(std::size_t n);
+
+// The read-back of Points written in a frame, for a reader that fits
+// ReaderOrder's polynomial from pixels to the frame's coordinates:
+// WGS 84 longitude and latitude when Projection is null, else its metres.
+// How names the polynomial, the points and FrameName.
+TReadBackError PolynomialReadBack(const TMapCalibration& Cal,
+                                  const std::vector<TGroundPoint>& Points,
+                                  const TCrsProjection* Projection, const std::string& FrameName);
 
 // Layouts of at most MaxPoints whole pixels over the image with the
 // positions the calibration gives them, for an export whose reader fits

@@ -62,9 +62,8 @@ TImportedMap ParseGeoreferenceAnnotation(std::string_view Bytes, const std::stri
 // Imports an annotation file: its image is the target's file (a relative
 // or file: URI, beside the annotation) or, for a service or canvas, an
 // image beside the annotation named like the id's last segment (.jpg,
-// .jpeg, .png, .tif, .tiff); ImageName is "" when there is none. Raises
-// like ParseGeoreferenceAnnotation; EInOutError when the file cannot be
-// read.
+// .jpeg, .png, .tif, .tiff). Raises like ParseGeoreferenceAnnotation, and
+// when the image is not there; EInOutError when the file cannot be read.
 TImportedMap ImportGeoreferenceAnnotation(const std::string& FileName);
 
 // Whether text (the start of a file) is a georeference annotation: JSON

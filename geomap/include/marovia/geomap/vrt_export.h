@@ -12,6 +12,7 @@
 #include <string>
 
 #include "marovia/geomap/map_calibration.h"
+#include "marovia/geomap/map_interop.h"
 
 namespace marovia {
 
@@ -20,7 +21,9 @@ namespace marovia {
 // else a GridN x GridN grid sampled from the model (2 <= GridN <= 50). The
 // image is named relative to the .vrt when it lies in the same folder tree,
 // else by its absolute path; Bands bands of bytes (3: red, green, blue).
-void ExportVrt(const TMapCalibration& Cal, const std::string& FileName,
-               const std::string& ImageName, int GridN = 5, int Bands = 3);
+// Answers what GDAL's default reader (a polynomial through the GCPs, of
+// order 2 from 6 GCPs) sees of it: exact for the affine models.
+TReadBackError ExportVrt(const TMapCalibration& Cal, const std::string& FileName,
+                         const std::string& ImageName, int GridN = 5, int Bands = 3);
 
 }  // namespace marovia
