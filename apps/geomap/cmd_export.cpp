@@ -8,6 +8,9 @@
 // The formats are one table, name to writer; every writer replaces its
 // file through a temporary one, so a refused or failed export leaves
 // nothing behind.
+#include <cctype>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <ostream>
 
@@ -57,6 +60,25 @@ void NoteReadBack(const TExportJob& J, const TReadBackError& E) {
   if (!E.Exact) Report(J.Err, "note: " + apps::Printable(J.Output) + ": " + ReadBackNote(E));
 }
 
+// The image as an annotation's target names it: ImageFromOutput as a URI
+// reference (a relative one, or a file: URI for an absolute path), with the
+// bytes a URI cannot hold percent-encoded.
+std::string ImageUri(const TExportJob& J) {
+  const std::string path = ImageFromOutput(J);
+  std::string uri = !path.empty() && path[0] == '/' ? "file://" : "";
+  for (const char ch : path) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (std::isalnum(c) || std::strchr("/-._~!$&'()*+,;=:@", ch)) {
+      uri += ch;
+    } else {
+      char b[4];
+      std::snprintf(b, sizeof b, "%%%02X", c);
+      uri += b;
+    }
+  }
+  return uri;
+}
+
 struct TExportFormat {
   const char* Name;
   void (*Write)(const TExportJob&);
@@ -79,7 +101,7 @@ const TExportFormat kFormats[] = {
     {"iiif-annotation",
      [](const TExportJob& j) {
        const TAnnotationTarget target = j.Service.empty()
-                                            ? TAnnotationTarget{ImageFromOutput(j), "Image"}
+                                            ? TAnnotationTarget{ImageUri(j), "Image"}
                                             : TAnnotationTarget{j.Service, "ImageService3"};
        NoteReadBack(j, ExportGeoreferenceAnnotation(j.Cal, j.Output, target));
      }},

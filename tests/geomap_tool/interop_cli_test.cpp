@@ -53,5 +53,29 @@ TEST(ImportExport, RefusalsLeaveNoFile) {
   EXPECT_NE(withCrs.Out.find("model utm"), std::string::npos) << withCrs.Out;
 }
 
+// An export that cannot be exact says what a reader will see, an exact one
+// says nothing; an annotation of the image file imports again from another
+// folder (its target a file: URI); a static IIIF image needs its address.
+TEST(ImportExport, ReadBackNotesAnnotationsAndIiifImages) {
+  marovia::test::TempDir dir;
+  const TResult conic =
+      RunTool({"export", Sample("europe_lcc.xml"), "--to", "map", "-o", dir.File("e.map")});
+  EXPECT_EQ(conic.Status, kExitOk) << conic.Err;
+  EXPECT_NE(conic.Err.find("note: " + dir.File("e.map") + ": a reader fits "), std::string::npos)
+      << conic.Err;
+  const TResult exact =
+      RunTool({"export", Sample("alps_eqc.xml"), "--to", "iiif-annotation", "-o", dir.File("a.json")});
+  EXPECT_EQ(exact.Status, kExitOk) << exact.Err;
+  EXPECT_EQ(exact.Err, "");
+  const TResult back = RunTool({"import", dir.File("a.json"), "-o", dir.File("a.xml")});
+  EXPECT_EQ(back.Status, kExitOk) << back.Err;
+  EXPECT_NE(back.Out.find("model equirect, image " + Sample("alps_eqc.jpg")), std::string::npos)
+      << back.Out;
+  const TResult noAddress =
+      RunTool({"export", Sample("alps_eqc.xml"), "--to", "iiif-image", "-o", dir.File("iiif")});
+  EXPECT_EQ(noAddress.Status, kExitUsage);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("iiif")));
+}
+
 }  // namespace
 }  // namespace marovia::geomaptool::test
