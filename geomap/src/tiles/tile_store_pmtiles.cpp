@@ -190,8 +190,8 @@ class TPMTilesStore final : public TTileStore {
     h.MaxLonE7 = E7(b.East);
     h.MaxLatE7 = E7(b.North);
     h.CenterZoom = static_cast<uint8_t>(info_.MinZoom);
-    h.CenterLonE7 = E7((b.West + b.East) / 2);
-    h.CenterLatE7 = E7((b.South + b.North) / 2);
+    h.CenterLonE7 = E7(info_.Center ? info_.Center->first : (b.West + b.East) / 2);
+    h.CenterLatE7 = E7(info_.Center ? info_.Center->second : (b.South + b.North) / 2);
     WriteArchive(h.Serialize(), root, meta, leaves, copies);
   }
 
