@@ -30,8 +30,8 @@ std::vector<std::string> FoldersOf(const std::vector<std::string>& Paths) {
     out.push_back(p);
     if (!fs::is_directory(p, ec)) continue;
     std::vector<std::string> below;
-    for (auto it = fs::recursive_directory_iterator(
-             p, fs::directory_options::skip_permission_denied, ec);
+    for (auto it =
+             fs::recursive_directory_iterator(p, fs::directory_options::skip_permission_denied, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
       if (it->is_directory(ec)) below.push_back(it->path().string());
     std::sort(below.begin(), below.end());

@@ -344,8 +344,8 @@ int RunTiles(std::span<const std::string> Args, std::ostream& Out, std::ostream&
       << " without map)\n";
   if (sharded)
     Out << "fragment " << apps::Printable(FragmentName(run.Output, run.Job.Part, run.Job.Parts))
-        << ", manifest "
-        << apps::Printable(ManifestName(run.Output, run.Job.Part, run.Job.Parts)) << "\n";
+        << ", manifest " << apps::Printable(ManifestName(run.Output, run.Job.Part, run.Job.Parts))
+        << "\n";
   return status;
 }
 

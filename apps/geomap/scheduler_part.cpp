@@ -32,8 +32,8 @@ std::optional<int64_t> Variable(const std::function<const char*(const char*)>& E
 
 }  // namespace
 
-std::optional<TSchedulerPart> PartFromScheduler(
-    const std::function<const char*(const char*)>& Env, std::optional<int> Parts) {
+std::optional<TSchedulerPart> PartFromScheduler(const std::function<const char*(const char*)>& Env,
+                                                std::optional<int> Parts) {
   if (const auto id = Variable(Env, "SLURM_ARRAY_TASK_ID", 0, INT32_MAX)) {
     const int64_t min = Variable(Env, "SLURM_ARRAY_TASK_MIN", 0, *id).value_or(0);
     const int64_t step = Variable(Env, "SLURM_ARRAY_TASK_STEP", 1, INT32_MAX).value_or(1);
@@ -46,18 +46,18 @@ std::optional<TSchedulerPart> PartFromScheduler(
       throw TUsageError(
           "SLURM_ARRAY_TASK_ID is set without SLURM_ARRAY_TASK_COUNT or SLURM_ARRAY_TASK_MAX");
     if ((*id - min) % step != 0 || (*id - min) / step >= *count || *count > kMaxParts)
-      throw TUsageError("Slurm array task " + std::to_string(*id) +
-                        " is not one of an array of " + std::to_string(*count) + " from " +
-                        std::to_string(min) + " in steps of " + std::to_string(step) +
-                        " (give --part K/N)");
+      throw TUsageError("Slurm array task " + std::to_string(*id) + " is not one of an array of " +
+                        std::to_string(*count) + " from " + std::to_string(min) + " in steps of " +
+                        std::to_string(step) + " (give --part K/N)");
     return TSchedulerPart{static_cast<int>((*id - min) / step + 1), static_cast<int>(*count),
                           "Slurm array task " + std::to_string(*id)};
   }
   if (const auto index = Variable(Env, "JOB_COMPLETION_INDEX", 0, kMaxParts - 1)) {
     const int64_t parts = Parts ? *Parts : Variable(Env, "GEOMAP_PARTS", 1, kMaxParts).value_or(0);
     if (parts < 1)
-      throw TUsageError("JOB_COMPLETION_INDEX is set: give the number of completions by --parts N "
-                        "or GEOMAP_PARTS");
+      throw TUsageError(
+          "JOB_COMPLETION_INDEX is set: give the number of completions by --parts N "
+          "or GEOMAP_PARTS");
     if (*index >= parts)
       throw TUsageError("JOB_COMPLETION_INDEX " + std::to_string(*index) + " is not below the " +
                         std::to_string(parts) + " parts");

@@ -23,7 +23,7 @@ struct TSchedulerPart {
 
 // Env answers a variable's value, or null when it is not set. Parts: the
 // --parts option.
-std::optional<TSchedulerPart> PartFromScheduler(
-    const std::function<const char*(const char*)>& Env, std::optional<int> Parts);
+std::optional<TSchedulerPart> PartFromScheduler(const std::function<const char*(const char*)>& Env,
+                                                std::optional<int> Parts);
 
 }  // namespace marovia::geomaptool

@@ -95,10 +95,8 @@ std::pair<uint64_t, uint64_t> TTileJob::PartIds(int Part, int Parts) const {
   if (Parts < 1 || Part < 1 || Part > Parts)
     throw EZYLGeoMapError("part " + std::to_string(Part) + " of " + std::to_string(Parts) +
                           " does not exist");
-  const uint64_t first =
-      Part == 1 ? FirstIdOf(FMinZoom) : IdOfRank(FTotal * (Part - 1) / Parts);
-  const uint64_t end =
-      Part == Parts ? FirstIdOf(FMaxZoom + 1) : IdOfRank(FTotal * Part / Parts);
+  const uint64_t first = Part == 1 ? FirstIdOf(FMinZoom) : IdOfRank(FTotal * (Part - 1) / Parts);
+  const uint64_t end = Part == Parts ? FirstIdOf(FMaxZoom + 1) : IdOfRank(FTotal * Part / Parts);
   return {first, end};
 }
 
@@ -108,8 +106,8 @@ TTileJobResult TTileJob::Run(TTileStore& Store, const TTileJobOptions& Options) 
   // One run takes the numbers in order; a part takes every number and
   // keeps those of its ids.
   const bool whole = Options.Parts <= 1;
-  const auto ids = whole ? std::pair<uint64_t, uint64_t>{0, UINT64_MAX}
-                         : PartIds(Options.Part, Options.Parts);
+  const auto ids =
+      whole ? std::pair<uint64_t, uint64_t>{0, UINT64_MAX} : PartIds(Options.Part, Options.Parts);
   const uint64_t firstId = ids.first, endId = ids.second;
   const int64_t first = 0, last = FTotal;
   TTileJobResult result;

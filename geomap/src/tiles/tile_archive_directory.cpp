@@ -90,7 +90,8 @@ class TTileDirectory final : public TTileArchive {
     if (files_.empty()) FInfo.MinZoom = 0;
     FInfo.Format = anyJpeg ? TTileFormat::Jpeg : TTileFormat::Png;
     FInfo.Name = fs::path(FFile).lexically_normal().filename().string();
-    if (FInfo.Name.empty()) FInfo.Name = fs::path(FFile).lexically_normal().parent_path().filename();
+    if (FInfo.Name.empty())
+      FInfo.Name = fs::path(FFile).lexically_normal().parent_path().filename();
   }
 
   std::map<uint64_t, std::string> files_;  // id -> extension with its dot

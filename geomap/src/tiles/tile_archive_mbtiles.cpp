@@ -70,8 +70,8 @@ class TMBTilesArchive final : public TTileArchive {
                               std::to_string(kMaxWebZoom));
       }
       const int zi = static_cast<int>(z);
-      ids.push_back(PMTilesTileId(
-          {zi, static_cast<int>(x), static_cast<int>((int64_t{1} << zi) - 1 - y)}));
+      ids.push_back(
+          PMTilesTileId({zi, static_cast<int>(x), static_cast<int>((int64_t{1} << zi) - 1 - y)}));
     }
     sqlite3_finalize(stmt);
     if (rc != SQLITE_DONE) Fail(rc);
@@ -122,7 +122,7 @@ class TMBTilesArchive final : public TTileArchive {
         FInfo.Name = value;
       } else if (name == "format") {
         FInfo.Format = SameText(value, "jpg") || SameText(value, "jpeg") ? TTileFormat::Jpeg
-                                                                        : TTileFormat::Png;
+                                                                         : TTileFormat::Png;
       } else if (name == "minzoom" || name == "maxzoom") {
         const int z = std::clamp(std::atoi(value.c_str()), 0, kMaxWebZoom);
         (name == "minzoom" ? FInfo.MinZoom : FInfo.MaxZoom) = z;

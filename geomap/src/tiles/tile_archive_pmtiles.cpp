@@ -132,7 +132,7 @@ class TPMTilesArchive final : public TTileArchive {
     FInfo.Name = NameFromMetadata();
     std::vector<uint8_t> root(h.RootLength);
     ReadAt(h.RootOffset, root.data(), root.size());
-    Directory(root, h.RootOffset, 0);
+    Directory(root, h.RootOffset, 0, 0, UINT64_MAX);
     for (size_t i = 1; i < entries_.size(); ++i)
       if (entries_[i].TileId < entries_[i - 1].TileId + entries_[i - 1].RunLength)
         Fail(h.RootOffset, "tile " + std::to_string(entries_[i].TileId) +
@@ -157,8 +157,10 @@ class TPMTilesArchive final : public TTileArchive {
   }
 
   // The entries of one directory (Bytes, read from file offset At), leaves
-  // followed.
-  void Directory(const std::vector<uint8_t>& Bytes, uint64_t At, int Depth) {
+  // followed; its tiles must lie within the ids [Lo, Hi) that the entry
+  // pointing at it gives.
+  void Directory(const std::vector<uint8_t>& Bytes, uint64_t At, int Depth, uint64_t Lo,
+                 uint64_t Hi) {
     if (Depth > kMaxLeafDepth) Fail(At, "leaf directories nested too deep");
     if (Bytes.empty()) return;  // an archive without tiles
     size_t pos = 0;
@@ -194,7 +196,11 @@ class TPMTilesArchive final : public TTileArchive {
       if (v == 0 && i == 0) Fail(At + pos, "the first entry has no offset");
       entries[i].Offset = v == 0 ? entries[i - 1].Offset + entries[i - 1].Length : v - 1;
     }
-    for (const TEntry& e : entries) {
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const TEntry& e = entries[i];
+      const uint64_t next = i + 1 < entries.size() ? entries[i + 1].TileId : Hi;
+      if (e.TileId < Lo || e.TileId >= Hi)
+        Fail(At, "tile " + std::to_string(e.TileId) + " lies outside the ids of its directory");
       if (e.RunLength == 0) {
         if (e.Offset > header_.LeafLength || e.Length > header_.LeafLength - e.Offset)
           Fail(At, "a leaf directory lies beyond the leaf section");
@@ -204,13 +210,13 @@ class TPMTilesArchive final : public TTileArchive {
         if (leafBytes_ > header_.LeafLength) Fail(At, "leaf directories are read more than once");
         std::vector<uint8_t> leaf(e.Length);
         ReadAt(header_.LeafOffset + e.Offset, leaf.data(), leaf.size());
-        Directory(leaf, header_.LeafOffset + e.Offset, Depth + 1);
+        Directory(leaf, header_.LeafOffset + e.Offset, Depth + 1, e.TileId, next);
         continue;
       }
       if (e.Offset > header_.DataLength || e.Length > header_.DataLength - e.Offset)
         Fail(At, "tile " + std::to_string(e.TileId) + " lies beyond the tile data");
-      if (e.RunLength > UINT64_MAX - e.TileId || e.RunLength > UINT64_MAX - addressed_)
-        Fail(At, "a run of tiles beyond 64 bits");
+      if (e.RunLength > next - e.TileId || e.RunLength > UINT64_MAX - addressed_)
+        Fail(At, "the run of tile " + std::to_string(e.TileId) + " reaches the next entry's ids");
       addressed_ += e.RunLength;
       entries_.push_back(e);
     }

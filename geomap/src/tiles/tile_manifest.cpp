@@ -137,8 +137,8 @@ std::string TTileManifest::Serialize() const {
   s += "\ntiles " + std::to_string(Tiles.size());
   s += "\nchecksum " + Hex(ManifestChecksum(Tiles)) + "\n";
   for (const TManifestTile& t : Tiles)
-    s += "t " + std::to_string(t.Id) + " " + std::to_string(t.Length) + " " + Hex(t.Checksum) +
-         "\n";
+    s +=
+        "t " + std::to_string(t.Id) + " " + std::to_string(t.Length) + " " + Hex(t.Checksum) + "\n";
   s += "end\n";
   return s;
 }
@@ -152,8 +152,9 @@ TTileManifest TTileManifest::Parse(std::string_view Text, const std::string& Fil
   in.Expect("part", 2);
   m.Part = static_cast<int>(in.Signed(1, 1'000'000));
   m.Parts = static_cast<int>(in.Signed(2, 1'000'000));
-  if (m.Part < 1 || m.Part > m.Parts) in.Fail("part " + std::to_string(m.Part) + " of " +
-                                              std::to_string(m.Parts) + " does not exist");
+  if (m.Part < 1 || m.Part > m.Parts)
+    in.Fail("part " + std::to_string(m.Part) + " of " + std::to_string(m.Parts) +
+            " does not exist");
   in.Expect("fragment", 1);
   m.Fragment = std::string(in.Field(1));
   if (m.Fragment.empty() || m.Fragment.find('/') != std::string::npos || m.Fragment == ".." ||
@@ -186,8 +187,8 @@ TTileManifest TTileManifest::Parse(std::string_view Text, const std::string& Fil
     if (in.Field(0) == "end" && in.FieldCount() == 1) break;
     if (in.Field(0) != "t" || in.FieldCount() != 4) in.Fail("\"t ID LENGTH CHECKSUM\" expected");
     TManifestTile t{in.Unsigned(1), in.Unsigned(2), in.Unsigned(3, 16)};
-    if (t.Id < m.FirstId || t.Id >= m.EndId) in.Fail("tile " + std::to_string(t.Id) +
-                                                     " lies outside the part's ids");
+    if (t.Id < m.FirstId || t.Id >= m.EndId)
+      in.Fail("tile " + std::to_string(t.Id) + " lies outside the part's ids");
     if (!m.Tiles.empty() && t.Id <= m.Tiles.back().Id) in.Fail("the tile ids do not rise");
     if (static_cast<int64_t>(m.Tiles.size()) >= count) in.Fail("more tiles than counted");
     m.Tiles.push_back(t);
@@ -236,8 +237,8 @@ void TTileManifest::Write(const std::string& File) const {
 std::string FragmentName(const std::string& Output, int Part, int Parts) {
   if (TileStoreKindOf(Output) == TTileStoreKind::Directory) return Output;
   const fs::path p(Output);
-  return (p.parent_path() / (p.stem().string() + "." + PartText(Part, Parts) +
-                             p.extension().string()))
+  return (p.parent_path() /
+          (p.stem().string() + "." + PartText(Part, Parts) + p.extension().string()))
       .string();
 }
 

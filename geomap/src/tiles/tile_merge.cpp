@@ -42,10 +42,9 @@ TTileSetInfo MergedInfo(const std::vector<TInput>& Inputs) {
       any = true;
       continue;
     }
-    info.Bounds = {std::min(info.Bounds.West, i.Bounds.West),
-                   std::min(info.Bounds.South, i.Bounds.South),
-                   std::max(info.Bounds.East, i.Bounds.East),
-                   std::max(info.Bounds.North, i.Bounds.North)};
+    info.Bounds = {
+        std::min(info.Bounds.West, i.Bounds.West), std::min(info.Bounds.South, i.Bounds.South),
+        std::max(info.Bounds.East, i.Bounds.East), std::max(info.Bounds.North, i.Bounds.North)};
   }
   return info;
 }
@@ -70,9 +69,8 @@ std::vector<uint8_t> Stack(const std::vector<std::vector<uint8_t>>& Layers, TTil
 std::vector<size_t> TileStackOrder(const std::vector<TTileSetInfo>& Inputs) {
   std::vector<size_t> order(Inputs.size());
   std::iota(order.begin(), order.end(), size_t{0});
-  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-    return Inputs[a].MaxZoom > Inputs[b].MaxZoom;
-  });
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return Inputs[a].MaxZoom > Inputs[b].MaxZoom; });
   return order;
 }
 

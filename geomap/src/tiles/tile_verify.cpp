@@ -68,8 +68,8 @@ void CheckParts(std::vector<TTileManifest>& M, std::vector<std::string>& Problem
   for (; expected <= first.Parts; ++expected)
     Problems.push_back("part " + std::to_string(expected) + of +
                        ": no manifest (the part is not complete)");
-  if (Problems.empty() && (M.back().EndId != PMTilesTileId({first.MaxZoom + 1, 0, 0}) ||
-                           places != first.JobPlaces))
+  if (Problems.empty() &&
+      (M.back().EndId != PMTilesTileId({first.MaxZoom + 1, 0, 0}) || places != first.JobPlaces))
     Problems.push_back("the parts do not cover the job's " + std::to_string(first.JobPlaces) +
                        " tile places");
 }

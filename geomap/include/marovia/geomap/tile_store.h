@@ -51,10 +51,10 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <utility>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "marovia/geomap/web_tiles.h"
 
