@@ -14,10 +14,12 @@ namespace marovia::geomaptool {
 
 namespace {
 
-// An error of the files read is bad input; one of the file written, I/O.
-int ReportError(const std::exception& E, std::ostream& Err) {
+// An error of the file written (or its temporary files beside it) is I/O;
+// one of the files read, bad input.
+int ReportError(const std::exception& E, const std::string& Output, std::ostream& Err) {
   Report(Err, apps::Printable(E.what()));
-  return dynamic_cast<const EInOutError*>(&E) ? kExitIo : kExitBadInput;
+  const auto* io = dynamic_cast<const EInOutError*>(&E);
+  return io && io->FileName().starts_with(Output) ? kExitIo : kExitBadInput;
 }
 
 }  // namespace
@@ -38,7 +40,7 @@ int RunTilesMerge(std::span<const std::string> Args, std::ostream& Out, std::ost
     Out << " into " << apps::Printable(*output) << "\n";
     return kExitOk;
   } catch (const std::exception& e) {
-    return ReportError(e, Err);
+    return ReportError(e, *output, Err);
   }
 }
 
