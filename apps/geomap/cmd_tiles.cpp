@@ -207,32 +207,6 @@ std::string WorkingName(const TTilesRun& Run) {
   return Run.Kind == TTileStoreKind::MBTiles ? fragment + ".incomplete" : fragment;
 }
 
-// The manifest of a complete part, its tiles read back from the fragment.
-TTileManifest MakeManifest(const TTilesRun& Run, const TTileJob& Job, uint64_t Fingerprint) {
-  TTileManifest m;
-  m.Part = Run.Job.Part;
-  m.Parts = Run.Job.Parts;
-  const std::string fragment = FragmentName(Run.Output, m.Part, m.Parts);
-  m.Fragment = std::filesystem::path(fragment).lexically_normal().filename().string();
-  if (m.Fragment.empty())
-    m.Fragment =
-        std::filesystem::path(fragment).lexically_normal().parent_path().filename().string();
-  m.Job = Fingerprint;
-  m.MinZoom = Job.MinZoom();
-  m.MaxZoom = Job.MaxZoom();
-  std::tie(m.FirstId, m.EndId) = Job.PartIds(m.Part, m.Parts);
-  m.JobPlaces = Job.Total();
-  std::vector<uint64_t> places;
-  Job.ForEachIn(m.FirstId, m.EndId, [&](const TTileId&, uint64_t Id) { places.push_back(Id); });
-  std::sort(places.begin(), places.end());
-  m.Places = static_cast<int64_t>(places.size());
-  const std::unique_ptr<TTileArchive> archive = OpenTileArchive(fragment);
-  std::vector<uint8_t> data;
-  for (const uint64_t id : places)
-    if (archive->Read(id, data)) m.Tiles.push_back({id, data.size(), TileChecksum(data)});
-  return m;
-}
-
 // Whether the part was completed by an earlier run of the same job: its
 // manifest and fragment are there and the manifest is this part's.
 bool CompleteAlready(const TTilesRun& Run, const TTileJob& Job, uint64_t Fingerprint,
@@ -329,7 +303,7 @@ int RunTiles(std::span<const std::string> Args, std::ostream& Out, std::ostream&
     const std::string manifest = ManifestName(run.Output, run.Job.Part, run.Job.Parts);
     try {
       if (WorkingName(run) != fragment) std::filesystem::rename(WorkingName(run), fragment);
-      MakeManifest(run, job, fingerprint).Write(manifest);
+      PartManifest(job, run.Job.Part, run.Job.Parts, fingerprint, fragment).Write(manifest);
     } catch (const std::exception& e) {
       Report(Err, apps::Printable(e.what()));
       return kExitIo;

@@ -5,10 +5,13 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <filesystem>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 #include "marovia/geomap/geomap_error.h"
+#include "marovia/geomap/tile_archive.h"
 #include "marovia/platform/sysutils.h"
 
 namespace marovia {
@@ -156,6 +159,29 @@ TTileJobResult TTileJob::Run(TTileStore& Store, const TTileJobOptions& Options) 
   result.Kept = kept;
   result.Empty = empty;
   return result;
+}
+
+TTileManifest PartManifest(const TTileJob& Job, int Part, int Parts, uint64_t Fingerprint,
+                           const std::string& Fragment) {
+  TTileManifest m;
+  m.Part = Part;
+  m.Parts = Parts;
+  const std::filesystem::path name = std::filesystem::path(Fragment).lexically_normal();
+  m.Fragment = (name.has_filename() ? name : name.parent_path()).filename().string();
+  m.Job = Fingerprint;
+  m.MinZoom = Job.MinZoom();
+  m.MaxZoom = Job.MaxZoom();
+  std::tie(m.FirstId, m.EndId) = Job.PartIds(Part, Parts);
+  m.JobPlaces = Job.Total();
+  std::vector<uint64_t> places;
+  Job.ForEachIn(m.FirstId, m.EndId, [&](const TTileId&, uint64_t Id) { places.push_back(Id); });
+  std::sort(places.begin(), places.end());
+  m.Places = static_cast<int64_t>(places.size());
+  const std::unique_ptr<TTileArchive> archive = OpenTileArchive(Fragment);
+  std::vector<uint8_t> data;
+  for (const uint64_t id : places)
+    if (archive->Read(id, data)) m.Tiles.push_back({id, data.size(), TileChecksum(data)});
+  return m;
 }
 
 }  // namespace marovia

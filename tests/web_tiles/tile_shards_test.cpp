@@ -168,6 +168,39 @@ TEST(TileMerge, OverlappingSetsStackFinestFirstPixelByPixel) {
   EXPECT_THROW(MergeTileArchives({dir.File("a.pmtiles")}, dir.File("a.pmtiles")), EZYLGeoMapError);
 }
 
+// GDAL's MBTiles file of one level-4 tile, transparent beyond its image,
+// stacked over a tile of ours: its pixels where it has them, ours beneath.
+TEST(TileMerge, StacksAnMBTilesFileMadeByGdal) {
+  test::TempDir dir;
+  const std::string gdal = std::string(MAROVIA_TILE_DATA) + "/alps_by_gdal.mbtiles";
+  const auto archive = OpenTileArchive(gdal);
+  const uint64_t id = PMTilesTileId({4, 8, 5});
+  ASSERT_EQ(archive->TileIds(), std::vector<uint64_t>{id});
+  EXPECT_EQ(archive->Info().MinZoom, 4);
+  EXPECT_EQ(archive->Info().Format, TTileFormat::Png);
+  Bytes data;
+  TTileRgba theirs;
+  ASSERT_TRUE(archive->Read(id, data));
+  ASSERT_TRUE(DecodePngTile(data, theirs));
+  size_t covered = 0;
+  for (size_t p = 3; p < theirs.size(); p += 4) covered += theirs[p] != 0;
+  ASSERT_GT(covered, 100u);
+  ASSERT_LT(covered, kPixels) << "the test needs a tile partly transparent";
+
+  const TTileRgba ours = Pattern(7, 70, 170, [](int, int) { return true; });
+  WriteSet(dir.File("ours.pmtiles"), InfoOf(4, 4), {{id, ours}});
+  MergeTileArchives({gdal, dir.File("ours.pmtiles")}, dir.File("out.mbtiles"));
+  TTileRgba got;
+  ASSERT_TRUE(OpenTileArchive(dir.File("out.mbtiles"))->Read(id, data));
+  ASSERT_TRUE(DecodePngTile(data, got));
+  size_t wrong = 0;
+  for (size_t p = 0; p < kPixels; ++p) {
+    const TTileRgba& want = theirs[p * 4 + 3] ? theirs : ours;
+    wrong += !std::equal(&got[p * 4], &got[p * 4 + 4], &want[p * 4]);
+  }
+  EXPECT_EQ(wrong, 0u);
+}
+
 // A fragment of two parts written with its manifests, as a run of parts
 // would, then damaged one way at a time: verify names what it finds.
 TEST(TileVerify, FindsARemovedAnAddedAndAChangedTile) {

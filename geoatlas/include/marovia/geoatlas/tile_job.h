@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "marovia/geoatlas/atlas_tiles.h"
+#include "marovia/geomap/tile_manifest.h"
 #include "marovia/geomap/tile_store.h"
 
 namespace marovia {
@@ -90,5 +91,12 @@ class TTileJob {
   std::vector<int64_t> FFirst;  // number of each block's first tile
   int64_t FTotal = 0;
 };
+
+// The manifest of part Part of Parts of Job once complete: its tiles read
+// back from Fragment (a .pmtiles, .mbtiles or directory that holds them),
+// Fingerprint the job's (tile_manifest.h). The file name of Fragment goes
+// into the manifest.
+TTileManifest PartManifest(const TTileJob& Job, int Part, int Parts, uint64_t Fingerprint,
+                           const std::string& Fragment);
 
 }  // namespace marovia
