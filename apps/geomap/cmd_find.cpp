@@ -4,43 +4,18 @@
 // calibrations and their images' headers are read, through the atlas
 // index: a collection of thousands of sheets answers in the time it takes
 // to read their calibration files.
-#include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <ostream>
 
 #include "arguments.h"
 #include "cli_text.h"
 #include "commands.h"
+#include "folder_tree.h"
 #include "geomap_cli.h"
 #include "marovia/geoatlas/atlas_index.h"
 #include "marovia/geomap/map_folder.h"
 
 namespace marovia::geomaptool {
-
-namespace {
-
-namespace fs = std::filesystem;
-
-// Each folder of the trees, in name order; files stand for themselves.
-std::vector<std::string> FoldersOf(const std::vector<std::string>& Paths) {
-  std::vector<std::string> out;
-  for (const std::string& p : Paths) {
-    std::error_code ec;
-    out.push_back(p);
-    if (!fs::is_directory(p, ec)) continue;
-    std::vector<std::string> below;
-    for (auto it =
-             fs::recursive_directory_iterator(p, fs::directory_options::skip_permission_denied, ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
-      if (it->is_directory(ec)) below.push_back(it->path().string());
-    std::sort(below.begin(), below.end());
-    out.insert(out.end(), below.begin(), below.end());
-  }
-  return out;
-}
-
-}  // namespace
 
 int RunFind(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err) {
   const TArguments args(Args, {});
@@ -51,7 +26,7 @@ int RunFind(std::span<const std::string> Args, std::ostream& Out, std::ostream& 
     throw TUsageError("'" + apps::Printable(args.Positional()[0]) +
                       "' is not LAT,LON in decimal degrees");
   const std::vector<std::string> paths(args.Positional().begin() + 1, args.Positional().end());
-  const TMapFiles files = ScanMapFiles(FoldersOf(paths));
+  const TMapFiles files = ScanMapFiles(FolderTrees(paths));
   std::vector<std::string> problems = files.Problems;
   const TAtlasIndex index = TAtlasIndex::FromFiles(files.Calibrations, problems);
   for (const std::string& p : problems) Report(Err, apps::Printable(p));

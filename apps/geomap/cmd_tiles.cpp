@@ -15,6 +15,7 @@
 #include "arguments.h"
 #include "cli_text.h"
 #include "commands.h"
+#include "folder_tree.h"
 #include "geomap_cli.h"
 #include "map_view.h"
 #include "marovia/geoatlas/atlas_index.h"
@@ -37,7 +38,7 @@ const TOptionDef kOptions[] = {{"output", 'o', true},  {"zoom", 0, true},   {"fo
                                {"jobs", 0, true},      {"part", 0, true},   {"resume", 0, false},
                                {"force", 0, false},    {"exact", 0, false}, {"max-pixels", 0, true},
                                {"no-dedup", 0, false}, {"bands", 0, true},  {"stretch", 0, true},
-                               {"parts", 0, true}};
+                               {"parts", 0, true},     {"tree", 0, false}};
 
 constexpr int64_t kMaxTilesWithoutForce = 10'000'000;
 
@@ -73,6 +74,7 @@ struct TTilesRun {
   TTileJobOptions Job;
   TMapSourceOptions Sources;
   std::string Scheduler;  // where the part came from, when not --part
+  bool Tree = false;      // a folder's whole tree of calibrations
 };
 
 // Raises TUsageError for anything missing or wrong.
@@ -110,6 +112,7 @@ TTilesRun ParseOptions(std::span<const std::string> Args) {
   if (run.Job.Resume && run.Kind == TTileStoreKind::PMTiles)
     throw TUsageError("--resume works with a directory or an .mbtiles file, not .pmtiles");
   run.Zoom = args.Value("zoom");
+  run.Tree = args.Has("tree");
   run.Force = args.Has("force");
   run.Deduplicate = !args.Has("no-dedup");
   run.Sources = SourceOptionsFromArguments(args);
@@ -146,7 +149,8 @@ TAtlasTiles OpenMaps(const TTilesRun& Run, std::vector<std::string>& LandmarkFil
   std::error_code ec;
   if (std::filesystem::is_directory(Run.Input, ec) || !IsImportableMapFile(Run.Input) ||
       SameText(ExtractFileExt(Run.Input), ".xml")) {
-    const TMapFiles files = ScanMapFiles({Run.Input});
+    const TMapFiles files =
+        ScanMapFiles(Run.Tree ? FolderTrees({Run.Input}) : std::vector<std::string>{Run.Input});
     problems = files.Problems;
     LandmarkFiles = files.LandmarkFiles;
     index = TAtlasIndex::FromFiles(files.Calibrations, problems);

@@ -176,6 +176,8 @@ tiles options:
                           SLURM_ARRAY_TASK_COUNT, or JOB_COMPLETION_INDEX
   --parts N               the number of completions of a Kubernetes indexed
                           Job (or GEOMAP_PARTS)
+  --tree                  an atlas folder's calibrations with those of every
+                          folder below it (a collection)
   --resume                keep the tiles an earlier run wrote (directory,
                           .mbtiles)
   --force                 allow more than 10 million tiles

@@ -1,7 +1,7 @@
 // Tiles made in parts, as the tasks of a cluster make them: each part a
 // process of its own (its own maps opened and decoded, its own fragment and
 // manifest), then merged and verified.
-//   BM_PartsAgainstOneRun  the sample atlas, levels 2-9, one thread: the CPU
+//   BM_PartsAgainstOneRun  the sample atlas, levels 2-9 and 2-10, one thread: the CPU
 //                          time of 4 parts together over that of one run
 //                          (counter "ratio"; each part's maps opened anew)
 //   BM_MergeFragments      4 PMTiles fragments of 2 KiB tiles joined into one
@@ -76,13 +76,15 @@ void MakePart(const TAtlasTiles& Tiles, int Z0, int Z1, int Part, int Parts,
 
 void BM_PartsAgainstOneRun(benchmark::State& State) {
   constexpr int kParts = 4;
+  const int maxZoom = static_cast<int>(State.range(0));
   for (auto _ : State) {
     double t = CpuSeconds();
-    MakePart(SampleAtlas(), 2, 9, 1, 1, Scratch("one.pmtiles"));
+    MakePart(SampleAtlas(), 2, maxZoom, 1, 1, Scratch("one.pmtiles"));
     const double one = CpuSeconds() - t;
     t = CpuSeconds();
     for (int k = 1; k <= kParts; ++k)
-      MakePart(SampleAtlas(), 2, 9, k, kParts, Scratch("part" + std::to_string(k) + ".pmtiles"));
+      MakePart(SampleAtlas(), 2, maxZoom, k, kParts,
+               Scratch("part" + std::to_string(k) + ".pmtiles"));
     const double parts = CpuSeconds() - t;
     State.counters["one_cpu_s"] = one;
     State.counters["parts_cpu_s"] = parts;
@@ -90,7 +92,12 @@ void BM_PartsAgainstOneRun(benchmark::State& State) {
   }
   fs::remove_all(Scratch("").parent_path());
 }
-BENCHMARK(BM_PartsAgainstOneRun)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_PartsAgainstOneRun)
+    ->Arg(9)
+    ->Arg(10)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
 
 void BM_MergeFragments(benchmark::State& State) {
   constexpr int kParts = 4, kLevel = 9;

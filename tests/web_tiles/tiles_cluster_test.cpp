@@ -231,7 +231,7 @@ TEST(FindCommand, ListsTheMapsOfATreeThatCoverAPlaceFinestFirst) {
   const std::map<std::string, std::string> where = {{"zurich_utm32", "alpine/swiss"},
                                                     {"switzerland_eqc", "alpine/swiss"},
                                                     {"alps_eqc", "alpine"},
-                                                    {"europe_lcc", ""},
+                                                    {"europe_lcc", "alpine"},
                                                     {"iberia_stereo", ""}};
   for (const auto& [name, folder] : where)
     for (const char* ext : {".xml", ".jpg"})
@@ -255,6 +255,15 @@ TEST(FindCommand, ListsTheMapsOfATreeThatCoverAPlaceFinestFirst) {
   EXPECT_EQ(sea.Status, kExitOk);
   EXPECT_EQ(sea.Out, "");
   EXPECT_EQ(RunTool({"find", "47.37", dir.Path().string()}).Status, kExitUsage);
+  // Tiles of the top folder alone, or of its whole tree.
+  const TResult top =
+      RunTool({"tiles", dir.Path().string(), "-o", dir.File("top.pmtiles"), "--zoom", "5"});
+  const TResult tree = RunTool(
+      {"tiles", dir.Path().string(), "-o", dir.File("tree.pmtiles"), "--zoom", "5", "--tree"});
+  ASSERT_EQ(top.Status, kExitOk) << top.Err;
+  ASSERT_EQ(tree.Status, kExitOk) << tree.Err;
+  EXPECT_LT(OpenTileArchive(dir.File("top.pmtiles"))->TileCount(),
+            OpenTileArchive(dir.File("tree.pmtiles"))->TileCount());
   EXPECT_EQ(RunTool({"find", "95,8", dir.Path().string()}).Status, kExitUsage);
 }
 
