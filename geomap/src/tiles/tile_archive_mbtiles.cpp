@@ -61,7 +61,12 @@ class TMBTilesArchive final : public TTileArchive {
       ++row;
       const int64_t z = sqlite3_column_int64(stmt, 0), x = sqlite3_column_int64(stmt, 1),
                     y = sqlite3_column_int64(stmt, 2);
-      if (z < 0 || z > kMaxWebZoom || x < 0 || y < 0 || x >= (int64_t{1} << z) ||
+      // A level, column or row that is null, text or a real would list a tile
+      // that the integers of a lookup never find.
+      bool integers = true;
+      for (int c = 0; c < 3; ++c)
+        integers = integers && sqlite3_column_type(stmt, c) == SQLITE_INTEGER;
+      if (!integers || z < 0 || z > kMaxWebZoom || x < 0 || y < 0 || x >= (int64_t{1} << z) ||
           y >= (int64_t{1} << z) || ids.size() >= kMaxArchiveTiles) {
         sqlite3_finalize(stmt);
         throw EZYLGeoMapError(FFile + ": tile row " + std::to_string(row) + " (" +
