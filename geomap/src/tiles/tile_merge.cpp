@@ -34,8 +34,14 @@ TTileSetInfo MergedInfo(const std::vector<TInput>& Inputs) {
                             ", those of " + Inputs.front().Archive->File() + " " +
                             TileExtension(info.Format));
     if (i.Center != info.Center) info.Center.reset();  // they differ: the bounds' middle
+    // The levels stated, widened to those of the tiles present: a file's
+    // own statement may be wrong, and the output must read back.
     info.MinZoom = std::min(info.MinZoom, i.MinZoom);
     info.MaxZoom = std::max(info.MaxZoom, i.MaxZoom);
+    if (!in.Ids.empty()) {
+      info.MinZoom = std::min(info.MinZoom, PMTilesTileOf(in.Ids.front()).Z);
+      info.MaxZoom = std::max(info.MaxZoom, PMTilesTileOf(in.Ids.back()).Z);
+    }
     if (i.Bounds.Empty()) continue;
     if (!any) {
       info.Bounds = i.Bounds;
@@ -46,6 +52,7 @@ TTileSetInfo MergedInfo(const std::vector<TInput>& Inputs) {
         std::min(info.Bounds.West, i.Bounds.West), std::min(info.Bounds.South, i.Bounds.South),
         std::max(info.Bounds.East, i.Bounds.East), std::max(info.Bounds.North, i.Bounds.North)};
   }
+  if (info.MinZoom > info.MaxZoom) std::swap(info.MinZoom, info.MaxZoom);
   return info;
 }
 
