@@ -3,15 +3,14 @@
 // Invariants checked: a manifest that is accepted serialises to text that
 // reads back to the same manifest, and its tiles lie within its ids, rise,
 // and number at most its places.
-#include "fuzz_support.h"
 #include "marovia/geomap/tile_manifest.h"
+#include "fuzz_support.h"
 
 using namespace marovia;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   TTileManifest m;
-  if (!fuzz::Refusing([&] { m = TTileManifest::Parse(fuzz::AsText(Data, Size), "m"); }))
-    return 0;
+  if (!fuzz::Refusing([&] { m = TTileManifest::Parse(fuzz::AsText(Data, Size), "m"); })) return 0;
   fuzz::Check(static_cast<int64_t>(m.Tiles.size()) <= m.Places, "more tiles than places");
   for (size_t i = 0; i < m.Tiles.size(); ++i)
     fuzz::Check(m.Tiles[i].Id >= m.FirstId && m.Tiles[i].Id < m.EndId &&
