@@ -50,6 +50,9 @@ test_packages=(
   gpsbabel libxml2-utils
   # a real gpsd fed by gpsfake (in gpsd-clients) for the live position tests
   gpsd gpsd-clients
+  # a single-node Slurm cluster (munged, slurmctld, slurmd) runs the tile
+  # shards of the cluster array script
+  slurm-wlm munge
   python3-venv python3-pip python3-setuptools python3-wheel python3-build
 )
 case "${1:-}" in
