@@ -46,8 +46,8 @@ void TGeoMap::PrintWindow(TPoint TopLeft, double Scale, int32_t PrintW, int32_t 
   page.CopyRect(printed, picture.Canvas(),
                 Rect(0, 0, static_cast<int32_t>(w), static_cast<int32_t>(h)));
   // What lies on the page of the printed window.
-  const TRect onPage = Rect(std::max(printed.Left, 0), std::max(printed.Top, 0), printed.Right,
-                            printed.Bottom);
+  const TRect onPage =
+      Rect(std::max(printed.Left, 0), std::max(printed.Top, 0), printed.Right, printed.Bottom);
   if (onPage.Width() <= 0 || onPage.Height() <= 0) return;
   TPageGeoreference georef = PrintedWindowGeoreference(
       FCalib, TPrintedWindow{TopLeft, Scale, TPoint{PosHoriz, PosVert}, onPage},

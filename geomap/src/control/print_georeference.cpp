@@ -109,8 +109,7 @@ int AffineUtmEpsg(const TMapCalibration& Calib) {
 }  // namespace
 
 TPageGeoreference PrintedWindowGeoreference(const TMapCalibration& Calib,
-                                            const TPrintedWindow& Window,
-                                            const std::string& Name) {
+                                            const TPrintedWindow& Window, const std::string& Name) {
   TPageGeoreference out;
   out.Area = Window.Area;
   out.Name = Name;

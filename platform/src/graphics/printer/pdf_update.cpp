@@ -274,7 +274,8 @@ class PdfFile {
         Fail("a cross-reference subsection runs past the file's end");
       }
       const std::string entries = read_(pos, size_t{*n} * kXrefEntryBytes);
-      if (entries.size() != size_t{*n} * kXrefEntryBytes) Fail("a cross-reference table is cut off");
+      if (entries.size() != size_t{*n} * kXrefEntryBytes)
+        Fail("a cross-reference table is cut off");
       for (uint32_t k = 0; k < *n; ++k) {
         const std::string_view rec = std::string_view(entries).substr(k * kXrefEntryBytes, 18);
         const auto offset = Whole<uint64_t>(rec.substr(0, 10));

@@ -88,7 +88,8 @@ std::string PdfTextString(const std::string& Text) {
     const auto b = static_cast<unsigned char>(text[i]);
     const size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
     unsigned cp = n == 1 ? b : b & (0x7F >> n);
-    for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    for (size_t k = 1; k < n; ++k)
+      cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
     i += n;
     if (cp >= 0x10000) {
       cp -= 0x10000;
