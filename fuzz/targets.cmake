@@ -53,3 +53,6 @@ marovia_fuzz_target(track_plt_wpt LINK geomap)
 # Live position: gpsd's JSON reports, and NMEA bytes in chunks of any size.
 marovia_fuzz_target(gpsd_reports LINK geomap)
 marovia_fuzz_target(nmea_stream LINK geomap)
+# The printer's reader of its own PDF files, behind georeferenced pages.
+marovia_fuzz_target(pdf_update LINK platform_gfx
+  INCLUDE ${PROJECT_SOURCE_DIR}/platform/src/graphics/printer)
