@@ -34,6 +34,27 @@ std::string Sample(const std::string& Name) {
   return std::string(MAROVIA_SAMPLES_DIR) + "/atlas/" + Name;
 }
 
+// The Switzerland sample's image calibrated 172 degrees further east, so
+// that it reaches across 180 degrees (written as a file in Dir).
+std::string CrossingMap(const TempDir& Dir) {
+  std::string points;
+  for (const int y : {871, 639, 407, 176}) {
+    const double lat = 46 + 0.5 * std::round((871 - y) / 232.0);
+    for (const auto& [lon, x] :
+         {std::pair{178.0, 96}, {179.5, 572}, {181.0, 1047}, {182.5, 1523}}) {
+      points += "[" + std::to_string(lat) + "," + std::to_string(lon) + "," + std::to_string(x) +
+                "," + std::to_string(y) + "] ";
+    }
+  }
+  return Dir.Write("crossing.xml",
+                   "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n"
+                   "<geomap sig=\"Quorvant\" vers=\"1.0\" id=\"crossing\" model=\"equirect\" "
+                   "map=\"switzerland_eqc.jpg\" caption=\"Across 180\">\r\n"
+                   "<corners>\r\n[0,0] [0,0] [0,0] [0,0] \r\n</corners>\r\n"
+                   "<ellipsoid>gelWGS84</ellipsoid>\r\n<calquads npoints=\"16\">\r\n" +
+                       points + "\r\n</calquads>\r\n</geomap>\r\n");
+}
+
 // A window of a map printed on a page: dot (x, y) of the page shows the
 // image position TopLeft + ((x, y) - Pos) / Scale.
 struct Placed {
@@ -55,12 +76,14 @@ std::array<double, 2> Exact(const Placed& P, double x, double y, double Near = N
   return {g.Latit, lon};
 }
 
-// How many dots of P lie between position (Lat, Long) and page dot (x, y):
-// the position taken back to the image through the map's conversion.
+// How many dots of P lie between position (Lat, Long) and page dot (x, y),
+// by the map's own derivatives there (its forward conversion alone).
 double MissInDots(const Placed& P, double x, double y, double Lat, double Long) {
-  double ix = 0, iy = 0;
-  if (!P.Map->Calibration().GeoToPixelExact(Lat, Long, ix, iy)) return INFINITY;
-  return std::hypot(ix - P.ImageX(x), iy - P.ImageY(y)) * P.Scale;
+  const auto at = Exact(P, x, y, Long), ax = Exact(P, x + 1, y, Long),
+             ay = Exact(P, x, y + 1, Long);
+  const double a = ax[0] - at[0], b = ay[0] - at[0], c = ax[1] - at[1], d = ay[1] - at[1];
+  const double dLat = Lat - at[0], dLong = Long - at[1], det = a * d - b * c;
+  return std::hypot((d * dLat - b * dLong) / det, (a * dLong - c * dLat) / det);
 }
 
 // One viewport as the reader here sees it: its rectangle (points, y up) and
@@ -223,12 +246,14 @@ class GeoPdf : public ::testing::Test {
                            ph);
     return Placed{&Map, TopLeft, Percent / 100.0, Pos, pw, ph};
   }
+  // A sample map by name, or a calibration file by its path.
   static std::unique_ptr<MapView> Load(const std::string& Name) {
     auto v = std::make_unique<MapView>();
     v->map.SetSuppressPaint(true);
     // The calibration names its image without a folder.
     v->map.OnMapImageRequest = [](TObject*, std::string& Image) { Image = Sample(Image); };
-    EXPECT_TRUE(v->map.LoadCalDataFromXML(Sample(Name), "")) << Name;
+    const std::string file = Name.find('/') == std::string::npos ? Sample(Name) : Name;
+    EXPECT_TRUE(v->map.LoadCalDataFromXML(file, "")) << Name;
     EXPECT_GT(v->map.MapImgWidth(), 0) << Name;
     return v;
   }
@@ -241,11 +266,13 @@ class GeoPdf : public ::testing::Test {
 // the zone's metres, where the map is affine).
 TEST_F(GeoPdf, GdalPlacesAffineMapsWithinADot) {
   if (!HaveCommand("gdalinfo")) GTEST_SKIP() << "GDAL's tools are not installed";
-  struct Case {
-    const char* Map;
+  const struct Case {
+    std::string Map;
     TPoint TopLeft;
     int Epsg;
-  } cases[] = {{"alps_eqc.xml", {100, 50}, 4326}, {"zurich_utm32.xml", {300, 200}, 32632}};
+  } cases[] = {{"alps_eqc.xml", {100, 50}, 4326},
+               {"zurich_utm32.xml", {300, 200}, 32632},
+               {CrossingMap(dir), {100, 50}, 4326}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Map);
     const auto v = Load(c.Map);
@@ -271,7 +298,8 @@ TEST_F(GeoPdf, GdalPlacesAffineMapsWithinADot) {
 // own positions, and a reader interpolating in their grid misses the map by
 // less than a dot anywhere in the window.
 TEST_F(GeoPdf, GridOfPointsFollowsMapsThatAreNotAffine) {
-  for (const char* name : {"europe_lcc.xml", "overview_miller.xml", "zurich_utm32.xml"}) {
+  for (const std::string& name : {std::string("europe_lcc.xml"), std::string("overview_miller.xml"),
+                                  std::string("zurich_utm32.xml"), CrossingMap(dir)}) {
     SCOPED_TRACE(name);
     const auto v = Load(name);
     Printer().BeginDoc();
@@ -283,10 +311,17 @@ TEST_F(GeoPdf, GridOfPointsFollowsMapsThatAreNotAffine) {
     ASSERT_EQ(pages[0].size(), 1u);
     const Viewport& vp = pages[0][0];
     ASSERT_EQ(vp.Gpts.size(), vp.Lpts.size());
-    EXPECT_GT(vp.Gpts.size(), 2u * 9) << "not just the corners";
+    EXPECT_GE(vp.Gpts.size(), 2u * 9) << "not just the corners";
     // The rectangle is the printed window's, in points.
     EXPECT_NEAR(vp.BBox[0], placed.Pos.X * 72.0 / kDpi, 1e-6);
     EXPECT_NEAR(vp.BBox[3], kPageHPt - placed.Pos.Y * 72.0 / kDpi, 1e-4);
+    // Longitudes run on across 180 degrees, for readers that interpolate.
+    double west = INFINITY, east = -INFINITY;
+    for (size_t k = 1; k < vp.Gpts.size(); k += 2) {
+      west = std::min(west, vp.Gpts[k]);
+      east = std::max(east, vp.Gpts[k]);
+    }
+    EXPECT_LT(east - west, 180);
     // Every point is the map's position of its dot.
     for (size_t k = 0; k + 1 < vp.Lpts.size(); k += 2) {
       const double x = (vp.BBox[0] + vp.Lpts[k] * (vp.BBox[2] - vp.BBox[0])) * kDpi / 72.0;
