@@ -52,12 +52,28 @@ TGrid Convert(const TMapCalibration& Calib, const TPrintedWindow& W, int Side, d
   return g;
 }
 
+// The page pixels that the geographic offset (DLat, DLong) at node (I, J)
+// of G spans, by the local derivatives between the node and its
+// neighbours: the forward conversion alone, whatever its inverse fit makes
+// of a position.
+double OffsetInPixels(const TGrid& G, int I, int J, double DLat, double DLong) {
+  const int i2 = I + 1 < G.Side ? I + 1 : I - 1, j2 = J + 1 < G.Side ? J + 1 : J - 1;
+  const size_t k = G.At(I, J), kx = G.At(i2, J), ky = G.At(I, j2);
+  if (!G.Ok[kx] || !G.Ok[ky]) return INFINITY;
+  const double dx = G.PageX[kx] - G.PageX[k], dy = G.PageY[ky] - G.PageY[k];
+  // [DLat DLong] = [a b; c d] [px py]
+  const double a = (G.Lat[kx] - G.Lat[k]) / dx, b = (G.Lat[ky] - G.Lat[k]) / dy;
+  const double c = (G.Long[kx] - G.Long[k]) / dx, d = (G.Long[ky] - G.Long[k]) / dy;
+  const double det = a * d - b * c;
+  if (!(std::fabs(det) > 0)) return INFINITY;
+  return std::hypot((d * DLat - b * DLong) / det, (a * DLong - c * DLat) / det);
+}
+
 // How far, in page pixels, interpolating bilinearly in Coarse misses the
 // conversion at the nodes of Fine (which has twice its cells) that Coarse
-// lacks; infinite when a position cannot be converted back.
-double InterpolationError(const TMapCalibration& Calib, const TGrid& Coarse, const TGrid& Fine,
-                          double Scale) {
-  std::vector<double> lat, lon, x, y, wantX, wantY;
+// lacks.
+double InterpolationError(const TGrid& Coarse, const TGrid& Fine) {
+  double worst = 0;
   for (int j = 0; j < Fine.Side; ++j) {
     for (int i = 0; i < Fine.Side; ++i) {
       if (i % 2 == 0 && j % 2 == 0) continue;  // a node of Coarse
@@ -73,20 +89,9 @@ double InterpolationError(const TMapCalibration& Calib, const TGrid& Coarse, con
       const auto mix = [&](const std::vector<double>& q) {
         return (1 - v) * ((1 - u) * q[c[0]] + u * q[c[1]]) + v * ((1 - u) * q[c[2]] + u * q[c[3]]);
       };
-      lat.push_back(mix(Coarse.Lat));
-      lon.push_back(Continued(mix(Coarse.Long), 0));
-      wantX.push_back(Fine.ImageX[f]);
-      wantY.push_back(Fine.ImageY[f]);
+      worst = std::max(worst, OffsetInPixels(Fine, i, j, mix(Coarse.Lat) - Fine.Lat[f],
+                                             mix(Coarse.Long) - Fine.Long[f]));
     }
-  }
-  x.resize(lat.size());
-  y.resize(lat.size());
-  std::vector<uint8_t> ok(lat.size());
-  Calib.GeoToPixel(lat, lon, x, y, ok);
-  double worst = 0;
-  for (size_t k = 0; k < lat.size(); ++k) {
-    if (!ok[k]) return INFINITY;
-    worst = std::max(worst, std::hypot(x[k] - wantX[k], y[k] - wantY[k]) * Scale);
   }
   return worst;
 }
@@ -123,7 +128,7 @@ TPageGeoreference PrintedWindowGeoreference(const TMapCalibration& Calib,
   TGrid grid = Convert(Calib, Window, 3, refLong);
   while (grid.Side < kMaxPrintGridSide) {
     TGrid finer = Convert(Calib, Window, 2 * grid.Side - 1, refLong);
-    if (InterpolationError(Calib, grid, finer, Window.Scale) <= tolerance) break;
+    if (InterpolationError(grid, finer) <= tolerance) break;
     grid = std::move(finer);
   }
   for (size_t k = 0; k < grid.Ok.size(); ++k) {
