@@ -1,12 +1,11 @@
-// Georeferenced pages of the printer: what AddGeoreference accepts, the
-// viewports each page of a document ends up with (seen through qpdf's
-// rewriting of the file, which resolves the appended update as any reader
-// does), text strings, and the reader of the finished file refusing damaged
-// files with EPrinter.
+// Georeferenced pages of the printer: what AddGeoreference accepts, text
+// strings, updates appended to a finished file (checked by qpdf), and the
+// reader of the finished file refusing damaged files with EPrinter. What
+// each page of a document ends up with is checked with the map control's
+// printing (map_geopdf_test.cpp).
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -99,53 +98,6 @@ TEST(PrinterGeoreference, AreasAreCheckedAndCutToThePage) {
   p.NewPage();
   EXPECT_TRUE(p.Georeferences().empty());
   p.Abort();
-}
-
-// Pages 1 and 3 of three georeferenced (page 3 twice): every page keeps its
-// own viewports, and the file stays valid for qpdf and poppler.
-TEST(PrinterGeoreference, EachPageKeepsItsOwnViewports) {
-  if (!HaveCommand("qpdf") || !HaveCommand("pdfinfo")) GTEST_SKIP() << "qpdf or poppler missing";
-  TempDir dir;
-  TPrinter p;
-  SmallPages(p, dir.File("g.pdf"));
-  const auto area = [](int x) {
-    return Georef(Rect(x, 10, x + 50, 60),
-                  {{double(x), 10, 47, 8}, {x + 50.0, 10, 47, 9}, {double(x), 60, 46, 8}});
-  };
-  p.BeginDoc();
-  p.AddGeoreference(area(10));
-  p.NewPage();
-  p.NewPage();
-  p.AddGeoreference(area(10));
-  p.AddGeoreference(area(100));
-  p.EndDoc();
-  const std::string pdf = dir.File("g.pdf");
-  const CommandResult check = RunCommand("qpdf --check '" + pdf + "'");
-  EXPECT_EQ(check.Status, 0) << check.Out << check.Err;
-  EXPECT_NE(RunCommand("pdfinfo '" + pdf + "'").Out.find("Pages:           3"), std::string::npos);
-  ASSERT_EQ(
-      RunCommand("qpdf --qdf --object-streams=disable '" + pdf + "' '" + dir.File("q.pdf") + "'")
-          .Status,
-      0);
-  const std::string flat = dir.Read("q.pdf");
-  std::vector<int> viewports;
-  const std::regex page("%% Page [0-9]+\n");
-  std::vector<size_t> starts;
-  for (auto it = std::sregex_iterator(flat.begin(), flat.end(), page); it != std::sregex_iterator();
-       ++it) {
-    starts.push_back(size_t(it->position()));
-  }
-  starts.push_back(flat.size());
-  for (size_t k = 0; k + 1 < starts.size(); ++k) {
-    const std::string body = flat.substr(starts[k], starts[k + 1] - starts[k]);
-    int n = 0;
-    for (size_t at = body.find("/Type /Viewport"); at != std::string::npos;
-         at = body.find("/Type /Viewport", at + 1)) {
-      ++n;
-    }
-    viewports.push_back(n);
-  }
-  EXPECT_EQ(viewports, (std::vector<int>{1, 0, 2}));
 }
 
 TEST(PrinterGeoreference, NamesAreTextStrings) {

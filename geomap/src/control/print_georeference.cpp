@@ -96,19 +96,27 @@ double InterpolationError(const TGrid& Coarse, const TGrid& Fine) {
   return worst;
 }
 
-// The UTM zone on WGS 84 that the map is affine in (its UTM model, or a
-// projected model of first order in such a zone), as an EPSG code; 0 for
-// every other map.
-int AffineUtmEpsg(const TMapCalibration& Calib) {
+// The projected CRS on WGS 84 that the map is affine in (its UTM model, or
+// a projected model of first order), given to Out; false for every other
+// map, whose positions readers take from the point grid alone.
+bool AffineCrs(const TMapCalibration& Calib, TPageGeoreference& Out) {
   const TCalibData& d = Calib.Data();
+  std::string crs;
+  int epsg = 0;
   if (Calib.Model() == cmUTM && d.Ellipsoid == gelWGS84 && d.UTMZone >= 1 && d.UTMZone <= 60) {
-    return (d.UTMSouth ? 32700 : 32600) + d.UTMZone;
+    epsg = (d.UTMSouth ? 32700 : 32600) + d.UTMZone;
+    crs = "EPSG:" + std::to_string(epsg);
+  } else if (Calib.Model() == cmProjected && d.PolyOrder == 1 &&
+             interop::ProjectedOnWgs84(d.CrsText, "the map's CRS", epsg)) {
+    crs = d.CrsText;
+  } else {
+    return false;
   }
-  if (Calib.Model() == cmProjected && d.PolyOrder == 1) {
-    const interop::TCrsInfo crs = interop::ClassifyCrs(d.CrsText, "the map's CRS");
-    if (crs.Kind == interop::ckUtmWgs84) return (crs.South ? 32700 : 32600) + crs.Zone;
-  }
-  return 0;
+  bool latitudeFirst = false;
+  Out.CrsEpsg = epsg;
+  Out.CrsWkt = interop::CrsAsWkt(crs, "the map's CRS", latitudeFirst);
+  Out.CrsProjected = true;
+  return true;
 }
 
 }  // namespace
@@ -134,12 +142,7 @@ TPageGeoreference PrintedWindowGeoreference(const TMapCalibration& Calib,
   for (size_t k = 0; k < grid.Ok.size(); ++k) {
     if (grid.Ok[k]) out.Points.push_back({grid.PageX[k], grid.PageY[k], grid.Lat[k], grid.Long[k]});
   }
-  if (const int epsg = AffineUtmEpsg(Calib)) {
-    bool latitudeFirst = false;
-    out.CrsEpsg = epsg;
-    out.CrsWkt = interop::CrsAsWkt("EPSG:" + std::to_string(epsg), "the map's CRS", latitudeFirst);
-    out.CrsProjected = true;
-  }
+  AffineCrs(Calib, out);
   return out;
 }
 

@@ -7,6 +7,11 @@
 // conversion by at most half a dot or half a map pixel, whichever is
 // smaller: from 3 x 3 points (an affine map needs no more) up to 33 x 33
 // (a map bent so much that this is not enough is given those).
+//
+// Readers that fit one affine transform to the points (GDAL does) do so in
+// the coordinate system the page names: WGS 84 latitude/longitude, or for a
+// map that is affine in a projected CRS on WGS 84 (a UTM map, a projected
+// calibration of first order) that CRS, in which the fit is exact.
 #pragma once
 
 #include <string>

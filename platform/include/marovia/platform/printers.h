@@ -70,8 +70,9 @@ struct TPageGeoreference {
   // The coordinate system the map is drawn in, when it is known and based
   // on WGS 84: readers that fit one affine transform to the points do so in
   // its coordinates, which is exact for a map that is affine in them. Its
-  // EPSG code and its WKT (empty: WGS 84 latitude/longitude, EPSG 4326);
-  // the points stay latitude and longitude either way.
+  // EPSG code (0: none, the WKT alone says it) and its WKT (empty: WGS 84
+  // latitude/longitude, EPSG 4326); the points stay latitude and longitude
+  // on WGS 84 either way.
   int CrsEpsg = 4326;
   std::string CrsWkt;
   bool CrsProjected = false;

@@ -49,7 +49,7 @@ std::string Viewport(const TPageGeoreference& G, double Ppp, double PageHeightPt
   return "<< /Type /Viewport /BBox " + bbox + " /Name " + PdfTextString(G.Name) +
          "\n/Measure << /Type /Measure /Subtype /GEO /Bounds [0 0 0 1 1 1 1 0]\n/GPTS [" + gpts +
          "]\n/LPTS [" + lpts + "]\n/GCS << /Type " + (G.CrsProjected ? "/PROJCS" : "/GEOGCS") +
-         " /EPSG " + std::to_string(G.CrsEpsg) + " /WKT " +
+         (G.CrsEpsg > 0 ? " /EPSG " + std::to_string(G.CrsEpsg) : std::string()) + " /WKT " +
          PdfTextString(G.CrsWkt.empty() ? kWgs84Wkt : G.CrsWkt) +
          " >>\n/PDU [(KM) (SQKM) (DEG)] >> >>";
 }
