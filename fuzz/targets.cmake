@@ -57,3 +57,6 @@ marovia_fuzz_target(nmea_stream LINK geomap)
 # back for merging and verifying.
 marovia_fuzz_target(tile_manifest LINK geomap)
 marovia_fuzz_target(tile_archive LINK geomap)
+# The printer's reader of its own PDF files, behind georeferenced pages.
+marovia_fuzz_target(pdf_update LINK platform_gfx
+  INCLUDE ${PROJECT_SOURCE_DIR}/platform/src/graphics/printer)

@@ -27,6 +27,9 @@ packages=(
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   poppler-utils imagemagick
+  # checks the structure of printed PDF files and rewrites them for the
+  # georeferencing tests' reader
+  qpdf
   # geoview's test in a real X server driven by xdotool
   xvfb xauth xdotool
   # the UTM and MGRS benchmarks compare with this library (benchmarks only);
