@@ -91,8 +91,9 @@ endfunction()
 # libraries.
 function(marovia_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LINK" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/lsan_suppressions.cpp)
-  target_link_libraries(${name} PRIVATE ${ARG_LINK} GTest::gtest GTest::gtest_main)
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LINK} marovia_lsan_suppressions GTest::gtest
+                                        GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   # Test sources may be compiled with less optimisation than the library
   # they test (MAROVIA_TEST_OPTIMIZATION, say -O1): most of an optimised
@@ -110,4 +111,19 @@ function(marovia_add_test name)
   target_compile_definitions(${name} PRIVATE
     MAROVIA_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+endfunction()
+
+# A fuzz target's entry point and the sources it needs, compiled once for
+# both programs that run it: the libFuzzer executable (fuzz/) and the replay
+# of its seeds and past findings among the tests (tests/fuzz_inputs/).
+# marovia_fuzz_body(<name> [SOURCES ...] [LINK ...] [INCLUDE ...]) makes
+# fuzz_body_<name> from fuzz/<name>.cpp.
+function(marovia_fuzz_body name)
+  if(TARGET fuzz_body_${name})
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINK;INCLUDE" ${ARGN})
+  add_library(fuzz_body_${name} OBJECT ${PROJECT_SOURCE_DIR}/fuzz/${name}.cpp ${ARG_SOURCES})
+  target_include_directories(fuzz_body_${name} PUBLIC ${PROJECT_SOURCE_DIR}/fuzz ${ARG_INCLUDE})
+  target_link_libraries(fuzz_body_${name} PUBLIC ${ARG_LINK})
 endfunction()

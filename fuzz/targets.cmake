@@ -55,3 +55,10 @@ marovia_fuzz_target(track_plt_wpt LINK geomap)
 # Live position: gpsd's JSON reports, and NMEA bytes in chunks of any size.
 marovia_fuzz_target(gpsd_reports LINK geomap)
 marovia_fuzz_target(nmea_stream LINK geomap)
+# Tile sets of a cluster's parts: their manifests, and the archives read
+# back for merging and verifying.
+marovia_fuzz_target(tile_manifest LINK geomap)
+marovia_fuzz_target(tile_archive LINK geomap)
+# The printer's reader of its own PDF files, behind georeferenced pages.
+marovia_fuzz_target(pdf_update LINK platform_gfx
+  INCLUDE ${PROJECT_SOURCE_DIR}/platform/src/graphics/printer)

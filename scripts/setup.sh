@@ -27,6 +27,9 @@ packages=(
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   poppler-utils imagemagick
+  # checks the structure of printed PDF files and rewrites them for the
+  # georeferencing tests' reader
+  qpdf
   # geoview's test in a real X server driven by xdotool
   xvfb xauth xdotool
   # the UTM and MGRS benchmarks compare with this library (benchmarks only);
@@ -50,6 +53,9 @@ test_packages=(
   gpsbabel libxml2-utils
   # a real gpsd fed by gpsfake (in gpsd-clients) for the live position tests
   gpsd gpsd-clients
+  # a single-node Slurm cluster (munged, slurmctld, slurmd) runs the tile
+  # shards of the cluster array script
+  slurm-wlm munge
   python3-venv python3-pip python3-setuptools python3-wheel python3-build
   # node runs the IIIF maps community's annotation packages (installed below
   # from npm) as the oracle of the georeference annotations
@@ -58,7 +64,7 @@ test_packages=(
 case "${1:-}" in
   "") ;;
   test) packages+=("${test_packages[@]}") ;;
-  fuzz) packages+=("${test_packages[@]}" clang-14 libclang-rt-14-dev) ;;
+  fuzz) packages+=("${test_packages[@]}" clang-14 libclang-rt-14-dev ninja-build) ;;
   *)
     echo "setup: unknown job '$1' (none, test or fuzz)" >&2
     exit 2

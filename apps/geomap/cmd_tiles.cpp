@@ -2,8 +2,11 @@
 // folder, into a directory (with a page that shows them), an MBTiles or a
 // PMTiles file. The maps are an atlas index opened as map sources; the
 // numbering, parts, threads and resuming are the library's tile job
-// (tile_job.h).
+// (tile_job.h). A part (--part, or a scheduler's variables) writes a
+// fragment and its manifest (tile_manifest.h); "tiles merge" and "tiles
+// verify" are in cmd_tiles_merge.cpp.
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <ostream>
@@ -12,6 +15,7 @@
 #include "arguments.h"
 #include "cli_text.h"
 #include "commands.h"
+#include "folder_tree.h"
 #include "geomap_cli.h"
 #include "map_view.h"
 #include "marovia/geoatlas/atlas_index.h"
@@ -19,9 +23,12 @@
 #include "marovia/geoatlas/tile_page.h"
 #include "marovia/geomap/map_folder.h"
 #include "marovia/geomap/map_import.h"
+#include "marovia/geomap/tile_archive.h"
+#include "marovia/geomap/tile_manifest.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/strutils.h"
 #include "render_source.h"
+#include "scheduler_part.h"
 
 namespace marovia::geomaptool {
 
@@ -30,7 +37,8 @@ namespace {
 const TOptionDef kOptions[] = {{"output", 'o', true},  {"zoom", 0, true},   {"format", 0, true},
                                {"jobs", 0, true},      {"part", 0, true},   {"resume", 0, false},
                                {"force", 0, false},    {"exact", 0, false}, {"max-pixels", 0, true},
-                               {"no-dedup", 0, false}, {"bands", 0, true},  {"stretch", 0, true}};
+                               {"no-dedup", 0, false}, {"bands", 0, true},  {"stretch", 0, true},
+                               {"parts", 0, true},     {"tree", 0, false}};
 
 constexpr int64_t kMaxTilesWithoutForce = 10'000'000;
 
@@ -65,6 +73,8 @@ struct TTilesRun {
   bool Deduplicate = true;
   TTileJobOptions Job;
   TMapSourceOptions Sources;
+  std::string Scheduler;  // where the part came from, when not --part
+  bool Tree = false;      // a folder's whole tree of calibrations
 };
 
 // Raises TUsageError for anything missing or wrong.
@@ -90,6 +100,11 @@ TTilesRun ParseOptions(std::span<const std::string> Args) {
       throw TUsageError("--part '" + apps::Printable(*p) + "' is not K/N with 1 <= K <= N");
     run.Job.Part = kn->first;
     run.Job.Parts = kn->second;
+  } else if (const auto part = PartFromScheduler([](const char* Name) { return std::getenv(Name); },
+                                                 args.Integer("parts", 1, 1'000'000))) {
+    run.Job.Part = part->Part;
+    run.Job.Parts = part->Parts;
+    run.Scheduler = part->Source;
   }
   run.Job.Resume = args.Has("resume");
   run.Job.Exact = args.Has("exact");
@@ -97,6 +112,7 @@ TTilesRun ParseOptions(std::span<const std::string> Args) {
   if (run.Job.Resume && run.Kind == TTileStoreKind::PMTiles)
     throw TUsageError("--resume works with a directory or an .mbtiles file, not .pmtiles");
   run.Zoom = args.Value("zoom");
+  run.Tree = args.Has("tree");
   run.Force = args.Has("force");
   run.Deduplicate = !args.Has("no-dedup");
   run.Sources = SourceOptionsFromArguments(args);
@@ -133,7 +149,8 @@ TAtlasTiles OpenMaps(const TTilesRun& Run, std::vector<std::string>& LandmarkFil
   std::error_code ec;
   if (std::filesystem::is_directory(Run.Input, ec) || !IsImportableMapFile(Run.Input) ||
       SameText(ExtractFileExt(Run.Input), ".xml")) {
-    const TMapFiles files = ScanMapFiles({Run.Input});
+    const TMapFiles files =
+        ScanMapFiles(Run.Tree ? FolderTrees({Run.Input}) : std::vector<std::string>{Run.Input});
     problems = files.Problems;
     LandmarkFiles = files.LandmarkFiles;
     index = TAtlasIndex::FromFiles(files.Calibrations, problems);
@@ -170,9 +187,57 @@ int Finish(const TTilesRun& Run, std::unique_ptr<TTileStore> Store, const TAtlas
   return Status;
 }
 
+// What a part's output depends on: the maps (their files' names and
+// sizes), the levels and the tiles' settings. A part re-run with the same
+// fingerprint would make the same tiles.
+uint64_t JobFingerprint(const TTilesRun& Run, const TAtlasTiles& Tiles, const TTileJob& Job) {
+  std::string key = std::to_string(Job.MinZoom()) + "-" + std::to_string(Job.MaxZoom()) + " " +
+                    std::to_string(Job.Total()) + " " + TileExtension(Run.Job.Format) +
+                    (Run.Job.Exact ? " exact" : "") + (Run.Deduplicate ? "" : " no-dedup");
+  for (const auto& m : Tiles.Maps()) {
+    std::error_code ec;
+    key += "\n" + m->Name();
+    for (const std::string& f : {m->Source().CalibrationFile(), m->Source().ImageFile()})
+      key += " " + std::to_string(f.empty() ? 0 : std::filesystem::file_size(f, ec));
+  }
+  return TileChecksum({reinterpret_cast<const uint8_t*>(key.data()), key.size()});
+}
+
+// Where a part writes its tiles until it is complete: an .mbtiles fragment
+// under a name of its own, renamed when whole (a .pmtiles store does the
+// same inside, a directory's tiles are each whole).
+std::string WorkingName(const TTilesRun& Run) {
+  const std::string fragment = FragmentName(Run.Output, Run.Job.Part, Run.Job.Parts);
+  return Run.Kind == TTileStoreKind::MBTiles ? fragment + ".incomplete" : fragment;
+}
+
+// Whether the part was completed by an earlier run of the same job: its
+// manifest and fragment are there and the manifest is this part's.
+bool CompleteAlready(const TTilesRun& Run, const TTileJob& Job, uint64_t Fingerprint,
+                     std::ostream& Out) {
+  const std::string manifest = ManifestName(Run.Output, Run.Job.Part, Run.Job.Parts);
+  std::error_code ec;
+  if (!std::filesystem::exists(manifest, ec) ||
+      !std::filesystem::exists(FragmentName(Run.Output, Run.Job.Part, Run.Job.Parts), ec))
+    return false;
+  try {
+    const TTileManifest m = TTileManifest::Read(manifest);
+    if (m.Job != Fingerprint || m.Part != Run.Job.Part || m.Parts != Run.Job.Parts ||
+        std::pair{m.FirstId, m.EndId} != Job.PartIds(m.Part, m.Parts))
+      return false;
+    Out << "0 tiles written, part " << m.Part << "/" << m.Parts << " is complete already ("
+        << m.Tiles.size() << " tiles in " << apps::Printable(m.Fragment) << ")\n";
+    return true;
+  } catch (const std::exception&) {
+    return false;  // a damaged manifest: the part is made again
+  }
+}
+
 }  // namespace
 
 int RunTiles(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err) {
+  if (!Args.empty() && Args[0] == "merge") return RunTilesMerge(Args.subspan(1), Out, Err);
+  if (!Args.empty() && Args[0] == "verify") return RunTilesVerify(Args.subspan(1), Out, Err);
   const TTilesRun run = ParseOptions(Args);
   int status = kExitOk;
   std::vector<std::string> landmarkFiles;
@@ -200,9 +265,23 @@ int RunTiles(std::span<const std::string> Args, std::ostream& Out, std::ostream&
   info.MinZoom = minZoom;
   info.MaxZoom = maxZoom;
   info.Deduplicate = run.Deduplicate;
+  const bool sharded = run.Job.Parts > 1;
+  const uint64_t fingerprint = sharded ? JobFingerprint(run, tiles, job) : 0;
+  if (sharded && CompleteAlready(run, job, fingerprint, Out)) return status;
   std::unique_ptr<TTileStore> store;
   try {
-    store = OpenTileStore(run.Output, info, run.Job.Resume);
+    if (sharded && run.Kind != TTileStoreKind::Directory) {
+      // The tasks of a cluster share the output's folder; the first makes it.
+      const auto folder = std::filesystem::path(run.Output).parent_path();
+      std::error_code ec;
+      if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+    }
+    if (!sharded)
+      store = OpenTileStore(run.Output, info, run.Job.Resume);
+    else if (run.Kind == TTileStoreKind::MBTiles)
+      store = OpenMBTilesStore(WorkingName(run), info, run.Job.Resume);
+    else
+      store = OpenTileStore(WorkingName(run), info, run.Job.Resume);
   } catch (const std::exception& e) {
     Report(Err, apps::Printable(e.what()));
     return kExitIo;
@@ -223,12 +302,28 @@ int RunTiles(std::span<const std::string> Args, std::ostream& Out, std::ostream&
   }
   status = Finish(run, std::move(store), tiles, landmarkFiles, info, Err, status);
   if (status == kExitIo) return status;
+  if (sharded) {
+    const std::string fragment = FragmentName(run.Output, run.Job.Part, run.Job.Parts);
+    const std::string manifest = ManifestName(run.Output, run.Job.Part, run.Job.Parts);
+    try {
+      if (WorkingName(run) != fragment) std::filesystem::rename(WorkingName(run), fragment);
+      PartManifest(job, run.Job.Part, run.Job.Parts, fingerprint, fragment).Write(manifest);
+    } catch (const std::exception& e) {
+      Report(Err, apps::Printable(e.what()));
+      return kExitIo;
+    }
+  }
   Out << result.Written << " tiles written";
   if (run.Job.Resume) Out << ", " << result.Kept << " kept";
   Out << ", levels " << minZoom << "-" << maxZoom;
   if (run.Job.Parts > 1) Out << ", part " << run.Job.Part << "/" << run.Job.Parts;
+  if (!run.Scheduler.empty()) Out << " (" << run.Scheduler << ")";
   Out << " (" << result.Places << " of " << job.Total() << " tile places, " << result.Empty
       << " without map)\n";
+  if (sharded)
+    Out << "fragment " << apps::Printable(FragmentName(run.Output, run.Job.Part, run.Job.Parts))
+        << ", manifest " << apps::Printable(ManifestName(run.Output, run.Job.Part, run.Job.Parts))
+        << "\n";
   return status;
 }
 

@@ -24,6 +24,12 @@ int RunImport(std::span<const std::string> Args, std::ostream& Out, std::ostream
 int RunExport(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
 // Web map tiles of a map or an atlas folder (cmd_tiles.cpp).
 int RunTiles(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
+// geomap tiles merge FRAGMENT... -o ARCHIVE, geomap tiles verify ARCHIVE
+// FOLDER (cmd_tiles_merge.cpp).
+int RunTilesMerge(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
+int RunTilesVerify(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
+// The maps of a folder that cover a place, finest first (cmd_find.cpp).
+int RunFind(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
 // Contents and statistics of track files (cmd_track.cpp).
 int RunTrack(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
 

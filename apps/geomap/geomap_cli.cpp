@@ -63,6 +63,16 @@ Commands:
                           an atlas folder (each pixel from the finest map
                           that covers it) into OUT: a directory {z}/{x}/{y}
                           with index.html, an .mbtiles or a .pmtiles file
+  tiles merge FRAGMENT... -o ARCHIVE
+                          join the fragments of parts (or overlapping
+                          archives of separate runs, finest first) into one
+                          .pmtiles or .mbtiles file
+  tiles verify ARCHIVE FOLDER
+                          check an archive against the manifests of its
+                          fragments in FOLDER: nothing missing, nothing
+                          extra, every checksum equal
+  find LAT,LON FOLDER...  the maps of the folders' trees that cover the
+                          place, finest first: calibration file, m/px, caption
   track FILE...           what track files hold (GPX, KML, KMZ, GeoJSON, NMEA,
                           TCX, IGC, PLT, WPT): waypoints, routes, tracks and
                           shapes, their extent and time; with --stats the
@@ -167,7 +177,17 @@ tiles options:
                           maps; jpg is white there)
   --jobs N                threads (default: all cores)
   --part K/N              make only the K-th of N equal shares of the tiles
-                          (for running one job on N machines)
+                          (for running one job on N machines): a fragment
+                          NAME.part-K-of-N.pmtiles (.mbtiles; a directory
+                          shares OUT) and its manifest; a part complete
+                          already is not made again. Without --part, a
+                          Slurm array task or a Kubernetes indexed Job's pod
+                          takes its part from SLURM_ARRAY_TASK_ID and
+                          SLURM_ARRAY_TASK_COUNT, or JOB_COMPLETION_INDEX
+  --parts N               the number of completions of a Kubernetes indexed
+                          Job (or GEOMAP_PARTS)
+  --tree                  an atlas folder's calibrations with those of every
+                          folder below it (a collection)
   --resume                keep the tiles an earlier run wrote (directory,
                           .mbtiles)
   --force                 allow more than 10 million tiles
@@ -213,6 +233,8 @@ Examples:
   geomap generate blank.xml --lat 45,48 --lon 5,11 --step 0.5 --size 1200x700
   geomap print samples/atlas/europe_lcc.xml --grid lines -o europe.pdf
   geomap tiles samples/atlas -o atlas_tiles --zoom 3-9
+  geomap tiles merge shards/atlas.part-*.pmtiles -o atlas.pmtiles
+  geomap find 47.37,8.54 /data/maps
   geomap track ride.gpx walk.kml --stats --units m
 )HELP";
 
@@ -252,6 +274,8 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         status = RunExport(rest, out, err);
       } else if (command == "tiles") {
         status = RunTiles(rest, out, err);
+      } else if (command == "find") {
+        status = RunFind(rest, out, err);
       } else if (command == "track") {
         status = RunTrack(rest, out, err);
       } else {

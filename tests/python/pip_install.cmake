@@ -6,7 +6,8 @@
 #      so nothing is compiled a second time) with its own files in WORK;
 #   3. the package's tests, run from WORK against the installed copy.
 # Variables: PYTHON (the interpreter the package is built for), SOURCE,
-# BUILD, WORK.
+# BUILD, WORK; PRELOAD (optional) is loaded first into the interpreter that
+# imports the package (an instrumented build's sanitizer runtime).
 foreach(var PYTHON SOURCE BUILD WORK)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "pip_install.cmake needs -D${var}=...")
@@ -34,6 +35,9 @@ set(ENV{PYTHONDONTWRITEBYTECODE} 1)
 unset(ENV{PYTHONPATH})
 run("pip install" ${venv}/bin/python -m pip install --no-build-isolation --no-index ${SOURCE})
 
+if(PRELOAD)
+  set(ENV{LD_PRELOAD} ${PRELOAD})
+endif()
 run("import from the environment" ${venv}/bin/python -c
   "import sys, marovia; assert marovia.__file__.startswith(sys.prefix), marovia.__file__; print(marovia.utm_forward(50, 10).zone)")
 run("package tests" ${venv}/bin/python -m pytest -q -p no:cacheprovider ${SOURCE}/tests/python)

@@ -198,8 +198,12 @@ class MapWidgetTest : public QObject {
     qInfo("%d x %d map opened and its pyramid built in %lld ms; longest UI loop gap %lld ms", side,
           side, static_cast<long long>(total.elapsed()), static_cast<long long>(worst));
     QCOMPARE(progress.last()[0].toInt(), 100);
-    // Loosely: the machine is shared, the figure is reported, not timed.
-    QVERIFY2(worst < 250, qPrintable(QString("longest gap %1 ms").arg(worst)));
+    // Loosely: the machine is shared, the figure is reported, not timed. A
+    // build on the UI thread would stall the loop for most of the load; a
+    // loaded machine only stretches every gap alike.
+    const qint64 bound = std::max<qint64>(250, total.elapsed() / 3);
+    QVERIFY2(worst < bound,
+             qPrintable(QString("longest gap %1 ms of %2 ms").arg(worst).arg(total.elapsed())));
   }
 };
 

@@ -5,12 +5,14 @@
 // image pixel). What is printed is the map as the view shows it (image,
 // grid, landmarks, trace, the host's render events) without the control's
 // frame. Only the part that falls on the page is composed, so a large scale
-// costs no more memory than a page.
+// costs no more memory than a page. A calibrated map georeferences what it
+// prints: the page then tells its readers where each printed dot lies.
 #include <algorithm>
 #include <cmath>
 
 #include "marovia/geomap/geomap.h"
 #include "marovia/platform/printers.h"
+#include "print_georeference.h"
 #include "render/render_pixels.h"
 
 namespace marovia {
@@ -40,8 +42,17 @@ void TGeoMap::PrintWindow(TPoint TopLeft, double Scale, int32_t PrintW, int32_t 
   RenderMapWindow(picture, TopLeft, Scale, static_cast<int>(w), static_cast<int>(h));
   TCanvas& page = printer.Canvas();
   page.SetCopyMode(cmSrcCopy);
-  page.CopyRect(Bounds(PosHoriz, PosVert, static_cast<int32_t>(w), static_cast<int32_t>(h)),
-                picture.Canvas(), Rect(0, 0, static_cast<int32_t>(w), static_cast<int32_t>(h)));
+  const TRect printed = Bounds(PosHoriz, PosVert, static_cast<int32_t>(w), static_cast<int32_t>(h));
+  page.CopyRect(printed, picture.Canvas(),
+                Rect(0, 0, static_cast<int32_t>(w), static_cast<int32_t>(h)));
+  // What lies on the page of the printed window.
+  const TRect onPage =
+      Rect(std::max(printed.Left, 0), std::max(printed.Top, 0), printed.Right, printed.Bottom);
+  if (onPage.Width() <= 0 || onPage.Height() <= 0) return;
+  TPageGeoreference georef = PrintedWindowGeoreference(
+      FCalib, TPrintedWindow{TopLeft, Scale, TPoint{PosHoriz, PosVert}, onPage},
+      Caption().empty() ? std::string("Map") : Caption());
+  if (georef.Points.size() >= 3) printer.AddGeoreference(std::move(georef));
 }
 
 void TGeoMap::CalcExtentsOfPrint(const TRect& MapWindow, int32_t Scale, int32_t& Width,

@@ -6,6 +6,7 @@
 #include <proj.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 
 #include "calibration/proj_support.h"
@@ -91,6 +92,21 @@ TCrsInfo ClassifyCrs(const std::string& Text, const std::string& Where) {
     }
   }
   return info;
+}
+
+bool ProjectedOnWgs84(const std::string& Text, const std::string& Where, int& Epsg) {
+  const TSilentProjContext ctx;
+  const TPjPtr crs = HorizontalCrs(ctx.get(), Text, Where);
+  Epsg = 0;
+  if (proj_get_type(crs.get()) != PJ_TYPE_PROJECTED_CRS) return false;
+  const TPjPtr base(proj_crs_get_geodetic_crs(ctx.get(), crs.get()));
+  if (!base || !Equivalent(ctx.get(), base.get(), "EPSG:4326")) return false;
+  const char* authority = proj_get_id_auth_name(crs.get(), 0);
+  const char* code = proj_get_id_code(crs.get(), 0);
+  if (authority != nullptr && code != nullptr && std::string(authority) == "EPSG") {
+    Epsg = std::atoi(code);
+  }
+  return true;
 }
 
 std::string CrsAsWkt(const std::string& Text, const std::string& Where, bool& LatitudeFirst) {

@@ -26,6 +26,11 @@ struct TCrsInfo {
 // geographic or projected CRS.
 TCrsInfo ClassifyCrs(const std::string& Text, const std::string& Where);
 
+// Whether Text is a projected CRS on the WGS 84 datum (positions converted
+// to WGS 84 need no datum shift to reach its metres), and its EPSG code (0
+// when it has none). Raises like ClassifyCrs.
+bool ProjectedOnWgs84(const std::string& Text, const std::string& Where, int& Epsg);
+
 // The CRS as WKT in the flavour GDAL writes into .prj and .aux.xml files,
 // and whether its first axis is latitude (then data in longitude, latitude
 // order needs the axis mapping "2,1"). Raises like ClassifyCrs.

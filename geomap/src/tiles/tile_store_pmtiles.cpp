@@ -133,9 +133,11 @@ class TPMTilesStore final : public TTileStore {
       }
       contents_.insert({hash, {0, size_, static_cast<uint32_t>(Data.size()), 1}});
     }
-    if (::fseeko(data_, static_cast<off_t>(size_), SEEK_SET) != 0 ||
+    // A seek empties the stream's buffer: only after reading back.
+    if ((!atEnd_ && ::fseeko(data_, static_cast<off_t>(size_), SEEK_SET) != 0) ||
         std::fwrite(Data.data(), 1, Data.size(), data_) != Data.size())
       throw EInOutError(scratch_, std::strerror(errno), errno);
+    atEnd_ = true;
     entries_.push_back({id, size_, static_cast<uint32_t>(Data.size()), 1});
     size_ += Data.size();
   }
@@ -143,6 +145,7 @@ class TPMTilesStore final : public TTileStore {
   void Finish() override {
     std::lock_guard lock(mutex_);
     if (std::fflush(data_) != 0) throw EInOutError(scratch_, std::strerror(errno), errno);
+    atEnd_ = false;
     const std::vector<TEntry> byId = EntriesById();
     // The data in tile id order, each content once where its first tile
     // is; entries then point into it (scratch offset -> archive offset).
@@ -190,14 +193,15 @@ class TPMTilesStore final : public TTileStore {
     h.MaxLonE7 = E7(b.East);
     h.MaxLatE7 = E7(b.North);
     h.CenterZoom = static_cast<uint8_t>(info_.MinZoom);
-    h.CenterLonE7 = E7((b.West + b.East) / 2);
-    h.CenterLatE7 = E7((b.South + b.North) / 2);
+    h.CenterLonE7 = E7(info_.Center ? info_.Center->first : (b.West + b.East) / 2);
+    h.CenterLatE7 = E7(info_.Center ? info_.Center->second : (b.South + b.North) / 2);
     WriteArchive(h.Serialize(), root, meta, leaves, copies);
   }
 
  private:
   // Whether the scratch file holds Data at Offset.
   bool SameBytes(uint64_t Offset, std::span<const uint8_t> Data) {
+    atEnd_ = false;
     std::vector<uint8_t> stored(Data.size());
     const bool read = ::fseeko(data_, static_cast<off_t>(Offset), SEEK_SET) == 0 &&
                       std::fread(stored.data(), 1, stored.size(), data_) == stored.size();
@@ -308,6 +312,7 @@ class TPMTilesStore final : public TTileStore {
   std::string scratch_;
   FILE* data_ = nullptr;
   uint64_t size_ = 0;
+  bool atEnd_ = false;  // the stream stands at the end of the scratch file
   std::vector<TEntry> entries_;
   // The stored contents by hash (Deduplicate), in the scratch file.
   std::multimap<uint64_t, TEntry> contents_;

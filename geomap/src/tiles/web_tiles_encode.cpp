@@ -147,3 +147,24 @@ const char* TileExtension(TTileFormat Format) {
 }
 
 }  // namespace marovia
+
+namespace marovia {
+
+bool DecodePngTile(std::span<const uint8_t> Data, TTileRgba& Rgba) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, Data.data(), Data.size())) return false;
+  if (image.width != kN || image.height != kN) {
+    png_image_free(&image);
+    return false;
+  }
+  image.format = PNG_FORMAT_RGBA;
+  Rgba.assign(size_t{kN} * kN * 4, 0);
+  if (!png_image_finish_read(&image, nullptr, Rgba.data(), 0, nullptr)) {
+    png_image_free(&image);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace marovia

@@ -25,6 +25,7 @@
 //     map_output.cpp          saving, renaming, clipboard, CopyToBMP
 //     map_generated.cpp       generated maps in memory and as files
 //     map_printing.cpp        printing
+//     print_georeference.cpp  where a printed window lies on the earth
 //     print_page.cpp          a map window on a printed page (print_page.h)
 //     view_request.cpp        views asked for as values (view_request.h)
 //     symbol_repository.cpp   the symbol repository component
@@ -561,7 +562,12 @@ class TGeoMap : public TCustomControl {
                  int32_t PosVert, int32_t Width, int32_t Height);
   // Printing (Printer(), whose file name the host sets). ScaleF is printer
   // dots per image pixel; the integer Scale is the same in percent (100:
-  // one dot per pixel). What falls beyond the page is cut off.
+  // one dot per pixel). What falls beyond the page is cut off. A map whose
+  // calibration converts georeferences each window it prints on the page
+  // (TPrinter::AddGeoreference, named by its caption): a grid of the
+  // positions of its dots, fine enough that interpolating in it stays
+  // within half a dot (or half a map pixel) of the map's conversion, and
+  // the UTM zone of a map that is affine in one.
   // PrintIt: one document with the whole map at the page's top left.
   void PrintIt(double ScaleF);
   // The whole map at (x, y) of the open page; x, y then hold its

@@ -1,6 +1,7 @@
 // Printing a window of a map to a one-page PDF file: the caption and the
 // scale above, the map window below, as large as the page allows (the
-// printer of the platform, printers.h, makes the PDF).
+// printer of the platform, printers.h, makes the PDF). A calibrated map's
+// window is georeferenced on the page (TGeoMap's printing).
 #pragma once
 
 #include <string>

@@ -50,9 +50,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "marovia/geomap/web_tiles.h"
 
@@ -67,6 +69,9 @@ struct TTileSetInfo {
   int MaxZoom = 0;
   // PMTiles: identical tiles stored once (see above).
   bool Deduplicate = true;
+  // The centre (longitude, latitude) when it is not the bounds' middle: an
+  // archive read back states its own, which a merge keeps.
+  std::optional<std::pair<double, double>> Center;
 };
 
 enum class TTileStoreKind { Directory, MBTiles, PMTiles };

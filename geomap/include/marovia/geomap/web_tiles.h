@@ -166,6 +166,9 @@ std::vector<uint8_t> EncodeTile(const TTileRgba& Rgba, TTileFormat Format);
 // Whether Data is a whole PNG (signature .. IEND) or JPEG (SOI .. EOI): a
 // tile cut short by a crash is not.
 bool IsWholeTileImage(std::span<const uint8_t> Data);
+// The pixels of a PNG tile of kWebTileSize x kWebTileSize as RGBA (alpha
+// 255 where the file has none); false for anything else or a damaged file.
+bool DecodePngTile(std::span<const uint8_t> Data, TTileRgba& Rgba);
 const char* TileExtension(TTileFormat Format);  // "png", "jpg"
 
 }  // namespace marovia

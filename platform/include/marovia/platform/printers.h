@@ -22,10 +22,19 @@
 // Fonts: TFont sizes in points are converted at 96 pixels per inch, as on
 // the screen; text meant to have a physical size on paper sets the font's
 // Height in device pixels (points * Resolution / 72).
+//
+// Georeferencing: a rectangle of a page that shows a map can be given the
+// geographic positions of points within it (AddGeoreference). The PDF file
+// then carries, for that page, a viewport with a geospatial measure in
+// latitude and longitude on WGS 84, which map apps and GIS software read to
+// place the printed map (and a position on it) on the earth. Readers
+// interpolate between the points given, so a map that is not affine on the
+// page needs enough of them.
 #pragma once
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "marovia/platform/graphics.h"
 #include "marovia/platform/sysutils.h"
@@ -40,6 +49,34 @@ class EPrinter : public Exception {
 };
 
 enum TPrinterOrientation { poPortrait, poLandscape };
+
+// A point of a page's georeferencing: a position on the page in device
+// pixels (x right, y down from the page's top-left corner; pixel (i, j)
+// covers i..i+1 across and j..j+1 down) and the geographic position shown
+// there, in degrees on WGS 84 (latitude -90..90, longitude any finite
+// value: a map across 180 degrees may continue beyond it).
+struct TPageGeoPoint {
+  double X = 0;
+  double Y = 0;
+  double Lat = 0;
+  double Long = 0;
+};
+
+// A rectangle of a page that shows a map, and points that place it.
+struct TPageGeoreference {
+  TRect Area;                         // device pixels, right and bottom exclusive
+  std::string Name;                   // what readers call it (UTF-8)
+  std::vector<TPageGeoPoint> Points;  // at least 3, within Area
+  // The coordinate system the map is drawn in, when it is known and based
+  // on WGS 84: readers that fit one affine transform to the points do so in
+  // its coordinates, which is exact for a map that is affine in them. Its
+  // EPSG code (0: none, the WKT alone says it) and its WKT (empty: WGS 84
+  // latitude/longitude, EPSG 4326); the points stay latitude and longitude
+  // on WGS 84 either way.
+  int CrsEpsg = 4326;
+  std::string CrsWkt;
+  bool CrsProjected = false;
+};
 
 class TPrinter : public TObject {
  public:
@@ -69,6 +106,15 @@ class TPrinter : public TObject {
   // Discards the document; no file is written. Nothing happens when not
   // printing.
   void Abort();
+
+  // Georeferences a rectangle of the current page (several may share a
+  // page). Area is cut to the page; points outside what is left (or not on
+  // the page at all) are dropped. EPrinter when not printing; ERangeError when what is left of
+  // Area is empty or holds fewer than 3 points, or a point is not finite or
+  // its latitude lies outside -90..90.
+  void AddGeoreference(TPageGeoreference Value);
+  // The georeferencing given for the current page, in the order given.
+  const std::vector<TPageGeoreference>& Georeferences() const { return georeferences_; }
 
   // True from BeginDoc until EndDoc succeeds or Abort.
   bool Printing() const { return job_ != nullptr; }
@@ -120,6 +166,7 @@ class TPrinter : public TObject {
   std::unique_ptr<Job> job_;
   std::unique_ptr<TBitmap> page_;
   std::unique_ptr<TCanvas> canvas_;
+  std::vector<TPageGeoreference> georeferences_;  // of the current page
   int pageNumber_ = 0;
   bool aborted_ = false;
   bool finished_ = false;  // the last page is in the job; only the copy to the file is left

@@ -15,6 +15,8 @@
 
 #include "marovia/platform/printers.h"
 #include "marovia/platform/streams.h"
+#include "pdf_update.h"
+#include "pdf_viewports.h"
 
 namespace marovia::print {
 namespace {
@@ -86,7 +88,8 @@ std::string ValidUtf8(const std::string& Text) {
   return out;
 }
 
-PdfDocument::PdfDocument(double WidthPt, double HeightPt, const std::string& Title) {
+PdfDocument::PdfDocument(double WidthPt, double HeightPt, const std::string& Title)
+    : heightPt_(HeightPt) {
   sink_.File = std::tmpfile();
   if (!sink_.File) {
     throw EPrinter(std::string("Cannot create the temporary file of the print job: ") +
@@ -120,8 +123,10 @@ void PdfDocument::Check(const char* What) const {
   throw EPrinter(std::string("Cannot ") + What + " of the print job: " + cause);
 }
 
-void PdfDocument::AddPage(const uint32_t* Pixels, int Width, int Height, double PointsPerPixel) {
+void PdfDocument::AddPage(const uint32_t* Pixels, int Width, int Height, double PointsPerPixel,
+                          const std::vector<TPageGeoreference>& Georeferences) {
   if (finished_) throw EPrinter("Cannot add a page to a finished print job");
+  std::string viewports = PdfViewportEntries(Georeferences, PointsPerPixel, heightPt_);
   // cairo's RGB24 pixels are 32-bit words 0x??RRGGBB, exactly the bitmap's
   // layout, so the page raster is handed over without a copy. cairo only
   // reads from it.
@@ -145,6 +150,7 @@ void PdfDocument::AddPage(const uint32_t* Pixels, int Width, int Height, double 
   }
   image.reset();
   Check("write a page");
+  pageEntries_.push_back(std::move(viewports));
 }
 
 void PdfDocument::Finish() {
@@ -154,6 +160,34 @@ void PdfDocument::Finish() {
   Check("complete the document");
   if (std::fflush(sink_.File) != 0) {
     throw EPrinter(std::string("Cannot complete the document of the print job: ") +
+                   std::strerror(errno));
+  }
+  AppendViewports();
+}
+
+void PdfDocument::AppendViewports() {
+  PdfUpdateRequest request;
+  request.PageEntries = pageEntries_;
+  request.CatalogEntries = PdfGeospatialCatalogEntries();
+  std::FILE* f = sink_.File;
+  if (std::fseek(f, 0, SEEK_END) != 0) {
+    throw EPrinter(std::string("Cannot read back the print job: ") + std::strerror(errno));
+  }
+  const long size = std::ftell(f);
+  if (size < 0) {
+    throw EPrinter(std::string("Cannot read back the print job: ") + std::strerror(errno));
+  }
+  const PdfReadAt read = [f](uint64_t Offset, size_t Length) {
+    std::string bytes(Length, '\0');
+    if (std::fseek(f, static_cast<long>(Offset), SEEK_SET) != 0) return std::string();
+    bytes.resize(std::fread(bytes.data(), 1, Length, f));
+    return bytes;
+  };
+  const std::string update = PdfIncrementalUpdate(read, static_cast<uint64_t>(size), request);
+  if (update.empty()) return;
+  if (std::fseek(f, 0, SEEK_END) != 0 ||
+      std::fwrite(update.data(), 1, update.size(), f) != update.size() || std::fflush(f) != 0) {
+    throw EPrinter(std::string("Cannot write the georeferencing of the print job: ") +
                    std::strerror(errno));
   }
 }

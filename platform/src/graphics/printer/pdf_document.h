@@ -1,10 +1,16 @@
 // A PDF document written page by page through cairo into an unnamed
-// temporary file, and copied to its destination when complete.
+// temporary file, and copied to its destination when complete. Pages that
+// are georeferenced get their viewports when the document is complete, by
+// an incremental update appended to cairo's file (cairo writes no page
+// dictionary entries of its callers').
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
+
+#include "marovia/platform/printers.h"
 
 typedef struct _cairo_surface cairo_surface_t;
 
@@ -30,12 +36,14 @@ class PdfDocument {
   // Adds a page showing Width x Height pixels (0x00RRGGBB words, rows
   // top-down, stride Width) from the page's top-left corner, each pixel
   // PointsPerPixel points wide and high, stored losslessly and drawn
-  // without interpolation. The pixels are not needed after the call.
-  // Raises EPrinter when the page cannot be written.
-  void AddPage(const uint32_t* Pixels, int Width, int Height, double PointsPerPixel);
+  // without interpolation, and placed on the earth by Georeferences
+  // (areas and points in the page's pixels). The pixels are not needed
+  // after the call. Raises EPrinter when the page cannot be written.
+  void AddPage(const uint32_t* Pixels, int Width, int Height, double PointsPerPixel,
+               const std::vector<TPageGeoreference>& Georeferences = {});
 
-  // Completes the document; no page can be added afterwards. Raises
-  // EPrinter when it cannot be written.
+  // Completes the document, georeferenced pages included; no page can be
+  // added afterwards. Raises EPrinter when it cannot be written.
   void Finish();
 
   // Copies the completed document to FileName (created or replaced).
@@ -45,9 +53,13 @@ class PdfDocument {
 
  private:
   void Check(const char* What) const;
+  // Appends the viewports of the georeferenced pages to the complete file.
+  void AppendViewports();
 
   PdfSink sink_;
   cairo_surface_t* pdf_ = nullptr;
+  double heightPt_ = 0;
+  std::vector<std::string> pageEntries_;  // the /VP entry of each page added, "" for none
   bool finished_ = false;
 };
 

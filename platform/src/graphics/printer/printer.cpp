@@ -2,7 +2,9 @@
 //
 // States and what moves between them:
 //   idle      BeginDoc -> printing (page 1, white)
-//   printing  NewPage  -> printing (the page goes to the job, next page white)
+//   printing  AddGeoreference -> printing (the page's georeferencing grows)
+//             NewPage  -> printing (the page goes to the job with its
+//                         georeferencing, next page white and without)
 //             EndDoc   -> idle (last page to the job, job to the file), or
 //                         stays printing when there is no file name, or
 //                         finished when the file cannot be written
@@ -12,6 +14,7 @@
 // A failure of the job itself (its temporary file) ends the document: it
 // cannot be completed any more.
 #include <algorithm>
+#include <cmath>
 
 #include "marovia/platform/bmpcodec.h"
 #include "marovia/platform/printers.h"
@@ -86,6 +89,7 @@ void TPrinter::SetOrientation(TPrinterOrientation Value) {
 }
 
 void TPrinter::StartPage() {
+  georeferences_.clear();
   canvas_->SetSurface(page_.get());
   canvas_->ResetClipRect();
   canvas_->SetPenPos(TPoint{0, 0});
@@ -119,7 +123,8 @@ void TPrinter::NewPage() {
   RequirePrinting("start a new page");
   if (finished_) throw EPrinter("The document is complete: cannot start a new page");
   try {
-    job_->AddPage(page_->Bits(), page_->Width(), page_->Height(), kPointsPerInch / resolution_);
+    job_->AddPage(page_->Bits(), page_->Width(), page_->Height(), kPointsPerInch / resolution_,
+                  georeferences_);
   } catch (...) {
     Discard();
     throw;
@@ -134,7 +139,8 @@ void TPrinter::EndDoc() {
   if (fileName_.empty()) throw EPrinter("No output file is set for the document");
   if (!finished_) {
     try {
-      job_->AddPage(page_->Bits(), page_->Width(), page_->Height(), kPointsPerInch / resolution_);
+      job_->AddPage(page_->Bits(), page_->Width(), page_->Height(), kPointsPerInch / resolution_,
+                    georeferences_);
       job_->Finish();
     } catch (...) {
       Discard();
@@ -150,7 +156,28 @@ void TPrinter::EndDoc() {
   finished_ = false;
 }
 
+void TPrinter::AddGeoreference(TPageGeoreference Value) {
+  RequirePrinting("georeference the page");
+  if (finished_) throw EPrinter("The document is complete: cannot georeference a page");
+  TRect& a = Value.Area;
+  a = Rect(std::max(a.Left, 0), std::max(a.Top, 0), std::min(a.Right, page_->Width()),
+           std::min(a.Bottom, page_->Height()));
+  std::erase_if(Value.Points, [&a](const TPageGeoPoint& p) {
+    return !(p.X >= a.Left && p.X <= a.Right && p.Y >= a.Top && p.Y <= a.Bottom);
+  });
+  for (const TPageGeoPoint& p : Value.Points) {
+    if (!std::isfinite(p.Lat) || !std::isfinite(p.Long) || std::abs(p.Lat) > 90) {
+      throw ERangeError("A georeferenced point of the page lies at no position on the earth");
+    }
+  }
+  if (a.Width() <= 0 || a.Height() <= 0 || Value.Points.size() < 3) {
+    throw ERangeError("A georeferenced area of the page needs an extent on the page and 3 points");
+  }
+  georeferences_.push_back(std::move(Value));
+}
+
 void TPrinter::Discard() {
+  georeferences_.clear();
   canvas_->SetSurface(nullptr);
   page_.reset();
   job_.reset();
