@@ -165,6 +165,33 @@ TRect DrawMarker(TCanvas& Canvas, TPoint P, int Radius, TColor Fill) {
   return Rect(P.X - reach, P.Y - reach, P.X + reach + 1, P.Y + reach + 1);
 }
 
+TMarkerStamp::TMarkerStamp(int Radius, TColor Fill) {
+  const int r = std::max(1, Radius);
+  const int outline = std::max(1, r / 3);
+  reach_ = r + outline;
+  const double inner = (r + 0.5) * (r + 0.5), outer = (reach_ + 0.5) * (reach_ + 0.5);
+  for (int dy = -reach_; dy <= reach_; ++dy)
+    for (int dx = -reach_; dx <= reach_; ++dx) {
+      const double d2 = dx * dx + dy * dy;
+      if (d2 <= inner)
+        pixels_.push_back(TPixel{dx, dy, SurfaceWord(Fill)});
+      else if (d2 <= outer)
+        pixels_.push_back(TPixel{dx, dy, 0x00FFFFFF});
+    }
+}
+
+void TMarkerStamp::Draw(TCanvas& Canvas, int Width, int Height, TPoint P) const {
+  if (!Canvas.Surface()) return;
+  const TRect clip = SurfaceBox(Canvas, Width, Height, Box(P));
+  if (clip.Right <= clip.Left) return;
+  TBitmap& s = *Canvas.Surface();
+  for (const TPixel& px : pixels_) {
+    const int x = P.X + px.DX, y = P.Y + px.DY;
+    if (x >= clip.Left && x < clip.Right && y >= clip.Top && y < clip.Bottom)
+      s.ScanLine(y)[x] = px.Word;
+  }
+}
+
 void DrawCaption(TCanvas& Canvas, TOverlayCaptions* Captions, int32_t Owner, const TRect& Symbol,
                  const std::string& Text) {
   if (Text.empty()) return;

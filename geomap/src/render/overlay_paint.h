@@ -53,6 +53,26 @@ void FillRings(TCanvas& Canvas, int Width, int Height,
 // outlined in white; answers the box it covers.
 TRect DrawMarker(TCanvas& Canvas, TPoint P, int Radius, TColor Fill);
 
+// The same marker as a list of pixels, for layers that draw thousands:
+// stamped straight into the surface, clipped to the view and the canvas's
+// clip rectangle.
+class TMarkerStamp {
+ public:
+  TMarkerStamp(int Radius, TColor Fill);
+  void Draw(TCanvas& Canvas, int Width, int Height, TPoint P) const;
+  TRect Box(TPoint P) const {
+    return Rect(P.X - reach_, P.Y - reach_, P.X + reach_ + 1, P.Y + reach_ + 1);
+  }
+
+ private:
+  struct TPixel {
+    int DX, DY;
+    uint32_t Word;
+  };
+  std::vector<TPixel> pixels_;
+  int reach_ = 0;
+};
+
 // A caption beside a symbol's box: placed where it overlaps no symbol or
 // caption when Captions is given (left out when no place is free), else
 // right of the symbol. The font is the canvas's.
