@@ -17,6 +17,10 @@ constexpr int kMaxDepth = 30;
 // Points added to one line at most; past it segments are drawn as chords
 // (a guard against a calibration that bends everywhere).
 constexpr std::size_t kMaxAdded = std::size_t{1} << 22;
+// The error is measured at three points of a piece, not everywhere on it:
+// a margin below the promise covers what lies between them (a fifth,
+// measured on strongly bending projections at the maps' edges).
+constexpr double kCheckTolerance = 0.75 * kDensifyTolerance;
 
 bool IsBreak(const TViewPoint& P) {
   return std::isnan(P.X);
@@ -83,11 +87,33 @@ class TDensifier {
     TGeoPoint q[3];
     bool ok = true;
     double worst = 0;
+    // The quarter points must lie near the chord and follow each other
+    // along it: a conversion that jumps along the chord's own line (a
+    // parallel running off a map that ends at 180 degrees) comes back
+    // beyond an end or out of order.
+    const double dx = B.V.X - A.V.X, dy = B.V.Y - A.V.Y;
+    const double len = std::hypot(dx, dy);
+    double along = -kCheckTolerance;
     for (int k = 0; k < 3 && ok; ++k) {
       ok = At(A, B.Lat, DLong, (k + 1) * 0.25, q[k]);
-      if (ok) worst = std::max(worst, SegmentDistance(q[k].V, A.V, B.V));
+      if (!ok) break;
+      worst = std::max(worst, SegmentDistance(q[k].V, A.V, B.V));
+      const double s = len > 0 ? ((q[k].V.X - A.V.X) * dx + (q[k].V.Y - A.V.Y) * dy) / len : 0;
+      if (s < along - kCheckTolerance || s > len + kCheckTolerance) worst = HUGE_VAL;
+      along = std::max(along, s);
     }
-    if (ok && worst <= kDensifyTolerance) {
+    // Nor may one quarter of the piece make nearly all of it: the mark of
+    // a jump at a point (a longitude of exactly -180 on a map of the east).
+    if (ok && worst <= kCheckTolerance) {
+      TViewPoint prev = A.V;
+      for (int k = 0; k <= 3; ++k) {
+        const TViewPoint next = k < 3 ? q[k].V : B.V;
+        if (std::hypot(next.X - prev.X, next.Y - prev.Y) > 0.75 * len + kCheckTolerance)
+          worst = HUGE_VAL;
+        prev = next;
+      }
+    }
+    if (ok && worst <= kCheckTolerance) {
       out_.push_back(B.V);
       return;
     }
