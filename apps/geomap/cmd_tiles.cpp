@@ -19,6 +19,7 @@
 #include "marovia/geoatlas/tile_page.h"
 #include "marovia/geomap/map_folder.h"
 #include "marovia/geomap/map_import.h"
+#include "marovia/geomap/track_files.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/strutils.h"
 #include "render_source.h"
@@ -30,7 +31,8 @@ namespace {
 const TOptionDef kOptions[] = {{"output", 'o', true},  {"zoom", 0, true},   {"format", 0, true},
                                {"jobs", 0, true},      {"part", 0, true},   {"resume", 0, false},
                                {"force", 0, false},    {"exact", 0, false}, {"max-pixels", 0, true},
-                               {"no-dedup", 0, false}, {"bands", 0, true},  {"stretch", 0, true}};
+                               {"no-dedup", 0, false}, {"bands", 0, true},  {"stretch", 0, true},
+                               {"track", 0, true}};
 
 constexpr int64_t kMaxTilesWithoutForce = 10'000'000;
 
@@ -58,6 +60,7 @@ std::string SetName(const std::string& Path) {
 
 struct TTilesRun {
   std::string Input;
+  std::vector<std::string> Tracks;  // shown on a directory's page
   std::string Output;
   TTileStoreKind Kind = TTileStoreKind::Directory;
   std::optional<std::string> Zoom;
@@ -100,6 +103,7 @@ TTilesRun ParseOptions(std::span<const std::string> Args) {
   run.Force = args.Has("force");
   run.Deduplicate = !args.Has("no-dedup");
   run.Sources = SourceOptionsFromArguments(args);
+  run.Tracks = args.Values("track");
   return run;
 }
 
@@ -152,14 +156,14 @@ TAtlasTiles OpenMaps(const TTilesRun& Run, std::vector<std::string>& LandmarkFil
 
 // Completes the store and, for a directory, writes its page.
 int Finish(const TTilesRun& Run, std::unique_ptr<TTileStore> Store, const TAtlasTiles& Tiles,
-           const std::vector<std::string>& LandmarkFiles, const TTileSetInfo& Info,
-           std::ostream& Err, int Status) {
+           const std::vector<std::string>& LandmarkFiles, const TTrackData& Tracks,
+           const TTileSetInfo& Info, std::ostream& Err, int Status) {
   try {
     Store->Finish();
     Store.reset();
     if (Run.Kind == TTileStoreKind::Directory) {
       std::vector<std::string> pageProblems;
-      WriteTilePage(Run.Output, Tiles, LandmarkFiles, Info, pageProblems);
+      WriteTilePage(Run.Output, Tiles, LandmarkFiles, Info, pageProblems, &Tracks);
       for (const std::string& p : pageProblems) Report(Err, apps::Printable(p));
       if (!pageProblems.empty()) Status = std::max(Status, kExitBadInput);
     }
@@ -181,6 +185,20 @@ int RunTiles(std::span<const std::string> Args, std::ostream& Out, std::ostream&
     Report(Err, apps::Printable(run.Input) + ": no map to make tiles of");
     return kExitBadInput;
   }
+  // The tracks go on the page as vector layers, over the tiles.
+  TTrackData tracks;
+  for (const std::string& file : run.Tracks) {
+    try {
+      tracks.Append(ReadTrackFile(file));
+    } catch (const std::exception& e) {
+      const std::string what = e.what();
+      Report(Err,
+             apps::Printable(what.find(file) != std::string::npos ? what : file + ": " + what));
+      status = kExitBadInput;
+    }
+  }
+  if (!run.Tracks.empty() && run.Kind != TTileStoreKind::Directory)
+    Report(Err, "warning: --track is shown on the page of a tile directory only");
   const auto [minZoom, maxZoom] = Levels(run, tiles);
   const TTileJob job(tiles, minZoom, maxZoom);
   if (job.Total() > kMaxTilesWithoutForce && !run.Force) {
@@ -221,7 +239,7 @@ int RunTiles(std::span<const std::string> Args, std::ostream& Out, std::ostream&
                     " tiles; every tile written is whole (run again with --resume to go on)");
     return kExitIo;
   }
-  status = Finish(run, std::move(store), tiles, landmarkFiles, info, Err, status);
+  status = Finish(run, std::move(store), tiles, landmarkFiles, tracks, info, Err, status);
   if (status == kExitIo) return status;
   Out << result.Written << " tiles written";
   if (run.Job.Resume) Out << ", " << result.Kept << " kept";

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "marovia/geomap/geomap_error.h"
 #include "marovia/geomap/map_calibration.h"
 #include "render/overlay_geometry.h"
 #include "render/overlay_paint.h"
@@ -90,9 +91,19 @@ bool Closes(const TgdbData& D, const TItemLook& L) {
   return L.Kind == TLook::Filled || D.Closed;
 }
 
+TGeoDB& Required(const std::shared_ptr<TGeoDB>& DB) {
+  if (!DB) throw EZYLGeoMapError("an item database layer needs a database");
+  return *DB;
+}
+
 }  // namespace
 
 TGeoDBLayer::TGeoDBLayer(TGeoDB& DB, std::string LayerName) : db_(DB) {
+  Name = std::move(LayerName);
+}
+
+TGeoDBLayer::TGeoDBLayer(std::shared_ptr<TGeoDB> DB, std::string LayerName)
+    : owned_(std::move(DB)), db_(Required(owned_)) {
   Name = std::move(LayerName);
 }
 

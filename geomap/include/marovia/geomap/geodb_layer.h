@@ -26,12 +26,14 @@
 // by distance, then by entry number. A click that picks nothing reports an
 // empty list, so that a host can drop its selection.
 //
-// The database belongs to the host and must outlive the layer; the layer
-// only reads it, on the thread that paints.
+// The database belongs to the host and must outlive the layer (or is handed
+// over through a shared pointer); the layer only reads it, on the thread
+// that paints.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -75,6 +77,8 @@ struct TGeoDBLayerStyle {
 class TGeoDBLayer : public TMapLayer {
  public:
   explicit TGeoDBLayer(TGeoDB& DB, std::string LayerName = {});
+  // The same, keeping the database alive as long as the layer.
+  explicit TGeoDBLayer(std::shared_ptr<TGeoDB> DB, std::string LayerName = {});
   TGeoDBLayerStyle Style;
   double PickRadius = 5;  // view pixels
   std::function<void(TGeoDBLayer& Sender, const std::vector<TGeoDBPick>& Items)> OnItemsPicked;
@@ -95,6 +99,7 @@ class TGeoDBLayer : public TMapLayer {
   };
   const TItemPoints* PointsOf(int Entry, const TgdbData& Item);
 
+  std::shared_ptr<TGeoDB> owned_;
   TGeoDB& db_;
   std::unordered_map<int32_t, TItemPoints> points_;
   std::size_t drawn_ = 0;
