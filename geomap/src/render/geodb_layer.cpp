@@ -132,7 +132,8 @@ void TGeoDBLayer::Draw(TCanvas& Canvas, const TLayerView& View, TOverlayCaptions
       render::ViewArea(View, -kSearchMargin, -kSearchMargin, View.Width + kSearchMargin,
                        View.Height + kSearchMargin);
   const std::vector<int> entries = ItemsIn(db_, box);
-  const render::TOverlayView ov = OverlayViewOf(View);
+  render::TOverlayView ov = OverlayViewOf(View);
+  ov.Straight = render::StraightLength(*View.Calib, ov);
   const double scale = View.Scale;
   const int width = std::max(1, static_cast<int>(std::lround(Style.Width * scale)));
 

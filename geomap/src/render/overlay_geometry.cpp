@@ -2,6 +2,7 @@
 #include "render/overlay_geometry.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -45,27 +46,43 @@ struct TGeoPoint {
   TViewPoint V;
 };
 
+double Length(double Dx, double Dy) {
+  return std::sqrt(Dx * Dx + Dy * Dy);
+}
+
+// Takes the line's points in order: a view point, or a break.
+class TVectorSink {
+ public:
+  explicit TVectorSink(std::vector<TViewPoint>& Out) : out_(Out) {}
+  void Point(TViewPoint P) { out_.push_back(P); }
+  void Break() { out_.push_back(TViewPoint{kNaN, kNaN}); }
+
+ private:
+  std::vector<TViewPoint>& out_;
+};
+
+template <class Sink>
 class TDensifier {
  public:
-  TDensifier(const TMapCalibration& Calib, const TOverlayView& View, double Margin,
-             std::vector<TViewPoint>& Out)
+  TDensifier(const TMapCalibration& Calib, const TOverlayView& View, double Margin, Sink& Out)
       : calib_(Calib), view_(View), margin_(Margin), out_(Out) {}
 
-  // Appends the segment's points after A (A itself is already out).
+  // Passes on the segment's points after A (A itself is already out).
   void Segment(const TGeoPoint& A, const TGeoPoint& B) {
     if (!NeedsWork(A.V, B.V) || added_ >= kMaxAdded) {
-      out_.push_back(B.V);
+      out_.Point(B.V);
       return;
     }
     Split(A, B, LongitudeStep(A.Long, B.Long), 0);
   }
 
  private:
-  // Segments shorter than a pixel cannot bend visibly; those whose box,
-  // grown by their own length, misses the view cannot reach into it.
+  // Segments shorter than the view's straight length cannot bend
+  // visibly; those whose box, grown by their own length, misses the view
+  // cannot reach into it.
   bool NeedsWork(TViewPoint A, TViewPoint B) const {
-    const double len = std::hypot(B.X - A.X, B.Y - A.Y);
-    if (!(len > 1)) return false;
+    const double len = Length(B.X - A.X, B.Y - A.Y);
+    if (!(len > std::max(1.0, view_.Straight))) return false;
     const double grow = std::max(margin_, len / 2);
     return std::min(A.X, B.X) - grow <= view_.Width + margin_ &&
            std::max(A.X, B.X) + grow >= -margin_ &&
@@ -92,7 +109,7 @@ class TDensifier {
     // parallel running off a map that ends at 180 degrees) comes back
     // beyond an end or out of order.
     const double dx = B.V.X - A.V.X, dy = B.V.Y - A.V.Y;
-    const double len = std::hypot(dx, dy);
+    const double len = Length(dx, dy);
     double along = -kCheckTolerance;
     for (int k = 0; k < 3 && ok; ++k) {
       ok = At(A, B.Lat, DLong, (k + 1) * 0.25, q[k]);
@@ -108,13 +125,13 @@ class TDensifier {
       TViewPoint prev = A.V;
       for (int k = 0; k <= 3; ++k) {
         const TViewPoint next = k < 3 ? q[k].V : B.V;
-        if (std::hypot(next.X - prev.X, next.Y - prev.Y) > 0.75 * len + kCheckTolerance)
+        if (Length(next.X - prev.X, next.Y - prev.Y) > 0.75 * len + kCheckTolerance)
           worst = HUGE_VAL;
         prev = next;
       }
     }
     if (ok && worst <= kCheckTolerance) {
-      out_.push_back(B.V);
+      out_.Point(B.V);
       return;
     }
     if (Depth >= kMaxDepth || added_ >= kMaxAdded || !ok) {
@@ -128,8 +145,8 @@ class TDensifier {
           return;
         }
       }
-      out_.push_back(TViewPoint{kNaN, kNaN});
-      out_.push_back(B.V);
+      out_.Break();
+      out_.Point(B.V);
       return;
     }
     const TGeoPoint m = q[1];
@@ -137,17 +154,17 @@ class TDensifier {
     if (NeedsWork(A.V, m.V))
       Split(A, m, DLong / 2, Depth + 1);
     else
-      out_.push_back(m.V);
+      out_.Point(m.V);
     if (NeedsWork(m.V, B.V))
       Split(m, B, DLong / 2, Depth + 1);
     else
-      out_.push_back(B.V);
+      out_.Point(B.V);
   }
 
   const TMapCalibration& calib_;
   const TOverlayView& view_;
   double margin_;
-  std::vector<TViewPoint>& out_;
+  Sink& out_;
   std::size_t added_ = 0;
 };
 
@@ -199,7 +216,146 @@ std::vector<TViewPoint> ClipRingEdge(const std::vector<TViewPoint>& Ring, In Ins
   return out;
 }
 
+// Feeds the line's points to Sink: the positions converted in batches of
+// kChunk (the buffers stay in the cache, whatever the line's length), each
+// segment densified, unconvertible positions as breaks.
+template <class Sink>
+void RunLine(const TMapCalibration& Calib, const TOverlayView& View, std::span<const double> Lat,
+             std::span<const double> Long, double Margin, bool Closed, Sink& Out) {
+  constexpr std::size_t kChunk = 2048;
+  const std::size_t n = std::min(Lat.size(), Long.size());
+  std::array<double, kChunk> x, y;
+  std::array<uint8_t, kChunk> ok;
+  TDensifier<Sink> densify(Calib, View, Margin, Out);
+  bool down = false;
+  TGeoPoint last{}, first{};
+  bool firstOk = false;
+  auto visit = [&](bool Ok, const TGeoPoint& P) {
+    if (!Ok) {
+      if (down) Out.Break();
+      down = false;
+      return;
+    }
+    if (!down)
+      Out.Point(P.V);
+    else
+      densify.Segment(last, P);
+    down = true;
+    last = P;
+  };
+  for (std::size_t at = 0; at < n; at += kChunk) {
+    const std::size_t m = std::min(kChunk, n - at);
+    Calib.GeoToPixel(Lat.subspan(at, m), Long.subspan(at, m), std::span(x).first(m),
+                     std::span(y).first(m), std::span(ok).first(m));
+    for (std::size_t i = 0; i < m; ++i) {
+      const TGeoPoint p{Lat[at + i], Long[at + i], View.ToView(x[i], y[i])};
+      if (at + i == 0) {
+        first = p;
+        firstOk = ok[i] != 0;
+      }
+      visit(ok[i] != 0, p);
+    }
+  }
+  if (Closed && n > 2) visit(firstOk, first);
+}
+
+// Clips the line to the view grown by Margin and thins each piece as it
+// comes (the points kept are those SimplifyPath keeps).
+class TPieceSink {
+ public:
+  TPieceSink(const TOverlayView& View, double Margin, bool Measure, std::vector<TViewPath>& Out)
+      : x0_(-Margin),
+        y0_(-Margin),
+        x1_(View.Width + Margin),
+        y1_(View.Height + Margin),
+        measure_(Measure),
+        out_(Out) {}
+  ~TPieceSink() { Close(); }
+  TPieceSink(const TPieceSink&) = delete;
+  TPieceSink& operator=(const TPieceSink&) = delete;
+
+  void Point(TViewPoint B) {
+    if (!havePrev_) {
+      prev_ = B;
+      havePrev_ = true;
+      lone_ = true;
+      return;
+    }
+    lone_ = false;
+    const TViewPoint a = prev_;
+    prev_ = B;
+    // Most segments of a line in view lie wholly inside.
+    if (open_ && B.X >= x0_ && B.X <= x1_ && B.Y >= y0_ && B.Y <= y1_) {
+      Keep(B);
+      if (measure_) along_ += Length(B.X - a.X, B.Y - a.Y);
+      return;
+    }
+    const double len = Length(B.X - a.X, B.Y - a.Y);
+    double t0 = 0, t1 = 1;
+    if (ClipSegment(a, B, x0_, y0_, x1_, y1_, t0, t1)) {
+      if (!open_ || t0 > 0) {
+        Close();
+        out_.push_back(TViewPath{{Lerp(a, B, t0)}, along_ + t0 * len});
+        kept_ = out_.back().Points[0];
+        open_ = true;
+      }
+      Keep(t1 < 1 ? Lerp(a, B, t1) : B);
+      if (t1 < 1) Close();
+    } else {
+      Close();
+    }
+    along_ += len;
+  }
+  void Break() {
+    Lone();
+    Close();
+    havePrev_ = false;
+  }
+  void Finish() { Break(); }
+
+ private:
+  // A line of one point is a dot where it lies in the view.
+  void Lone() {
+    if (lone_ && havePrev_ && prev_.X >= x0_ && prev_.X <= x1_ && prev_.Y >= y0_ && prev_.Y <= y1_)
+      out_.push_back(TViewPath{{prev_, prev_}, along_});
+    lone_ = false;
+  }
+  void Keep(TViewPoint P) {
+    const double dx = P.X - kept_.X, dy = P.Y - kept_.Y;
+    if (dx * dx + dy * dy >= kSimplifyTolerance * kSimplifyTolerance) {
+      out_.back().Points.push_back(P);
+      kept_ = P;
+      pending_ = false;
+    } else {
+      held_ = P;
+      pending_ = true;
+    }
+  }
+  void Close() {
+    if (open_ && pending_) out_.back().Points.push_back(held_);
+    if (open_ && out_.back().Points.size() < 2) out_.back().Points.push_back(out_.back().Points[0]);
+    open_ = pending_ = false;
+  }
+
+  double x0_, y0_, x1_, y1_;
+  bool measure_;
+  std::vector<TViewPath>& out_;
+  TViewPoint prev_{}, held_{}, kept_{};
+  bool havePrev_ = false, open_ = false, pending_ = false, lone_ = false;
+  double along_ = 0;
+};
+
 }  // namespace
+
+std::vector<TViewPoint> DensifyLine(const TMapCalibration& Calib, const TOverlayView& View,
+                                    std::span<const double> Lat, std::span<const double> Long,
+                                    double Margin, bool Closed) {
+  std::vector<TViewPoint> out;
+  out.reserve(std::min(Lat.size(), Long.size()) + 2);
+  TVectorSink sink(out);
+  RunLine(Calib, View, Lat, Long, Margin, Closed, sink);
+  return out;
+}
 
 double SegmentDistance(TViewPoint P, TViewPoint A, TViewPoint B) {
   const double dx = B.X - A.X, dy = B.Y - A.Y;
@@ -207,37 +363,6 @@ double SegmentDistance(TViewPoint P, TViewPoint A, TViewPoint B) {
   double t = 0;
   if (len2 > 0) t = std::clamp(((P.X - A.X) * dx + (P.Y - A.Y) * dy) / len2, 0.0, 1.0);
   return std::hypot(P.X - (A.X + t * dx), P.Y - (A.Y + t * dy));
-}
-
-std::vector<TViewPoint> DensifyLine(const TMapCalibration& Calib, const TOverlayView& View,
-                                    std::span<const double> Lat, std::span<const double> Long,
-                                    double Margin, bool Closed) {
-  const std::size_t n = std::min(Lat.size(), Long.size());
-  std::vector<double> x(n), y(n);
-  std::vector<uint8_t> ok(n);
-  Calib.GeoToPixel(Lat.first(n), Long.first(n), x, y, ok);
-  std::vector<TViewPoint> out;
-  out.reserve(n + n / 8 + 2);
-  TDensifier densify(Calib, View, Margin, out);
-  bool down = false;
-  TGeoPoint last{};
-  auto visit = [&](std::size_t i) {
-    if (!ok[i]) {
-      if (down) out.push_back(TViewPoint{kNaN, kNaN});
-      down = false;
-      return;
-    }
-    const TGeoPoint p{Lat[i], Long[i], View.ToView(x[i], y[i])};
-    if (!down)
-      out.push_back(p.V);
-    else
-      densify.Segment(last, p);
-    down = true;
-    last = p;
-  };
-  for (std::size_t i = 0; i < n; ++i) visit(i);
-  if (Closed && n > 2) visit(0);
-  return out;
 }
 
 void SimplifyPath(std::vector<TViewPoint>& Path, double Tolerance) {
@@ -255,42 +380,58 @@ void SimplifyPath(std::vector<TViewPoint>& Path, double Tolerance) {
 
 void ProjectLine(const TMapCalibration& Calib, const TOverlayView& View,
                  std::span<const double> Lat, std::span<const double> Long, double Margin,
-                 std::vector<TViewPath>& Out) {
-  const std::vector<TViewPoint> line = DensifyLine(Calib, View, Lat, Long, Margin);
-  const double x0 = -Margin, y0 = -Margin, x1 = View.Width + Margin, y1 = View.Height + Margin;
-  double along = 0;   // length of the line before the current point
-  bool open = false;  // the last piece of Out takes the next visible point
-  auto finish = [&] {
-    if (open) SimplifyPath(Out.back().Points, kSimplifyTolerance);
-    open = false;
-  };
-  for (std::size_t i = 1; i < line.size(); ++i) {
-    const TViewPoint a = line[i - 1], b = line[i];
-    if (IsBreak(a) || IsBreak(b)) {
-      finish();
-      continue;
+                 std::vector<TViewPath>& Out, bool Measure) {
+  TPieceSink sink(View, Margin, Measure, Out);
+  RunLine(Calib, View, Lat, Long, Margin, false, sink);
+  sink.Finish();
+}
+
+double StraightLength(const TMapCalibration& Calib, const TOverlayView& View) {
+  // Positions at 3 x 3 places of the view, segments from each in four
+  // directions, from 1024 view pixels long down: the longest that all bend
+  // by less than a quarter of the tolerance.
+  constexpr double kLongest = 1024;
+  std::vector<double> glat, glon;
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) {
+      const TPixelPosition p =
+          Calib.PixelToGeo(View.Left + (j + 0.5) * View.Width / 3 / View.Magnify,
+                           View.Top + (i + 0.5) * View.Height / 3 / View.Magnify);
+      if (!p.Valid()) continue;
+      glat.push_back(p.Latit);
+      glon.push_back(p.Longit);
     }
-    const double len = std::hypot(b.X - a.X, b.Y - a.Y);
-    double t0 = 0, t1 = 1;
-    if (ClipSegment(a, b, x0, y0, x1, y1, t0, t1)) {
-      if (!open || t0 > 0) {
-        finish();
-        Out.push_back(TViewPath{{Lerp(a, b, t0)}, along + t0 * len});
-        open = true;
-      }
-      Out.back().Points.push_back(t1 < 1 ? Lerp(a, b, t1) : b);
-      if (t1 < 1) finish();
-    } else {
-      finish();
+  if (glat.empty()) return 1;
+  // Degrees per view pixel about the middle, roughly: a step's scale.
+  double cx = 0, cy = 0, ex = 0, ey = 0;
+  if (!Calib.GeoToPixelExact(glat[glat.size() / 2], glon[glon.size() / 2], cx, cy) ||
+      !Calib.GeoToPixelExact(glat[glat.size() / 2] + 0.01, glon[glon.size() / 2], ex, ey))
+    return 1;
+  const double perPixel = 0.01 / std::max(1e-12, Length(ex - cx, ey - cy) * View.Magnify);
+  const double dirs[4][2] = {{1, 0}, {0, 1}, {0.7071, 0.7071}, {0.7071, -0.7071}};
+  for (double len = kLongest; len >= 2; len /= 2) {
+    std::vector<double> lat, lon;
+    for (std::size_t g = 0; g < glat.size(); ++g)
+      for (const auto& d : dirs)
+        for (int k = 0; k <= 4; ++k) {
+          lat.push_back(glat[g] + d[0] * len * perPixel * k / 4);
+          lon.push_back(NormalLongitude(glon[g] + d[1] * len * perPixel * k / 4));
+        }
+    std::vector<double> x(lat.size()), y(lat.size());
+    std::vector<uint8_t> ok(lat.size());
+    Calib.GeoToPixel(lat, lon, x, y, ok);
+    double worst = 0;
+    for (std::size_t s = 0; s + 4 < lat.size() + 1 && worst < HUGE_VAL; s += 5) {
+      for (int k = 0; k <= 4; ++k)
+        if (!ok[s + k]) worst = HUGE_VAL;
+      if (worst == HUGE_VAL) break;
+      const TViewPoint a = View.ToView(x[s], y[s]), b = View.ToView(x[s + 4], y[s + 4]);
+      for (int k = 1; k < 4; ++k)
+        worst = std::max(worst, SegmentDistance(View.ToView(x[s + k], y[s + k]), a, b));
     }
-    along += len;
+    if (worst <= kDensifyTolerance / 4) return len;
   }
-  finish();
-  // A line of one convertible point is a dot where it lies in the view.
-  if (line.size() == 1 && !IsBreak(line[0])) {
-    const TViewPoint p = line[0];
-    if (p.X >= x0 && p.X <= x1 && p.Y >= y0 && p.Y <= y1) Out.push_back(TViewPath{{p, p}, 0});
-  }
+  return 1;
 }
 
 std::vector<TViewPoint> ProjectRing(const TMapCalibration& Calib, const TOverlayView& View,

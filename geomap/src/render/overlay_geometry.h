@@ -15,9 +15,10 @@
 //   - clipping keeps what lies within Margin of the view, so that the
 //     coordinates handed to the canvas stay small whatever the positions.
 //
-// Cost: one batch conversion per point; segments shorter than a pixel or
-// far from the view are never densified, so a long track costs about its
-// points, and densification follows only the pieces near the view.
+// Cost: one batch conversion per point, in batches of a few thousand;
+// segments shorter than the view's straight length or far from the view
+// are never densified, so a long track costs about its points, and
+// densification follows only the pieces near the view.
 #pragma once
 
 #include <cstddef>
@@ -41,6 +42,9 @@ struct TOverlayView {
   double Left = 0, Top = 0;
   double Magnify = 1;
   int Width = 0, Height = 0;
+  // Segments shorter than this (view pixels) are taken as straight: the
+  // calibration bends none that short visibly here (StraightLength).
+  double Straight = 1;
   TViewPoint ToView(double X, double Y) const {
     return TViewPoint{(X - Left) * Magnify, (Y - Top) * Magnify};
   }
@@ -54,12 +58,22 @@ struct TViewPath {
   double Start = 0;
 };
 
+// The longest segment (a power of two from 2 to 1024 view pixels, else 1)
+// that the calibration bends by less than a quarter of kDensifyTolerance
+// anywhere it is tried: from 3 x 3 places of the view in four directions.
+// Bending grows with the square of a segment's length, so shorter ones
+// bend less; it spares the densification's checks on the many short
+// segments of a dense track.
+double StraightLength(const TMapCalibration& Calib, const TOverlayView& View);
+
 // The line through the positions Lat[i], Long[i] (degrees, WGS 84) as the
 // pieces that lie within Margin view pixels of the view, appended to Out.
-// Positions the calibration cannot convert break the line.
+// Positions the calibration cannot convert break the line. Measure: the
+// pieces' Start is kept (for dashes); without it Start is that of the
+// pieces' clipped segments only, and the line costs no square roots.
 void ProjectLine(const TMapCalibration& Calib, const TOverlayView& View,
                  std::span<const double> Lat, std::span<const double> Long, double Margin,
-                 std::vector<TViewPath>& Out);
+                 std::vector<TViewPath>& Out, bool Measure = true);
 
 // The closed ring through the positions, clipped as a polygon to the view
 // grown by Margin: the vertices of the part that lies inside (empty when

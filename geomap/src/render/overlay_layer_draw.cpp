@@ -58,14 +58,16 @@ class TLayerPainter {
         view_(View),
         data_(Data),
         calib_(*View.Calib),
-        ov_{View.Left, View.Top, View.Magnify, View.Width, View.Height} {}
+        ov_{View.Left, View.Top, View.Magnify, View.Width, View.Height} {
+    ov_.Straight = render::StraightLength(calib_, ov_);
+  }
 
   void Line(TPointRange R, const TLineLook& Look) {
     if (R.End > data_.Points.Size() || R.Begin >= R.End) return;
     const render::TStroke stroke = StrokeOf(Look, view_.Scale);
     std::vector<TViewPath> paths;
     render::ProjectLine(calib_, ov_, Span(data_.Points.Lat, R), Span(data_.Points.Lon, R),
-                        stroke.Width / 2.0 + 2, paths);
+                        stroke.Width / 2.0 + 2, paths, !stroke.Dash.empty());
     render::StrokePaths(canvas_, view_.Width, view_.Height, paths, stroke);
   }
 

@@ -93,8 +93,11 @@ TPoint CanvasPoint(TViewPoint P) {
 void StrokePaths(TCanvas& Canvas, int Width, int Height, const std::vector<TViewPath>& Paths,
                  const TStroke& Stroke) {
   if (Paths.empty() || !(Stroke.Opacity > 0)) return;
-  const std::vector<TViewPath> dashed = DashPaths(Paths, Stroke.Dash);
-  TTranslucent blend(Canvas, Width, Height, BoxOf(dashed, Stroke.Width), Stroke.Opacity);
+  std::vector<TViewPath> cut;
+  if (!Stroke.Dash.empty()) cut = DashPaths(Paths, Stroke.Dash);
+  const std::vector<TViewPath>& dashed = Stroke.Dash.empty() ? Paths : cut;
+  TTranslucent blend(Canvas, Width, Height,
+                     Stroke.Opacity < 1 ? BoxOf(dashed, Stroke.Width) : TRect{}, Stroke.Opacity);
   Canvas.Pen().SetMode(pmCopy);
   Canvas.Pen().SetStyle(psSolid);
   Canvas.Pen().SetColor(Stroke.Color);
