@@ -173,14 +173,16 @@ TMarkerStamp::TMarkerStamp(int Radius, TColor Fill) {
   const int outline = std::max(1, r / 3);
   reach_ = r + outline;
   const double inner = (r + 0.5) * (r + 0.5), outer = (reach_ + 0.5) * (reach_ + 0.5);
-  for (int dy = -reach_; dy <= reach_; ++dy)
+  for (int dy = -reach_; dy <= reach_; ++dy) {
+    TRun run{dy, 0, {}};
     for (int dx = -reach_; dx <= reach_; ++dx) {
       const double d2 = dx * dx + dy * dy;
-      if (d2 <= inner)
-        pixels_.push_back(TPixel{dx, dy, SurfaceWord(Fill)});
-      else if (d2 <= outer)
-        pixels_.push_back(TPixel{dx, dy, 0x00FFFFFF});
+      if (d2 > outer) continue;
+      if (run.Words.empty()) run.DX = dx;
+      run.Words.push_back(d2 <= inner ? SurfaceWord(Fill) : 0x00FFFFFF);
     }
+    if (!run.Words.empty()) runs_.push_back(std::move(run));
+  }
 }
 
 void TMarkerStamp::Draw(TCanvas& Canvas, int Width, int Height, TPoint P) const {
@@ -188,10 +190,14 @@ void TMarkerStamp::Draw(TCanvas& Canvas, int Width, int Height, TPoint P) const 
   const TRect clip = SurfaceBox(Canvas, Width, Height, Box(P));
   if (clip.Right <= clip.Left) return;
   TBitmap& s = *Canvas.Surface();
-  for (const TPixel& px : pixels_) {
-    const int x = P.X + px.DX, y = P.Y + px.DY;
-    if (x >= clip.Left && x < clip.Right && y >= clip.Top && y < clip.Bottom)
-      s.ScanLine(y)[x] = px.Word;
+  for (const TRun& run : runs_) {
+    const int y = P.Y + run.DY;
+    if (y < clip.Top || y >= clip.Bottom) continue;
+    const int x0 = std::max(P.X + run.DX, clip.Left);
+    const int x1 = std::min(P.X + run.DX + static_cast<int>(run.Words.size()), clip.Right);
+    if (x0 >= x1) continue;
+    std::copy(run.Words.begin() + (x0 - P.X - run.DX), run.Words.begin() + (x1 - P.X - run.DX),
+              s.ScanLine(y) + x0);
   }
 }
 

@@ -65,11 +65,12 @@ class TMarkerStamp {
   }
 
  private:
-  struct TPixel {
-    int DX, DY;
-    uint32_t Word;
+  // One run of pixels a row: from DX to DX + Words.size() - 1 at row DY.
+  struct TRun {
+    int DY, DX;
+    std::vector<uint32_t> Words;
   };
-  std::vector<TPixel> pixels_;
+  std::vector<TRun> runs_;
   int reach_ = 0;
 };
 
