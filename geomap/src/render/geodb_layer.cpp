@@ -3,6 +3,7 @@
 #include "marovia/geomap/geodb_layer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -139,12 +140,15 @@ void TGeoDBLayer::Draw(TCanvas& Canvas, const TLayerView& View, TOverlayCaptions
 
   // Areas and lines first, towns over them.
   std::vector<int> towns;
-  std::vector<TgdbData> townData;
+  std::vector<double> lat, lon;
+  std::vector<uint8_t> townClass;
   for (int e : entries) {
     const TgdbData d = db_.Data(e);
     if (d.ItemKind == gitTown) {
       towns.push_back(e);
-      townData.push_back(d);
+      lat.push_back(d.LatLow);
+      lon.push_back(d.LongLow);
+      townClass.push_back(d.ClassFlag);
       continue;
     }
     if (!IsPolygonKind(d.ItemKind)) continue;
@@ -177,12 +181,8 @@ void TGeoDBLayer::Draw(TCanvas& Canvas, const TLayerView& View, TOverlayCaptions
 
   // Towns: one batch through the calibration, one stamp for all.
   const std::size_t n = towns.size();
-  std::vector<double> lat(n), lon(n), x(n), y(n);
+  std::vector<double> x(n), y(n);
   std::vector<uint8_t> ok(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    lat[i] = townData[i].LatLow;
-    lon[i] = townData[i].LongLow;
-  }
   View.Calib->GeoToPixel(lat, lon, x, y, ok);
   const render::TMarkerStamp stamp(
       std::max(1, static_cast<int>(std::lround(Style.TownRadius * scale))), Style.Town);
@@ -204,12 +204,31 @@ void TGeoDBLayer::Draw(TCanvas& Canvas, const TLayerView& View, TOverlayCaptions
   }
   if (!Style.Captions || shown.empty()) return;
 
-  // Captions: the lower classes first, as many as MaxCaptions.
-  std::stable_sort(shown.begin(), shown.end(), [&](const TShown& a, const TShown& b) {
-    return townData[a.Index].ClassFlag < townData[b.Index].ClassFlag;
-  });
-  if (shown.size() > static_cast<std::size_t>(std::max(0, Style.MaxCaptions)))
-    shown.resize(static_cast<std::size_t>(std::max(0, Style.MaxCaptions)));
+  // Captions: the lower classes first, as many as MaxCaptions, in entry
+  // order within a class (counted by class: no sort of every town).
+  const auto most = static_cast<std::size_t>(std::max(0, Style.MaxCaptions));
+  if (shown.size() > most) {
+    std::array<std::size_t, 256> perClass{};
+    for (const TShown& t : shown) ++perClass[townClass[t.Index]];
+    std::size_t taken = 0;
+    int last = 0;  // the highest class that gets captions, partly
+    while (last < 255 && taken + perClass[static_cast<std::size_t>(last)] < most)
+      taken += perClass[static_cast<std::size_t>(last++)];
+    std::size_t room = most - taken;  // captions left for class `last`
+    std::vector<TShown> chosen;
+    chosen.reserve(most);
+    for (const TShown& t : shown)
+      if (townClass[t.Index] < last || (townClass[t.Index] == last && room > 0 && room--))
+        chosen.push_back(t);
+    std::stable_sort(chosen.begin(), chosen.end(), [&](const TShown& a, const TShown& b) {
+      return townClass[a.Index] < townClass[b.Index];
+    });
+    shown = std::move(chosen);
+  } else {
+    std::stable_sort(shown.begin(), shown.end(), [&](const TShown& a, const TShown& b) {
+      return townClass[a.Index] < townClass[b.Index];
+    });
+  }
   std::vector<int32_t> owners;
   for (const TShown& s : shown) {
     owners.push_back(Captions ? Captions->NewOwner() : -1);
@@ -220,7 +239,7 @@ void TGeoDBLayer::Draw(TCanvas& Canvas, const TLayerView& View, TOverlayCaptions
   Canvas.Font().SetOrientation(0);
   for (std::size_t k = 0; k < shown.size(); ++k)
     render::DrawCaption(Canvas, Captions, owners[k], stamp.Box(shown[k].P),
-                        townData[shown[k].Index].Name.Text());
+                        db_.Data(towns[shown[k].Index]).Name.Text());
 }
 
 std::vector<TGeoDBPick> TGeoDBLayer::Pick(const TLayerView& View, double X, double Y) {
