@@ -10,6 +10,7 @@
 #include "marovia/geodb/geodb.h"
 #include "marovia/geomap/geodb_layer.h"
 #include "marovia/geomap/geomap.h"
+#include "marovia/geomap/map_calibration.h"
 #include "support/map_kinds.h"
 #include "support/temp_dir.h"
 
@@ -116,6 +117,36 @@ TEST_F(GeoDBLayerTest, FollowsTheViewAndReplacedItems) {
   map_.Paint();
   EXPECT_EQ(0xF8F8F8u, At(100, 20));
   EXPECT_EQ(0xF80000u, At(100, 180));
+}
+
+// A map across 180 degrees (176 E to 176 W): towns on both sides are found
+// through the wrapped box, drawn and picked where the map has them.
+TEST(GeoDBLayer, FindsAndPicksItemsOnBothSidesOf180Degrees) {
+  const test::TempDir dir;
+  TGeoDB db(nullptr);
+  db.SetDBName(dir.File("pacific"));
+  db.AddTown("West", 45000, 0, TSCoords{-17.0f, 179.0f}, 0, 0, 0);   // x 150, y 100
+  db.AddTown("East", 45000, 0, TSCoords{-17.0f, -179.0f}, 0, 0, 0);  // x 250
+  TMapCalibration cal(cmEquiRect, TCalibData{}, 400, 200);
+  cal.AddPoint(-15, 176, 0, 0);
+  cal.AddPoint(-15, 184, 400, 0);
+  cal.AddPoint(-19, 176, 0, 200);
+  cal.Fit();
+  TGeoDBLayer layer(db);
+  layer.Style.Captions = false;
+  TBitmap bmp(400, 200);
+  TLayerView view;
+  view.Calib = &cal;
+  view.Width = 400;
+  view.Height = 200;
+  layer.Draw(bmp.Canvas(), view, nullptr);
+  EXPECT_EQ(2u, layer.DrawnItems());
+  for (const auto& [x, name] : {std::pair{150, "West"}, {250, "East"}}) {
+    const auto picks = layer.Pick(view, x, 100);
+    ASSERT_EQ(1u, picks.size()) << name;
+    EXPECT_EQ(name, picks[0].Item.Name.Text());
+  }
+  db.SetDBName("");
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "marovia/geomap/map_calibration.h"
 #include "marovia/geomap/overlay_layer.h"
 #include "render/overlay_geometry.h"
+#include "render/view_area.h"
 #include "support/map_kinds.h"
 
 namespace marovia {
@@ -323,6 +324,57 @@ TEST(OverlayGeometry, SimplificationMovesTheLineLessThanItsTolerance) {
   double worst = 0;
   for (const TViewPoint& p : walk) worst = std::max(worst, DistanceToLine(p, thin));
   EXPECT_LT(worst, render::kSimplifyTolerance);
+}
+
+// The latitude/longitude box a layer queries covers every position its
+// view shows: checked on a grid of the view's pixels converted one by one,
+// for a plain map, a map across 180 degrees (the box then wraps) and a polar
+// map with the pole in the view (the box reaches it, all longitudes).
+TEST(OverlayGeometry, ViewBoxesCoverEveryPositionTheViewShows) {
+  auto affine = [](double North, double West, double East, double South) {
+    TMapCalibration cal(cmEquiRect, TCalibData{}, 400, 200);
+    cal.AddPoint(North, West, 0, 0);
+    cal.AddPoint(North, East, 400, 0);
+    cal.AddPoint(South, West, 0, 200);
+    cal.Fit();
+    return cal;
+  };
+  const Fixture polar = ReadFixture("crs_polar_stereo");
+  const TMapCalibration stereo = Fitted({"crs_polar_stereo", cmProjected, "EPSG:3031"}, polar);
+  struct Case {
+    const char* Name;
+    TMapCalibration Cal;
+    double Left, Top, Magnify;
+    bool Wraps, Pole;
+  } cases[] = {
+      {"plain", affine(48, 8, 11, 46), 50, 20, 2, false, false},
+      {"across 180", affine(-15, 176, 184, -19), 0, 0, 1, true, false},
+      {"the pole in the view", stereo, 1000, 100, 0.25, false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TLayerView v;
+    v.Calib = &c.Cal;
+    v.Left = c.Left;
+    v.Top = c.Top;
+    v.Magnify = c.Magnify;
+    v.Width = 400;
+    v.Height = 300;
+    const render::TGeoBox box = render::ViewArea(v, 0, 0, v.Width, v.Height);
+    EXPECT_EQ(c.Wraps, box.LongLow > box.LongHigh);
+    EXPECT_EQ(c.Pole, box.LatLow == -90 && box.LongLow == -180 && box.LongHigh == 180);
+    for (int y = 0; y <= v.Height; y += 10)
+      for (int x = 0; x <= v.Width; x += 10) {
+        const TPixelPosition p = c.Cal.PixelToGeo(v.Left + x / v.Magnify, v.Top + y / v.Magnify);
+        if (!p.Valid()) continue;
+        EXPECT_GE(p.Latit, box.LatLow);
+        EXPECT_LE(p.Latit, box.LatHigh);
+        const bool inLong = box.LongLow <= box.LongHigh
+                                ? p.Longit >= box.LongLow && p.Longit <= box.LongHigh
+                                : p.Longit >= box.LongLow || p.Longit <= box.LongHigh;
+        EXPECT_TRUE(inLong) << p.Longit << " at " << x << ", " << y;
+      }
+  }
 }
 
 // ---- Drawing on the control ------------------------------------------------
