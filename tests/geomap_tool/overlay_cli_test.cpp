@@ -2,7 +2,7 @@
 // test map (100 pixels a degree, 48 N 8 E at the top left, four coloured
 // quadrants) rendered whole with a track, a GeoJSON shape and an item
 // database on it; the PNG read back with libpng at the items' known
-// pixels. The tiles page carries the tracks as GeoJSON.
+// pixels. The tiles page carries the tracks and the database as GeoJSON.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -107,7 +107,8 @@ TEST_F(OverlayCliTest, ReportsFilesItCannotReadAndDrawsTheRest) {
 
 TEST_F(OverlayCliTest, TheTilesPageCarriesTheTracksAsGeoJson) {
   const std::string out = dir_.File("tiles");
-  const TResult r = RunTool({"tiles", *map_, "-o", out, "--zoom", "6", "--track", gpx_});
+  const TResult r = RunTool(
+      {"tiles", *map_, "-o", out, "--zoom", "6", "--track", gpx_, "--db", dir_.File("places")});
   ASSERT_EQ(kExitOk, r.Status) << r.Err;
   std::ifstream in(out + "/index.html");
   std::stringstream page;
@@ -119,6 +120,7 @@ TEST_F(OverlayCliTest, TheTilesPageCarriesTheTracksAsGeoJson) {
   EXPECT_NE(std::string::npos, tracks.find("\"LineString\""));
   EXPECT_NE(std::string::npos, tracks.find("[8.2,47.5]")) << tracks;
   EXPECT_NE(std::string::npos, tracks.find("\"Camp\""));
+  EXPECT_NE(std::string::npos, tracks.find("\"Inn\""));  // the database's town
   // A name cannot end the page's script early.
   EXPECT_EQ(std::string::npos, tracks.find("</script>"));
   EXPECT_NE(std::string::npos, tracks.find("Ridge <\\/script>"));
