@@ -56,6 +56,12 @@
 //     render_grid.cpp         graticule lines by model, calibration markers
 //     render_utm_grid.cpp     the UTM grid
 //     render_mgrs_grid.cpp    the MGRS grid and its square letters
+//     render_overlays.cpp     the overlay layers' list, drawing and clicks
+//     overlay_layer_draw.cpp  tracks, routes, shapes, waypoints (TOverlayLayer)
+//     geodb_layer.cpp         item database items and picks (TGeoDBLayer)
+//     overlay_geometry.cpp    lines through the calibration: densify, clip, thin
+//     overlay_paint.cpp       strokes with opacity and dashes, fills, markers
+//     view_area.cpp           the latitude/longitude box of a view
 //     render_landmarks.cpp    landmarks, sampling, captions, the highlight
 //     render_captions.cpp     caption fonts and text cells
 //     label_placement.cpp     captions placed without overlap: collision index
