@@ -52,7 +52,13 @@ TArguments::TArguments(std::span<const std::string> Args, std::span<const TOptio
       if (i + 1 >= Args.size()) throw TUsageError("option " + a + " needs a value");
       values_[name] = Args[++i];
     }
+    if (def->TakesValue) every_[name].push_back(values_[name]);
   }
+}
+
+std::vector<std::string> TArguments::Values(const std::string& Long) const {
+  const auto it = every_.find(Long);
+  return it == every_.end() ? std::vector<std::string>{} : it->second;
 }
 
 std::optional<std::string> TArguments::Value(const std::string& Long) const {

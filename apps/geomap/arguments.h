@@ -32,6 +32,8 @@ class TArguments {
   const std::vector<std::string>& Positional() const { return positional_; }
   bool Has(const std::string& Long) const { return values_.count(Long) != 0; }
   std::optional<std::string> Value(const std::string& Long) const;
+  // Every value given to a repeatable option, in order.
+  std::vector<std::string> Values(const std::string& Long) const;
 
   // The value as a number within Lo..Hi; TUsageError naming the option
   // otherwise.
@@ -41,6 +43,7 @@ class TArguments {
  private:
   std::vector<std::string> positional_;
   std::map<std::string, std::string> values_;  // flags hold ""
+  std::map<std::string, std::vector<std::string>> every_;
 };
 
 }  // namespace marovia::geomaptool

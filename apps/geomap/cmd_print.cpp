@@ -34,6 +34,8 @@ int RunPrint(std::span<const std::string> Args, std::ostream& Out, std::ostream&
   std::vector<TOptionDef> options(std::begin(kViewOptions), std::end(kViewOptions));
   options.push_back({"output", 'o', true});
   options.push_back({"landmarks", 0, true});
+  options.push_back({"track", 0, true});
+  options.push_back({"db", 0, true});
   options.push_back({"paper", 0, true});
   options.push_back({"landscape", 0, false});
   options.push_back({"dpi", 0, true});

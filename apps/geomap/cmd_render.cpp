@@ -17,6 +17,8 @@ int RunRender(std::span<const std::string> Args, std::ostream& Out, std::ostream
   options.push_back({"output", 'o', true});
   options.push_back({"quality", 0, true});
   options.push_back({"landmarks", 0, true});
+  options.push_back({"track", 0, true});
+  options.push_back({"db", 0, true});
   const TArguments args(Args, options);
   if (args.Positional().size() != 1) {
     throw TUsageError("render needs one calibration file or atlas folder");

@@ -21,10 +21,12 @@
 #include "marovia/geoatlas/atlas_index.h"
 #include "marovia/geoatlas/tile_job.h"
 #include "marovia/geoatlas/tile_page.h"
+#include "marovia/geodb/geodb.h"
 #include "marovia/geomap/map_folder.h"
 #include "marovia/geomap/map_import.h"
 #include "marovia/geomap/tile_archive.h"
 #include "marovia/geomap/tile_manifest.h"
+#include "marovia/geomap/track_files.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/strutils.h"
 #include "render_source.h"
@@ -34,11 +36,11 @@ namespace marovia::geomaptool {
 
 namespace {
 
-const TOptionDef kOptions[] = {{"output", 'o', true},  {"zoom", 0, true},   {"format", 0, true},
-                               {"jobs", 0, true},      {"part", 0, true},   {"resume", 0, false},
-                               {"force", 0, false},    {"exact", 0, false}, {"max-pixels", 0, true},
-                               {"no-dedup", 0, false}, {"bands", 0, true},  {"stretch", 0, true},
-                               {"parts", 0, true},     {"tree", 0, false}};
+const TOptionDef kOptions[] = {
+    {"output", 'o', true},   {"zoom", 0, true},      {"format", 0, true}, {"jobs", 0, true},
+    {"part", 0, true},       {"resume", 0, false},   {"force", 0, false}, {"exact", 0, false},
+    {"max-pixels", 0, true}, {"no-dedup", 0, false}, {"bands", 0, true},  {"stretch", 0, true},
+    {"parts", 0, true},      {"tree", 0, false},     {"track", 0, true},  {"db", 0, true}};
 
 constexpr int64_t kMaxTilesWithoutForce = 10'000'000;
 
@@ -66,6 +68,8 @@ std::string SetName(const std::string& Path) {
 
 struct TTilesRun {
   std::string Input;
+  std::vector<std::string> Tracks;     // shown on a directory's page
+  std::vector<std::string> Databases;  // likewise
   std::string Output;
   TTileStoreKind Kind = TTileStoreKind::Directory;
   std::optional<std::string> Zoom;
@@ -116,6 +120,8 @@ TTilesRun ParseOptions(std::span<const std::string> Args) {
   run.Force = args.Has("force");
   run.Deduplicate = !args.Has("no-dedup");
   run.Sources = SourceOptionsFromArguments(args);
+  run.Tracks = args.Values("track");
+  run.Databases = args.Values("db");
   return run;
 }
 
@@ -167,16 +173,54 @@ TAtlasTiles OpenMaps(const TTilesRun& Run, std::vector<std::string>& LandmarkFil
   return tiles;
 }
 
+// The items of an item database as track data for the page: towns as
+// waypoints, lakes and closed items as polygons, the others as lines.
+TTrackData DatabaseAsTracks(const std::string& Base) {
+  TGeoDB db(nullptr);
+  db.SetReadOnly(true);
+  db.SetDBName(Base);
+  TTrackData out;
+  out.Source = Base;
+  for (int e = 1; e <= db.NumEntries(); ++e) {
+    const TgdbData d = db.Data(e);
+    if (d.ItemKind == gitTown) {
+      TWaypoint w;
+      w.Name = d.Name.Text();
+      w.Lat = d.LatLow;
+      w.Lon = d.LongLow;
+      out.Waypoints.push_back(w);
+      continue;
+    }
+    TgdbPolygon points;
+    if (!IsPolygonKind(d.ItemKind) || !db.RetrievePolygon(e, points) || points.empty()) continue;
+    TShape shape;
+    shape.Name = d.Name.Text();
+    shape.Type = ItemKindName(d.ItemKind);
+    const bool area = d.ItemKind == gitLake || (d.ItemKind == gitCity && d.Closed);
+    shape.Kind = area && points.size() >= 3 ? TShapeKind::Polygon : TShapeKind::Line;
+    TShapePart part;
+    part.Points.Begin = out.Points.Size();
+    for (const TSCoords& c : points) out.Points.Append(c.Latit, c.Longit);
+    if (shape.Kind == TShapeKind::Polygon || d.Closed)
+      out.Points.Append(points.front().Latit, points.front().Longit);
+    part.Points.End = out.Points.Size();
+    shape.Parts.push_back(part);
+    out.Shapes.push_back(shape);
+  }
+  db.SetDBName("");
+  return out;
+}
+
 // Completes the store and, for a directory, writes its page.
 int Finish(const TTilesRun& Run, std::unique_ptr<TTileStore> Store, const TAtlasTiles& Tiles,
-           const std::vector<std::string>& LandmarkFiles, const TTileSetInfo& Info,
-           std::ostream& Err, int Status) {
+           const std::vector<std::string>& LandmarkFiles, const TTrackData& Tracks,
+           const TTileSetInfo& Info, std::ostream& Err, int Status) {
   try {
     Store->Finish();
     Store.reset();
     if (Run.Kind == TTileStoreKind::Directory) {
       std::vector<std::string> pageProblems;
-      WriteTilePage(Run.Output, Tiles, LandmarkFiles, Info, pageProblems);
+      WriteTilePage(Run.Output, Tiles, LandmarkFiles, Info, pageProblems, &Tracks);
       for (const std::string& p : pageProblems) Report(Err, apps::Printable(p));
       if (!pageProblems.empty()) Status = std::max(Status, kExitBadInput);
     }
@@ -246,6 +290,30 @@ int RunTiles(std::span<const std::string> Args, std::ostream& Out, std::ostream&
     Report(Err, apps::Printable(run.Input) + ": no map to make tiles of");
     return kExitBadInput;
   }
+  // The tracks go on the page as vector layers, over the tiles.
+  TTrackData tracks;
+  for (const std::string& file : run.Tracks) {
+    try {
+      tracks.Append(ReadTrackFile(file));
+    } catch (const std::exception& e) {
+      const std::string what = e.what();
+      Report(Err,
+             apps::Printable(what.find(file) != std::string::npos ? what : file + ": " + what));
+      status = kExitBadInput;
+    }
+  }
+  for (const std::string& base : run.Databases) {
+    try {
+      tracks.Append(DatabaseAsTracks(base));
+    } catch (const std::exception& e) {
+      const std::string what = e.what();
+      Report(Err,
+             apps::Printable(what.find(base) != std::string::npos ? what : base + ": " + what));
+      status = kExitBadInput;
+    }
+  }
+  if ((!run.Tracks.empty() || !run.Databases.empty()) && run.Kind != TTileStoreKind::Directory)
+    Report(Err, "warning: --track and --db are shown on the page of a tile directory only");
   const auto [minZoom, maxZoom] = Levels(run, tiles);
   const TTileJob job(tiles, minZoom, maxZoom);
   if (job.Total() > kMaxTilesWithoutForce && !run.Force) {
@@ -300,7 +368,7 @@ int RunTiles(std::span<const std::string> Args, std::ostream& Out, std::ostream&
                     " tiles; every tile written is whole (run again with --resume to go on)");
     return kExitIo;
   }
-  status = Finish(run, std::move(store), tiles, landmarkFiles, info, Err, status);
+  status = Finish(run, std::move(store), tiles, landmarkFiles, tracks, info, Err, status);
   if (status == kExitIo) return status;
   if (sharded) {
     const std::string fragment = FragmentName(run.Output, run.Job.Part, run.Job.Parts);

@@ -7,9 +7,12 @@
 #include "commands.h"
 #include "geomap_cli.h"
 #include "marovia/geoatlas/atlas_index.h"
+#include "marovia/geomap/geodb_layer.h"
 #include "marovia/geomap/landmark.h"
 #include "marovia/geomap/map_folder.h"
 #include "marovia/geomap/map_import.h"
+#include "marovia/geomap/overlay_layer.h"
+#include "marovia/geomap/track_files.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/strutils.h"
 #include "view_warnings.h"
@@ -85,6 +88,32 @@ std::shared_ptr<const TMapSource> OpenRenderSource(const std::string& Path,
   return nullptr;
 }
 
+void AddOverlayArguments(const TArguments& Args, TGeoMap& Map, std::ostream& Err, int& Status) {
+  for (const std::string& file : Args.Values("track")) {
+    try {
+      Map.AddOverlayLayer(std::make_shared<TOverlayLayer>(ReadTrackFile(file), file));
+    } catch (const std::exception& e) {
+      const std::string what = e.what();
+      Report(Err,
+             apps::Printable(what.find(file) != std::string::npos ? what : file + ": " + what));
+      Status = kExitBadInput;
+    }
+  }
+  for (const std::string& base : Args.Values("db")) {
+    try {
+      auto db = std::make_shared<TGeoDB>(nullptr);
+      db->SetReadOnly(true);
+      db->SetDBName(base);
+      Map.AddOverlayLayer(std::make_shared<TGeoDBLayer>(std::move(db), base));
+    } catch (const std::exception& e) {
+      const std::string what = e.what();
+      Report(Err,
+             apps::Printable(what.find(base) != std::string::npos ? what : base + ": " + what));
+      Status = kExitBadInput;
+    }
+  }
+}
+
 std::shared_ptr<const TMapSource> PrepareRenderedMap(const TArguments& Args,
                                                      const TViewRequest& View, TGeoMap& Map,
                                                      std::ostream& Err, int& Status) {
@@ -108,6 +137,7 @@ std::shared_ptr<const TMapSource> PrepareRenderedMap(const TArguments& Args,
       Status = kExitBadInput;
     }
   }
+  AddOverlayArguments(Args, Map, Err, Status);
   try {
     ApplyView(Map, View);
   } catch (const EZYLGeoMapError& e) {

@@ -33,10 +33,16 @@ std::shared_ptr<const TMapSource> OpenRenderSource(const std::string& Path,
 // The name of a source in messages: its calibration file, else its image.
 std::string SourceName(const TMapSource& Source);
 
+// The overlay layers of --track FILE (any track, waypoint or GeoJSON file
+// the track readers take; repeatable) and --db BASE (an item database,
+// opened read-only; repeatable), added to Map in that order. Files that
+// cannot be read are reported on Err and set Status to kExitBadInput.
+void AddOverlayArguments(const TArguments& Args, TGeoMap& Map, std::ostream& Err, int& Status);
+
 // The map of a drawing command ready to draw: Map (fresh, painting
 // suppressed) takes the source of the first positional argument, the
-// landmarks of --landmarks, and View. Problems are reported on Err and set
-// Status; Source is the map drawn, null when there is nothing to draw.
+// landmarks of --landmarks, the layers of --track and --db, and View. Problems are reported on Err
+// and set Status; Source is the map drawn, null when there is nothing to draw.
 std::shared_ptr<const TMapSource> PrepareRenderedMap(const TArguments& Args,
                                                      const TViewRequest& View, TGeoMap& Map,
                                                      std::ostream& Err, int& Status);

@@ -18,7 +18,10 @@ const char* const kHelp = R"HELP(Usage: geoview [OPTIONS] PATH...
 
 Shows calibrated maps in an atlas. Each PATH is a calibration file or a
 folder; every calibration file of a folder is registered, and its landmark
-files are shown on the maps. The coarsest map opens first.
+files are shown on the maps. The coarsest map opens first. A PATH that is a
+track file (.gpx, .kml, .kmz, .geojson, .json, .nmea, .tcx, .igc, .plt,
+.wpt; a KML or KMZ that is a map's overlay stays a map) is drawn over the
+maps like --track.
 
 Options:
   --size WxH          window size in pixels (default 1024x768)
@@ -36,6 +39,11 @@ Options:
   --labels place|all  place: captions that would overlap another caption or
                       a symbol are moved around it or left out (default);
                       all: every caption where its landmark puts it
+  --track FILE        draw a track, route, waypoint or GeoJSON file over the
+                      maps (repeatable), in the colours the file gives
+  --db BASE           draw the items of an item database over the maps
+                      (repeatable; opened read-only); a click names the
+                      items within 5 pixels on the status line
   --out DIR           folder for saved views, prints and copies (default: the
                       current folder); files are named geoview-<n>.png/.pdf
   --gpsd [HOST:PORT]  show the live position from a gpsd daemon (default
@@ -84,6 +92,7 @@ Example:
   geoview samples/atlas
   geoview --center 47.37,8.54 --mag 1 samples/atlas
   geoview --gpsd samples/atlas
+  geoview samples/atlas walk.gpx --db places
 )HELP";
 
 int Usage(const std::string& Text) {
@@ -105,6 +114,7 @@ struct TOptions {
   marovia::TSampleDisplay Display;
   std::string Bands, Stretch;
   std::vector<std::string> Paths;
+  std::vector<std::string> Tracks, Databases;
 };
 
 // The value of one option that takes a value into Options; the status of a
@@ -139,6 +149,10 @@ std::optional<int> TakeValue(const std::string& Option, const std::string& V, TO
     O.Bands = V;
   } else if (Option == "--stretch") {
     O.Stretch = V;
+  } else if (Option == "--track") {
+    O.Tracks.push_back(V);
+  } else if (Option == "--db") {
+    O.Databases.push_back(V);
   } else if (Option == "--labels") {
     if (V != "place" && V != "all")
       return Usage("--labels '" + apps::Printable(V) + "' is not place or all");
@@ -175,11 +189,14 @@ std::optional<int> ParseOptions(const std::vector<std::string>& Args, TOptions& 
       continue;
     }
     if (a == "--size" || a == "--center" || a == "--mag" || a == "--out" || a == "--labels" ||
-        a == "--max-pixels" || a == "--nmea" || a == "--bands" || a == "--stretch") {
+        a == "--max-pixels" || a == "--nmea" || a == "--bands" || a == "--stretch" ||
+        a == "--track" || a == "--db") {
       if (i + 1 >= Args.size()) return Usage("option " + a + " needs a value");
       if (const auto bad = TakeValue(a, Args[++i], O)) return bad;
     } else if (a.size() > 1 && a[0] == '-') {
       return Usage("unknown option " + marovia::apps::Printable(a) + " (see --help)");
+    } else if (marovia::geoview::TViewer::IsTrackFile(a)) {
+      O.Tracks.push_back(a);
     } else {
       O.Paths.push_back(a);
     }
@@ -211,6 +228,8 @@ bool OpenFiles(marovia::geoview::TViewer& Viewer, const TOptions& O) {
     std::cerr << "geoview: " << apps::Printable(e.what()) << "\n";
     problems = true;
   }
+  for (const std::string& t : O.Tracks) problems |= !Viewer.AddTrackFile(t);
+  for (const std::string& d : O.Databases) problems |= !Viewer.AddDatabase(d);
   if (O.Center && !Viewer.CenterOn(O.Center->Lat, O.Center->Lon, O.Mag)) {
     std::cerr << "geoview: position " << apps::Fixed(O.Center->Lat, 5) << ","
               << apps::Fixed(O.Center->Lon, 5) << " is not on the first map\n";

@@ -65,6 +65,15 @@ class TViewer {
   // whole. Every file that cannot be used is reported through OnMessage
   // and passed over. Answers the number of maps registered.
   int Open(const std::vector<std::string>& Paths);
+  // Overlays (viewer_overlays.cpp): a track, route, waypoint or GeoJSON
+  // file, or an item database opened read-only, as a layer over every map;
+  // false, reported through OnMessage, when it cannot be read. A click on
+  // database items names them on the status line.
+  bool AddTrackFile(const std::string& File);
+  bool AddDatabase(const std::string& Base);
+  // Whether a path on the command line is a track file (by its name; a
+  // KML or KMZ file that imports as a map is a map).
+  static bool IsTrackFile(const std::string& Path);
   // Centres the view on a position at a magnification (when given, else
   // the current one), on the map shown; false when it is not on the map.
   bool CenterOn(double Lat, double Lon, double Magnification);

@@ -11,6 +11,7 @@
 
 #include "marovia/geoatlas/atlas_tiles.h"
 #include "marovia/geomap/landmark.h"
+#include "marovia/geomap/track_files.h"
 #include "marovia/platform/sysutils.h"
 
 namespace marovia {
@@ -107,8 +108,24 @@ const outlines = L.geoJSON(OUTLINES, {
   style: {color: '#ff0000', weight: 2, fill: false},
   onEachFeature: (f, layer) => layer.bindTooltip(document.createTextNode(f.properties.name))
 });
-L.control.layers(null, {'Tiles': tiles, 'Landmarks': landmarks, 'Map outlines': outlines},
-                 {collapsed: false}).addTo(map);
+// The user's tracks, routes, waypoints and shapes, in the colours their
+// files gave (simplestyle properties), else the map's overlay colours.
+const prop = (f, k, d) => (f.properties && f.properties[k] != null ? f.properties[k] : d);
+const tracks = L.geoJSON(TRACKS, {
+  style: f => ({color: prop(f, 'stroke', '#d000d0'), weight: prop(f, 'stroke-width', 3),
+                opacity: prop(f, 'stroke-opacity', 1), fillColor: prop(f, 'fill', '#00b000'),
+                fillOpacity: prop(f, 'fill-opacity', 0.3)}),
+  pointToLayer: (f, ll) => L.circleMarker(ll, {radius: 5, color: '#ffffff', weight: 2,
+                                               fillColor: prop(f, 'marker-color', '#c00000'),
+                                               fillOpacity: 1}),
+  onEachFeature: (f, layer) => {
+    const name = prop(f, 'name', '');
+    if (name) layer.bindTooltip(document.createTextNode(name));
+  }
+}).addTo(map);
+const layers = {'Tiles': tiles, 'Landmarks': landmarks, 'Map outlines': outlines};
+if (TRACKS.features.length > 0) layers['Tracks'] = tracks;
+L.control.layers(null, layers, {collapsed: false}).addTo(map);
 L.control.scale({imperial: false}).addTo(map);
 // #zoom/lat/lon in the address opens that view; else the whole tile set.
 const view = location.hash.slice(1).split('/').map(Number);
@@ -118,6 +135,18 @@ if (view.length === 3 && view.every(Number.isFinite)) {
   map.fitBounds(box);
 }
 )JS";
+
+// JSON placed inside a script element: a "</" in a name would end the
+// element, so its slash is escaped (the same string to JSON).
+std::string ScriptSafe(const std::string& Json) {
+  std::string out;
+  out.reserve(Json.size());
+  for (std::size_t i = 0; i < Json.size(); ++i) {
+    out += Json[i];
+    if (Json[i] == '<' && i + 1 < Json.size() && Json[i + 1] == '/') out += '\\';
+  }
+  return out;
+}
 
 // The distinct finest levels of the maps within the run's levels, and the
 // run's finest, ascending.
@@ -139,7 +168,7 @@ std::string LeafletSourceDir() {
 
 void WriteTilePage(const std::string& Dir, const TAtlasTiles& Tiles,
                    const std::vector<std::string>& LandmarkFiles, const TTileSetInfo& Info,
-                   std::vector<std::string>& Problems) {
+                   std::vector<std::string>& Problems, const TTrackData* Tracks) {
   const fs::path dir(Dir);
   CopyLeaflet(dir / "leaflet", Problems);
   const TGeoBounds& b = Info.Bounds;
@@ -164,6 +193,7 @@ void WriteTilePage(const std::string& Dir, const TAtlasTiles& Tiles,
        << "], levels: [" << Levels(Tiles, Info) << "]};\n"
        << "const LANDMARKS = " << LandmarksGeoJson(LandmarkFiles, Problems) << ";\n"
        << "const OUTLINES = " << OutlinesGeoJson(Tiles) << ";\n"
+       << "const TRACKS = " << ScriptSafe(GeoJsonText(Tracks ? *Tracks : TTrackData{})) << ";\n"
        << kPageScript << "</script>\n</body>\n</html>\n";
   const std::string text = page.str();
   const fs::path file = dir / "index.html";

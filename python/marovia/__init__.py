@@ -240,8 +240,19 @@ def _size(size):
     return int(width), int(height)
 
 
+def _overlays(items):
+    """The tracks argument for the module: TrackFile objects as the readings
+    they hold, paths as they are; one of them alone, or a list."""
+    from .tracks import TrackFile
+    if items is None:
+        return None
+    if isinstance(items, (str, PathLike, TrackFile)):
+        items = [items]
+    return [i._data if isinstance(i, TrackFile) else i for i in items]
+
+
 def render(source, center=None, mag=None, size=(800, 600), grid="none", grid_step=0.0,
-           utm_step=0, landmarks=None, antialias=True):
+           utm_step=0, landmarks=None, antialias=True, tracks=None, db=None):
     """Draws a view of a calibration file or of an atlas folder and returns
     it as an ``(height, width, 3)`` uint8 RGB array.
 
@@ -251,22 +262,27 @@ def render(source, center=None, mag=None, size=(800, 600), grid="none", grid_ste
     omitted. mag: view pixels per map pixel (0.001..64); 1 with a centre,
     else the whole map fitted. grid: none, points, lines, lines+points, utm,
     utm+points; grid_step degrees and utm_step metres (0: chosen by the
-    map). landmarks: a landmark file drawn over the map."""
+    map). landmarks: a landmark file drawn over the map. tracks: track,
+    route, waypoint or GeoJSON files (paths) or :class:`TrackData` objects
+    (one, or a list), drawn over the map in the colours the files give. db:
+    item databases (base paths; one, or a list) whose items are drawn over
+    the map."""
     return _marovia.render_timed(fspath(source), center, mag, _size(size), grid,
                                  float(grid_step), int(utm_step),
                                  None if landmarks is None else fspath(landmarks),
-                                 bool(antialias))[0]
+                                 bool(antialias), _overlays(tracks), db)[0]
 
 
 def render_to_file(source, filename, center=None, mag=None, size=(800, 600), grid="none",
-                   grid_step=0.0, utm_step=0, landmarks=None, antialias=True, quality=90):
+                   grid_step=0.0, utm_step=0, landmarks=None, antialias=True, quality=90,
+                   tracks=None, db=None):
     """Draws a view as :func:`render` does and writes it to ``filename``
     (.png, .bmp, .jpg or .jpeg; quality 1..100 for JPEG). Returns the
     calibration file that was drawn."""
     return _marovia.render_to_file(fspath(source), fspath(filename), center, mag, _size(size),
                                    grid, float(grid_step), int(utm_step),
                                    None if landmarks is None else fspath(landmarks),
-                                   bool(antialias), int(quality))
+                                   bool(antialias), int(quality), _overlays(tracks), db)
 
 
 # ---------------------------------------------------------------- atlases

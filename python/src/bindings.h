@@ -4,7 +4,10 @@
 
 #include <pybind11/pybind11.h>
 
+#include <memory>
+
 #include "marovia/geobasics/ellipsoids.h"
+#include "marovia/geomap/tracks.h"
 
 namespace marovia::python {
 
@@ -15,6 +18,9 @@ void RegisterMaps(pybind11::module_& m);
 void RegisterAtlas(pybind11::module_& m);
 void RegisterDatabase(pybind11::module_& m);
 void RegisterTracks(pybind11::module_& m);  // tracks.cpp
+
+// The reading a TrackData object holds; null for any other object.
+std::shared_ptr<const TTrackData> TrackDataOf(pybind11::handle Object);
 
 // An ellipsoid argument: its index (0..60), its identifier with or without
 // the "gel" prefix ("gelWGS84", "WGS84"), or its display name ("WGS 1984"),

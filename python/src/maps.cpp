@@ -15,9 +15,13 @@
 #include "bindings.h"
 #include "errors.h"
 #include "marovia/geoatlas/atlas_index.h"
+#include "marovia/geodb/geodb.h"
+#include "marovia/geomap/geodb_layer.h"
 #include "marovia/geomap/landmark.h"
 #include "marovia/geomap/map_folder.h"
 #include "marovia/geomap/map_import.h"
+#include "marovia/geomap/overlay_layer.h"
+#include "marovia/geomap/track_files.h"
 #include "marovia/geomap/view_request.h"
 #include "marovia/platform/graphics.h"
 
@@ -99,17 +103,52 @@ std::shared_ptr<const TMapSource> ViewSource(const std::string& Source, const TV
   return source;
 }
 
+// The overlay layers of the tracks argument (track files, or TrackData
+// objects) and of the db argument (item databases, opened read-only), in
+// that order: a list, or one of them alone.
+std::vector<std::shared_ptr<TMapLayer>> OverlayLayers(py::object Tracks, py::object Dbs) {
+  std::vector<std::shared_ptr<TMapLayer>> layers;
+  auto each = [](py::object Items, auto Take) {
+    if (Items.is_none()) return;
+    if (py::isinstance<py::str>(Items) || TrackDataOf(Items) || py::hasattr(Items, "__fspath__")) {
+      Take(py::handle(Items));
+      return;
+    }
+    for (py::handle item : Items) Take(item);
+  };
+  each(Tracks, [&](py::handle Item) {
+    if (auto data = TrackDataOf(Item)) {
+      layers.push_back(std::make_shared<TOverlayLayer>(*data, data->Source));
+    } else {
+      const std::string file = py::str(py::module_::import("os").attr("fspath")(Item));
+      layers.push_back(std::make_shared<TOverlayLayer>(ReadTrackFile(file), file));
+    }
+  });
+  each(Dbs, [&](py::handle Item) {
+    const std::string base = py::str(py::module_::import("os").attr("fspath")(Item));
+    auto db = std::make_shared<TGeoDB>(nullptr);
+    db->SetReadOnly(true);
+    db->SetDBName(base);
+    layers.push_back(std::make_shared<TGeoDBLayer>(std::move(db), base));
+  });
+  return layers;
+}
+
 // The view drawn into Picture (24-bit, the view's size); answers the map
 // file drawn (its calibration file, or its image for an imported map).
 std::string DrawView(const std::string& Source, const TViewRequest& View, py::object Landmarks,
-                     TBitmap& Picture) {
+                     py::object Tracks, py::object Dbs, TBitmap& Picture) {
+  const std::vector<std::shared_ptr<TMapLayer>> layers = OverlayLayers(Tracks, Dbs);
   const std::shared_ptr<const TMapSource> source = ViewSource(Source, View);
   std::vector<TLandMark> landmarks;
   if (!Landmarks.is_none()) landmarks = ReadLandMarkFile(py::str(Landmarks).cast<std::string>());
   const std::string name =
       source->CalibrationFile().empty() ? source->ImageFile() : source->CalibrationFile();
   try {
-    RenderView(source, View, Landmarks.is_none() ? nullptr : &landmarks, Picture);
+    RenderView(source, View, Landmarks.is_none() ? nullptr : &landmarks, Picture,
+               [&layers](TGeoMap& Map) {
+                 for (const auto& layer : layers) Map.AddOverlayLayer(layer);
+               });
   } catch (const EZYLGeoMapError& e) {
     ThrowMapError(name + ": " + e.what());
   }
@@ -122,11 +161,12 @@ std::pair<py::array_t<uint8_t>, double> RenderTimed(const std::string& Source, p
                                                     py::object Mag, std::pair<int, int> Size,
                                                     const std::string& Grid, double GridStep,
                                                     int UtmStep, py::object Landmarks,
-                                                    bool AntiAlias) {
+                                                    bool AntiAlias, py::object Tracks,
+                                                    py::object Dbs) {
   const TViewRequest view = ViewRequest(Center, Mag, Size, Grid, GridStep, UtmStep, AntiAlias);
   TBitmap picture;
   const auto start = std::chrono::steady_clock::now();
-  DrawView(Source, view, Landmarks, picture);
+  DrawView(Source, view, Landmarks, Tracks, Dbs, picture);
   const std::chrono::duration<double> drawing = std::chrono::steady_clock::now() - start;
   py::array_t<uint8_t> out({view.Height, view.Width, 3});
   uint8_t* rgb = out.mutable_data();
@@ -144,7 +184,7 @@ std::pair<py::array_t<uint8_t>, double> RenderTimed(const std::string& Source, p
 std::string RenderToFile(const std::string& Source, const std::string& FileName, py::object Center,
                          py::object Mag, std::pair<int, int> Size, const std::string& Grid,
                          double GridStep, int UtmStep, py::object Landmarks, bool AntiAlias,
-                         int Quality) {
+                         int Quality, py::object Tracks, py::object Dbs) {
   const auto format = ViewImageFormatOf(FileName);
   if (!format) {
     throw py::value_error("'" + FileName + "' needs the extension .png, .bmp, .jpg or .jpeg");
@@ -152,7 +192,7 @@ std::string RenderToFile(const std::string& Source, const std::string& FileName,
   if (Quality < 1 || Quality > 100) throw py::value_error("quality must be 1..100");
   const TViewRequest view = ViewRequest(Center, Mag, Size, Grid, GridStep, UtmStep, AntiAlias);
   TBitmap picture;
-  const std::string file = DrawView(Source, view, Landmarks, picture);
+  const std::string file = DrawView(Source, view, Landmarks, Tracks, Dbs, picture);
   SaveViewImage(picture, FileName, *format, Quality);
   return file;
 }
@@ -162,10 +202,11 @@ std::string RenderToFile(const std::string& Source, const std::string& FileName,
 void RegisterMaps(py::module_& m) {
   using py::arg;
   m.def("render_timed", &RenderTimed, arg("source"), arg("center"), arg("mag"), arg("size"),
-        arg("grid"), arg("grid_step"), arg("utm_step"), arg("landmarks"), arg("antialias"));
+        arg("grid"), arg("grid_step"), arg("utm_step"), arg("landmarks"), arg("antialias"),
+        arg("tracks") = py::none(), arg("db") = py::none());
   m.def("render_to_file", &RenderToFile, arg("source"), arg("filename"), arg("center"), arg("mag"),
         arg("size"), arg("grid"), arg("grid_step"), arg("utm_step"), arg("landmarks"),
-        arg("antialias"), arg("quality"));
+        arg("antialias"), arg("quality"), arg("tracks") = py::none(), arg("db") = py::none());
 }
 
 }  // namespace marovia::python

@@ -151,6 +151,11 @@ py::dict Fields(const TTrackSet& T) {
 
 }  // namespace
 
+std::shared_ptr<const TTrackData> TrackDataOf(py::handle Object) {
+  if (!py::isinstance<TTrackSet>(Object)) return nullptr;
+  return Object.cast<const TTrackSet&>().Data;
+}
+
 void RegisterTracks(py::module_& m) {
   py::class_<TTrackSet>(m, "TrackData")
       .def_property_readonly("source", [](const TTrackSet& T) { return T.Data->Source; })

@@ -164,5 +164,36 @@ TEST(ViewerMapKinds, EveryKindOpensInTheAtlasAndShowsItsPixels) {
   }
 }
 
+// Track files given beside the maps are told from maps by their kind, and
+// drawn over whatever map is shown; one that cannot be read is reported.
+TEST_F(ViewerTest, TakesTrackFilesAsLayersOverTheMaps) {
+  const marovia::test::TempDir dir;
+  const std::string gpx =
+      dir.Write("walk.gpx",
+                "<gpx version=\"1.1\" xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><trkseg>"
+                "<trkpt lat=\"47.3\" lon=\"8.5\"/><trkpt lat=\"47.4\" lon=\"8.6\"/>"
+                "</trkseg></trk></gpx>");
+  const std::string json =
+      dir.Write("area.json", "{\"type\": \"FeatureCollection\", \"features\": []}");
+  struct Case {
+    std::string Path;
+    bool Track;
+  } cases[] = {{gpx, true},
+               {json, true},
+               {Sample(), false},
+               {Sample("alps_eqc.xml"), false},
+               {dir.File("notes.txt"), false}};
+  for (const Case& c : cases) EXPECT_EQ(c.Track, TViewer::IsTrackFile(c.Path)) << c.Path;
+
+  viewer.Open({Sample()});
+  messages.clear();
+  EXPECT_TRUE(viewer.AddTrackFile(gpx));
+  EXPECT_EQ(1, Map().OverlayLayerCount());
+  EXPECT_FALSE(viewer.AddTrackFile(dir.Write("bad.gpx", "<gpx><trk>")));
+  EXPECT_TRUE(Said("bad.gpx"));
+  EXPECT_FALSE(viewer.AddDatabase(dir.File("none/places")));
+  EXPECT_EQ(1, Map().OverlayLayerCount());
+}
+
 }  // namespace
 }  // namespace marovia::geoview::test

@@ -81,3 +81,29 @@ def test_errors_name_file_and_line(tmp_path):
         marovia.read_track(good).stats(hysteresis=0)
     with pytest.raises(TypeError, match="stop_minutes"):
         marovia.read_track(good).stats(stop_minutes=1)
+
+
+def test_tracks_and_databases_drawn_over_a_rendered_map(atlas, tmp_path):
+    """A track through the view's centre, as a file and as a TrackData,
+    draws the same magenta pixels through the centre; an item database's
+    town shows its marker where the calibration puts it."""
+    path = tmp_path / "walk.gpx"
+    path.write_text(_gpx([[(47.30, 8.40, 400.0, "2024-05-01T10:00:00Z"),
+                           (47.44, 8.68, 420.0, "2024-05-01T11:00:00Z")]]))
+    kwargs = dict(center=(47.37, 8.54), mag=1, size=(320, 200))
+    plain = marovia.render(atlas, **kwargs)
+    by_file = marovia.render(atlas, tracks=path, **kwargs)
+    by_data = marovia.render(atlas, tracks=[marovia.read_track(path)], **kwargs)
+    assert np.array_equal(by_file, by_data)
+    magenta = (by_file[:, :, 0] > 180) & (by_file[:, :, 1] < 80) & (by_file[:, :, 2] > 180)
+    assert magenta.sum() > 100
+    assert not ((plain[:, :, 0] > 180) & (plain[:, :, 1] < 80) & (plain[:, :, 2] > 180)).any()
+    # The line passes through the view's centre (the midpoint of the track).
+    assert magenta[97:104, 157:164].any()
+
+    db = marovia.Database(tmp_path / "places", create=True)
+    db.add_towns(["Here"], [47.37], [8.54])
+    db.close()
+    town = marovia.render(atlas, db=tmp_path / "places", **kwargs)
+    r, g, b = (int(v) for v in town[100, 160])
+    assert r > 100 and g < 40 and b < 40, (r, g, b)

@@ -35,10 +35,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <thread>
 
 #include "calibration/pixel_rounding.h"
 #include "marovia/geomap/geomap.h"
+#include "marovia/geomap/overlay_layer.h"
 #include "marovia/platform/forms.h"
 #include "marovia/zylmath/math1.h"
 
@@ -86,6 +88,8 @@ void TGeoMap::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
   const TPoint p = ControlToMapImage(TPoint{X, Y});
   FLastMClickPosX = p.X;
   FLastMClickPosY = p.Y;
+  FPressed = Button == mbLeft;
+  if (FPressed) FPressAt = TPoint{X, Y};
 
   if (FMouseBoxState == mbsAwaitPress) {
     if (Button == mbRight) {
@@ -276,6 +280,17 @@ void TGeoMap::AppendTracePoint(int32_t X, int32_t Y) {
 
 void TGeoMap::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
   TCustomControl::MouseUp(Button, Shift, X, Y);
+
+  // A click goes to the overlay layers in the view it was made on, the
+  // topmost (last added) first.
+  if (Button == mbLeft && FPressed && std::abs(X - FPressAt.X) <= 2 &&
+      std::abs(Y - FPressAt.Y) <= 2 && !FOverlayLayers.empty()) {
+    const TLayerView view = LayerView();
+    const auto layers = FOverlayLayers;
+    for (auto it = layers.rbegin(); it != layers.rend(); ++it)
+      if ((*it)->Visible) (*it)->Click(view, X, Y);
+  }
+  if (Button == mbLeft) FPressed = false;
 
   if (FMouseBoxState == mbsDragging) {
     XorBox(FMouseBoxX1, FMouseBoxY1, FWindOldCornerX, FWindOldCornerY, false);

@@ -6,6 +6,7 @@
 //   render_grid.cpp       graticule lines by model, calibration lines, markers
 //   render_utm_grid.cpp   the UTM grid
 //   render_mgrs_grid.cpp  the MGRS grid
+//   render_overlays.cpp   the overlay layers (tracks, waypoints, databases)
 //   render_landmarks.cpp  landmarks, sampling, captions, the highlight
 //                         (render_captions.cpp, label_placement.cpp)
 //   mouse_trace.cpp       the mouse trace
@@ -66,6 +67,7 @@ void TGeoMap::ComposeView(TBitmap& Target, const TMapView& View, bool UseCache, 
     if (OnBeforeRenderData) OnBeforeRenderData(this, canvas);
     if (FShowGrat != sgNone) DrawGrid(canvas, View);
     if (FShowMGRSGrid) DrawMGRSGrid(canvas, View);
+    if (!FOverlayLayers.empty()) DrawOverlayLayers(canvas, View);
     DrawLandMarks(canvas, View);
     if (OnDataRendered) OnDataRendered(this, canvas);
     if (FPositionLayer) DrawPositionLayer(canvas, View);

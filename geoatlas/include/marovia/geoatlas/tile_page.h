@@ -12,18 +12,20 @@
 namespace marovia {
 
 class TAtlasTiles;
+struct TTrackData;
 
 // Where the map library's files (leaflet.js, leaflet.css, images/) are
 // taken from: $MAROVIA_LEAFLET_DIR, else the system's packaged copy.
 std::string LeafletSourceDir();
 
-// Writes Dir/index.html (the landmarks of LandmarkFiles and the maps'
-// outlines inside it) and Dir/leaflet/. Landmark files that cannot be
+// Writes Dir/index.html (the landmarks of LandmarkFiles, the maps'
+// outlines and the tracks, routes, waypoints and shapes of Tracks, when
+// given, as GeoJSON layers inside it) and Dir/leaflet/. Landmark files that cannot be
 // read, or a missing map library, are reported in Problems (the page is
 // still written; without the library it shows nothing). Raises EInOutError
 // when the page cannot be written.
 void WriteTilePage(const std::string& Dir, const TAtlasTiles& Tiles,
                    const std::vector<std::string>& LandmarkFiles, const TTileSetInfo& Info,
-                   std::vector<std::string>& Problems);
+                   std::vector<std::string>& Problems, const TTrackData* Tracks = nullptr);
 
 }  // namespace marovia

@@ -57,6 +57,12 @@
 //     render_grid.cpp         graticule lines by model, calibration markers
 //     render_utm_grid.cpp     the UTM grid
 //     render_mgrs_grid.cpp    the MGRS grid and its square letters
+//     render_overlays.cpp     the overlay layers' list, drawing and clicks
+//     overlay_layer_draw.cpp  tracks, routes, shapes, waypoints (TOverlayLayer)
+//     geodb_layer.cpp         item database items and picks (TGeoDBLayer)
+//     overlay_geometry.cpp    lines through the calibration: densify, clip, thin
+//     overlay_paint.cpp       strokes with opacity and dashes, fills, markers
+//     view_area.cpp           the latitude/longitude box of a view
 //     render_landmarks.cpp    landmarks, sampling, captions, the highlight
 //     render_captions.cpp     caption fonts and text cells
 //     label_placement.cpp     captions placed without overlap: collision index
@@ -96,6 +102,8 @@ namespace marovia {
 
 class TImagePyramid;
 class TPositionLayer;
+class TMapLayer;
+struct TLayerView;
 
 namespace mapfile {
 class TSetInput;
@@ -366,6 +374,22 @@ class TGeoMap : public TCustomControl {
   // every call repaints, the same layer included (render_position.cpp).
   const std::shared_ptr<const TPositionLayer>& PositionLayer() const { return FPositionLayer; }
   void SetPositionLayer(std::shared_ptr<const TPositionLayer> Layer);
+  // Overlay layers (overlay_layer.h): tracks, waypoints, shapes, item
+  // databases, drawn after the image and its grids and before the landmarks
+  // in the order added (render_overlays.cpp). Adding, removing and clearing
+  // repaint; a host that changes a layer repaints itself. A left click
+  // (press and release within 2 pixels) goes to every visible layer, last
+  // added first. A layer null or already added is not added again: Add
+  // answers its index then, else the new one. Remove of an index outside
+  // 0..OverlayLayerCount() - 1 does nothing.
+  int AddOverlayLayer(std::shared_ptr<TMapLayer> Layer);
+  int OverlayLayerCount() const { return static_cast<int>(FOverlayLayers.size()); }
+  const std::shared_ptr<TMapLayer>& OverlayLayer(int i) const;
+  void RemoveOverlayLayer(int i);
+  void ClearOverlayLayers();
+  // The control's view as the layers see it (for a host that draws or
+  // picks a layer itself).
+  TLayerView LayerView() const;
   // The map image at full resolution; writing takes a copy.
   const TBitmap& MapBitmap() const;
   void SetMapBitmap(const TBitmap& Value) { SetMapBitMap(Value); }
@@ -713,6 +737,8 @@ class TGeoMap : public TCustomControl {
                             const std::vector<TShownLandMark>& Shown);
   void DrawHighLightedLandMark(TCanvas& Canvas, const render::TMapView& View);
   void DrawPositionLayer(TCanvas& Canvas, const render::TMapView& View);
+  void DrawOverlayLayers(TCanvas& Canvas, const render::TMapView& View);
+  TLayerView LayerViewOf(const render::TMapView& View) const;
   void DrawMouseTrace(const render::TMapView& View, TBitmap& Bitmap);
   // The image pixel of a position, as the grid lines take it (the result
   // of CalcPixelCoords is not consulted), in control coordinates.
@@ -837,6 +863,9 @@ class TGeoMap : public TCustomControl {
   std::string FPyramidCacheDir;
   TSampleDisplay FSampleDisplay;
   std::shared_ptr<const TPositionLayer> FPositionLayer;
+  std::vector<std::shared_ptr<TMapLayer>> FOverlayLayers;
+  TPoint FPressAt;  // control pixel of the last left press, for clicks
+  bool FPressed = false;
 };
 
 }  // namespace marovia

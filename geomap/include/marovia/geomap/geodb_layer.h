@@ -1,0 +1,108 @@
+// The items of an item database (TGeoDB) as an overlay layer of the map.
+//
+// What is drawn, by kind:
+//   towns                 a round symbol at the town's position, its name
+//                         beside it where the caption placement finds room
+//   lakes, closed cities  filled polygons with an outline
+//   borders, rivers,      lines (closed lines when the item is closed)
+//   roads, routes, cities
+//   BLOBs                 nothing (they carry no geometry of their own)
+// Every position goes through the map's calibration, like the tracks of
+// TOverlayLayer: densified, clipped, simplified (overlay_layer.h).
+//
+// Which items: those whose bounding box meets the view's latitude and
+// longitude box, found through the database's bound indexes
+// (TGeoDB::FindItemsInArea); the box is taken from positions of points
+// along the view's edges, grown by a margin, and reaches a pole when the
+// pole lies in the view. The points of polygon items are read once and kept
+// by item ID and data block (a replaced item's new block is read again);
+// ForgetPoints drops them.
+//
+// Picking: a click (TMapLayer::Click) picks every item drawn within
+// PickRadius view pixels of it: a town within that distance of its
+// position, a line within that distance of the line, a filled polygon that
+// contains the click or whose outline is that near. The items go to
+// OnItemsPicked smallest first: by the area of their bounding box, then
+// by distance, then by entry number. A click that picks nothing reports an
+// empty list, so that a host can drop its selection.
+//
+// The database belongs to the host and must outlive the layer (or is handed
+// over through a shared pointer); the layer only reads it, on the thread
+// that paints.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "marovia/geodb/geodb.h"
+#include "marovia/geomap/overlay_layer.h"
+
+namespace marovia {
+
+struct TGeoDBPick {
+  int Entry = 0;        // entry number (1-based) at the time of the pick
+  TgdbData Item{};      // the item's record
+  double Distance = 0;  // view pixels from the click to the item as drawn
+  // Area of the item's bounding box in square degrees of latitude (the
+  // longitude span scaled by the cosine of the middle latitude); 0 for a town.
+  double Size = 0;
+};
+
+struct TGeoDBLayerStyle {
+  TColor Town = TColor(0x00000080);  // dark red, outlined in white
+  int TownRadius = 3;                // view pixels
+  TColor Border = TColor(0x00800080);
+  std::vector<double> BorderDash = {4, 2};
+  TColor City = TColor(0x00304070);
+  TColor CityFill = TColor(0x0080A0E0);
+  TColor Lake = TColor(0x00A06020);
+  TColor LakeFill = TColor(0x00F0C080);
+  double FillOpacity = 0.5;
+  TColor River = TColor(0x00C08020);
+  TColor Road = TColor(0x00205090);
+  TColor Route = TColor(0x000000C0);
+  double Width = 2;  // view pixels
+  bool Captions = true;
+  // Town captions at most: with more towns in the view, those of the lower
+  // class numbers (then the lower entries) get theirs.
+  int MaxCaptions = 500;
+  int CaptionHeight = 13;
+  TColor CaptionColor = clBlack;
+};
+
+class TGeoDBLayer : public TMapLayer {
+ public:
+  explicit TGeoDBLayer(TGeoDB& DB, std::string LayerName = {});
+  // The same, keeping the database alive as long as the layer.
+  explicit TGeoDBLayer(std::shared_ptr<TGeoDB> DB, std::string LayerName = {});
+  TGeoDBLayerStyle Style;
+  double PickRadius = 5;  // view pixels
+  std::function<void(TGeoDBLayer& Sender, const std::vector<TGeoDBPick>& Items)> OnItemsPicked;
+
+  // The items within PickRadius of view pixel (X, Y), smallest first.
+  std::vector<TGeoDBPick> Pick(const TLayerView& View, double X, double Y);
+  // How many items the last Draw found in the view's box and drew.
+  std::size_t DrawnItems() const { return drawn_; }
+  void ForgetPoints() { points_.clear(); }
+
+  void Draw(TCanvas& Canvas, const TLayerView& View, TOverlayCaptions* Captions) override;
+  void Click(const TLayerView& View, int X, int Y) override;
+
+ private:
+  struct TItemPoints {
+    int32_t BlobOffset = -1;
+    std::vector<double> Lat, Lon;
+  };
+  const TItemPoints* PointsOf(int Entry, const TgdbData& Item);
+
+  std::shared_ptr<TGeoDB> owned_;
+  TGeoDB& db_;
+  std::unordered_map<int32_t, TItemPoints> points_;
+  std::size_t drawn_ = 0;
+};
+
+}  // namespace marovia

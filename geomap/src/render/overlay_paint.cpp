@@ -1,0 +1,223 @@
+// Overlay strokes, fills, markers and captions (see overlay_paint.h).
+#include "render/overlay_paint.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "render/render_pixels.h"
+
+namespace marovia::render {
+
+namespace {
+
+// TColor keeps red in its lowest byte; surface words are 0x00RRGGBB.
+uint32_t SurfaceWord(TColor C) {
+  const auto c = static_cast<uint32_t>(C);
+  return (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF);
+}
+
+uint32_t Blend(uint32_t Old, uint32_t New, double A) {
+  uint32_t out = 0;
+  for (int shift = 0; shift <= 16; shift += 8) {
+    const double o = Old >> shift & 0xFF, n = New >> shift & 0xFF;
+    out |= static_cast<uint32_t>(std::lround(o + (n - o) * A)) << shift;
+  }
+  return out;
+}
+
+// The view's pixels on the canvas's surface that Box covers.
+TRect SurfaceBox(const TCanvas& Canvas, int Width, int Height, TRect Box) {
+  const TRect clip = Canvas.ClipRect();
+  Box.Left = std::max({Box.Left, 0, clip.Left});
+  Box.Top = std::max({Box.Top, 0, clip.Top});
+  Box.Right = std::min({Box.Right, Width, clip.Right});
+  Box.Bottom = std::min({Box.Bottom, Height, clip.Bottom});
+  if (Box.Right <= Box.Left || Box.Bottom <= Box.Top) return TRect{};
+  return Box;
+}
+
+// Remembers a box of the surface and blends what was drawn over it since.
+class TTranslucent {
+ public:
+  TTranslucent(TCanvas& Canvas, int Width, int Height, TRect Box, double Opacity)
+      : canvas_(Canvas), opacity_(Opacity) {
+    if (opacity_ >= 1 || !Canvas.Surface()) return;
+    box_ = SurfaceBox(Canvas, Width, Height, Box);
+    TBitmap& s = *Canvas.Surface();
+    saved_.reserve(static_cast<std::size_t>(box_.Width()) * box_.Height());
+    for (int y = box_.Top; y < box_.Bottom; ++y) {
+      const uint32_t* row = s.ScanLine(y);
+      saved_.insert(saved_.end(), row + box_.Left, row + box_.Right);
+    }
+  }
+  ~TTranslucent() {
+    if (opacity_ >= 1 || !canvas_.Surface()) return;
+    TBitmap& s = *canvas_.Surface();
+    std::size_t k = 0;
+    for (int y = box_.Top; y < box_.Bottom; ++y) {
+      uint32_t* row = s.ScanLine(y);
+      for (int x = box_.Left; x < box_.Right; ++x, ++k)
+        if (row[x] != saved_[k]) row[x] = Blend(saved_[k], row[x], opacity_);
+    }
+  }
+  TTranslucent(const TTranslucent&) = delete;
+  TTranslucent& operator=(const TTranslucent&) = delete;
+
+ private:
+  TCanvas& canvas_;
+  double opacity_;
+  TRect box_;
+  std::vector<uint32_t> saved_;
+};
+
+TRect BoxOf(const std::vector<TViewPath>& Paths, int Grow) {
+  double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
+  for (const TViewPath& p : Paths)
+    for (const TViewPoint& v : p.Points) {
+      x0 = std::min(x0, v.X);
+      y0 = std::min(y0, v.Y);
+      x1 = std::max(x1, v.X);
+      y1 = std::max(y1, v.Y);
+    }
+  if (x0 > x1) return TRect{};
+  return TRect{ViewPixel(std::floor(x0)) - Grow, ViewPixel(std::floor(y0)) - Grow,
+               ViewPixel(std::ceil(x1)) + Grow + 1, ViewPixel(std::ceil(y1)) + Grow + 1};
+}
+
+}  // namespace
+
+TPoint CanvasPoint(TViewPoint P) {
+  return TPoint{ViewPixel(P.X), ViewPixel(P.Y)};
+}
+
+void StrokePaths(TCanvas& Canvas, int Width, int Height, const std::vector<TViewPath>& Paths,
+                 const TStroke& Stroke) {
+  if (Paths.empty() || !(Stroke.Opacity > 0)) return;
+  std::vector<TViewPath> cut;
+  if (!Stroke.Dash.empty()) cut = DashPaths(Paths, Stroke.Dash);
+  const std::vector<TViewPath>& dashed = Stroke.Dash.empty() ? Paths : cut;
+  TTranslucent blend(Canvas, Width, Height,
+                     Stroke.Opacity < 1 ? BoxOf(dashed, Stroke.Width) : TRect{}, Stroke.Opacity);
+  Canvas.Pen().SetMode(pmCopy);
+  Canvas.Pen().SetStyle(psSolid);
+  Canvas.Pen().SetColor(Stroke.Color);
+  Canvas.Pen().SetWidth(std::max(1, Stroke.Width));
+  std::vector<TPoint> pts;
+  for (const TViewPath& path : dashed) {
+    pts.clear();
+    for (const TViewPoint& v : path.Points) {
+      const TPoint p = CanvasPoint(v);
+      if (pts.empty() || p != pts.back()) pts.push_back(p);
+    }
+    if (pts.size() == 1) pts.push_back(pts.front());
+    Canvas.MoveTo(pts[0].X, pts[0].Y);
+    for (std::size_t i = 1; i < pts.size(); ++i) Canvas.LineTo(pts[i].X, pts[i].Y);
+    // A lone point still shows as a dot of the pen's width.
+    if (pts.size() == 2 && pts[0] == pts[1]) Canvas.LineTo(pts[0].X + 1, pts[0].Y);
+  }
+  Canvas.Pen().SetWidth(1);
+}
+
+void FillRings(TCanvas& Canvas, int Width, int Height,
+               std::span<const std::vector<TViewPoint>> Rings, std::span<const uint8_t> Hole,
+               TColor Color, double Opacity) {
+  if (!Canvas.Surface() || !(Opacity > 0)) return;
+  std::vector<TViewPath> outline;
+  for (const auto& r : Rings) outline.push_back(TViewPath{r, 0});
+  const TRect box = SurfaceBox(Canvas, Width, Height, BoxOf(outline, 1));
+  if (box.Right <= box.Left) return;
+  // The area on a mask of the box: rings white, holes black, in order.
+  TBitmap mask;
+  mask.SetSize(box.Width(), box.Height());
+  TCanvas& m = mask.Canvas();
+  m.Brush().SetColor(clBlack);
+  m.FillRect(Rect(0, 0, box.Width(), box.Height()));
+  m.Pen().SetStyle(psClear);
+  std::vector<TPoint> pts;
+  for (std::size_t i = 0; i < Rings.size(); ++i) {
+    pts.clear();
+    for (const TViewPoint& v : Rings[i]) {
+      const TPoint p = CanvasPoint(v);
+      pts.push_back(TPoint{p.X - box.Left, p.Y - box.Top});
+    }
+    const bool hole = i < Hole.size() && Hole[i];
+    m.Brush().SetColor(hole ? clBlack : clWhite);
+    if (pts.size() >= 3) m.Polygon(pts);
+  }
+  TBitmap& s = *Canvas.Surface();
+  const uint32_t fill = SurfaceWord(Color);
+  for (int y = box.Top; y < box.Bottom; ++y) {
+    const uint32_t* in = mask.ScanLine(y - box.Top);
+    uint32_t* row = s.ScanLine(y);
+    for (int x = box.Left; x < box.Right; ++x)
+      if (in[x - box.Left] & 0xFF) row[x] = Opacity >= 1 ? fill : Blend(row[x], fill, Opacity);
+  }
+}
+
+TRect DrawMarker(TCanvas& Canvas, TPoint P, int Radius, TColor Fill) {
+  const int r = std::max(1, Radius);
+  Canvas.Pen().SetMode(pmCopy);
+  Canvas.Pen().SetStyle(psSolid);
+  Canvas.Pen().SetColor(clWhite);
+  Canvas.Pen().SetWidth(std::max(1, r / 3));
+  Canvas.Brush().SetStyle(bsSolid);
+  Canvas.Brush().SetColor(Fill);
+  Canvas.Ellipse(P.X - r, P.Y - r, P.X + r + 1, P.Y + r + 1);
+  Canvas.Pen().SetWidth(1);
+  const int reach = r + std::max(1, r / 3);
+  return Rect(P.X - reach, P.Y - reach, P.X + reach + 1, P.Y + reach + 1);
+}
+
+TMarkerStamp::TMarkerStamp(int Radius, TColor Fill) {
+  const int r = std::max(1, Radius);
+  const int outline = std::max(1, r / 3);
+  reach_ = r + outline;
+  const double inner = (r + 0.5) * (r + 0.5), outer = (reach_ + 0.5) * (reach_ + 0.5);
+  for (int dy = -reach_; dy <= reach_; ++dy) {
+    TRun run{dy, 0, {}};
+    for (int dx = -reach_; dx <= reach_; ++dx) {
+      const double d2 = dx * dx + dy * dy;
+      if (d2 > outer) continue;
+      if (run.Words.empty()) run.DX = dx;
+      run.Words.push_back(d2 <= inner ? SurfaceWord(Fill) : 0x00FFFFFF);
+    }
+    if (!run.Words.empty()) runs_.push_back(std::move(run));
+  }
+}
+
+void TMarkerStamp::Draw(TCanvas& Canvas, int Width, int Height, TPoint P) const {
+  if (!Canvas.Surface()) return;
+  const TRect clip = SurfaceBox(Canvas, Width, Height, Box(P));
+  if (clip.Right <= clip.Left) return;
+  TBitmap& s = *Canvas.Surface();
+  for (const TRun& run : runs_) {
+    const int y = P.Y + run.DY;
+    if (y < clip.Top || y >= clip.Bottom) continue;
+    const int x0 = std::max(P.X + run.DX, clip.Left);
+    const int x1 = std::min(P.X + run.DX + static_cast<int>(run.Words.size()), clip.Right);
+    if (x0 >= x1) continue;
+    std::copy(run.Words.begin() + (x0 - P.X - run.DX), run.Words.begin() + (x1 - P.X - run.DX),
+              s.ScanLine(y) + x0);
+  }
+}
+
+void DrawCaption(TCanvas& Canvas, TOverlayCaptions* Captions, int32_t Owner, const TRect& Symbol,
+                 const std::string& Text) {
+  if (Text.empty()) return;
+  const TSize size = Canvas.TextExtent(Text);
+  constexpr int kGap = 2;
+  const int32_t midY = Symbol.Top + Symbol.Height() / 2;
+  const TRect own = Bounds(Symbol.Right + kGap, midY - size.cy / 2, size.cx, size.cy);
+  TRect at = own;
+  if (Captions) {
+    const auto places = CaptionPositions(own, Symbol, TPoint{size.cx, size.cy}, kGap);
+    const int k = Captions->Placer.Place(places, Owner);
+    if (k < 0) return;
+    at = places[static_cast<std::size_t>(k)];
+  }
+  Canvas.Brush().SetStyle(bsClear);
+  Canvas.TextOut(at.Left, at.Top, Text);
+  Canvas.Brush().SetStyle(bsSolid);
+}
+
+}  // namespace marovia::render
