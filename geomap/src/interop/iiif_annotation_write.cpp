@@ -22,25 +22,6 @@ struct TCandidate {
   TAnnotationTransform Transform;
 };
 
-std::vector<TGroundPoint> Grid(const TMapCalibration& Cal, int N, bool Crowded) {
-  std::vector<TGroundPoint> points;
-  for (int j = 0; j < N; ++j)
-    for (int i = 0; i < N; ++i) {
-      auto node = [&](int k) {
-        return Crowded ? (1 - std::cos(M_PI * k / (N - 1))) / 2 : static_cast<double>(k) / (N - 1);
-      };
-      TGroundPoint p;
-      p.X = std::round(Cal.ImageWidth() * node(i));
-      p.Y = std::round(Cal.ImageHeight() * node(j));
-      const TPixelPosition g = Cal.PixelToGeo(p.X, p.Y);
-      if (!g.Valid()) continue;
-      p.Lat = g.Latit;
-      p.Lon = g.Longit;
-      points.push_back(p);
-    }
-  return points;
-}
-
 // The candidates in the order of preference: the model's own first (exact
 // when it is one the annotation names), then grids of sampled points with
 // each transformation.
@@ -55,8 +36,8 @@ std::vector<TCandidate> Candidates(const TMapCalibration& Cal) {
     if (Cal.Model() == cmThinPlate) c.push_back({points, {0, true}});
   }
   for (int order = 1; order <= 3; ++order)
-    for (bool crowded : {false, true}) c.push_back({Grid(Cal, 6, crowded), {order, false}});
-  for (int n : {6, 10, 16}) c.push_back({Grid(Cal, n, false), {0, true}});
+    for (bool crowded : {false, true}) c.push_back({GridLayout(Cal, 6, crowded), {order, false}});
+  for (int n : {6, 10, 16}) c.push_back({GridLayout(Cal, n, false), {0, true}});
   return c;
 }
 

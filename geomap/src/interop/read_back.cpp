@@ -197,6 +197,11 @@ std::vector<TGroundPoint> Layout(const TMapCalibration& Cal, const std::vector<d
 
 }  // namespace
 
+std::vector<TGroundPoint> GridLayout(const TMapCalibration& Cal, int N, bool Crowded) {
+  const std::vector<double> t = Nodes(N, Crowded);
+  return Layout(Cal, t, t);
+}
+
 std::vector<std::vector<TGroundPoint>> CandidateLayouts(const TMapCalibration& Cal, int MaxPoints,
                                                         int Grid) {
   std::vector<std::vector<TGroundPoint>> layouts;

@@ -69,6 +69,11 @@ TReadBackError PolynomialReadBack(const TMapCalibration& Cal,
                                   const std::vector<TGroundPoint>& Points,
                                   const TCrsProjection* Projection, const std::string& FrameName);
 
+// An N x N grid of whole pixels over the image, at even steps or crowded
+// towards the edges, with the positions the calibration gives them (pixels
+// it cannot convert are left out).
+std::vector<TGroundPoint> GridLayout(const TMapCalibration& Cal, int N, bool Crowded);
+
 // Layouts of at most MaxPoints whole pixels over the image with the
 // positions the calibration gives them, for an export whose reader fits
 // through points: even grids, grids whose nodes crowd towards the edges
