@@ -29,13 +29,7 @@ class GeoDBLayerTest : public ::testing::Test {
     const TgdbPolygon river{{47.8f, 8.2f}, {47.8f, 10.8f}};
     db_.AddRiver("River", river, 45000, 0, 0, 0, 0, 0, 0, 0, 0);  // y 20, x 20..280
 
-    TBitmap image(300, 200);
-    image.SetPixelFormat(pf24bit);
-    image.Canvas().Brush().SetColor(clWhite);
-    image.Canvas().FillRect(Rect(0, 0, 300, 200));
-    map_.SetBounds(0, 0, 300, 200);
-    map_.SetFrameStyle(fsNone);
-    map_.SetMapSource(TMapSource::FromBitmap(test::KindCalibration(300, 200, "white"), image));
+    test::ShowWhiteKindMap(map_, 300, 200);
     layer_ = std::make_shared<TGeoDBLayer>(db_, "places");
     layer_->Style.Town = clBlue;
     layer_->Style.River = clRed;

@@ -381,15 +381,7 @@ TEST(OverlayGeometry, ViewBoxesCoverEveryPositionTheViewShows) {
 
 class OverlayOnMapTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    TBitmap image(300, 200);
-    image.SetPixelFormat(pf24bit);
-    image.Canvas().Brush().SetColor(clWhite);
-    image.Canvas().FillRect(Rect(0, 0, 300, 200));
-    map_.SetBounds(0, 0, 300, 200);
-    map_.SetFrameStyle(fsNone);
-    map_.SetMapSource(TMapSource::FromBitmap(test::KindCalibration(300, 200, "white"), image));
-  }
+  void SetUp() override { test::ShowWhiteKindMap(map_, 300, 200); }
   uint32_t At(int X, int Y) const { return map_.ComposedView().ScanLine(Y)[X] & 0xF8F8F8; }
   // A layer of one horizontal track along Lat from 8.5 E to 10.5 E.
   static std::shared_ptr<TOverlayLayer> Track(double Lat, TColor Colour) {

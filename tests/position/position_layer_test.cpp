@@ -19,13 +19,7 @@ constexpr uint32_t kWhite = 0xFFFFFF;
 class PositionLayerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    TBitmap image(300, 200);
-    image.SetPixelFormat(pf24bit);
-    image.Canvas().Brush().SetColor(clWhite);
-    image.Canvas().FillRect(Rect(0, 0, 300, 200));
-    map_.SetBounds(0, 0, 300, 200);
-    map_.SetFrameStyle(fsNone);
-    map_.SetMapSource(TMapSource::FromBitmap(test::KindCalibration(300, 200, "white"), image));
+    test::ShowWhiteKindMap(map_, 300, 200);
     layer_ = std::make_shared<TPositionLayer>();
     layer_->Style.Marker = clBlue;
     layer_->Style.Accuracy = clRed;

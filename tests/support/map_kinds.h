@@ -15,8 +15,10 @@
 
 #include "marovia/geomap/calxml.h"
 #include "marovia/geomap/control_points.h"
+#include "marovia/geomap/geomap.h"
 #include "marovia/geomap/geotiff_export.h"
 #include "marovia/geomap/map_file_format.h"
+#include "marovia/geomap/map_source.h"
 #include "marovia/geomap/world_file.h"
 #include "marovia/platform/graphics.h"
 #include "marovia/platform/jpeg.h"
@@ -62,6 +64,18 @@ inline TMapCalibration KindCalibration(int Width, int Height, const std::string&
   cal.AddPoint(kKindSouth, kKindEast, Width, Height);
   cal.Fit();
   return cal;
+}
+
+// Shows a white Width x Height image of the kinds' place, unframed, on a
+// control of the same size: the blank map that overlays are drawn on.
+inline void ShowWhiteKindMap(TGeoMap& Map, int Width, int Height) {
+  TBitmap image(Width, Height);
+  image.SetPixelFormat(pf24bit);
+  image.Canvas().Brush().SetColor(clWhite);
+  image.Canvas().FillRect(Rect(0, 0, Width, Height));
+  Map.SetBounds(0, 0, Width, Height);
+  Map.SetFrameStyle(fsNone);
+  Map.SetMapSource(TMapSource::FromBitmap(KindCalibration(Width, Height, "white"), image));
 }
 
 // Writes every kind into Dir; answers them.
