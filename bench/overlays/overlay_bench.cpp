@@ -47,9 +47,13 @@ TLayerView ViewOf(const TMapCalibration& Cal) {
 // A recorded track of a million fixes, one a second at walking to cycling
 // speed with a heading that wanders (about 4 000 km, across the whole map
 // many times), or a random walk whose every step is about a view pixel
-// (the worst case for thinning: nothing can be left out).
+// (the worst case for thinning: nothing can be left out). Steady: the
+// layer redrawn as it is (its pixels kept from the draw before); first: a
+// point moved before every draw, so that every position goes through the
+// calibration again.
 void BM_MillionPointTrack(benchmark::State& State) {
   const bool projected = State.range(0) == 1, walk = State.range(1) == 1;
+  const bool first = State.range(2) == 1;
   const TMapCalibration cal = Calibration(projected);
   TOverlayLayer layer;
   std::mt19937 rng(7);
@@ -78,16 +82,27 @@ void BM_MillionPointTrack(benchmark::State& State) {
   layer.Data.Tracks.push_back(t);
   TBitmap bmp(kW, kH);
   const TLayerView view = ViewOf(cal);
-  for (auto _ : State) layer.Draw(bmp.Canvas(), view, nullptr);
+  layer.Draw(bmp.Canvas(), view, nullptr);
+  double nudge = 1e-9;
+  for (auto _ : State) {
+    if (first) {
+      layer.Data.Points.Lat[kPoints / 2] += nudge;
+      nudge = -nudge;
+    }
+    layer.Draw(bmp.Canvas(), view, nullptr);
+  }
   State.SetItemsProcessed(static_cast<int64_t>(State.iterations() * kPoints));
   State.SetLabel(std::string(projected ? "projected (EPSG:3035)" : "equirectangular") +
-                 (walk ? ", random walk of pixel steps" : ", recorded track"));
+                 (walk ? ", random walk of pixel steps" : ", recorded track") +
+                 (first ? ", first draw" : ", steady"));
 }
 BENCHMARK(BM_MillionPointTrack)
-    ->Args({0, 0})
-    ->Args({1, 0})
-    ->Args({0, 1})
-    ->Args({1, 1})
+    ->Args({0, 0, 0})
+    ->Args({1, 0, 0})
+    ->Args({0, 1, 0})
+    ->Args({1, 1, 0})
+    ->Args({0, 0, 1})
+    ->Args({1, 0, 1})
     ->Unit(benchmark::kMillisecond);
 
 void BM_GeoDBLayer100k(benchmark::State& State) {

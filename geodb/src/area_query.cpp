@@ -10,9 +10,12 @@
 // of candidates by two binary searches. The shortest of the four ranges is
 // scanned and its candidates are tested against the item records. An index
 // that is not in order (it holds a NaN bound) yields no range; with none
-// left, every item is tested.
+// left, or when even the shortest holds a quarter of the items, every item
+// is tested, in entry order.
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "marovia/geodb/geodb.h"
@@ -79,17 +82,22 @@ std::vector<int> TGeoDB::FindItemsInArea(double LatLow, double LatHigh, double L
   if (FIx3LongLo.Ordered()) ranges.push_back(range(FIx3LongLo, longLoFrom, LongHigh));
   if (FIx4LongHi.Ordered()) ranges.push_back(range(FIx4LongHi, LongLow, longHiTo));
 
-  if (ranges.empty()) {
+  auto length = [](const TRange& r) { return r.End > r.Begin ? r.End - r.Begin : 0; };
+  auto shortest = [&] {
+    return std::min_element(ranges.begin(), ranges.end(), [&](const TRange& a, const TRange& b) {
+      return length(a) < length(b);
+    });
+  };
+  // No usable index, or a rectangle over much of the database: the records
+  // read in their own order cost less than the index's jumps among them,
+  // and come out sorted.
+  if (ranges.empty() || length(*shortest()) > static_cast<size_t>(FNumSumItems) / 4) {
     for (int e = 1; e <= FNumSumItems; ++e)
       if (Meets(FSumData[static_cast<size_t>(e - 1)], LatLow, LatHigh, LongLow, LongHigh))
         found.push_back(e);
     return found;
   }
-
-  auto length = [](const TRange& r) { return r.End > r.Begin ? r.End - r.Begin : 0; };
-  const TRange& best =
-      *std::min_element(ranges.begin(), ranges.end(),
-                        [&](const TRange& a, const TRange& b) { return length(a) < length(b); });
+  const TRange& best = *shortest();
   best.Ix->ForEach(best.Begin, best.End, [&](size_t, const TIxLLRec& r) {
     const int32_t idx = r.index;
     if (idx >= 0 && idx < FNumSumItems &&
@@ -97,7 +105,21 @@ std::vector<int> TGeoDB::FindItemsInArea(double LatLow, double LatHigh, double L
       found.push_back(idx + 1);
     return true;
   });
-  std::sort(found.begin(), found.end());
+  // The candidates come in the index's order. When they are many against
+  // the entries (a view over much of the database), a mark per entry read
+  // back in order is linear where a sort is not.
+  if (found.size() > static_cast<size_t>(FNumSumItems) / 32) {
+    std::vector<uint64_t> marks(static_cast<size_t>(FNumSumItems) / 64 + 1);
+    for (int e : found) marks[static_cast<size_t>(e) / 64] |= uint64_t{1} << (e % 64);
+    size_t k = 0;
+    for (size_t w = 0; w < marks.size(); ++w)
+      for (uint64_t bits = marks[w]; bits != 0; bits &= bits - 1)
+        found[k++] = static_cast<int>(w * 64 + static_cast<size_t>(std::countr_zero(bits)));
+    found.resize(k);  // an index that names an entry twice gives it once
+  } else {
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+  }
   return found;
 }
 

@@ -142,6 +142,10 @@ void TGeoDBLayer::Draw(TCanvas& Canvas, const TLayerView& View, TOverlayCaptions
   std::vector<int> towns;
   std::vector<double> lat, lon;
   std::vector<uint8_t> townClass;
+  towns.reserve(entries.size());
+  lat.reserve(entries.size());
+  lon.reserve(entries.size());
+  townClass.reserve(entries.size());
   for (int e : entries) {
     const TgdbData d = db_.Data(e);
     if (d.ItemKind == gitTown) {
@@ -191,6 +195,9 @@ void TGeoDBLayer::Draw(TCanvas& Canvas, const TLayerView& View, TOverlayCaptions
     TPoint P;
   };
   std::vector<TShown> shown;
+  std::vector<TPoint> at;
+  shown.reserve(n);
+  at.reserve(n);
   for (std::size_t i = 0; i < n; ++i) {
     if (!ok[i]) continue;
     const TViewPoint v = ov.ToView(x[i], y[i]);
@@ -198,10 +205,11 @@ void TGeoDBLayer::Draw(TCanvas& Canvas, const TLayerView& View, TOverlayCaptions
         v.Y > View.Height + kSearchMargin)
       continue;
     const TPoint p = render::CanvasPoint(v);
-    stamp.Draw(Canvas, View.Width, View.Height, p);
+    at.push_back(p);
     shown.push_back(TShown{i, p});
     ++drawn_;
   }
+  stamp.DrawAll(Canvas, View.Width, View.Height, at);
   if (!Style.Captions || shown.empty()) return;
 
   // Captions: the lower classes first, as many as MaxCaptions, in entry

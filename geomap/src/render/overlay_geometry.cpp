@@ -263,11 +263,13 @@ void RunLine(const TMapCalibration& Calib, const TOverlayView& View, std::span<c
 // comes (the points kept are those SimplifyPath keeps).
 class TPieceSink {
  public:
-  TPieceSink(const TOverlayView& View, double Margin, bool Measure, std::vector<TViewPath>& Out)
+  TPieceSink(const TOverlayView& View, double Margin, bool Measure, std::vector<TViewPath>& Out,
+             double Tolerance = kSimplifyTolerance)
       : x0_(-Margin),
         y0_(-Margin),
         x1_(View.Width + Margin),
         y1_(View.Height + Margin),
+        tolerance2_(Tolerance * Tolerance),
         measure_(Measure),
         out_(Out) {}
   ~TPieceSink() { Close(); }
@@ -312,6 +314,15 @@ class TPieceSink {
     havePrev_ = false;
   }
   void Finish() { Break(); }
+  // A stretch of the line that lies wholly beyond the clip box: it ends at
+  // Last, after Length view pixels.
+  void Skip(TViewPoint Last, double Length) {
+    Close();
+    prev_ = Last;
+    havePrev_ = true;
+    lone_ = false;
+    along_ += Length;
+  }
 
  private:
   // A line of one point is a dot where it lies in the view.
@@ -322,7 +333,7 @@ class TPieceSink {
   }
   void Keep(TViewPoint P) {
     const double dx = P.X - kept_.X, dy = P.Y - kept_.Y;
-    if (dx * dx + dy * dy >= kSimplifyTolerance * kSimplifyTolerance) {
+    if (dx * dx + dy * dy >= tolerance2_) {
       out_.back().Points.push_back(P);
       kept_ = P;
       pending_ = false;
@@ -338,6 +349,7 @@ class TPieceSink {
   }
 
   double x0_, y0_, x1_, y1_;
+  double tolerance2_;
   bool measure_;
   std::vector<TViewPath>& out_;
   TViewPoint prev_{}, held_{}, kept_{};
@@ -383,6 +395,58 @@ void ProjectLine(const TMapCalibration& Calib, const TOverlayView& View,
                  std::vector<TViewPath>& Out, bool Measure) {
   TPieceSink sink(View, Margin, Measure, Out);
   RunLine(Calib, View, Lat, Long, Margin, false, sink);
+  sink.Finish();
+}
+
+void ProjectPixelLine(const TMapCalibration& Calib, const TOverlayView& View,
+                      const TPixelLine& Line, std::size_t From, std::size_t To, double Margin,
+                      double Tolerance, bool Closed, std::vector<TViewPath>& Out, bool Measure) {
+  TPieceSink sink(View, Margin, Measure, Out, Tolerance);
+  TDensifier<TPieceSink> densify(Calib, View, Margin, sink);
+  bool down = false;
+  TGeoPoint last{};
+  auto at = [&](uint32_t I) {
+    return TGeoPoint{Line.Lat[I], Line.Long[I], View.ToView(Line.X[I], Line.Y[I])};
+  };
+  auto visit = [&](uint32_t I) {
+    if (std::isnan(Line.X[I])) {
+      if (down) sink.Break();
+      down = false;
+      return;
+    }
+    const TGeoPoint p = at(I);
+    if (!down)
+      sink.Point(p.V);
+    else
+      densify.Segment(last, p);
+    down = true;
+    last = p;
+  };
+  // A chunk lies beyond reach when its box, grown by half its longest
+  // segment (as far as the densification lets a segment bend) and by the
+  // margins, misses the view.
+  const double m = View.Magnify;
+  auto beyond = [&](const TPixelChunk& C) {
+    const double grow = 2 * Margin + C.LongestStep * m / 2 + 1;
+    return (C.X1 - View.Left) * m + grow < 0 || (C.X0 - View.Left) * m - grow > View.Width ||
+           (C.Y1 - View.Top) * m + grow < 0 || (C.Y0 - View.Top) * m - grow > View.Height;
+  };
+  constexpr std::size_t k = TPixelLine::kChunkPoints;
+  To = std::min(To, Line.Index.size());
+  for (std::size_t j = From; j < To;) {
+    const std::size_t c = j / k;
+    if (j % k == 0 && (c + 1) * k <= To && c < Line.Chunks.size() && !Line.Chunks[c].Breaks &&
+        beyond(Line.Chunks[c])) {
+      // The segment into the chunk is drawn; those within it are passed.
+      visit(Line.Index[j]);
+      j = (c + 1) * k;
+      last = at(Line.Index[j - 1]);
+      sink.Skip(last.V, Line.Chunks[c].Length * m);
+      continue;
+    }
+    visit(Line.Index[j++]);
+  }
+  if (Closed && To > From + 2) visit(Line.Index[From]);
   sink.Finish();
 }
 

@@ -22,6 +22,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -74,6 +75,35 @@ double StraightLength(const TMapCalibration& Calib, const TOverlayView& View);
 void ProjectLine(const TMapCalibration& Calib, const TOverlayView& View,
                  std::span<const double> Lat, std::span<const double> Long, double Margin,
                  std::vector<TViewPath>& Out, bool Measure = true);
+
+// A line whose positions went through the calibration before: image
+// pixels X[i], Y[i] of the positions Lat[i], Long[i] (X NaN where the
+// calibration gives none), drawn through the points Index lists (ascending
+// point numbers: all of a line's points, or those one level of its
+// simplification keeps, see overlay_line_cache.h). Chunks, one per
+// kChunkPoints entries of Index, let the line skip stretches far from the
+// view without looking at their points.
+struct TPixelChunk {
+  double X0 = 0, Y0 = 0, X1 = 0, Y1 = 0;  // box of the chunk's points (image pixels)
+  double LongestStep = 0;                 // the longest segment inside it
+  double Length = 0;                      // of the segments inside it
+  bool Breaks = false;                    // holds a point that did not convert
+};
+
+struct TPixelLine {
+  static constexpr std::size_t kChunkPoints = 256;
+  std::span<const double> Lat, Long, X, Y;
+  std::span<const uint32_t> Index;
+  std::span<const TPixelChunk> Chunks;
+};
+
+// The entries From..To (positions in Index) of Line as ProjectLine draws
+// them (densified from the positions where the view bends a segment,
+// clipped to the view grown by Margin), thinned in the view by Tolerance
+// view pixels; Closed adds the segment back to the first entry.
+void ProjectPixelLine(const TMapCalibration& Calib, const TOverlayView& View,
+                      const TPixelLine& Line, std::size_t From, std::size_t To, double Margin,
+                      double Tolerance, bool Closed, std::vector<TViewPath>& Out, bool Measure);
 
 // The closed ring through the positions, clipped as a polygon to the view
 // grown by Margin: the vertices of the part that lies inside (empty when

@@ -10,6 +10,7 @@
 #include "marovia/geomap/map_calibration.h"
 #include "marovia/geomap/overlay_layer.h"
 #include "render/overlay_geometry.h"
+#include "render/overlay_line_cache.h"
 #include "render/overlay_paint.h"
 #include "render/render_pixels.h"
 
@@ -53,23 +54,18 @@ render::TStroke StrokeOf(const TLineLook& Look, double Scale) {
 
 class TLayerPainter {
  public:
-  TLayerPainter(TCanvas& Canvas, const TLayerView& View, const TTrackData& Data)
+  TLayerPainter(TCanvas& Canvas, const TLayerView& View, const TTrackData& Data,
+                render::TLineCache& Cache)
       : canvas_(Canvas),
         view_(View),
         data_(Data),
         calib_(*View.Calib),
+        cache_(Cache),
         ov_{View.Left, View.Top, View.Magnify, View.Width, View.Height} {
     ov_.Straight = render::StraightLength(calib_, ov_);
   }
 
-  void Line(TPointRange R, const TLineLook& Look) {
-    if (R.End > data_.Points.Size() || R.Begin >= R.End) return;
-    const render::TStroke stroke = StrokeOf(Look, view_.Scale);
-    std::vector<TViewPath> paths;
-    render::ProjectLine(calib_, ov_, Span(data_.Points.Lat, R), Span(data_.Points.Lon, R),
-                        stroke.Width / 2.0 + 2, paths, !stroke.Dash.empty());
-    render::StrokePaths(canvas_, view_.Width, view_.Height, paths, stroke);
-  }
+  void Line(TPointRange R, const TLineLook& Look) { Stroke(R, Look, false); }
 
   void Shape(const TShape& S, const TOverlayLayerStyle& Style) {
     const TLineLook look = LookOf(S.Style, Style, Style.ShapeColor, Style.Dash);
@@ -138,31 +134,72 @@ class TLayerPainter {
   }
 
   void ClosedLine(TPointRange R, const TLineLook& Look) {
-    std::vector<double> lat(Span(data_.Points.Lat, R).begin(), Span(data_.Points.Lat, R).end());
-    std::vector<double> lon(Span(data_.Points.Lon, R).begin(), Span(data_.Points.Lon, R).end());
-    if (lat.front() != lat.back() || lon.front() != lon.back()) {
-      lat.push_back(lat.front());
-      lon.push_back(lon.front());
-    }
+    const auto& lat = data_.Points.Lat;
+    const auto& lon = data_.Points.Lon;
+    const bool open = lat[R.Begin] != lat[R.End - 1] || lon[R.Begin] != lon[R.End - 1];
+    Stroke(R, Look, open);
+  }
+
+  void Stroke(TPointRange R, const TLineLook& Look, bool Close) {
+    if (R.End > data_.Points.Size() || R.Begin >= R.End) return;
     const render::TStroke stroke = StrokeOf(Look, view_.Scale);
-    std::vector<TViewPath> paths;
-    render::ProjectLine(calib_, ov_, lat, lon, stroke.Width / 2.0 + 2, paths);
-    render::StrokePaths(canvas_, view_.Width, view_.Height, paths, stroke);
+    paths_.clear();
+    cache_.Project(calib_, ov_, R, stroke.Width / 2.0 + 2, Close, paths_, !stroke.Dash.empty());
+    render::StrokePaths(canvas_, view_.Width, view_.Height, paths_, stroke);
   }
 
   TCanvas& canvas_;
   const TLayerView& view_;
   const TTrackData& data_;
   const TMapCalibration& calib_;
+  render::TLineCache& cache_;
   render::TOverlayView ov_;
+  std::vector<TViewPath> paths_;  // reused from line to line
 };
 
 }  // namespace
 
+TOverlayLayer::TOverlayLayer() : cache_(std::make_unique<render::TLineCache>()) {}
+
+TOverlayLayer::TOverlayLayer(TTrackData Value, std::string LayerName)
+    : Data(std::move(Value)), cache_(std::make_unique<render::TLineCache>()) {
+  Name = std::move(LayerName);
+}
+
+TOverlayLayer::~TOverlayLayer() = default;
+
+TOverlayLayer::TOverlayLayer(const TOverlayLayer& Other)
+    : TMapLayer(Other),
+      Data(Other.Data),
+      Style(Other.Style),
+      cache_(std::make_unique<render::TLineCache>()) {}
+
+TOverlayLayer& TOverlayLayer::operator=(const TOverlayLayer& Other) {
+  if (this == &Other) return *this;
+  TMapLayer::operator=(Other);
+  Data = Other.Data;
+  Style = Other.Style;
+  cache_->Clear();
+  return *this;
+}
+
+std::size_t TOverlayLayer::Conversions() const {
+  return cache_->Conversions();
+}
+
 void TOverlayLayer::Draw(TCanvas& Canvas, const TLayerView& View, TOverlayCaptions* Captions) {
   if (!Visible || !View.Calib || !View.Calib->Converts() || View.Width <= 0 || View.Height <= 0)
     return;
-  TLayerPainter paint(Canvas, View, Data);
+  // Every line the layer draws: the cache keeps their ends whatever the
+  // thinning.
+  std::vector<TPointRange> lines;
+  for (const TShape& s : Data.Shapes)
+    for (const TShapePart& part : s.Parts) lines.push_back(part.Points);
+  for (const TRoute& r : Data.Routes) lines.push_back(r.Points);
+  for (const TTrack& t : Data.Tracks)
+    lines.insert(lines.end(), t.Segments.begin(), t.Segments.end());
+  cache_->Update(*View.Calib, Data.Points.Lat, Data.Points.Lon, std::move(lines));
+  TLayerPainter paint(Canvas, View, Data, *cache_);
   for (const TShape& s : Data.Shapes) paint.Shape(s, Style);
   for (const TRoute& r : Data.Routes)
     paint.Line(r.Points, LookOf(r.Style, Style, Style.RouteColor, Style.RouteDash));

@@ -86,8 +86,25 @@ TRect BoxOf(const std::vector<TViewPath>& Paths, int Grow) {
 
 }  // namespace
 
+namespace {
+
+// ViewPixel without a branch on the fraction: the points of a line come
+// with fractions in no order, and a mispredicted branch per coordinate
+// cost more than all the rest of the conversion.
+int32_t RoundedPixel(double V) {
+  if (!(std::fabs(V) < kPixelLimit)) return ViewPixel(V);
+  int64_t r = static_cast<int64_t>(V);  // toward zero
+  const double frac = V - static_cast<double>(r);
+  const int64_t odd = r & 1;
+  r += static_cast<int64_t>(frac > 0.5) | (static_cast<int64_t>(frac == 0.5) & odd);
+  r -= static_cast<int64_t>(frac < -0.5) | (static_cast<int64_t>(frac == -0.5) & odd);
+  return static_cast<int32_t>(r);
+}
+
+}  // namespace
+
 TPoint CanvasPoint(TViewPoint P) {
-  return TPoint{ViewPixel(P.X), ViewPixel(P.Y)};
+  return TPoint{RoundedPixel(P.X), RoundedPixel(P.Y)};
 }
 
 void StrokePaths(TCanvas& Canvas, int Width, int Height, const std::vector<TViewPath>& Paths,
@@ -174,30 +191,53 @@ TMarkerStamp::TMarkerStamp(int Radius, TColor Fill) {
   reach_ = r + outline;
   const double inner = (r + 0.5) * (r + 0.5), outer = (reach_ + 0.5) * (reach_ + 0.5);
   for (int dy = -reach_; dy <= reach_; ++dy) {
-    TRun run{dy, 0, {}};
+    TRun run{dy, 0, 0, words_.size()};
     for (int dx = -reach_; dx <= reach_; ++dx) {
       const double d2 = dx * dx + dy * dy;
       if (d2 > outer) continue;
-      if (run.Words.empty()) run.DX = dx;
-      run.Words.push_back(d2 <= inner ? SurfaceWord(Fill) : 0x00FFFFFF);
+      if (run.Count++ == 0) run.DX = dx;
+      words_.push_back(d2 <= inner ? SurfaceWord(Fill) : 0x00FFFFFF);
     }
-    if (!run.Words.empty()) runs_.push_back(std::move(run));
+    if (run.Count > 0) runs_.push_back(run);
   }
 }
 
 void TMarkerStamp::Draw(TCanvas& Canvas, int Width, int Height, TPoint P) const {
-  if (!Canvas.Surface()) return;
-  const TRect clip = SurfaceBox(Canvas, Width, Height, Box(P));
-  if (clip.Right <= clip.Left) return;
+  DrawAll(Canvas, Width, Height, std::span(&P, 1));
+}
+
+void TMarkerStamp::DrawAll(TCanvas& Canvas, int Width, int Height,
+                           std::span<const TPoint> Points) const {
+  if (!Canvas.Surface() || Points.empty()) return;
+  const TRect area = SurfaceBox(Canvas, Width, Height, Rect(0, 0, Width, Height));
+  if (area.Right <= area.Left) return;
   TBitmap& s = *Canvas.Surface();
-  for (const TRun& run : runs_) {
-    const int y = P.Y + run.DY;
-    if (y < clip.Top || y >= clip.Bottom) continue;
-    const int x0 = std::max(P.X + run.DX, clip.Left);
-    const int x1 = std::min(P.X + run.DX + static_cast<int>(run.Words.size()), clip.Right);
-    if (x0 >= x1) continue;
-    std::copy(run.Words.begin() + (x0 - P.X - run.DX), run.Words.begin() + (x1 - P.X - run.DX),
-              s.ScanLine(y) + x0);
+  std::vector<uint32_t*> rows(static_cast<std::size_t>(area.Bottom - area.Top));
+  for (int y = area.Top; y < area.Bottom; ++y)
+    rows[static_cast<std::size_t>(y - area.Top)] = s.ScanLine(y);
+  const uint32_t* words = words_.data();
+  for (const TPoint& p : Points) {
+    const int64_t x = p.X, y = p.Y;
+    if (x - reach_ >= area.Left && x + reach_ < area.Right && y - reach_ >= area.Top &&
+        y + reach_ < area.Bottom) {
+      // Wholly inside: no clipping, the words copied one by one (runs of a
+      // few pixels, too short for a call to pay).
+      for (const TRun& run : runs_) {
+        uint32_t* row = rows[static_cast<std::size_t>(y + run.DY - area.Top)] + x + run.DX;
+        const uint32_t* from = words + run.At;
+        for (int k = 0; k < run.Count; ++k) row[k] = from[k];
+      }
+      continue;
+    }
+    for (const TRun& run : runs_) {
+      const int64_t ry = y + run.DY;
+      if (ry < area.Top || ry >= area.Bottom) continue;
+      const int64_t x0 = std::max<int64_t>(x + run.DX, area.Left);
+      const int64_t x1 = std::min<int64_t>(x + run.DX + run.Count, area.Right);
+      uint32_t* row = rows[static_cast<std::size_t>(ry - area.Top)];
+      for (int64_t k = x0; k < x1; ++k)
+        row[k] = words[run.At + static_cast<std::size_t>(k - x - run.DX)];
+    }
   }
 }
 

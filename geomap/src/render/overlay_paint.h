@@ -60,17 +60,22 @@ class TMarkerStamp {
  public:
   TMarkerStamp(int Radius, TColor Fill);
   void Draw(TCanvas& Canvas, int Width, int Height, TPoint P) const;
+  // The marker at every point, in order (the clip and the rows are looked
+  // up once for all).
+  void DrawAll(TCanvas& Canvas, int Width, int Height, std::span<const TPoint> Points) const;
   TRect Box(TPoint P) const {
     return Rect(P.X - reach_, P.Y - reach_, P.X + reach_ + 1, P.Y + reach_ + 1);
   }
 
  private:
-  // One run of pixels a row: from DX to DX + Words.size() - 1 at row DY.
+  // One run of pixels a row: Count words of words_ from At, for the pixels
+  // DX to DX + Count - 1 at row DY.
   struct TRun {
-    int DY, DX;
-    std::vector<uint32_t> Words;
+    int DY, DX, Count;
+    std::size_t At;
   };
   std::vector<TRun> runs_;
+  std::vector<uint32_t> words_;
   int reach_ = 0;
 };
 

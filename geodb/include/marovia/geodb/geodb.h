@@ -203,7 +203,10 @@ class TGeoDB : public TComponent {
   // per bound index: items whose southern bound lies within the tallest
   // item's height south of the rectangle up to its northern edge, and the
   // three analogues. Only the shortest range, k candidates, is tested against
-  // the item records, O(k), and the m items found are sorted, O(m log m).
+  // the item records, O(k), and the m items found are put in entry order:
+  // sorted, O(m log m), or, when they are many, marked and read back,
+  // O(n / 64 + m). A shortest range of more than a quarter of the items is
+  // not used: every record is tested in order instead, O(n).
   // With items small against the rectangle, k is about the items of a band
   // as tall (or wide) as the rectangle; one item spanning much of the globe
   // widens every band (the extents are upper bounds kept since opening).

@@ -37,6 +37,9 @@ namespace marovia {
 
 class TMapCalibration;
 class TOverlayCaptions;  // caption placement of one composition (internal)
+namespace render {
+class TLineCache;  // the pixels of a layer's lines between draws (internal)
+}
 
 // The view a layer draws into: image pixel (Left, Top) lies at the view's
 // top-left corner, Magnify view pixels per image pixel, Width x Height view
@@ -87,15 +90,27 @@ struct TOverlayLayerStyle {
 };
 
 // Tracks, routes, waypoints and shapes of track files as one layer.
+//
+// The layer keeps the image pixels of its lines between draws, so that a
+// pan or zoom does not convert the positions again; it notices by itself
+// when Data or the calibration changed (the first draw after that converts
+// them all). A copy of a layer starts without them.
 class TOverlayLayer : public TMapLayer {
  public:
-  TOverlayLayer() = default;
-  explicit TOverlayLayer(TTrackData Value, std::string LayerName = {}) : Data(std::move(Value)) {
-    Name = std::move(LayerName);
-  }
+  TOverlayLayer();
+  explicit TOverlayLayer(TTrackData Value, std::string LayerName = {});
+  ~TOverlayLayer() override;
+  TOverlayLayer(const TOverlayLayer& Other);
+  TOverlayLayer& operator=(const TOverlayLayer& Other);
   TTrackData Data;
   TOverlayLayerStyle Style;
   void Draw(TCanvas& Canvas, const TLayerView& View, TOverlayCaptions* Captions) override;
+  // How often the layer's positions went through a calibration (a draw
+  // after a change of the data or the calibration converts them again).
+  std::size_t Conversions() const;
+
+ private:
+  std::unique_ptr<render::TLineCache> cache_;
 };
 
 }  // namespace marovia
