@@ -18,6 +18,7 @@
 #include "marovia/geomap/overlay_layer.h"
 #include "render/overlay_geometry.h"
 #include "render/overlay_line_cache.h"
+#include "render/overlay_paint.h"
 
 namespace marovia {
 namespace {
@@ -256,6 +257,51 @@ TEST(OverlayCache, ThinnedLinesStayWithinHalfAPixelOfThePositions) {
         EXPECT_NEAR(afresh[k].Points[i].X, pieces[k].Points[i].X, 1e-9);
         EXPECT_NEAR(afresh[k].Points[i].Y, pieces[k].Points[i].Y, 1e-9);
       }
+    }
+  }
+}
+
+// Strokes of many short segments are drawn into the surface directly
+// where they lie inside the clip: the pixels must be the canvas's own
+// lines' (the oracle), for every width and direction, at the clip's edges
+// and with a clip rectangle set.
+TEST(OverlayStroke, DirectSegmentsGiveTheCanvasLinesPixels) {
+  std::mt19937 rng(17);
+  std::uniform_int_distribution<int> coord(-20, 220), step(-9, 9);
+  for (const bool clipped : {false, true}) {
+    for (int width = 1; width <= 6; ++width) {
+      SCOPED_TRACE(width);
+      TViewPath path;
+      TViewPoint at{100, 100};
+      for (int i = 0; i < 400; ++i) {
+        path.Points.push_back(at);
+        at = i % 50 == 0 ? TViewPoint{static_cast<double>(coord(rng)), 1.0 * coord(rng)}
+                         : TViewPoint{at.X + step(rng) + 0.3, at.Y + step(rng) - 0.2};
+      }
+      TBitmap direct(200, 200), canvas(200, 200);
+      for (TBitmap* b : {&direct, &canvas}) {
+        b->Canvas().Brush().SetColor(clWhite);
+        b->Canvas().FillRect(Rect(0, 0, 200, 200));
+        if (clipped) b->Canvas().SetClipRect(Rect(30, 40, 170, 150));
+      }
+      render::TStroke stroke;
+      stroke.Color = clNavy;
+      stroke.Width = width;
+      render::StrokePaths(direct.Canvas(), 200, 200, {path}, stroke);
+      TCanvas& c = canvas.Canvas();
+      c.Pen().SetColor(clNavy);
+      c.Pen().SetWidth(width);
+      std::vector<TPoint> pts;
+      for (const TViewPoint& v : path.Points) {
+        const TPoint p = render::CanvasPoint(v);
+        if (pts.empty() || p != pts.back()) pts.push_back(p);
+      }
+      c.MoveTo(pts[0].X, pts[0].Y);
+      for (std::size_t i = 1; i < pts.size(); ++i) c.LineTo(pts[i].X, pts[i].Y);
+      int differing = 0;
+      for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 200; ++x) differing += direct.ScanLine(y)[x] != canvas.ScanLine(y)[x];
+      EXPECT_EQ(0, differing);
     }
   }
 }

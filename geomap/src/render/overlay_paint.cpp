@@ -101,6 +101,68 @@ int32_t RoundedPixel(double V) {
   return static_cast<int32_t>(r);
 }
 
+// The steps of the canvas's wide solid lines, drawn straight into the
+// surface where a segment lies well inside the clip: a line of a million
+// one-pixel segments costs its pixels instead of a million canvas calls.
+// The pixels are those of TCanvas::LineTo with pen mode copy: at step i
+// of n along the major axis the minor coordinate is n0 + floor((2 i dn + n)
+// / 2n), a run of Width pixels across it (the extra pixel of an even width
+// up or left), the end pixel left out.
+class TDirectLines {
+ public:
+  TDirectLines(TCanvas& Canvas, TColor Color, int Width)
+      : lo_(-(std::max(1, Width) / 2)), hi_(lo_ + std::max(1, Width) - 1) {
+    TBitmap* s = Canvas.Surface();
+    if (!s || !s->Bits()) return;
+    bits_ = s->Bits();
+    stride_ = s->Width();
+    value_ = s->Quantize(s->Quantize(ColorToPixel(Color)));
+    const TRect clip = Canvas.ClipRect();
+    // Every run of a segment with both ends in here stays within the clip.
+    x0_ = int64_t{clip.Left} - lo_;
+    y0_ = int64_t{clip.Top} - lo_;
+    x1_ = int64_t{clip.Right} - 1 - hi_;
+    y1_ = int64_t{clip.Bottom} - 1 - hi_;
+  }
+  // False when the segment must go through the canvas.
+  bool Draw(TPoint A, TPoint B) const {
+    if (!bits_ || !Inside(A) || !Inside(B)) return false;
+    const int64_t dx = int64_t{B.X} - A.X, dy = int64_t{B.Y} - A.Y;
+    if (dx == 0 && dy == 0) return true;
+    const bool xMajor = std::abs(dx) > std::abs(dy);
+    const int64_t m0 = xMajor ? A.X : A.Y, n0 = xMajor ? A.Y : A.X;
+    const int64_t dm = xMajor ? dx : dy, dn = xMajor ? dy : dx;
+    const int64_t s = dm > 0 ? 1 : -1, n = dm * s, d = 2 * n, step = 2 * dn;
+    int64_t q = 0, r = n;  // floor((2 i dn + n) / 2n) and its remainder at i = 0
+    for (int64_t i = 0; i < n; ++i) {
+      const int64_t major = m0 + s * i, minor = n0 + q;
+      if (xMajor) {
+        for (int64_t k = minor + lo_; k <= minor + hi_; ++k) bits_[k * stride_ + major] = value_;
+      } else {
+        uint32_t* row = bits_ + major * stride_;
+        for (int64_t k = minor + lo_; k <= minor + hi_; ++k) row[k] = value_;
+      }
+      r += step;
+      if (r >= d) {
+        r -= d;
+        ++q;
+      } else if (r < 0) {
+        r += d;
+        --q;
+      }
+    }
+    return true;
+  }
+
+ private:
+  bool Inside(TPoint P) const { return P.X >= x0_ && P.X <= x1_ && P.Y >= y0_ && P.Y <= y1_; }
+  int64_t lo_, hi_;
+  uint32_t* bits_ = nullptr;
+  int64_t stride_ = 0;
+  uint32_t value_ = 0;
+  int64_t x0_ = 0, y0_ = 0, x1_ = -1, y1_ = -1;
+};
+
 }  // namespace
 
 TPoint CanvasPoint(TViewPoint P) {
@@ -119,6 +181,7 @@ void StrokePaths(TCanvas& Canvas, int Width, int Height, const std::vector<TView
   Canvas.Pen().SetStyle(psSolid);
   Canvas.Pen().SetColor(Stroke.Color);
   Canvas.Pen().SetWidth(std::max(1, Stroke.Width));
+  const TDirectLines direct(Canvas, Stroke.Color, std::max(1, Stroke.Width));
   std::vector<TPoint> pts;
   for (const TViewPath& path : dashed) {
     pts.clear();
@@ -127,10 +190,17 @@ void StrokePaths(TCanvas& Canvas, int Width, int Height, const std::vector<TView
       if (pts.empty() || p != pts.back()) pts.push_back(p);
     }
     if (pts.size() == 1) pts.push_back(pts.front());
-    Canvas.MoveTo(pts[0].X, pts[0].Y);
-    for (std::size_t i = 1; i < pts.size(); ++i) Canvas.LineTo(pts[i].X, pts[i].Y);
+    for (std::size_t i = 1; i < pts.size(); ++i) {
+      if (direct.Draw(pts[i - 1], pts[i])) continue;
+      Canvas.MoveTo(pts[i - 1].X, pts[i - 1].Y);
+      Canvas.LineTo(pts[i].X, pts[i].Y);
+    }
     // A lone point still shows as a dot of the pen's width.
-    if (pts.size() == 2 && pts[0] == pts[1]) Canvas.LineTo(pts[0].X + 1, pts[0].Y);
+    if (pts.size() == 2 && pts[0] == pts[1]) {
+      Canvas.MoveTo(pts[0].X, pts[0].Y);
+      Canvas.LineTo(pts[0].X + 1, pts[0].Y);
+    }
+    Canvas.MoveTo(pts.back().X, pts.back().Y);
   }
   Canvas.Pen().SetWidth(1);
 }
@@ -215,28 +285,56 @@ void TMarkerStamp::DrawAll(TCanvas& Canvas, int Width, int Height,
   std::vector<uint32_t*> rows(static_cast<std::size_t>(area.Bottom - area.Top));
   for (int y = area.Top; y < area.Bottom; ++y)
     rows[static_cast<std::size_t>(y - area.Top)] = s.ScanLine(y);
-  const uint32_t* words = words_.data();
+  // Thousands of markers strewn over the view would each touch rows far
+  // apart in memory: they are stamped band by band of rows instead, each
+  // band's in their order, which leaves every pixel as the order gives it.
+  constexpr int kBand = 32;
+  const auto bands = static_cast<std::size_t>((area.Bottom - area.Top + kBand - 1) / kBand);
+  auto bandOf = [&](int64_t Y) {
+    return static_cast<std::size_t>(std::clamp<int64_t>(Y, area.Top, area.Bottom - 1) - area.Top) /
+           kBand;
+  };
+  std::vector<uint32_t> first(bands + 1, 0);
   for (const TPoint& p : Points) {
-    const int64_t x = p.X, y = p.Y;
-    if (x - reach_ >= area.Left && x + reach_ < area.Right && y - reach_ >= area.Top &&
-        y + reach_ < area.Bottom) {
-      // Wholly inside: no clipping, the words copied one by one (runs of a
-      // few pixels, too short for a call to pay).
-      for (const TRun& run : runs_) {
-        uint32_t* row = rows[static_cast<std::size_t>(y + run.DY - area.Top)] + x + run.DX;
-        const uint32_t* from = words + run.At;
-        for (int k = 0; k < run.Count; ++k) row[k] = from[k];
+    const int64_t y = p.Y;
+    if (y + reach_ < area.Top || y - reach_ >= area.Bottom) continue;
+    for (std::size_t b = bandOf(y - reach_); b <= bandOf(y + reach_); ++b) ++first[b + 1];
+  }
+  for (std::size_t b = 0; b < bands; ++b) first[b + 1] += first[b];
+  std::vector<uint32_t> order(first[bands]);
+  std::vector<uint32_t> fill(first.begin(), first.end() - 1);
+  for (std::size_t i = 0; i < Points.size(); ++i) {
+    const int64_t y = Points[i].Y;
+    if (y + reach_ < area.Top || y - reach_ >= area.Bottom) continue;
+    for (std::size_t b = bandOf(y - reach_); b <= bandOf(y + reach_); ++b)
+      order[fill[b]++] = static_cast<uint32_t>(i);
+  }
+  const uint32_t* words = words_.data();
+  for (std::size_t b = 0; b < bands; ++b) {
+    const int64_t top = area.Top + static_cast<int64_t>(b) * kBand;
+    const int64_t bottom = std::min<int64_t>(top + kBand, area.Bottom);
+    for (uint32_t k = first[b]; k < first[b + 1]; ++k) {
+      const int64_t x = Points[order[k]].X, y = Points[order[k]].Y;
+      if (x - reach_ >= area.Left && x + reach_ < area.Right && y - reach_ >= top &&
+          y + reach_ < bottom) {
+        // Wholly inside: no clipping, the words copied one by one (runs of
+        // a few pixels, too short for a call to pay).
+        for (const TRun& run : runs_) {
+          uint32_t* row = rows[static_cast<std::size_t>(y + run.DY - area.Top)] + x + run.DX;
+          const uint32_t* from = words + run.At;
+          for (int i = 0; i < run.Count; ++i) row[i] = from[i];
+        }
+        continue;
       }
-      continue;
-    }
-    for (const TRun& run : runs_) {
-      const int64_t ry = y + run.DY;
-      if (ry < area.Top || ry >= area.Bottom) continue;
-      const int64_t x0 = std::max<int64_t>(x + run.DX, area.Left);
-      const int64_t x1 = std::min<int64_t>(x + run.DX + run.Count, area.Right);
-      uint32_t* row = rows[static_cast<std::size_t>(ry - area.Top)];
-      for (int64_t k = x0; k < x1; ++k)
-        row[k] = words[run.At + static_cast<std::size_t>(k - x - run.DX)];
+      for (const TRun& run : runs_) {
+        const int64_t ry = y + run.DY;
+        if (ry < top || ry >= bottom) continue;
+        const int64_t x0 = std::max<int64_t>(x + run.DX, area.Left);
+        const int64_t x1 = std::min<int64_t>(x + run.DX + run.Count, area.Right);
+        uint32_t* row = rows[static_cast<std::size_t>(ry - area.Top)];
+        for (int64_t i = x0; i < x1; ++i)
+          row[i] = words[run.At + static_cast<std::size_t>(i - x - run.DX)];
+      }
     }
   }
 }
