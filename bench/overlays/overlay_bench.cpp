@@ -50,10 +50,11 @@ TLayerView ViewOf(const TMapCalibration& Cal) {
 // (the worst case for thinning: nothing can be left out). Steady: the
 // layer redrawn as it is (its pixels kept from the draw before); first: a
 // point moved before every draw, so that every position goes through the
-// calibration again.
+// calibration again; zooming: every draw at another magnification (the
+// whole map, then its middle at 2, 4 and 8 times that).
 void BM_MillionPointTrack(benchmark::State& State) {
   const bool projected = State.range(0) == 1, walk = State.range(1) == 1;
-  const bool first = State.range(2) == 1;
+  const bool first = State.range(2) == 1, zooming = State.range(2) == 2;
   const TMapCalibration cal = Calibration(projected);
   TOverlayLayer layer;
   std::mt19937 rng(7);
@@ -84,17 +85,26 @@ void BM_MillionPointTrack(benchmark::State& State) {
   const TLayerView view = ViewOf(cal);
   layer.Draw(bmp.Canvas(), view, nullptr);
   double nudge = 1e-9;
+  int zoom = 0;
   for (auto _ : State) {
     if (first) {
       layer.Data.Points.Lat[kPoints / 2] += nudge;
       nudge = -nudge;
     }
-    layer.Draw(bmp.Canvas(), view, nullptr);
+    TLayerView v = view;
+    if (zooming) {
+      v.Magnify = view.Magnify * (1 << (zoom++ % 4));
+      v.Left = kImageW / 2.0 - kW / 2.0 / v.Magnify;
+      v.Top = kImageH / 2.0 - kH / 2.0 / v.Magnify;
+    }
+    layer.Draw(bmp.Canvas(), v, nullptr);
   }
   State.SetItemsProcessed(static_cast<int64_t>(State.iterations() * kPoints));
   State.SetLabel(std::string(projected ? "projected (EPSG:3035)" : "equirectangular") +
                  (walk ? ", random walk of pixel steps" : ", recorded track") +
-                 (first ? ", first draw" : ", steady"));
+                 (first     ? ", first draw"
+                  : zooming ? ", zooming"
+                            : ", steady"));
 }
 BENCHMARK(BM_MillionPointTrack)
     ->Args({0, 0, 0})
@@ -103,6 +113,8 @@ BENCHMARK(BM_MillionPointTrack)
     ->Args({1, 1, 0})
     ->Args({0, 0, 1})
     ->Args({1, 0, 1})
+    ->Args({0, 0, 2})
+    ->Args({1, 0, 2})
     ->Unit(benchmark::kMillisecond);
 
 void BM_GeoDBLayer100k(benchmark::State& State) {
