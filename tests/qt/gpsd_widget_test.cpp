@@ -122,15 +122,23 @@ class GpsdWidgetTest : public QObject {
     int fixes = 0, stillPictures = 0;
     double lastLon = 0;
     QImage last;
-    QObject::connect(&w, &MapWidget::positionUpdated, [&](double, double lon) {
+    QString stills;
+    QObject::connect(&w, &MapWidget::positionUpdated, [&](double lat, double lon) {
       const auto& fix = *w.positionLayer().Current();
       latencies.push_back(
           std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - fix.Received)
               .count());
       const QImage now = w.grab().toImage();
-      // While the next map opens the widget keeps showing the last picture;
-      // a slow machine makes that wait longer, never a fix unshown after it.
-      if (fixes > 0 && lon != lastLon && now == last && !w.isLoading()) ++stillPictures;
+      // A fix beyond the shown map waits for the next map, and the widget
+      // keeps showing the last picture until it has opened; a slow machine
+      // makes that wait longer and lets more fixes arrive in it. A fix on
+      // the map shown, with no map opening, is drawn at once.
+      const bool onShownMap = w.atlasMap() == mapsSeen.back() &&
+                              w.atlas().Covers(static_cast<std::size_t>(w.atlasMap()), lat, lon);
+      if (fixes > 0 && lon != lastLon && now == last && !w.isLoading() && onShownMap) {
+        ++stillPictures;
+        stills += QString(" %1 on map %2;").arg(lon, 0, 'f', 4).arg(w.atlasMap());
+      }
       if (w.atlasMap() != mapsSeen.back()) mapsSeen.push_back(w.atlasMap());
       last = now;
       lastLon = lon;
@@ -142,7 +150,7 @@ class GpsdWidgetTest : public QObject {
     while (clock.elapsed() < 20000 && !(fixes > 0 && lastLon < 6.901)) QTest::qWait(10);
     QTest::qWait(100);  // a map still opening for the last fix
     QVERIFY2(lastLon < 6.901, qPrintable(QString("%1 fixes, last at %2").arg(fixes).arg(lastLon)));
-    QCOMPARE(stillPictures, 0);
+    QVERIFY2(stillPictures == 0, qPrintable("fixes not drawn:" + stills));
     QVERIFY(w.positionLayer().TrackPoints() >= 40);
 
     // The route left the Zurich map: the Swiss map shows the position, in
