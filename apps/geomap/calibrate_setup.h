@@ -30,8 +30,8 @@ struct TCalibSetup {
   TUtmZone Zone;  // cmUTM only
   TGeoEllipsoid Ellipsoid = gelWGS84;
   std::string Caption;
-  std::string Crs;  // cmProjected only
-  int Order = 1;    // cmProjected: 1 affine, 2 second order
+  std::string Crs;       // cmProjected only
+  int Order = 1;         // cmProjected: 1 affine, 2 second order
   double Smoothing = 0;  // cmThinPlate, at least 0
 };
 

@@ -12,6 +12,7 @@
 #include <ostream>
 
 #include "arguments.h"
+#include "calibrate_setup.h"
 #include "cli_text.h"
 #include "commands.h"
 #include "geomap_cli.h"
@@ -20,7 +21,6 @@
 #include "marovia/platform/files.h"
 #include "marovia/platform/imageprobe.h"
 #include "marovia/platform/strutils.h"
-#include "calibrate_setup.h"
 #include "point_list.h"
 #include "residuals.h"
 

@@ -39,8 +39,8 @@ std::vector<TToken> Tokens(std::string_view T) {
       std::size_t j = i + 1;
       while (j < T.size() && (std::isdigit(static_cast<unsigned char>(T[j])) || T[j] == '.')) ++j;
       const auto v = apps::ParseNumber(T.substr(i, j - i));
-      if (!v) throw TServeRequestError("'" + apps::Printable(T.substr(i, j - i)) +
-                                       "' is not a number");
+      if (!v)
+        throw TServeRequestError("'" + apps::Printable(T.substr(i, j - i)) + "' is not a number");
       out.push_back({TToken::Number, *v});
       i = j;
     } else if (T.substr(i, 2) == "\xC2\xB0") {  // degree sign
@@ -99,8 +99,10 @@ std::vector<TCoordinate> Coordinates(const std::vector<TToken>& Tokens) {
       if (c.Count == 0) {
         if (pending) throw TServeRequestError("two hemisphere letters in a row");
         pending = t.Letter;
+      } else if (c.Letter) {  // written before it: this letter begins the next
+        close();
+        pending = t.Letter;
       } else {
-        if (c.Letter) throw TServeRequestError("two hemisphere letters for one angle");
         c.Letter = t.Letter;
         close();
       }
@@ -116,7 +118,8 @@ std::vector<TCoordinate> Coordinates(const std::vector<TToken>& Tokens) {
       slot = 0;
     }
     TCoordinate& c = out.back();
-    if (slot != c.Count || slot > 2) throw TServeRequestError("degrees, minutes, seconds out of order");
+    if (slot != c.Count || slot > 2)
+      throw TServeRequestError("degrees, minutes, seconds out of order");
     if (pending) c.Letter = pending, pending = 0;
     c.Parts[c.Count++] = t.Value;
   }

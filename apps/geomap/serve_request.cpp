@@ -56,8 +56,8 @@ bool TakeSetting(const std::string& Line, const std::vector<std::string>& Fields
     s.Model = ModelFromName(Fields[1]);
     return true;
   }
-  if (key != "zone" && key != "crs" && key != "order" && key != "smoothing" &&
-      key != "caption" && key != "mask")
+  if (key != "zone" && key != "crs" && key != "order" && key != "smoothing" && key != "caption" &&
+      key != "mask")
     return false;
   if (s.Model == cmUndefined) throw TServeRequestError("the model comes first");
   if (key == "zone") {
@@ -106,8 +106,7 @@ TFitRequest ParseFitRequest(std::string_view Body) {
       const auto p = ParsePointLine(line, cmEquiRect);
       r.Points.push_back({p->X, p->Y, p->A, p->B});
     } catch (const std::exception& e) {  // TUsageError, TPointLineError, ours
-      throw TServeRequestError("line " + std::to_string(lineNo) + ": " +
-                               apps::Printable(e.what()));
+      throw TServeRequestError("line " + std::to_string(lineNo) + ": " + apps::Printable(e.what()));
     }
   }
   if (r.Setup.Model == cmUndefined) throw TServeRequestError("no model given");
@@ -121,7 +120,16 @@ TFitRequest ParseFitRequest(std::string_view Body) {
 TMapCalibration RequestCalibration(const TFitRequest& Request, const std::string& ImageName,
                                    int32_t Width, int32_t Height) {
   TMapCalibration cal = NewCalibration(Request.Setup, ImageName, Width, Height);
-  for (const TServePoint& p : Request.Points) {
+  // The calibration file keeps the positions of most models to five
+  // decimals (about a metre); fitted at that precision, the residuals the
+  // page shows are the ones of the file it saves.
+  const bool fiveDecimals =
+      Request.Setup.Model != cmProjected && Request.Setup.Model != cmThinPlate;
+  for (TServePoint p : Request.Points) {
+    if (fiveDecimals) {
+      p.Lat = std::round(p.Lat * 1e5) / 1e5;
+      p.Lon = std::round(p.Lon * 1e5) / 1e5;
+    }
     switch (Request.Setup.Model) {
       case cmParabolicIp:
         // A point at a graticule crossing lies on its parallel and its

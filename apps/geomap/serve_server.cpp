@@ -100,8 +100,8 @@ bool IsLoopbackAddress(const std::string& Address) {
   if (Address == "localhost" || Address == "::1" || Address == "[::1]") return true;
   int parts[4];
   char tail = 0;
-  return std::sscanf(Address.c_str(), "%d.%d.%d.%d%c", &parts[0], &parts[1], &parts[2],
-                     &parts[3], &tail) == 4 &&
+  return std::sscanf(Address.c_str(), "%d.%d.%d.%d%c", &parts[0], &parts[1], &parts[2], &parts[3],
+                     &tail) == 4 &&
          parts[0] == 127 && parts[1] >= 0 && parts[1] < 256 && parts[2] >= 0 && parts[2] < 256 &&
          parts[3] >= 0 && parts[3] < 256;
 }
@@ -141,9 +141,17 @@ int TServeServer::Bind() {
   return FPort;
 }
 
-void TServeServer::Run() { FServer->listen_after_bind(); }
+void TServeServer::Run() {
+  FServer->listen_after_bind();
+}
 
-void TServeServer::Stop() { FServer->stop(); }
+void TServeServer::Stop() {
+  FServer->stop();
+}
+
+bool TServeServer::Running() const {
+  return FServer->is_running();
+}
 
 std::string TServeServer::Url() const {
   const std::string host =

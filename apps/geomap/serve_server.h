@@ -62,6 +62,8 @@ class TServeServer {
   // Serves until Stop (from another thread or a signal handler's thread).
   void Run();
   void Stop();
+  // Whether Run is serving (Stop before that would be lost).
+  bool Running() const;
 
   const std::string& Token() const { return FOptions.Token; }
   // The page's address with the token, to print.

@@ -54,7 +54,9 @@ std::string Num(double V) {
   return buf;
 }
 
-const char* Bool(bool V) { return V ? "true" : "false"; }
+const char* Bool(bool V) {
+  return V ? "true" : "false";
+}
 
 bool IsImageName(const fs::path& P) {
   static const char* const kExt[] = {".jpg", ".jpeg", ".png", ".tif", ".tiff", ".bmp"};
@@ -81,10 +83,12 @@ struct TExportTarget {
   bool Tiles;
 };
 constexpr TExportTarget kExports[] = {
-    {"worldfile", ".wld", false}, {"map", ".map", false},       {"points", ".points", false},
-    {"vrt", ".vrt", false},       {"kml", ".kml", false},       {"kmz", ".kmz", false},
+    {"worldfile", ".wld", false},   {"map", ".map", false},
+    {"points", ".points", false},   {"vrt", ".vrt", false},
+    {"kml", ".kml", false},         {"kmz", ".kmz", false},
     {"geotiff", ".geo.tif", false}, {"iiif-annotation", ".annotation.json", false},
-    {"tiles", "_tiles", true},    {"mbtiles", ".mbtiles", true}, {"pmtiles", ".pmtiles", true}};
+    {"tiles", "_tiles", true},      {"mbtiles", ".mbtiles", true},
+    {"pmtiles", ".pmtiles", true}};
 
 }  // namespace
 
@@ -170,8 +174,8 @@ std::string TServeSession::ScansJson() const {
   for (std::size_t i = 0; i < FScans.size(); ++i) {
     const TServeScan& s = FScans[i];
     int levels = 1;
-    for (int64_t w = s.Width, h = s.Height; w > TImagePyramid::kTileSize ||
-                                            h > TImagePyramid::kTileSize;
+    for (int64_t w = s.Width, h = s.Height;
+         w > TImagePyramid::kTileSize || h > TImagePyramid::kTileSize;
          w = (w + 1) / 2, h = (h + 1) / 2)
       ++levels;
     out += std::string(i ? "," : "") + "{\"name\":" + Quoted(s.Name) +
@@ -199,11 +203,11 @@ std::string ResidualsJson(const TMapCalibration& Cal) {
   for (std::size_t i = 0; i < residuals.size() && i < points.size(); ++i) {
     const TCalibResidual& r = residuals[i];
     const TCalibResidual& l = loo[i];
-    out += std::string(i ? "," : "") + "{\"x\":" + Num(points[i].X) + ",\"y\":" +
-           Num(points[i].Y) + ",\"valid\":" + Bool(r.Valid) + ",\"dx\":" + Num(r.dX) +
-           ",\"dy\":" + Num(r.dY) + ",\"m\":" + Num(r.DistanceMetres) +
-           ",\"looValid\":" + Bool(l.Valid) + ",\"looDx\":" + Num(l.dX) +
-           ",\"looDy\":" + Num(l.dY) + ",\"looM\":" + Num(l.DistanceMetres) + "}";
+    out += std::string(i ? "," : "") + "{\"x\":" + Num(points[i].X) + ",\"y\":" + Num(points[i].Y) +
+           ",\"valid\":" + Bool(r.Valid) + ",\"dx\":" + Num(r.dX) + ",\"dy\":" + Num(r.dY) +
+           ",\"m\":" + Num(r.DistanceMetres) + ",\"looValid\":" + Bool(l.Valid) +
+           ",\"looDx\":" + Num(l.dX) + ",\"looDy\":" + Num(l.dY) +
+           ",\"looM\":" + Num(l.DistanceMetres) + "}";
   }
   return out + "]";
 }
@@ -334,13 +338,13 @@ std::string TServeSession::AnnotationIn(std::size_t Index, std::string_view Body
                     ",\"smoothing\":" + Num(cal.Data().Smoothing) + ",\"points\":[";
   const std::vector<TControlPoint> points = cal.ControlPoints();
   for (std::size_t i = 0; i < points.size(); ++i)
-    out += std::string(i ? "," : "") + "{\"x\":" + Num(points[i].X) + ",\"y\":" +
-           Num(points[i].Y) + ",\"lat\":" + Num(points[i].LatOrNorthing) +
-           ",\"lon\":" + Num(points[i].LongOrEasting) + "}";
+    out += std::string(i ? "," : "") + "{\"x\":" + Num(points[i].X) + ",\"y\":" + Num(points[i].Y) +
+           ",\"lat\":" + Num(points[i].LatOrNorthing) + ",\"lon\":" + Num(points[i].LongOrEasting) +
+           "}";
   out += "],\"mask\":[";
   for (std::size_t i = 0; i < cal.Border().size(); ++i)
-    out += std::string(i ? "," : "") + "[" + Num(cal.Border()[i].X) + "," +
-           Num(cal.Border()[i].Y) + "]";
+    out += std::string(i ? "," : "") + "[" + Num(cal.Border()[i].X) + "," + Num(cal.Border()[i].Y) +
+           "]";
   return out + "]}";
 }
 
@@ -365,8 +369,8 @@ std::vector<uint8_t> TServeSession::ScanTile(std::size_t Index, int Zoom, int X,
 namespace {
 
 void CheckTile(const TTileId& Tile) {
-  if (Tile.Z < 0 || Tile.Z > kMaxWebZoom || Tile.X < 0 || Tile.Y < 0 ||
-      Tile.X >= (1 << Tile.Z) || Tile.Y >= (1 << Tile.Z))
+  if (Tile.Z < 0 || Tile.Z > kMaxWebZoom || Tile.X < 0 || Tile.Y < 0 || Tile.X >= (1 << Tile.Z) ||
+      Tile.Y >= (1 << Tile.Z))
     throw TServeError(404, "no such tile");
 }
 

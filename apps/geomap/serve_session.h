@@ -109,8 +109,7 @@ class TServeSession {
   TScanState& State(std::size_t Index);
   const TScanState& State(std::size_t Index) const;
   std::shared_ptr<const TImagePyramid> Pyramid(std::size_t Index);
-  std::string FitLocked(std::size_t Index, std::string_view Body, bool Write,
-                        std::string* File);
+  std::string FitLocked(std::size_t Index, std::string_view Body, bool Write, std::string* File);
 
   std::vector<TServeScan> FScans;
   std::vector<std::filesystem::path> FRoots;
