@@ -215,6 +215,9 @@ void TServeServer::Routes() {
           std::snprintf(buf, sizeof buf, "{\"lat\":%.10f,\"lon\":%.10f}", p.Lat, p.Lon);
           Res.set_content(buf, "application/json");
         }));
+  s.Get("/api/calibration", Guarded([this](const httplib::Request& Req, httplib::Response& Res) {
+          Res.set_content(FSession.SavedCalibration(ScanParam(Req)), "application/json");
+        }));
   s.Get("/api/annotation", Guarded([this](const httplib::Request& Req, httplib::Response& Res) {
           Res.set_content(FSession.AnnotationOut(ScanParam(Req)), "application/ld+json");
         }));

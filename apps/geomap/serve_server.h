@@ -5,6 +5,7 @@
 //   GET  /serve.js, /serve.css, /leaflet/...  its script, style, Leaflet
 //   GET  /api/scans                         the scans (TServeSession::ScansJson)
 //   GET  /api/position?text=T               a typed position (serve_position.h)
+//   GET  /api/calibration?scan=N            the calibration saved beside the scan
 //   GET  /api/annotation?scan=N             the current fit as an annotation
 //   GET  /tiles/scan/N/Z/X/Y.jpg            the scan in its own pixels
 //   GET  /tiles/preview/N/G/Z/X/Y.png       the scan warped (G: the fit's

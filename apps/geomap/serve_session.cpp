@@ -10,6 +10,7 @@
 #include "geomap_cli.h"
 #include "marovia/geoatlas/atlas_index.h"
 #include "marovia/geoatlas/atlas_tiles.h"
+#include "marovia/geobasics/utm.h"
 #include "marovia/geomap/calxml.h"
 #include "marovia/geomap/iiif_annotation.h"
 #include "marovia/geomap/map_folder.h"
@@ -324,6 +325,49 @@ std::string TServeSession::AnnotationOut(std::size_t Index) const {
   }
 }
 
+namespace {
+
+// The settings and points of a calibration as the page holds them: UTM
+// northings and eastings as latitudes and longitudes.
+std::string PageJson(const TMapCalibration& Cal) {
+  const TCalibData& d = Cal.Data();
+  std::string out = "{\"model\":" + Quoted(CalibModelNames[Cal.Model()]) +
+                    ",\"smoothing\":" + Num(d.Smoothing) +
+                    ",\"crs\":" + Quoted(apps::Printable(d.CrsText)) +
+                    ",\"order\":" + std::to_string(d.PolyOrder == 2 ? 2 : 1) +
+                    ",\"caption\":" + Quoted(apps::Printable(d.Caption)) + ",\"points\":[";
+  const std::vector<TControlPoint> points =
+      Cal.Model() == cmParabolicIp ? std::vector<TControlPoint>{} : Cal.ControlPoints();
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    double lat = points[i].LatOrNorthing, lon = points[i].LongOrEasting;
+    if (Cal.Model() == cmUTM)
+      UTMToLatLong(points[i].LongOrEasting, points[i].LatOrNorthing, d.UTMZone, d.UTMSouth,
+                   d.Ellipsoid, lat, lon);
+    out += std::string(i ? "," : "") + "{\"x\":" + Num(points[i].X) + ",\"y\":" + Num(points[i].Y) +
+           ",\"lat\":" + Num(lat) + ",\"lon\":" + Num(lon) + "}";
+  }
+  out += "],\"mask\":[";
+  for (std::size_t i = 0; i < Cal.Border().size(); ++i)
+    out += std::string(i ? "," : "") + "[" + Num(Cal.Border()[i].X) + "," + Num(Cal.Border()[i].Y) +
+           "]";
+  return out + "]}";
+}
+
+}  // namespace
+
+std::string TServeSession::SavedCalibration(std::size_t Index) const {
+  State(Index);
+  const std::string file = ChangeFileExt(FScans[Index].Path, ".xml");
+  TMapCalibration cal;
+  try {
+    if (!FileExists(file) || !ParseCalibration(file, "", cal))
+      throw TServeError(404, "no calibration saved yet");
+  } catch (const EZYLError& e) {
+    throw TServeError(409, apps::Printable(e.what()));
+  }
+  return PageJson(cal);
+}
+
 std::string TServeSession::AnnotationIn(std::size_t Index, std::string_view Body) const {
   const TServeScan& scan = FScans.at(std::min(Index, FScans.size() - 1));
   State(Index);
@@ -333,19 +377,7 @@ std::string TServeSession::AnnotationIn(std::size_t Index, std::string_view Body
   } catch (const EZYLGeoMapError& e) {
     throw TServeError(400, apps::Printable(e.what()));
   }
-  const TMapCalibration& cal = map.Calibration;
-  std::string out = "{\"model\":" + Quoted(CalibModelNames[cal.Model()]) +
-                    ",\"smoothing\":" + Num(cal.Data().Smoothing) + ",\"points\":[";
-  const std::vector<TControlPoint> points = cal.ControlPoints();
-  for (std::size_t i = 0; i < points.size(); ++i)
-    out += std::string(i ? "," : "") + "{\"x\":" + Num(points[i].X) + ",\"y\":" + Num(points[i].Y) +
-           ",\"lat\":" + Num(points[i].LatOrNorthing) + ",\"lon\":" + Num(points[i].LongOrEasting) +
-           "}";
-  out += "],\"mask\":[";
-  for (std::size_t i = 0; i < cal.Border().size(); ++i)
-    out += std::string(i ? "," : "") + "[" + Num(cal.Border()[i].X) + "," + Num(cal.Border()[i].Y) +
-           "]";
-  return out + "]}";
+  return PageJson(map.Calibration);
 }
 
 std::vector<uint8_t> TServeSession::ScanTile(std::size_t Index, int Zoom, int X, int Y) {

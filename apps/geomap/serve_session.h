@@ -88,11 +88,16 @@ class TServeSession {
   // tiles "tiles" (a folder), "mbtiles", "pmtiles". {"file", "log"}.
   std::string Export(std::size_t Index, std::string_view Format, std::string_view Body);
 
+  // The calibration saved beside the scan (its .xml), as AnnotationIn
+  // answers an annotation; 404 when there is none.
+  std::string SavedCalibration(std::size_t Index) const;
+
   // The georeference annotation of the current fit.
   std::string AnnotationOut(std::size_t Index) const;
   // The settings and points of an annotation's text, as the page shows
-  // them: {"model", "smoothing", "points": [{"x", "y", "lat", "lon"}],
-  // "mask": [[x, y], ...]}. Nothing changes until the page fits them.
+  // them: {"model", "smoothing", "crs", "order", "caption", "points":
+  // [{"x", "y", "lat", "lon"}], "mask": [[x, y], ...]}. Nothing changes
+  // until the page fits them.
   std::string AnnotationIn(std::size_t Index, std::string_view Body) const;
 
   // A tile of the scan in its own pixels, as JPEG: Zoom counts from the

@@ -31,8 +31,7 @@ struct TBenchScan {
     Dir = fs::temp_directory_path() / "marovia_serve_bench";
     fs::create_directories(Dir);
     const fs::path scan = Dir / "alps.jpg";
-    if (!fs::exists(scan))
-      fs::copy_file(std::string(MAROVIA_SAMPLE_ATLAS) + "/alps_eqc.jpg", scan);
+    if (!fs::exists(scan)) fs::copy_file(std::string(MAROVIA_SAMPLE_ATLAS) + "/alps_eqc.jpg", scan);
     TServeSessionOptions o;
     o.Scans = {scan.string()};
     o.CacheDir = (Dir / "cache").string();

@@ -59,6 +59,8 @@ function showScan() {
   scanLayer = L.tileLayer(`tiles/scan/${state.scan}/{z}/{x}/{y}.jpg`, {
     maxNativeZoom: s.levels - 1, maxZoom: s.levels + 2, noWrap: true, bounds,
   }).addTo(scanMap);
+  // When the first view's tiles are all shown, for measuring it.
+  scanLayer.once('load', () => { state.firstView = performance.now(); });
   scanMap.fitBounds(bounds);
   scanMap.on('click', (e) => {
     const x = Math.floor(e.latlng.lng), y = Math.floor(e.latlng.lat);
@@ -76,6 +78,7 @@ function showScan() {
   state.mask = [];
   markers = [];
   redraw();
+  return loadSaved();
 }
 
 // ---- The reference: atlas tiles or a graticule ------------------------------
@@ -153,7 +156,7 @@ function completePair() {
 }
 
 function redraw() {
-  for (const m of markers) { scanMap.removeLayer(m.scan); refMap.removeLayer(m.ref); }
+  for (const m of markers) { m.scan.remove(); m.ref.remove(); }
   markers = state.points.map((p, i) => {
     const scan = L.marker([p.y + 0.5, p.x + 0.5], { icon: icon(i + 1), draggable: true })
       .addTo(scanMap);
@@ -300,18 +303,35 @@ async function exportMap() {
   }
 }
 
+// Settings and points as the server answers them for an annotation or a
+// saved calibration.
+function applyCalibration(a) {
+  $('model').value = a.model;
+  $('smoothing').value = a.smoothing;
+  $('crs').value = a.crs || '';
+  $('order').value = String(a.order || 1);
+  showModelOptions();
+  state.points = a.points.map((p) => ({ x: Math.round(p.x), y: Math.round(p.y),
+                                        lat: p.lat, lon: p.lon }));
+  state.mask = a.mask;
+  changed();
+}
+
 async function importAnnotation(file) {
   try {
-    const a = await api('POST', `api/annotation?scan=${state.scan}`, await file.text());
-    $('model').value = a.model;
-    $('smoothing').value = a.smoothing;
-    showModelOptions();
-    state.points = a.points.map((p) => ({ x: Math.round(p.x), y: Math.round(p.y),
-                                          lat: p.lat, lon: p.lon }));
-    state.mask = a.mask;
-    changed();
+    applyCalibration(await api('POST', `api/annotation?scan=${state.scan}`, await file.text()));
   } catch (e) {
     status(e.message, true);
+  }
+}
+
+// Resumes from the calibration saved beside the scan, if any.
+async function loadSaved() {
+  try {
+    applyCalibration(await api('GET', `api/calibration?scan=${state.scan}`));
+    status(`${state.points.length} points of the saved calibration`);
+  } catch (e) {
+    // none saved yet
   }
 }
 
@@ -341,7 +361,7 @@ async function start() {
     $('scan').appendChild(o);
   });
   showReference(info);
-  showScan();
+  await showScan();
   $('scan').onchange = () => { state.scan = Number($('scan').value); showScan(); };
   $('model').onchange = () => { showModelOptions(); refit(); };
   for (const id of ['zone', 'crs', 'order', 'smoothing']) $(id).onchange = refit;

@@ -189,7 +189,7 @@ TEST(ServeApi, ConcurrentFitsAndTilesAllSucceedAndTheLastFitWins) {
   EXPECT_EQ(JsonNumbers(last.Body, "generation"), std::vector<double>{11});
 }
 
-TEST(ServeApi, ExportsBesideTheScanThroughTheExportCommand) {
+TEST(ServeApi, ExportsBesideTheScanAndTheSavedFileReopens) {
   TServeFixture serve;
   const std::string body = "model equirect\n" + PointLines();
   const THttpReply r = serve.Post("/api/export?scan=0&to=points", body);
@@ -197,6 +197,11 @@ TEST(ServeApi, ExportsBesideTheScanThroughTheExportCommand) {
   EXPECT_TRUE(std::filesystem::exists(serve.Dir.File("scans/alps.points")));
   EXPECT_TRUE(std::filesystem::exists(serve.Dir.File("scans/alps.xml")));
   EXPECT_EQ(serve.Post("/api/export?scan=0&to=exe", body).Status, 400);
+  // The page reopened resumes from the saved file.
+  const THttpReply saved = serve.Get("/api/calibration?scan=0");
+  ASSERT_EQ(saved.Status, 200) << saved.Body;
+  EXPECT_NE(saved.Body.find("\"model\":\"equirect\""), std::string::npos);
+  EXPECT_EQ(JsonNumbers(saved.Body, "lat").size(), 8u);
 }
 
 }  // namespace

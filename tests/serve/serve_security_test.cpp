@@ -54,7 +54,7 @@ TEST(ServeSecurity, HostileRequestsAreRefusedAndWriteNothing) {
        {},
        kBody,
        403},
-      {"a change by GET", "GET", "/api/calibration?scan=0", {}, "", 404},
+      {"GET reads, never saves", "GET", "/api/calibration?scan=0", {}, "", 404},
       {"POST outside /api/", "POST", "/files/0/inside.txt", token, kBody, 405},
       {"PUT", "PUT", "/api/calibration?scan=0", token, kBody, 405},
       {"oversized body", "POST", "/api/calibration?scan=0", token,
