@@ -194,12 +194,12 @@ std::string TServeSession::ScansJson() const {
 
 namespace {
 
-// The residual table of a fitted calibration.
-std::string ResidualsJson(const TMapCalibration& Cal) {
+// The residual table of a fitted calibration (its residuals given).
+std::string ResidualsJson(const TMapCalibration& Cal,
+                          const std::vector<TCalibResidual>& residuals) {
   std::string out = "[";
   if (Cal.Model() == cmParabolicIp || !Cal.Converts()) return out + "]";
   const std::vector<TControlPoint> points = Cal.ControlPoints();
-  const auto residuals = Cal.Residuals();
   const auto loo = Cal.LeaveOneOutResiduals();
   for (std::size_t i = 0; i < residuals.size() && i < points.size(); ++i) {
     const TCalibResidual& r = residuals[i];
@@ -242,8 +242,10 @@ std::string TServeSession::FitLocked(std::size_t Index, std::string_view Body, b
   }
   double sum = 0;
   int n = 0;
+  std::vector<TCalibResidual> residuals;
   if (fit) {
-    for (const TCalibResidual& r : cal.Residuals()) {
+    residuals = cal.Residuals();
+    for (const TCalibResidual& r : residuals) {
       if (!r.Valid) continue;
       sum += r.dX * r.dX + r.dY * r.dY;
       ++n;
@@ -253,7 +255,7 @@ std::string TServeSession::FitLocked(std::size_t Index, std::string_view Body, b
                     ",\"message\":" + Quoted(apps::Printable(fit.Reason)) +
                     ",\"generation\":" + std::to_string(generation) +
                     ",\"rms\":" + Num(n ? std::sqrt(sum / n) : 0.0) +
-                    ",\"points\":" + ResidualsJson(cal);
+                    ",\"points\":" + ResidualsJson(cal, residuals);
   if (fit) {
     const TGeoBounds b = MapBounds(cal);
     out += ",\"bounds\":[" + Num(b.West) + "," + Num(b.South) + "," + Num(b.East) + "," +
@@ -369,8 +371,8 @@ std::string TServeSession::SavedCalibration(std::size_t Index) const {
 }
 
 std::string TServeSession::AnnotationIn(std::size_t Index, std::string_view Body) const {
-  const TServeScan& scan = FScans.at(std::min(Index, FScans.size() - 1));
   State(Index);
+  const TServeScan& scan = FScans[Index];
   TImportedMap map;
   try {
     map = ParseGeoreferenceAnnotation(Body, "annotation", scan.Width, scan.Height);

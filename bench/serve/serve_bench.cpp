@@ -13,6 +13,7 @@
 
 #include "marovia/geomap/map_source.h"
 #include "marovia/geomap/web_tiles.h"
+#include "serve_request.h"
 #include "serve_session.h"
 
 namespace {
@@ -61,6 +62,26 @@ void BM_Refit100ThinPlate(benchmark::State& State) {
   for (auto _ : State) benchmark::DoNotOptimize(b.Session->Fit(0, b.Body));
 }
 BENCHMARK(BM_Refit100ThinPlate)->Unit(benchmark::kMillisecond);
+
+// The parts of that refit: the fit alone, and the leave-one-out residuals
+// (one fit of the other 99 points for each point).
+void BM_ThinPlateFitAlone(benchmark::State& State) {
+  TBenchScan& b = Scan();
+  const TFitRequest r = ParseFitRequest(b.Body);
+  for (auto _ : State) {
+    TMapCalibration cal = RequestCalibration(r, "alps.jpg", 1600, 1150);
+    benchmark::DoNotOptimize(cal.Fit());
+  }
+}
+BENCHMARK(BM_ThinPlateFitAlone)->Unit(benchmark::kMillisecond);
+
+void BM_ThinPlateLeaveOneOut(benchmark::State& State) {
+  TBenchScan& b = Scan();
+  TMapCalibration cal = RequestCalibration(ParseFitRequest(b.Body), "alps.jpg", 1600, 1150);
+  cal.Fit();
+  for (auto _ : State) benchmark::DoNotOptimize(cal.LeaveOneOutResiduals());
+}
+BENCHMARK(BM_ThinPlateLeaveOneOut)->Unit(benchmark::kMillisecond);
 
 // An edit (one point moved), its refit, and every tile of a 1600 x 900 view
 // of the whole scan at the level whose pixel is nearest the scan's.

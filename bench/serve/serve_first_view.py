@@ -44,7 +44,8 @@ def main():
     work = tempfile.mkdtemp(prefix='marovia_first_view_')
     procs = []
     try:
-        server = subprocess.Popen([GEOMAP, 'serve', SCAN, '--port', '0'], stdout=subprocess.PIPE,
+        server = subprocess.Popen([GEOMAP, 'serve', SCAN, '--port', '0', '--cache', work + '/cache'],
+                                  stdout=subprocess.PIPE,
                                   text=True)
         procs.append(server)
         url = line_matching(server.stdout, r'(http://\S+)')[1]
