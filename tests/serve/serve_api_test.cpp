@@ -189,6 +189,19 @@ TEST(ServeApi, ConcurrentFitsAndTilesAllSucceedAndTheLastFitWins) {
   EXPECT_EQ(JsonNumbers(last.Body, "generation"), std::vector<double>{11});
 }
 
+// Regression: the HTTP library compressed Leaflet and every JSON answer
+// with brotli at its slowest setting for the browser on the same machine
+// (seconds for the page's first view).
+TEST(ServeApi, AnswersAreNotCompressedForTheLocalBrowser) {
+  TServeFixture serve;
+  const std::map<std::string, std::string> accept = {{"Accept-Encoding", "br, gzip"}};
+  for (const char* target : {"/leaflet/leaflet.js", "/serve.js", "/api/scans"}) {
+    const THttpReply r = Http(serve.Port, "GET", target, "", accept);
+    EXPECT_EQ(r.Status, 200) << target;
+    EXPECT_EQ(r.Headers.find("Content-Encoding"), std::string::npos) << target;
+  }
+}
+
 TEST(ServeApi, ExportsBesideTheScanAndTheSavedFileReopens) {
   TServeFixture serve;
   const std::string body = "model equirect\n" + PointLines();

@@ -25,6 +25,7 @@ namespace marovia::test {
 
 struct THttpReply {
   int Status = 0;
+  std::string Headers;  // as sent, CR LF between them
   std::string Body;
 };
 
@@ -53,7 +54,10 @@ inline THttpReply RawHttp(int Port, const std::string& Request) {
   ::close(s);
   if (raw.rfind("HTTP/1.1 ", 0) == 0) reply.Status = std::stoi(raw.substr(9, 3));
   const std::size_t body = raw.find("\r\n\r\n");
-  if (body != std::string::npos) reply.Body = raw.substr(body + 4);
+  if (body != std::string::npos) {
+    reply.Headers = raw.substr(0, body);
+    reply.Body = raw.substr(body + 4);
+  }
   return reply;
 }
 
