@@ -59,6 +59,15 @@ marovia_fuzz_target(nmea_stream LINK geomap)
 # back for merging and verifying.
 marovia_fuzz_target(tile_manifest LINK geomap)
 marovia_fuzz_target(tile_archive LINK geomap)
+# What the page of geomap serve sends: fit requests, typed positions, file
+# paths (compiled from the tool's own sources).
+set(geomap_tool ${PROJECT_SOURCE_DIR}/apps/geomap)
+marovia_fuzz_target(serve_request
+  SOURCES ${geomap_tool}/serve_request.cpp ${geomap_tool}/serve_position.cpp
+          ${geomap_tool}/serve_paths.cpp ${geomap_tool}/calibrate_setup.cpp
+          ${geomap_tool}/point_list.cpp ${PROJECT_SOURCE_DIR}/apps/common/cli_text.cpp
+  LINK geomap
+  INCLUDE ${geomap_tool} ${PROJECT_SOURCE_DIR}/apps/common ${PROJECT_SOURCE_DIR}/geomap/src)
 # The printer's reader of its own PDF files, behind georeferenced pages.
 marovia_fuzz_target(pdf_update LINK platform_gfx
   INCLUDE ${PROJECT_SOURCE_DIR}/platform/src/graphics/printer)

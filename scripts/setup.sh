@@ -23,6 +23,8 @@ packages=(
   libgeographiclib-dev
   # marovia_qt, the map widget for Qt 6 applications
   qt6-base-dev
+  # geomap serve's HTTP server
+  libcpp-httplib-dev
 )
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
@@ -45,6 +47,8 @@ test_packages=(
   ghostscript
   # the web tile page in a headless browser; the large-map benchmark's peer
   chromium libvips-tools
+  # drives headless Chromium through its DevTools protocol (geomap serve's page)
+  python3-websocket
   # the Python package, and its tests against pyproj; installed by pip into a
   # fresh virtual environment (setuptools driving CMake) and built as a wheel
   pybind11-dev python3-dev python3-numpy python3-pytest python3-pyproj

@@ -12,6 +12,7 @@
 #include <ostream>
 
 #include "arguments.h"
+#include "calibrate_setup.h"
 #include "cli_text.h"
 #include "commands.h"
 #include "geomap_cli.h"
@@ -31,50 +32,6 @@ const TOptionDef kOptions[] = {{"image", 'i', true},  {"model", 'm', true},  {"o
                                {"caption", 0, true},  {"utm-zone", 0, true}, {"ellipsoid", 0, true},
                                {"id", 0, true},       {"crs", 0, true},      {"order", 0, true},
                                {"smoothing", 0, true}};
-
-TCalibModel ModelFromName(const std::string& Name) {
-  for (int m = 0; m < kNumCalibModels; ++m)
-    if (m != cmUndefined && SameText(Name, CalibModelNames[static_cast<size_t>(m)]))
-      return static_cast<TCalibModel>(m);
-  throw TUsageError("--model '" + apps::Printable(Name) +
-                    "' is not one of equirect, utm, millercylindrical, conicconformal, "
-                    "biquadraticpn, parabolicip, projected, thinplate");
-}
-
-struct TUtmZone {
-  int Zone = 0;
-  bool South = false;
-};
-
-// A zone with its latitude band, as geoconvert writes it: 32T. Bands C to M
-// lie south of the equator, N to X north. "32N" means the north in either
-// reading and is taken; "33S" once meant the southern hemisphere here but is
-// band S (32 to 40 degrees north) everywhere else, so it is refused with the
-// ways to say either.
-TUtmZone UtmZoneFromText(const std::string& Text) {
-  static const std::string kBands = "CDEFGHJKLMNPQRSTUVWX";
-  TUtmZone z;
-  std::string digits = Text;
-  char band = 0;
-  if (!digits.empty() && std::isalpha(static_cast<unsigned char>(digits.back()))) {
-    band = static_cast<char>(std::toupper(static_cast<unsigned char>(digits.back())));
-    digits.pop_back();
-  }
-  int64_t zone = 0;
-  if (band == 0 || kBands.find(band) == std::string::npos || digits.empty() ||
-      !TryStrToInt(digits, zone) || zone < 1 || zone > 60) {
-    throw TUsageError("--utm-zone '" + apps::Printable(Text) +
-                      "' is not a zone 1 to 60 with its latitude band C to X, e.g. 32T");
-  }
-  if (band == 'S') {
-    throw TUsageError("--utm-zone '" + apps::Printable(Text) + "' is ambiguous: band S lies 32 " +
-                      "to 40 degrees north; give the band of the map, e.g. " + digits +
-                      "H for 32 to 24 degrees south, or " + digits + "T for 40 to 48 north");
-  }
-  z.Zone = static_cast<int>(zone);
-  z.South = band < 'N';
-  return z;
-}
 
 struct TCalibrateOptions {
   std::string PointsFile;  // "-" for standard input
@@ -217,19 +174,15 @@ int RunCalibrate(std::span<const std::string> Args, std::istream& In, std::ostre
   // the image's bare name.
   int32_t width = 0, height = 0;
   if (!ReadImageSize(o.Image, width, height, Err)) return kExitBadInput;
-  TCalibData data;
-  data.UTMZone = -1;  // a cleared record's, written as none
-  data.MapFName = ExtractFileName(o.Image);
-  data.Ellipsoid = o.Ellipsoid;
-  data.Caption = o.Caption;
-  if (o.Model == cmUTM) {
-    data.UTMZone = o.Zone.Zone;
-    data.UTMSouth = o.Zone.South;
-  }
-  data.CrsText = o.Crs;
-  data.PolyOrder = o.Order;
-  data.Smoothing = o.Smoothing;
-  TMapCalibration cal(o.Model, data, width, height);
+  TCalibSetup setup;
+  setup.Model = o.Model;
+  setup.Zone = o.Zone;
+  setup.Ellipsoid = o.Ellipsoid;
+  setup.Caption = o.Caption;
+  setup.Crs = o.Crs;
+  setup.Order = o.Order;
+  setup.Smoothing = o.Smoothing;
+  TMapCalibration cal = NewCalibration(setup, ExtractFileName(o.Image), width, height);
 
   int status = ReadPoints(points, pointsName, cal, Err);
   if (points.bad()) {
@@ -249,7 +202,7 @@ int RunCalibrate(std::span<const std::string> Args, std::istream& In, std::ostre
     return kExitBadInput;
   }
   Out << apps::Printable(o.Output) << "\n";
-  PrintCalibration(Out, cal, data.MapFName);
+  PrintCalibration(Out, cal, cal.Data().MapFName);
   try {
     SaveCalibrationAsXML(o.Output, o.Id, cal);
   } catch (const std::exception& e) {

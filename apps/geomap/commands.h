@@ -33,6 +33,10 @@ int RunFind(std::span<const std::string> Args, std::ostream& Out, std::ostream& 
 // Contents and statistics of track files (cmd_track.cpp).
 int RunTrack(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
 
+// Calibrates scans in the browser: an HTTP server and its page
+// (cmd_serve.cpp); serves until the process is stopped.
+int RunServe(std::span<const std::string> Args, std::ostream& Out, std::ostream& Err);
+
 // One line on Err: "geomap: " and the text.
 void Report(std::ostream& Err, const std::string& Text);
 

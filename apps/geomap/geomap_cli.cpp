@@ -71,6 +71,11 @@ Commands:
                           check an archive against the manifests of its
                           fragments in FOLDER: nothing missing, nothing
                           extra, every checksum equal
+  serve SCAN|FOLDER...    calibrate scans in the browser: prints the page's
+                          address with this run's token and serves until
+                          stopped; click point pairs on the scan and the
+                          reference (or type positions), watch residuals and
+                          the warped preview, save (SCAN.xml) and export
   find LAT,LON FOLDER...  the maps of the folders' trees that cover the
                           place, finest first: calibration file, m/px, caption
   track FILE...           what track files hold (GPX, KML, KMZ, GeoJSON, NMEA,
@@ -198,6 +203,15 @@ tiles options:
                           pointing at it)
   Tiles outside a map's border (a scanned sheet's margin) are transparent.
 
+serve options:
+  --atlas FOLDER          calibrated maps shown as the reference (default: a
+                          graticule)
+  -p, --port N            the port (default 8765; 0: any free one)
+  --bind ADDR             listen on ADDR instead of 127.0.0.1; without it
+                          no other address is taken. Changes need the token.
+  --cache DIR             where scans' pyramids are cached (default: the
+                          user's cache folder)
+
 track options:
   --stats                 length (2D and 3D, on the WGS 84 ellipsoid), ascent,
                           descent, elevation range, duration, moving time and
@@ -235,6 +249,7 @@ Examples:
   geomap tiles samples/atlas -o atlas_tiles --zoom 3-9
   geomap tiles merge shards/atlas.part-*.pmtiles -o atlas.pmtiles
   geomap find 47.37,8.54 /data/maps
+  geomap serve scans/ --atlas samples/atlas
   geomap track ride.gpx walk.kml --stats --units m
 )HELP";
 
@@ -276,6 +291,8 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         status = RunTiles(rest, out, err);
       } else if (command == "find") {
         status = RunFind(rest, out, err);
+      } else if (command == "serve") {
+        status = RunServe(rest, out, err);
       } else if (command == "track") {
         status = RunTrack(rest, out, err);
       } else {
