@@ -146,7 +146,9 @@ class TPMTilesArchive final : public TTileArchive {
   }
 
   // The bytes [Offset, Offset + Length) of the file, inflated when the
-  // archive's directories are compressed (at most MaxBytes then).
+  // archive's directories are compressed (within what is left of
+  // kMaxInflatedDirectories; the offsets that errors name within such a
+  // directory count its inflated bytes).
   std::vector<uint8_t> ReadDirectory(uint64_t Offset, uint64_t Length) {
     std::vector<uint8_t> bytes(Length);
     ReadAt(Offset, bytes.data(), bytes.size());
