@@ -64,7 +64,7 @@ test_packages=(
 case "${1:-}" in
   "") ;;
   test) packages+=("${test_packages[@]}") ;;
-  fuzz) packages+=("${test_packages[@]}" clang-14 libclang-rt-14-dev ninja-build) ;;
+  fuzz) packages+=("${test_packages[@]}" clang-14 libclang-rt-14-dev lld-14 ninja-build) ;;
   *)
     echo "setup: unknown job '$1' (none, test or fuzz)" >&2
     exit 2

@@ -29,11 +29,20 @@ phase setup
 generator=()
 if command -v ninja >/dev/null && [ ! -f build-fuzz/CMakeCache.txt ]; then generator=(-G Ninja); fi
 # One instrumented build. The library and tools at -O1 keep the sanitizers'
-# reports exact and the tests quick; the test programs' own sources too.
+# reports exact and the tests quick. The test programs' own sources are
+# compiled at -O0: optimising their many assertion macros was about 40 % of
+# the build's time, and little of the tests' run time is spent in them.
+# lld links the hundred-odd instrumented programs three times faster than
+# the default linker.
+linker=()
+if command -v ld.lld-14 >/dev/null; then
+  linker=(-DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld-14 -DCMAKE_SHARED_LINKER_FLAGS=-fuse-ld=lld-14
+          -DCMAKE_MODULE_LINKER_FLAGS=-fuse-ld=lld-14)
+fi
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1" \
   -DMAROVIA_FUZZ=ON -DMAROVIA_BUILD_TESTS=ON -DMAROVIA_BUILD_APPS=ON -DMAROVIA_BUILD_BENCH=ON \
-  -DMAROVIA_WERROR=ON -DMAROVIA_TEST_OPTIMIZATION=-O1 "${launcher[@]}"
+  -DMAROVIA_WERROR=ON -DMAROVIA_TEST_OPTIMIZATION=-O0 "${linker[@]}" "${launcher[@]}"
 cmake --build build-fuzz -j"$jobs"
 phase build
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
