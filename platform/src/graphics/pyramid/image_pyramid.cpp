@@ -34,7 +34,8 @@ class TBuildLock {
     std::error_code ec;
     const std::filesystem::path dir = std::filesystem::path(CacheName).parent_path();
     if (!dir.empty()) std::filesystem::create_directories(dir, ec);
-    fd_ = ::open((CacheName + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    name_ = CacheName + ".lock";
+    fd_ = ::open(name_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd_ < 0) return;
     int rc = 0;
     while ((rc = ::flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
@@ -46,11 +47,17 @@ class TBuildLock {
   }
   TBuildLock(const TBuildLock&) = delete;
   TBuildLock& operator=(const TBuildLock&) = delete;
+  // The lock file goes with the build, so the cache folder holds cache
+  // files alone; a process still waiting on it then finds the cache file,
+  // and one that comes after finds the cache file too.
   ~TBuildLock() {
-    if (fd_ >= 0) ::close(fd_);  // releases the lock
+    if (fd_ < 0) return;
+    ::unlink(name_.c_str());
+    ::close(fd_);  // releases the lock
   }
 
  private:
+  std::string name_;
   int fd_ = -1;
 };
 
