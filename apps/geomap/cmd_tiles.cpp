@@ -120,6 +120,10 @@ TTilesRun ParseOptions(std::span<const std::string> Args) {
   run.Force = args.Has("force");
   run.Deduplicate = !args.Has("no-dedup");
   run.Sources = SourceOptionsFromArguments(args);
+  // The parts of a job each need a share of the same maps: through the
+  // pyramid cache (XDG_CACHE_HOME, shared by the tasks when it is on a
+  // shared disk) each image is decoded once for all of them.
+  run.Sources.CacheSmallPyramids = run.Job.Parts > 1;
   run.Tracks = args.Values("track");
   run.Databases = args.Values("db");
   return run;
@@ -231,22 +235,6 @@ int Finish(const TTilesRun& Run, std::unique_ptr<TTileStore> Store, const TAtlas
   return Status;
 }
 
-// What a part's output depends on: the maps (their files' names and
-// sizes), the levels and the tiles' settings. A part re-run with the same
-// fingerprint would make the same tiles.
-uint64_t JobFingerprint(const TTilesRun& Run, const TAtlasTiles& Tiles, const TTileJob& Job) {
-  std::string key = std::to_string(Job.MinZoom()) + "-" + std::to_string(Job.MaxZoom()) + " " +
-                    std::to_string(Job.Total()) + " " + TileExtension(Run.Job.Format) +
-                    (Run.Job.Exact ? " exact" : "") + (Run.Deduplicate ? "" : " no-dedup");
-  for (const auto& m : Tiles.Maps()) {
-    std::error_code ec;
-    key += "\n" + m->Name();
-    for (const std::string& f : {m->Source().CalibrationFile(), m->Source().ImageFile()})
-      key += " " + std::to_string(f.empty() ? 0 : std::filesystem::file_size(f, ec));
-  }
-  return TileChecksum({reinterpret_cast<const uint8_t*>(key.data()), key.size()});
-}
-
 // Where a part writes its tiles until it is complete: an .mbtiles fragment
 // under a name of its own, renamed when whole (a .pmtiles store does the
 // same inside, a directory's tiles are each whole).
@@ -334,7 +322,7 @@ int RunTiles(std::span<const std::string> Args, std::ostream& Out, std::ostream&
   info.MaxZoom = maxZoom;
   info.Deduplicate = run.Deduplicate;
   const bool sharded = run.Job.Parts > 1;
-  const uint64_t fingerprint = sharded ? JobFingerprint(run, tiles, job) : 0;
+  const uint64_t fingerprint = sharded ? TileJobFingerprint(job, run.Job, run.Deduplicate) : 0;
   if (sharded && CompleteAlready(run, job, fingerprint, Out)) return status;
   std::unique_ptr<TTileStore> store;
   try {

@@ -4,7 +4,10 @@
 //   BM_PartsAgainstOneRun  the sample atlas, levels 2-9 and 2-10, one thread: the CPU
 //                          time of 4 parts together over that of one run
 //                          (counter "ratio"; each part's maps opened anew;
-//                          "job_ratio" leaves out opening their files)
+//                          "job_ratio" leaves out opening their files);
+//                          shared:1 has the parts read the images through
+//                          a pyramid cache that the first part builds, as
+//                          the tool does, shared:0 decodes them in each
 //   BM_MergeFragments      4 PMTiles fragments of 2 KiB tiles joined into one
 //                          archive: tiles/s
 //   BM_Collection          a synthetic collection of sheets (100 by default;
@@ -46,13 +49,20 @@ double CpuSeconds() {
   return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
 }
 
-TAtlasTiles SampleAtlas() {
+// The sample atlas; Shared: its images read through a pyramid cache in
+// the scratch folder, as the tool has the parts of a job read them.
+TAtlasTiles SampleAtlas(bool Shared = false) {
   std::vector<std::string> files, problems;
   for (const auto& e : fs::directory_iterator(MAROVIA_SAMPLE_ATLAS))
     if (e.path().extension() == ".xml" && e.path().stem().string().find('_') != std::string::npos)
       files.push_back(e.path().string());
   std::sort(files.begin(), files.end());
-  return TAtlasTiles(TAtlasIndex::FromFiles(files, problems), {}, problems);
+  TMapSourceOptions options;
+  if (Shared) {
+    options.CacheSmallPyramids = true;
+    options.PyramidCacheDir = Scratch("pyramids/x").parent_path().string();
+  }
+  return TAtlasTiles(TAtlasIndex::FromFiles(files, problems), options, problems);
 }
 
 // Part Part of Parts of levels Z0..Z1 of Tiles into Fragment, with its
@@ -83,14 +93,16 @@ double MakePart(const TAtlasTiles& Tiles, int Z0, int Z1, int Part, int Parts,
 void BM_PartsAgainstOneRun(benchmark::State& State) {
   constexpr int kParts = 4;
   const int maxZoom = static_cast<int>(State.range(0));
+  const bool shared = State.range(1) != 0;
   for (auto _ : State) {
+    fs::remove_all(Scratch("pyramids"));
     double t = CpuSeconds();
     const double oneJob = MakePart(SampleAtlas(), 2, maxZoom, 1, 1, Scratch("one.pmtiles"));
     const double one = CpuSeconds() - t;
     double partsJob = 0;
     t = CpuSeconds();
     for (int k = 1; k <= kParts; ++k)
-      partsJob += MakePart(SampleAtlas(), 2, maxZoom, k, kParts,
+      partsJob += MakePart(SampleAtlas(shared), 2, maxZoom, k, kParts,
                            Scratch("part" + std::to_string(k) + ".pmtiles"));
     const double parts = CpuSeconds() - t;
     State.counters["one_cpu_s"] = one;
@@ -103,8 +115,8 @@ void BM_PartsAgainstOneRun(benchmark::State& State) {
   fs::remove_all(Scratch("").parent_path());
 }
 BENCHMARK(BM_PartsAgainstOneRun)
-    ->Arg(9)
-    ->Arg(10)
+    ->ArgNames({"zoom", "shared"})
+    ->ArgsProduct({{9, 10}, {0, 1}})
     ->Unit(benchmark::kSecond)
     ->Iterations(1)
     ->UseRealTime();

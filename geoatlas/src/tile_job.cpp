@@ -161,6 +161,19 @@ TTileJobResult TTileJob::Run(TTileStore& Store, const TTileJobOptions& Options) 
   return result;
 }
 
+uint64_t TileJobFingerprint(const TTileJob& Job, const TTileJobOptions& Options, bool Deduplicate) {
+  std::string key = std::to_string(Job.MinZoom()) + "-" + std::to_string(Job.MaxZoom()) + " " +
+                    std::to_string(Job.Total()) + " " + TileExtension(Options.Format) +
+                    (Options.Exact ? " exact" : "") + (Deduplicate ? "" : " no-dedup");
+  for (const auto& m : Job.Tiles().Maps()) {
+    std::error_code ec;
+    key += "\n" + m->Name();
+    for (const std::string& f : {m->Source().CalibrationFile(), m->Source().ImageFile()})
+      key += " " + std::to_string(f.empty() ? 0 : std::filesystem::file_size(f, ec));
+  }
+  return TileChecksum({reinterpret_cast<const uint8_t*>(key.data()), key.size()});
+}
+
 TTileManifest PartManifest(const TTileJob& Job, int Part, int Parts, uint64_t Fingerprint,
                            const std::string& Fragment) {
   TTileManifest m;

@@ -28,6 +28,7 @@ Example::
 from __future__ import annotations
 
 from collections import namedtuple
+import os
 from os import PathLike, fspath
 
 import numpy as np
@@ -290,7 +291,60 @@ def render_to_file(source, filename, center=None, mag=None, size=(800, 600), gri
 Atlas = _marovia.Atlas
 
 
-def make_tiles(source, output, zoom=None, format="png", jobs=0, exact=False, dedup=True):
+_MAX_PARTS = 1_000_000
+
+
+def _environment_number(environ, name, low, high):
+    value = environ.get(name)
+    if value is None:
+        return None
+    if not (value.isascii() and value.isdigit()) or not low <= int(value) <= high:
+        raise ValueError(f"{name}={value!r} is not a whole number within {low}-{high}")
+    return int(value)
+
+
+def _scheduler_part(environ, parts=None):
+    """The part (k, n) a cluster scheduler gives a task through its
+    environment, or None: a Slurm job array (SLURM_ARRAY_TASK_ID from
+    SLURM_ARRAY_TASK_MIN in steps of SLURM_ARRAY_TASK_STEP, of
+    SLURM_ARRAY_TASK_COUNT tasks, else counted to SLURM_ARRAY_TASK_MAX), or a
+    Kubernetes indexed Job (JOB_COMPLETION_INDEX from 0, of ``parts`` or
+    GEOMAP_PARTS completions). Slurm's variables win; the geomap tool reads
+    the same."""
+    top = 2**31 - 1
+    task = _environment_number(environ, "SLURM_ARRAY_TASK_ID", 0, top)
+    if task is not None:
+        low = _environment_number(environ, "SLURM_ARRAY_TASK_MIN", 0, task) or 0
+        step = _environment_number(environ, "SLURM_ARRAY_TASK_STEP", 1, top) or 1
+        count = _environment_number(environ, "SLURM_ARRAY_TASK_COUNT", 1, _MAX_PARTS)
+        if count is None:
+            high = _environment_number(environ, "SLURM_ARRAY_TASK_MAX", task, top)
+            if high is not None:
+                count = (high - low) // step + 1
+        if count is None:
+            raise ValueError("SLURM_ARRAY_TASK_ID is set without SLURM_ARRAY_TASK_COUNT or "
+                             "SLURM_ARRAY_TASK_MAX")
+        if (task - low) % step or (task - low) // step >= count or count > _MAX_PARTS:
+            raise ValueError(f"Slurm array task {task} is not one of an array of {count} from "
+                             f"{low} in steps of {step} (give part=(k, n))")
+        return ((task - low) // step + 1, count)
+    index = _environment_number(environ, "JOB_COMPLETION_INDEX", 0, _MAX_PARTS - 1)
+    if index is not None:
+        n = parts if parts is not None else _environment_number(environ, "GEOMAP_PARTS", 1,
+                                                                 _MAX_PARTS)
+        if n is None or n < 1:
+            raise ValueError("JOB_COMPLETION_INDEX is set: give the number of completions by "
+                             "parts=N or GEOMAP_PARTS")
+        if index >= n:
+            raise ValueError(f"JOB_COMPLETION_INDEX {index} is not below the {n} parts")
+        return (index + 1, n)
+    if parts is not None:
+        raise ValueError("parts needs JOB_COMPLETION_INDEX (or part=(k, n))")
+    return None
+
+
+def make_tiles(source, output, zoom=None, format="png", jobs=0, exact=False, dedup=True,
+               part=None, parts=None):
     """Makes web map tiles (Web Mercator, 256 pixels) of a map or an atlas.
 
     source: an :class:`Atlas`, or what makes one (a calibration file, a
@@ -300,10 +354,24 @@ def make_tiles(source, output, zoom=None, format="png", jobs=0, exact=False, ded
     Each tile pixel comes from the finest map that covers it; outside every
     map (and outside a map's border) tiles are transparent. jobs: threads (0:
     one per processor). dedup: a PMTiles archive stores identical tiles once.
+
+    part: (k, n) makes only the k-th of n shares of the tiles, as ``geomap
+    tiles --part k/n`` does: a fragment beside output
+    (``name.part-k-of-n.ext``) and its manifest, which ``geomap tiles
+    merge`` joins and ``geomap tiles verify`` checks; a part that an earlier
+    run of the same job completed is not made again (0 tiles written).
+    Without part, a task of a cluster takes its part from its scheduler's
+    variables as the tool does (a Slurm array, or a Kubernetes indexed Job
+    whose number of completions is ``parts`` or GEOMAP_PARTS).
     Returns (tiles written, tile places without map, min zoom, max zoom)."""
+    if part is None:
+        part = _scheduler_part(os.environ, parts) or (1, 1)
+    elif parts is not None:
+        raise ValueError("give part=(k, n) or parts, not both")
+    k, n = (int(v) for v in part)
     atlas = source if isinstance(source, Atlas) else Atlas(source)
     return _marovia._make_tiles(atlas, fspath(output), None if zoom is None else tuple(zoom),
-                                str(format), int(jobs), bool(exact), bool(dedup))
+                                str(format), int(jobs), bool(exact), bool(dedup), k, n)
 
 
 # ---------------------------------------------------------------- database

@@ -160,7 +160,8 @@ class Atlas:
 
 def make_tiles(source: Atlas | Path | Sequence[Path], output: Path,
                zoom: tuple[int, int] | None = ..., format: str = ..., jobs: int = ...,
-               exact: bool = ..., dedup: bool = ...) -> tuple[int, int, int, int]: ...
+               exact: bool = ..., dedup: bool = ..., part: tuple[int, int] | None = ...,
+               parts: int | None = ...) -> tuple[int, int, int, int]: ...
 
 class Item(NamedTuple):
     entry: int

@@ -16,6 +16,8 @@
 #include "marovia/geoatlas/tile_page.h"
 #include "marovia/geomap/map_folder.h"
 #include "marovia/geomap/map_import.h"
+#include "marovia/geomap/tile_manifest.h"
+#include "marovia/geomap/tile_store.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/strutils.h"
 #include "marovia/platform/sysutils.h"
@@ -111,14 +113,44 @@ class TPyAtlas {
   TMaps maps_;
 };
 
+// Whether part Part of Parts was completed by an earlier run of the same
+// job: its manifest and fragment are there, and the manifest is this
+// part's of this job.
+bool PartCompleteAlready(const std::string& Output, const TTileJob& Job, int Part, int Parts,
+                         uint64_t Fingerprint) {
+  const std::string manifest = ManifestName(Output, Part, Parts);
+  std::error_code ec;
+  if (!std::filesystem::exists(manifest, ec) ||
+      !std::filesystem::exists(FragmentName(Output, Part, Parts), ec))
+    return false;
+  try {
+    const TTileManifest m = TTileManifest::Read(manifest);
+    return m.Job == Fingerprint && m.Part == Part && m.Parts == Parts &&
+           std::pair{m.FirstId, m.EndId} == Job.PartIds(Part, Parts);
+  } catch (const std::exception&) {
+    return false;  // a damaged manifest: the part is made again
+  }
+}
+
 // Web tiles of the atlas into Output (a directory with its page, .mbtiles
-// or .pmtiles); answers (written, empty places, min zoom, max zoom).
+// or .pmtiles); answers (written, empty places, min zoom, max zoom). Part
+// Part of Parts (Parts > 1) writes the part's fragment and manifest beside
+// Output as the geomap tool does, and makes nothing when an earlier run
+// completed it.
 py::tuple MakeTiles(const TPyAtlas& Atlas, py::handle OutputArg, py::object Zoom,
-                    const std::string& Format, int Jobs, bool Exact, bool Dedup) {
+                    const std::string& Format, int Jobs, bool Exact, bool Dedup, int Part,
+                    int Parts) {
   const std::string output = FileSystemPath(OutputArg);
   if (Format != "png" && Format != "jpg") throw py::value_error("format must be 'png' or 'jpg'");
+  if (Parts < 1 || Part < 1 || Part > Parts)
+    throw py::value_error("part must be (k, n) with 1 <= k <= n");
+  const bool sharded = Parts > 1;
   std::vector<std::string> problems;
-  const TAtlasTiles tiles(Atlas.Maps().Index, {}, problems);
+  TMapSourceOptions sources;
+  // The parts each need a share of the same maps: through the pyramid
+  // cache each image is decoded once for all of them.
+  sources.CacheSmallPyramids = sharded;
+  const TAtlasTiles tiles(Atlas.Maps().Index, sources, problems);
   Warn(problems);
   if (tiles.MapCount() == 0) ThrowMapError("no map to make tiles of");
   int z0 = tiles.DefaultMinZoom(), z1 = tiles.DefaultMaxZoom();
@@ -138,17 +170,40 @@ py::tuple MakeTiles(const TPyAtlas& Atlas, py::handle OutputArg, py::object Zoom
   options.Threads = Jobs;
   options.Exact = Exact;
   options.Format = info.Format;
+  options.Part = Part;
+  options.Parts = Parts;
   const TTileJob job(tiles, z0, z1);
+  const TTileStoreKind kind = TileStoreKindOf(output);
+  const uint64_t fingerprint = sharded ? TileJobFingerprint(job, options, Dedup) : 0;
+  if (sharded && PartCompleteAlready(output, job, Part, Parts, fingerprint))
+    return py::make_tuple(0, 0, z0, z1);
+  // A part's fragment; an .mbtiles one under a name of its own until whole
+  // (a .pmtiles store renames its own, a directory's tiles are each whole).
+  const std::string fragment = sharded ? FragmentName(output, Part, Parts) : output;
+  const std::string working =
+      sharded && kind == TTileStoreKind::MBTiles ? fragment + ".incomplete" : fragment;
   TTileJobResult result;
   std::vector<std::string> pageProblems;
   {
     py::gil_scoped_release unlocked;
-    const auto store = OpenTileStore(output, info, false);
+    if (sharded && kind != TTileStoreKind::Directory) {
+      // The tasks of a cluster share the output's folder; the first makes it.
+      std::error_code ec;
+      const auto folder = std::filesystem::path(output).parent_path();
+      if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+    }
+    const auto store = kind == TTileStoreKind::MBTiles ? OpenMBTilesStore(working, info, false)
+                                                       : OpenTileStore(working, info, false);
     result = job.Run(*store, options);
     if (result.Error.empty()) {
       store->Finish();
-      if (TileStoreKindOf(output) == TTileStoreKind::Directory)
+      if (kind == TTileStoreKind::Directory)
         WriteTilePage(output, tiles, Atlas.Maps().LandmarkFiles, info, pageProblems);
+      if (sharded) {
+        if (working != fragment) std::filesystem::rename(working, fragment);
+        PartManifest(job, Part, Parts, fingerprint, fragment)
+            .Write(ManifestName(output, Part, Parts));
+      }
     }
   }
   if (!result.Error.empty())
@@ -190,7 +245,7 @@ made.)")
       .def("coarser", &TPyAtlas::Coarser, arg("lat"), arg("lon"), arg("resolution"),
            "The finest map covering the position that is coarser than resolution, or None.");
   m.def("_make_tiles", &MakeTiles, arg("atlas"), arg("output"), arg("zoom"), arg("format"),
-        arg("jobs"), arg("exact"), arg("dedup"));
+        arg("jobs"), arg("exact"), arg("dedup"), arg("part"), arg("parts"));
 }
 
 }  // namespace marovia::python

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -363,7 +364,8 @@ TEST(PMTilesArchive, ReadsWhatTheStoreWroteAndRefusesDamageNamingTheOffset) {
   } rows[] = {
       {bytes.substr(0, 100), "too short"},
       {bytes.substr(0, bytes.size() - 1), "tile data lies beyond"},
-      {patched(97, "\x02"), "directories compressed"},
+      {patched(97, "\x02"), "not a valid gzip stream"},
+      {patched(97, "\x03"), "compressed with method 3"},
       {patched(16, huge), "root directory lies beyond"},
       {patched(101, "\x1f"), "levels 0-31"},
       // The root's entry count, as large as a varint holds.
@@ -383,6 +385,142 @@ TEST(PMTilesArchive, ReadsWhatTheStoreWroteAndRefusesDamageNamingTheOffset) {
       EXPECT_NE(what.find(row.Message), std::string::npos) << what;
     }
   }
+}
+
+// An archive whose directories and metadata are gzip streams, written by
+// a script of Python's own modules (tests/data/tiles): levels 0-3, each tile
+// one colour, the east of level 3 a shared sea tile in runs.
+TEST(PMTilesArchive, ReadsGzipDirectoriesWrittenByOtherSoftwareAndMergesThem) {
+  test::TempDir dir;
+  const std::string file = std::string(MAROVIA_TILE_DATA) + "/gzip_dirs_by_python.pmtiles";
+  const auto colour = [](const TTileId& t) -> std::array<uint8_t, 4> {
+    if (t.Z == 3 && t.X >= 4) return {0, 64, 160, 255};
+    return {static_cast<uint8_t>(40 + 60 * t.Z), static_cast<uint8_t>(16 * t.X),
+            static_cast<uint8_t>(16 * t.Y), 255};
+  };
+  std::vector<TTileId> all;
+  for (int z = 0; z <= 3; ++z)
+    for (int x = 0; x < (1 << z); ++x)
+      for (int y = 0; y < (1 << z); ++y) all.push_back({z, x, y});
+  const auto check = [&](const std::string& File, bool Gzip) {
+    SCOPED_TRACE(File);
+    const auto archive = OpenTileArchive(File);
+    EXPECT_EQ(archive->Info().Name, "gzip test set");
+    EXPECT_EQ(archive->Info().CompressDirectories, Gzip);
+    EXPECT_EQ(archive->TileIds().size(), all.size());
+    EXPECT_EQ(ReadFile(File).at(97), Gzip ? 2 : 1);
+    Bytes data;
+    TTileRgba rgba;
+    for (const TTileId& t : all) {
+      ASSERT_TRUE(archive->Read(PMTilesTileId(t), data)) << t.Z << "/" << t.X << "/" << t.Y;
+      ASSERT_TRUE(DecodePngTile(data, rgba));
+      const auto want = colour(t);
+      ASSERT_TRUE(std::equal(want.begin(), want.end(), rgba.begin()))
+          << t.Z << "/" << t.X << "/" << t.Y;
+    }
+  };
+  check(file, true);
+  // A merge writes its directories as its first input has them, and reads
+  // back the same.
+  MergeTileArchives({file}, dir.File("out.pmtiles"));
+  check(dir.File("out.pmtiles"), true);
+
+  // A root whose checksum is wrong and one cut short: refused, naming the
+  // offset. A stream that inflates beyond the bound (2 MiB of zeros in a
+  // few kilobytes) is stopped at the bound.
+  std::string bytes = ReadFile(file);
+  const uint64_t rootLength = static_cast<uint8_t>(bytes[16]) | static_cast<uint8_t>(bytes[17])
+                                                                    << 8;
+  std::string badSum = bytes;
+  badSum[127 + rootLength - 8] ^= 0x55;  // the gzip trailer's checksum
+  const struct {
+    std::string Bytes, Message;
+  } rows[] = {{badSum, "offset 127: not a valid gzip stream"},
+              {bytes.substr(0, 127 + rootLength - 3), "lies beyond"}};
+  for (const auto& row : rows) {
+    const std::string f = dir.Write("bad.pmtiles", row.Bytes);
+    try {
+      OpenTileArchive(f);
+      ADD_FAILURE() << "accepted: " << row.Message;
+    } catch (const EZYLGeoMapError& e) {
+      EXPECT_NE(std::string(e.what()).find(row.Message), std::string::npos) << e.what();
+    }
+  }
+  const Bytes bomb = GzipBytes(Bytes(2 << 20, 0));
+  ASSERT_LT(bomb.size(), 8192u);
+  EXPECT_EQ(GunzipBytes(bomb, 2 << 20).size(), size_t{2} << 20);
+  try {
+    GunzipBytes(bomb, 1 << 20);
+    ADD_FAILURE() << "inflated beyond the bound";
+  } catch (const EZYLGeoMapError& e) {
+    EXPECT_NE(std::string(e.what()).find("inflates beyond 1048576 bytes"), std::string::npos);
+  }
+}
+
+// Tile ids of every level the tools take (0-24) pass through a merge; an
+// archive that addresses more tiles than can be listed is refused by name
+// and limit before anything is written, at the limit's exact boundary.
+TEST(TileMerge, TakesEveryLevelAndRefusesMoreTilesThanCanBeListed) {
+  test::TempDir dir;
+  const int last = (1 << kMaxWebZoom) - 1;
+  const std::vector<TTileId> corners = {
+      {14, 0, 0}, {14, 16383, 9000}, {24, 0, 0}, {24, last, last}, {24, 5, last}};
+  {
+    const auto store = OpenTileStore(dir.File("deep.pmtiles"), InfoOf(14, 24), false);
+    for (const TTileId& t : corners) store->Put(t, Bytes(3, static_cast<uint8_t>(t.X)));
+    store->Finish();
+  }
+  MergeTileArchives({dir.File("deep.pmtiles")}, dir.File("deep.mbtiles"));
+  MergeTileArchives({dir.File("deep.mbtiles")}, dir.File("out.pmtiles"));
+  std::vector<uint64_t> want;
+  for (const TTileId& t : corners) want.push_back(PMTilesTileId(t));
+  std::sort(want.begin(), want.end());
+  EXPECT_GT(want.back(), uint64_t{1} << 47);
+  EXPECT_EQ(OpenTileArchive(dir.File("out.pmtiles"))->TileIds(), want);
+
+  EXPECT_NO_THROW(CheckListableTiles("x", kMaxArchiveTiles));
+  // One tile run addressing Run tiles from 0/0/0: a few bytes of root.
+  const auto runArchive = [&](uint64_t Run) {
+    std::string root("\x01\x00", 2);  // one entry, id 0
+    for (uint64_t v = Run;; v >>= 7) {
+      root += static_cast<char>((v & 0x7F) | (v > 0x7F ? 0x80 : 0));
+      if (v <= 0x7F) break;
+    }
+    root += "\x03\x01";  // length 3 at offset 0
+    TPMTilesHeader h;
+    h.RootOffset = TPMTilesHeader::kBytes;
+    h.RootLength = root.size();
+    h.MetadataOffset = h.LeafOffset = h.DataOffset = h.RootOffset + root.size();
+    h.DataLength = 3;
+    h.AddressedTiles = Run;
+    h.TileEntries = h.TileContents = 1;
+    h.MaxZoom = 24;
+    return dir.Write("run" + std::to_string(Run) + ".pmtiles", h.Serialize() + root + "abc");
+  };
+  EXPECT_EQ(OpenTileArchive(runArchive(kMaxArchiveTiles))->TileCount(), kMaxArchiveTiles);
+  const std::string over = runArchive(kMaxArchiveTiles + 1);
+  for (const auto& inputs : {std::vector<std::string>{over},
+                             std::vector<std::string>{runArchive(kMaxArchiveTiles), over}}) {
+    try {
+      MergeTileArchives(inputs, dir.File("never.pmtiles"));
+      ADD_FAILURE() << "merged";
+    } catch (const EZYLGeoMapError& e) {
+      EXPECT_NE(
+          std::string(e.what()).find(over + ": 268435457 tiles, more than the 268435456 (2^28)"),
+          std::string::npos)
+          << e.what();
+    }
+  }
+  // Two inputs each within the limit but not together.
+  try {
+    MergeTileArchives({runArchive(kMaxArchiveTiles), runArchive(1)}, dir.File("never.pmtiles"));
+    ADD_FAILURE() << "merged";
+  } catch (const EZYLGeoMapError& e) {
+    EXPECT_NE(std::string(e.what()).find("the 2 inputs together: 268435457 tiles"),
+              std::string::npos)
+        << e.what();
+  }
+  EXPECT_FALSE(fs::exists(dir.File("never.pmtiles")));
 }
 
 }  // namespace

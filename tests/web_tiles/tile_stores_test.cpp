@@ -2,6 +2,7 @@
 // file, and a PMTiles reader written here from the format's description.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -102,7 +103,29 @@ std::vector<Entry> Directory(const std::string& b, size_t at, size_t length) {
   return e;
 }
 
-// Every tile of the archive by tile id, walking the leaves.
+// A gzip stream inflated by zlib itself.
+std::string Gunzip(const std::string& In) {
+  z_stream z{};
+  EXPECT_EQ(inflateInit2(&z, 15 + 16), Z_OK);
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(In.data()));
+  z.avail_in = static_cast<uInt>(In.size());
+  std::string out;
+  int rc = Z_OK;
+  char buf[65536];
+  while (rc == Z_OK) {
+    z.next_out = reinterpret_cast<Bytef*>(buf);
+    z.avail_out = sizeof buf;
+    rc = inflate(&z, Z_NO_FLUSH);
+    out.append(buf, sizeof buf - z.avail_out);
+  }
+  EXPECT_EQ(rc, Z_STREAM_END);
+  EXPECT_EQ(z.avail_in, 0u);
+  inflateEnd(&z);
+  return out;
+}
+
+// Every tile of the archive by tile id, walking the leaves; directories
+// and metadata inflated when the header says gzip.
 std::map<uint64_t, std::string> ReadPMTiles(const std::string& b) {
   EXPECT_EQ(b.substr(0, 7), "PMTiles");
   EXPECT_EQ(b.at(7), 3);
@@ -114,7 +137,9 @@ std::map<uint64_t, std::string> ReadPMTiles(const std::string& b) {
   while (!dirs.empty()) {
     const auto [at, length] = dirs.back();
     dirs.pop_back();
-    for (const Entry& e : Directory(b, at, length)) {
+    const bool gzip = b.at(97) == 2;
+    const std::string dir = gzip ? Gunzip(b.substr(at, length)) : b.substr(at, length);
+    for (const Entry& e : Directory(dir, 0, dir.size())) {
       if (e.Run == 0) {
         dirs.push_back({leaves + e.Offset, e.Length});
         continue;
@@ -123,14 +148,19 @@ std::map<uint64_t, std::string> ReadPMTiles(const std::string& b) {
     }
   }
   EXPECT_EQ(Le(b, 72, 8), tiles.size());
+  const std::string meta = b.substr(Le(b, 24, 8), Le(b, 32, 8));
+  EXPECT_EQ((b.at(97) == 2 ? Gunzip(meta) : meta).rfind("{\"name\":", 0), 0u);
   return tiles;
 }
 
 TEST(PMTilesStore, ArchiveReadsBackWithRootAloneAndWithLeaves) {
   // 21 tiles fit in the root; every tile of levels 0..8 (87381) needs
-  // leaf directories.
-  for (const int maxZoom : {2, 8}) {
+  // leaf directories; directories plain and gzip-compressed.
+  for (const auto& [maxZoom, gzip] : {std::pair{2, false}, {8, false}, {3, true}}) {
+    SCOPED_TRACE(gzip ? "gzip" : "plain");
     test::TempDir dir;
+    TTileSetInfo info = Info();
+    info.CompressDirectories = gzip;
     const std::string file = dir.File("t.pmtiles");
     std::vector<TTileId> tiles;
     for (int z = 0; z <= maxZoom; ++z)
@@ -138,11 +168,12 @@ TEST(PMTilesStore, ArchiveReadsBackWithRootAloneAndWithLeaves) {
         for (int y = 0; y < (1 << z); ++y) tiles.push_back({z, x, y});
     std::shuffle(tiles.begin(), tiles.end(), std::mt19937(7));
     {
-      const auto store = OpenTileStore(file, Info(), false);
+      const auto store = OpenTileStore(file, info, false);
       for (const TTileId& t : tiles) store->Put(t, TileBytes(t));
       store->Finish();
     }
     const std::string bytes = ReadFile(file);
+    EXPECT_EQ(bytes[97], gzip ? 2 : 1);
     EXPECT_EQ(bytes[99], 2);  // PNG
     EXPECT_EQ(static_cast<int32_t>(Le(bytes, 102, 4)), 55000000);
     EXPECT_EQ(static_cast<int32_t>(Le(bytes, 114, 4)), 478750000);

@@ -145,6 +145,15 @@ std::shared_ptr<const TBitmap> TMapSource::Bitmap() const {
 std::shared_ptr<const TImagePyramid> TMapSource::Levels() const {
   std::lock_guard lock(FPixelsMutex);
   if (FLevels) return FLevels;
+  if (!FTiled && FOptions.CacheSmallPyramids && !FBitmap && !FImageFile.empty()) {
+    // A file the pyramid cannot take (or a cache that fails) falls back to
+    // the whole image below, which raises what is wrong with the file.
+    try {
+      FLevels = OpenPyramid();
+      return FLevels;
+    } catch (const std::exception&) {
+    }
+  }
   if (!FTiled) {
     // The pyramid holds the pixels itself: a bitmap decoded for it alone is
     // not kept beside it.
@@ -152,6 +161,11 @@ std::shared_ptr<const TImagePyramid> TMapSource::Levels() const {
     FLevels = TImagePyramid::FromBitmap(*image);
     return FLevels;
   }
+  FLevels = OpenPyramid();
+  return FLevels;
+}
+
+std::shared_ptr<const TImagePyramid> TMapSource::OpenPyramid() const {
   TPyramidOptions options;
   options.CacheDir = FOptions.PyramidCacheDir;
   options.MemoryBudget = FOptions.PyramidMemoryBudget;
@@ -162,8 +176,7 @@ std::shared_ptr<const TImagePyramid> TMapSource::Levels() const {
     throw EZYLGeoMapError(FImageFile + ": the image decodes to " + IntToStr(pyramid->Width()) +
                           " x " + IntToStr(pyramid->Height()) + " pixels, its header says " +
                           IntToStr(Width()) + " x " + IntToStr(Height()));
-  FLevels = std::move(pyramid);
-  return FLevels;
+  return pyramid;
 }
 
 }  // namespace marovia

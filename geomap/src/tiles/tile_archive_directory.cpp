@@ -41,6 +41,7 @@ class TTileDirectory final : public TTileArchive {
   uint64_t TileCount() const override { return files_.size(); }
 
   std::vector<uint64_t> TileIds() override {
+    CheckListableTiles(FFile, files_.size());
     std::vector<uint64_t> ids;
     ids.reserve(files_.size());
     for (const auto& [id, ext] : files_) ids.push_back(id);
@@ -101,6 +102,13 @@ class TTileDirectory final : public TTileArchive {
 
 std::unique_ptr<TTileArchive> OpenTileDirectory(const std::string& Folder) {
   return std::make_unique<TTileDirectory>(Folder);
+}
+
+void CheckListableTiles(const std::string& Name, uint64_t Tiles) {
+  if (Tiles > kMaxArchiveTiles)
+    throw EZYLGeoMapError(Name + ": " + std::to_string(Tiles) +
+                          " tiles, more than the 268435456 (2^28) that can be listed, merged or "
+                          "verified at once");
 }
 
 std::unique_ptr<TTileArchive> OpenTileArchive(const std::string& File) {

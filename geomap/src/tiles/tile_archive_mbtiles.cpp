@@ -49,9 +49,7 @@ class TMBTilesArchive final : public TTileArchive {
   uint64_t TileCount() const override { return static_cast<uint64_t>(count_); }
 
   std::vector<uint64_t> TileIds() override {
-    if (TileCount() > kMaxArchiveTiles)
-      throw EZYLGeoMapError(FFile + ": " + std::to_string(count_) +
-                            " tiles, more than can be listed");
+    CheckListableTiles(FFile, TileCount());
     sqlite3_stmt* stmt = nullptr;
     Prepare("SELECT zoom_level, tile_column, tile_row FROM tiles", stmt);
     std::vector<uint64_t> ids;

@@ -20,6 +20,12 @@ namespace {
 // Leaves of leaves: writers use one level; a few more are allowed, a cycle
 // is not.
 constexpr int kMaxLeafDepth = 4;
+// The most bytes the compressed directories of an archive inflate to,
+// together: entries take at least four bytes, so this is room for 64
+// million entries (runs of tiles count once), and a bound on what a small
+// hostile stream can make the reader allocate, as a plain directory's
+// size is.
+constexpr size_t kMaxInflatedDirectories = size_t{256} << 20;
 
 struct TEntry {
   uint64_t TileId = 0;
@@ -50,8 +56,7 @@ class TPMTilesArchive final : public TTileArchive {
   uint64_t TileCount() const override { return addressed_; }
 
   std::vector<uint64_t> TileIds() override {
-    if (addressed_ > kMaxArchiveTiles)
-      Fail(0, "addresses " + std::to_string(addressed_) + " tiles, more than can be listed");
+    CheckListableTiles(FFile, addressed_);
     std::vector<uint64_t> ids;
     ids.reserve(addressed_);
     for (const TEntry& e : entries_)
@@ -102,9 +107,11 @@ class TPMTilesArchive final : public TTileArchive {
       Fail(0, e.what());
     }
     const TPMTilesHeader& h = header_;
-    if (h.InternalCompression != 1)
-      Fail(97, "directories compressed (" + std::to_string(h.InternalCompression) +
-                   "), only uncompressed ones are read");
+    // 0 (unknown) is taken as none: the directory's own checks catch
+    // compressed bytes read as plain.
+    if (h.InternalCompression > 2)
+      Fail(97, "directories compressed with method " + std::to_string(h.InternalCompression) +
+                   ", only plain (1) and gzip (2) ones are read");
     const struct {
       uint64_t Offset, Length;
       const char* Name;
@@ -125,18 +132,35 @@ class TPMTilesArchive final : public TTileArchive {
     if (h.TileCompression > 1)
       Fail(98, "tiles compressed (" + std::to_string(h.TileCompression) + ")");
     FInfo.Format = h.TileType == 3 ? TTileFormat::Jpeg : TTileFormat::Png;
+    FInfo.CompressDirectories = h.InternalCompression == 2;
     FInfo.MinZoom = h.MinZoom;
     FInfo.MaxZoom = h.MaxZoom;
     FInfo.Bounds = {h.MinLonE7 / 1e7, h.MinLatE7 / 1e7, h.MaxLonE7 / 1e7, h.MaxLatE7 / 1e7};
     FInfo.Center = {h.CenterLonE7 / 1e7, h.CenterLatE7 / 1e7};
     FInfo.Name = NameFromMetadata();
-    std::vector<uint8_t> root(h.RootLength);
-    ReadAt(h.RootOffset, root.data(), root.size());
-    Directory(root, h.RootOffset, 0, 0, UINT64_MAX);
+    Directory(ReadDirectory(h.RootOffset, h.RootLength), h.RootOffset, 0, 0, UINT64_MAX);
     for (size_t i = 1; i < entries_.size(); ++i)
       if (entries_[i].TileId < entries_[i - 1].TileId + entries_[i - 1].RunLength)
         Fail(h.RootOffset, "tile " + std::to_string(entries_[i].TileId) +
                                " comes after a tile of a higher id or twice");
+  }
+
+  // The bytes [Offset, Offset + Length) of the file, inflated when the
+  // archive's directories are compressed (within what is left of
+  // kMaxInflatedDirectories; the offsets that errors name within such a
+  // directory count its inflated bytes).
+  std::vector<uint8_t> ReadDirectory(uint64_t Offset, uint64_t Length) {
+    std::vector<uint8_t> bytes(Length);
+    ReadAt(Offset, bytes.data(), bytes.size());
+    if (header_.InternalCompression != 2 || bytes.empty()) return bytes;
+    try {
+      bytes = GunzipBytes(bytes, kMaxInflatedDirectories - inflated_);
+    } catch (const EZYLGeoMapError& e) {
+      Fail(Offset, std::string(e.what()) +
+                       (inflated_ > 0 ? " (with the directories inflated before it)" : ""));
+    }
+    inflated_ += bytes.size();
+    return bytes;
   }
 
   // The "name" of the JSON metadata, when it is a plain string (no
@@ -144,13 +168,32 @@ class TPMTilesArchive final : public TTileArchive {
   std::string NameFromMetadata() const {
     std::string name;
     if (header_.MetadataLength > 0 && header_.MetadataLength <= 65536) {
-      std::string meta(header_.MetadataLength, '\0');
-      ReadAt(header_.MetadataOffset, meta.data(), meta.size());
-      const size_t key = meta.find("\"name\":\"");
-      if (key != std::string::npos) {
-        const size_t end = meta.find('"', key + 8);
-        if (end != std::string::npos) name = meta.substr(key + 8, end - key - 8);
-        if (name.find('\\') != std::string::npos) name.clear();
+      std::vector<uint8_t> bytes(header_.MetadataLength);
+      ReadAt(header_.MetadataOffset, bytes.data(), bytes.size());
+      if (header_.InternalCompression == 2) {
+        try {
+          bytes = GunzipBytes(bytes, 1 << 20);
+        } catch (const EZYLGeoMapError&) {
+          return name;  // the name is a nicety: metadata that do not inflate give none
+        }
+      }
+      const std::string meta(bytes.begin(), bytes.end());
+      // "name", a colon and the string, with any white space between.
+      size_t at = meta.find("\"name\"");
+      const auto skipSpace = [&] {
+        while (at < meta.size() && std::strchr(" \t\r\n", meta[at]) && meta[at] != '\0') ++at;
+      };
+      if (at != std::string::npos) {
+        at += 6;
+        skipSpace();
+        if (at < meta.size() && meta[at] == ':') {
+          ++at;
+          skipSpace();
+          const size_t end =
+              at < meta.size() && meta[at] == '"' ? meta.find('"', at + 1) : std::string::npos;
+          if (end != std::string::npos) name = meta.substr(at + 1, end - at - 1);
+          if (name.find('\\') != std::string::npos) name.clear();
+        }
       }
     }
     return name;
@@ -208,9 +251,8 @@ class TPMTilesArchive final : public TTileArchive {
         // again would multiply the work with every level.
         leafBytes_ += e.Length;
         if (leafBytes_ > header_.LeafLength) Fail(At, "leaf directories are read more than once");
-        std::vector<uint8_t> leaf(e.Length);
-        ReadAt(header_.LeafOffset + e.Offset, leaf.data(), leaf.size());
-        Directory(leaf, header_.LeafOffset + e.Offset, Depth + 1, e.TileId, next);
+        Directory(ReadDirectory(header_.LeafOffset + e.Offset, e.Length),
+                  header_.LeafOffset + e.Offset, Depth + 1, e.TileId, next);
         continue;
       }
       if (e.Offset > header_.DataLength || e.Length > header_.DataLength - e.Offset)
@@ -228,6 +270,7 @@ class TPMTilesArchive final : public TTileArchive {
   std::vector<TEntry> entries_;
   uint64_t addressed_ = 0;
   uint64_t leafBytes_ = 0;
+  size_t inflated_ = 0;  // bytes of compressed directories inflated so far
 };
 
 }  // namespace

@@ -97,6 +97,13 @@ TTileMergeResult MergeTileArchives(const std::vector<std::string>& Inputs,
     infos.push_back(in.Archive->Info());
     opened.push_back(std::move(in));
   }
+  // Refused before anything is listed or written.
+  uint64_t total = 0;
+  for (const TInput& in : opened) {
+    CheckListableTiles(in.Archive->File(), in.Archive->TileCount());
+    total += in.Archive->TileCount();
+  }
+  CheckListableTiles("the " + std::to_string(opened.size()) + " inputs together", total);
   std::vector<TInput> stack;
   for (const size_t i : TileStackOrder(infos)) stack.push_back(std::move(opened[i]));
   for (TInput& in : stack) {

@@ -169,8 +169,8 @@ class TPMTilesStore final : public TTileStore {
     }
 
     std::string root, leaves;
-    BuildDirectories(entries, root, leaves);
-    const std::string meta = MetadataJson();
+    BuildDirectories(entries, info_.CompressDirectories, root, leaves);
+    const std::string meta = Packed(MetadataJson(), info_.CompressDirectories);
 
     TPMTilesHeader h;
     h.RootOffset = TPMTilesHeader::kBytes;
@@ -184,6 +184,7 @@ class TPMTilesStore final : public TTileStore {
     h.AddressedTiles = byId.size();
     h.TileEntries = entries.size();
     h.TileContents = copies.size();
+    h.InternalCompression = info_.CompressDirectories ? 2 : 1;
     h.TileType = info_.Format == TTileFormat::Png ? 2 : 3;
     h.MinZoom = static_cast<uint8_t>(info_.MinZoom);
     h.MaxZoom = static_cast<uint8_t>(info_.MaxZoom);
@@ -276,7 +277,7 @@ class TPMTilesStore final : public TTileStore {
 
   // The root directory alone when it fits beside the header; else leaves of
   // growing size until the root of their first entries fits.
-  static void BuildDirectories(const std::vector<TEntry>& Entries, std::string& Root,
+  static void BuildDirectories(const std::vector<TEntry>& Entries, bool Gzip, std::string& Root,
                                std::string& Leaves) {
     Leaves.clear();
     if (Entries.empty()) {
@@ -285,21 +286,30 @@ class TPMTilesStore final : public TTileStore {
       Root.clear();
       return;
     }
-    Root = SerializeDirectory(Entries);
+    Root = Packed(SerializeDirectory(Entries), Gzip);
     if (kHeaderBytes + Root.size() <= kRootLimit) return;
     for (size_t leafSize = 4096;; leafSize *= 2) {
       std::vector<TEntry> rootEntries;
       Leaves.clear();
       for (size_t i = 0; i < Entries.size(); i += leafSize) {
         const size_t n = std::min(leafSize, Entries.size() - i);
-        const std::string leaf = SerializeDirectory({Entries.data() + i, n});
+        const std::string leaf = Packed(SerializeDirectory({Entries.data() + i, n}), Gzip);
         rootEntries.push_back(
             {Entries[i].TileId, Leaves.size(), static_cast<uint32_t>(leaf.size()), 0});
         Leaves += leaf;
       }
-      Root = SerializeDirectory(rootEntries);
+      Root = Packed(SerializeDirectory(rootEntries), Gzip);
       if (kHeaderBytes + Root.size() <= kRootLimit) return;
     }
+  }
+
+  // A directory or the metadata as stored: as it is, or as a gzip stream
+  // of its own.
+  static std::string Packed(const std::string& Bytes, bool Gzip) {
+    if (!Gzip) return Bytes;
+    const std::vector<uint8_t> z =
+        GzipBytes({reinterpret_cast<const uint8_t*>(Bytes.data()), Bytes.size()});
+    return {z.begin(), z.end()};
   }
 
   std::string MetadataJson() const {

@@ -66,6 +66,7 @@ class TTileJob {
   int64_t CountBelow(uint64_t Id) const;
   int MinZoom() const { return FMinZoom; }
   int MaxZoom() const { return FMaxZoom; }
+  const TAtlasTiles& Tiles() const { return FTiles; }
   // Calls Visit with each tile of the ids [First, End), in no set order.
   template <class F>
   void ForEachIn(uint64_t First, uint64_t End, F&& Visit) const {
@@ -91,6 +92,12 @@ class TTileJob {
   std::vector<int64_t> FFirst;  // number of each block's first tile
   int64_t FTotal = 0;
 };
+
+// What the tiles of a job depend on: its maps (names, and the sizes of
+// their calibration and image files), levels, tile count, and the format,
+// Exact and Deduplicate. The manifests' job fingerprint: the same for every
+// part of one job and for a re-run with the same inputs.
+uint64_t TileJobFingerprint(const TTileJob& Job, const TTileJobOptions& Options, bool Deduplicate);
 
 // The manifest of part Part of Parts of Job once complete: its tiles read
 // back from Fragment (a .pmtiles, .mbtiles or directory that holds them),

@@ -77,6 +77,13 @@ struct TMapSourceOptions {
   std::string PyramidCacheDir;
   // Decoded pyramid tiles kept in memory.
   int64_t PyramidMemoryBudget = int64_t{128} << 20;
+  // Levels() of an image small enough to decode whole comes from its
+  // pyramid's cache file too (built by the first process that needs it):
+  // processes that each render a share of the same maps, as the parts of a
+  // tile job do, then decode each image once between them and read only
+  // the tiles they need. The pixels are the same either way. Bitmap() still
+  // decodes the whole image.
+  bool CacheSmallPyramids = false;
   // How a TIFF image whose samples are not 8-bit colours is shown (its
   // bands and stretch, sample_display.h); the same for the image decoded
   // whole and for its pyramid. A display SampleDisplayProblem refuses is
@@ -138,7 +145,8 @@ class TMapSource {
   // EZYLGeoMapError when the source is Tiled().
   std::shared_ptr<const TBitmap> Bitmap() const;
   // The image at halving resolutions: the pyramid of the image file
-  // (Tiled) or of Bitmap(), opened on the first call.
+  // (Tiled, or CacheSmallPyramids) or of Bitmap(), opened on the first
+  // call.
   std::shared_ptr<const TImagePyramid> Levels() const;
 
  private:
@@ -149,6 +157,8 @@ class TMapSource {
   void TakeImageSize(int64_t Width, int64_t Height, TMapCalibration::TExtents Extents);
   // The image file decoded whole, checked against the header's size.
   std::unique_ptr<TBitmap> Decode() const;
+  // The image file's pyramid (its cache file), checked likewise.
+  std::shared_ptr<const TImagePyramid> OpenPyramid() const;
 
   std::string FCalibrationFile;
   std::string FDataID;

@@ -9,10 +9,13 @@
 // the grid. A file that breaks any of it raises EZYLGeoMapError naming the
 // file and the offset (or row) at fault. No allocation follows a number
 // read from a file beyond the bytes that hold it, except TileIds, which
-// lists at most kMaxArchiveTiles tiles (more raise).
+// lists at most kMaxArchiveTiles tiles (more raise), and gzip-compressed
+// PMTiles directories, which inflate to at most 256 MiB together.
 //
-// Supported PMTiles: version 3 without internal compression (what
-// tile_store.h writes); other compressions are refused by name.
+// Supported PMTiles: version 3 with plain or gzip-compressed directories
+// and metadata (internal compression 1 or 2; 0, unknown, is read as
+// plain); other compressions are refused by name. Info().CompressDirectories
+// tells which, so a merge writes its output as its first input is.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +27,14 @@
 
 namespace marovia {
 
+// The most tiles listed (TileIds), and so merged or verified at once: their
+// ids alone take 2 GiB, and an output store as much again. Tile ids
+// themselves run over every level 0-24.
 inline constexpr uint64_t kMaxArchiveTiles = uint64_t{1} << 28;
+
+// The limit's error, naming Name and the limit, when Tiles exceeds it.
+// What adds inputs together (a merge) passes their sum.
+void CheckListableTiles(const std::string& Name, uint64_t Tiles);
 
 class TTileArchive {
  public:

@@ -15,7 +15,11 @@
 //
 // PMTiles ("OUT.pmtiles", version 3, little-endian): the 127-byte header,
 // the root directory, the JSON metadata, the leaf directories, then the
-// tile data in tile id order (clustered); no internal compression.
+// tile data in tile id order (clustered). The directories and the
+// metadata are stored as they are (internal compression 1), or each
+// compressed as a gzip stream of its own (2) when CompressDirectories is
+// set; readers of either are common, plain ones are the default because
+// earlier versions of the library read nothing else.
 //   offset  size  field
 //        0     7  "PMTiles"
 //        7     1  3
@@ -25,7 +29,7 @@
 //       56    16  tile data offset, length
 //       72    24  addressed tiles, tile entries, tile contents
 //       96     1  clustered (1)
-//       97     1  internal compression (1: none)
+//       97     1  internal compression (1: none, 2: gzip)
 //       98     1  tile compression (1: none)
 //       99     1  tile type (2 PNG, 3 JPEG)
 //      100     2  min zoom, max zoom
@@ -55,6 +59,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "marovia/geomap/web_tiles.h"
 
@@ -69,6 +74,8 @@ struct TTileSetInfo {
   int MaxZoom = 0;
   // PMTiles: identical tiles stored once (see above).
   bool Deduplicate = true;
+  // PMTiles: directories and metadata compressed with gzip (see above).
+  bool CompressDirectories = false;
   // The centre (longitude, latitude) when it is not the bounds' middle: an
   // archive read back states its own, which a merge keeps.
   std::optional<std::pair<double, double>> Center;
@@ -103,6 +110,13 @@ std::unique_ptr<TTileStore> OpenTileStore(const std::string& Output, const TTile
 // they are otherwise (UTF-8 in, UTF-8 out). The one escaper of the tile
 // sets' metadata and pages.
 std::string JsonString(std::string_view Text);
+
+// Data as one gzip stream, and a gzip stream inflated (EZYLGeoMapError
+// when it is not one, is cut short, has bytes after it, or would inflate
+// beyond MaxBytes: the output grows with the data, not with any size the
+// stream states).
+std::vector<uint8_t> GzipBytes(std::span<const uint8_t> Data);
+std::vector<uint8_t> GunzipBytes(std::span<const uint8_t> Data, size_t MaxBytes);
 
 // The PMTiles header (offsets 0..126 above) as a value, with its one
 // serialiser and its reader.

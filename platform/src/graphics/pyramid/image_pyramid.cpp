@@ -4,8 +4,14 @@
 // the region reader every store shares.
 #include "marovia/platform/image_pyramid.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "cache_dir.h"
@@ -19,6 +25,41 @@ namespace marovia {
 namespace {
 
 using namespace pyr;
+
+// An exclusive advisory lock on the file CacheName + ".lock", held for the
+// object's life; none when the file cannot be made or locked.
+class TBuildLock {
+ public:
+  explicit TBuildLock(const std::string& CacheName) {
+    std::error_code ec;
+    const std::filesystem::path dir = std::filesystem::path(CacheName).parent_path();
+    if (!dir.empty()) std::filesystem::create_directories(dir, ec);
+    name_ = CacheName + ".lock";
+    fd_ = ::open(name_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0) return;
+    int rc = 0;
+    while ((rc = ::flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    if (rc != 0) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+  TBuildLock(const TBuildLock&) = delete;
+  TBuildLock& operator=(const TBuildLock&) = delete;
+  // The lock file goes with the build, so the cache folder holds cache
+  // files alone; a process still waiting on it then finds the cache file,
+  // and one that comes after finds the cache file too.
+  ~TBuildLock() {
+    if (fd_ < 0) return;
+    ::unlink(name_.c_str());
+    ::close(fd_);  // releases the lock
+  }
+
+ private:
+  std::string name_;
+  int fd_ = -1;
+};
 
 // Reports the rows done as percent, each value once.
 class TBuildProgress {
@@ -96,6 +137,12 @@ std::unique_ptr<TImagePyramid> TImagePyramid::Open(const std::string& FileName,
   TBuildProgress progress(OnProgress);
   if (!dir.empty()) {
     cacheName = CacheFileName(dir, key.Path);
+    if (auto cached = TFilePyramid::Load(cacheName, key, budget)) return cached;
+    // Processes that open the same image at once (the parts of a tile job)
+    // build it one at a time: the first builds, the others then find its
+    // cache file. Without a lock (none can be taken there) each builds,
+    // which the temporary name and rename keep safe.
+    const TBuildLock lock(cacheName);
     if (auto cached = TFilePyramid::Load(cacheName, key, budget)) return cached;
     auto source = std::make_unique<TFileRows>(FileName, budget, Options.SampleDisplay);
     progress.Start();
