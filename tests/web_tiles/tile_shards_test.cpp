@@ -405,7 +405,7 @@ TEST(PMTilesArchive, ReadsGzipDirectoriesWrittenByOtherSoftwareAndMergesThem) {
   const auto check = [&](const std::string& File, bool Gzip) {
     SCOPED_TRACE(File);
     const auto archive = OpenTileArchive(File);
-    EXPECT_EQ(archive->Info().Name, "gzip test set");
+    EXPECT_EQ(archive->Info().Name, "Python-made set, gzip directories");
     EXPECT_EQ(archive->Info().CompressDirectories, Gzip);
     EXPECT_EQ(archive->TileIds().size(), all.size());
     EXPECT_EQ(ReadFile(File).at(97), Gzip ? 2 : 1);

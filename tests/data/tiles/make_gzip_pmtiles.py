@@ -106,7 +106,7 @@ def main(path):
         root_entries.append((part[0][0], 0, len(leaves), len(leaf)))
         leaves += leaf
     root = gzip.compress(directory(root_entries))
-    meta = gzip.compress(json.dumps({"name": "gzip test set", "format": "png",
+    meta = gzip.compress(json.dumps({"name": "Python-made set, gzip directories", "format": "png",
                                      "type": "baselayer"}).encode())
     header_len = 127
     root_at = header_len
