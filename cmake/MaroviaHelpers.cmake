@@ -113,6 +113,16 @@ function(marovia_add_test name)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()
 
+# marovia_test_optimized_sources(<source>...): test sources whose own code
+# does a test's heavy work (std::regex over whole files, say) keep -O1 when
+# the test programs are built at -O0; they cannot share the -O0 precompiled
+# header then.
+function(marovia_test_optimized_sources)
+  if(MAROVIA_TEST_OPTIMIZATION STREQUAL "-O0")
+    set_source_files_properties(${ARGN} PROPERTIES SKIP_PRECOMPILE_HEADERS ON COMPILE_OPTIONS -O1)
+  endif()
+endfunction()
+
 # A fuzz target's entry point and the sources it needs, compiled once for
 # both programs that run it: the libFuzzer executable (fuzz/) and the replay
 # of its seeds and past findings among the tests (tests/fuzz_inputs/).
