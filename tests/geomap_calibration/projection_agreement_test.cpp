@@ -19,45 +19,18 @@
 #include <vector>
 
 #include "calib_test_map.h"
+#include "support/projection_fixture.h"
 
 namespace marovia {
 namespace {
 
 using test::CalibTestMap;
 
-struct FixturePoint {
-  double lat = 0, lon = 0, x = 0, y = 0;
-  double northing = 0, easting = 0;  // UTM case only
-};
-
-struct Fixture {
-  std::string name;
-  int width = 0, height = 0;
-  std::vector<FixturePoint> calib, check;
-};
+using FixturePoint = test::TProjectionPoint;
+using Fixture = test::TProjectionFixture;
 
 Fixture ReadFixture(const std::string& name) {
-  Fixture f;
-  f.name = name;
-  std::ifstream in(std::string(MAROVIA_TEST_DATA_DIR) + "/geomap/projections/" + name + ".txt");
-  EXPECT_TRUE(in.good()) << name;
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream s(line);
-    std::string kind;
-    s >> kind;
-    if (kind == "#") {
-      std::string key;
-      s >> key;
-      if (key == "image:") s >> f.width >> f.height;
-      continue;
-    }
-    FixturePoint p;
-    s >> p.lat >> p.lon >> p.x >> p.y;
-    s >> p.northing >> p.easting;  // absent but for UTM
-    if (kind == "calib") f.calib.push_back(p);
-    if (kind == "check") f.check.push_back(p);
-  }
+  Fixture f = test::ReadProjectionFixture(name);
   EXPECT_GT(f.width, 0) << name;
   EXPECT_EQ(f.calib.size(), 12u) << name;
   EXPECT_EQ(f.check.size(), 200u) << name;

@@ -21,6 +21,7 @@
 #include "render/overlay_geometry.h"
 #include "render/view_area.h"
 #include "support/map_kinds.h"
+#include "support/projection_fixture.h"
 
 namespace marovia {
 namespace {
@@ -33,33 +34,11 @@ std::string ModelName(TCalibModel M) {
   return std::string(CalibModelNames[M]);
 }
 
-struct Row {
-  double Lat, Lon, X, Y;
-};
-
-struct Fixture {
-  std::vector<Row> Calib, Check;
-  int Width = 0, Height = 0;
-};
+using Row = test::TProjectionPoint;
+using Fixture = test::TProjectionFixture;
 
 Fixture ReadFixture(const std::string& Name) {
-  Fixture f;
-  std::ifstream in(std::string(MAROVIA_TEST_DATA_DIR) + "/geomap/projections/" + Name + ".txt");
-  EXPECT_TRUE(in.good()) << Name;
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream s(line);
-    std::string kind;
-    s >> kind;
-    if (kind == "#") {
-      std::string key;
-      if (s >> key && key == "image:") s >> f.Width >> f.Height;
-      continue;
-    }
-    Row r{};
-    if (s >> r.Lat >> r.Lon >> r.X >> r.Y) (kind == "calib" ? f.Calib : f.Check).push_back(r);
-  }
-  return f;
+  return test::ReadProjectionFixture(Name);
 }
 
 struct ModelCase {
@@ -88,9 +67,9 @@ const ModelCase kBentModels[] = {
 TMapCalibration Fitted(const ModelCase& C, const Fixture& F) {
   TCalibData cd;
   cd.CrsText = C.Crs;
-  TMapCalibration cal(C.Model, cd, F.Width, F.Height);
-  for (const Row& r : F.Calib)
-    cal.AddPoint(r.Lat, r.Lon, static_cast<int32_t>(r.X), static_cast<int32_t>(r.Y));
+  TMapCalibration cal(C.Model, cd, F.width, F.height);
+  for (const Row& r : F.calib)
+    cal.AddPoint(r.lat, r.lon, static_cast<int32_t>(r.x), static_cast<int32_t>(r.y));
   EXPECT_TRUE(cal.Fit()) << C.File << ": " << cal.FitMessage();
   return cal;
 }
@@ -124,9 +103,9 @@ double DistanceToLine(TViewPoint P, const std::vector<TViewPoint>& Line) {
 void MeasureSegments(const ModelCase& C, const Fixture& F, const TMapCalibration& Cal,
                      const TOverlayView& V, double& Densified, double& Drawn, std::size_t& Added) {
   constexpr double kMargin = 4;
-  for (std::size_t i = 1; i < F.Check.size(); ++i) {
-    const Row a = F.Check[i - 1], b = F.Check[i];
-    const double lat[2] = {a.Lat, b.Lat}, lon[2] = {a.Lon, b.Lon};
+  for (std::size_t i = 1; i < F.check.size(); ++i) {
+    const Row a = F.check[i - 1], b = F.check[i];
+    const double lat[2] = {a.lat, b.lat}, lon[2] = {a.lon, b.lon};
     const std::vector<TViewPoint> dense = render::DensifyLine(Cal, V, lat, lon, kMargin);
     Added += dense.size() - 2;
     std::vector<TViewPath> pieces;
@@ -134,7 +113,7 @@ void MeasureSegments(const ModelCase& C, const Fixture& F, const TMapCalibration
     for (int k = 1; k < 64; ++k) {
       const double t = k / 64.0;
       double x = 0, y = 0;
-      if (!Cal.GeoToPixelExact(Along(a.Lat, b.Lat, t), LongAlong(a.Lon, b.Lon, t), x, y)) continue;
+      if (!Cal.GeoToPixelExact(Along(a.lat, b.lat, t), LongAlong(a.lon, b.lon, t), x, y)) continue;
       const TViewPoint p = V.ToView(x, y);
       if (p.X < 0 || p.Y < 0 || p.X > V.Width || p.Y > V.Height) continue;
       Densified = std::max(Densified, DistanceToLine(p, dense));
@@ -156,8 +135,8 @@ TEST(OverlayGeometry, SegmentsStayWithinHalfAPixelOfThePerPointConversion) {
     const TMapCalibration cal = Fitted(c, f);
     // The whole map small, and a window of its middle magnified eight times.
     const TOverlayView views[] = {
-        {0, 0, 0.5, f.Width / 2, f.Height / 2},
-        {f.Width * 0.4, f.Height * 0.4, 8, 960, 540},
+        {0, 0, 0.5, f.width / 2, f.height / 2},
+        {f.width * 0.4, f.height * 0.4, 8, 960, 540},
     };
     for (TOverlayView v : views) {
       // As the layers draw: segments the calibration keeps straight skip
@@ -189,13 +168,13 @@ TEST(OverlayLayer, DrawsTracksThroughTheExactProjectedPixels) {
     const Fixture f = ReadFixture(c.File);
     const TMapCalibration cal = Fitted(c, f);
     TOverlayLayer layer;
-    for (const Row& r : f.Check) layer.Data.Points.Append(r.Lat, r.Lon);
+    for (const Row& r : f.check) layer.Data.Points.Append(r.lat, r.lon);
     TTrack t;
-    t.Segments.push_back(TPointRange{0, f.Check.size()});
+    t.Segments.push_back(TPointRange{0, f.check.size()});
     layer.Data.Tracks.push_back(t);
     layer.Style.TrackColor = clRed;
     layer.Style.Width = 1;
-    TBitmap bmp(f.Width / 2, f.Height / 2);
+    TBitmap bmp(f.width / 2, f.height / 2);
     bmp.Canvas().Brush().SetColor(clWhite);
     bmp.Canvas().FillRect(Rect(0, 0, bmp.Width(), bmp.Height()));
     TLayerView view;
@@ -205,11 +184,11 @@ TEST(OverlayLayer, DrawsTracksThroughTheExactProjectedPixels) {
     view.Height = bmp.Height();
     layer.Draw(bmp.Canvas(), view, nullptr);
     double worst = 0;  // beyond the model's own error
-    for (const Row& r : f.Check) {
-      const double ex = r.X * 0.5, ey = r.Y * 0.5;
+    for (const Row& r : f.check) {
+      const double ex = r.x * 0.5, ey = r.y * 0.5;
       double mx = 0, my = 0;
-      ASSERT_TRUE(cal.GeoToPixelExact(r.Lat, r.Lon, mx, my));
-      const double fitError = std::hypot(mx - r.X, my - r.Y) * 0.5;
+      ASSERT_TRUE(cal.GeoToPixelExact(r.lat, r.lon, mx, my));
+      const double fitError = std::hypot(mx - r.x, my - r.y) * 0.5;
       double best = 1e9;
       for (int y = static_cast<int>(ey) - 4; y <= static_cast<int>(ey) + 4; ++y)
         for (int x = static_cast<int>(ex) - 4; x <= static_cast<int>(ex) + 4; ++x)
