@@ -390,13 +390,20 @@ std::vector<uint8_t> TServeSession::ScanTile(std::size_t Index, int Zoom, int X,
     throw TServeError(404, "no such tile");
   const TTilePixels pixels = pyramid->Tile(level, X, Y);
   constexpr int kSide = TImagePyramid::kTileSize;
+  // An edge tile's part beyond the image is padding: it takes the page's
+  // background, so that the scan is seen to end where it ends.
+  constexpr uint32_t kPageBackground = 0xDDDDDD;
+  const int across = std::min(kSide, pyramid->LevelWidth(level) - X * kSide);
+  const int down = std::min(kSide, pyramid->LevelHeight(level) - Y * kSide);
   std::vector<uint8_t> rgb(static_cast<std::size_t>(kSide) * kSide * 3);
-  for (std::size_t i = 0; i < static_cast<std::size_t>(kSide) * kSide; ++i) {
-    const uint32_t p = pixels[i];
-    rgb[3 * i] = static_cast<uint8_t>(p >> 16);
-    rgb[3 * i + 1] = static_cast<uint8_t>(p >> 8);
-    rgb[3 * i + 2] = static_cast<uint8_t>(p);
-  }
+  for (int y = 0; y < kSide; ++y)
+    for (int x = 0; x < kSide; ++x) {
+      const std::size_t i = static_cast<std::size_t>(y) * kSide + x;
+      const uint32_t p = x < across && y < down ? pixels[i] : kPageBackground;
+      rgb[3 * i] = static_cast<uint8_t>(p >> 16);
+      rgb[3 * i + 1] = static_cast<uint8_t>(p >> 8);
+      rgb[3 * i + 2] = static_cast<uint8_t>(p);
+    }
   return EncodeJpegRgb(rgb.data(), kSide, kSide, 85);
 }
 
