@@ -264,6 +264,11 @@ bool RunSdlWindow(TViewer& Viewer, std::string& Error) {
             "'; is DISPLAY or WAYLAND_DISPLAY set?)";
     return false;
   }
+  // The picture is composed in memory and only copied to the window: the
+  // display's own shared-memory framebuffer does that without loading an
+  // OpenGL driver (a software one on a virtual or remote display). The
+  // SDL_FRAMEBUFFER_ACCELERATION variable still chooses otherwise.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   TForm& form = Viewer.Form();
   sdl.window =
       SDL_CreateWindow(Viewer.Title().c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,

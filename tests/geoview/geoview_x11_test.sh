@@ -51,6 +51,23 @@ fail() {
   exit 1
 }
 
+# Ctrl+Q must end geoview with status 0 (a sanitised build fails on any
+# error or leak found on the way out), and its window must be gone before
+# another geoview is looked for: the X server may destroy a dead client's
+# window a moment after the client has exited.
+quit_geoview() {
+  local rc=0
+  xdotool key ctrl+q
+  wait "$pid" || rc=$?
+  pid=
+  [ "$rc" = 0 ] || fail "geoview exited with status $rc on Ctrl+Q"
+  for _ in $(seq 50); do
+    xdotool search --name '^geoview - ' >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  fail "geoview's window stayed after geoview had exited"
+}
+
 # The window: 800 x 600; the command panel takes the top 33 pixels and the
 # status line the bottom 22, so the map's centre is at (400, 305). Zurich is
 # put there on the overview map at magnification 1.
@@ -124,9 +141,7 @@ awk "BEGIN { exit !($zoomed > 20000) }" || fail "the wheel did not zoom ($zoomed
 share=$(map_share "$work/wheeled.png")
 awk "BEGIN { exit !($share > 0.3) }" || fail "the Europe map shows no map (land and sea share $share)"
 
-xdotool key ctrl+q
-wait "$pid" || true
-pid=
+quit_geoview
 
 # The wheel at Zurich, at the centre of the map part of the window.
 "$geoview" --size 800x600 --center 47.37,8.54 --mag 1 --out "$work" "$atlas" >"$work/log" 2>&1 &
@@ -140,7 +155,7 @@ wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^geoview - ' | head
 wheel_to() {
   local button=$1 part=$2 last= t
   for _ in $(seq 40); do
-    t=$(xdotool getwindowname "$wid")
+    t=$(xdotool getwindowname "$wid" 2>&1) || { echo "(no window: $t)"; return 1; }
     if [ "$t" != "$last" ]; then echo "$t"; last=$t; fi
     case $t in *"$part"*) return 0 ;; esac
     xdotool mousemove --window "$wid" 400 305 click "$button"
@@ -157,8 +172,6 @@ in=$(wheel_to 4 Zurich | names) || fail "wheel notches in never reached the Zuri
 [ "$in" = "overview europe alps switzerland zurich" ] || fail "wheel in showed: $in"
 out=$(wheel_to 5 "Europe, Africa" | names) || fail "wheel notches out never reached the overview ($out)"
 [ "$out" = "zurich switzerland alps europe overview" ] || fail "wheel out showed: $out"
-xdotool key ctrl+q
-wait "$pid" || true
-pid=
+quit_geoview
 echo "PASS: overview, then '$title' after the click; the wheel changed $zoomed pixels;"
 echo "      the wheel in: $in; out: $out"
