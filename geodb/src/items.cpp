@@ -106,6 +106,7 @@ int TGeoDB::AddData(const std::string& Name, const TgdbPolygon& Polygon, bool Cl
     throw;
   }
   FSumData.push_back(rec);
+  ++FChanges;
   FNumSumItems = entry;
 
   InsertIntoIndex(entry, rec);
@@ -142,6 +143,7 @@ void TGeoDB::ReplaceData(int DBEntry, const std::string& Name, const TgdbPolygon
   }
   RemoveIndexEntries(DBEntry);
   FSumData[static_cast<size_t>(DBEntry - 1)] = rec;
+  ++FChanges;
   InsertIntoIndex(DBEntry, rec);
   SaveIndexesUnlessLazy();
 
@@ -173,6 +175,7 @@ void TGeoDB::DeleteData(int DbEntry) {
   FSumData[static_cast<size_t>(DbEntry - 1)] = lastRec;
   FNumSumItems = last - 1;
   FSumData.pop_back();
+  ++FChanges;
   SaveIndexesUnlessLazy();
 }
 
@@ -195,6 +198,7 @@ void TGeoDB::UpdateBasicData(int DbEntry, const TgdbData& GdbData) {
   }
   RemoveIndexEntries(DbEntry);
   FSumData[static_cast<size_t>(DbEntry - 1)] = rec;
+  ++FChanges;
   InsertIntoIndex(DbEntry, rec);
   SaveIndexesUnlessLazy();
 }

@@ -222,6 +222,7 @@ int64_t TGeoDB::GarbageCollection() {
   // Committed: the new state is valid from here on, even if the renames
   // below fail (the next opening completes them).
   FSumData = std::move(recs);
+  ++FChanges;
   try {
     RecoverGarbageCollection(GetGDBName());
   } catch (...) {

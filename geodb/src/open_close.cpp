@@ -116,6 +116,7 @@ void TGeoDB::ResetState() {
   FNumSumItems = 0;
   FSumData.clear();
   FSumData.shrink_to_fit();
+  ++FChanges;
   FIx0ItemId.Clear();
   for (int i = 1; i <= 4; ++i) BoundIndex(i).Clear();
 }
@@ -189,6 +190,7 @@ void TGeoDB::ReadItemTable() {
   const int64_t n = f.FileSize();
   if (n > INT32_MAX) throw EInOutError(FNameGDS, "item table too large");
   FSumData.assign(static_cast<size_t>(n), TgdbData{});
+  ++FChanges;  // before the read: a read that fails leaves a part
   f.BlockRead(FSumData.data(), n);
   f.CloseFile();
   FNumSumItems = static_cast<int>(FSumData.size());
@@ -341,6 +343,7 @@ void TGeoDB::RepairInterruptedDeletion() {
   }
   FSumData[static_cast<size_t>(twin)] = last;
   FSumData.pop_back();
+  ++FChanges;
   FNumSumItems = static_cast<int>(kept);
 }
 

@@ -9,6 +9,8 @@
 
 #include "marovia/geomap/geomap_error.h"
 #include "marovia/geomap/map_calibration.h"
+#include "render/geodb_layer_towns.h"
+#include "render/marker_stamp.h"
 #include "render/overlay_geometry.h"
 #include "render/overlay_paint.h"
 #include "render/view_area.h"
@@ -99,13 +101,40 @@ TGeoDB& Required(const std::shared_ptr<TGeoDB>& DB) {
 
 }  // namespace
 
-TGeoDBLayer::TGeoDBLayer(TGeoDB& DB, std::string LayerName) : db_(DB) {
+TGeoDBLayer::TGeoDBLayer(TGeoDB& DB, std::string LayerName)
+    : db_(DB), towns_(std::make_unique<render::TTownPixels>()) {
   Name = std::move(LayerName);
 }
 
 TGeoDBLayer::TGeoDBLayer(std::shared_ptr<TGeoDB> DB, std::string LayerName)
-    : owned_(std::move(DB)), db_(Required(owned_)) {
+    : owned_(std::move(DB)),
+      db_(Required(owned_)),
+      towns_(std::make_unique<render::TTownPixels>()) {
   Name = std::move(LayerName);
+}
+
+TGeoDBLayer::~TGeoDBLayer() = default;
+
+void TGeoDBLayer::ForgetPoints() {
+  points_.clear();
+  towns_ = std::make_unique<render::TTownPixels>();
+  found_ = TFound{};
+}
+
+std::size_t TGeoDBLayer::TownConversions() const {
+  return towns_->Conversions();
+}
+
+const std::vector<int>& TGeoDBLayer::EntriesIn(double LatLow, double LatHigh, double LongLow,
+                                               double LongHigh) {
+  const double box[4] = {LatLow, LatHigh, LongLow, LongHigh};
+  if (!found_.Valid || found_.Changes != db_.Changes() || !std::equal(box, box + 4, found_.Box)) {
+    found_.Entries = db_.FindItemsInArea(LatLow, LatHigh, LongLow, LongHigh);
+    found_.Changes = db_.Changes();
+    std::copy(box, box + 4, found_.Box);
+    found_.Valid = true;
+  }
+  return found_.Entries;
 }
 
 const TGeoDBLayer::TItemPoints* TGeoDBLayer::PointsOf(int Entry, const TgdbData& Item) {
@@ -132,7 +161,9 @@ void TGeoDBLayer::Draw(TCanvas& Canvas, const TLayerView& View, TOverlayCaptions
   const render::TGeoBox box =
       render::ViewArea(View, -kSearchMargin, -kSearchMargin, View.Width + kSearchMargin,
                        View.Height + kSearchMargin);
-  const std::vector<int> entries = ItemsIn(db_, box);
+  const std::vector<int>& entries = EntriesIn(box.LatLow, box.LatHigh, box.LongLow, box.LongHigh);
+  towns_->Update(db_, *View.Calib);
+  towns_->Resolve(db_, *View.Calib, entries);
   render::TOverlayView ov = OverlayViewOf(View);
   ov.Straight = render::StraightLength(*View.Calib, ov);
   const double scale = View.Scale;
@@ -140,21 +171,12 @@ void TGeoDBLayer::Draw(TCanvas& Canvas, const TLayerView& View, TOverlayCaptions
 
   // Areas and lines first, towns over them.
   std::vector<int> towns;
-  std::vector<double> lat, lon;
-  std::vector<uint8_t> townClass;
   towns.reserve(entries.size());
-  lat.reserve(entries.size());
-  lon.reserve(entries.size());
-  townClass.reserve(entries.size());
   for (int e : entries) {
+    const render::TTownPixels::TState state = towns_->State(e);
+    if (state == render::TTownPixels::Town) towns.push_back(e);
+    if (state != render::TTownPixels::Other) continue;
     const TgdbData d = db_.Data(e);
-    if (d.ItemKind == gitTown) {
-      towns.push_back(e);
-      lat.push_back(d.LatLow);
-      lon.push_back(d.LongLow);
-      townClass.push_back(d.ClassFlag);
-      continue;
-    }
     if (!IsPolygonKind(d.ItemKind)) continue;
     const TItemPoints* pts = PointsOf(e, d);
     if (!pts || pts->Lat.empty()) continue;
@@ -183,11 +205,8 @@ void TGeoDBLayer::Draw(TCanvas& Canvas, const TLayerView& View, TOverlayCaptions
     render::StrokePaths(Canvas, View.Width, View.Height, paths, stroke);
   }
 
-  // Towns: one batch through the calibration, one stamp for all.
+  // Towns: their pixels kept, one stamp for all.
   const std::size_t n = towns.size();
-  std::vector<double> x(n), y(n);
-  std::vector<uint8_t> ok(n);
-  View.Calib->GeoToPixel(lat, lon, x, y, ok);
   const render::TMarkerStamp stamp(
       std::max(1, static_cast<int>(std::lround(Style.TownRadius * scale))), Style.Town);
   struct TShown {
@@ -199,8 +218,7 @@ void TGeoDBLayer::Draw(TCanvas& Canvas, const TLayerView& View, TOverlayCaptions
   shown.reserve(n);
   at.reserve(n);
   for (std::size_t i = 0; i < n; ++i) {
-    if (!ok[i]) continue;
-    const TViewPoint v = ov.ToView(x[i], y[i]);
+    const TViewPoint v = ov.ToView(towns_->X(towns[i]), towns_->Y(towns[i]));
     if (v.X < -kSearchMargin || v.Y < -kSearchMargin || v.X > View.Width + kSearchMargin ||
         v.Y > View.Height + kSearchMargin)
       continue;
@@ -212,12 +230,13 @@ void TGeoDBLayer::Draw(TCanvas& Canvas, const TLayerView& View, TOverlayCaptions
   stamp.DrawAll(Canvas, View.Width, View.Height, at);
   if (!Style.Captions || shown.empty()) return;
 
+  auto classOf = [&](const TShown& T) { return towns_->Class(towns[T.Index]); };
   // Captions: the lower classes first, as many as MaxCaptions, in entry
   // order within a class (counted by class: no sort of every town).
   const auto most = static_cast<std::size_t>(std::max(0, Style.MaxCaptions));
   if (shown.size() > most) {
     std::array<std::size_t, 256> perClass{};
-    for (const TShown& t : shown) ++perClass[townClass[t.Index]];
+    for (const TShown& t : shown) ++perClass[classOf(t)];
     std::size_t taken = 0;
     int last = 0;  // the highest class that gets captions, partly
     while (last < 255 && taken + perClass[static_cast<std::size_t>(last)] < most)
@@ -226,16 +245,13 @@ void TGeoDBLayer::Draw(TCanvas& Canvas, const TLayerView& View, TOverlayCaptions
     std::vector<TShown> chosen;
     chosen.reserve(most);
     for (const TShown& t : shown)
-      if (townClass[t.Index] < last || (townClass[t.Index] == last && room > 0 && room--))
-        chosen.push_back(t);
-    std::stable_sort(chosen.begin(), chosen.end(), [&](const TShown& a, const TShown& b) {
-      return townClass[a.Index] < townClass[b.Index];
-    });
+      if (classOf(t) < last || (classOf(t) == last && room > 0 && room--)) chosen.push_back(t);
+    std::stable_sort(chosen.begin(), chosen.end(),
+                     [&](const TShown& a, const TShown& b) { return classOf(a) < classOf(b); });
     shown = std::move(chosen);
   } else {
-    std::stable_sort(shown.begin(), shown.end(), [&](const TShown& a, const TShown& b) {
-      return townClass[a.Index] < townClass[b.Index];
-    });
+    std::stable_sort(shown.begin(), shown.end(),
+                     [&](const TShown& a, const TShown& b) { return classOf(a) < classOf(b); });
   }
   std::vector<int32_t> owners;
   for (const TShown& s : shown) {

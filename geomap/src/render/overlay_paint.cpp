@@ -10,12 +10,6 @@ namespace marovia::render {
 
 namespace {
 
-// TColor keeps red in its lowest byte; surface words are 0x00RRGGBB.
-uint32_t SurfaceWord(TColor C) {
-  const auto c = static_cast<uint32_t>(C);
-  return (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF);
-}
-
 uint32_t Blend(uint32_t Old, uint32_t New, double A) {
   uint32_t out = 0;
   for (int shift = 0; shift <= 16; shift += 8) {
@@ -23,17 +17,6 @@ uint32_t Blend(uint32_t Old, uint32_t New, double A) {
     out |= static_cast<uint32_t>(std::lround(o + (n - o) * A)) << shift;
   }
   return out;
-}
-
-// The view's pixels on the canvas's surface that Box covers.
-TRect SurfaceBox(const TCanvas& Canvas, int Width, int Height, TRect Box) {
-  const TRect clip = Canvas.ClipRect();
-  Box.Left = std::max({Box.Left, 0, clip.Left});
-  Box.Top = std::max({Box.Top, 0, clip.Top});
-  Box.Right = std::min({Box.Right, Width, clip.Right});
-  Box.Bottom = std::min({Box.Bottom, Height, clip.Bottom});
-  if (Box.Right <= Box.Left || Box.Bottom <= Box.Top) return TRect{};
-  return Box;
 }
 
 // Remembers a box of the surface and blends what was drawn over it since.
@@ -85,6 +68,22 @@ TRect BoxOf(const std::vector<TViewPath>& Paths, int Grow) {
 }
 
 }  // namespace
+
+// TColor keeps red in its lowest byte.
+uint32_t SurfaceWord(TColor C) {
+  const auto c = static_cast<uint32_t>(C);
+  return (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF);
+}
+
+TRect SurfaceBox(const TCanvas& Canvas, int Width, int Height, TRect Box) {
+  const TRect clip = Canvas.ClipRect();
+  Box.Left = std::max({Box.Left, 0, clip.Left});
+  Box.Top = std::max({Box.Top, 0, clip.Top});
+  Box.Right = std::min({Box.Right, Width, clip.Right});
+  Box.Bottom = std::min({Box.Bottom, Height, clip.Bottom});
+  if (Box.Right <= Box.Left || Box.Bottom <= Box.Top) return TRect{};
+  return Box;
+}
 
 namespace {
 
@@ -253,90 +252,6 @@ TRect DrawMarker(TCanvas& Canvas, TPoint P, int Radius, TColor Fill) {
   Canvas.Pen().SetWidth(1);
   const int reach = r + std::max(1, r / 3);
   return Rect(P.X - reach, P.Y - reach, P.X + reach + 1, P.Y + reach + 1);
-}
-
-TMarkerStamp::TMarkerStamp(int Radius, TColor Fill) {
-  const int r = std::max(1, Radius);
-  const int outline = std::max(1, r / 3);
-  reach_ = r + outline;
-  const double inner = (r + 0.5) * (r + 0.5), outer = (reach_ + 0.5) * (reach_ + 0.5);
-  for (int dy = -reach_; dy <= reach_; ++dy) {
-    TRun run{dy, 0, 0, words_.size()};
-    for (int dx = -reach_; dx <= reach_; ++dx) {
-      const double d2 = dx * dx + dy * dy;
-      if (d2 > outer) continue;
-      if (run.Count++ == 0) run.DX = dx;
-      words_.push_back(d2 <= inner ? SurfaceWord(Fill) : 0x00FFFFFF);
-    }
-    if (run.Count > 0) runs_.push_back(run);
-  }
-}
-
-void TMarkerStamp::Draw(TCanvas& Canvas, int Width, int Height, TPoint P) const {
-  DrawAll(Canvas, Width, Height, std::span(&P, 1));
-}
-
-void TMarkerStamp::DrawAll(TCanvas& Canvas, int Width, int Height,
-                           std::span<const TPoint> Points) const {
-  if (!Canvas.Surface() || Points.empty()) return;
-  const TRect area = SurfaceBox(Canvas, Width, Height, Rect(0, 0, Width, Height));
-  if (area.Right <= area.Left) return;
-  TBitmap& s = *Canvas.Surface();
-  std::vector<uint32_t*> rows(static_cast<std::size_t>(area.Bottom - area.Top));
-  for (int y = area.Top; y < area.Bottom; ++y)
-    rows[static_cast<std::size_t>(y - area.Top)] = s.ScanLine(y);
-  // Thousands of markers strewn over the view would each touch rows far
-  // apart in memory: they are stamped band by band of rows instead, each
-  // band's in their order, which leaves every pixel as the order gives it.
-  constexpr int kBand = 32;
-  const auto bands = static_cast<std::size_t>((area.Bottom - area.Top + kBand - 1) / kBand);
-  auto bandOf = [&](int64_t Y) {
-    return static_cast<std::size_t>(std::clamp<int64_t>(Y, area.Top, area.Bottom - 1) - area.Top) /
-           kBand;
-  };
-  std::vector<uint32_t> first(bands + 1, 0);
-  for (const TPoint& p : Points) {
-    const int64_t y = p.Y;
-    if (y + reach_ < area.Top || y - reach_ >= area.Bottom) continue;
-    for (std::size_t b = bandOf(y - reach_); b <= bandOf(y + reach_); ++b) ++first[b + 1];
-  }
-  for (std::size_t b = 0; b < bands; ++b) first[b + 1] += first[b];
-  std::vector<uint32_t> order(first[bands]);
-  std::vector<uint32_t> fill(first.begin(), first.end() - 1);
-  for (std::size_t i = 0; i < Points.size(); ++i) {
-    const int64_t y = Points[i].Y;
-    if (y + reach_ < area.Top || y - reach_ >= area.Bottom) continue;
-    for (std::size_t b = bandOf(y - reach_); b <= bandOf(y + reach_); ++b)
-      order[fill[b]++] = static_cast<uint32_t>(i);
-  }
-  const uint32_t* words = words_.data();
-  for (std::size_t b = 0; b < bands; ++b) {
-    const int64_t top = area.Top + static_cast<int64_t>(b) * kBand;
-    const int64_t bottom = std::min<int64_t>(top + kBand, area.Bottom);
-    for (uint32_t k = first[b]; k < first[b + 1]; ++k) {
-      const int64_t x = Points[order[k]].X, y = Points[order[k]].Y;
-      if (x - reach_ >= area.Left && x + reach_ < area.Right && y - reach_ >= top &&
-          y + reach_ < bottom) {
-        // Wholly inside: no clipping, the words copied one by one (runs of
-        // a few pixels, too short for a call to pay).
-        for (const TRun& run : runs_) {
-          uint32_t* row = rows[static_cast<std::size_t>(y + run.DY - area.Top)] + x + run.DX;
-          const uint32_t* from = words + run.At;
-          for (int i = 0; i < run.Count; ++i) row[i] = from[i];
-        }
-        continue;
-      }
-      for (const TRun& run : runs_) {
-        const int64_t ry = y + run.DY;
-        if (ry < top || ry >= bottom) continue;
-        const int64_t x0 = std::max<int64_t>(x + run.DX, area.Left);
-        const int64_t x1 = std::min<int64_t>(x + run.DX + run.Count, area.Right);
-        uint32_t* row = rows[static_cast<std::size_t>(ry - area.Top)];
-        for (int64_t i = x0; i < x1; ++i)
-          row[i] = words[run.At + static_cast<std::size_t>(i - x - run.DX)];
-      }
-    }
-  }
 }
 
 void DrawCaption(TCanvas& Canvas, TOverlayCaptions* Captions, int32_t Owner, const TRect& Symbol,

@@ -53,31 +53,12 @@ void FillRings(TCanvas& Canvas, int Width, int Height,
 // outlined in white; answers the box it covers.
 TRect DrawMarker(TCanvas& Canvas, TPoint P, int Radius, TColor Fill);
 
-// The same marker as a list of pixels, for layers that draw thousands:
-// stamped straight into the surface, clipped to the view and the canvas's
-// clip rectangle.
-class TMarkerStamp {
- public:
-  TMarkerStamp(int Radius, TColor Fill);
-  void Draw(TCanvas& Canvas, int Width, int Height, TPoint P) const;
-  // The marker at every point, in order (the clip and the rows are looked
-  // up once for all).
-  void DrawAll(TCanvas& Canvas, int Width, int Height, std::span<const TPoint> Points) const;
-  TRect Box(TPoint P) const {
-    return Rect(P.X - reach_, P.Y - reach_, P.X + reach_ + 1, P.Y + reach_ + 1);
-  }
+// The view's pixels on the canvas's surface that Box covers (empty when
+// none).
+TRect SurfaceBox(const TCanvas& Canvas, int Width, int Height, TRect Box);
 
- private:
-  // One run of pixels a row: Count words of words_ from At, for the pixels
-  // DX to DX + Count - 1 at row DY.
-  struct TRun {
-    int DY, DX, Count;
-    std::size_t At;
-  };
-  std::vector<TRun> runs_;
-  std::vector<uint32_t> words_;
-  int reach_ = 0;
-};
+// A colour as a surface word, 0x00RRGGBB.
+uint32_t SurfaceWord(TColor C);
 
 // A caption beside a symbol's box: placed where it overlaps no symbol or
 // caption when Captions is given (left out when no place is free), else

@@ -85,6 +85,14 @@ class TGeoDB : public TComponent {
   void SetLazyWrite(bool Value);
 
   int NumEntries() const { return FNumSumItems; }
+  // A count of the changes of the item records held in memory: it grows
+  // whenever a record is added, replaced or deleted, the item table is read
+  // again (opening, a rollback, a recovery) or the database closed. A
+  // reader that keeps something made from the records (a map layer's
+  // converted positions) keeps it while the count is the same. Changes made
+  // through another component or process reach this one's records only
+  // when it reads the item table again, and so count from then.
+  uint64_t Changes() const { return FChanges; }
 
   // ---- Transactions, durability, readers ----------------------------------
 
@@ -478,6 +486,7 @@ class TGeoDB : public TComponent {
   std::string FNameGDD;
   std::array<std::string, 5> FNameIX;
   std::vector<TgdbData> FSumData;
+  uint64_t FChanges = 0;  // see Changes; raised with every change of FSumData
   int FNumSumItems = 0;
   bool FLazyWrite = false;
   TItemIDIndex FIx0ItemId;

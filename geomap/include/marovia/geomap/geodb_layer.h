@@ -16,7 +16,10 @@
 // along the view's edges, grown by a margin, and reaches a pole when the
 // pole lies in the view. The points of polygon items are read once and kept
 // by item ID and data block (a replaced item's new block is read again);
-// ForgetPoints drops them.
+// ForgetPoints drops them. The towns' image pixels are kept too, by entry,
+// while the database's records (TGeoDB::Changes) and the calibration stay
+// the same, and so is the last view's list of items while its box does:
+// a redraw, a pan or a zoom converts only towns not seen before.
 //
 // Picking: a click (TMapLayer::Click) picks every item drawn within
 // PickRadius view pixels of it: a town within that distance of its
@@ -42,6 +45,10 @@
 #include "marovia/geomap/overlay_layer.h"
 
 namespace marovia {
+
+namespace render {
+class TTownPixels;
+}
 
 struct TGeoDBPick {
   int Entry = 0;        // entry number (1-based) at the time of the pick
@@ -79,6 +86,7 @@ class TGeoDBLayer : public TMapLayer {
   explicit TGeoDBLayer(TGeoDB& DB, std::string LayerName = {});
   // The same, keeping the database alive as long as the layer.
   explicit TGeoDBLayer(std::shared_ptr<TGeoDB> DB, std::string LayerName = {});
+  ~TGeoDBLayer() override;
   TGeoDBLayerStyle Style;
   double PickRadius = 5;  // view pixels
   std::function<void(TGeoDBLayer& Sender, const std::vector<TGeoDBPick>& Items)> OnItemsPicked;
@@ -87,7 +95,10 @@ class TGeoDBLayer : public TMapLayer {
   std::vector<TGeoDBPick> Pick(const TLayerView& View, double X, double Y);
   // How many items the last Draw found in the view's box and drew.
   std::size_t DrawnItems() const { return drawn_; }
-  void ForgetPoints() { points_.clear(); }
+  // Drops the points of polygon items and the towns' pixels kept.
+  void ForgetPoints();
+  // How many town positions went through the calibration so far (for tests).
+  std::size_t TownConversions() const;
 
   void Draw(TCanvas& Canvas, const TLayerView& View, TOverlayCaptions* Captions) override;
   void Click(const TLayerView& View, int X, int Y) override;
@@ -98,10 +109,19 @@ class TGeoDBLayer : public TMapLayer {
     std::vector<double> Lat, Lon;
   };
   const TItemPoints* PointsOf(int Entry, const TgdbData& Item);
+  // The entries of the view's box, kept for the next draw.
+  const std::vector<int>& EntriesIn(double LatLow, double LatHigh, double LongLow, double LongHigh);
 
   std::shared_ptr<TGeoDB> owned_;
   TGeoDB& db_;
   std::unordered_map<int32_t, TItemPoints> points_;
+  std::unique_ptr<render::TTownPixels> towns_;
+  struct TFound {
+    uint64_t Changes = 0;
+    double Box[4] = {};
+    std::vector<int> Entries;
+    bool Valid = false;
+  } found_;
   std::size_t drawn_ = 0;
 };
 

@@ -1,0 +1,60 @@
+// The towns of an item database as image pixels, kept between draws of a
+// database layer.
+//
+// Converting 100 000 positions through a projected calibration costs far
+// more than stamping them, and a redraw, a pan or a zoom needs the same
+// image pixels again. TTownPixels keeps, by entry number, whether the entry
+// is a town, its class and its position's image pixel, filled as entries are
+// first asked for (a view sees a part of a large database). It holds while
+//   - the database's records are the same (TGeoDB::Changes: every addition,
+//     replacement or deletion, every reading of the item table), and
+//   - the calibration converts as before (TCalibStamp: its model, record,
+//     control points and fitted parameters, and the pixels of up to 16 of
+//     the database's own positions, where a refit of a projected or
+//     thin-plate model shows whatever else stayed);
+// otherwise it is emptied and filled anew.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "marovia/geodb/geodb.h"
+#include "marovia/geomap/map_calibration.h"
+#include "render/overlay_line_cache.h"
+
+namespace marovia::render {
+
+class TTownPixels {
+ public:
+  enum TState : uint8_t { Unknown, Town, TownOffMap, Other };
+
+  // Makes the cache answer for DB's records as they are, under Calib.
+  void Update(const TGeoDB& DB, const TMapCalibration& Calib);
+  // Looks up every entry of Entries (1-based, within DB.NumEntries) not seen
+  // yet, and converts the towns among them in one batch.
+  void Resolve(const TGeoDB& DB, const TMapCalibration& Calib, std::span<const int> Entries);
+
+  // What entry E (resolved) is; a Town's image pixel and class.
+  TState State(int E) const { return static_cast<TState>(state_[Slot(E)]); }
+  double X(int E) const { return x_[Slot(E)]; }
+  double Y(int E) const { return y_[Slot(E)]; }
+  uint8_t Class(int E) const { return class_[Slot(E)]; }
+
+  // How many positions went through the calibration (for tests).
+  std::size_t Conversions() const { return conversions_; }
+
+ private:
+  static std::size_t Slot(int E) { return static_cast<std::size_t>(E - 1); }
+  void Reset(const TGeoDB& DB);
+
+  std::optional<uint64_t> changes_;
+  std::optional<TCalibStamp> stamp_;
+  std::vector<double> probeLat_, probeLong_;
+  std::vector<uint8_t> state_, class_;
+  std::vector<double> x_, y_;
+  std::size_t conversions_ = 0;
+};
+
+}  // namespace marovia::render
