@@ -2,6 +2,7 @@
 #include "render/geodb_layer_towns.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace marovia::render {
 
@@ -12,32 +13,32 @@ constexpr int kProbes = 16;
 
 }  // namespace
 
-void TTownPixels::Reset(const TGeoDB& DB) {
-  const auto n = static_cast<std::size_t>(std::max(0, DB.NumEntries()));
-  state_.assign(n, Unknown);
-  class_.assign(n, 0);
-  x_.assign(n, 0);
-  y_.assign(n, 0);
-}
-
 void TTownPixels::Update(const TGeoDB& DB, const TMapCalibration& Calib) {
-  const int n = DB.NumEntries();
+  const auto n = static_cast<std::size_t>(std::max(0, DB.NumEntries()));
   if (!changes_ || *changes_ != DB.Changes()) {
     changes_ = DB.Changes();
-    probeLat_.clear();
-    probeLong_.clear();
-    for (int k = 0; k < kProbes && n > 0; ++k) {
-      const TgdbData d = DB.Data(1 + k * (n - 1) / (kProbes - 1));
+    ++round_;
+    // Entries beyond the end are gone; new ones are unknown.
+    for (auto* v : {&state_, &class_}) v->resize(n, Unknown);
+    checked_.resize(n, 0);
+    lat_.resize(n);
+    long_.resize(n);
+    x_.resize(n);
+    y_.resize(n);
+  }
+  // The probes stay where they were first taken, so that the stamp of an
+  // unchanged calibration stays the same as the records change.
+  if (probeLat_.empty() && n > 0) {
+    for (std::size_t k = 0; k < kProbes; ++k) {
+      const TgdbData d = DB.Data(static_cast<int>(1 + k * (n - 1) / (kProbes - 1)));
       probeLat_.push_back(d.LatLow);
       probeLong_.push_back(d.LongLow);
     }
-    stamp_.reset();
   }
   TCalibStamp stamp = StampOf(Calib, probeLat_, probeLong_);
-  if (stamp_ && stamp == *stamp_ && state_.size() == static_cast<std::size_t>(std::max(0, n)))
-    return;
+  if (stamp_ && stamp == *stamp_) return;
   stamp_ = std::move(stamp);
-  Reset(DB);
+  std::fill(state_.begin(), state_.end(), Unknown);
 }
 
 void TTownPixels::Resolve(const TGeoDB& DB, const TMapCalibration& Calib,
@@ -45,13 +46,22 @@ void TTownPixels::Resolve(const TGeoDB& DB, const TMapCalibration& Calib,
   std::vector<int> towns;
   std::vector<double> lat, lon;
   for (int e : Entries) {
-    if (e < 1 || Slot(e) >= state_.size() || state_[Slot(e)] != Unknown) continue;
+    if (e < 1 || Slot(e) >= state_.size()) continue;
+    const std::size_t s = Slot(e);
+    if (state_[s] != Unknown && checked_[s] == round_) continue;
     const TgdbData d = DB.Data(e);
+    checked_[s] = round_;
     if (d.ItemKind != gitTown) {
-      state_[Slot(e)] = Other;
+      state_[s] = Other;
       continue;
     }
-    class_[Slot(e)] = d.ClassFlag;
+    class_[s] = d.ClassFlag;
+    const bool same = (state_[s] == Town || state_[s] == TownOffMap) &&
+                      std::bit_cast<uint32_t>(lat_[s]) == std::bit_cast<uint32_t>(d.LatLow) &&
+                      std::bit_cast<uint32_t>(long_[s]) == std::bit_cast<uint32_t>(d.LongLow);
+    if (same) continue;
+    lat_[s] = d.LatLow;
+    long_[s] = d.LongLow;
     towns.push_back(e);
     lat.push_back(d.LatLow);
     lon.push_back(d.LongLow);

@@ -4,15 +4,20 @@
 // Converting 100 000 positions through a projected calibration costs far
 // more than stamping them, and a redraw, a pan or a zoom needs the same
 // image pixels again. TTownPixels keeps, by entry number, whether the entry
-// is a town, its class and its position's image pixel, filled as entries are
-// first asked for (a view sees a part of a large database). It holds while
-//   - the database's records are the same (TGeoDB::Changes: every addition,
-//     replacement or deletion, every reading of the item table), and
-//   - the calibration converts as before (TCalibStamp: its model, record,
-//     control points and fitted parameters, and the pixels of up to 16 of
-//     the database's own positions, where a refit of a projected or
-//     thin-plate model shows whatever else stayed);
-// otherwise it is emptied and filled anew.
+// is a town, its class, its position and the position's image pixel,
+// filled as entries are first asked for (a view sees a part of a large
+// database).
+//   - The calibration is checked at every draw (TCalibStamp: its model,
+//     record, control points and fitted parameters, and the pixels of up
+//     to 16 of the database's own positions, where a refit of a projected
+//     or thin-plate model shows whatever else stayed); when it changed,
+//     everything kept is dropped.
+//   - The records are checked when the database changed (TGeoDB::Changes:
+//     every addition, replacement or deletion, every reading of the item
+//     table): each entry asked for again is compared with its record, and
+//     its pixel kept only while the record's position is bit for bit the
+//     one converted (a deletion renumbers entries; an entry whose new
+//     record lies elsewhere is converted again).
 #pragma once
 
 #include <cstdint>
@@ -32,8 +37,9 @@ class TTownPixels {
 
   // Makes the cache answer for DB's records as they are, under Calib.
   void Update(const TGeoDB& DB, const TMapCalibration& Calib);
-  // Looks up every entry of Entries (1-based, within DB.NumEntries) not seen
-  // yet, and converts the towns among them in one batch.
+  // Looks up every entry of Entries (1-based, within DB.NumEntries) not
+  // seen, or not seen since the database changed, and converts the towns
+  // among them whose position is new, in one batch.
   void Resolve(const TGeoDB& DB, const TMapCalibration& Calib, std::span<const int> Entries);
 
   // What entry E (resolved) is; a Town's image pixel and class.
@@ -47,12 +53,16 @@ class TTownPixels {
 
  private:
   static std::size_t Slot(int E) { return static_cast<std::size_t>(E - 1); }
-  void Reset(const TGeoDB& DB);
 
-  std::optional<uint64_t> changes_;
+  std::optional<uint64_t> changes_;  // DB.Changes() at the last Update
+  uint32_t round_ = 0;               // raised with every change of the database
   std::optional<TCalibStamp> stamp_;
   std::vector<double> probeLat_, probeLong_;
+  // By entry: when it was last compared with its record (a round), what it
+  // is, and for a town its class, position and pixel.
+  std::vector<uint32_t> checked_;
   std::vector<uint8_t> state_, class_;
+  std::vector<float> lat_, long_;
   std::vector<double> x_, y_;
   std::size_t conversions_ = 0;
 };
