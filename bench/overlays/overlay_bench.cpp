@@ -120,11 +120,14 @@ BENCHMARK(BM_MillionPointTrack)
 // 100 000 towns of five classes over the map, captions placed. Steady: the
 // layer redrawn as it is; first: a town moved in the database before every
 // draw (outside the timing), so that every town goes through the
-// calibration again; panning: every draw a tenth of the view further, so
-// that the view's items are looked up again.
+// calibration again; panning: every draw a tenth of the view to the side
+// or back, so that the view's items are looked up again; a new
+// calibration: every draw under the other of two calibrations, a control
+// point apart, so that every town is converted again.
 void BM_GeoDBLayer100k(benchmark::State& State) {
   const bool projected = State.range(0) == 1;
   const bool first = State.range(1) == 1, panning = State.range(1) == 2;
+  const bool recalibrated = State.range(1) == 3;
   const std::filesystem::path dir = std::filesystem::temp_directory_path() /
                                     ("marovia_overlay_bench_" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
@@ -140,6 +143,11 @@ void BM_GeoDBLayer100k(benchmark::State& State) {
                   static_cast<uint8_t>(i % 5), 0);
     db->Commit();
     const TMapCalibration cal = Calibration(projected);
+    TMapCalibration moved = cal;  // a control point a pixel away
+    std::vector<TControlPoint> points = moved.ControlPoints();
+    points[4].X += 1;
+    moved.SetControlPoints(points);
+    moved.Fit();
     TGeoDBLayer layer(db);
     TBitmap bmp(kW, kH);
     const TLayerView view = ViewOf(cal);
@@ -154,14 +162,16 @@ void BM_GeoDBLayer100k(benchmark::State& State) {
         db->UpdateBasicData(50000, d);
         State.ResumeTiming();
       }
-      if (panning) v.Left = (step++ % 10) * kW / 10.0 / v.Magnify;
+      if (panning) v.Left = (step++ % 2) * kW / 10.0 / v.Magnify;
+      if (recalibrated) v.Calib = step++ % 2 ? &moved : &cal;
       layer.Draw(bmp.Canvas(), v, nullptr);
     }
     State.counters["items"] = static_cast<double>(layer.DrawnItems());
     State.SetLabel(std::string(projected ? "projected (EPSG:3035)" : "equirectangular") +
-                   (first     ? ", first draw after a change"
-                    : panning ? ", panning"
-                              : ", steady"));
+                   (first          ? ", first draw after a change"
+                    : panning      ? ", panning"
+                    : recalibrated ? ", first draw after a new calibration"
+                                   : ", steady"));
     db->SetLazyWrite(false);
     db->SetDBName("");
   }
@@ -174,6 +184,8 @@ BENCHMARK(BM_GeoDBLayer100k)
     ->Args({1, 1})
     ->Args({0, 2})
     ->Args({1, 2})
+    ->Args({0, 3})
+    ->Args({1, 3})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
