@@ -232,6 +232,56 @@ TEST_F(GeoDBLayerCache, ChangesOfTheDatabaseOrTheCalibrationConvertAgain) {
   }
 }
 
+// What the layer keys its towns on: every way the records held in memory
+// change raises TGeoDB::Changes, and reading or a header change does not.
+TEST_F(GeoDBLayerCache, EveryChangeOfTheRecordsRaisesTheChangeCount) {
+  const struct {
+    const char* What;
+    std::function<void(TGeoDB&)> Do;
+    bool Changes;
+  } steps[] = {
+      {"reading",
+       [](TGeoDB& D) {
+         (void)D.FindItemsInArea(46, 48, 8, 11);
+         (void)D.Data(3);
+       },
+       false},
+      {"the description", [](TGeoDB& D) { D.SetDescription("towns"); }, false},
+      {"an addition",
+       [](TGeoDB& D) {
+         D.AddTown("A", 0, 0, TSCoords{47, 9}, 0, 0, 0);
+       },
+       true},
+      {"a replacement",
+       [](TGeoDB& D) {
+         D.ReplaceTown(2, "B", 0, 0, TSCoords{47, 9}, 0, 0, 0);
+       },
+       true},
+      {"a record overwritten", [](TGeoDB& D) { D.UpdateBasicData(3, D.Data(3)); }, true},
+      {"a deletion", [](TGeoDB& D) { D.DeleteData(4); }, true},
+      {"a garbage collection", [](TGeoDB& D) { D.GarbageCollection(); }, true},
+      {"a rollback",
+       [](TGeoDB& D) {
+         D.BeginTransaction();
+         D.Rollback();
+       },
+       true},
+      {"closed and opened again",
+       [](TGeoDB& D) {
+         const std::string base = D.DBName();
+         D.SetDBName("");
+         D.SetDBName(base);
+       },
+       true},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.What);
+    const uint64_t before = db_.Changes();
+    step.Do(db_);
+    EXPECT_EQ(step.Changes, db_.Changes() != before);
+  }
+}
+
 // The markers painted one by one, pixel by pixel: every pixel within
 // reach + 1/2 of the centre, the fill within radius + 1/2, clipped to the
 // view and the clip rectangle, later markers over earlier ones.
