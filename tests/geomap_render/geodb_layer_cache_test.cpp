@@ -187,24 +187,9 @@ TEST_F(GeoDBLayerCache, ChangesOfTheDatabaseOrTheCalibrationConvertAgain) {
          D.SetDBName(Base);
        },
        true},
-      {"a transaction rolled back (the records read again, the same)",
-       [](TGeoDB& D, TMapCalibration&, const std::string&) {
-         D.BeginTransaction();
-         D.AddTown("Gone", 45000, 0, TSCoords{47.1f, 9.6f}, 0, 0, 0);
-         D.Rollback();
-       },
-       false},
       {"the calibration refitted with a point more",
        [](TGeoDB&, TMapCalibration& C, const std::string&) {
          C.AddPoint(47.2, 9.1, 2400, 1700);
-         C.Fit();
-       },
-       true},
-      {"the datum of the map's projection",
-       [](TGeoDB&, TMapCalibration& C, const std::string&) {
-         C.Data().CrsText =
-             "+proj=laea +lat_0=52 +lon_0=10 +x_0=4321000 +y_0=3210000 +ellps=intl "
-             "+towgs84=-87,-98,-121";
          C.Fit();
        },
        true},
