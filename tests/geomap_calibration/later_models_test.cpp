@@ -14,6 +14,7 @@
 
 #include "calib_test_map.h"
 #include "marovia/geomap/map_calibration.h"
+#include "marovia/zylmath/math1.h"
 #include "support/run_command.h"
 
 namespace marovia {
@@ -252,6 +253,70 @@ TEST(LaterModels, LeaveOneOutIsTheHonestFigure) {
                               -120 + (i / 20) * 5.0 + 0.02 * (i % 7), i % 20 * 80, i / 20 * 100));
   EXPECT_FALSE(full.AddPoint(30, -100, 5, 5));
   EXPECT_TRUE(full.Fit()) << full.FitMessage();
+}
+
+// What leaving point q out means: the model fitted again to the others,
+// the point's position taken to a pixel and its pixel to a position.
+TCalibResidual RefitWithout(const TMapCalibration& Cal, std::size_t q) {
+  std::vector<TControlPoint> rest = Cal.ControlPoints();
+  const TControlPoint c = rest[q];
+  rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(q));
+  TMapCalibration others = Cal;
+  others.SetControlPoints(rest);
+  others.FitModel();
+  TCalibResidual r;
+  double x = 0, y = 0;
+  const TPixelPosition m = others.PixelToGeo(c.X, c.Y);
+  if (!others.GeoToPixelExact(c.LatOrNorthing, c.LongOrEasting, x, y) || !m.Valid()) return r;
+  r.dX = c.X - x;
+  r.dY = c.Y - y;
+  r.DistanceMetres = SphereGreatCircleDist(kDistanceSphereRadius, c.LatOrNorthing, c.LongOrEasting,
+                                           m.Latit, m.Longit);
+  r.Valid = true;
+  return r;
+}
+
+// The thin-plate model's leave-one-out residuals come from one
+// factorisation, not from refits: they must be the refits' figures, also
+// across 180 degrees and where a left-out fit does not exist.
+TEST(LaterModels, ThinPlateLeaveOneOutEqualsRefittingWithoutEachPoint) {
+  std::vector<Row> lcc, check;
+  ReadFixture("crs_lcc", lcc, check);
+  std::vector<Row> scattered, across, lineAndOne;
+  for (int i = 0; i < 100; ++i) {
+    const double x = std::fmod(i * 613.7, 4000), y = std::fmod(i * 271.3, 3000);
+    scattered.push_back({47 - y / 4000 + 0.01 * std::sin(x / 500), 8 + x / 3000, x, y});
+    across.push_back({-16 - y / 800, 176 + x / 500 + 0.02 * std::cos(y / 300), x, y});
+  }
+  for (int i = 0; i < 5; ++i) lineAndOne.push_back({40.0 + i, 10.0 + i, 100.0 * i, 100.0 * i});
+  lineAndOne.push_back({42, 13, 100, 300});
+  const struct {
+    const char* What;
+    std::vector<Row> Points;
+  } cases[] = {{"fixture clicks", lcc},
+               {"100 scattered points", scattered},
+               {"across 180 degrees", across},
+               {"the others on one line", lineAndOne}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    TMapCalibration cal(cmThinPlate, TCalibData{}, 4000, 3000);
+    std::vector<TControlPoint> points;
+    for (const Row& r : c.Points) points.push_back({r.x, r.y, r.lat, r.lon});
+    cal.SetControlPoints(points);
+    ASSERT_TRUE(cal.Fit()) << cal.FitMessage();
+    const std::vector<TCalibResidual> loo = cal.LeaveOneOutResiduals();
+    ASSERT_EQ(loo.size(), points.size());
+    for (std::size_t q = 0; q < points.size(); ++q) {
+      const TCalibResidual want = RefitWithout(cal, q);
+      ASSERT_EQ(loo[q].Valid, want.Valid) << "point " << q + 1;
+      EXPECT_EQ(loo[q].Index, static_cast<int32_t>(q) + 1);
+      if (!want.Valid) continue;
+      EXPECT_NEAR(loo[q].dX, want.dX, 1e-6 * (1 + std::fabs(want.dX))) << "point " << q + 1;
+      EXPECT_NEAR(loo[q].dY, want.dY, 1e-6 * (1 + std::fabs(want.dY))) << "point " << q + 1;
+      EXPECT_NEAR(loo[q].DistanceMetres, want.DistanceMetres, 1e-3 + 1e-6 * want.DistanceMetres)
+          << "point " << q + 1;
+    }
+  }
 }
 
 }  // namespace

@@ -282,5 +282,65 @@ TEST(ThinPlateSpline, RefusesBadFitsAndKeepsNothing) {
   EXPECT_EQ(s.NumPoints(), 3);
 }
 
+// Every point's leave-one-out error from the one factorisation equals the
+// error of the spline fitted again without that point, and a point whose
+// left-out fit does not exist (the others on one line) has none.
+TEST(ThinPlateSpline, LeaveOneOutErrorsEqualRefitsWithoutThePoint) {
+  Points jittered;
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> spread(0, 5000);
+  for (int i = 0; i < 100; ++i) {
+    const double u = spread(random), v = spread(random);
+    jittered.u.push_back(u);
+    jittered.v.push_back(v);
+    jittered.x.push_back(2 * u - 0.3 * v + 40 * std::sin(u / 900));
+    jittered.y.push_back(0.1 * u + 1.7 * v + 25 * std::cos(v / 700));
+  }
+  // Four points on a line and one beside it: without that one the rest
+  // determine no spline.
+  const Points lineAndOne{{0, 1, 2, 3, 1.5}, {0, 1, 2, 3, 2.5}, {5, 6, 7, 8, 4}, {1, 2, 2, 3, 9}};
+  const struct {
+    const char* What;
+    Points P;
+  } cases[] = {{"warped grid", WarpedGrid()},
+               {"100 scattered points", jittered},
+               {"the others on one line", lineAndOne}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    const Points& p = c.P;
+    const std::size_t n = p.u.size();
+    std::vector<double> ex(n), ey(n);
+    std::vector<uint8_t> ok(n);
+    TThinPlateSpline::LeaveOneOutErrors(p.u, p.v, p.x, p.y, ex, ey, ok);
+    double scale = 0;
+    for (std::size_t i = 0; i < n; ++i)
+      scale = std::max({scale, std::fabs(p.x[i]), std::fabs(p.y[i])});
+    for (std::size_t i = 0; i < n; ++i) {
+      Points rest = p;
+      for (auto* a : {&rest.u, &rest.v, &rest.x, &rest.y}) a->erase(a->begin() + i);
+      TThinPlateSpline others;
+      double x = 0, y = 0;
+      const bool exists = others.Fit(rest.u, rest.v, rest.x, rest.y, 0).empty() &&
+                          others.Eval(p.u[i], p.v[i], x, y);
+      ASSERT_EQ(ok[i] != 0, exists) << "point " << i;
+      if (!exists) continue;
+      EXPECT_NEAR(ex[i], p.x[i] - x, 1e-9 * scale) << "point " << i;
+      EXPECT_NEAR(ey[i], p.y[i] - y, 1e-9 * scale) << "point " << i;
+    }
+  }
+  // A repeated point (leaving one out changes nothing) and three points
+  // (the others are too few) give no errors from the identity.
+  Points repeated = WarpedGrid();
+  for (auto* a : {&repeated.u, &repeated.v, &repeated.x, &repeated.y}) a->push_back(a->front());
+  Points three{{0, 1, 0}, {0, 0, 1}, {1, 2, 3}, {4, 5, 6}};
+  for (const Points* p : {&repeated, &three}) {
+    const std::size_t n = p->u.size();
+    std::vector<double> ex(n), ey(n);
+    std::vector<uint8_t> ok(n, 1);
+    TThinPlateSpline::LeaveOneOutErrors(p->u, p->v, p->x, p->y, ex, ey, ok);
+    EXPECT_EQ(std::count(ok.begin(), ok.end(), 0), static_cast<std::ptrdiff_t>(n));
+  }
+}
+
 }  // namespace
 }  // namespace marovia

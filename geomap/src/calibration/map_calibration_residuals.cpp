@@ -85,12 +85,16 @@ std::vector<TCalibResidual> TMapCalibration::LeaveOneOutResiduals() const {
   const size_t n = points.size();
   out.reserve(n);
   const bool enough = n >= 1 && static_cast<int>(n) - 1 >= RequiredPoints();
+  std::vector<TCalibResidual> direct;
+  const bool haveDirect = enough && FModel == cmThinPlate && ThinPlateLeaveOneOut(points, direct);
   TMapCalibration others = *this;
   std::vector<TControlPoint> rest;
   for (size_t q = 0; q < n; ++q) {
     TCalibResidual r;
     r.Index = static_cast<int32_t>(q) + 1;
-    if (enough) {
+    if (haveDirect && direct[q].Index != 0) {
+      r = direct[q];
+    } else if (enough) {
       // The other points in their order, so the fit sees them as it would
       // had point q never been clicked.
       rest.assign(points.begin(), points.end());

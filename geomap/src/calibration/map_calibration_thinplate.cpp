@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "calibration/calib_counts.h"
+#include "calibration/point_models.h"
 #include "calibration/thin_plate_spline.h"
 #include "marovia/geomap/map_calibration.h"
+#include "marovia/zylmath/math1.h"
 
 namespace marovia {
 
@@ -43,6 +45,44 @@ void TMapCalibration::FitThinPlate() {
     return;
   }
   FThinPlate = std::move(fit);
+}
+
+bool TMapCalibration::ThinPlateLeaveOneOut(const std::vector<TControlPoint>& Points,
+                                           std::vector<TCalibResidual>& Out) const {
+  // A smoothed spline's smoothing is relative to its points' spread, which
+  // changes with every point left out: only refits give those.
+  if (!FThinPlate || FData.Smoothing != 0) return false;
+  const std::size_t n = Points.size();
+  std::vector<double> lat(n), lon(n), x(n), y(n);
+  for (std::size_t q = 0; q < n; ++q) {
+    lat[q] = Points[q].LatOrNorthing;
+    lon[q] = Points[q].LongOrEasting;
+    x[q] = Points[q].X;
+    y[q] = Points[q].Y;
+    // A refit converts a point through its own longitude window; on maps
+    // whose window moves a point by turns, only that conversion knows.
+    if (!std::isnan(FLongitudeCentre) &&
+        pointmodel::LongitudeNear(lon[q], FLongitudeCentre) != lon[q])
+      return false;
+  }
+  std::vector<double> ex(n), ey(n), elat(n), elon(n);
+  std::vector<uint8_t> okPixel(n), okGeo(n);
+  TThinPlateSpline::LeaveOneOutErrors(lat, lon, x, y, ex, ey, okPixel);
+  TThinPlateSpline::LeaveOneOutErrors(x, y, lat, lon, elat, elon, okGeo);
+  Out.assign(n, TCalibResidual{});
+  for (std::size_t q = 0; q < n; ++q) {
+    if (!okPixel[q] || !okGeo[q]) continue;  // Index 0: refit this one
+    TCalibResidual& r = Out[q];
+    r.Index = static_cast<int32_t>(q) + 1;
+    // What the spline through the others gives for the point's position
+    // and for its pixel, as errors against the point itself.
+    r.dX = ex[q];
+    r.dY = ey[q];
+    r.DistanceMetres = SphereGreatCircleDist(kDistanceSphereRadius, lat[q], lon[q],
+                                             lat[q] - elat[q], lon[q] - elon[q]);
+    r.Valid = std::isfinite(r.DistanceMetres);
+  }
+  return true;
 }
 
 bool TMapCalibration::ThinPlateGeoToPixel(double Lat, double Long, double& X, double& Y) const {

@@ -93,6 +93,27 @@ void CholeskySolve(const double* M, std::size_t m, std::size_t lda, double* cx, 
   }
 }
 
+// Element i of diag(Q2 B^-1 Q2^T) for every i, with L (lower, row stride
+// lda, order m = n - 3) the factor of B: Q2^T e_i is Q^T e_i less its first
+// three elements; one forward substitution takes it to L^-1 Q2^T e_i.
+void InverseKernelDiagonal(const TReflector (&h)[3], const double* L, std::size_t n,
+                           std::size_t lda, std::vector<double>& diag) {
+  const std::size_t m = n - 3;
+  diag.assign(n, 0.0);
+  std::vector<double> e(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    std::fill(e.begin(), e.end(), 0.0);
+    e[i] = 1;
+    for (const TReflector& r : h) Apply(r, e);
+    double* z = e.data() + 3;
+    for (std::size_t k = 0; k < m; ++k) {
+      const double* row = L + k * lda;
+      z[k] = (z[k] - Dot(row, z, k)) / row[k];
+    }
+    diag[i] = Dot(z, z, m);
+  }
+}
+
 }  // namespace
 
 std::size_t ThinPlateStride(std::size_t n) {
@@ -100,7 +121,8 @@ std::size_t ThinPlateStride(std::size_t n) {
   return (n + kCholeskyColumnTile - 1) / kCholeskyColumnTile * kCholeskyColumnTile;
 }
 
-bool SolveThinPlateSystem(TThinPlateSystem& S, TThinPlateSolution& out) {
+bool SolveThinPlateSystem(TThinPlateSystem& S, TThinPlateSolution& out,
+                          std::vector<double>* InverseDiagonal) {
   const std::size_t n = S.N;
   if (n < 3) return false;
   // 1. P = Q [R; 0].
@@ -155,6 +177,7 @@ bool SolveThinPlateSystem(TThinPlateSystem& S, TThinPlateSolution& out) {
   if (m > 0 && !CholeskyLower(M, m, ldk, 1e-13 * static_cast<double>(m) * largest)) return false;
   std::vector<double> gx(cx.begin() + 3, cx.end()), gy(cy.begin() + 3, cy.end());
   CholeskySolve(M, m, ldk, gx.data(), gy.data());
+  if (InverseDiagonal) InverseKernelDiagonal(h, M, n, ldk, *InverseDiagonal);
 
   // 4. w = Q [0; g] and the affine part.
   double rx[3], ry[3];

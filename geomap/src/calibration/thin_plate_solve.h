@@ -41,6 +41,12 @@ struct TThinPlateSolution {
 // Solves the system (K is used as scratch). False when it is singular or
 // nearly so: the points' affine part is undetermined (P of rank below 3), or
 // the reduced kernel matrix is not safely positive definite.
-bool SolveThinPlateSystem(TThinPlateSystem& System, TThinPlateSolution& Solution);
+//
+// With InverseDiagonal, also the first N diagonal elements of the bordered
+// matrix's inverse, from the same factorisation: that block of the inverse
+// is Q2 B^-1 Q2^T (B the reduced kernel matrix), so element i is
+// |L^-1 Q2^T e_i|^2 for B = L L^T.
+bool SolveThinPlateSystem(TThinPlateSystem& System, TThinPlateSolution& Solution,
+                          std::vector<double>* InverseDiagonal = nullptr);
 
 }  // namespace marovia::detail

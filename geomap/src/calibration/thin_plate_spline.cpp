@@ -160,6 +160,12 @@ void TThinPlateSpline::Clear() {
 std::string TThinPlateSpline::Fit(std::span<const double> u, std::span<const double> v,
                                   std::span<const double> x, std::span<const double> y,
                                   double lambda) {
+  return FitSystem(u, v, x, y, lambda, nullptr);
+}
+
+std::string TThinPlateSpline::FitSystem(std::span<const double> u, std::span<const double> v,
+                                        std::span<const double> x, std::span<const double> y,
+                                        double lambda, std::vector<double>* InverseDiagonal) {
   Clear();
   std::string why = CheckInputs(u, v, x, y, lambda);
   std::vector<std::size_t> keep;
@@ -188,7 +194,7 @@ std::string TThinPlateSpline::Fit(std::span<const double> u, std::span<const dou
   const double rowAbs = detail::TpsKernelMatrix(system.Pu.data(), system.Pv.data(), n, lambda,
                                                 system.K.get(), system.Stride);
   detail::TThinPlateSolution solution;
-  if (!detail::SolveThinPlateSystem(system, solution))
+  if (!detail::SolveThinPlateSystem(system, solution, InverseDiagonal))
     return "the system of the spline is singular";
   system.K.reset();
 
@@ -210,6 +216,28 @@ std::string TThinPlateSpline::Fit(std::span<const double> u, std::span<const dou
   points_ = static_cast<int>(n);
   fitted_ = true;
   return "";
+}
+
+void TThinPlateSpline::LeaveOneOutErrors(std::span<const double> u, std::span<const double> v,
+                                         std::span<const double> x, std::span<const double> y,
+                                         std::span<double> ex, std::span<double> ey,
+                                         std::span<uint8_t> ok) {
+  const std::size_t count = u.size();
+  if (v.size() != count || x.size() != count || y.size() != count || ex.size() != count ||
+      ey.size() != count || ok.size() != count)
+    throw std::invalid_argument("TThinPlateSpline::LeaveOneOutErrors: spans of different lengths");
+  std::fill(ok.begin(), ok.end(), uint8_t{0});
+  TThinPlateSpline s;
+  std::vector<double> diag;
+  // With every point distinct the fit keeps them in input order.
+  if (!s.FitSystem(u, v, x, y, 0, &diag).empty() || s.points_ != static_cast<int>(count)) return;
+  const double largest = *std::max_element(diag.begin(), diag.end());
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!(diag[i] > 1e-10 * largest)) continue;
+    ex[i] = s.wx_[i] / diag[i];
+    ey[i] = s.wy_[i] / diag[i];
+    ok[i] = std::isfinite(ex[i]) && std::isfinite(ey[i]) ? 1 : 0;
+  }
 }
 
 bool TThinPlateSpline::Eval(double u, double v, double& x, double& y) const {

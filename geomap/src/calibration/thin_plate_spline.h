@@ -46,6 +46,19 @@ class TThinPlateSpline {
   std::string Fit(std::span<const double> u, std::span<const double> v, std::span<const double> x,
                   std::span<const double> y, double lambda);
 
+  // The leave-one-out errors of the interpolating spline (lambda 0)
+  // through the points: for point i, (x[i], y[i]) less the value at
+  // (u[i], v[i]) of the spline through the other points. One factorisation
+  // gives them all: for the bordered system A c = [t; 0] the error is
+  // c_i / (A^-1)_ii. ok[i] is 0 where the identity's divisor is at rounding
+  // level (the other points alone may not determine a spline: refit to
+  // know), and every ok[i] is 0 when the fit fails or a point repeats
+  // another. The seven spans of the same length (else
+  // std::invalid_argument).
+  static void LeaveOneOutErrors(std::span<const double> u, std::span<const double> v,
+                                std::span<const double> x, std::span<const double> y,
+                                std::span<double> ex, std::span<double> ey, std::span<uint8_t> ok);
+
   bool Fitted() const { return fitted_; }
   // Distinct control points of the fit (0 when unfitted).
   int NumPoints() const { return points_; }
@@ -63,6 +76,11 @@ class TThinPlateSpline {
 
  private:
   void Clear();
+  // Fit, and with InverseDiagonal the diagonal of the system's inverse
+  // (thin_plate_solve.h) in the order of the distinct points.
+  std::string FitSystem(std::span<const double> u, std::span<const double> v,
+                        std::span<const double> x, std::span<const double> y, double lambda,
+                        std::vector<double>* InverseDiagonal);
 
   bool fitted_ = false;
   int points_ = 0;

@@ -306,7 +306,9 @@ class TMapCalibration {
   // the other points: how far a point misses when it did not pull the fit
   // towards itself. Invalid where the other points are fewer than
   // MinPoints. Refits the model once per point (the conic apex search
-  // makes that the slowest: about a second for 200 points).
+  // makes that the slowest: about a second for 200 points), except the
+  // unsmoothed thin-plate model, whose every left-out fit follows from the
+  // one factorisation of its system (about a refit's cost for all points).
   std::vector<TCalibResidual> LeaveOneOutResiduals() const;
 
   // ---- Fitted parameters, read-only ---------------------------------------
@@ -327,6 +329,11 @@ class TMapCalibration {
   // The residual of calibration point c (numbered Index) under this
   // calibration's parameters.
   TCalibResidual ResidualOf(const TControlPoint& c, int32_t Index) const;
+  // The leave-one-out residuals of the thin-plate model without refits
+  // (map_calibration_thinplate.cpp); false when they cannot be had that
+  // way. Points that the identity leaves undetermined keep Index 0.
+  bool ThinPlateLeaveOneOut(const std::vector<TControlPoint>& Points,
+                            std::vector<TCalibResidual>& Out) const;
 
   // The later models' conversions (map_calibration_projected.cpp,
   // map_calibration_thinplate.cpp): one point, and spans with flags; failed
