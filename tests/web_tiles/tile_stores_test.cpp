@@ -233,6 +233,42 @@ TEST(PMTilesStore, IdenticalTilesAreStoredOnceAndRunsAreOneEntry) {
   }
 }
 
+// Tiles that arrive in id order, as a merge writes them, lie one after the
+// other in the scratch file and are copied into the archive in pieces of
+// many tiles: a piece must end where a tile was written again (its first
+// copy is left out), where a content is shared and across the piece size.
+TEST(PMTilesStore, TilesInIdOrderReadBackAcrossCopyPieces) {
+  test::TempDir dir;
+  const std::string file = dir.File("t.pmtiles");
+  std::map<uint64_t, Bytes> want;
+  {
+    const auto store = OpenTileStore(file, Info(), false);
+    const uint64_t first = PMTilesTileId({7, 0, 0});
+    // 600 tiles of 5 to 12 KiB: some 5 MiB, several pieces.
+    for (uint64_t id = first; id < first + 600; ++id) {
+      const TTileId t = PMTilesTileOf(id);
+      Bytes b = TileBytes(t);
+      b.resize(5000 + id % 7 * 1000, static_cast<uint8_t>(id));
+      if (id % 50 == 9) b = Bytes(3000, 1);  // shared with the tiles before
+      store->Put(t, b);
+      want[id] = b;
+      if (id % 97 == 5 && id > first) {
+        // The tile before is written anew: its second copy counts.
+        const TTileId before = PMTilesTileOf(id - 1);
+        Bytes again = TileBytes(before);
+        again.push_back('!');
+        store->Put(before, again);
+        want[id - 1] = again;
+      }
+    }
+    store->Finish();
+  }
+  const auto read = ReadPMTiles(ReadFile(file));
+  ASSERT_EQ(read.size(), want.size());
+  for (const auto& [id, bytes] : want)
+    ASSERT_EQ(read.at(id), std::string(bytes.begin(), bytes.end())) << id;
+}
+
 std::string Query(sqlite3* db, const std::string& sql) {
   sqlite3_stmt* st = nullptr;
   EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr), SQLITE_OK) << sql;
