@@ -16,24 +16,15 @@
 #include "marovia/geomap/geodb_layer.h"
 #include "marovia/geomap/map_calibration.h"
 #include "render/marker_stamp.h"
+#include "support/grid_calibration.h"
 #include "support/temp_dir.h"
 
 namespace marovia {
 namespace {
 
-// 46..48 N, 8..11 E on 6000 x 4000 pixels, through 3 x 3 points.
-constexpr int kImageW = 6000, kImageH = 4000;
-
-TMapCalibration Calibration(TCalibModel Model, const std::string& Crs) {
-  TCalibData cd;
-  cd.CrsText = Crs;
-  TMapCalibration cal(Model, cd, kImageW, kImageH);
-  for (int i = 0; i <= 2; ++i)
-    for (int j = 0; j <= 2; ++j)
-      cal.AddPoint(48 - i, 8 + 1.5 * j, j * kImageW / 2, i * kImageH / 2);
-  EXPECT_TRUE(cal.Fit()) << cal.FitMessage();
-  return cal;
-}
+using test::Calibration;
+using test::kImageH;
+using test::kImageW;
 
 struct ViewCase {
   double Left, Top, Magnify;

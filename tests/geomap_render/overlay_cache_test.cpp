@@ -19,6 +19,7 @@
 #include "render/overlay_geometry.h"
 #include "render/overlay_line_cache.h"
 #include "render/overlay_paint.h"
+#include "support/grid_calibration.h"
 
 namespace marovia {
 namespace {
@@ -26,19 +27,9 @@ namespace {
 using render::TViewPath;
 using render::TViewPoint;
 
-// 46..48 N, 8..11 E on 6000 x 4000 pixels, through 3 x 3 points.
-constexpr int kImageW = 6000, kImageH = 4000;
-
-TMapCalibration Calibration(TCalibModel Model, const std::string& Crs) {
-  TCalibData cd;
-  cd.CrsText = Crs;
-  TMapCalibration cal(Model, cd, kImageW, kImageH);
-  for (int i = 0; i <= 2; ++i)
-    for (int j = 0; j <= 2; ++j)
-      cal.AddPoint(48 - i, 8 + 1.5 * j, j * kImageW / 2, i * kImageH / 2);
-  EXPECT_TRUE(cal.Fit()) << cal.FitMessage();
-  return cal;
-}
+using test::Calibration;
+using test::kImageH;
+using test::kImageW;
 
 // A wandering track of small steps with a few long jumps (which the
 // projection bends), in two segments; a route across; a closed shape.
