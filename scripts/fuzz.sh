@@ -4,12 +4,19 @@
 # cov and ft figures) and the findings. Exits 1 when a target found anything:
 # a crash, a sanitizer report, a hang, a leak or an allocation beyond the limit.
 #
-#   scripts/fuzz.sh [-t SECONDS] [-n RUNS] [-w WORKDIR] [TARGET...]
+#   scripts/fuzz.sh [-t SECONDS] [-n RUNS] [-w WORKDIR] [-c | -r] [TARGET...]
 #
 #   -t SECONDS  time per target (default 60)
 #   -n RUNS     stop a target earlier, after this many executions
 #   -w WORKDIR  corpora, findings and logs (default build-fuzz/work); the
 #               corpora grow from run to run, the seeds are added each time
+#   -c          a long campaign: the targets built with UndefinedBehaviorSanitizer
+#               alone at -O2 (build-fuzz-campaign), about four times the
+#               executions of the default build; follow it with -r
+#   -r          replay: each target runs every input of its corpus and seeds
+#               once, without mutating, in the default build with both
+#               sanitizers; what a campaign found without AddressSanitizer
+#               is checked here
 #   TARGET      names without the fuzz_ prefix (default: every target)
 #
 # FUZZ_JOBS sets the build's parallelism, FUZZ_PARALLEL how many targets run
@@ -22,32 +29,48 @@ root=$PWD
 seconds=60
 runs=-1
 work=build-fuzz/work
-while getopts "t:n:w:" opt; do
+build=build-fuzz
+sanitizers=address,undefined
+optimisation=-O1
+replay=
+while getopts "t:n:w:cr" opt; do
   case $opt in
     t) seconds=$OPTARG ;;
     n) runs=$OPTARG ;;
     w) work=$OPTARG ;;
-    *) sed -n '2,17p' "$0" >&2; exit 2 ;;
+    c) build=build-fuzz-campaign sanitizers=undefined optimisation=-O2 ;;
+    r) replay=1 ;;
+    *) sed -n '2,26p' "$0" >&2; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
+if [ -n "$replay" ] && [ "$build" != build-fuzz ]; then
+  echo "fuzz: -c and -r exclude each other" >&2
+  exit 2
+fi
 
-# FUZZ_BUILT=1: build-fuzz is already configured and built (the test
-# command's instrumented build, which holds the tests too).
+# FUZZ_BUILT=1: the build is already configured and built (build-fuzz: the
+# test command's instrumented build, which holds the tests too).
 if [ -z "${FUZZ_BUILT:-}" ]; then
   bash scripts/setup.sh fuzz
   launcher=()
   if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-  CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1" \
-    -DMAROVIA_FUZZ=ON -DMAROVIA_BUILD_TESTS=OFF -DMAROVIA_BUILD_BENCH=OFF \
-    -DMAROVIA_BUILD_APPS=OFF "${launcher[@]}" >/dev/null
-  cmake --build build-fuzz -j"${FUZZ_JOBS:-$(nproc 2>/dev/null || echo 2)}" --target fuzzers \
+  # The test command's build folder keeps the generator it was made with.
+  generator=()
+  if command -v ninja >/dev/null && [ ! -f "$build/CMakeCache.txt" ]; then generator=(-G Ninja); fi
+  CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" "${generator[@]}" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=$optimisation -g1" \
+    "-DCMAKE_C_FLAGS_RELWITHDEBINFO=$optimisation -g1" \
+    -DMAROVIA_FUZZ=ON -DMAROVIA_FUZZ_SANITIZERS=$sanitizers -DMAROVIA_BUILD_TESTS=OFF \
+    -DMAROVIA_BUILD_BENCH=OFF -DMAROVIA_BUILD_APPS=OFF -DMAROVIA_BUILD_PYTHON=OFF \
+    "${launcher[@]}" >/dev/null
+  cmake --build "$build" -j"${FUZZ_JOBS:-$(nproc 2>/dev/null || echo 2)}" --target fuzzers \
     >/dev/null
 fi
 
 if (($# == 0)); then
-  set -- $(cd build-fuzz/fuzz && ls fuzz_* | sed 's/^fuzz_//')
+  set -- $(cd "$build/fuzz" && ls fuzz_* | sed 's/^fuzz_//')
 fi
 
 mkdir -p "$work"
@@ -57,7 +80,7 @@ work=$(cd "$work" && pwd)
 # status says whether it found anything.
 run_target() {
   local target=$1
-  local exe=$root/build-fuzz/fuzz/fuzz_$target
+  local exe=$root/$build/fuzz/fuzz_$target
   local corpus=$work/corpus/$target
   local seeds=$work/seeds/$target
   local findings=$work/findings/$target
@@ -75,11 +98,17 @@ run_target() {
     esac
   done <"fuzz/seeds/$target.txt"
 
-  local args=(-max_total_time="$seconds" -runs="$runs" -timeout=10 -rss_limit_mb=2048
-    -malloc_limit_mb=256 -print_final_stats=1 -artifact_prefix="$findings/")
-  [ -f "fuzz/dict/$target.dict" ] && args+=(-dict="fuzz/dict/$target.dict")
-
-  echo "fuzz: $target for ${seconds}s" >&2
+  local args=(-timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=256 -print_final_stats=1
+    -artifact_prefix="$findings/")
+  if [ -n "$replay" ]; then
+    # Every input once, whole (the longest sets the length), no mutations.
+    args+=(-runs=0)
+    echo "fuzz: $target replaying $(find "$corpus" "$seeds" -type f | wc -l) inputs" >&2
+  else
+    args+=(-max_total_time="$seconds" -runs="$runs")
+    [ -f "fuzz/dict/$target.dict" ] && args+=(-dict="fuzz/dict/$target.dict")
+    echo "fuzz: $target for ${seconds}s" >&2
+  fi
   local status=0
   ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 UBSAN_OPTIONS=print_stacktrace=1 \
     nice -n "${FUZZ_NICE:-19}" "$exe" "${args[@]}" "$corpus" "$seeds" >"$log" 2>&1 || status=$?
@@ -104,7 +133,7 @@ run_target() {
 # every core for one target; a short check wants them all busy).
 parallel=${FUZZ_PARALLEL:-1}
 for target in "$@"; do
-  [ -x "$root/build-fuzz/fuzz/fuzz_$target" ] || { echo "fuzz: no target $target" >&2; exit 2; }
+  [ -x "$root/$build/fuzz/fuzz_$target" ] || { echo "fuzz: no target $target" >&2; exit 2; }
 done
 for target in "$@"; do
   rm -f "$work/$target.summary"

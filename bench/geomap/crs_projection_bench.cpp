@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "calibration/crs_projection.h"
@@ -104,5 +105,23 @@ void BM_ProjTransGeneric(benchmark::State& state) {
   proj_context_destroy(ctx);
 }
 BENCHMARK(BM_ProjTransGeneric)->Arg(0)->Arg(1);
+
+// Resolving a CRS: the same one again (the next map of an atlas in one
+// system), and twenty in turn, more than a thread keeps (each one resolved
+// from PROJ's database as the first time).
+void BM_CrsResolveAgain(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(TCrsProjection("EPSG:32632").MetresPerUnit());
+}
+BENCHMARK(BM_CrsResolveAgain)->Unit(benchmark::kMillisecond);
+
+void BM_CrsResolveTwentyInTurn(benchmark::State& state) {
+  int zone = 0;
+  for (auto _ : state) {
+    zone = zone % 20 + 1;
+    benchmark::DoNotOptimize(
+        TCrsProjection("EPSG:" + std::to_string(32600 + zone)).MetresPerUnit());
+  }
+}
+BENCHMARK(BM_CrsResolveTwentyInTurn)->Unit(benchmark::kMillisecond);
 
 }  // namespace

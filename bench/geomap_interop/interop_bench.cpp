@@ -6,6 +6,10 @@
 //                      one pixel per composition
 //   BM_ReadMapFile     a .map file of 30 points on a UTM zone with a
 //                      200-vertex border, read and fitted
+//   BM_ReadPointsFile  a control-point list of 12 points in the British
+//                      National Grid (a datum shift to WGS 84), read and
+//                      fitted with the projected model, as when a folder of
+//                      such maps is opened
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -13,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "marovia/geomap/control_points.h"
 #include "marovia/geomap/geomap.h"
 #include "marovia/geomap/map_file_format.h"
 
@@ -87,5 +92,26 @@ void BM_ReadMapFile(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ReadMapFile)->Unit(benchmark::kMicrosecond);
+
+std::string PointsText() {
+  std::string t = "#CRS: EPSG:27700\nmapX,mapY,sourceX,sourceY,enable,dX,dY,residual\n";
+  char b[120];
+  for (int i = 0; i < 12; ++i) {
+    const int x = (i % 4) * 600, y = (i / 4) * 700;
+    std::snprintf(b, sizeof b, "%.1f,%.1f,%d,%d,1,0,0,0\n", 300000.0 + 5.0 * x, 400000.0 - 5.0 * y,
+                  x, -y);
+    t += b;
+  }
+  return t;
+}
+
+void BM_ReadPointsFile(benchmark::State& state) {
+  const std::string text = PointsText();
+  for (auto _ : state) {
+    const TImportedMap m = ParseControlPoints(text, "bench.points", 2000, 1500);
+    benchmark::DoNotOptimize(m.Calibration.Converts());
+  }
+}
+BENCHMARK(BM_ReadPointsFile)->Unit(benchmark::kMillisecond);
 
 }  // namespace

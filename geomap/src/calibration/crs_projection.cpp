@@ -1,5 +1,6 @@
 // Coordinate reference systems through PROJ: checking the text, building the
-// transformation from WGS 84, and one PROJ context per thread.
+// transformation from WGS 84, and one PROJ context per thread with the
+// thread's recent resolutions.
 #include "calibration/crs_projection.h"
 
 #include <proj.h>
@@ -28,6 +29,19 @@ struct TCrsProjection::TShared {
 namespace {
 
 constexpr std::size_t kQuotedLength = 80;
+// Resolutions a thread keeps: the CRSs of an atlas's maps in use at a time,
+// a calibration refitted with its CRS text, a file read again.
+constexpr std::size_t kKeptResolutions = 16;
+
+// What PROJ made of a text: the transformation from WGS 84 (copied for each
+// new instance: a copy takes 0.1 to 2 ms, where resolving reads PROJ's
+// database for 5 to 50 ms), or why the text was refused.
+struct TResolution {
+  TPjPtr prototype;  // null: refused
+  double toMetres = 1;
+  std::string refusal;
+  uint64_t lastUse = 0;
+};
 
 // The objects of one thread: its context and one transformation for each
 // instance it has converted with.
@@ -35,6 +49,7 @@ class TThreadProj {
  public:
   ~TThreadProj() {
     for (auto& e : entries_) proj_destroy(e.second.pj);
+    resolved_.clear();
     if (ctx_ != nullptr) proj_context_destroy(ctx_);
     Gone() = true;
   }
@@ -58,6 +73,24 @@ class TThreadProj {
     return ctx_;
   }
   std::string TakeError() { return std::exchange(lastError_, std::string()); }
+
+  // The resolution of the text PROJ was given, when this thread made it
+  // lately; null otherwise.
+  TResolution* Recent(const std::string& proj) {
+    const auto it = resolved_.find(proj);
+    if (it == resolved_.end()) return nullptr;
+    it->second.lastUse = ++clock_;
+    return &it->second;
+  }
+  // Keeps a resolution, in place of the one used longest ago when full.
+  void Keep(const std::string& proj, TResolution r) {
+    if (resolved_.size() >= kKeptResolutions && resolved_.count(proj) == 0)
+      resolved_.erase(std::min_element(resolved_.begin(), resolved_.end(), [](auto& a, auto& b) {
+        return a.second.lastUse < b.second.lastUse;
+      }));
+    r.lastUse = ++clock_;
+    resolved_[proj] = std::move(r);
+  }
 
   PJ* Find(uint64_t id) const {
     const auto it = entries_.find(id);
@@ -100,6 +133,8 @@ class TThreadProj {
   PJ_CONTEXT* ctx_ = nullptr;
   std::string lastError_;
   std::unordered_map<uint64_t, Entry> entries_;
+  std::unordered_map<std::string, TResolution> resolved_;
+  uint64_t clock_ = 0;
 };
 
 // The text for a message: its first 80 bytes (whole UTF-8 sequences), with
@@ -143,17 +178,22 @@ std::string Prepare(const std::string& text) {
   return proj;
 }
 
+// Why PROJ refused a text; lasting unless the cause lies outside the text.
+struct TRefusal {
+  std::string why;
+  bool lasting = true;
+};
+
 // The transformation WGS 84 (longitude, latitude degrees) -> the CRS (east,
-// north), built in ctx; raises EZYLGeoMapError with the reason. toMetres
-// out: the metres of one unit of the CRS's first axis.
-TPjPtr Build(TThreadProj& state, const std::string& text, const std::string& proj,
-             double& toMetres) {
+// north), resolved in the thread's context; raises TRefusal. toMetres out:
+// the metres of one unit of the CRS's first axis.
+TPjPtr Resolve(TThreadProj& state, const std::string& proj, double& toMetres) {
   PJ_CONTEXT* ctx = state.Context();
   state.TakeError();
   TPjPtr crs(proj_create(ctx, proj.c_str()));
   if (!crs) {
     const std::string e = state.TakeError();
-    Refuse(text, "unknown or unparsable" + (e.empty() ? std::string() : " (" + e + ")"));
+    throw TRefusal{"unknown or unparsable" + (e.empty() ? std::string() : " (" + e + ")")};
   }
   TPjPtr horizontal;
   const PJ* plane = crs.get();
@@ -165,8 +205,8 @@ TPjPtr Build(TThreadProj& state, const std::string& text, const std::string& pro
     const PJ_TYPE t = plane == nullptr ? PJ_TYPE_UNKNOWN : proj_get_type(plane);
     const bool geographic = t == PJ_TYPE_GEOGRAPHIC_2D_CRS || t == PJ_TYPE_GEOGRAPHIC_3D_CRS ||
                             t == PJ_TYPE_GEOGRAPHIC_CRS;
-    Refuse(text, geographic ? "a geographic system, not a projected one"
-                            : "not a projected coordinate reference system");
+    throw TRefusal{geographic ? "a geographic system, not a projected one"
+                              : "not a projected coordinate reference system"};
   }
   TPjPtr cs(proj_crs_get_coordinate_system(ctx, plane));
   toMetres = 0;
@@ -174,12 +214,34 @@ TPjPtr Build(TThreadProj& state, const std::string& text, const std::string& pro
       !proj_cs_get_axis_info(ctx, cs.get(), 0, nullptr, nullptr, nullptr, &toMetres, nullptr,
                              nullptr, nullptr) ||
       !std::isfinite(toMetres) || !(toMetres > 0))
-    Refuse(text, "its axes have no linear unit");
+    throw TRefusal{"its axes have no linear unit"};
   TPjPtr wgs84(proj_create(ctx, "EPSG:4326"));
-  if (!wgs84) Refuse(text, "PROJ's database is not available (" + state.TakeError() + ")");
+  if (!wgs84) throw TRefusal{"PROJ's database is not available (" + state.TakeError() + ")", false};
   TPjPtr normalised = NormalisedCrsToCrs(ctx, wgs84.get(), crs.get());
-  if (!normalised) Refuse(text, "no transformation from WGS 84 (" + state.TakeError() + ")");
+  if (!normalised) throw TRefusal{"no transformation from WGS 84 (" + state.TakeError() + ")"};
   return normalised;
+}
+
+// Resolve, or a copy of the thread's recent resolution of the same text;
+// raises EZYLGeoMapError naming the text with the reason.
+TPjPtr Build(TThreadProj& state, const std::string& text, const std::string& proj,
+             double& toMetres) {
+  if (TResolution* recent = state.Recent(proj)) {
+    if (!recent->prototype) Refuse(text, recent->refusal);
+    if (PJ* copy = proj_clone(state.Context(), recent->prototype.get())) {
+      toMetres = recent->toMetres;
+      return TPjPtr(copy);
+    }
+  }
+  try {
+    TPjPtr pj = Resolve(state, proj, toMetres);
+    if (PJ* kept = proj_clone(state.Context(), pj.get()))
+      state.Keep(proj, TResolution{TPjPtr(kept), toMetres, {}, 0});
+    return pj;
+  } catch (const TRefusal& r) {
+    if (r.lasting) state.Keep(proj, TResolution{nullptr, 0, r.why, 0});
+    Refuse(text, r.why);
+  }
 }
 
 // This thread's transformation for the instance, built on first use; null

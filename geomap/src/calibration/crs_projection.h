@@ -20,7 +20,9 @@
 // it converts with it; the copies of one instance share them. A thread's
 // objects go when the thread ends, or when the thread next converts after
 // the last copy of the instance is gone (at once, if that thread is the one
-// that destroys it).
+// that destroys it). A thread keeps its 16 latest resolutions by text, so a
+// CRS met again (the next map of an atlas in the same system) is copied in
+// a fraction of a millisecond instead of resolved from PROJ's database.
 #pragma once
 
 #include <cstdint>

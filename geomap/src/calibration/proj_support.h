@@ -18,6 +18,8 @@ namespace marovia {
 // A context whose messages go nowhere (its callers report failures with the
 // file's name), using the database of the PROJ the library was built with
 // when PROJ's own rules find none (no PROJ_DATA and a relocated library).
+// The thread's last contexts are kept when destroyed and taken again, with
+// what they read from PROJ's database.
 class TSilentProjContext {
  public:
   TSilentProjContext();
@@ -48,6 +50,8 @@ TPjPtr CreateCrs(PJ_CONTEXT* Ctx, const std::string& Text);
 // The transformation From -> To with easting or longitude first on both
 // sides, whatever the CRSs' axis orders; null when PROJ has none.
 TPjPtr NormalisedCrsToCrs(PJ_CONTEXT* Ctx, const PJ* From, const PJ* To);
+// The same for CRSs given as text; the thread's 16 latest answers are kept
+// by text and copied into Ctx when asked again.
 TPjPtr NormalisedCrsToCrs(PJ_CONTEXT* Ctx, const std::string& From, const std::string& To);
 
 // The EPSG codes PROJ's identification proposes for a CRS with their

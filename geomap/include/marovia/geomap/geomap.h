@@ -60,8 +60,12 @@
 //     render_overlays.cpp     the overlay layers' list, drawing and clicks
 //     overlay_layer_draw.cpp  tracks, routes, shapes, waypoints (TOverlayLayer)
 //     geodb_layer.cpp         item database items and picks (TGeoDBLayer)
+//     geodb_layer_towns.cpp   the towns' image pixels kept between draws
 //     overlay_geometry.cpp    lines through the calibration: densify, clip, thin
+//     overlay_line_cache.cpp  overlay lines' image pixels kept between draws
+//     render_position.cpp     the live position: track so far, accuracy circle
 //     overlay_paint.cpp       strokes with opacity and dashes, fills, markers
+//     marker_stamp.cpp        many equal markers stamped straight into a surface
 //     view_area.cpp           the latitude/longitude box of a view
 //     render_landmarks.cpp    landmarks, sampling, captions, the highlight
 //     render_captions.cpp     caption fonts and text cells
