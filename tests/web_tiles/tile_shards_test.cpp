@@ -2,6 +2,7 @@
 // the archives read back and refused when damaged, manifests, merging
 // (against tiles stacked pixel by pixel here) and verifying.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <array>
@@ -200,6 +201,26 @@ TEST(TileMerge, StacksAnMBTilesFileMadeByGdal) {
     wrong += !std::equal(&got[p * 4], &got[p * 4 + 4], &want[p * 4]);
   }
   EXPECT_EQ(wrong, 0u);
+}
+
+// A tile of no bytes is no image, and no store keeps one: merging refuses
+// the input naming the tile instead of leaving it out, and writes nothing.
+TEST(TileMerge, RefusesATileOfNoBytes) {
+  test::TempDir dir;
+  const std::string file = dir.File("emptied.mbtiles");
+  fs::copy_file(std::string(MAROVIA_TILE_DATA) + "/alps_by_gdal.mbtiles", file);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "UPDATE tiles SET tile_data = X''", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  try {
+    MergeTileArchives({file}, dir.File("out.pmtiles"));
+    ADD_FAILURE() << "merged";
+  } catch (const EZYLGeoMapError& e) {
+    EXPECT_NE(std::string(e.what()).find("tile 4/8/5 has no bytes"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(fs::exists(dir.File("out.pmtiles")));
 }
 
 // A fragment of two parts written with its manifests, as a run of parts

@@ -126,6 +126,13 @@ TTileMergeResult MergeTileArchives(const std::vector<std::string>& Inputs,
       if (earlier) continue;  // stacked with that input already
       if (!in.Archive->Read(id, data))
         throw EZYLGeoMapError(in.Archive->File() + ": tile " + std::to_string(id) + " vanished");
+      // No image has no bytes, and a store keeps no empty tile: copied, it
+      // would be lost without a word.
+      if (data.empty()) {
+        const TTileId t = PMTilesTileOf(id);
+        throw EZYLGeoMapError(in.Archive->File() + ": tile " + std::to_string(t.Z) + "/" +
+                              std::to_string(t.X) + "/" + std::to_string(t.Y) + " has no bytes");
+      }
       layers.clear();
       for (size_t j = i + 1; j < stack.size(); ++j) {
         if (!stack[j].Has(id)) continue;
