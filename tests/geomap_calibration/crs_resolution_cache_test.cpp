@@ -52,8 +52,8 @@ const char* const kCrs[] = {
     "EPSG:23032",
     "EPSG:27700",
     "EPSG:2263",
-    "+proj=tmerc +lat_0=0 +lon_0=9 +k=0.9996 +x_0=500000 +ellps=intl "
-    "+towgs84=-87,-98,-121,0,0,0,0 +units=m",
+    ("+proj=tmerc +lat_0=0 +lon_0=9 +k=0.9996 +x_0=500000 +ellps=intl "
+     "+towgs84=-87,-98,-121,0,0,0,0 +units=m"),
 };
 
 TEST(CrsResolutionCache, ResolvedAgainConvertsLikeAFreshResolution) {
@@ -113,8 +113,9 @@ TEST(CrsResolutionCache, TransformationsBetweenTextsKeptAndCopied) {
       {"EPSG:23032", "EPSG:4326"},
       {"EPSG:4326", "EPSG:27700"},
   };
-  for (const auto& [from, to] : pairs) {
-    SCOPED_TRACE(std::string(from) + " -> " + to);
+  for (const auto& pair : pairs) {
+    const std::string from = pair.first, to = pair.second;
+    SCOPED_TRACE(from + " -> " + to);
     const std::vector<double> fresh = InNewThread([&] { return TransformedGrid(from, to); });
     ASSERT_FALSE(fresh.empty());
     EXPECT_TRUE(SameBits(TransformedGrid(from, to), fresh));
