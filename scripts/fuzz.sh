@@ -11,7 +11,7 @@
 #   -w WORKDIR  corpora, findings and logs (default build-fuzz/work); the
 #               corpora grow from run to run, the seeds are added each time
 #   -c          a long campaign: the targets built with UndefinedBehaviorSanitizer
-#               alone at -O2 (build-fuzz-campaign), about four times the
+#               alone at -O2 (build-fuzz-campaign), about 1.6 times the
 #               executions of the default build; follow it with -r
 #   -r          replay: each target runs every input of its corpus and seeds
 #               once, without mutating, in the default build with both
