@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "calibration/proj_support.h"
+#include "calibration/recent_by_text.h"
 #include "marovia/geomap/geomap.h"
 
 namespace marovia {
@@ -40,7 +41,6 @@ struct TResolution {
   TPjPtr prototype;  // null: refused
   double toMetres = 1;
   std::string refusal;
-  uint64_t lastUse = 0;
 };
 
 // The objects of one thread: its context and one transformation for each
@@ -49,7 +49,7 @@ class TThreadProj {
  public:
   ~TThreadProj() {
     for (auto& e : entries_) proj_destroy(e.second.pj);
-    resolved_.clear();
+    resolved_.Clear();
     if (ctx_ != nullptr) proj_context_destroy(ctx_);
     Gone() = true;
   }
@@ -74,23 +74,8 @@ class TThreadProj {
   }
   std::string TakeError() { return std::exchange(lastError_, std::string()); }
 
-  // The resolution of the text PROJ was given, when this thread made it
-  // lately; null otherwise.
-  TResolution* Recent(const std::string& proj) {
-    const auto it = resolved_.find(proj);
-    if (it == resolved_.end()) return nullptr;
-    it->second.lastUse = ++clock_;
-    return &it->second;
-  }
-  // Keeps a resolution, in place of the one used longest ago when full.
-  void Keep(const std::string& proj, TResolution r) {
-    if (resolved_.size() >= kKeptResolutions && resolved_.count(proj) == 0)
-      resolved_.erase(std::min_element(resolved_.begin(), resolved_.end(), [](auto& a, auto& b) {
-        return a.second.lastUse < b.second.lastUse;
-      }));
-    r.lastUse = ++clock_;
-    resolved_[proj] = std::move(r);
-  }
+  // The resolutions this thread made lately, by the text PROJ was given.
+  TRecentByText<TResolution, kKeptResolutions>& Resolved() { return resolved_; }
 
   PJ* Find(uint64_t id) const {
     const auto it = entries_.find(id);
@@ -133,8 +118,7 @@ class TThreadProj {
   PJ_CONTEXT* ctx_ = nullptr;
   std::string lastError_;
   std::unordered_map<uint64_t, Entry> entries_;
-  std::unordered_map<std::string, TResolution> resolved_;
-  uint64_t clock_ = 0;
+  TRecentByText<TResolution, kKeptResolutions> resolved_;
 };
 
 // The text for a message: its first 80 bytes (whole UTF-8 sequences), with
@@ -226,7 +210,7 @@ TPjPtr Resolve(TThreadProj& state, const std::string& proj, double& toMetres) {
 // raises EZYLGeoMapError naming the text with the reason.
 TPjPtr Build(TThreadProj& state, const std::string& text, const std::string& proj,
              double& toMetres) {
-  if (TResolution* recent = state.Recent(proj)) {
+  if (TResolution* recent = state.Resolved().Find(proj)) {
     if (!recent->prototype) Refuse(text, recent->refusal);
     if (PJ* copy = proj_clone(state.Context(), recent->prototype.get())) {
       toMetres = recent->toMetres;
@@ -236,10 +220,10 @@ TPjPtr Build(TThreadProj& state, const std::string& text, const std::string& pro
   try {
     TPjPtr pj = Resolve(state, proj, toMetres);
     if (PJ* kept = proj_clone(state.Context(), pj.get()))
-      state.Keep(proj, TResolution{TPjPtr(kept), toMetres, {}, 0});
+      state.Resolved().Keep(proj, TResolution{TPjPtr(kept), toMetres, {}});
     return pj;
   } catch (const TRefusal& r) {
-    if (r.lasting) state.Keep(proj, TResolution{nullptr, 0, r.why, 0});
+    if (r.lasting) state.Resolved().Keep(proj, TResolution{nullptr, 0, r.why});
     Refuse(text, r.why);
   }
 }

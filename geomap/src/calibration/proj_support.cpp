@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
-#include <unordered_map>
+
+#include "calibration/recent_by_text.h"
 
 namespace marovia {
 
@@ -97,7 +98,7 @@ class TRecentTransformations {
   static constexpr std::size_t kKept = 16;
 
   ~TRecentTransformations() {
-    byText_.clear();
+    byText_.Clear();
     if (ctx_ != nullptr) proj_context_destroy(ctx_);
   }
   static TRecentTransformations* Instance() {
@@ -108,14 +109,13 @@ class TRecentTransformations {
   // Whether the pair is known; pj out: a copy in Ctx of its transformation
   // (null where PROJ has none).
   bool Find(PJ_CONTEXT* Ctx, const std::string& key, TPjPtr& pj) {
-    const auto it = byText_.find(key);
-    if (it == byText_.end()) return false;
-    it->second.lastUse = ++clock_;
-    if (!it->second.prototype) {
+    const TPjPtr* prototype = byText_.Find(key);
+    if (prototype == nullptr) return false;
+    if (!*prototype) {
       pj.reset();
       return true;
     }
-    pj.reset(proj_clone(Ctx, it->second.prototype.get()));
+    pj.reset(proj_clone(Ctx, prototype->get()));
     return pj != nullptr;
   }
   void Keep(const std::string& key, const PJ* pj) {
@@ -129,21 +129,12 @@ class TRecentTransformations {
       prototype.reset(proj_clone(ctx_, pj));
       if (!prototype) return;
     }
-    if (byText_.size() >= kKept && byText_.count(key) == 0)
-      byText_.erase(std::min_element(byText_.begin(), byText_.end(), [](auto& a, auto& b) {
-        return a.second.lastUse < b.second.lastUse;
-      }));
-    byText_[key] = {std::move(prototype), ++clock_};
+    byText_.Keep(key, std::move(prototype));
   }
 
  private:
-  struct Entry {
-    TPjPtr prototype;
-    uint64_t lastUse = 0;
-  };
   PJ_CONTEXT* ctx_ = nullptr;
-  std::unordered_map<std::string, Entry> byText_;
-  uint64_t clock_ = 0;
+  TRecentByText<TPjPtr, kKept> byText_;
 };
 
 }  // namespace
