@@ -500,13 +500,15 @@ TEST(TileMerge, TakesEveryLevelAndRefusesMoreTilesThanCanBeListed) {
   EXPECT_EQ(OpenTileArchive(dir.File("out.pmtiles"))->TileIds(), want);
 
   EXPECT_NO_THROW(CheckListableTiles("x", kMaxArchiveTiles));
-  // One tile run addressing Run tiles from 0/0/0: a few bytes of root.
-  const auto runArchive = [&](uint64_t Run) {
-    std::string root("\x01\x00", 2);  // one entry, id 0
-    for (uint64_t v = Run;; v >>= 7) {
-      root += static_cast<char>((v & 0x7F) | (v > 0x7F ? 0x80 : 0));
-      if (v <= 0x7F) break;
-    }
+  // One tile run addressing Run tiles from tile First (0/0/0 unless
+  // given): a few bytes of root.
+  const auto runArchive = [&](uint64_t Run, uint64_t First = 0) {
+    std::string root("\x01", 1);  // one entry
+    for (const uint64_t n : {First, Run})
+      for (uint64_t v = n;; v >>= 7) {
+        root += static_cast<char>((v & 0x7F) | (v > 0x7F ? 0x80 : 0));
+        if (v <= 0x7F) break;
+      }
     root += "\x03\x01";  // length 3 at offset 0
     TPMTilesHeader h;
     h.RootOffset = TPMTilesHeader::kBytes;
@@ -516,8 +518,30 @@ TEST(TileMerge, TakesEveryLevelAndRefusesMoreTilesThanCanBeListed) {
     h.AddressedTiles = Run;
     h.TileEntries = h.TileContents = 1;
     h.MaxZoom = 24;
-    return dir.Write("run" + std::to_string(Run) + ".pmtiles", h.Serialize() + root + "abc");
+    return dir.Write("run" + std::to_string(Run) + "_" + std::to_string(First) + ".pmtiles",
+                     h.Serialize() + root + "abc");
   };
+  // Level 25 and beyond: no store writes such a tile and no reader takes
+  // one, or a merge would write what it cannot read back.
+  const uint64_t lastOf24 = PMTilesTileId({kMaxWebZoom, 0, 0}) + (uint64_t{1} << 48) - 1;
+  EXPECT_EQ(OpenTileArchive(runArchive(1, lastOf24))->TileIds(), std::vector<uint64_t>{lastOf24});
+  for (const uint64_t first : {lastOf24, lastOf24 + 1, UINT64_MAX - 2}) {
+    try {
+      OpenTileArchive(runArchive(2, first));
+      ADD_FAILURE() << "accepted " << first;
+    } catch (const EZYLGeoMapError& e) {
+      EXPECT_NE(std::string(e.what()).find("tile " + std::to_string(first + 1) +
+                                           " lies beyond the levels 0-24"),
+                std::string::npos)
+          << e.what();
+    }
+  }
+  for (const std::string out : {"over.pmtiles", "over.mbtiles", "over"}) {
+    const auto store = OpenTileStore(dir.File(out), InfoOf(0, 24), false);
+    for (const TTileId& t :
+         {TTileId{25, 0, 0}, TTileId{-1, 0, 0}, TTileId{3, 8, 0}, TTileId{3, 0, -1}})
+      EXPECT_THROW(store->Put(t, Bytes(3, 1)), EZYLGeoMapError) << out << " " << t.Z;
+  }
   EXPECT_EQ(OpenTileArchive(runArchive(kMaxArchiveTiles))->TileCount(), kMaxArchiveTiles);
   const std::string over = runArchive(kMaxArchiveTiles + 1);
   for (const auto& inputs : {std::vector<std::string>{over},

@@ -26,6 +26,9 @@ constexpr int kMaxLeafDepth = 4;
 // hostile stream can make the reader allocate, as a plain directory's
 // size is.
 constexpr size_t kMaxInflatedDirectories = size_t{256} << 20;
+// The ids of levels 0..kMaxWebZoom; the ones beyond name tiles that no
+// store writes and no other reader takes.
+constexpr uint64_t kIdsWithinLevels = ((uint64_t{1} << (2 * (kMaxWebZoom + 1))) - 1) / 3;
 
 struct TEntry {
   uint64_t TileId = 0;
@@ -259,6 +262,9 @@ class TPMTilesArchive final : public TTileArchive {
         Fail(At, "tile " + std::to_string(e.TileId) + " lies beyond the tile data");
       if (e.RunLength > next - e.TileId || e.RunLength > UINT64_MAX - addressed_)
         Fail(At, "the run of tile " + std::to_string(e.TileId) + " reaches the next entry's ids");
+      if (e.TileId + (e.RunLength - 1) >= kIdsWithinLevels)
+        Fail(At, "tile " + std::to_string(e.TileId + (e.RunLength - 1)) +
+                     " lies beyond the levels 0-" + std::to_string(kMaxWebZoom));
       addressed_ += e.RunLength;
       entries_.push_back(e);
     }

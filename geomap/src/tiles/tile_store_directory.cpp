@@ -14,6 +14,7 @@
 #include <sstream>
 #include <unordered_set>
 
+#include "marovia/geomap/geomap_error.h"
 #include "marovia/geomap/tile_store.h"
 #include "marovia/platform/strutils.h"
 #include "marovia/platform/sysutils.h"
@@ -71,6 +72,7 @@ class TDirectoryStore final : public TTileStore {
   }
 
   void Put(const TTileId& Tile, std::span<const uint8_t> Data) override {
+    CheckStorableTile(root_, Tile);
     const fs::path dir = fs::path(root_) / std::to_string(Tile.Z) / std::to_string(Tile.X);
     MakeColumnDirectory(Tile, dir);
     const std::string name = std::to_string(Tile.Y) + "." + TileExtension(info_.Format);
@@ -140,6 +142,15 @@ TTileStoreKind TileStoreKindOf(const std::string& Output) {
   if (ext == ".mbtiles") return TTileStoreKind::MBTiles;
   if (ext == ".pmtiles") return TTileStoreKind::PMTiles;
   return TTileStoreKind::Directory;
+}
+
+void CheckStorableTile(const std::string& Store, const TTileId& Tile) {
+  const bool level = Tile.Z >= 0 && Tile.Z <= kMaxWebZoom;
+  if (level && Tile.X >= 0 && Tile.Y >= 0 && Tile.X < (1 << Tile.Z) && Tile.Y < (1 << Tile.Z))
+    return;
+  throw EZYLGeoMapError(Store + ": tile " + std::to_string(Tile.Z) + "/" + std::to_string(Tile.X) +
+                        "/" + std::to_string(Tile.Y) + " is not one of levels 0-" +
+                        std::to_string(kMaxWebZoom));
 }
 
 std::unique_ptr<TTileStore> OpenDirectoryTileStore(const std::string& Output,

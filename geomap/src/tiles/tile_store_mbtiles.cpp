@@ -74,6 +74,7 @@ class TMBTilesStore final : public TTileStore {
   }
 
   void Put(const TTileId& Tile, std::span<const uint8_t> Data) override {
+    CheckStorableTile(file_, Tile);
     std::lock_guard lock(mutex_);
     if (!inTransaction_) {
       Exec("BEGIN");

@@ -133,6 +133,7 @@ class TPMTilesStore final : public TTileStore {
   bool Has(const TTileId&) override { return false; }
 
   void Put(const TTileId& Tile, std::span<const uint8_t> Data) override {
+    CheckStorableTile(file_, Tile);
     std::lock_guard lock(mutex_);
     if (Data.empty()) return;
     const uint64_t id = PMTilesTileId(Tile);

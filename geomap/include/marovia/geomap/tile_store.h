@@ -147,6 +147,11 @@ struct TPMTilesHeader {
 uint64_t PMTilesTileId(const TTileId& Tile);
 TTileId PMTilesTileOf(uint64_t TileId);
 
+// EZYLGeoMapError naming Store unless Tile lies on the grid of a level
+// 0..kMaxWebZoom: the tiles that the archive readers take back. Every
+// store's Put checks it, so that no store writes what it cannot read.
+void CheckStorableTile(const std::string& Store, const TTileId& Tile);
+
 // The stores, by kind (tile_store_directory.cpp, tile_store_mbtiles.cpp,
 // tile_store_pmtiles.cpp).
 std::unique_ptr<TTileStore> OpenDirectoryTileStore(const std::string& Output,
