@@ -44,12 +44,7 @@ class TStoreReader : public gdb::TDataReader {
 class TFileReader : public gdb::TDataReader {
  public:
   ~TFileReader() override {
-    if (!lock_) return;
-    try {
-      lock_->UnlockBusy();
-    } catch (...) {
-      // Released with the descriptor when the database closes.
-    }
+    if (lock_) lock_->UnlockBusyQuietly();
   }
   int64_t Size() override { return file_->Size(); }
   void ReadAt(int64_t Offset, void* Buffer, int64_t Count) override {

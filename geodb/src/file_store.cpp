@@ -385,11 +385,7 @@ void TFileStore::End() {
   journalSynced_ = true;
   flushed_ = false;
   if (changing_) {
-    try {
-      lock_.UnlockBusy();
-    } catch (...) {
-      // The lock goes with the descriptor when the database closes.
-    }
+    lock_.UnlockBusyQuietly();
     changing_ = false;
   }
   active_ = false;

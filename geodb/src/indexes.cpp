@@ -10,10 +10,12 @@
 #include <algorithm>
 #include <vector>
 
+#include "file_store.h"
 #include "gdb_internal.h"
 #include "marovia/geodb/geodb.h"
 #include "marovia/platform/files.h"
 #include "marovia/platform/strutils.h"
+#include "set_lock.h"
 
 namespace marovia {
 
@@ -124,11 +126,34 @@ void TGeoDB::RenumberIndexEntries(const TgdbData& Moved, int From, int To) {
 void TGeoDB::SaveIndex(int Index) {
   if (Index < 0 || Index > 4)
     Fail("SaveIndex", std::string("index number ") + IntToStr(Index) + " outside 0..4.");
+  SaveIndexes(Index, Index);
+}
+
+// Index files are rewritten in place and then cut to their new length: a
+// reader in another process that took a file's length before the cut would
+// read past its end. Readers wait meanwhile, as for any change in place.
+// Inside a transaction the files follow the item table at commit.
+void TGeoDB::SaveIndexes(int First, int Last) {
   if (FNameIX[0].empty() || FOpenReadOnly) return;
-  if (Index == 0)
-    WriteIndexFile(FNameIX[0], FIx0ItemId);
-  else
-    WriteIndexFile(FNameIX[static_cast<size_t>(Index)], BoundIndex(Index));
+  if (InTransaction()) {
+    FIndexesPending = true;
+    return;
+  }
+  gdb::TSetLock* lock =
+      FLock && FLock->IsOpen() && !(FStore && FStore->Active()) ? FLock.get() : nullptr;
+  if (lock) lock->LockChanging();
+  try {
+    for (int i = First; i <= Last; ++i) {
+      if (i == 0)
+        WriteIndexFile(FNameIX[0], FIx0ItemId);
+      else
+        WriteIndexFile(FNameIX[static_cast<size_t>(i)], BoundIndex(i));
+    }
+  } catch (...) {
+    if (lock) lock->UnlockBusyQuietly();
+    throw;
+  }
+  if (lock) lock->UnlockBusy();
 }
 
 int TGeoDB::SearchForItemID(int32_t ItemID) const {

@@ -83,13 +83,7 @@ std::string TGeoDB::GetGDBName() const {
 }
 
 void TGeoDB::SaveAllIndexes() {
-  if (FOpenReadOnly) return;
-  // Inside a transaction the index files follow the item table at commit.
-  if (InTransaction()) {
-    FIndexesPending = true;
-    return;
-  }
-  for (int i = 0; i < 5; ++i) SaveIndex(i);
+  SaveIndexes(0, 4);
 }
 
 void TGeoDB::SaveIndexesUnlessLazy() {
@@ -320,7 +314,7 @@ void TGeoDB::FinishOpening(bool RolledBack) {
   if (!IndexesConsistent()) {
     RebuildIndexArrays();
     if (!FLazyWrite || RolledBack) {
-      for (int i = 0; i < 5; ++i) SaveIndex(i);
+      SaveIndexes(0, 4);
     }
   }
 }

@@ -80,4 +80,12 @@ void TSetLock::UnlockBusy() {
   Set(F_UNLCK, kBusyByte, false);
 }
 
+void TSetLock::UnlockBusyQuietly() noexcept {
+  try {
+    UnlockBusy();
+  } catch (...) {
+    // Released with the descriptor.
+  }
+}
+
 }  // namespace marovia::gdb

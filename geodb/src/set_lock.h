@@ -30,6 +30,9 @@ class TSetLock {
   // Turns a reader's shared lock into the exclusive one, without waiting.
   bool TryUpgradeReading();
   void UnlockBusy();
+  // The same where nothing can be reported: the lock goes with the
+  // descriptor when the database closes.
+  void UnlockBusyQuietly() noexcept;
 
  private:
   bool Set(int Type, int Byte, bool Wait);

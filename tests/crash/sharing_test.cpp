@@ -1,15 +1,18 @@
 // One writer at a time, and readers beside it: a second writer is refused, a
 // read-only database changes nothing, sees only committed states while a
 // writer in another process works, and completes what a dead writer left.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include "crash_model.h"
 #include "support/temp_dir.h"
@@ -179,6 +182,39 @@ TEST_F(GeoDBSharing, ReaderBesideAWriterSeesWholeStatesOrAClearError) {
   EXPECT_TRUE(WIFEXITED(status));
   EXPECT_GE(whole, kReadings);
   std::printf("reader beside a writer: %d whole states, %d busy\n", whole, busy);
+}
+
+// Index files are rewritten in place and cut to their new length; a reader
+// that took a length before the cut read past the end (seen beside a writer
+// under load). Their writing waits for a reader's shared lock, as every
+// change in place does; an addition alone appends and takes no lock.
+TEST_F(GeoDBSharing, IndexFilesChangeOnlyWhileNoReaderReads) {
+  Fill(1, 5);
+  TGeoDB db(nullptr);
+  db.SetDBName(Base());
+  const int reader = open((Base() + ".zylgi0").c_str(), O_RDONLY);
+  ASSERT_GE(reader, 0);
+  struct flock fl {};
+  fl.l_type = F_RDLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = 1;  // the byte a reader locks while it reads
+  fl.l_len = 1;
+  ASSERT_EQ(fcntl(reader, F_OFD_SETLK, &fl), 0);
+  const auto before = fs::file_size(Base() + ".zylgi1");
+  std::atomic<bool> added = false;
+  std::thread writer([&] {
+    AddItem(db, ContentOf(99));
+    added = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(added);
+  EXPECT_EQ(fs::file_size(Base() + ".zylgi1"), before);
+  fl.l_type = F_UNLCK;
+  ASSERT_EQ(fcntl(reader, F_OFD_SETLK, &fl), 0);
+  writer.join();
+  close(reader);
+  EXPECT_GT(fs::file_size(Base() + ".zylgi1"), before);
+  EXPECT_EQ(Sound(db), "");
 }
 
 // A writer that died in a transaction, after part of it reached the files,

@@ -388,7 +388,9 @@ class TGeoDB : public TComponent {
   void RenumberIndexEntries(const TgdbData& Moved, int From, int To);
   static void SortIxItemIDInto(TItemIDIndex& Ix, TIxItemIDRec Rec);
   static void SortIxInto(TBoundIndex& Ix, TIxLLRec Rec);
-  // Writes index file 0..4 from its array; nothing when no database is open.
+  // Writes index file 0..4 from its array; nothing when no database is open
+  // or it is open read-only. Inside a transaction the index files are all
+  // written when it commits.
   void SaveIndex(int Index);
 
  private:
@@ -430,6 +432,8 @@ class TGeoDB : public TComponent {
   [[noreturn]] void Fail(const std::string& Operation, const std::string& Text) const;
   void ReportProgress(int Percent);
   void SaveAllIndexes();
+  // Index files First..Last, under the lock that makes readers wait.
+  void SaveIndexes(int First, int Last);
   void SaveIndexesUnlessLazy();
   // Writes the in-memory header through the change under way; a file error
   // becomes EZYLGeoDBError "cannot open database.".
