@@ -11,6 +11,7 @@
 // them. Statistics of every track and route give a finite length.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 
 #include "fuzz_support.h"
@@ -73,8 +74,13 @@ inline std::vector<std::size_t> WrittenOrder(const TTrackData& D, bool Shapes) {
   return order;
 }
 
+// Times are written to the millisecond: half of one, plus the rounding of
+// the decimal read back (half a unit in the last place, about 0.24 us beyond
+// 2038 or before 1901, where 0.0005001 s was too tight).
 inline bool SameTime(double A, double B) {
-  return (std::isnan(A) && std::isnan(B)) || std::fabs(A - B) <= 0.0005001;
+  if (std::isnan(A) || std::isnan(B)) return std::isnan(A) && std::isnan(B);
+  const double m = std::max(std::fabs(A), std::fabs(B));
+  return std::fabs(A - B) <= 0.0005 + 2 * (std::nextafter(m, INFINITY) - m);
 }
 
 inline void CheckRoundTrips(const TTrackData& D) {
