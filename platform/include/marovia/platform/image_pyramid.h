@@ -87,8 +87,12 @@ class TImagePyramid {
   virtual int Levels() const = 0;
   virtual int LevelWidth(int Level) const = 0;
   virtual int LevelHeight(int Level) const = 0;
-  int TilesAcross(int Level) const { return (LevelWidth(Level) + kTileSize - 1) / kTileSize; }
-  int TilesDown(int Level) const { return (LevelHeight(Level) + kTileSize - 1) / kTileSize; }
+  // Rounded up, in 64 bits: sides go up to 2^31 - 1.
+  int TilesAcross(int Level) const { return TilesOver(LevelWidth(Level)); }
+  int TilesDown(int Level) const { return TilesOver(LevelHeight(Level)); }
+  static int TilesOver(int Side) {
+    return static_cast<int>((int64_t{Side} + kTileSize - 1) / kTileSize);
+  }
 
   // Tile (TX, TY) of Level. ERangeError outside the level's tiles;
   // EInOutError when a cache file's tile cannot be read or is found damaged

@@ -28,10 +28,8 @@ inline std::vector<TLevel> LevelTable(int Width, int Height) {
   std::vector<TLevel> levels;
   int64_t first = 0;
   int w = Width, h = Height;
-  // Tiles across a side: rounded up, in 64 bits for sides near 2^31.
-  auto tiles = [](int Side) { return static_cast<int>((int64_t{Side} + kTile - 1) / kTile); };
   for (;;) {
-    TLevel l{w, h, tiles(w), tiles(h), first};
+    TLevel l{w, h, TImagePyramid::TilesOver(w), TImagePyramid::TilesOver(h), first};
     first += int64_t{l.Across} * l.Down;
     levels.push_back(l);
     if (w <= kTile && h <= kTile) break;
