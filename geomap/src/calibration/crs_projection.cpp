@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "calibration/crs_identifiers.h"
 #include "calibration/proj_support.h"
 #include "calibration/recent_by_text.h"
 #include "marovia/geomap/geomap.h"
@@ -179,6 +180,8 @@ TPjPtr Resolve(TThreadProj& state, const std::string& proj, double& toMetres) {
     const std::string e = state.TakeError();
     throw TRefusal{"unknown or unparsable" + (e.empty() ? std::string() : " (" + e + ")")};
   }
+  crs = WithoutContradictedIds(ctx, std::move(crs));
+  state.TakeError();  // an identifier the database does not know is no error here
   TPjPtr horizontal;
   const PJ* plane = crs.get();
   if (proj_get_type(plane) == PJ_TYPE_BOUND_CRS) {

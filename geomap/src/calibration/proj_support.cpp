@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "calibration/crs_identifiers.h"
 #include "calibration/recent_by_text.h"
 
 namespace marovia {
@@ -77,7 +78,7 @@ TPjPtr CreateCrs(PJ_CONTEXT* Ctx, const std::string& Text) {
       first != std::string::npos &&
       (text[first] == '+' || std::string_view(text).substr(first, 5) == "proj=");
   if (projString && text.find("type=crs") == std::string::npos) text += " +type=crs";
-  return TPjPtr(proj_create(Ctx, text.c_str()));
+  return WithoutContradictedIds(Ctx, TPjPtr(proj_create(Ctx, text.c_str())));
 }
 
 TPjPtr NormalisedCrsToCrs(PJ_CONTEXT* Ctx, const PJ* From, const PJ* To) {

@@ -43,8 +43,9 @@ struct TPjDeleter {
 using TPjPtr = std::unique_ptr<PJ, TPjDeleter>;
 
 // The object a CRS text stands for: an authority code, WKT, PROJJSON, or a
-// PROJ string (taken as a CRS even without "+type=crs"). Null when PROJ
-// does not know it.
+// PROJ string (taken as a CRS even without "+type=crs"), without the
+// identifiers its definition contradicts (crs_identifiers.h). Null when
+// PROJ does not know it.
 TPjPtr CreateCrs(PJ_CONTEXT* Ctx, const std::string& Text);
 
 // The transformation From -> To with easting or longitude first on both

@@ -1,0 +1,117 @@
+// A CRS whose geodetic system or datum is labelled with an identifier its
+// own ellipsoid or prime meridian contradicts converts like the same text
+// without the labels; a consistent CRS keeps its identifiers.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "calibration/crs_projection.h"
+#include "calibration/proj_support.h"
+
+namespace marovia {
+namespace {
+
+// A projected WKT 1 CRS on a WGS 84-named datum; Geodetic and Datum are
+// the AUTHORITY nodes of the geographic system and of its datum ("" for
+// none).
+std::string Wkt(const std::string& Spheroid, const std::string& Meridian,
+                const std::string& Geodetic, const std::string& Datum) {
+  auto id = [](const std::string& code) {
+    return code.empty() ? std::string() : ",AUTHORITY[\"EPSG\",\"" + code + "\"]";
+  };
+  return "PROJCS[\"x\",GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\",SPHEROID[\"s\"," + Spheroid + "]" +
+         id(Datum) + "],PRIMEM[\"Greenwich\"," + Meridian +
+         "],UNIT[\"degree\",0.0174532925199433]" + id(Geodetic) +
+         "],PROJECTION[\"Oblique_Stereographic\"],PARAMETER[\"latitude_of_origin\",52.15616],"
+         "PARAMETER[\"central_meridian\",5.38764],PARAMETER[\"scale_factor\",0.9999079],"
+         "PARAMETER[\"false_easting\",155000],PARAMETER[\"false_northing\",463000],"
+         "UNIT[\"metre\",1]]";
+}
+
+TEST(CrsIdentifiers, ContradictedLabelsAreDroppedConsistentOnesKept) {
+  const std::string wgs84 = "6378137,298.257223563";
+  struct Case {
+    std::string spheroid, meridian;
+    bool contradicted;
+  };
+  const Case cases[] = {
+      {wgs84, "5", true},                        // another prime meridian
+      {wgs84, "1e-300", true},                   // Greenwich is exactly zero
+      {"6378137,298.2572236", "0", true},        // the flattening rounded
+      {"6378137.003,298.257223563", "0", true},  // half a nanometre in a million
+      {wgs84, "0", false},
+      {"6378137.00001,298.257223563", "0", false},  // below what PROJ tells apart
+  };
+  for (const Case& c : cases) {
+    for (const char* geodetic : {"4979", "4326", ""}) {
+      const std::string labelled = Wkt(c.spheroid, c.meridian, geodetic, "6326");
+      const std::string bare = Wkt(c.spheroid, c.meridian, "", "");
+      SCOPED_TRACE(labelled);
+      const TSilentProjContext ctx;
+      const TPjPtr crs = CreateCrs(ctx.get(), labelled);
+      ASSERT_TRUE(crs);
+      const TPjPtr base(proj_crs_get_geodetic_crs(ctx.get(), crs.get()));
+      const TPjPtr datum(proj_crs_get_datum_forced(ctx.get(), base.get()));
+      EXPECT_EQ(proj_get_id_code(datum.get(), 0) == nullptr, c.contradicted);
+
+      double ea = 0, na = 0, eb = 0, nb = 0;
+      ASSERT_TRUE(TCrsProjection(labelled).Forward(51.5, 4.9, ea, na));
+      ASSERT_TRUE(TCrsProjection(bare).Forward(51.5, 4.9, eb, nb));
+      EXPECT_NEAR(ea, eb, 1e-6);
+      EXPECT_NEAR(na, nb, 1e-6);
+    }
+  }
+}
+
+// Paris as PROJ's database has it (grads) and as a file may write it
+// (degrees): the same meridian, so the datum keeps its identifier.
+TEST(CrsIdentifiers, AMeridianInAnotherUnitIsNoContradiction) {
+  const std::string paris =
+      "PROJCS[\"NTF (Paris) / Lambert zone II\",GEOGCS[\"NTF (Paris)\",DATUM[\"Nouvelle_"
+      "Triangulation_Francaise_Paris\",SPHEROID[\"Clarke 1880 (IGN)\",6378249.2,293.466021293627]"
+      ",AUTHORITY[\"EPSG\",\"6807\"]],PRIMEM[\"Paris\",2.33722917],UNIT[\"degree\","
+      "0.0174532925199433]],PROJECTION[\"Lambert_Conformal_Conic_1SP\"],PARAMETER["
+      "\"latitude_of_origin\",46.8],PARAMETER[\"central_meridian\",0],PARAMETER[\"scale_factor\","
+      "0.99987742],PARAMETER[\"false_easting\",600000],PARAMETER[\"false_northing\",2200000],"
+      "UNIT[\"metre\",1]]";
+  const TSilentProjContext ctx;
+  const TPjPtr crs = CreateCrs(ctx.get(), paris);
+  ASSERT_TRUE(crs);
+  const TPjPtr base(proj_crs_get_geodetic_crs(ctx.get(), crs.get()));
+  const TPjPtr datum(proj_crs_get_datum_forced(ctx.get(), base.get()));
+  ASSERT_NE(proj_get_id_code(datum.get(), 0), nullptr);
+  EXPECT_STREQ(proj_get_id_code(datum.get(), 0), "6807");
+}
+
+// The database's own systems, as WKT 1 files carry them: nothing
+// contradicts, so every identifier stays. Every Stride-th projected system.
+TEST(CrsIdentifiers, DatabaseSystemsKeepTheirIdentifiers) {
+  const int stride = std::getenv("MAROVIA_ALL_EPSG") != nullptr ? 1 : 25;
+  const TSilentProjContext ctx;
+  PROJ_STRING_LIST codes =
+      proj_get_codes_from_database(ctx.get(), "EPSG", PJ_TYPE_PROJECTED_CRS, false);
+  ASSERT_NE(codes, nullptr);
+  int count = 0;
+  while (codes[count] != nullptr) ++count;
+  int checked = 0;
+  for (int i = 0; i < count; i += stride) {
+    const TPjPtr stored(
+        proj_create_from_database(ctx.get(), "EPSG", codes[i], PJ_CATEGORY_CRS, false, nullptr));
+    const char* wkt1 =
+        stored ? proj_as_wkt(ctx.get(), stored.get(), PJ_WKT1_GDAL, nullptr) : nullptr;
+    if (wkt1 == nullptr) continue;  // not expressible in WKT 1
+    const TPjPtr read(proj_create(ctx.get(), wkt1));
+    const TPjPtr kept = CreateCrs(ctx.get(), wkt1);
+    ASSERT_TRUE(read && kept) << codes[i];
+    const TPjPtr a(proj_crs_get_geodetic_crs(ctx.get(), read.get()));
+    const TPjPtr b(proj_crs_get_geodetic_crs(ctx.get(), kept.get()));
+    EXPECT_STREQ(proj_get_id_code(a.get(), 0), proj_get_id_code(b.get(), 0)) << codes[i];
+    ++checked;
+  }
+  proj_string_list_destroy(codes);
+  EXPECT_GT(checked, 100);
+}
+
+}  // namespace
+}  // namespace marovia
