@@ -1,8 +1,6 @@
 // Identifiers a CRS's own definition contradicts (see crs_identifiers.h).
 #include "calibration/crs_identifiers.h"
 
-#include <algorithm>
-#include <cmath>
 #include <string>
 #include <string_view>
 
@@ -10,66 +8,55 @@ namespace marovia {
 
 namespace {
 
-// An ellipsoid and a prime meridian (radians).
-struct TGeodeticShape {
-  double A = 0, InvFlattening = 0, Meridian = 0;
-  bool Known = false;
-};
-
-TGeodeticShape ShapeOf(PJ_CONTEXT* Ctx, const PJ* Object) {
-  TGeodeticShape s;
-  const TPjPtr ellipsoid(proj_get_ellipsoid(Ctx, Object));
-  const TPjPtr meridian(proj_get_prime_meridian(Ctx, Object));
-  double b = 0, toRadians = 0;
-  int computed = 0;
-  s.Known =
-      ellipsoid && meridian &&
-      proj_ellipsoid_get_parameters(Ctx, ellipsoid.get(), &s.A, &b, &computed, &s.InvFlattening) &&
-      proj_prime_meridian_get_parameters(Ctx, meridian.get(), &s.Meridian, &toRadians, nullptr);
-  s.Meridian *= toRadians;
-  return s;
+// Whether PROJ's comparison (the one its search for transformations
+// makes) tells the components apart.
+bool Differ(PJ_CONTEXT* Ctx, const PJ* a, const PJ* b) {
+  return !a || !b || !proj_is_equivalent_to_with_ctx(Ctx, a, b, PJ_COMP_EQUIVALENT);
 }
 
-bool Near(double x, double y, double relative) {
-  return std::fabs(x - y) <= relative * std::max(std::fabs(x), std::fabs(y));
-}
-
-// PROJ takes ellipsoids within about 1e-10 of each other for the same and
-// compares prime meridians exactly; these bounds are tighter, so whatever
-// PROJ would tell apart is caught (and a shape caught that PROJ would not
-// tell apart costs nothing: the same transformation is found without the
-// identifiers). Greenwich is exactly zero.
-bool SameShape(const TGeodeticShape& a, const TGeodeticShape& b) {
-  return Near(a.A, b.A, 1e-11) && Near(a.InvFlattening, b.InvFlattening, 1e-11) &&
-         (a.Meridian == 0 || b.Meridian == 0 ? a.Meridian == b.Meridian
-                                             : Near(a.Meridian, b.Meridian, 1e-12));
-}
-
-// Whether the database's object of Object's identifier has another shape
-// than Given. An identifier the database does not know contradicts nothing.
-bool Contradicted(PJ_CONTEXT* Ctx, const PJ* Object, PJ_CATEGORY Category,
-                  const TGeodeticShape& Given) {
+// Whether the database's object of Object's identifier has another
+// ellipsoid or prime meridian than Object (another longitude, or another
+// name: PROJ compares both). Names of the datum and of the system are not
+// compared: a WKT 1 name such as "M_poraloko" is the database's
+// "M'poraloko", which only the identifier finds. An identifier the database
+// does not know contradicts nothing.
+bool Contradicted(PJ_CONTEXT* Ctx, const PJ* Object, PJ_CATEGORY Category) {
   const char* auth = proj_get_id_auth_name(Object, 0);
   const char* code = proj_get_id_code(Object, 0);
   if (auth == nullptr || code == nullptr) return false;
   const TPjPtr stored(proj_create_from_database(Ctx, auth, code, Category, false, nullptr));
   if (!stored) return false;
-  const TGeodeticShape s = ShapeOf(Ctx, stored.get());
-  return s.Known && !SameShape(s, Given);
+  const TPjPtr ellipsoid(proj_get_ellipsoid(Ctx, Object));
+  const TPjPtr storedEllipsoid(proj_get_ellipsoid(Ctx, stored.get()));
+  const TPjPtr meridian(proj_get_prime_meridian(Ctx, Object));
+  const TPjPtr storedMeridian(proj_get_prime_meridian(Ctx, stored.get()));
+  if (!storedEllipsoid || !storedMeridian) return false;
+  return Differ(Ctx, ellipsoid.get(), storedEllipsoid.get()) ||
+         Differ(Ctx, meridian.get(), storedMeridian.get());
 }
 
 bool HasContradictedIds(PJ_CONTEXT* Ctx, const PJ* Crs) {
   const TPjPtr geodetic(proj_crs_get_geodetic_crs(Ctx, Crs));
   if (!geodetic) return false;
-  const TGeodeticShape given = ShapeOf(Ctx, geodetic.get());
-  if (!given.Known) return false;
-  if (Contradicted(Ctx, geodetic.get(), PJ_CATEGORY_CRS, given)) return true;
+  if (Contradicted(Ctx, geodetic.get(), PJ_CATEGORY_CRS)) return true;
   const TPjPtr datum(proj_crs_get_datum_forced(Ctx, geodetic.get()));
-  return datum && Contradicted(Ctx, datum.get(), PJ_CATEGORY_DATUM, given);
+  return datum && Contradicted(Ctx, datum.get(), PJ_CATEGORY_DATUM);
 }
 
-// WKT 2 text without its ID nodes. Quoted text ("" inside it stands for
-// one quote) is copied as it is.
+bool IsLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool IsIdKeyword(std::string_view word) {
+  std::string upper(word);
+  for (char& c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return upper == "ID" || upper == "AUTHORITY";
+}
+
+// WKT text without its identifier nodes (ID in WKT 2, AUTHORITY in WKT 1),
+// with either kind of brackets; quoted text ("" inside it stands for one
+// quote) is copied as it is. A node left open takes the rest of the text.
 std::string WithoutIdNodes(std::string_view wkt) {
   std::string out;
   out.reserve(wkt.size());
@@ -77,19 +64,24 @@ std::string WithoutIdNodes(std::string_view wkt) {
   for (std::size_t i = 0; i < wkt.size(); ++i) {
     const char c = wkt[i];
     if (c == '"') quoted = !quoted;
-    if (!quoted && c == ',' && wkt.substr(i + 1, 3) == "ID[") {
-      // Skip ",ID[...]" with what it nests.
-      int depth = 0;
-      bool inner = false;
-      std::size_t j = i + 3;
-      for (; j < wkt.size(); ++j) {
-        if (wkt[j] == '"') inner = !inner;
-        if (inner) continue;
-        if (wkt[j] == '[') ++depth;
-        if (wkt[j] == ']' && --depth == 0) break;
+    if (!quoted && c == ',') {
+      std::size_t k = wkt.find_first_not_of(" \t\r\n", i + 1);
+      const std::size_t word = k;
+      while (k < wkt.size() && IsLetter(wkt[k])) ++k;
+      const bool id = word != std::string_view::npos && IsIdKeyword(wkt.substr(word, k - word));
+      k = wkt.find_first_not_of(" \t\r\n", k);
+      if (id && k != std::string_view::npos && (wkt[k] == '[' || wkt[k] == '(')) {
+        int depth = 0;
+        bool inner = false;
+        for (; k < wkt.size(); ++k) {
+          if (wkt[k] == '"') inner = !inner;
+          if (inner) continue;
+          if (wkt[k] == '[' || wkt[k] == '(') ++depth;
+          if ((wkt[k] == ']' || wkt[k] == ')') && --depth == 0) break;
+        }
+        i = k;
+        continue;
       }
-      i = j;
-      continue;
     }
     out += c;
   }
@@ -98,15 +90,25 @@ std::string WithoutIdNodes(std::string_view wkt) {
 
 }  // namespace
 
-TPjPtr WithoutContradictedIds(PJ_CONTEXT* Ctx, TPjPtr Crs) {
+TPjPtr WithoutContradictedIds(PJ_CONTEXT* Ctx, TPjPtr Crs, const std::string& Text) {
   if (!Crs || !HasContradictedIds(Ctx, Crs.get())) return Crs;
-  // WKT 2 (not PROJJSON, which leaves out a prime meridian named
-  // "Greenwich" whatever its longitude), on one line.
-  const char* const options[] = {"MULTILINE=NO", nullptr};
-  const char* wkt = proj_as_wkt(Ctx, Crs.get(), PJ_WKT2_2019, options);
-  if (wkt == nullptr) return Crs;
-  TPjPtr bare(proj_create(Ctx, WithoutIdNodes(wkt).c_str()));
-  return bare ? std::move(bare) : std::move(Crs);
+  // The text without its identifiers, read as PROJ reads it: PROJ's WKT 2
+  // of a WKT 1 text would keep names that only its WKT 1 reading maps to
+  // its own (a datum "M_poraloko" found as "M'poraloko"). Only PROJJSON
+  // goes through WKT 2 (not PROJJSON again, whose writer leaves out a prime
+  // meridian named "Greenwich" whatever its longitude).
+  std::string bare;
+  const std::size_t first = Text.find_first_not_of(" \t\r\n");
+  if (first != std::string::npos && Text[first] != '{') {
+    bare = WithoutIdNodes(Text);
+  } else {
+    const char* const options[] = {"MULTILINE=NO", nullptr};
+    const char* wkt = proj_as_wkt(Ctx, Crs.get(), PJ_WKT2_2019, options);
+    if (wkt == nullptr) return Crs;
+    bare = WithoutIdNodes(wkt);
+  }
+  TPjPtr read(proj_create(Ctx, bare.c_str()));
+  return read ? std::move(read) : std::move(Crs);
 }
 
 }  // namespace marovia

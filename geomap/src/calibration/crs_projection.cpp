@@ -180,7 +180,7 @@ TPjPtr Resolve(TThreadProj& state, const std::string& proj, double& toMetres) {
     const std::string e = state.TakeError();
     throw TRefusal{"unknown or unparsable" + (e.empty() ? std::string() : " (" + e + ")")};
   }
-  crs = WithoutContradictedIds(ctx, std::move(crs));
+  crs = WithoutContradictedIds(ctx, std::move(crs), proj);
   state.TakeError();  // an identifier the database does not know is no error here
   TPjPtr horizontal;
   const PJ* plane = crs.get();

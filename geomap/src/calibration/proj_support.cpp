@@ -78,7 +78,7 @@ TPjPtr CreateCrs(PJ_CONTEXT* Ctx, const std::string& Text) {
       first != std::string::npos &&
       (text[first] == '+' || std::string_view(text).substr(first, 5) == "proj=");
   if (projString && text.find("type=crs") == std::string::npos) text += " +type=crs";
-  return WithoutContradictedIds(Ctx, TPjPtr(proj_create(Ctx, text.c_str())));
+  return WithoutContradictedIds(Ctx, TPjPtr(proj_create(Ctx, text.c_str())), text);
 }
 
 TPjPtr NormalisedCrsToCrs(PJ_CONTEXT* Ctx, const PJ* From, const PJ* To) {
