@@ -101,7 +101,16 @@ int gdb::FindInterruptedDeletion(const std::vector<TgdbData>& Items) {
     return std::memcmp(&r, &last, head) == 0;
   };
   const auto twin = std::find_if(Items.begin(), Items.end() - 1, isCopy);
-  return twin == Items.end() - 1 ? -1 : static_cast<int>(twin - Items.begin());
+  if (twin == Items.end() - 1) return -1;
+  // A cut-short deletion leaves one pair sharing an ID. Another such pair
+  // is damage of another kind, and dropping the last record would be the
+  // first of several repairs, one more record lost at every opening.
+  std::vector<int32_t> ids;
+  ids.reserve(Items.size() - 1);
+  for (auto it = Items.begin(); it != Items.end() - 1; ++it) ids.push_back(it->ItemId);
+  std::sort(ids.begin(), ids.end());
+  if (std::adjacent_find(ids.begin(), ids.end()) != ids.end()) return -1;
+  return static_cast<int>(twin - Items.begin());
 }
 
 void TGeoDB::RecoverGarbageCollection(const std::string& Base) {

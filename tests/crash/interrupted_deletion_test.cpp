@@ -121,6 +121,27 @@ TEST_F(InterruptedDeletion, SharedIdWithoutAPageCutIsLeftAlone) {
   EXPECT_EQ(Table().size(), 4 * kRec);
 }
 
+// Two pairs of whole copies (a damaged file): repairing the last pair
+// would leave the other last, to be dropped at the next opening, and so on.
+// Nothing is dropped, and every opening finds the same entries.
+TEST_F(InterruptedDeletion, TwoPairsOfCopiesAreLeftAlone) {
+  constexpr size_t kRec = sizeof(TgdbData);
+  {
+    TGeoDB db(nullptr);
+    db.SetDBName(Base());
+    for (int32_t key : {21, 22, 23}) AddItem(db, ContentOf(key));
+  }
+  std::vector<char> table = Table();
+  table.insert(table.end(), table.begin() + kRec, table.end());  // 1 2 3 2 3
+  WriteTable(table);
+  for (int opening = 0; opening < 2; ++opening) {
+    TGeoDB db(nullptr);
+    db.SetDBName(Base());
+    EXPECT_EQ(db.NumEntries(), 5);
+  }
+  EXPECT_EQ(Table().size(), 5 * kRec);
+}
+
 TEST_F(InterruptedDeletion, DistinctRecordsAreLeftAlone) {
   {
     TGeoDB db(nullptr);
