@@ -19,12 +19,13 @@ namespace {
 // none).
 std::string Wkt(const std::string& Spheroid, const std::string& Meridian,
                 const std::string& Geodetic, const std::string& Datum,
-                const std::string& MeridianName = "Greenwich") {
+                const std::string& MeridianName = "Greenwich",
+                const std::string& DatumName = "WGS_1984") {
   auto id = [](const std::string& code) {
     return code.empty() ? std::string() : ",AUTHORITY[\"EPSG\",\"" + code + "\"]";
   };
-  return "PROJCS[\"x\",GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\",SPHEROID[\"s\"," + Spheroid + "]" +
-         id(Datum) + "],PRIMEM[\"" + MeridianName + "\"," + Meridian +
+  return "PROJCS[\"x\",GEOGCS[\"WGS 84\",DATUM[\"" + DatumName + "\",SPHEROID[\"s\"," + Spheroid +
+         "]" + id(Datum) + "],PRIMEM[\"" + MeridianName + "\"," + Meridian +
          "],UNIT[\"degree\",0.0174532925199433]" + id(Geodetic) +
          "],PROJECTION[\"Oblique_Stereographic\"],PARAMETER[\"latitude_of_origin\",52.15616],"
          "PARAMETER[\"central_meridian\",5.38764],PARAMETER[\"scale_factor\",0.9999079],"
@@ -65,6 +66,32 @@ TEST(CrsIdentifiers, ContradictedLabelsAreDroppedConsistentOnesKept) {
       EXPECT_NEAR(ea, eb, 1e-6);
       EXPECT_NEAR(na, nb, 1e-6);
     }
+  }
+}
+
+// A datum whose name alone differs from its label's (damage here; WKT 1
+// spells some names otherwise) is the label's datum: it keeps the label and
+// converts like the datum of its right name.
+TEST(CrsIdentifiers, AMisnamedDatumIsTheLabelsDatum) {
+  const std::string wgs84 = "6378137,298.257223563";
+  for (const char* geodetic : {"4327", "4326"}) {
+    const std::string misnamed = Wkt(wgs84, "0", geodetic, "6326", "Greenwich",
+                                     "WGS\x9f\xc7"
+                                     "4");
+    const std::string named = Wkt(wgs84, "0", geodetic, "6326");
+    SCOPED_TRACE(misnamed);
+    const TSilentProjContext ctx;
+    const TPjPtr crs = CreateCrs(ctx.get(), misnamed);
+    ASSERT_TRUE(crs);
+    const TPjPtr base(proj_crs_get_geodetic_crs(ctx.get(), crs.get()));
+    const TPjPtr datum(proj_crs_get_datum_forced(ctx.get(), base.get()));
+    EXPECT_STREQ(proj_get_id_code(datum.get(), 0), "6326");
+
+    double ea = 0, na = 0, eb = 0, nb = 0;
+    ASSERT_TRUE(TCrsProjection(misnamed).Forward(51.5, 4.9, ea, na));
+    ASSERT_TRUE(TCrsProjection(named).Forward(51.5, 4.9, eb, nb));
+    EXPECT_NEAR(ea, eb, 1e-6);
+    EXPECT_NEAR(na, nb, 1e-6);
   }
 }
 

@@ -1,6 +1,8 @@
 // Identifiers a CRS's own definition contradicts (see crs_identifiers.h).
 #include "calibration/crs_identifiers.h"
 
+#include <proj_experimental.h>
+
 #include <string>
 #include <string_view>
 
@@ -8,39 +10,44 @@ namespace marovia {
 
 namespace {
 
+// The database's object of Object's first identifier; null for none, or
+// for an identifier the database does not know.
+TPjPtr Stored(PJ_CONTEXT* Ctx, const PJ* Object, PJ_CATEGORY Category) {
+  const char* auth = proj_get_id_auth_name(Object, 0);
+  const char* code = proj_get_id_code(Object, 0);
+  if (auth == nullptr || code == nullptr) return nullptr;
+  return TPjPtr(proj_create_from_database(Ctx, auth, code, Category, false, nullptr));
+}
+
 // Whether PROJ's comparison (the one its search for transformations
 // makes) tells the components apart.
 bool Differ(PJ_CONTEXT* Ctx, const PJ* a, const PJ* b) {
   return !a || !b || !proj_is_equivalent_to_with_ctx(Ctx, a, b, PJ_COMP_EQUIVALENT);
 }
 
-// Whether the database's object of Object's identifier has another
-// ellipsoid or prime meridian than Object (another longitude, or another
-// name: PROJ compares both). Names of the datum and of the system are not
-// compared: a WKT 1 name such as "M_poraloko" is the database's
-// "M'poraloko", which only the identifier finds. An identifier the database
-// does not know contradicts nothing.
-bool Contradicted(PJ_CONTEXT* Ctx, const PJ* Object, PJ_CATEGORY Category) {
-  const char* auth = proj_get_id_auth_name(Object, 0);
-  const char* code = proj_get_id_code(Object, 0);
-  if (auth == nullptr || code == nullptr) return false;
-  const TPjPtr stored(proj_create_from_database(Ctx, auth, code, Category, false, nullptr));
-  if (!stored) return false;
-  const TPjPtr ellipsoid(proj_get_ellipsoid(Ctx, Object));
-  const TPjPtr storedEllipsoid(proj_get_ellipsoid(Ctx, stored.get()));
-  const TPjPtr meridian(proj_get_prime_meridian(Ctx, Object));
-  const TPjPtr storedMeridian(proj_get_prime_meridian(Ctx, stored.get()));
+// Whether Object has another ellipsoid or prime meridian than Stored
+// (another size or longitude, or another name: PROJ compares both).
+bool ShapeDiffers(PJ_CONTEXT* Ctx, const PJ* Object, const PJ* Stored) {
+  const TPjPtr storedEllipsoid(proj_get_ellipsoid(Ctx, Stored));
+  const TPjPtr storedMeridian(proj_get_prime_meridian(Ctx, Stored));
   if (!storedEllipsoid || !storedMeridian) return false;
+  const TPjPtr ellipsoid(proj_get_ellipsoid(Ctx, Object));
+  const TPjPtr meridian(proj_get_prime_meridian(Ctx, Object));
   return Differ(Ctx, ellipsoid.get(), storedEllipsoid.get()) ||
          Differ(Ctx, meridian.get(), storedMeridian.get());
 }
 
-bool HasContradictedIds(PJ_CONTEXT* Ctx, const PJ* Crs) {
-  const TPjPtr geodetic(proj_crs_get_geodetic_crs(Ctx, Crs));
-  if (!geodetic) return false;
-  if (Contradicted(Ctx, geodetic.get(), PJ_CATEGORY_CRS)) return true;
-  const TPjPtr datum(proj_crs_get_datum_forced(Ctx, geodetic.get()));
-  return datum && Contradicted(Ctx, datum.get(), PJ_CATEGORY_DATUM);
+// Crs with its geographic system made again on Datum, with the system's own
+// name and axes; null where PROJ cannot (a geocentric system, a bound CRS).
+TPjPtr OnDatum(PJ_CONTEXT* Ctx, const PJ* Crs, const PJ* Geodetic, PJ* Datum) {
+  const PJ_TYPE type = proj_get_type(Geodetic);
+  if (type != PJ_TYPE_GEOGRAPHIC_2D_CRS && type != PJ_TYPE_GEOGRAPHIC_3D_CRS) return nullptr;
+  const TPjPtr cs(proj_crs_get_coordinate_system(Ctx, Geodetic));
+  if (!cs) return nullptr;
+  const TPjPtr geographic(
+      proj_create_geographic_crs_from_datum(Ctx, proj_get_name(Geodetic), Datum, cs.get()));
+  if (!geographic) return nullptr;
+  return TPjPtr(proj_crs_alter_geodetic_crs(Ctx, Crs, geographic.get()));
 }
 
 bool IsLetter(char c) {
@@ -91,7 +98,21 @@ std::string WithoutIdNodes(std::string_view wkt) {
 }  // namespace
 
 TPjPtr WithoutContradictedIds(PJ_CONTEXT* Ctx, TPjPtr Crs, const std::string& Text) {
-  if (!Crs || !HasContradictedIds(Ctx, Crs.get())) return Crs;
+  if (!Crs) return Crs;
+  const TPjPtr geodetic(proj_crs_get_geodetic_crs(Ctx, Crs.get()));
+  if (!geodetic) return Crs;
+  const TPjPtr storedGeodetic = Stored(Ctx, geodetic.get(), PJ_CATEGORY_CRS);
+  const TPjPtr datum(proj_crs_get_datum_forced(Ctx, geodetic.get()));
+  const TPjPtr storedDatum = datum ? Stored(Ctx, datum.get(), PJ_CATEGORY_DATUM) : nullptr;
+  const bool contradicted =
+      (storedGeodetic && ShapeDiffers(Ctx, geodetic.get(), storedGeodetic.get())) ||
+      (storedDatum && ShapeDiffers(Ctx, datum.get(), storedDatum.get()));
+  if (!contradicted) {
+    // Only names differ (a WKT 1 spelling, damage): the label holds.
+    if (storedDatum && Differ(Ctx, datum.get(), storedDatum.get()))
+      if (TPjPtr named = OnDatum(Ctx, Crs.get(), geodetic.get(), storedDatum.get())) return named;
+    return Crs;
+  }
   // The text without its identifiers, read as PROJ reads it: PROJ's WKT 2
   // of a WKT 1 text would keep names that only its WKT 1 reading maps to
   // its own (a datum "M_poraloko" found as "M'poraloko"). Only PROJJSON
