@@ -53,7 +53,11 @@ TEST(CrsIdentifiers, ContradictedLabelsAreDroppedConsistentOnesKept) {
       {"6378137.00001,298.257223563", "0", "Greenwich", "WGS_1984",
        false},                                     // below what PROJ tells apart
       {wgs84, "0", "Greenwich", misnamed, false},  // damage, or a WKT 1 spelling: the label's datum
+      {wgs84, "0", "Greenwich", "WGS,1984", false},  // a name PROJ's comparison takes for it
   };
+  const TSilentProjContext db;
+  const TPjPtr stored(
+      proj_create_from_database(db.get(), "EPSG", "6326", PJ_CATEGORY_DATUM, false, nullptr));
   for (const Case& c : cases) {
     for (const char* geodetic : {"4326", "4979", ""}) {
       const std::string labelled =
@@ -69,6 +73,8 @@ TEST(CrsIdentifiers, ContradictedLabelsAreDroppedConsistentOnesKept) {
       const TPjPtr base(proj_crs_get_geodetic_crs(ctx.get(), crs.get()));
       const TPjPtr datum(proj_crs_get_datum_forced(ctx.get(), base.get()));
       EXPECT_EQ(proj_get_id_code(datum.get(), 0) == nullptr, c.unlabelled);
+      // The search for transformations finds a labelled datum by its name.
+      if (!c.unlabelled) EXPECT_STREQ(proj_get_name(datum.get()), proj_get_name(stored.get()));
 
       double ea = 0, na = 0, eb = 0, nb = 0;
       ASSERT_TRUE(TCrsProjection(labelled).Forward(51.5, 4.9, ea, na));

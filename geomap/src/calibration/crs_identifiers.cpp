@@ -25,6 +25,11 @@ bool Differ(PJ_CONTEXT* Ctx, const PJ* a, const PJ* b) {
   return !a || !b || !proj_is_equivalent_to_with_ctx(Ctx, a, b, PJ_COMP_EQUIVALENT);
 }
 
+std::string_view Name(const PJ* Object) {
+  const char* name = proj_get_name(Object);
+  return name != nullptr ? name : "";
+}
+
 // Whether Object has another ellipsoid or prime meridian than Stored
 // (another size or longitude, or another name: PROJ compares both).
 bool ShapeDiffers(PJ_CONTEXT* Ctx, const PJ* Object, const PJ* Stored) {
@@ -108,8 +113,11 @@ TPjPtr WithoutContradictedIds(PJ_CONTEXT* Ctx, TPjPtr Crs, const std::string& Te
       (storedGeodetic && ShapeDiffers(Ctx, geodetic.get(), storedGeodetic.get())) ||
       (storedDatum && ShapeDiffers(Ctx, datum.get(), storedDatum.get()));
   if (!contradicted) {
-    // Only names differ (a WKT 1 spelling, damage): the label holds.
-    if (storedDatum && Differ(Ctx, datum.get(), storedDatum.get()))
+    // Only names differ (a WKT 1 spelling, damage): the label holds. The
+    // names are compared as they are, not as PROJ's comparison does: it
+    // takes "WGS,1984" for "World Geodetic System 1984", but its search for
+    // transformations does not find the datum by that name.
+    if (storedDatum && Name(datum.get()) != Name(storedDatum.get()))
       if (TPjPtr named = OnDatum(Ctx, Crs.get(), geodetic.get(), storedDatum.get())) return named;
     return Crs;
   }

@@ -13,10 +13,10 @@ namespace marovia {
 //   database gives another ellipsoid or prime meridian ("EPSG:4979" on a
 //   prime meridian of 5°, or of another name), the definition holds: Text
 //   is read again without any identifier;
-// - where only the datum's name differs from its identifier's ("WGS\x9f4"
-//   or a WKT 1 spelling such as "M_poraloko" labelled with the datum of
-//   "M'poraloko"), the label holds: the geographic system is made again on
-//   the database's datum.
+// - where only the datum's name differs from its identifier's, letter for
+//   letter ("WGS\x9f4", "WGS,1984", or a WKT 1 spelling such as
+//   "M_poraloko" labelled with the datum of "M'poraloko"), the label holds:
+//   the geographic system is made again on the database's datum.
 // Null stays null.
 //
 // PROJ trusts a label whose object differs from the definition when it
