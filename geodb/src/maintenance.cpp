@@ -152,10 +152,12 @@ int64_t TGeoDB::GarbageCollection() {
   std::vector<TgdbData> recs = FSumData;
   std::vector<size_t> withBlock;
   int64_t totalBytes = 0;
+  auto hasBlock = [](const TgdbData& r) {
+    return (IsPolygonKind(r.ItemKind) && r.BlobOffset >= 0) || r.ItemKind == gitBLOB;
+  };
   for (size_t i = 0; i < recs.size(); ++i) {
     TgdbData& r = recs[i];
-    const bool hasBlock = (IsPolygonKind(r.ItemKind) && r.BlobOffset >= 0) || r.ItemKind == gitBLOB;
-    if (!hasBlock) {
+    if (!hasBlock(r)) {
       r.BlobOffset = -1;  // kinds without a block keep no stale offset
       continue;
     }
@@ -163,6 +165,12 @@ int64_t TGeoDB::GarbageCollection() {
     withBlock.push_back(i);
     totalBytes += BlockLength(r);
   }
+  // In a table already damaged by a shared ID, two records may differ only
+  // in a stale offset; made equal, the next opening would take them for a
+  // cut-short deletion and drop one. Such a table keeps its stale offsets.
+  if (gdb::FindInterruptedDeletion(recs) >= 0)
+    for (size_t i = 0; i < recs.size(); ++i)
+      if (!hasBlock(FSumData[i])) recs[i].BlobOffset = FSumData[i].BlobOffset;
   // Copy in file order; a block shared by several entries is copied once.
   std::stable_sort(withBlock.begin(), withBlock.end(),
                    [&](size_t a, size_t b) { return recs[a].BlobOffset < recs[b].BlobOffset; });

@@ -2,6 +2,7 @@
 // record already copied over the deleted one, the table not yet shortened.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -140,6 +141,42 @@ TEST_F(InterruptedDeletion, TwoPairsOfCopiesAreLeftAlone) {
     EXPECT_EQ(db.NumEntries(), 5);
   }
   EXPECT_EQ(Table().size(), 5 * kRec);
+}
+
+// A damaged table whose last record copies an earlier one but for a stale
+// offset of a kind without a block: the collection drops stale offsets,
+// which would make the pair a cut-short deletion for the next opening.
+TEST_F(InterruptedDeletion, CollectionMakesNoCopyOfADamagedTable) {
+  constexpr size_t kRec = sizeof(TgdbData);
+  {
+    TGeoDB db(nullptr);
+    db.SetDBName(Base());
+    for (int32_t key = 31; key <= 40; ++key) AddItem(db, ContentOf(key));
+  }
+  std::vector<char> table = Table();
+  std::vector<char> twin;
+  for (size_t at = 0; at < table.size() && twin.empty(); at += kRec) {
+    TgdbData rec;
+    std::memcpy(&rec, table.data() + at, kRec);
+    if (rec.ItemKind != gitTown) continue;
+    rec.BlobOffset = 4;
+    twin.resize(kRec);
+    std::memcpy(twin.data(), &rec, kRec);
+  }
+  ASSERT_FALSE(twin.empty());
+  table.insert(table.end(), twin.begin(), twin.end());
+  WriteTable(table);
+  {
+    TGeoDB db(nullptr);
+    db.SetDBName(Base());
+    ASSERT_EQ(db.NumEntries(), 11);
+    db.GarbageCollection();
+  }
+  for (int opening = 0; opening < 2; ++opening) {
+    TGeoDB db(nullptr);
+    db.SetDBName(Base());
+    EXPECT_EQ(db.NumEntries(), 11);
+  }
 }
 
 TEST_F(InterruptedDeletion, DistinctRecordsAreLeftAlone) {
