@@ -85,6 +85,42 @@ TEST(CrsIdentifiers, ContradictedLabelsAreDroppedConsistentOnesKept) {
   }
 }
 
+// Damaged texts PROJ reads leniently (AUTHORITY without a comma before it,
+// a code holding a bracket) on an ellipsoid their labels contradict lose
+// the labels too, and convert like the same definition as a PROJ string.
+TEST(CrsIdentifiers, DamagedTextsLoseContradictedLabels) {
+  const std::string datumIds[] = {"AUTHORITY[\"EPSG\",\"6326\"]", ",AUTHORITY[\"EPSG\",\"6326\"]"};
+  const std::string geodeticIds[] = {"AUTHORITY[\"EPSG\",\"4326\"]",
+                                     "AUTHORITY[\"EPSG\",\"4326[\"]"};
+  const std::string definition =
+      "+proj=sterea +lat_0=52.15616 +lon_0=0 +k=1 +x_0=155000 +y_0=463000 +a=6378137 +rf=298.5 "
+      "+units=m +type=crs";
+  double eb = 0, nb = 0;
+  ASSERT_TRUE(TCrsProjection(definition).Forward(51.5, 4.9, eb, nb));
+  for (const std::string& datumId : datumIds) {
+    for (const std::string& geodeticId : geodeticIds) {
+      const std::string text =
+          "PROJCS[\"x\",GEOGCS[\"g\",DATUM[\"WGS_1984\",SPHEROID[\"s\",6378137,298.5]" + datumId +
+          "],PRIMEM[\"Greenwich\",0],UNIT[\"degree\",0.0174532925199433]" + geodeticId +
+          "],PROJECTION[\"Oblique_Stereographic\"],PARAMETER[\"latitude_of_origin\",52.15616],"
+          "PARAMETER[\"false_easting\",155000],PARAMETER[\"false_northing\",463000],"
+          "UNIT[\"metre\",1]]";
+      SCOPED_TRACE(text);
+      const TSilentProjContext ctx;
+      const TPjPtr crs = CreateCrs(ctx.get(), text);
+      ASSERT_TRUE(crs);
+      const TPjPtr base(proj_crs_get_geodetic_crs(ctx.get(), crs.get()));
+      const TPjPtr datum(proj_crs_get_datum_forced(ctx.get(), base.get()));
+      EXPECT_EQ(proj_get_id_code(base.get(), 0), nullptr);
+      EXPECT_EQ(proj_get_id_code(datum.get(), 0), nullptr);
+      double ea = 0, na = 0;
+      ASSERT_TRUE(TCrsProjection(text).Forward(51.5, 4.9, ea, na));
+      EXPECT_NEAR(ea, eb, 1e-6);
+      EXPECT_NEAR(na, nb, 1e-6);
+    }
+  }
+}
+
 // Paris as PROJ's database has it (grads) and as a file may write it
 // (degrees): the same meridian, so the datum keeps its identifier.
 TEST(CrsIdentifiers, AMeridianInAnotherUnitIsNoContradiction) {

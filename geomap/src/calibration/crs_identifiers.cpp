@@ -55,6 +55,29 @@ TPjPtr OnDatum(PJ_CONTEXT* Ctx, const PJ* Crs, const PJ* Geodetic, PJ* Datum) {
   return TPjPtr(proj_crs_alter_geodetic_crs(Ctx, Crs, geographic.get()));
 }
 
+// Crs with its geographic system made again, without identifiers, from
+// its own ellipsoid, prime meridian and axes; null where PROJ cannot.
+TPjPtr FromOwnParts(PJ_CONTEXT* Ctx, const PJ* Crs, const PJ* Geodetic) {
+  const PJ_TYPE type = proj_get_type(Geodetic);
+  if (type != PJ_TYPE_GEOGRAPHIC_2D_CRS && type != PJ_TYPE_GEOGRAPHIC_3D_CRS) return nullptr;
+  const TPjPtr datum(proj_crs_get_datum_forced(Ctx, Geodetic));
+  const TPjPtr ellipsoid(proj_get_ellipsoid(Ctx, Geodetic));
+  const TPjPtr meridian(proj_get_prime_meridian(Ctx, Geodetic));
+  const TPjPtr cs(proj_crs_get_coordinate_system(Ctx, Geodetic));
+  double a = 0, b = 0, inverseFlattening = 0, longitude = 0, toRadians = 0;
+  int computed = 0;
+  const char* unit = nullptr;
+  if (!datum || !ellipsoid || !meridian || !cs ||
+      !proj_ellipsoid_get_parameters(Ctx, ellipsoid.get(), &a, &b, &computed, &inverseFlattening) ||
+      !proj_prime_meridian_get_parameters(Ctx, meridian.get(), &longitude, &toRadians, &unit))
+    return nullptr;
+  const TPjPtr geographic(proj_create_geographic_crs(
+      Ctx, proj_get_name(Geodetic), proj_get_name(datum.get()), proj_get_name(ellipsoid.get()), a,
+      inverseFlattening, proj_get_name(meridian.get()), longitude, unit, toRadians, cs.get()));
+  if (!geographic) return nullptr;
+  return TPjPtr(proj_crs_alter_geodetic_crs(Ctx, Crs, geographic.get()));
+}
+
 bool IsLetter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -100,6 +123,18 @@ std::string WithoutIdNodes(std::string_view wkt) {
   return out;
 }
 
+// Wkt read without its identifier nodes; null where PROJ cannot read that,
+// or where a node PROJ read leniently (no comma before it) is left.
+TPjPtr ReadWithoutIdNodes(PJ_CONTEXT* Ctx, std::string_view Wkt) {
+  TPjPtr read(proj_create(Ctx, WithoutIdNodes(Wkt).c_str()));
+  if (!read) return nullptr;
+  const TPjPtr geodetic(proj_crs_get_geodetic_crs(Ctx, read.get()));
+  const TPjPtr datum = geodetic ? TPjPtr(proj_crs_get_datum_forced(Ctx, geodetic.get())) : nullptr;
+  const bool labelled = (geodetic && proj_get_id_code(geodetic.get(), 0) != nullptr) ||
+                        (datum && proj_get_id_code(datum.get(), 0) != nullptr);
+  return labelled ? nullptr : std::move(read);
+}
+
 }  // namespace
 
 TPjPtr WithoutContradictedIds(PJ_CONTEXT* Ctx, TPjPtr Crs, const std::string& Text) {
@@ -123,21 +158,21 @@ TPjPtr WithoutContradictedIds(PJ_CONTEXT* Ctx, TPjPtr Crs, const std::string& Te
   }
   // The text without its identifiers, read as PROJ reads it: PROJ's WKT 2
   // of a WKT 1 text would keep names that only its WKT 1 reading maps to
-  // its own (a datum "M_poraloko" found as "M'poraloko"). Only PROJJSON
-  // goes through WKT 2 (not PROJJSON again, whose writer leaves out a prime
-  // meridian named "Greenwich" whatever its longitude).
-  std::string bare;
+  // its own (a datum "M_poraloko" found as "M'poraloko"). PROJJSON, and a
+  // damaged text that reads otherwise once its identifiers are gone, go
+  // through PROJ's WKT 2 of what it read (not PROJJSON again, whose writer
+  // leaves out a prime meridian named "Greenwich" whatever its longitude).
+  // Where PROJ writes no WKT it reads again (an identifier whose code
+  // holds brackets), the geographic system is made again from its parts.
   const std::size_t first = Text.find_first_not_of(" \t\r\n");
-  if (first != std::string::npos && Text[first] != '{') {
-    bare = WithoutIdNodes(Text);
-  } else {
-    const char* const options[] = {"MULTILINE=NO", nullptr};
-    const char* wkt = proj_as_wkt(Ctx, Crs.get(), PJ_WKT2_2019, options);
-    if (wkt == nullptr) return Crs;
-    bare = WithoutIdNodes(wkt);
-  }
-  TPjPtr read(proj_create(Ctx, bare.c_str()));
-  return read ? std::move(read) : std::move(Crs);
+  if (first != std::string::npos && Text[first] != '{')
+    if (TPjPtr read = ReadWithoutIdNodes(Ctx, Text)) return read;
+  const char* const options[] = {"MULTILINE=NO", nullptr};
+  const char* wkt = proj_as_wkt(Ctx, Crs.get(), PJ_WKT2_2019, options);
+  if (wkt != nullptr)
+    if (TPjPtr read = ReadWithoutIdNodes(Ctx, wkt)) return read;
+  TPjPtr rebuilt = FromOwnParts(Ctx, Crs.get(), geodetic.get());
+  return rebuilt ? std::move(rebuilt) : std::move(Crs);
 }
 
 }  // namespace marovia

@@ -12,7 +12,9 @@ namespace marovia {
 // - where Crs's geodetic system or datum carries an identifier that PROJ's
 //   database gives another ellipsoid or prime meridian ("EPSG:4979" on a
 //   prime meridian of 5°, or of another name), the definition holds: Text
-//   is read again without any identifier;
+//   is read again without any identifier (a damaged text that PROJ read
+//   leniently, and cannot read so again, has its geographic system made
+//   again from its own parts);
 // - where only the datum's name differs from its identifier's, letter for
 //   letter ("WGS\x9f4", "WGS,1984", or a WKT 1 spelling such as
 //   "M_poraloko" labelled with the datum of "M'poraloko"), the label holds:
